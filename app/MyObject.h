@@ -1,0 +1,93 @@
+#pragma once
+
+#include "window/PasteWindowDelegate.h"
+
+#include <QObject>
+#include <QRectF>
+#include <QTimer>
+#include <memory>
+#include <utility>
+#include <variant>
+#include <vector>
+
+class Defaults;
+class Pasteboard;
+class PasteWindow;
+
+// The application's central object: owns the settings, the paste window controller and the
+// clipboard poll, and wires them together at launch and quit.
+class MyObject : public QObject, public PasteWindowDelegate {
+    Q_OBJECT
+public:
+    static constexpr int kPollInterval = 200; // milliseconds
+
+    MyObject(std::unique_ptr<Defaults> defaults, std::unique_ptr<Pasteboard> pasteboard);
+    ~MyObject() override;
+
+    void applicationWillFinishLaunching();
+    // 1 to quit now, 0 to keep running.
+    unsigned applicationShouldTerminate();
+    void applicationWillTerminate();
+
+    // The poll: one look at the change count, and a capture when it moved.
+    void pasteboardCheck();
+
+    void LoadUserSettings();
+    void SaveUserSettings();
+
+    PasteWindow* pasteWindow() const { return _pasteWindow.get(); }
+    Pasteboard& pasteboard() const { return *_pb; }
+
+    // Settings read by the window side.
+    QString nssInitialFolder() const override { return _nssInitialFolder; }
+    qint64 iLimits() const override { return _iLimits; }
+    const QRectF* ptrRectPasteWindow() const override { return &_rectPasteWindow; }
+    qint64 iPasteMode() const override { return _iPasteMode; }
+    signed char bHide() const override { return _bHide; }
+    signed char bAlwaysOnTop() const override { return _bAlwaysOnTop; }
+    float fTransparency() const override { return _fTransparency; }
+    float fHeightOfRow() const override { return _fHeightOfRow; }
+    signed char bRecentlyTop() const override { return _bRecentlyTop; }
+
+    // The remaining settings, for the parts of the application that use them.
+    signed char bCommand() const { return _bCommand; }
+    signed char bControl() const { return _bControl; }
+    signed char bOption() const { return _bOption; }
+    signed char bShift() const { return _bShift; }
+    qint64 iKey() const { return _iKey; }
+    signed char bUpdateFolder() const { return _bUpdateFolder; }
+    bool bBackHide() const { return _bBackHide; }
+    QString nssWriteFolder() const { return _nssWriteFolder; }
+    QString nssReadFolder() const { return _nssReadFolder; }
+
+private:
+    using SettingField = std::variant<signed char*, bool*, qint64*, float*, QString*, double*>;
+    // Every stored setting with the field it fills, in reading order; the window frame goes
+    // through the four doubles given.
+    std::vector<std::pair<const char*, SettingField>> settingFields(double frame[4]);
+
+    std::unique_ptr<Defaults> _defaults;
+    std::unique_ptr<Pasteboard> _pb;
+    std::unique_ptr<PasteWindow> _pasteWindow;
+    qint64 _pbCount = 0;
+    QTimer _timer;
+
+    signed char _bCommand = 0;
+    signed char _bControl = 1;
+    signed char _bOption = 0;
+    signed char _bShift = 0;
+    qint64 _iKey = 1;
+    qint64 _iLimits = 100;
+    QString _nssInitialFolder;
+    signed char _bUpdateFolder = 1;
+    signed char _bHide = 1;
+    bool _bBackHide = false;
+    signed char _bAlwaysOnTop = 0;
+    float _fTransparency = 1.0f;
+    float _fHeightOfRow = 16.0f;
+    signed char _bRecentlyTop = 0;
+    QString _nssWriteFolder;
+    QString _nssReadFolder;
+    qint64 _iPasteMode = 0;
+    QRectF _rectPasteWindow{100.0, 100.0, 325.0, 285.0};
+};

@@ -1,0 +1,115 @@
+// The user settings: read once at launch, written once when a quit is accepted.
+#include "app/MyObject.h"
+
+#include "platform/Defaults.h"
+#include "platform/Strings.h"
+#include "window/PasteWindow.h"
+
+#include <QDir>
+#include <variant>
+
+namespace {
+
+// The hot key is one of 55 keys; a stored index outside them must not pick a key.
+constexpr qint64 kKeyCount = 55;
+constexpr qint64 kDefaultKey = 1;
+
+QString defaultPanelFolder() {
+    return Strings::format(QStringLiteral("%@/Documents/Kelvrin/"), {QDir::homePath()});
+}
+
+template <typename Variant>
+void load(const Defaults& defaults, const char* name, const Variant& settingField) {
+    const QString key = QString::fromLatin1(name);
+    if (!defaults.hasKey(key))
+        return; // the field keeps its default
+    std::visit(
+        [&](auto* field) {
+            using Field = std::remove_pointer_t<decltype(field)>;
+            if constexpr (std::is_same_v<Field, signed char>)
+                *field = defaults.boolForKey(key) ? 1 : 0;
+            else if constexpr (std::is_same_v<Field, bool>)
+                *field = defaults.boolForKey(key);
+            else if constexpr (std::is_same_v<Field, qint64>)
+                *field = defaults.integerForKey(key);
+            else if constexpr (std::is_same_v<Field, float>)
+                *field = defaults.floatForKey(key);
+            else if constexpr (std::is_same_v<Field, QString>)
+                *field = defaults.stringForKey(key).value_or(QString());
+            else // the frame: stored as 32-bit floats
+                *field = double(defaults.floatForKey(key));
+        },
+        settingField);
+}
+
+template <typename Variant>
+void save(Defaults& defaults, const char* name, const Variant& settingField) {
+    const QString key = QString::fromLatin1(name);
+    std::visit(
+        [&](auto* field) {
+            using Field = std::remove_pointer_t<decltype(field)>;
+            if constexpr (std::is_same_v<Field, signed char>)
+                defaults.setBool(*field == 1, key);
+            else if constexpr (std::is_same_v<Field, bool>)
+                defaults.setBool(*field, key);
+            else if constexpr (std::is_same_v<Field, qint64>)
+                defaults.setInteger(*field, key);
+            else if constexpr (std::is_same_v<Field, float>)
+                defaults.setFloat(*field, key);
+            else if constexpr (std::is_same_v<Field, QString>)
+                defaults.setObject(*field, key);
+            else
+                defaults.setFloat(float(*field), key);
+        },
+        settingField);
+}
+
+} // namespace
+
+std::vector<std::pair<const char*, MyObject::SettingField>> MyObject::settingFields(double frame[4]) {
+    return {
+        {"hotkey_command", &_bCommand},
+        {"hotkey_control", &_bControl},
+        {"hotkey_option", &_bOption},
+        {"hotkey_shift", &_bShift},
+        {"hotkey_key", &_iKey},
+        {"paste_limits", &_iLimits},
+        {"initial_directory", &_nssInitialFolder},
+        {"initial_directory_update", &_bUpdateFolder},
+        {"paste_window_hide", &_bHide},
+        {"paste_window_background_hide", &_bBackHide},
+        {"paste_window_always_on_top", &_bAlwaysOnTop},
+        {"paste_window_transparency", &_fTransparency},
+        {"paste_window_height_of_row", &_fHeightOfRow},
+        {"paste_window_recently_top", &_bRecentlyTop},
+        {"write_directory", &_nssWriteFolder},
+        {"read_directory", &_nssReadFolder},
+        {"paste_window_mode", &_iPasteMode},
+        {"paste_window_x", &frame[0]},
+        {"paste_window_y", &frame[1]},
+        {"paste_window_width", &frame[2]},
+        {"paste_window_height", &frame[3]},
+    };
+}
+
+void MyObject::LoadUserSettings() {
+    _nssWriteFolder = defaultPanelFolder();
+    _nssReadFolder = defaultPanelFolder();
+    double frame[4] = {100.0, 100.0, 325.0, 285.0};
+    for (const auto& [key, field] : settingFields(frame))
+        load(*_defaults, key, field);
+    if (_iKey < 0 || _iKey >= kKeyCount)
+        _iKey = kDefaultKey;
+    _rectPasteWindow = QRectF(frame[0], frame[1], frame[2], frame[3]);
+}
+
+// The paste mode and the frame are taken from the window as it is now, not as it was loaded.
+void MyObject::SaveUserSettings() {
+    _iPasteMode = _pasteWindow ? _pasteWindow->pasteStatus() : 0;
+    _rectPasteWindow = _pasteWindow ? _pasteWindow->pasteWindowRect() : QRectF();
+    double frame[4] = {_rectPasteWindow.x(), _rectPasteWindow.y(), _rectPasteWindow.width(),
+                       _rectPasteWindow.height()};
+    for (const auto& [key, field] : settingFields(frame))
+        save(*_defaults, key, field);
+    _defaults->synchronize();
+}

@@ -1,0 +1,106 @@
+#include "model/PasteData.h"
+
+#include "model/ExtraType.h"
+#include "platform/Strings.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+// Longer texts are cut for the table so that drawing a row never handles a long text.
+constexpr qsizetype DisplayLength = 125;
+
+QString displayText(const QString& text) {
+    if (text.size() <= DisplayLength)
+        return text;
+    return text.left(DisplayLength) + QStringLiteral(" .....");
+}
+
+QString informationText(const QString& text) {
+    QString information = QStringLiteral("\n") + QString::number(quint64(text.size()));
+    if (text.contains(QLatin1Char('\n')))
+        information += QStringLiteral("\nLF");
+    return information;
+}
+
+// The message shows whole points; a size beyond the 32-bit range is pinned to its edge instead
+// of overflowing.
+qint32 wholePoints(double points) {
+    constexpr double lowest = std::numeric_limits<qint32>::min();
+    constexpr double highest = std::numeric_limits<qint32>::max();
+    return qint32(std::clamp(std::trunc(points), lowest, highest));
+}
+
+std::optional<Picture::Format> pictureFormat(qint32 extraType) {
+    switch (extraType) {
+    case ExtraType::PICT:
+        return Picture::Format::PICT;
+    case ExtraType::TIFF:
+        return Picture::Format::TIFF;
+    case ExtraType::PDF:
+        return Picture::Format::PDF;
+    default:
+        return std::nullopt;
+    }
+}
+
+// The longer side fills the request and the aspect ratio is kept; a square counts as tall.
+QSizeF fittedSize(QSizeF natural, QSizeF requested) {
+    const double width = natural.width();
+    const double height = natural.height();
+    if (width > height)
+        return {requested.width(), height * requested.width() / width};
+    return {width * requested.height() / height, requested.height()};
+}
+
+} // namespace
+
+PasteData::PasteData() : _contents(QString()), _imageCurrentSize(0, 0) {}
+
+void PasteData::setContents(const std::optional<QString>& contents) {
+    _contents = contents;
+    if (contents) {
+        _displayContents = displayText(*contents);
+        _strInfo = informationText(*contents);
+    } else {
+        _displayContents.reset();
+        _strInfo.clear();
+    }
+}
+
+void PasteData::setExtraData(const std::optional<QByteArray>& extraData, qint32 type) {
+    _extraData = extraData;
+    _extraType = type;
+    _image.reset();
+    if (!ExtraType::isPicture(type))
+        return;
+    _image = decodePicture();
+    _imageCurrentSize = _image ? _image->naturalSize() : QSizeF(0, 0);
+    _displayContents = Strings::localizedFormat(
+        QStringLiteral("PictureMessage"),
+        {wholePoints(_imageCurrentSize.width()), wholePoints(_imageCurrentSize.height())});
+}
+
+std::shared_ptr<Picture> PasteData::image(QSizeF requested) {
+    // Only a picture clipping ever holds a picture, and one without it has bytes that already
+    // failed to decode: decoding them again at every repaint would fail the same way.
+    if (!_image)
+        return nullptr;
+    if (requested.height() == _imageCurrentSize.height())
+        return _image;
+    _image = decodePicture();
+    if (_image) {
+        _image->setSize(fittedSize(_image->naturalSize(), requested));
+        _imageCurrentSize = requested;
+    }
+    return _image;
+}
+
+std::shared_ptr<Picture> PasteData::decodePicture() const {
+    const std::optional<Picture::Format> format = pictureFormat(_extraType);
+    if (!format || !_extraData)
+        return nullptr;
+    return Picture::fromData(*_extraData, *format);
+}

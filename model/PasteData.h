@@ -1,0 +1,48 @@
+#pragma once
+
+#include "platform/Picture.h"
+
+#include <QByteArray>
+#include <QSizeF>
+#include <QString>
+#include <memory>
+#include <optional>
+
+// One clipping: the plain text of a copied content, at most one richer payload, and the values
+// derived from them for the clip table. Text and payload are set once by their two setters;
+// afterwards a clipping is only renumbered and asked for its thumbnail.
+class PasteData {
+public:
+    PasteData();
+
+    // Sets the text and rebuilds the display and information texts.
+    void setContents(const std::optional<QString>& contents);
+    // Sets the payload and its code; for pictures also the picture, its size and the display text.
+    // Must follow setContents, whose display text it overrides.
+    void setExtraData(const std::optional<QByteArray>& extraData, qint32 type);
+
+    // The picture fitted to the requested size, or null when there is none. Asked again with the
+    // same height it returns the very same picture without decoding anything.
+    std::shared_ptr<Picture> image(QSizeF requested);
+
+    qint32 number() const { return _number; }
+    void setNumber(qint32 number) { _number = number; }
+    const std::optional<QString>& contents() const { return _contents; }
+    const std::optional<QString>& displayContents() const { return _displayContents; }
+    qint32 extraType() const { return _extraType; }
+    const std::optional<QByteArray>& extraData() const { return _extraData; }
+    const QString& strInfo() const { return _strInfo; }
+    QSizeF imageCurrentSize() const { return _imageCurrentSize; }
+
+private:
+    std::shared_ptr<Picture> decodePicture() const;
+
+    qint32 _number = 0;
+    std::optional<QString> _contents;
+    std::optional<QString> _displayContents;
+    qint32 _extraType = 0;
+    std::optional<QByteArray> _extraData;
+    std::shared_ptr<Picture> _image;
+    QSizeF _imageCurrentSize;
+    QString _strInfo;
+};

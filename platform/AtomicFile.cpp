@@ -1,0 +1,82 @@
+#include "platform/AtomicFile.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+// The rename is durable only once the folder's entry is on disk too.
+void syncFolder(const QByteArray& file) {
+    const QByteArray folder = QFile::encodeName(QFileInfo(QFile::decodeName(file)).absolutePath());
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+} // namespace
+
+AtomicFile::AtomicFile(const QString& path) : _target(QFile::encodeName(path)) {}
+
+AtomicFile::~AtomicFile() { discard(); }
+
+bool AtomicFile::open() {
+    _temporary = _target + ".XXXXXX";
+    _fd = ::mkstemp(_temporary.data()); // mode 0600
+    if (_fd < 0)
+        _temporary.clear();
+    return _fd >= 0;
+}
+
+bool AtomicFile::write(const QByteArray& bytes) {
+    const char* data = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t written = ::write(_fd, data, size_t(left));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written < 0)
+            return false;
+        data += written;
+        left -= written;
+    }
+    return true;
+}
+
+bool AtomicFile::commit() {
+    if (::fsync(_fd) != 0) {
+        discard();
+        return false;
+    }
+    const int fd = _fd;
+    _fd = -1;
+    if (::close(fd) != 0 || ::rename(_temporary.constData(), _target.constData()) != 0) {
+        const int error = errno;
+        discard();
+        errno = error;
+        return false;
+    }
+    _temporary.clear();
+    syncFolder(_target);
+    return true;
+}
+
+bool AtomicFile::writeFile(const QString& path, const QByteArray& bytes) {
+    AtomicFile file(path);
+    return file.open() && file.write(bytes) && file.commit();
+}
+
+void AtomicFile::discard() {
+    const int error = errno;
+    if (_fd >= 0)
+        ::close(_fd);
+    _fd = -1;
+    if (!_temporary.isEmpty())
+        ::unlink(_temporary.constData());
+    _temporary.clear();
+    errno = error;
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "platform/Pasteboard.h"
+
+// A pasteboard held in memory, for tests: content is offered under X11 type names in a chosen
+// order, and a name offered without bytes is one the owner cannot supply.
+class MemoryPasteboard : public Pasteboard {
+public:
+    qint64 changeCount() const override { return _count; }
+
+    // Replaces the content as another program would.
+    void offer(const QList<std::pair<QString, std::optional<QByteArray>>>& named);
+
+    // What the last write offered, name by name.
+    const QList<std::pair<QString, std::optional<QByteArray>>>& offered() const { return _named; }
+    // How many times the owner was asked for the bytes of a name.
+    int readCount() const { return _reads; }
+
+protected:
+    QStringList offeredNames() override;
+    std::optional<QByteArray> readName(const QString& name) override;
+    void writeNames(const QList<std::pair<QString, QByteArray>>& named) override;
+
+private:
+    qint64 _count = 0;
+    int _reads = 0;
+    QList<std::pair<QString, std::optional<QByteArray>>> _named;
+};

@@ -1,0 +1,140 @@
+#include "platform/Pasteboard.h"
+
+#include "platform/Picture.h"
+
+#include <QBuffer>
+#include <QImage>
+
+namespace {
+
+struct NamedType {
+    const char* name;
+    PasteboardType type;
+};
+
+// Every name a Linux program may offer for each type; writing uses them in this order too.
+constexpr NamedType kNames[] = {
+    {"text/plain;charset=utf-8", PasteboardType::String},
+    {"UTF8_STRING", PasteboardType::String},
+    {"text/plain", PasteboardType::String},
+    {"STRING", PasteboardType::String},
+    {"TEXT", PasteboardType::String},
+    {"text/rtf", PasteboardType::RTF},
+    {"application/rtf", PasteboardType::RTF},
+    {"text/richtext", PasteboardType::RTF},
+    {"com.apple.flat-rtfd", PasteboardType::RTFD},
+    {"image/tiff", PasteboardType::TIFF},
+    {"image/png", PasteboardType::TIFF},
+    {"image/jpeg", PasteboardType::TIFF},
+    {"image/bmp", PasteboardType::TIFF},
+    {"application/pdf", PasteboardType::PDF},
+};
+
+QStringList namesForWriting(PasteboardType type) {
+    switch (type) {
+    case PasteboardType::TIFF:
+        return {QStringLiteral("image/tiff"), QStringLiteral("image/png")};
+    case PasteboardType::RTF:
+        return {QStringLiteral("text/rtf"), QStringLiteral("application/rtf")};
+    default:
+        break;
+    }
+    QStringList names;
+    for (const NamedType& named : kNames)
+        if (named.type == type)
+            names.append(QString::fromLatin1(named.name));
+    return names;
+}
+
+QByteArray pngFromTiff(const QByteArray& tiff) {
+    QImage image;
+    if (!image.loadFromData(tiff, "TIFF"))
+        return {};
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return png;
+}
+
+} // namespace
+
+std::optional<PasteboardType> Pasteboard::typeForName(const QString& name) {
+    for (const NamedType& named : kNames)
+        if (name == QLatin1StringView(named.name))
+            return named.type;
+    return std::nullopt;
+}
+
+Pasteboard::Snapshot& Pasteboard::snapshot() {
+    const qint64 count = changeCount();
+    if (_snapshot.count != count) {
+        _snapshot = Snapshot();
+        _snapshot.count = count;
+    }
+    return _snapshot;
+}
+
+QList<PasteboardType> Pasteboard::types() {
+    Snapshot& current = snapshot();
+    if (!current.typesRead) {
+        current.typesRead = true;
+        for (const QString& name : offeredNames()) {
+            const auto type = typeForName(name);
+            if (type && !current.names.contains(*type)) {
+                current.names.insert(*type, name);
+                current.types.append(*type);
+            }
+        }
+    }
+    return current.types;
+}
+
+std::optional<QByteArray> Pasteboard::dataForType(PasteboardType type) {
+    types();
+    Snapshot& current = snapshot();
+    if (!current.names.contains(type))
+        return std::nullopt;
+    if (!current.data.contains(type)) {
+        const QString name = current.names.value(type);
+        std::optional<QByteArray> bytes = readName(name);
+        if (bytes && type == PasteboardType::TIFF && name != u"image/tiff")
+            bytes = Picture::tiffFromImageData(*bytes);
+        current.data.insert(type, bytes);
+    }
+    return current.data.value(type);
+}
+
+std::optional<QString> Pasteboard::stringForType(PasteboardType type) {
+    types();
+    Snapshot& current = snapshot();
+    if (type != PasteboardType::String || !current.names.contains(type))
+        return std::nullopt;
+    if (!current.string)
+        current.string = readText(current.names.value(type));
+    return *current.string;
+}
+
+std::optional<QString> Pasteboard::readText(const QString& name) {
+    const std::optional<QByteArray> bytes = readName(name);
+    if (!bytes)
+        return std::nullopt;
+    if (name == u"STRING")
+        return QString::fromLatin1(*bytes);
+    return QString::fromUtf8(*bytes);
+}
+
+void Pasteboard::write(const QList<PasteboardEntry>& entries) {
+    QList<std::pair<QString, QByteArray>> named;
+    for (const PasteboardEntry& entry : entries) {
+        for (const QString& name : namesForWriting(entry.type)) {
+            if (name == u"image/png")
+                named.append({name, pngFromTiff(entry.data)});
+            else if (name == u"STRING")
+                named.append({name, QString::fromUtf8(entry.data).toLatin1()});
+            else
+                named.append({name, entry.data});
+        }
+    }
+    writeNames(named);
+}

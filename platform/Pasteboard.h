@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <optional>
+#include <utility>
+
+// The kinds of content Kelvrin reads from and writes to a pasteboard.
+enum class PasteboardType { String, RTF, RTFD, TIFF, PDF };
+
+// One piece of content to write: text as UTF-8 for String, the payload bytes otherwise.
+struct PasteboardEntry {
+    PasteboardType type;
+    QByteArray data;
+};
+
+// A clipboard as the capture sees it: a change counter, the offered types in the owner's
+// order, and the content of each type. What the owner offered is asked once per content: a
+// content that could not be read is not asked for again. The names by which X11 programs
+// offer each type are kept here and nowhere else.
+class Pasteboard {
+public:
+    virtual ~Pasteboard() = default;
+
+    // Advances on every change of the content, Kelvrin's own writes included. Reading it costs
+    // nothing: no round trip to the owner.
+    virtual qint64 changeCount() const = 0;
+
+    // The types Kelvrin understands, each once, at the place where the owner first offered one
+    // of its names: the first text name stands for the string and the first bitmap name
+    // (TIFF, PNG, JPEG or BMP) for the picture.
+    QList<PasteboardType> types();
+    // The content of a type; bitmaps come as TIFF. Absent when the owner cannot supply it.
+    std::optional<QByteArray> dataForType(PasteboardType type);
+    std::optional<QString> stringForType(PasteboardType type);
+
+    // Replaces the content. Besides the stored form it offers what Linux programs expect: the
+    // text under every text name, a PNG beside the TIFF.
+    void write(const QList<PasteboardEntry>& entries);
+
+    static std::optional<PasteboardType> typeForName(const QString& name);
+
+protected:
+    // The owner's type names, in its order.
+    virtual QStringList offeredNames() = 0;
+    // The bytes offered under one name; absent when the owner does not supply them.
+    virtual std::optional<QByteArray> readName(const QString& name) = 0;
+    // The text offered under one of the text names.
+    virtual std::optional<QString> readText(const QString& name);
+    // Replaces the content by these names and bytes, in this order, and advances the count.
+    virtual void writeNames(const QList<std::pair<QString, QByteArray>>& named) = 0;
+
+private:
+    // What was learnt about the current content, so nothing is asked twice.
+    struct Snapshot {
+        qint64 count = -1;
+        bool typesRead = false;
+        QList<PasteboardType> types;
+        QHash<PasteboardType, QString> names;
+        QHash<PasteboardType, std::optional<QByteArray>> data;
+        std::optional<std::optional<QString>> string;
+    };
+    Snapshot& snapshot();
+
+    Snapshot _snapshot;
+};

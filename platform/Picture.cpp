@@ -1,0 +1,245 @@
+#include "platform/Picture.h"
+
+#include <QBuffer>
+#include <QImageReader>
+#include <QImageWriter>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <poppler-qt6.h>
+#include <tiffio.h>
+
+namespace {
+
+constexpr double PointsPerInch = 72.0;
+constexpr double CentimetresPerInch = 2.54;
+// Qt's TIFF writer takes any non-zero compression as LZW.
+constexpr int LzwCompression = 1;
+
+void ignorePopplerMessage(const QString&, const QVariant&) {}
+
+// Damaged clipboard pictures are ordinary. libtiff (for us and for Qt's TIFF reader alike) and
+// Poppler would report each of them on stderr, so both are kept quiet from the first picture on.
+void quietenDecoders() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        TIFFSetErrorHandler(nullptr);
+        TIFFSetWarningHandler(nullptr);
+        Poppler::setDebugErrorFunction(ignorePopplerMessage, QVariant());
+    });
+}
+
+// libtiff reads the header straight from the clipping's bytes through these callbacks, so
+// sizing a picture copies nothing and decodes no pixels.
+struct MemoryStream {
+    const QByteArray& bytes;
+    qint64 position = 0;
+};
+
+tmsize_t readMemory(thandle_t handle, void* buffer, tmsize_t size) {
+    auto* stream = static_cast<MemoryStream*>(handle);
+    const qint64 available = stream->bytes.size() - stream->position;
+    const qint64 count = std::min<qint64>(size, available);
+    if (count <= 0)
+        return 0;
+    std::memcpy(buffer, stream->bytes.constData() + stream->position, size_t(count));
+    stream->position += count;
+    return tmsize_t(count);
+}
+
+tmsize_t refuseWrite(thandle_t, void*, tmsize_t) {
+    return 0;
+}
+
+toff_t seekMemory(thandle_t handle, toff_t offset, int whence) {
+    auto* stream = static_cast<MemoryStream*>(handle);
+    qint64 origin = 0;
+    if (whence == SEEK_CUR)
+        origin = stream->position;
+    else if (whence == SEEK_END)
+        origin = stream->bytes.size();
+    // A backward relative seek arrives as a wrapped unsigned offset.
+    const qint64 target = origin + qint64(offset);
+    if (target < 0)
+        return toff_t(-1);
+    stream->position = target;
+    return toff_t(target);
+}
+
+int closeMemory(thandle_t) {
+    return 0;
+}
+
+toff_t memorySize(thandle_t handle) {
+    return toff_t(static_cast<MemoryStream*>(handle)->bytes.size());
+}
+
+int refuseMapping(thandle_t, void**, toff_t*) {
+    return 0;
+}
+
+void unmapNothing(thandle_t, void*, toff_t) {}
+
+using TiffHandle = std::unique_ptr<TIFF, decltype(&TIFFClose)>;
+
+TiffHandle openTiff(MemoryStream& stream) {
+    TIFF* tiff = TIFFClientOpen("clipping", "r", &stream, readMemory, refuseWrite, seekMemory,
+                                closeMemory, memorySize, refuseMapping, unmapNothing);
+    return TiffHandle(tiff, &TIFFClose);
+}
+
+// A missing, senseless or unit-less resolution counts as one pixel per point.
+double dotsPerInch(TIFF* tiff, ttag_t resolutionTag) {
+    float resolution = 0;
+    if (!TIFFGetField(tiff, resolutionTag, &resolution) || !std::isfinite(resolution) ||
+        resolution <= 0)
+        return PointsPerInch;
+    uint16_t unit = RESUNIT_INCH;
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_RESOLUTIONUNIT, &unit);
+    if (unit == RESUNIT_CENTIMETER)
+        return resolution * CentimetresPerInch;
+    if (unit == RESUNIT_INCH)
+        return resolution;
+    return PointsPerInch;
+}
+
+QSizeF tiffNaturalSize(const QByteArray& bytes) {
+    MemoryStream stream{bytes};
+    const TiffHandle tiff = openTiff(stream);
+    uint32_t width = 0;
+    uint32_t height = 0;
+    if (!tiff || !TIFFGetField(tiff.get(), TIFFTAG_IMAGEWIDTH, &width) ||
+        !TIFFGetField(tiff.get(), TIFFTAG_IMAGELENGTH, &height))
+        return {};
+    return {width * PointsPerInch / dotsPerInch(tiff.get(), TIFFTAG_XRESOLUTION),
+            height * PointsPerInch / dotsPerInch(tiff.get(), TIFFTAG_YRESOLUTION)};
+}
+
+// Poppler's page refers to its document, so the two travel together and the page is released
+// first.
+struct PdfFirstPage {
+    std::unique_ptr<Poppler::Document> document;
+    std::unique_ptr<Poppler::Page> page;
+};
+
+PdfFirstPage openFirstPdfPage(const QByteArray& bytes) {
+    PdfFirstPage pdf;
+    pdf.document = Poppler::Document::loadFromData(bytes);
+    if (!pdf.document || pdf.document->isLocked() || pdf.document->numPages() < 1)
+        return {};
+    pdf.document->setRenderHint(Poppler::Document::Antialiasing);
+    pdf.document->setRenderHint(Poppler::Document::TextAntialiasing);
+    pdf.page = pdf.document->page(0);
+    return pdf;
+}
+
+QSizeF pdfNaturalSize(const QByteArray& bytes) {
+    const PdfFirstPage pdf = openFirstPdfPage(bytes);
+    return pdf.page ? pdf.page->pageSizeF() : QSizeF();
+}
+
+QSizeF naturalSizeOf(const QByteArray& bytes, Picture::Format format) {
+    switch (format) {
+    case Picture::Format::TIFF:
+        return tiffNaturalSize(bytes);
+    case Picture::Format::PDF:
+        return pdfNaturalSize(bytes);
+    case Picture::Format::PICT:
+        break;
+    }
+    return {};
+}
+
+bool hasArea(QSizeF size) {
+    return std::isfinite(size.width()) && std::isfinite(size.height()) && size.width() > 0 &&
+           size.height() > 0;
+}
+
+QImage readTiff(const QByteArray& bytes, QSize pixelSize) {
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "tiff");
+    reader.setScaledSize(pixelSize);
+    return reader.read();
+}
+
+QImage renderPdf(const QByteArray& bytes, QSizeF pagePoints, QSize pixelSize) {
+    const PdfFirstPage pdf = openFirstPdfPage(bytes);
+    if (!pdf.page)
+        return {};
+    const double xDpi = pixelSize.width() * PointsPerInch / pagePoints.width();
+    const double yDpi = pixelSize.height() * PointsPerInch / pagePoints.height();
+    // Asking for exactly that rectangle keeps Poppler's rounding of the page from adding a pixel.
+    return pdf.page->renderToImage(xDpi, yDpi, 0, 0, pixelSize.width(), pixelSize.height());
+}
+
+QImage readAnyImage(const QByteArray& encoded) {
+    QBuffer buffer;
+    buffer.setData(encoded);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    // A photo copied with an orientation tag is stored upright, as it was seen.
+    reader.setAutoTransform(true);
+    return reader.read();
+}
+
+std::optional<QByteArray> writeLzwTiff(const QImage& image) {
+    QByteArray tiff;
+    QBuffer buffer(&tiff);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "tiff");
+    writer.setCompression(LzwCompression);
+    if (!writer.write(image))
+        return std::nullopt;
+    buffer.close();
+    return tiff;
+}
+
+} // namespace
+
+Picture::Picture(QByteArray bytes, Format format, QSizeF naturalSize)
+    : _bytes(std::move(bytes)), _format(format), _naturalSize(naturalSize), _size(naturalSize) {}
+
+std::shared_ptr<Picture> Picture::fromData(const QByteArray& bytes, Format format) {
+    quietenDecoders();
+    const QSizeF naturalSize = naturalSizeOf(bytes, format);
+    if (!hasArea(naturalSize))
+        return nullptr;
+    return std::shared_ptr<Picture>(new Picture(bytes, format, naturalSize));
+}
+
+std::optional<QByteArray> Picture::tiffFromImageData(const QByteArray& encoded) {
+    quietenDecoders();
+    const QImage image = readAnyImage(encoded);
+    if (image.isNull())
+        return std::nullopt;
+    return writeLzwTiff(image);
+}
+
+QImage Picture::render(QSize pixelSize) const {
+    if (pixelSize.isEmpty())
+        return {};
+    // Remembering the size even when decoding failed keeps a damaged picture from being
+    // decoded again at every repaint.
+    if (pixelSize != _renderedSize) {
+        _rendered = decode(pixelSize);
+        _renderedSize = pixelSize;
+    }
+    return _rendered;
+}
+
+QImage Picture::decode(QSize pixelSize) const {
+    QImage image;
+    if (_format == Format::TIFF)
+        image = readTiff(_bytes, pixelSize);
+    else if (_format == Format::PDF)
+        image = renderPdf(_bytes, _naturalSize, pixelSize);
+    // Whatever a decoder's rounding or a file's orientation tag does, the caller gets exactly
+    // the size it asked for.
+    if (!image.isNull() && image.size() != pixelSize)
+        image = image.scaled(pixelSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    return image;
+}

@@ -1,0 +1,147 @@
+#include "platform/Strings.h"
+
+#include <QFile>
+#include <QHash>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+// The message table is compiled into this static library; linking it in must be asked for.
+static void initMessageResources() { Q_INIT_RESOURCE(resources); }
+
+namespace Strings {
+
+QString Arg::text() const {
+    if (const auto* text = std::get_if<QString>(&_value))
+        return *text;
+    if (const auto* bytes = std::get_if<QByteArray>(&_value))
+        return QString::fromUtf8(*bytes);
+    if (const auto* number = std::get_if<qint64>(&_value))
+        return QString::number(*number);
+    return QString::number(std::get<quint64>(_value));
+}
+
+QByteArray Arg::bytes() const {
+    if (const auto* bytes = std::get_if<QByteArray>(&_value))
+        return *bytes;
+    return text().toUtf8();
+}
+
+qint64 Arg::signedNumber() const {
+    if (const auto* number = std::get_if<qint64>(&_value))
+        return *number;
+    if (const auto* number = std::get_if<quint64>(&_value))
+        return qint64(*number);
+    return 0;
+}
+
+quint64 Arg::unsignedNumber() const {
+    if (const auto* number = std::get_if<quint64>(&_value))
+        return *number;
+    return quint64(signedNumber());
+}
+
+namespace {
+
+QHash<QString, QString> loadTable() {
+    initMessageResources();
+    QHash<QString, QString> table;
+    QFile file(QStringLiteral(":/messages.json"));
+    if (!file.open(QIODevice::ReadOnly))
+        return table;
+    const QJsonObject object = QJsonDocument::fromJson(file.readAll()).object();
+    for (auto it = object.begin(); it != object.end(); ++it)
+        table.insert(it.key(), it.value().toString());
+    return table;
+}
+
+const QHash<QString, QString>& table() {
+    static const QHash<QString, QString> messages = loadTable();
+    return messages;
+}
+
+// %s stops at the first NUL like the C conversion; a precision cuts the bytes first, and a
+// multi-byte character cut in half decodes to a replacement character rather than garbage.
+QString cString(QByteArray bytes, qsizetype precision) {
+    const qsizetype nul = bytes.indexOf('\0');
+    if (nul >= 0)
+        bytes.truncate(nul);
+    if (precision >= 0 && precision < bytes.size())
+        bytes.truncate(precision);
+    return QString::fromUtf8(bytes);
+}
+
+class Formatter {
+public:
+    Formatter(const QString& format, std::initializer_list<Arg> args)
+        : _format(format), _next(args.begin()), _end(args.end()) {}
+
+    QString run() {
+        QString out;
+        out.reserve(_format.size());
+        for (_pos = 0; _pos < _format.size(); ++_pos) {
+            if (_format[_pos] == u'%')
+                out += conversion();
+            else
+                out += _format[_pos];
+        }
+        return out;
+    }
+
+private:
+    // Reads one conversion starting at the '%' under _pos and leaves _pos on its last character.
+    QString conversion() {
+        const qsizetype start = _pos;
+        auto rest = [&](const char* spelling) {
+            const QLatin1StringView view(spelling);
+            if (QStringView(_format).mid(start + 1).startsWith(view)) {
+                _pos = start + view.size();
+                return true;
+            }
+            return false;
+        };
+        if (rest("%"))
+            return QStringLiteral("%");
+        if (rest("@"))
+            return take() ? _arg->text() : QString();
+        if (rest("ld") || rest("d") || rest("i"))
+            return take() ? QString::number(_arg->signedNumber()) : QString();
+        if (rest("lu") || rest("u"))
+            return take() ? QString::number(_arg->unsignedNumber()) : QString();
+        if (rest("s"))
+            return take() ? cString(_arg->bytes(), -1) : QString();
+        if (rest(".*s")) {
+            if (!take())
+                return QString();
+            const qint64 precision = _arg->signedNumber();
+            return take() ? cString(_arg->bytes(), precision < 0 ? -1 : precision) : QString();
+        }
+        return QStringLiteral("%");
+    }
+
+    bool take() {
+        if (_next == _end)
+            return false;
+        _arg = _next++;
+        return true;
+    }
+
+    const QString& _format;
+    const Arg* _next;
+    const Arg* _end;
+    const Arg* _arg = nullptr;
+    qsizetype _pos = 0;
+};
+
+} // namespace
+
+QString localized(const QString& key) { return table().value(key, key); }
+
+QString format(const QString& format, std::initializer_list<Arg> args) {
+    return Formatter(format, args).run();
+}
+
+QString localizedFormat(const QString& key, std::initializer_list<Arg> args) {
+    return format(localized(key), args);
+}
+
+} // namespace Strings

@@ -1,0 +1,95 @@
+#include "model/PasteData.h"
+
+#include "TestPictures.h"
+#include "model/ExtraType.h"
+#include "platform/Strings.h"
+
+#include <gtest/gtest.h>
+
+using namespace TestPictures;
+
+namespace {
+
+std::unique_ptr<PasteData> clipping(const std::optional<QString>& text, qint32 type = 0,
+                                    const std::optional<QByteArray>& payload = std::nullopt) {
+    auto data = std::make_unique<PasteData>();
+    data->setContents(text);
+    data->setExtraData(payload, type);
+    return data;
+}
+
+QString pictureMessage(int width, int height) {
+    return Strings::localizedFormat("PictureMessage", {width, height});
+}
+
+} // namespace
+
+TEST(PasteData, DisplayAndInformationTexts) {
+    const QString exact(125, u'a');
+    EXPECT_EQ(clipping(exact)->displayContents(), exact);
+    EXPECT_EQ(clipping(exact + u'b')->displayContents(), exact + " .....");
+    QString lineFeedAt200(300, u'x');
+    lineFeedAt200[200] = u'\n';
+    EXPECT_FALSE(clipping(lineFeedAt200)->displayContents()->contains(u'\n'));
+    EXPECT_EQ(clipping(lineFeedAt200)->strInfo(), "\n300\nLF");
+    EXPECT_EQ(clipping("abc")->strInfo(), "\n3");
+    EXPECT_EQ(clipping("a\nb")->strInfo(), "\n3\nLF");
+    EXPECT_EQ(clipping("a\rb")->strInfo(), "\n3");
+
+    EXPECT_EQ(PasteData().contents(), QString());
+    const auto textless = clipping(std::nullopt, ExtraType::RTF, QByteArray("{\\rtf1}"));
+    EXPECT_FALSE(textless->contents().has_value());
+    EXPECT_FALSE(textless->displayContents().has_value());
+}
+
+TEST(PasteData, AnyTextIsStoredExactlyAndShared) {
+    constexpr char16_t raw[] = u"nul\0 cr\r pair\U0001F600 end";
+    const QString odd = QString::fromUtf16(raw, std::size(raw) - 1);
+    EXPECT_EQ(clipping(odd)->contents(), odd);
+
+    const QString huge = QString::fromUtf16(u"\U0001F600").repeated(2'000'000);
+    const auto big = clipping(huge);
+    EXPECT_EQ(big->contents()->constData(), huge.constData());
+    EXPECT_EQ(big->strInfo(), "\n4000000");
+    // 125 units end inside the 63rd pair: the cut keeps its high surrogate.
+    EXPECT_EQ(big->displayContents()->size(), 131);
+    EXPECT_TRUE(big->displayContents()->at(124).isHighSurrogate());
+}
+
+TEST(PasteData, PictureClippingShowsItsSizeInsteadOfItsText) {
+    const auto tiff = clipping("caption", ExtraType::TIFF, tiffOfPoints(200, 100));
+    EXPECT_EQ(tiff->displayContents(), pictureMessage(200, 100));
+    EXPECT_EQ(tiff->contents(), "caption");
+    // 101 by 51 pixels at 144 dpi are 50.5 by 25.5 points.
+    const QByteArray fractional = encoded(filled(QSize(101, 51), Qt::red, 144), "tiff");
+    EXPECT_EQ(clipping("", ExtraType::TIFF, fractional)->displayContents(), pictureMessage(50, 25));
+    EXPECT_EQ(clipping("rich", ExtraType::RTF, QByteArray("{\\rtf1}"))->displayContents(), "rich");
+
+    for (const qint32 type : {ExtraType::TIFF, ExtraType::PDF, ExtraType::PICT}) {
+        const auto broken = clipping("text", type, QByteArray("garbage"));
+        EXPECT_EQ(broken->displayContents(), pictureMessage(0, 0));
+        EXPECT_EQ(broken->image(QSizeF(16, 16)), nullptr);
+        EXPECT_EQ(broken->image(QSizeF(24, 24)), nullptr);
+    }
+}
+
+TEST(PasteData, ThumbnailFitsTheLongerSideAndIsReusedForTheSameHeight) {
+    const std::pair<QByteArray, QSizeF> cases[] = {{tiffOfPoints(200, 100), {16, 8}},
+                                                   {tiffOfPoints(100, 200), {8, 16}},
+                                                   {tiffOfPoints(50, 50), {16, 16}}};
+    for (const auto& [bytes, expected] : cases) {
+        const auto data = clipping("", ExtraType::TIFF, bytes);
+        EXPECT_EQ(data->image(QSizeF(16, 16))->size(), expected);
+        EXPECT_EQ(data->imageCurrentSize(), QSizeF(16, 16));
+    }
+
+    const auto data = clipping("", ExtraType::PDF, pdfOfPoints(QSizeF(200, 100), Qt::red));
+    const auto first = data->image(QSizeF(16, 16));
+    EXPECT_EQ(data->image(QSizeF(99, 16)), first);
+    const auto taller = data->image(QSizeF(24, 24));
+    EXPECT_NE(taller, first);
+    EXPECT_EQ(taller->size(), QSizeF(24, 12));
+    // A picture already as high as the row is shown at its natural size by the first call.
+    EXPECT_EQ(clipping("", ExtraType::TIFF, tiffOfPoints(32, 16))->image(QSizeF(16, 16))->size(),
+              QSizeF(32, 16));
+}

@@ -1,0 +1,98 @@
+#include "platform/Strings.h"
+
+#include <QRegularExpression>
+#include <gtest/gtest.h>
+
+using Strings::format;
+
+TEST(Formatter, AppliesEachConversionInOrder) {
+    EXPECT_EQ(format(QStringLiteral("file[%@] errno[%d] size[%ld] count[%lu] u[%u] i[%i] 100%%"),
+                     {QStringLiteral("/tmp/ä"), 13, -5LL, 18446744073709551615ULL, 7u, -1}),
+              QStringLiteral("file[/tmp/ä] errno[13] size[-5] count[18446744073709551615] u[7] "
+                             "i[-1] 100%"));
+    EXPECT_EQ(format(QStringLiteral("save file[%s]\n"), {QByteArray("/a/b")}),
+              QStringLiteral("save file[/a/b]\n"));
+}
+
+TEST(Formatter, PrecisionCutsBytesAndNulEndsCString) {
+    const QByteArray name = QStringLiteral("Éditeur").toUtf8(); // É is two bytes
+    EXPECT_EQ(format(QStringLiteral("[%.*s]"), {3, name}), QStringLiteral("[Éd]"));
+    // Cutting inside a character yields a replacement character, never stray bytes.
+    EXPECT_EQ(format(QStringLiteral("[%.*s]"), {1, name}), QStringLiteral("[\uFFFD]"));
+    EXPECT_EQ(format(QStringLiteral("[%.*s]"), {99, name}), QStringLiteral("[Éditeur]"));
+    EXPECT_EQ(format(QStringLiteral("[%s]"), {QByteArray("ab\0cd", 5)}), QStringLiteral("[ab]"));
+}
+
+TEST(Formatter, ToleratesMissingArgumentsAndUnknownConversions) {
+    EXPECT_EQ(format(QStringLiteral("a %@ b %d c"), {QStringLiteral("x")}),
+              QStringLiteral("a x b  c"));
+    EXPECT_EQ(format(QStringLiteral("%q %"), {}), QStringLiteral("%q %"));
+    EXPECT_EQ(format(QStringLiteral("%@"), {42}), QStringLiteral("42"));
+}
+
+// Every key of the message table is present, and each text takes exactly the arguments its
+// callers pass, so no caller's argument is dropped or read from nowhere.
+TEST(MessageTable, HoldsEveryKeyWithItsArguments) {
+    const QList<std::pair<const char*, const char*>> keys = {
+        {"LoadErrorTitle", ""},
+        {"LoadErrorButton1", ""},
+        {"LoadErrorButton2", ""},
+        {"SaveWarningTitle", ""},
+        {"SaveWarningButton1", ""},
+        {"SaveWarningButton2", ""},
+        {"TerminateSaveErrorTitle", ""},
+        {"TerminateSaveErrorButton1", ""},
+        {"TerminateSaveErrorButton2", ""},
+        {"SaveSetErrorTitle", ""},
+        {"AddDataTitle", ""},
+        {"AddSetTitle", ""},
+        {"PasteTitle", ""},
+        {"DeleteDataTitle", ""},
+        {"DeleteDataButtion1", ""},
+        {"DeleteDataButtion2", ""},
+        {"SaveSetTitle", ""},
+        {"LoadSetTitle", ""},
+        {"PreferencesFolderTitle", ""},
+        {"PasteWindowTitleBack", ""},
+        {"LoadErrorMessage1", "@d"},
+        {"SaveErrorMessage1", "@d"},
+        {"LoadErrorMessage2", "d"},
+        {"LoadErrorMessage3", "dd"},
+        {"LoadErrorMessage4", "ud"},
+        {"LoadErrorMessage5", "@"},
+        {"LoadErrorMessage8", "@"},
+        {"LoadErrorMessage6", "@d"},
+        {"LoadErrorMessage7", "@"},
+        {"SaveErrorMessage4", "@"},
+        {"SaveWarningMessage", ""},
+        {"PasteMessage", ""},
+        {"DeleteDataMessage", ""},
+        {"SaveErrorMessage2", "@d"},
+        {"SaveErrorMessage3", "@d"},
+        {"SaveErrorMessage5", "@@"},
+        {"TerminateSaveErrorMessage", "@"},
+        {"SaveSetErrorMessage", "@"},
+        {"AddDataMessage2", "ud"},
+        {"AddSetMessage1", "ud"},
+        {"AddSetMessage2", "ud"},
+        {"PictureMessage", "dd"},
+        {"PasteWindowTitleFront", "s"},
+    };
+    static const QRegularExpression conversion(QStringLiteral("%(%|@|ld|lu|d|i|u|\\.\\*s|s)"));
+    for (const auto& [key, arguments] : keys) {
+        const QString text = Strings::localized(QString::fromLatin1(key));
+        ASSERT_NE(text, QString::fromLatin1(key)) << key << " is missing";
+        QString kinds;
+        for (const auto& match : conversion.globalMatch(text)) {
+            const QString spelled = match.captured(1);
+            if (spelled == u"%")
+                continue;
+            kinds += spelled == u"@"                        ? QStringLiteral("@")
+                     : spelled == u".*s" || spelled == u"s" ? QStringLiteral("s")
+                     : spelled.endsWith(u'u')               ? QStringLiteral("u")
+                                                            : QStringLiteral("d");
+        }
+        EXPECT_EQ(kinds, QString::fromLatin1(arguments)) << key << ": " << text.toStdString();
+    }
+    EXPECT_EQ(Strings::localized(QStringLiteral("NoSuchKey")), QStringLiteral("NoSuchKey"));
+}

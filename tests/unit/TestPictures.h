@@ -1,0 +1,44 @@
+#pragma once
+
+// Real picture bytes made at test time, so the tests read what Qt's writers produce.
+#include <QBuffer>
+#include <QImage>
+#include <QImageWriter>
+#include <QPainter>
+#include <QPdfWriter>
+#include <cmath>
+
+namespace TestPictures {
+
+inline QImage filled(QSize pixels, QColor color, double dpi = 72) {
+    QImage image(pixels, QImage::Format_RGB32);
+    image.fill(color);
+    image.setDotsPerMeterX(int(std::lround(dpi / 0.0254)));
+    image.setDotsPerMeterY(int(std::lround(dpi / 0.0254)));
+    return image;
+}
+
+inline QByteArray encoded(const QImage& image, const char* format) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter(&buffer, format).write(image);
+    return bytes;
+}
+
+inline QByteArray tiffOfPoints(int width, int height) {
+    return encoded(filled(QSize(width, height), Qt::red), "tiff");
+}
+
+inline QByteArray pdfOfPoints(QSizeF points, QColor color) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QPdfWriter writer(&buffer);
+    writer.setPageSize(QPageSize(points, QPageSize::Point, QString(), QPageSize::ExactMatch));
+    writer.setPageMargins(QMarginsF());
+    QPainter(&writer).fillRect(QRect(0, 0, writer.width(), writer.height()), color);
+    return bytes;
+}
+
+} // namespace TestPictures

@@ -1,0 +1,253 @@
+#include "AppFixture.h"
+
+#include "model/ExtraType.h"
+#include "platform/Log.h"
+#include "window/PasteView.h"
+#include "window/PasteWin.h"
+
+#include <QBuffer>
+#include <QDialog>
+#include <QImage>
+
+namespace {
+
+const QString kUtf8 = QStringLiteral("UTF8_STRING");
+const QString kRtf = QStringLiteral("text/rtf");
+const QString kRtfd = QStringLiteral("com.apple.flat-rtfd");
+const QString kTiff = QStringLiteral("image/tiff");
+const QString kPdf = QStringLiteral("application/pdf");
+
+QByteArray encoded(const QImage& image, const char* format) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return bytes;
+}
+
+QImage sampleImage() {
+    QImage image(40, 20, QImage::Format_RGB32);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            image.setPixel(x, y, qRgb(x * 6, y * 12, (x * y) % 256));
+    return image;
+}
+
+} // namespace
+
+class Capture : public AppFixture {
+protected:
+    void SetUp() override { launch(); }
+};
+
+// Each row: what the owner offers, in its order, and the clipping that must result.
+TEST_F(Capture, ChoosesTheFormTheTypeWalkReaches) {
+    const QByteArray rtf("{\\rtf1 hi}"), rtfd("rtfd-bytes"), tiff = encoded(sampleImage(), "TIFF");
+    const QByteArray pdf("%PDF-1.4 not really");
+    const QByteArray text("hi");
+    struct Case {
+        const char* name;
+        QList<std::pair<QString, std::optional<QByteArray>>> offer;
+        qint32 code;
+        std::optional<QString> contents;
+        std::optional<QByteArray> payload;
+    };
+    const QList<Case> cases = {
+        {"text alone", {{kUtf8, text}}, ExtraType::Text, "hi", std::nullopt},
+        {"RTF then string", {{kRtf, rtf}, {kUtf8, text}}, ExtraType::RTF, "hi", rtf},
+        {"string then RTF", {{kUtf8, text}, {kRtf, rtf}}, ExtraType::RTF, "hi", rtf},
+        {"RTFD, RTF, string", {{kRtfd, rtfd}, {kRtf, rtf}, {kUtf8, text}}, ExtraType::RTFD, "hi",
+         rtfd},
+        {"RTF, RTFD, string", {{kRtf, rtf}, {kRtfd, rtfd}, {kUtf8, text}}, ExtraType::RTFD, "hi",
+         rtfd},
+        {"TIFF then string", {{kTiff, tiff}, {kUtf8, text}}, ExtraType::TIFF, std::nullopt, tiff},
+        {"string then TIFF", {{kUtf8, text}, {kTiff, tiff}}, ExtraType::TIFF, "hi", tiff},
+        {"RTFD, TIFF, string", {{kRtfd, rtfd}, {kTiff, tiff}, {kUtf8, text}}, ExtraType::TIFF,
+         std::nullopt, tiff},
+        {"PDF then string", {{kPdf, pdf}, {kUtf8, text}}, ExtraType::PDF, std::nullopt, pdf},
+        {"RTF only", {{kRtf, rtf}}, ExtraType::RTF, std::nullopt, rtf},
+        {"other names skipped", {{"TARGETS", "x"}, {"text/html", "<b>"}, {kUtf8, text}},
+         ExtraType::Text, "hi", std::nullopt},
+        {"first text name counts",
+         {{"text/plain;charset=utf-8", "first"}, {kUtf8, "second"}, {"STRING", "third"}},
+         ExtraType::Text, "first", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        copyText(QStringLiteral("separator")); // keeps each case from repeating the last
+        tick();
+        copy(c.offer);
+        tick();
+        const PasteData* head = history().getDataAtIndex(0);
+        ASSERT_TRUE(head) << c.name;
+        EXPECT_EQ(head->extraType(), c.code) << c.name;
+        EXPECT_EQ(head->contents(), c.contents) << c.name;
+        EXPECT_EQ(head->extraData(), c.payload) << c.name;
+    }
+}
+
+TEST_F(Capture, StoresBitmapsAsTiffAndLatin1StringsDecoded) {
+    const QImage image = sampleImage();
+    copy({{QStringLiteral("image/png"), encoded(image, "PNG")}});
+    tick();
+    const PasteData* head = history().getDataAtIndex(0);
+    ASSERT_TRUE(head && head->extraData());
+    EXPECT_EQ(head->extraType(), ExtraType::TIFF);
+    EXPECT_TRUE(head->extraData()->startsWith("II*") || head->extraData()->startsWith("MM"));
+    EXPECT_EQ(QImage::fromData(*head->extraData(), "TIFF").convertToFormat(QImage::Format_RGB32),
+              image);
+
+    copy({{QStringLiteral("STRING"), QByteArray("caf\xe9")}});
+    tick();
+    EXPECT_EQ(history().getDataAtIndex(0)->contents(), QStringLiteral("café"));
+}
+
+TEST_F(Capture, NothingUsableAddsNothing) {
+    copy({{QStringLiteral("text/html"), "<b>x</b>"}, {QStringLiteral("image/gif"), "GIF89a"}});
+    tick();
+    copy({});
+    tick();
+    EXPECT_TRUE(history().pasteData().empty());
+}
+
+TEST_F(Capture, ContentThatCannotBeSuppliedIsReportedOnceAndNotRetried) {
+    const QList<std::pair<QString, const char*>> warnings = {
+        {kTiff, "TIFF data"},  {kPdf, "PDF data"},
+        {kRtfd, "RTFD"},       {kRtf, "RTF"},
+        {kUtf8, "paste string data"},
+        {QStringLiteral("image/png"), "TIFF data"}, // bytes that are no image
+    };
+    for (const auto& [name, what] : warnings) {
+        Log::Capture log;
+        if (name == u"image/png")
+            copy({{name, QByteArray("not a png")}, {kUtf8, "text after"}});
+        else
+            copy({{name, std::nullopt}, {kUtf8, "text after"}});
+        tick();
+        const QString expected = QStringLiteral("WARNING: [%1 cannot supply] current count[%2]")
+                                     .arg(QLatin1String(what))
+                                     .arg(pasteboard().changeCount());
+        EXPECT_EQ(log.lines(), QStringList{expected}) << what;
+        const int reads = pasteboard().readCount();
+        tick();
+        EXPECT_EQ(pasteboard().readCount(), reads) << what << " was asked for again";
+    }
+    EXPECT_TRUE(history().pasteData().empty());
+}
+
+TEST_F(Capture, RepeatsOfTheHeadAreSkipped) {
+    copyText(QStringLiteral("A"));
+    tick();
+    copyText(QStringLiteral("A"));
+    tick();
+    EXPECT_EQ(history().pasteData().size(), 1u);
+    for (const char* text : {"B", "A"}) {
+        copyText(QString::fromLatin1(text));
+        tick();
+    }
+    EXPECT_EQ(history().pasteData().size(), 3u);
+
+    // Rich text compares by its plain text only; pictures by their bytes.
+    copy({{kRtf, "{\\rtf1 \\b same}"}, {kUtf8, "same"}});
+    tick();
+    copy({{kRtf, "{\\rtf1 \\i same}"}, {kUtf8, "same"}});
+    tick();
+    EXPECT_EQ(history().pasteData().size(), 4u);
+    const QByteArray tiff = encoded(sampleImage(), "TIFF");
+    copy({{kTiff, tiff}});
+    tick();
+    copy({{kTiff, tiff}, {kUtf8, "other text"}});
+    tick();
+    EXPECT_EQ(history().pasteData().size(), 5u);
+    // The same text under another code is new content.
+    copy({{kUtf8, "same"}});
+    tick();
+    EXPECT_EQ(history().pasteData().size(), 6u);
+    // An absent text never equals anything: two rich clippings without text both enter.
+    copy({{kRtf, "{\\rtf1 a}"}});
+    tick();
+    copy({{kRtf, "{\\rtf1 a}"}});
+    tick();
+    EXPECT_EQ(history().pasteData().size(), 8u);
+}
+
+TEST_F(Capture, SeveralChangesBetweenTicksGiveOneClippingAndOneWarning) {
+    copyText(QStringLiteral("first"));
+    tick();
+    Log::Capture log;
+    for (const char* text : {"x", "y", "z"})
+        copyText(QString::fromLatin1(text));
+    tick();
+    EXPECT_EQ(history().pasteData().size(), 2u);
+    EXPECT_EQ(*history().getDataAtIndex(0)->contents(), QStringLiteral("z"));
+    EXPECT_EQ(log.lines(),
+              QStringList{QStringLiteral(
+                  "warning*** : [drop paste board data !!!!!!!!!!!!] count[4] _pbCount[1]")});
+}
+
+class CaptureWithLimit : public AppFixture {
+protected:
+    void SetUp() override {
+        Defaults settings = storedSettings();
+        settings.setInteger(3, QStringLiteral("paste_limits"));
+        settings.synchronize();
+        launch();
+    }
+};
+
+TEST_F(CaptureWithLimit, TheOldestClippingLeavesAFullHistory) {
+    for (const char* text : {"1", "2", "3", "4"}) {
+        copyText(QString::fromLatin1(text));
+        tick();
+    }
+    ASSERT_EQ(history().pasteData().size(), 3u);
+    for (int row = 0; row < 3; ++row) {
+        EXPECT_EQ(*history().getDataAtIndex(row)->contents(), QString::number(4 - row));
+        EXPECT_EQ(history().getDataAtIndex(row)->number(), row + 1);
+    }
+}
+
+class CaptureAtLaunch : public AppFixture {};
+
+TEST_F(CaptureAtLaunch, ContentPresentAtLaunchIsNotCaptured) {
+    copyText(QStringLiteral("before launch"));
+    launch();
+    tick();
+    EXPECT_TRUE(history().pasteData().empty());
+    copyText(QStringLiteral("after launch"));
+    tick();
+    EXPECT_EQ(history().pasteData().size(), 1u);
+}
+
+TEST_F(Capture, ThePollWaitsWhileAnApplicationModalPanelIsUp) {
+    QDialog panel;
+    panel.setWindowModality(Qt::ApplicationModal);
+    panel.show();
+    copyText(QStringLiteral("during the panel"));
+    tick();
+    EXPECT_TRUE(history().pasteData().empty());
+    panel.hide();
+    tick();
+    EXPECT_EQ(history().pasteData().size(), 1u);
+
+    // A sheet over the paste window alone does not stop it.
+    QDialog sheet(window().getWindow());
+    sheet.setWindowModality(Qt::WindowModal);
+    sheet.show();
+    copyText(QStringLiteral("during the sheet"));
+    tick();
+    EXPECT_EQ(history().pasteData().size(), 2u);
+}
+
+TEST_F(Capture, TheTableShowsTheHistoryAsItFills) {
+    const auto* model = window().table()->model();
+    copyText(QStringLiteral("one\ntwo"));
+    tick();
+    ASSERT_EQ(model->rowCount(), 1);
+    EXPECT_EQ(model->index(0, 0).data().toInt(), 1);
+    EXPECT_EQ(model->index(0, 1).data().toString(), QStringLiteral("one\ntwo"));
+    EXPECT_EQ(model->index(0, 2).data().toString(), QStringLiteral("text\n7\nLF"));
+    // A drop-style insertion goes into the current set at the given row, without a repeat test.
+    EXPECT_TRUE(window().addPasteData(QStringLiteral("one\ntwo"), ExtraType::Text, std::nullopt,
+                                      false, false, 1));
+    EXPECT_EQ(model->rowCount(), 2);
+}

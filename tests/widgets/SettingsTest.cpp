@@ -1,0 +1,114 @@
+#include "AppFixture.h"
+
+#include "window/PasteView.h"
+#include "window/PasteWin.h"
+
+#include <QComboBox>
+#include <QHeaderView>
+#include <QDir>
+#include <QFile>
+
+class Settings : public AppFixture {};
+
+TEST_F(Settings, AnEmptyStoreGivesTheDefaults) {
+    launch();
+    const QString panelFolder = QDir::homePath() + QStringLiteral("/Documents/Kelvrin/");
+    EXPECT_EQ(app().bCommand(), 0);
+    EXPECT_EQ(app().bControl(), 1);
+    EXPECT_EQ(app().bOption(), 0);
+    EXPECT_EQ(app().bShift(), 0);
+    EXPECT_EQ(app().iKey(), 1);
+    EXPECT_EQ(app().iLimits(), 100);
+    EXPECT_EQ(app().nssInitialFolder(), QString());
+    EXPECT_EQ(app().bUpdateFolder(), 1);
+    EXPECT_EQ(app().bHide(), 1);
+    EXPECT_FALSE(app().bBackHide());
+    EXPECT_EQ(app().bAlwaysOnTop(), 0);
+    EXPECT_EQ(app().fTransparency(), 1.0f);
+    EXPECT_EQ(app().fHeightOfRow(), 16.0f);
+    EXPECT_EQ(app().bRecentlyTop(), 0);
+    EXPECT_EQ(app().nssWriteFolder(), panelFolder);
+    EXPECT_EQ(app().nssReadFolder(), panelFolder);
+    EXPECT_EQ(app().iPasteMode(), 0);
+    EXPECT_EQ(*app().ptrRectPasteWindow(), QRectF(100, 100, 325, 285));
+    EXPECT_EQ(window().pasteStatus(), 0);
+    EXPECT_EQ(window().pasteWindowRect(), QRectF(100, 100, 325, 285));
+}
+
+TEST_F(Settings, AnAcceptedQuitStoresEverySettingAndTheWindowAsItIsNow) {
+    {
+        Defaults stored = storedSettings();
+        stored.setBool(true, QStringLiteral("hotkey_command"));
+        stored.setBool(false, QStringLiteral("hotkey_control"));
+        stored.setInteger(54, QStringLiteral("hotkey_key"));
+        stored.setInteger(7, QStringLiteral("paste_limits"));
+        stored.setObject(QStringLiteral("/data/ä, b"), QStringLiteral("initial_directory"));
+        stored.setBool(true, QStringLiteral("paste_window_background_hide"));
+        stored.setFloat(0.5f, QStringLiteral("paste_window_transparency"));
+        stored.setFloat(20.0f, QStringLiteral("paste_window_height_of_row"));
+        stored.setInteger(1, QStringLiteral("paste_window_mode"));
+        stored.setFloat(10.3f, QStringLiteral("paste_window_x"));
+        stored.synchronize();
+    }
+    launch();
+    EXPECT_EQ(app().bCommand(), 1);
+    EXPECT_EQ(app().bControl(), 0);
+    EXPECT_EQ(app().iKey(), 54);
+    EXPECT_EQ(app().iLimits(), 7);
+    EXPECT_EQ(app().nssInitialFolder(), QStringLiteral("/data/ä, b"));
+    EXPECT_TRUE(app().bBackHide());
+    EXPECT_EQ(app().fTransparency(), 0.5f);
+    EXPECT_EQ(window().pasteStatus(), 1) << "the stored paste mode selects RTF";
+    // Stored as a 32-bit float and widened: the fraction survives only to float precision.
+    EXPECT_EQ(app().ptrRectPasteWindow()->x(), double(10.3f));
+
+    window().getWindow()->status()->setCurrentIndex(0);
+    window().getWindow()->setGeometry(30, 40, 400, 300);
+    EXPECT_EQ(app().applicationShouldTerminate(), 1u);
+
+    const Defaults saved = storedSettings();
+    EXPECT_TRUE(saved.boolForKey(QStringLiteral("hotkey_command")));
+    EXPECT_FALSE(saved.boolForKey(QStringLiteral("hotkey_control")));
+    EXPECT_EQ(saved.integerForKey(QStringLiteral("hotkey_key")), 54);
+    EXPECT_EQ(saved.integerForKey(QStringLiteral("paste_limits")), 7);
+    EXPECT_EQ(saved.stringForKey(QStringLiteral("initial_directory")), QStringLiteral("/data/ä, b"));
+    EXPECT_EQ(saved.floatForKey(QStringLiteral("paste_window_height_of_row")), 20.0f);
+    EXPECT_EQ(saved.integerForKey(QStringLiteral("paste_window_mode")), 0);
+    EXPECT_EQ(saved.floatForKey(QStringLiteral("paste_window_x")), 30.0f);
+    EXPECT_EQ(saved.floatForKey(QStringLiteral("paste_window_y")), 40.0f);
+    EXPECT_EQ(saved.floatForKey(QStringLiteral("paste_window_width")), 400.0f);
+    EXPECT_EQ(saved.floatForKey(QStringLiteral("paste_window_height")), 300.0f);
+    EXPECT_TRUE(saved.hasKey(QStringLiteral("read_directory")));
+}
+
+TEST_F(Settings, StoredValuesOutsideTheirTypesOrRangesAreReadSafely) {
+    QFile file(settingsPath());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[General]\n"
+               "hotkey_key=55\n"
+               "paste_limits=lots\n"
+               "paste_window_hide=no\n"
+               "paste_window_always_on_top=YES\n"
+               "paste_window_background_hide=2\n"
+               "paste_window_transparency=0.25\n"
+               "paste_window_height_of_row=\n");
+    file.close();
+    launch();
+    EXPECT_EQ(app().iKey(), 1) << "a key index outside the key table falls back to the default";
+    EXPECT_EQ(app().iLimits(), 0);
+    EXPECT_EQ(app().bHide(), 0);
+    EXPECT_EQ(app().bAlwaysOnTop(), 1);
+    EXPECT_TRUE(app().bBackHide());
+    EXPECT_EQ(app().fTransparency(), 0.25f);
+    EXPECT_EQ(app().fHeightOfRow(), 0.0f);
+    // A row height of 0 must still leave a usable table.
+    EXPECT_GE(window().table()->verticalHeader()->defaultSectionSize(), 1);
+}
+
+TEST_F(Settings, NegativeKeyIndexFallsBackToo) {
+    Defaults stored = storedSettings();
+    stored.setInteger(-3, QStringLiteral("hotkey_key"));
+    stored.synchronize();
+    launch();
+    EXPECT_EQ(app().iKey(), 1);
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QWidget>
+#include <memory>
+
+namespace Ui {
+class PasteWin;
+}
+class PasteWindowDelegate;
+class PasteView;
+class QComboBox;
+
+// The paste window itself; its controls come from its interface file.
+class PasteWin : public QWidget {
+    Q_OBJECT
+public:
+    explicit PasteWin(QWidget* parent = nullptr);
+    ~PasteWin() override;
+
+    void initWindow(PasteWindowDelegate* applicationIns);
+
+    QComboBox* list() const;
+    QComboBox* status() const;
+    PasteView* table() const;
+
+private:
+    std::unique_ptr<Ui::PasteWin> _ui;
+    PasteWindowDelegate* _applicationIns = nullptr;
+};

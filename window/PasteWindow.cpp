@@ -1,0 +1,163 @@
+#include "window/PasteWindow.h"
+
+#include "model/ExtraType.h"
+#include "window/PasteTableModel.h"
+#include "window/PasteView.h"
+#include "window/PasteWin.h"
+
+#include <QComboBox>
+#include <QHeaderView>
+
+PasteWindow::PasteWindow() = default;
+
+PasteWindow::~PasteWindow() = default;
+
+void PasteWindow::initWindow(PasteWindowDelegate* applicationIns) {
+    _applicationIns = applicationIns;
+}
+
+PasteWin* PasteWindow::getWindow() {
+    if (!_window) {
+        _window = std::make_unique<PasteWin>();
+        _list = _window->list();
+        _status = _window->status();
+        _table = _window->table();
+        awakeFromNib();
+    }
+    return _window.get();
+}
+
+void PasteWindow::awakeFromNib() {
+    _list->clear();
+    _list->addItem(kHistoryName);
+    _list->setMaxVisibleItems(10);
+    _list->setCurrentIndex(0);
+    connect(_list, &QComboBox::currentIndexChanged, this, &PasteWindow::listChange);
+
+    _status->clear();
+    _status->addItems({QStringLiteral("text"), QStringLiteral("RTF")});
+    _status->setCurrentIndex(int(_applicationIns->iPasteMode()));
+
+    _pasteArray.clear();
+    _pasteArray.push_back(std::make_unique<PasteSet>(kHistoryName));
+
+    _model = new PasteTableModel(this, this);
+    _table->setModel(_model);
+    _table->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    _table->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
+    _table->horizontalHeader()->setSectionResizeMode(2, QHeaderView::ResizeToContents);
+    setViewHeight(_applicationIns->fHeightOfRow());
+
+    const QRectF frame = *_applicationIns->ptrRectPasteWindow();
+    _window->setGeometry(frame.toRect());
+    _window->initWindow(_applicationIns);
+    setWindowTransparency(_applicationIns->fTransparency());
+    setWindowLevel(_applicationIns->bAlwaysOnTop());
+
+    _kindString = {
+        {QStringLiteral("text"), Qt::red},   {QStringLiteral("RTF"), Qt::green},
+        {QStringLiteral("PICT"), Qt::black}, {QStringLiteral("TIFF"), Qt::black},
+        {QStringLiteral("RTFD"), Qt::green}, {QStringLiteral("PDF"), Qt::black},
+    };
+}
+
+void PasteWindow::listChange() {
+    if (_list->currentIndex() >= 0)
+        _table->reloadData();
+}
+
+void PasteWindow::showPasteWindow() {
+    PasteWin* window = getWindow();
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+void PasteWindow::pasteWindowOrderOut() { getWindow()->hide(); }
+
+void PasteWindow::setTitleStr(const QString& title) { getWindow()->setWindowTitle(title); }
+
+void PasteWindow::setWindowTransparency(float alpha) { getWindow()->setWindowOpacity(double(alpha)); }
+
+void PasteWindow::setViewHeight(float height) {
+    getWindow();
+    const int rowHeight = qMax(1, qRound(height));
+    _table->verticalHeader()->setMinimumSectionSize(rowHeight);
+    _table->verticalHeader()->setDefaultSectionSize(rowHeight);
+}
+
+void PasteWindow::setWindowLevel(signed char alwaysOnTop) {
+    PasteWin* window = getWindow();
+    const bool wasVisible = window->isVisible();
+    window->setWindowFlag(Qt::WindowStaysOnTopHint, alwaysOnTop == 1);
+    // Changing a window's flags hides it; a shown window stays shown.
+    if (wasVisible)
+        window->show();
+}
+
+qint64 PasteWindow::pasteStatus() const { return _status ? _status->currentIndex() : 0; }
+
+qint64 PasteWindow::selectedRows() const { return _table ? _table->numberOfSelectedRows() : 0; }
+
+quint64 PasteWindow::numberOfSetsWithoutPasteBoardHistory() const {
+    return _pasteArray.empty() ? 0 : _pasteArray.size() - 1;
+}
+
+bool PasteWindow::isWindowAccepted() const { return isWindowVisible() && _bShowSheet != 1; }
+
+bool PasteWindow::isWindowVisible() const { return _window && _window->isVisible(); }
+
+QRectF PasteWindow::pasteWindowRect() const {
+    return _window ? QRectF(_window->geometry()) : QRectF();
+}
+
+PasteSet* PasteWindow::currentSet() const {
+    if (!_list)
+        return nullptr;
+    const int index = _list->currentIndex();
+    if (index < 0 || size_t(index) >= _pasteArray.size())
+        return nullptr;
+    return _pasteArray[size_t(index)].get();
+}
+
+quint64 PasteWindow::numberOfRowsInTableView() const {
+    const PasteSet* set = currentSet();
+    return set ? set->pasteData().size() : 0;
+}
+
+PasteData* PasteWindow::dataForRow(qint64 row) const {
+    const PasteSet* set = currentSet();
+    return set && row >= 0 ? set->getDataAtIndex(quint64(row)) : nullptr;
+}
+
+QVariant PasteWindow::tableView(const QString& identifier, qint64 row) const {
+    const PasteData* data = dataForRow(row);
+    if (!data)
+        return {};
+    if (identifier == u"No")
+        return data->number();
+    if (identifier == u"Contents")
+        return data->displayContents() ? QVariant(*data->displayContents()) : QVariant();
+    if (identifier == u"Kind") {
+        const KindName* kind = kindNameForRow(row);
+        const QString word = kind ? kind->text : QString::number(data->extraType());
+        return data->contents() ? word + data->strInfo() : word;
+    }
+    return {};
+}
+
+const KindName* PasteWindow::kindNameForRow(qint64 row) const {
+    const PasteData* data = dataForRow(row);
+    // A code from a damaged file has no name; nothing is looked up outside the six.
+    if (!data || !ExtraType::isKnown(data->extraType()) || _kindString.empty())
+        return nullptr;
+    return &_kindString[size_t(data->extraType())];
+}
+
+std::shared_ptr<Picture> PasteWindow::pictureForRow(qint64 row) const {
+    PasteData* data = dataForRow(row);
+    if (!data || !_table)
+        return nullptr;
+    const qreal side = _table->verticalHeader()->defaultSectionSize();
+    return data->image(QSizeF(side, side));
+}

@@ -1,0 +1,104 @@
+#pragma once
+
+#include "model/PasteSet.h"
+#include "window/PasteWindowDelegate.h"
+
+#include <QColor>
+#include <QFileDevice>
+#include <QObject>
+#include <QRectF>
+#include <QVariant>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class Pasteboard;
+class PasteView;
+class PasteWin;
+class PasteTableModel;
+class QComboBox;
+
+// One kind name of the "Kind" column: the word and its colour.
+struct KindName {
+    QString text;
+    QColor colour;
+};
+
+// The controller of the paste window: owns every set in memory (the set array, the history
+// set first), the set combo box that chooses the current set, the paste-mode popup and the
+// clip table. Captured clipboard contents enter here.
+class PasteWindow : public QObject {
+    Q_OBJECT
+public:
+    static inline const QString kHistoryName = QStringLiteral("PasteBoard History");
+
+    PasteWindow();
+    ~PasteWindow() override;
+
+    // Wires the controller to the application, whose settings the window's set-up reads.
+    void initWindow(PasteWindowDelegate* applicationIns);
+
+    // The window, built on first use.
+    PasteWin* getWindow();
+    void showPasteWindow();
+    void pasteWindowOrderOut();
+    void setTitleStr(const QString& title);
+    void setWindowTransparency(float alpha);
+    void setViewHeight(float height);
+    void setWindowLevel(signed char alwaysOnTop);
+
+    qint64 pasteStatus() const;
+    qint64 selectedRows() const;
+    quint64 numberOfSetsWithoutPasteBoardHistory() const;
+    bool isWindowAccepted() const;
+    bool isWindowVisible() const;
+    QRectF pasteWindowRect() const;
+
+    // Capture: chooses the form of the pasteboard's content and inserts it.
+    bool addPasteDataCheck(Pasteboard& pasteboard, bool timerFlag, bool duplexCheck,
+                           qint32 posOfInsert);
+    bool addPasteData(const std::optional<QString>& text, qint32 extraType,
+                      const std::optional<QByteArray>& extraData, bool timerFlag, bool duplexCheck,
+                      qint32 posOfInsert);
+    PasteData* getPasteBoardHistoryDataAtIndex(qint32 row) const;
+
+    // The sets stored in a folder: a list file naming one archive per set.
+    static inline const QString kListFileName = QStringLiteral("Kelvrin.KVlist");
+    static inline const QString kSetFileSuffix = QStringLiteral(".KVdata");
+    bool kelvrinFileExistsIndirectory(const QString& directory) const;
+    bool loadData(bool flag, const QString& dirName);
+    bool loadDataFromFile(const QString& directory, std::vector<std::unique_ptr<PasteSet>>& array);
+    bool saveData(const QString& directory, QString& erroString, bool fileCheck);
+    // Folders made here are private to the user unless other attributes are given.
+    bool createDirectoriesAtPath(const QString& path,
+                                 std::optional<QFileDevice::Permissions> attributes,
+                                 QString& erroString);
+
+    // The clip table's data source.
+    quint64 numberOfRowsInTableView() const;
+    QVariant tableView(const QString& identifier, qint64 row) const;
+    std::shared_ptr<Picture> pictureForRow(qint64 row) const;
+    const KindName* kindNameForRow(qint64 row) const;
+
+    const std::vector<std::unique_ptr<PasteSet>>& pasteArray() const { return _pasteArray; }
+    // The set chosen in the set combo box; null when none is chosen.
+    PasteSet* currentSet() const;
+    PasteView* table() const { return _table; }
+
+private:
+    void awakeFromNib();
+    void listChange();
+    void refillSetList();
+    PasteData* dataForRow(qint64 row) const;
+
+    std::vector<std::unique_ptr<PasteSet>> _pasteArray;
+    std::vector<KindName> _kindString;
+    PasteWindowDelegate* _applicationIns = nullptr;
+    signed char _bShowSheet = 0;
+
+    std::unique_ptr<PasteWin> _window;
+    PasteTableModel* _model = nullptr;
+    QComboBox* _list = nullptr;
+    QComboBox* _status = nullptr;
+    PasteView* _table = nullptr;
+};

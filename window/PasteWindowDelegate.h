@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QRectF>
+#include <QString>
+#include <QtGlobal>
+
+// What the paste window asks of the application: the settings it applies. The application
+// implements it; the window side never sees the application itself.
+class PasteWindowDelegate {
+public:
+    virtual ~PasteWindowDelegate() = default;
+
+    virtual QString nssInitialFolder() const = 0;
+    virtual qint64 iLimits() const = 0;
+    virtual const QRectF* ptrRectPasteWindow() const = 0;
+    virtual qint64 iPasteMode() const = 0;
+    virtual signed char bHide() const = 0;
+    virtual signed char bAlwaysOnTop() const = 0;
+    virtual float fTransparency() const = 0;
+    virtual float fHeightOfRow() const = 0;
+    virtual signed char bRecentlyTop() const = 0;
+};
