@@ -6,16 +6,18 @@ SHELL := /bin/bash
 PACKAGES := cmake ninja-build g++ pkg-config \
 	qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-image-formats-plugins \
 	libpoppler-qt6-dev libtiff-dev libx11-dev libxtst-dev \
-	libgtest-dev libgmock-dev \
-	xvfb xauth openbox xclip xdotool x11-utils imagemagick fonts-dejavu-core
+	libgtest-dev libgmock-dev clang-14 libclang-rt-14-dev \
+	xvfb xauth openbox xclip xdotool x11-utils imagemagick fonts-dejavu-core \
+	unrtf pandoc libreoffice-writer-nogui
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 JOBS := $(shell nproc)
 BUILD := build
 ASAN_BUILD := build-asan
+FUZZ_BUILD := build-fuzz
 CMAKE_FLAGS := -G Ninja -DKELVRIN_WERROR=ON
 
-.PHONY: deps build build-asan run test bench format clean
+.PHONY: deps build build-asan run test bench format clean fuzz
 
 deps:
 	@missing=$$(for p in $(PACKAGES); do \
@@ -43,10 +45,30 @@ run: build
 		exec $(BUILD)/kelvrin; \
 	fi
 
-test: build build-asan
+test: build build-asan fuzz
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 		ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+
+# A minute of fuzzing each of the archive, RTF and RTFD decoders; any crash, sanitizer report,
+# hang or huge allocation fails the target and leaves the input in $(FUZZ_BUILD) as crash-*,
+# rtf-crash-* or rtfd-crash-*.
+fuzz: deps
+	CC=clang-14 CXX=clang++-14 cmake -S tests/fuzz -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	mkdir -p $(FUZZ_BUILD)/corpus
+	$(FUZZ_BUILD)/typedstream_seeds $(FUZZ_BUILD)/corpus
+	UBSAN_OPTIONS=print_stacktrace=1 $(FUZZ_BUILD)/typedstream_fuzz -max_total_time=60 -timeout=10 \
+		-rss_limit_mb=2048 -malloc_limit_mb=512 -max_len=4096 -dict=tests/fuzz/typedstream.dict \
+		-artifact_prefix=$(FUZZ_BUILD)/ $(FUZZ_BUILD)/corpus
+	mkdir -p $(FUZZ_BUILD)/rtf-corpus $(FUZZ_BUILD)/rtfd-corpus
+	$(FUZZ_BUILD)/rtf_seeds $(FUZZ_BUILD)/rtf-corpus $(FUZZ_BUILD)/rtfd-corpus
+	UBSAN_OPTIONS=print_stacktrace=1 $(FUZZ_BUILD)/rtf_fuzz -max_total_time=60 -timeout=10 \
+		-rss_limit_mb=2048 -malloc_limit_mb=512 -max_len=8192 -dict=tests/fuzz/rtf.dict \
+		-artifact_prefix=$(FUZZ_BUILD)/rtf- $(FUZZ_BUILD)/rtf-corpus
+	UBSAN_OPTIONS=print_stacktrace=1 $(FUZZ_BUILD)/rtfd_fuzz -max_total_time=60 -timeout=10 \
+		-rss_limit_mb=2048 -malloc_limit_mb=512 -max_len=8192 -dict=tests/fuzz/rtf.dict \
+		-artifact_prefix=$(FUZZ_BUILD)/rtfd- $(FUZZ_BUILD)/rtfd-corpus
 
 bench: build
 	bench/run-all $(BUILD)
@@ -55,4 +77,4 @@ format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

@@ -5,6 +5,8 @@
 #include "platform/Log.h"
 #include "platform/Pasteboard.h"
 #include "platform/Strings.h"
+#include "model/ExtraType.h"
+#include "model/PasteData.h"
 #include "window/PasteWindow.h"
 
 MyObject::MyObject(std::unique_ptr<Defaults> defaults, std::unique_ptr<Pasteboard> pasteboard)
@@ -27,6 +29,17 @@ void MyObject::applicationWillFinishLaunching() {
 }
 
 unsigned MyObject::applicationShouldTerminate() {
+    QString erroString;
+    if (!_pasteWindow->saveData(_nssInitialFolder, erroString, false)) {
+        const int answer = Alert::run(
+            Strings::localized(QStringLiteral("TerminateSaveErrorTitle")),
+            Strings::localizedFormat(QStringLiteral("TerminateSaveErrorMessage"), {erroString}),
+            Strings::localized(QStringLiteral("TerminateSaveErrorButton1")),
+            Strings::localized(QStringLiteral("TerminateSaveErrorButton2")));
+        // Staying changes nothing: the settings stay unsaved and the poll keeps running.
+        if (answer == Alert::DefaultReturn)
+            return 0;
+    }
     _pasteWindow->pasteWindowOrderOut();
     SaveUserSettings();
     return 1;
@@ -35,12 +48,12 @@ unsigned MyObject::applicationShouldTerminate() {
 void MyObject::applicationWillTerminate() { _timer.stop(); }
 
 void MyObject::pasteboardCheck() {
+    const qint64 count = _pb->changeCount();
+    if (count == _pbCount)
+        return;
     // A modal alert or folder panel holds the poll back, as it holds back the user; the first
     // tick afterwards sees every change made meanwhile.
     if (Alert::isApplicationModalUp())
-        return;
-    const qint64 count = _pb->changeCount();
-    if (count == _pbCount)
         return;
     _pasteWindow->addPasteDataCheck(*_pb, true, true, 0);
     if (count > _pbCount + 1)
@@ -50,4 +63,44 @@ void MyObject::pasteboardCheck() {
             {count, _pbCount}));
     // Set whether or not a clipping was made: a content that cannot be read is not tried again.
     _pbCount = count;
+}
+
+namespace {
+
+// What a clipping puts on the clipboard: pictures as themselves, rich text with its payload
+// only in the RTF paste mode, the text whenever there is one. A code without a clipboard form
+// writes nothing.
+QList<PasteboardEntry> clipboardForm(const PasteData& data, qint64 pasteMode) {
+    QList<PasteboardEntry> entries;
+    const qint32 code = data.extraType();
+    const bool rich = pasteMode == 1 && ExtraType::isRichText(code);
+    if (code == ExtraType::TIFF || code == ExtraType::PDF || rich) {
+        if (!data.extraData())
+            return {};
+        const PasteboardType type = code == ExtraType::TIFF  ? PasteboardType::TIFF
+                                    : code == ExtraType::PDF ? PasteboardType::PDF
+                                    : code == ExtraType::RTF ? PasteboardType::RTF
+                                                             : PasteboardType::RTFD;
+        entries.append({type, *data.extraData()});
+        if (ExtraType::isPicture(code))
+            return entries;
+    } else if (code != ExtraType::Text && !ExtraType::isRichText(code)) {
+        return {};
+    }
+    if (data.contents())
+        entries.append({PasteboardType::String, data.contents()->toUtf8()});
+    return entries;
+}
+
+} // namespace
+
+bool MyObject::doPasteCommand(const PasteData& data) {
+    const QList<PasteboardEntry> entries = clipboardForm(data, _pasteWindow->pasteStatus());
+    if (!entries.isEmpty())
+        _pb->write(entries);
+    // Our own write is no new content for the history.
+    _pbCount = _pb->changeCount();
+    // Delivery needs the application the hot key remembered; without one the clipping stays on
+    // the clipboard, ready to be pasted by hand.
+    return false;
 }

@@ -12,6 +12,7 @@
 
 class Defaults;
 class Pasteboard;
+class PasteData;
 class PasteWindow;
 
 // The application's central object: owns the settings, the paste window controller and the
@@ -48,6 +49,8 @@ public:
     float fTransparency() const override { return _fTransparency; }
     float fHeightOfRow() const override { return _fHeightOfRow; }
     signed char bRecentlyTop() const override { return _bRecentlyTop; }
+
+    bool doPasteCommand(const PasteData& data) override;
 
     // The remaining settings, for the parts of the application that use them.
     signed char bCommand() const { return _bCommand; }

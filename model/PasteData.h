@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Picture.h"
+#include "platform/TypedStream.h"
 
 #include <QByteArray>
 #include <QSizeF>
@@ -24,6 +25,15 @@ public:
     // The picture fitted to the requested size, or null when there is none. Asked again with the
     // same height it returns the very same picture without decoding anything.
     std::shared_ptr<Picture> image(QSizeF requested);
+
+    // The archived form: a record of this class with the number, the text, the code and the
+    // payload. Reading rebuilds every derived value through the two setters.
+    static constexpr qint32 kClassVersion = 2;
+    TypedStream::Value encodeWithCoder() const;
+    // Throws TypedStream::ArchiveError: named "VersionCheckException" when the archive was
+    // written by a newer version of the record, an inconsistency for a record of another shape.
+    static std::unique_ptr<PasteData> initWithCoder(const TypedStream::Archive& archive,
+                                                    const TypedStream::Value& record);
 
     qint32 number() const { return _number; }
     void setNumber(qint32 number) { _number = number; }

@@ -43,9 +43,12 @@ void PasteWindow::awakeFromNib() {
 
     _model = new PasteTableModel(this, this);
     _table->setModel(_model);
-    _table->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
-    _table->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
-    _table->horizontalHeader()->setSectionResizeMode(2, QHeaderView::ResizeToContents);
+    // Fixed widths: measuring every row's text at each reload would cost more than the capture.
+    QHeaderView* header = _table->horizontalHeader();
+    header->setSectionResizeMode(QHeaderView::Interactive);
+    header->setSectionResizeMode(1, QHeaderView::Stretch);
+    header->resizeSection(0, header->fontMetrics().horizontalAdvance(QStringLiteral("0000")));
+    header->resizeSection(2, header->fontMetrics().horizontalAdvance(QStringLiteral("RTFD00")));
     setViewHeight(_applicationIns->fHeightOfRow());
 
     const QRectF frame = *_applicationIns->ptrRectPasteWindow();
@@ -53,6 +56,7 @@ void PasteWindow::awakeFromNib() {
     _window->initWindow(_applicationIns);
     setWindowTransparency(_applicationIns->fTransparency());
     setWindowLevel(_applicationIns->bAlwaysOnTop());
+    loadData(true, _applicationIns->nssInitialFolder());
 
     _kindString = {
         {QStringLiteral("text"), Qt::red},   {QStringLiteral("RTF"), Qt::green},

@@ -4,7 +4,10 @@
 #include <QString>
 #include <QtGlobal>
 
-// What the paste window asks of the application: the settings it applies. The application
+class PasteData;
+
+// What the paste window asks of the application: the settings it applies and the paste
+// callback. The application
 // implements it; the window side never sees the application itself.
 class PasteWindowDelegate {
 public:
@@ -19,4 +22,8 @@ public:
     virtual float fTransparency() const = 0;
     virtual float fHeightOfRow() const = 0;
     virtual signed char bRecentlyTop() const = 0;
+
+    // Puts the clipping on the clipboard and delivers it to the application the user came
+    // from; true when it was delivered.
+    virtual bool doPasteCommand(const PasteData& data) = 0;
 };

@@ -1,14 +1,21 @@
 #include "AppFixture.h"
+#include "ScriptedAlerts.h"
 
 #include "window/PasteView.h"
 #include "window/PasteWin.h"
 
 #include <QComboBox>
-#include <QHeaderView>
 #include <QDir>
 #include <QFile>
+#include <QHeaderView>
 
-class Settings : public AppFixture {};
+class Settings : public AppFixture {
+protected:
+    QString dataFolder() const { return _folder.filePath(QStringLiteral("data, ä")); }
+
+private:
+    QTemporaryDir _folder;
+};
 
 TEST_F(Settings, AnEmptyStoreGivesTheDefaults) {
     launch();
@@ -42,7 +49,7 @@ TEST_F(Settings, AnAcceptedQuitStoresEverySettingAndTheWindowAsItIsNow) {
         stored.setBool(false, QStringLiteral("hotkey_control"));
         stored.setInteger(54, QStringLiteral("hotkey_key"));
         stored.setInteger(7, QStringLiteral("paste_limits"));
-        stored.setObject(QStringLiteral("/data/ä, b"), QStringLiteral("initial_directory"));
+        stored.setObject(dataFolder(), QStringLiteral("initial_directory"));
         stored.setBool(true, QStringLiteral("paste_window_background_hide"));
         stored.setFloat(0.5f, QStringLiteral("paste_window_transparency"));
         stored.setFloat(20.0f, QStringLiteral("paste_window_height_of_row"));
@@ -50,12 +57,16 @@ TEST_F(Settings, AnAcceptedQuitStoresEverySettingAndTheWindowAsItIsNow) {
         stored.setFloat(10.3f, QStringLiteral("paste_window_x"));
         stored.synchronize();
     }
-    launch();
+    {
+        ScriptedAlerts alerts;
+        launch();
+        ASSERT_EQ(alerts.requests().size(), 1) << "the new data folder holds no sets yet";
+    }
     EXPECT_EQ(app().bCommand(), 1);
     EXPECT_EQ(app().bControl(), 0);
     EXPECT_EQ(app().iKey(), 54);
     EXPECT_EQ(app().iLimits(), 7);
-    EXPECT_EQ(app().nssInitialFolder(), QStringLiteral("/data/ä, b"));
+    EXPECT_EQ(app().nssInitialFolder(), dataFolder());
     EXPECT_TRUE(app().bBackHide());
     EXPECT_EQ(app().fTransparency(), 0.5f);
     EXPECT_EQ(window().pasteStatus(), 1) << "the stored paste mode selects RTF";
@@ -71,7 +82,7 @@ TEST_F(Settings, AnAcceptedQuitStoresEverySettingAndTheWindowAsItIsNow) {
     EXPECT_FALSE(saved.boolForKey(QStringLiteral("hotkey_control")));
     EXPECT_EQ(saved.integerForKey(QStringLiteral("hotkey_key")), 54);
     EXPECT_EQ(saved.integerForKey(QStringLiteral("paste_limits")), 7);
-    EXPECT_EQ(saved.stringForKey(QStringLiteral("initial_directory")), QStringLiteral("/data/ä, b"));
+    EXPECT_EQ(saved.stringForKey(QStringLiteral("initial_directory")), dataFolder());
     EXPECT_EQ(saved.floatForKey(QStringLiteral("paste_window_height_of_row")), 20.0f);
     EXPECT_EQ(saved.integerForKey(QStringLiteral("paste_window_mode")), 0);
     EXPECT_EQ(saved.floatForKey(QStringLiteral("paste_window_x")), 30.0f);
@@ -79,6 +90,9 @@ TEST_F(Settings, AnAcceptedQuitStoresEverySettingAndTheWindowAsItIsNow) {
     EXPECT_EQ(saved.floatForKey(QStringLiteral("paste_window_width")), 400.0f);
     EXPECT_EQ(saved.floatForKey(QStringLiteral("paste_window_height")), 300.0f);
     EXPECT_TRUE(saved.hasKey(QStringLiteral("read_directory")));
+    // The quit saved the sets into the data folder, which it made private to the user.
+    EXPECT_TRUE(window().kelvrinFileExistsIndirectory(dataFolder()));
+    EXPECT_EQ(QFile::permissions(dataFolder()) & 0x0077, 0);
 }
 
 TEST_F(Settings, StoredValuesOutsideTheirTypesOrRangesAreReadSafely) {

@@ -1,0 +1,46 @@
+// Kelvrin as the application runs it (settings, paste window, the real clipboard and the
+// 0.2 s poll), which also tells the benchmark on standard output about every capture:
+//   captured <captures so far> <clippings in the history> <payload bytes in the history>
+// The report rides on the table's reload after an insertion, so it adds no polling of its own.
+// With --hidden the paste window is put away after launch, as it is after the first paste.
+#include "app/MainApplication.h"
+#include "app/MyObject.h"
+#include "platform/ClipboardPasteboard.h"
+#include "platform/Defaults.h"
+#include "window/PasteView.h"
+#include "window/PasteWindow.h"
+
+#include <QApplication>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <unistd.h>
+
+int main(int argc, char** argv) {
+    MainApplication app(argc, argv);
+    QTemporaryDir settings;
+    MyObject kelvrin(std::make_unique<Defaults>(settings.filePath(QStringLiteral("Kelvrin.ini"))),
+                     std::make_unique<ClipboardPasteboard>());
+    kelvrin.applicationWillFinishLaunching();
+    if (app.arguments().contains(QStringLiteral("--hidden")))
+        kelvrin.pasteWindow()->pasteWindowOrderOut();
+
+    const PasteData* head = nullptr;
+    unsigned long long captures = 0;
+    QObject::connect(kelvrin.pasteWindow()->table()->model(), &QAbstractItemModel::modelReset, [&] {
+        const PasteDataList& history = kelvrin.pasteWindow()->pasteArray()[0]->pasteData();
+        if (history.empty() || history.front().get() == head)
+            return;
+        head = history.front().get();
+        long long bytes = 0;
+        for (const auto& data : history)
+            bytes += data->extraData() ? data->extraData()->size() : 0;
+        char line[96];
+        const int size = std::snprintf(line, sizeof line, "captured %llu %zu %lld\n", ++captures,
+                                       history.size(), bytes);
+        (void)!write(STDOUT_FILENO, line, size_t(size));
+    });
+    (void)!write(STDOUT_FILENO, "ready\n", 6);
+    const int status = app.exec();
+    kelvrin.applicationWillTerminate();
+    return status;
+}

@@ -1,0 +1,187 @@
+#include "tests/e2e/XServer.h"
+
+#include <X11/Xlib.h>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <stdexcept>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr auto kStartTimeout = std::chrono::seconds(15);
+
+// Xvfb writes the display number to this descriptor once it listens.
+constexpr int kDisplayFd = 3;
+
+// Starts a program with its output silenced; keepFd, when given, is handed over as kDisplayFd.
+// Only async-signal-safe calls between fork and exec: the caller may already have threads.
+pid_t spawn(const std::vector<const char*>& argv, int keepFd = -1) {
+    const pid_t pid = fork();
+    if (pid < 0)
+        throw std::runtime_error(std::string("fork: ") + std::strerror(errno));
+    if (pid > 0)
+        return pid;
+    const int null = open("/dev/null", O_RDWR);
+    if (null >= 0) {
+        dup2(null, STDIN_FILENO);
+        dup2(null, STDOUT_FILENO);
+        dup2(null, STDERR_FILENO);
+        if (null > STDERR_FILENO)
+            close(null);
+    }
+    if (keepFd >= 0) {
+        if (keepFd == kDisplayFd)
+            fcntl(kDisplayFd, F_SETFD, 0);
+        else
+            dup2(keepFd, kDisplayFd);
+    }
+    // Its own process group: a Ctrl-C meant for the tests must not take the display away
+    // before the tests have cleaned up.
+    setpgid(0, 0);
+    execvp(argv[0], const_cast<char* const*>(argv.data()));
+    _exit(127);
+}
+
+bool exited(pid_t pid) {
+    int status = 0;
+    return waitpid(pid, &status, WNOHANG) == pid;
+}
+
+void terminate(pid_t pid) {
+    if (pid <= 0)
+        return;
+    kill(pid, SIGTERM);
+    const auto deadline = Clock::now() + std::chrono::seconds(3);
+    while (Clock::now() < deadline) {
+        if (exited(pid))
+            return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+}
+
+// Whether a window manager has announced itself on the root window (EWMH).
+bool windowManagerRunning(Display* display) {
+    const Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", True);
+    if (check == None)
+        return false;
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    const int status = XGetWindowProperty(display, DefaultRootWindow(display), check, 0, 1, False,
+                                          AnyPropertyType, &type, &format, &count, &after, &data);
+    if (data)
+        XFree(data);
+    return status == Success && type != None && count == 1;
+}
+
+} // namespace
+
+XServer::XServer() {
+    if (const char* previous = std::getenv("DISPLAY")) {
+        _hadDisplay = true;
+        _previousDisplay = previous;
+    }
+    try {
+        startXvfb();
+        startWindowManager();
+    } catch (...) {
+        stop();
+        throw;
+    }
+}
+
+XServer::~XServer() {
+    stop();
+}
+
+void XServer::startXvfb() {
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
+    const std::string fd = std::to_string(kDisplayFd);
+    // -noreset: an X server resets when its last client leaves, and a client that comes during
+    // the reset is refused; our own probes are such last clients.
+    _xvfb = spawn({"Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp", "-noreset", "-screen", "0",
+                   "1280x800x24", nullptr},
+                  fds[1]);
+    close(fds[1]);
+
+    std::string number;
+    const auto deadline = Clock::now() + kStartTimeout;
+    while (number.empty() || number.back() != '\n') {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        pollfd readable{fds[0], POLLIN, 0};
+        if (left.count() <= 0 || poll(&readable, 1, int(left.count())) <= 0)
+            break;
+        char buffer[16];
+        const ssize_t got = read(fds[0], buffer, sizeof buffer);
+        if (got <= 0)
+            break;
+        number.append(buffer, size_t(got));
+    }
+    close(fds[0]);
+    if (number.empty() || number.back() != '\n')
+        throw std::runtime_error("Xvfb did not report a display number (is it installed?)");
+    number.pop_back();
+    _display = ":" + number;
+    setenv("DISPLAY", _display.c_str(), 1);
+
+    // The number is written once the server listens; a first connection proves it answers.
+    while (true) {
+        if (Display* display = XOpenDisplay(_display.c_str())) {
+            XCloseDisplay(display);
+            return;
+        }
+        if (exited(_xvfb)) {
+            _xvfb = -1;
+            throw std::runtime_error("Xvfb exited on " + _display);
+        }
+        if (Clock::now() > deadline)
+            throw std::runtime_error("Xvfb on " + _display + " accepts no connection");
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+void XServer::startWindowManager() {
+    _windowManager = spawn({"openbox", "--sm-disable", nullptr});
+    // Windows mapped before the manager runs would never be managed; wait for it to settle.
+    const auto deadline = Clock::now() + kStartTimeout;
+    while (Clock::now() < deadline) {
+        if (exited(_windowManager)) {
+            _windowManager = -1;
+            break;
+        }
+        if (Display* display = XOpenDisplay(_display.c_str())) {
+            const bool running = windowManagerRunning(display);
+            XCloseDisplay(display);
+            if (running)
+                return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    throw std::runtime_error("openbox did not start on " + _display);
+}
+
+void XServer::stop() {
+    terminate(_windowManager);
+    _windowManager = -1;
+    terminate(_xvfb);
+    _xvfb = -1;
+    if (_hadDisplay)
+        setenv("DISPLAY", _previousDisplay.c_str(), 1);
+    else
+        unsetenv("DISPLAY");
+}

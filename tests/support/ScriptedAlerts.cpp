@@ -1,0 +1,20 @@
+#include "ScriptedAlerts.h"
+
+#include <gtest/gtest.h>
+
+ScriptedAlerts::ScriptedAlerts(QList<int> answers) : _answers(std::move(answers)) {
+    Alert::setResponder([this](const Alert::Request& request) {
+        _requests.append(request);
+        return _answers.isEmpty() ? Alert::DefaultReturn : _answers.takeFirst();
+    });
+}
+
+ScriptedAlerts::~ScriptedAlerts() { refuseUnscripted(); }
+
+void ScriptedAlerts::refuseUnscripted() {
+    Alert::setResponder([](const Alert::Request& request) {
+        ADD_FAILURE() << "unexpected alert: " << request.title.toStdString() << ": "
+                      << request.message.toStdString();
+        return Alert::DefaultReturn;
+    });
+}

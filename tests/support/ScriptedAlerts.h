@@ -1,0 +1,25 @@
+#pragma once
+
+#include "platform/Alert.h"
+
+#include <QList>
+
+// Answers the alerts raised while it lives, in order, with the scripted answers (the default
+// button once they run out), and keeps what each alert said. Outside its life an alert fails
+// the running test instead of waiting for a click that never comes.
+class ScriptedAlerts {
+public:
+    explicit ScriptedAlerts(QList<int> answers = {});
+    ~ScriptedAlerts();
+    ScriptedAlerts(const ScriptedAlerts&) = delete;
+    ScriptedAlerts& operator=(const ScriptedAlerts&) = delete;
+
+    const QList<Alert::Request>& requests() const { return _requests; }
+
+    // Installed by the test main: any alert nobody scripted is a failure.
+    static void refuseUnscripted();
+
+private:
+    QList<int> _answers;
+    QList<Alert::Request> _requests;
+};

@@ -1,0 +1,675 @@
+#include "platform/RichText.h"
+
+#include "RichTextTools.h"
+#include "TestPictures.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace RichTextTools;
+
+namespace {
+
+#define REQUIRE_TOOL(program)                                                                      \
+    if (!installed(program))                                                                       \
+    GTEST_SKIP() << program << " is not installed (make deps installs it)"
+
+RichText readRtf(const QByteArray& bytes) {
+    std::optional<RichText> text = RichText::fromRTF(bytes);
+    EXPECT_TRUE(text) << "unreadable: " << bytes.left(300).toStdString();
+    return text.value_or(RichText());
+}
+
+RichText readRtfd(const QByteArray& bytes) {
+    std::optional<RichText> text = RichText::fromRTFD(bytes);
+    EXPECT_TRUE(text) << "unreadable RTFD of " << bytes.size() << " bytes";
+    return text.value_or(RichText());
+}
+
+std::string look(const RichText::CharStyle& s) {
+    return QStringLiteral("%1 %2pt b%3 i%4 u%5 s%6 v%7 fg%8 bg%9 link[%10]")
+        .arg(s.family)
+        .arg(s.pointSize)
+        .arg(s.bold)
+        .arg(s.italic)
+        .arg(int(s.underline))
+        .arg(int(s.strike))
+        .arg(int(s.script))
+        .arg(s.foreground ? QString::number(*s.foreground, 16) : QStringLiteral("auto"))
+        .arg(s.background ? QString::number(*s.background, 16) : QStringLiteral("none"))
+        .arg(s.link)
+        .toStdString();
+}
+
+std::string look(const RichText::ParagraphStyle& p) {
+    return QStringLiteral("align%1 rtl%2 sb%3 sa%4 sl%5/%6 li%7 ri%8 fi%9")
+        .arg(int(p.alignment))
+        .arg(p.rightToLeft)
+        .arg(p.spaceBefore)
+        .arg(p.spaceAfter)
+        .arg(p.lineSpacing)
+        .arg(p.lineSpacingMultiple)
+        .arg(p.leftIndent)
+        .arg(p.rightIndent)
+        .arg(p.firstLineIndent)
+        .toStdString();
+}
+
+// Every character of the part looks, at its place in the whole, as it did in the part.
+void expectSameLook(const RichText& whole, qsizetype offset, const RichText& part) {
+    const QString text = part.plainText();
+    ASSERT_EQ(whole.plainText().mid(offset, text.size()), text);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        ASSERT_EQ(look(whole.charStyleAt(offset + i)), look(part.charStyleAt(i)))
+            << "character " << i << " of \"" << text.left(40).toStdString() << "\"";
+        ASSERT_EQ(look(whole.paragraphStyleAt(offset + i)), look(part.paragraphStyleAt(i)))
+            << "character " << i << " of \"" << text.left(40).toStdString() << "\"";
+    }
+}
+
+// The needles occur in the haystack one after the other.
+void expectInOrder(const QString& haystack, const QStringList& needles, const char* reader) {
+    qsizetype from = 0;
+    for (const QString& needle : needles) {
+        const qsizetype at = haystack.indexOf(needle, from);
+        ASSERT_GE(at, 0) << reader << " lost or reordered \"" << needle.toStdString() << "\" in:\n"
+                         << haystack.toStdString();
+        from = at + needle.size();
+    }
+}
+
+QByteArray png(QColor color, QSize size = QSize(4, 2)) {
+    return TestPictures::encoded(TestPictures::filled(size, color), "png");
+}
+
+QByteArray wrap(const QByteArray& body) {
+    return "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0\\fswiss Helvetica;}}" + body + "}";
+}
+
+// The fonts and colours the body of an RTF document refers to are all in its tables, and no
+// font name appears twice.
+void expectConsistentTables(const QByteArray& rtf) {
+    const QString text = QString::fromLatin1(rtf);
+    const qsizetype colorTable = text.indexOf("{\\colortbl");
+    ASSERT_GT(colorTable, 0);
+    const qsizetype bodyStart = text.indexOf('}', colorTable);
+    const QString fontTable = text.left(colorTable);
+    static const QRegularExpression fontEntry(
+        QStringLiteral("\\{\\\\f(\\d+)\\\\[^ ]* ([^;]*);\\}"));
+    QSet<int> numbers;
+    QSet<QString> names;
+    for (const auto& match : fontEntry.globalMatch(fontTable)) {
+        numbers.insert(match.captured(1).toInt());
+        EXPECT_FALSE(names.contains(match.captured(2)))
+            << "font twice: " << match.captured(2).toStdString();
+        names.insert(match.captured(2));
+    }
+    const int colors = int(text.mid(colorTable, bodyStart - colorTable).count(';')) - 1;
+    static const QRegularExpression reference(
+        QStringLiteral("\\\\(f|cf|cb|chcbpat)(\\d+)(?![a-z])"));
+    for (const auto& match : reference.globalMatch(text.mid(bodyStart))) {
+        const int number = match.captured(2).toInt();
+        if (match.captured(1) == u"f")
+            EXPECT_TRUE(numbers.contains(number)) << "undefined font " << number;
+        else
+            EXPECT_LE(number, colors) << "undefined colour " << number;
+    }
+}
+
+} // namespace
+
+TEST(RichText, PlainTextIsEscapedAndEveryReaderGetsItBack) {
+    const QString visible =
+        QStringLiteral("Back\\slash {braces} and\ttab\r\nCRLF line\rCR line\nLF line") +
+        QChar(0x2029) + QStringLiteral("para sep") + QChar(0x2028) +
+        QStringLiteral("line sep é ü € “quotes” Привет 日本語 한국어 ") +
+        QString::fromUcs4(U"\U0001F600 \U00020BB7") + QStringLiteral("\nend");
+    QString expected = visible;
+    expected.replace("\r\n", "\n").replace('\r', '\n').replace(QChar(0x2029), '\n');
+    const QString controls = QStringLiteral("ctl") + QChar(1) + QChar(0x1F) + QChar(0x7F) +
+                             QChar(0) + QStringLiteral("end");
+
+    const QByteArray rtf = RichText::fromPlainText(visible).RTF();
+    EXPECT_TRUE(rtf.startsWith("{\\rtf1\\ansi\\ansicpg1252")) << rtf.toStdString();
+    for (const char* part : {"\\deff0", "{\\fonttbl", "{\\colortbl", "\\uc1"})
+        EXPECT_TRUE(rtf.contains(part)) << part;
+    EXPECT_TRUE(std::all_of(rtf.begin(), rtf.end(), [](char c) { return uchar(c) < 0x80; }));
+
+    const RichText back = readRtf(rtf);
+    EXPECT_EQ(back.plainText(), expected);
+    EXPECT_EQ(back.charStyleAt(0).family, RichText::defaultFamily());
+    EXPECT_EQ(readRtf(RichText::fromPlainText(controls).RTF()).plainText(), controls);
+    EXPECT_EQ(readRtf(RichText::fromPlainText(QString()).RTF()).plainText(), QString());
+
+    REQUIRE_TOOL("unrtf");
+    expectInOrder(unrtfText(rtf).value_or(""),
+                  {"Back\\slash {braces} and", "tab", "CRLF line", "CR line", "LF line", "para sep",
+                   "line sep"},
+                  "unrtf");
+    expectInOrder(unrtfHtmlText(rtf).value_or(""), {"é ü € “quotes” Привет 日本語 한국어", "end"},
+                  "unrtf --html");
+    REQUIRE_TOOL("soffice");
+    QString shown = libreOfficeText(rtf).value_or("");
+    shown.replace(QChar(0x2028), '\n');
+    QString wanted = expected;
+    wanted.replace(QChar(0x2028), '\n');
+    EXPECT_EQ(shown.trimmed(), wanted.trimmed());
+}
+
+TEST(RichText, ReaderFollowsTheRtfGrammar) {
+    struct Case {
+        QByteArray body;
+        QString text;
+    };
+    const QString nbsp(QChar(0x00A0)), shy(QChar(0x00AD)), nbhyphen(QChar(0x2011));
+    const QList<Case> cases = {
+        {"a\\emdash b\\endash c\\bullet d\\lquote e\\rquote f\\ldblquote g\\rdblquote",
+         QStringLiteral("a—b–c•d‘e’f“g”")},
+        {"x\\~y\\-z\\_w", "x" + nbsp + "y" + shy + "z" + nbhyphen + "w"},
+        {"a\\tab b\\line c\\par d\\page e\\sect f",
+         QStringLiteral("a\tb") + QChar(0x2028) + "c\nd" + QChar(0x0C) + "e\nf"},
+        {"caf\\'e9 \\'80 \\'93q\\'94", QStringLiteral("café € “q”")},
+        {"a\\\\b\\{c\\}d", QStringLiteral("a\\b{c}d")},
+        {"line1\\\nline2\r\nstill2\\\rline3", QStringLiteral("line1\nline2still2\nline3")},
+        {"raw\ttab", QStringLiteral("raw\ttab")},
+        // \uN and the characters after it that readers without Unicode would show instead.
+        {"\\u233\\'e9x", QStringLiteral("éx")},
+        {"{\\uc2\\u26085\\'93\\'fax}y", QStringLiteral("日xy")},
+        {"{\\uc0\\u8364 x}", QStringLiteral("€x")},
+        {"\\u8364\\par x", QStringLiteral("€x")},
+        {"{\\uc3\\u8364 ab}c", QStringLiteral("€c")},
+        {"\\u-10179?\\u-8704?!", QString::fromUcs4(U"\U0001F600!")},
+        {"lone\\u-10179?", QStringLiteral("lone") + QChar(0xFFFD)},
+        // Destinations that are not text.
+        {"a{\\*\\unknowndest hidden {nested}}b", "ab"},
+        {"a{\\info{\\title T}{\\author A}}b{\\header H}c{\\footnote F}d{\\stylesheet{\\s0 N;}}e",
+         "abcde"},
+        {"a{\\*\\blob\\bin5 }}{{x}b", "ab"},
+        {"a\\bin3 xyzb", "ab"},
+        {"a{\\pict\\wmetafile8 0102\\bin2 {}}b", "ab"},
+        {"a{\\v hidden}b\\v c\\v0 d", "abd"},
+        {"a{\\*\\fldinst not in a field}b", "ab"},
+        {"a{{\\NeXTGraphic x.png \\width20 \\height20}\\'ac}b", "ab"},
+        // Word's fallback text for lists and tables, flattened.
+        {"{\\listtext\\pard\\plain \\'95\\tab}item", QStringLiteral("•\titem")},
+        {"\\trowd\\cellx1000\\cellx2000\\intbl a\\cell b\\cell\\row\\pard c",
+         QStringLiteral("a\tb\nc")},
+        {"{\\field{\\*\\fldinst{HYPERLINK \"https://e.org/x\" \\\\o \"tip\"}}{\\fldrslt{\\ul "
+         "link}}} after",
+         QStringLiteral("link after")},
+    };
+    for (const Case& c : cases) {
+        const RichText text = readRtf(wrap(c.body));
+        EXPECT_EQ(text.plainText(), c.text) << c.body.toStdString();
+    }
+
+    const RichText link = readRtf(wrap(cases.last().body));
+    EXPECT_EQ(link.charStyleAt(0).link, "https://e.org/x");
+    EXPECT_EQ(link.charStyleAt(0).underline, RichText::Underline::Single);
+    EXPECT_EQ(link.charStyleAt(5).link, QString());
+
+    const RichText formatted = readRtf(
+        "{\\rtf1\\ansi\\deff1{\\fonttbl{\\f1\\froman Times;}{\\f2\\fmodern Courier;}}"
+        "{\\colortbl;\\red255\\green0\\blue0;\\red0\\green0\\blue255;}"
+        "\\pard\\qc\\sb120\\sa240\\sl-360\\slmult0\\li720\\ri360\\fi-360 a{\\f2\\fs40\\b\\i\\uldb"
+        "\\strike\\super\\cf1\\highlight2 b}\\b c\\plain d\\par\\pard\\qj e}");
+    EXPECT_EQ(formatted.plainText(), "abcd\ne");
+    EXPECT_EQ(look(formatted.charStyleAt(0)), "Times 12pt b0 i0 u0 s0 v0 fgauto bgnone link[]");
+    EXPECT_EQ(look(formatted.charStyleAt(1)),
+              "Courier 20pt b1 i1 u2 s1 v1 fgffff0000 bgff0000ff link[]");
+    EXPECT_TRUE(formatted.charStyleAt(2).bold);
+    EXPECT_FALSE(formatted.charStyleAt(3).bold);
+    EXPECT_EQ(look(formatted.paragraphStyleAt(0)),
+              "align1 rtl0 sb120 sa240 sl-360/0 li720 ri360 fi-360");
+    EXPECT_EQ(formatted.paragraphStyleAt(5).alignment, RichText::Alignment::Justified);
+}
+
+// Bytes from iconv in each code page, written as Word writes them: \'hh for bytes past ASCII and
+// for the RTF specials, other bytes as they are (so a double-byte character can be \'83 then A).
+TEST(RichText, ReadsEveryCodePageByDocumentAndByFontCharset) {
+    REQUIRE_TOOL("iconv");
+    struct Sample {
+        int codePage;
+        int charset;
+        QString text;
+        QString fontName;
+    };
+    const QList<Sample> samples = {
+        {1252, 0, QStringLiteral("Grüße, café – „€“ œ"), QStringLiteral("Arial")},
+        {1251, 204, QStringLiteral("Съешь же ещё этих мягких булок"), QStringLiteral("Шрифт")},
+        {932, 128, QStringLiteral("日本語のテキスト、ソ表アイ ｶﾀｶﾅ"), QStringLiteral("ＭＳ 明朝")},
+        {936, 134, QStringLiteral("简体中文测试，你好"), QStringLiteral("宋体")},
+        {949, 129, QStringLiteral("한국어 텍스트 똠방각하"), QStringLiteral("바탕")},
+        {950, 136, QStringLiteral("繁體中文測試 許功蓋"), QStringLiteral("細明體")},
+    };
+    auto escape = [](const QByteArray& bytes) {
+        QByteArray out;
+        for (const char c : bytes) {
+            const auto b = uchar(c);
+            if (b >= 0x80 || c == '\\' || c == '{' || c == '}')
+                out += "\\'" + QByteArray::number(b, 16).rightJustified(2, '0');
+            else
+                out += c;
+        }
+        return out;
+    };
+
+    RichText joined;
+    QString joinedText;
+    for (const Sample& s : samples) {
+        const QByteArray cp = "CP" + QByteArray::number(s.codePage);
+        const auto bytes = iconvEncode(s.text, cp);
+        const auto nameBytes = iconvEncode(s.fontName, cp);
+        ASSERT_TRUE(bytes && nameBytes);
+        const QByteArray byDocument = "{\\rtf1\\ansi\\ansicpg" + QByteArray::number(s.codePage) +
+                                      "\\deff0{\\fonttbl{\\f0\\fnil " + escape(*nameBytes) +
+                                      ";}}\\f0\\fs24 " + escape(*bytes) + "\\par}";
+        const QByteArray byFont = "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0\\fswiss "
+                                  "Helvetica;}{\\f1\\fnil\\fcharset" +
+                                  QByteArray::number(s.charset) + " " + escape(*nameBytes) +
+                                  ";}}{\\f1 " + escape(*bytes) + "}\\'e9\\par}";
+        const RichText a = readRtf(byDocument);
+        const RichText b = readRtf(byFont);
+        EXPECT_EQ(a.plainText(), s.text + "\n") << s.codePage;
+        EXPECT_EQ(a.charStyleAt(0).family, s.fontName) << s.codePage;
+        if (s.charset != 0) {
+            EXPECT_EQ(b.plainText(), s.text + "é\n") << s.codePage;
+            EXPECT_EQ(b.charStyleAt(0).family, s.fontName) << s.codePage;
+        }
+        joined.append(a);
+        joinedText += a.plainText();
+    }
+
+    const QByteArray rtf = joined.RTF();
+    EXPECT_EQ(readRtf(rtf).plainText(), joinedText);
+    expectConsistentTables(rtf);
+    QStringList texts;
+    for (const Sample& s : samples)
+        texts << s.text;
+    REQUIRE_TOOL("unrtf");
+    expectInOrder(unrtfHtmlText(rtf).value_or(""), texts, "unrtf --html");
+    REQUIRE_TOOL("soffice");
+    expectInOrder(libreOfficeText(rtf).value_or(""), texts, "LibreOffice");
+}
+
+TEST(RichText, JoiningKeepsEveryPartsLookWithMergedTables) {
+    // The parts number the same fonts and colours differently, and all text attributes occur.
+    const RichText first = readRtf(
+        "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0\\froman\\fcharset0 Times New Roman;}"
+        "{\\f1\\fmodern\\fcharset0 Courier New;}}"
+        "{\\colortbl;\\red255\\green0\\blue0;\\red0\\green128\\blue0;}"
+        "\\pard\\qc\\sb240\\sa120\\li720\\fi-360\\sl360\\slmult1 {\\f1\\fs32\\b\\cf1 Centred "
+        "bold red Courier} {\\i\\ul\\cb2 italic underlined on green}\\par"
+        "\\pard\\ql {\\strike struck} {\\super up}{\\sub down}\\par}");
+    const RichText second = readRtf(
+        "{\\rtf1\\ansi\\deff3{\\fonttbl{\\f0\\fmodern Courier New;}{\\f3\\fswiss Arial;}}"
+        "{\\colortbl;\\red0\\green0\\blue255;\\red0\\green128\\blue0;\\red255\\green0\\blue0;}"
+        "\\pard\\qr\\ri400 {\\f0\\cf3 right red Courier}{\\cf1\\fs18  small blue Arial}\\par"
+        "\\pard\\qj\\tx720\\tqr\\tx4000 {\\b\\uldb\\cf2 justified double underlined green}"
+        "{\\field{\\*\\fldinst HYPERLINK \"https://example.org/\"}{\\fldrslt  a link}}\\par}");
+    const RichText plain = RichText::fromPlainText("plain part\nsecond line\n");
+    const RichText fourth = readRtfd(flatFolder(
+        {{"TXT.rtf", fileValue("{\\rtf1\\ansi{\\fonttbl\\f0\\fswiss Arial;}{\\colortbl;\\red255"
+                               "\\green0\\blue0;}\\f0\\fs28\\cf1\\qc rtfd part \\par}")}}));
+    const QList<RichText> parts = {first, second, plain, fourth, first};
+
+    RichText joined;
+    QList<qsizetype> offsets;
+    QStringList texts;
+    for (const RichText& part : parts) {
+        offsets << joined.plainText().size();
+        texts << part.plainText().trimmed();
+        joined.append(part);
+    }
+    for (qsizetype i = 0; i < parts.size(); ++i)
+        expectSameLook(joined, offsets[i], parts[i]);
+    EXPECT_EQ(joined.charStyleAt(offsets[2]).family, RichText::defaultFamily());
+
+    // Written and read again, nothing changes.
+    const QByteArray rtf = joined.RTF();
+    expectSameLook(readRtf(rtf), 0, joined);
+    expectConsistentTables(rtf);
+
+    REQUIRE_TOOL("unrtf");
+    QStringList asciiTexts;
+    for (const QString& text : texts)
+        asciiTexts << text.split('\n').first();
+    expectInOrder(unrtfText(rtf).value_or(""), asciiTexts, "unrtf");
+    REQUIRE_TOOL("soffice");
+    const auto odf = libreOfficeFlatOdf(rtf);
+    ASSERT_TRUE(odf);
+    const QList<std::pair<QString, QStringList>> looks = {
+        {"Centred bold red Courier",
+         {R"(style:font-name="Courier New")", R"(fo:color="#ff0000")", R"(fo:font-weight="bold")",
+          R"(fo:font-size="16pt")", R"(fo:text-align="center")", R"(fo:margin-left="0.5in")",
+          R"(fo:text-indent="-0.25in")", R"(fo:line-height="150%")",
+          R"(fo:margin-top="0.1665in")"}},
+        {"italic underlined on green",
+         {R"(style:font-name="Times New Roman")", R"(fo:font-style="italic")",
+          R"(style:text-underline-style="solid")", R"(fo:background-color="#008000")"}},
+        {"struck", {R"(style:text-line-through-style="solid")"}},
+        {"up", {R"(style:text-position="super)"}},
+        {"down", {R"(style:text-position="sub)"}},
+        {"right red Courier",
+         {R"(fo:text-align="end")", R"(fo:margin-right="0.278in")",
+          R"(style:font-name="Courier New")", R"(fo:color="#ff0000")"}},
+        {"small blue Arial",
+         {R"(style:font-name="Arial")", R"(fo:font-size="9pt")", R"(fo:color="#0000ff")"}},
+        {"justified double underlined green",
+         {R"(fo:text-align="justify")", R"(style:text-underline-type="double")",
+          R"(fo:color="#008000")", R"(fo:font-weight="bold")"}},
+        {"plain part", {R"(style:font-name="Helvetica")"}},
+        {"rtfd part",
+         {R"(style:font-name="Arial")", R"(fo:font-size="14pt")", R"(fo:color="#ff0000")",
+          R"(fo:text-align="center")"}},
+    };
+    for (const auto& [phrase, attributes] : looks) {
+        const auto look = libreOfficeLook(*odf, phrase);
+        ASSERT_TRUE(look) << "LibreOffice lost " << phrase.toStdString();
+        for (const QString& attribute : attributes)
+            EXPECT_TRUE((look->paragraph + look->text).contains(attribute))
+                << "LibreOffice shows \"" << phrase.toStdString() << "\" without "
+                << attribute.toStdString() << ": " << look->paragraph.toStdString() << " | "
+                << look->text.toStdString();
+    }
+    EXPECT_EQ(libreOfficeLook(*odf, " a link").value_or(LibreOfficeLook()).link,
+              "https://example.org/");
+    expectInOrder(libreOfficeText(rtf).value_or(""), texts, "LibreOffice");
+}
+
+TEST(RichText, JoinedPartsFollowEachOtherWithNothingBetween) {
+    RichText joined = readRtf(wrap("\\pard\\qc open"));
+    joined.append(readRtf(wrap("\\pard\\qr {\\b more}\\par\\pard\\qj next")));
+    joined.append(RichText::fromPlainText("plain"));
+    joined.append(joined);
+    EXPECT_EQ(joined.plainText(), "openmore\nnextplainopenmore\nnextplain");
+    // The unfinished paragraph of a part goes on with the next part's first paragraph and keeps
+    // the look it started with.
+    EXPECT_EQ(joined.paragraphStyleAt(5).alignment, RichText::Alignment::Center);
+    EXPECT_EQ(joined.paragraphStyleAt(9).alignment, RichText::Alignment::Justified);
+    EXPECT_EQ(joined.paragraphStyleAt(20).alignment, RichText::Alignment::Justified);
+    EXPECT_TRUE(joined.charStyleAt(4).bold);
+    EXPECT_EQ(readRtf(joined.RTF()).plainText(), joined.plainText());
+}
+
+// Documents written by LibreOffice from HTML, from an ODF text document and from plain text.
+TEST(RichText, ReadsWhatLibreOfficeWrites) {
+    REQUIRE_TOOL("soffice");
+    QTemporaryDir dir;
+    const auto write = [&](const QString& name, const QByteArray& bytes) {
+        QFile file(dir.filePath(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        return file.fileName();
+    };
+    const QString html = write(
+        "styled.html",
+        "<html><body><h1>Heading one</h1>"
+        "<p>Normal <b>boldword</b> <i>italicword</i> <u>underword</u> <s>struckword</s> "
+        "<font color=\"#ff0000\">redword</font> <font face=\"Courier New\" size=\"5\">courierword"
+        "</font></p><p style=\"text-align:right\">rightword</p>"
+        "<p style=\"text-align:center;margin-left:2cm\">centreword</p>"
+        "<p>See <a href=\"https://example.org/x?a=1&amp;b=2\">linkword</a> here</p>"
+        "<table border=\"1\"><tr><td>c11</td><td>c12</td></tr><tr><td>c21</td><td>c22</td></tr>"
+        "</table><p>Picture <img src=\"data:image/png;base64," +
+            png(Qt::red, QSize(40, 20)).toBase64() +
+            "\" width=\"40\" height=\"20\"> after</p>"
+            "<p>Ελληνικά Русский 中文 한국어 日本語 עברית</p></body></html>");
+    const QString txt = write("lines.txt", QStringLiteral("First line\nΔεύτερη γραμμή\n第三行 "
+                                                          "テキスト\n\tIndented « quoted »\n")
+                                               .toUtf8());
+
+    const auto odt = libreOfficeConvert({html}, "odt", "odt", {"--infilter=HTML (StarWriter)"});
+    ASSERT_TRUE(odt);
+    const QString odtPath = write("document.odt", odt->first());
+    const auto fromOdt = libreOfficeConvert({odtPath}, "rtf", "rtf");
+    const auto fromHtml =
+        libreOfficeConvert({html}, "rtf", "rtf", {"--infilter=HTML (StarWriter)"});
+    const auto odtText = libreOfficeConvert({odtPath}, "txt:Text (encoded):UTF8", "txt");
+    const auto fromTxt =
+        libreOfficeConvert({txt}, "rtf", "rtf", {"--infilter=Text (encoded):UTF8,LF,,,"});
+    ASSERT_TRUE(fromOdt && fromHtml && odtText && fromTxt);
+
+    const QList<QByteArray> corpus = {fromOdt->first(), fromHtml->first(), fromTxt->first()};
+    RichText joined;
+    QStringList allWords;
+    for (const QByteArray& rtf : corpus) {
+        const RichText text = readRtf(rtf);
+        allWords += words(text.plainText());
+        joined.append(text);
+    }
+    // LibreOffice's own text of the same document has the same words.
+    EXPECT_EQ(words(readRtf(fromOdt->first()).plainText()),
+              words(QString::fromUtf8(odtText->first()).remove(QChar(0xFEFF))));
+    EXPECT_EQ(words(readRtf(fromTxt->first()).plainText()),
+              words(QStringLiteral("First line Δεύτερη γραμμή 第三行 テキスト Indented « "
+                                   "quoted »")));
+
+    for (const QByteArray& rtf : {fromOdt->first(), fromHtml->first()}) {
+        const RichText doc = readRtf(rtf);
+        const QString plain = doc.plainText();
+        auto at = [&](const char* word) { return doc.charStyleAt(plain.indexOf(word)); };
+        EXPECT_TRUE(at("boldword").bold);
+        EXPECT_TRUE(at("italicword").italic);
+        EXPECT_EQ(at("underword").underline, RichText::Underline::Single);
+        EXPECT_EQ(at("struckword").strike, RichText::Strike::Single);
+        EXPECT_EQ(at("redword").foreground, qRgb(255, 0, 0));
+        EXPECT_EQ(at("courierword").family, "Courier New");
+        EXPECT_GT(at("Heading").pointSize, at("Normal").pointSize);
+        EXPECT_EQ(at("linkword").link, "https://example.org/x?a=1&b=2");
+        EXPECT_EQ(doc.paragraphStyleAt(plain.indexOf("rightword")).alignment,
+                  RichText::Alignment::Right);
+        EXPECT_EQ(doc.paragraphStyleAt(plain.indexOf("centreword")).alignment,
+                  RichText::Alignment::Center);
+        EXPECT_GT(doc.paragraphStyleAt(plain.indexOf("centreword")).leftIndent, 1000);
+        ASSERT_EQ(doc.attachments().size(), 1);
+        const QImage picture = QImage::fromData(doc.attachments().first().contents);
+        EXPECT_EQ(picture.size(), QSize(40, 20));
+        EXPECT_EQ(plain.at(doc.attachments().first().position), QChar(0xFFFC));
+    }
+
+    const QByteArray rtf = joined.RTF();
+    expectConsistentTables(rtf);
+    EXPECT_EQ(words(libreOfficeText(rtf).value_or("")), allWords);
+    REQUIRE_TOOL("unrtf");
+    expectInOrder(
+        unrtfHtmlText(rtf).value_or(""),
+        {"boldword", "redword", "Ελληνικά Русский", "First line", "Δεύτερη γραμμή", "« quoted »"},
+        "unrtf --html");
+}
+
+TEST(RichText, ReadsWhatPandocWrites) {
+    REQUIRE_TOOL("pandoc");
+    const QByteArray markdown =
+        "# Pandoc heading\n\nSome **strongword** and *emphword* and `codeword` and "
+        "[linkword](https://pandoc.example/p) here.\n\n- first item\n- second item\n\n"
+        "Ελληνικά Русский 日本語 \"quotes\" — dash\n\n> quoted paragraph\n";
+    const auto rtf = run("pandoc", {"-f", "markdown", "-t", "rtf", "-s"}, markdown);
+    ASSERT_TRUE(rtf);
+    const RichText doc = readRtf(*rtf);
+    const QString plain = doc.plainText();
+    expectInOrder(plain,
+                  {"Pandoc heading", "Some strongword and emphword and codeword and linkword here.",
+                   "first item", "second item", "Ελληνικά Русский 日本語", "quoted paragraph"},
+                  "our reader");
+    auto at = [&](const char* word) { return doc.charStyleAt(plain.indexOf(word)); };
+    EXPECT_TRUE(at("strongword").bold);
+    EXPECT_TRUE(at("emphword").italic);
+    EXPECT_NE(at("codeword").family, at("Some").family);
+    EXPECT_EQ(at("linkword").link, "https://pandoc.example/p");
+    EXPECT_GT(at("Pandoc").pointSize, at("Some").pointSize);
+
+    RichText joined = doc;
+    joined.append(RichText::fromPlainText("after pandoc"));
+    const QByteArray out = joined.RTF();
+    expectSameLook(readRtf(out), 0, joined);
+    REQUIRE_TOOL("unrtf");
+    // unrtf shows a link by its target.
+    expectInOrder(unrtfText(out).value_or(""),
+                  {"Pandoc heading", "https://pandoc.example/p", "after pandoc"}, "unrtf");
+}
+
+TEST(RichText, RtfdAttachmentsSurviveJoiningUnderUniqueNames) {
+    const QByteArray red = png(Qt::red), blue = png(Qt::blue), green = png(Qt::green);
+    const QByteArray notes = "plain notes\n";
+    const QByteArray inner = flatFolder({{"TXT.rtf", fileValue("{\\rtf1 inner}")}}, false);
+    const QByteArray graphic = "{{\\NeXTGraphic Pasted Graphic.png \\width80 \\height40 "
+                               "\\appleattachmentpadding0 \\appleembedtype0 \\appleaqc\n}\xAC}";
+    const QByteArray firstRtfd = flatFolder({
+        {"TXT.rtf",
+         fileValue("{\\rtf1\\ansi\\ansicpg1252{\\fonttbl\\f0\\fswiss\\fcharset0 Helvetica;}\\f0 "
+                   "First " +
+                   graphic + " again " + graphic +
+                   " notes {{\\NeXTGraphic notes.txt \\width0 \\height0}\xAC}\\par}")},
+        {"Pasted Graphic.png", fileValue(red)},
+        {"notes.txt", fileValue(notes)},
+        {".", fileValue(QByteArray(32, '\x01'))},
+        {"__@UTF8PreferredName@__", stringValue("First.rtfd")},
+        {"unreferenced.bin", fileValue("loose")},
+        {"Old.rtfd", inner},
+    });
+    // No container header, the page-aligned form, and the older ways of writing the reference.
+    const QByteArray secondRtfd = flatFolder(
+        {{"TXT.rtf",
+          fileValue("{\\rtf1\\ansi{\\fonttbl\\f0\\fnil Times;}\\f0\\b Second {{\\NeXTGraphic "
+                    "Pasted Graphic.png \\width100 \\height50 \\noorient}\\'ac} and "
+                    "{{\\NeXTGraphic diagram.png \\width0 \\height0}\\uc0\\u8203 } end\\par}")},
+         {"Pasted Graphic.png", fileValue(blue, true)},
+         {"diagram.png", fileValue(green)}},
+        false);
+    const QByteArray pictureRtf = "{\\rtf1\\ansi pic {\\pict\\pngblip\\picw4\\pich2\\picwgoal60"
+                                  "\\pichgoal30 " +
+                                  red.toHex() + "} after}";
+
+    const RichText first = readRtfd(firstRtfd);
+    const RichText second = readRtfd(secondRtfd);
+    const RichText picture = readRtf(pictureRtf);
+    const QString o(QChar(0xFFFC));
+    EXPECT_EQ(first.plainText(), "First " + o + " again " + o + " notes " + o + "\n");
+    EXPECT_EQ(second.plainText(), "Second " + o + " and " + o + " end\n");
+    EXPECT_EQ(picture.plainText(), "pic " + o + " after");
+
+    RichText joined = first;
+    joined.append(RichText::fromPlainText("plain part\n"));
+    joined.append(second);
+    joined.append(picture);
+    joined.append(second);
+
+    auto check = [&](const RichText& doc) {
+        QStringList names;
+        QHash<QString, QByteArray> contents;
+        for (const RichText::Attachment& a : doc.attachments()) {
+            names << a.name;
+            if (a.position >= 0) {
+                EXPECT_EQ(doc.plainText().at(a.position), QChar(0xFFFC)) << a.name.toStdString();
+                EXPECT_TRUE(!contents.contains(a.name) || contents[a.name] == a.contents)
+                    << "two attachments named " << a.name.toStdString();
+            }
+            contents[a.name] = a.contents;
+        }
+        EXPECT_EQ(names, QStringList({"Pasted Graphic.png", "Pasted Graphic.png", "notes.txt",
+                                      "Pasted Graphic 2.png", "diagram.png", "image.png",
+                                      "Pasted Graphic 3.png", "diagram 2.png", "unreferenced.bin",
+                                      "Old.rtfd"}));
+        EXPECT_EQ(contents["Pasted Graphic.png"], red);
+        EXPECT_EQ(contents["notes.txt"], notes);
+        EXPECT_EQ(contents["Pasted Graphic 2.png"], blue);
+        EXPECT_EQ(contents["Pasted Graphic 3.png"], blue);
+        EXPECT_EQ(contents["diagram.png"], green);
+        EXPECT_EQ(contents["diagram 2.png"], green);
+        EXPECT_EQ(contents["image.png"], red);
+        EXPECT_EQ(contents["unreferenced.bin"], "loose");
+        EXPECT_EQ(doc.plainText().count(o), 8);
+    };
+    check(joined);
+
+    // The written folder holds each file once, and TXT.rtf refers to every picture by its name.
+    const QByteArray rtfd = joined.RTFD();
+    const RichText back = readRtfd(rtfd);
+    check(back);
+    expectSameLook(back, 0, joined);
+    QHash<QString, QByteArray> files;
+    for (const auto& [name, bytes] :
+         flatFiles(rtfd).value_or(decltype(flatFiles(rtfd))::value_type()))
+        files.insert(name, bytes);
+    files.remove("Old.rtfd");
+    EXPECT_EQ(files.size(), 9) << files.keys().join(", ").toStdString();
+    static const QRegularExpression reference(
+        QStringLiteral("\\\\NeXTGraphic ([^\\\\]+) \\\\width"));
+    QStringList referenced;
+    for (const auto& match : reference.globalMatch(QString::fromLatin1(files["TXT.rtf"])))
+        referenced << match.captured(1);
+    EXPECT_EQ(referenced.size(), 8);
+    for (const QString& name : referenced)
+        EXPECT_TRUE(files.contains(name)) << name.toStdString();
+
+    // As RTF the pictures travel inside the text.
+    const QByteArray rtf = joined.RTF();
+    EXPECT_EQ(rtf.count("\\pngblip"), 7);
+    EXPECT_EQ(readRtf(rtf).attachments().size(), 7);
+    REQUIRE_TOOL("soffice");
+    QTemporaryDir dir;
+    QFile file(dir.filePath("pictures.rtf"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(rtf);
+    file.close();
+    const auto html = libreOfficeConvert({file.fileName()}, "html:XHTML Writer File:UTF8", "html");
+    ASSERT_TRUE(html);
+    EXPECT_EQ(html->first().count("<img"), 7);
+    expectInOrder(QString::fromUtf8(html->first()),
+                  {"First", "again", "notes", "plain part", "Second", "and", "end", "pic", "after"},
+                  "LibreOffice");
+}
+
+TEST(RichText, RefusesWhatIsNotRtfAndSurvivesDamage) {
+    for (const QByteArray& bytes : {QByteArray(), QByteArray("plain text"), QByteArray("{\\rt"),
+                                    QByteArray("{\\pict"), QByteArray("\xEF\xBB\xBF{\\rtf1 x}")})
+        EXPECT_FALSE(RichText::fromRTF(bytes)) << bytes.toStdString();
+    EXPECT_EQ(readRtf("  \r\n{\\rtf1 x}").plainText(), "x");
+    EXPECT_EQ(readRtf("{\\rtf1 unclosed {\\b group").plainText(), "unclosed group");
+    EXPECT_EQ(readRtf("{\\rtf1 closed}} after}").plainText(), "closed");
+    EXPECT_FALSE(RichText::fromRTF("{\\rtf1 a\\bin99999 xy}"));
+    EXPECT_FALSE(RichText::fromRTF("{\\rtf1 a{\\*\\skip \\bin2147483647 xy}}"));
+    EXPECT_FALSE(RichText::fromRTF("{\\rtf1 " + QByteArray(5000, '{') + "deep}"));
+    EXPECT_EQ(readRtf("{\\rtf1 " + QByteArray(900, '{') + "deep}").plainText(), "deep");
+    EXPECT_EQ(readRtf("{\\rtf1 a{\\*\\x " + QByteArray(100000, '{') + "}b}").plainText(), "a");
+    EXPECT_EQ(readRtf("{\\rtf1 \\" + QByteArray(100, 'x') +
+                      "99999999999999999 y\\fs-5 "
+                      "\\uc999999999 \\u70000 abc\\f-1 z}")
+                  .plainText(),
+              "y" + QString(QChar(70000 & 0xFFFF)));
+
+    // Every prefix of a document that uses most of what the reader knows.
+    RichText rich =
+        readRtf("{\\rtf1\\ansi\\ansicpg932\\deff0{\\fonttbl{\\f0\\fnil\\fcharset128 \\'82\\'6c;}}"
+                "{\\colortbl;\\red1\\green2\\blue3;}{\\info{\\title t}}\\pard\\qc\\tx720 "
+                "a\\'82\\'a0{\\uc2\\u26085\\'93\\'fa}{\\field{\\*\\fldinst HYPERLINK \"u\"}"
+                "{\\fldrslt l}}{\\*\\x\\bin3 {{{}\\cf1 z\\par}");
+    rich.append(readRtf("{\\rtf1{\\pict\\pngblip " + png(Qt::red).toHex() + "}\\cell\\row}"));
+    const QByteArray rtf = rich.RTF() + QByteArray("{\\rtf1{\\pict\\pngblip\\bin4 \x89PNG}}");
+    for (qsizetype n = 0; n <= rtf.size(); ++n)
+        (void)RichText::fromRTF(rtf.left(n));
+
+    RichText withFiles = readRtfd(flatFolder(
+        {{"TXT.rtf", fileValue("{\\rtf1 a{{\\NeXTGraphic p.png \\width1 \\height1}\xAC}b}")},
+         {"p.png", fileValue(png(Qt::red), true)}}));
+    EXPECT_EQ(withFiles.attachments().size(), 1);
+    const QByteArray rtfd = withFiles.RTFD();
+    EXPECT_TRUE(RichText::fromRTFD(rtfd));
+    for (qsizetype n = 0; n < rtfd.size(); ++n)
+        EXPECT_FALSE(RichText::fromRTFD(rtfd.left(n))) << n;
+    QByteArray forged = rtfd;
+    for (qsizetype at = 8; at + 4 <= forged.size(); at += 4) {
+        QByteArray copy = forged;
+        copy.replace(at, 4, QByteArray(4, '\xFF'));
+        (void)RichText::fromRTFD(copy);
+    }
+    EXPECT_FALSE(RichText::fromRTFD(flatFolder({{"other.rtf", fileValue("{\\rtf1 x}")}})));
+    EXPECT_FALSE(RichText::fromRTFD(flatFolder({{"TXT.rtf", fileValue("not rtf")}})));
+    EXPECT_FALSE(RichText::fromRTFD("{\\rtf1 an RTF document is not a folder}"));
+}

@@ -1,0 +1,470 @@
+#include "platform/TypedStream.h"
+
+#include <gtest/gtest.h>
+#include <limits>
+#include <ostream>
+
+using TypedStream::ArchiveError;
+using TypedStream::decode;
+using TypedStream::encode;
+using TypedStream::Value;
+
+namespace TypedStream {
+// Failures print the tree, not its raw bytes.
+void PrintTo(const Value& value, std::ostream* out) {
+    switch (value.kind) {
+    case Value::Kind::Nil:
+        *out << "nil";
+        return;
+    case Value::Kind::Integer:
+        *out << value.integer;
+        return;
+    case Value::Kind::Text:
+        *out << '"' << value.text.toStdString() << '"';
+        return;
+    case Value::Kind::Bytes:
+        *out << '<' << value.bytes.toHex(' ').toStdString() << '>';
+        return;
+    case Value::Kind::Array:
+    case Value::Kind::Record:
+        if (value.kind == Value::Kind::Record)
+            *out << value.className.toStdString() << " v" << value.classVersion;
+        *out << (value.kind == Value::Kind::Array && !value.mutableArray ? "[const " : "[");
+        for (const Value& element : value.elements) {
+            PrintTo(element, out);
+            *out << ' ';
+        }
+        *out << ']';
+    }
+}
+} // namespace TypedStream
+
+namespace {
+
+QByteArray hex(const char* text) {
+    return QByteArray::fromHex(text);
+}
+
+QByteArray header(bool bigEndian = false) {
+    return hex("04 0b") + (bigEndian ? "typedstream" : "streamtyped") +
+           (bigEndian ? hex("81 03 e8") : hex("81 e8 03"));
+}
+
+// A new shared string of fewer than 128 bytes: a type or a class name.
+QByteArray str(const QByteArray& text) {
+    return char(0x84) + QByteArray(1, char(text.size())) + text;
+}
+
+Value clipping(qint64 number, const Value& contents, qint64 code, const Value& payload) {
+    return Value::recordOf(
+        "PasteData", 2, {Value::fromInteger(number), contents, Value::fromInteger(code), payload});
+}
+
+Value roundTrip(const Value& value) {
+    return decode(encode(value)).root;
+}
+
+// Arrays written by hand, with back references. The first array defines the class NSArray
+// (entry 1) and the type "i" (string 3); later arrays refer to them.
+class ArrayWriter {
+public:
+    QByteArray bytes = header() + str("@");
+
+    // Starts an array of count elements and answers its entry number.
+    int open(int count) {
+        const int number = _entries;
+        bytes += char(0x84);
+        if (_entries == 0) {
+            bytes += hex("84") + str("NSArray") + hex("00 84") + str("NSObject") + hex("00 85") +
+                     str("i");
+            _entries = 3;
+        } else {
+            bytes += hex("93 95");
+            ++_entries;
+        }
+        bytes += char(count);
+        return number;
+    }
+    void element() { bytes += char(0x92); }
+    void reference(int entry) { bytes += char(-110 + entry); }
+    void close() { bytes += char(0x86); }
+
+private:
+    int _entries = 0;
+};
+
+QByteArray nestedArrays(int depth) {
+    ArrayWriter writer;
+    for (int level = 1; level < depth; ++level) {
+        writer.open(1);
+        writer.element();
+    }
+    writer.open(0);
+    for (int level = 0; level < depth; ++level)
+        writer.close();
+    return writer.bytes;
+}
+
+void expectDecodeError(const QByteArray& bytes, const QString& reasonPart) {
+    try {
+        decode(bytes);
+        ADD_FAILURE() << "decoded " << bytes.toHex(' ').toStdString();
+    } catch (const ArchiveError& error) {
+        EXPECT_EQ(error.name(), "NSArchiverArchiveInconsistency");
+        EXPECT_TRUE(error.reason().contains(reasonPart))
+            << error.reason().toStdString() << " lacks " << reasonPart.toStdString();
+    }
+}
+
+void expectEncodeError(const Value& value, const QString& reasonPart) {
+    try {
+        encode(value);
+        ADD_FAILURE() << "encoded " << testing::PrintToString(value);
+    } catch (const ArchiveError& error) {
+        EXPECT_EQ(error.name(), "NSInvalidArgumentException");
+        EXPECT_TRUE(error.reason().contains(reasonPart))
+            << error.reason().toStdString() << " lacks " << reasonPart.toStdString();
+    }
+}
+
+const QByteArray kOneClippingNSArray =
+    hex("04 0b 73 74 72 65 61 6d 74 79 70 65 64 81 e8 03 84 01 40 84"
+        "84 84 07 4e 53 41 72 72 61 79 00 84 84 08 4e 53 4f 62 6a 65 63 74 00 85"
+        "84 01 69 01 92 84 84 84 09 50 61 73 74 65 44 61 74 61 02 94 95 01 92 84"
+        "84 84 08 4e 53 53 74 72 69 6e 67 01 94 84 01 2b 02 61 62 86 95 00 92 85 86 86");
+
+const QByteArray kOneClippingNSMutableArray =
+    hex("04 0b 73 74 72 65 61 6d 74 79 70 65 64 81 e8 03 84 01 40 84 84 84 0e 4e 53 4d 75 74 61"
+        "62 6c 65 41 72 72 61 79 00 84 84 07 4e 53 41 72 72 61 79 00 84 84 08 4e 53 4f 62 6a 65"
+        "63 74 00 85 84 01 69 01 92 84 84 84 09 50 61 73 74 65 44 61 74 61 02 95 96 01 92 84 84"
+        "84 08 4e 53 53 74 72 69 6e 67 01 95 84 01 2b 02 61 62 86 96 00 92 85 86 86");
+
+const Value kFirst = clipping(1, Value::fromText("ab"), 0, Value::nil());
+
+} // namespace
+
+TEST(TypedStream, WritesTheRealLayoutsByteForByte) {
+    ASSERT_EQ(kOneClippingNSArray.size(), 94);
+    ASSERT_EQ(kOneClippingNSMutableArray.size(), 112);
+    EXPECT_EQ(encode(Value::arrayOf({kFirst}, false)), kOneClippingNSArray);
+    EXPECT_EQ(encode(Value::arrayOf({kFirst})), kOneClippingNSMutableArray);
+
+    // The second element refers back to the classes and strings the first one wrote.
+    QByteArray two = kOneClippingNSArray.chopped(1);
+    two[two.indexOf(str("i")) + 3] = 0x02; // the count
+    two += hex("92 84 96 95 02 92 84 98 98 02 63 64 86 95 05 92 84 84 84 06") + "NSData" +
+           hex("00 94 95 03 84 04") + "[3c]" + hex("00 01 02 86 86 86");
+    const Value second = clipping(2, Value::fromText("cd"), 5, Value::fromBytes(hex("00 01 02")));
+    EXPECT_EQ(encode(Value::arrayOf({kFirst, second}, false)), two);
+
+    const TypedStream::Archive archive = decode(two);
+    EXPECT_EQ(archive.root, Value::arrayOf({kFirst, second}, false));
+    EXPECT_EQ(archive.versionForClassName("PasteData"), 2);
+    EXPECT_EQ(archive.versionForClassName("NSString"), 1);
+    EXPECT_EQ(archive.versionForClassName("NSData"), 0);
+    EXPECT_EQ(archive.versionForClassName("NSMutableArray"), -1);
+    EXPECT_EQ(decode(kOneClippingNSMutableArray).root, Value::arrayOf({kFirst}));
+}
+
+TEST(TypedStream, IntegersTakeTheShortestForm) {
+    const QByteArray prefix = header() + str("@") + hex("84 84") + str("R") + hex("00 84") +
+                              str("NSObject") + hex("00 85") + str("i");
+    const std::pair<qint64, const char*> cases[] = {
+        {0, "00"},
+        {-1, "ff"},
+        {127, "7f"},
+        {-110, "92"},
+        {-111, "81 91 ff"},
+        {128, "81 80 00"},
+        {1000, "81 e8 03"},
+        {32767, "81 ff 7f"},
+        {-32767, "81 01 80"},
+        {-32768, "82 00 80 ff ff"},
+        {40000, "82 40 9c 00 00"},
+        {std::numeric_limits<qint32>::max(), "82 ff ff ff 7f"},
+        {std::numeric_limits<qint32>::min(), "82 00 00 00 80"},
+    };
+    for (const auto& [number, form] : cases) {
+        const Value record = Value::recordOf("R", 0, {Value::fromInteger(number)});
+        EXPECT_EQ(encode(record), prefix + hex(form) + hex("86")) << number;
+        EXPECT_EQ(roundTrip(record), record) << number;
+    }
+    const Value codes =
+        Value::arrayOf({clipping(-111, Value::nil(), 128, Value::nil()),
+                        clipping(40000, Value::nil(), -111, Value::nil()),
+                        clipping(std::numeric_limits<qint32>::min(), Value::nil(),
+                                 std::numeric_limits<qint32>::max(), Value::nil())});
+    EXPECT_EQ(roundTrip(codes), codes);
+}
+
+TEST(TypedStream, TextsKeepEveryCodeUnit) {
+    const QString texts[] = {
+        QString(),
+        QStringLiteral("a"),
+        QString(QChar(0)),
+        QStringLiteral("a") + QChar(0) + QStringLiteral("b"),
+        QStringLiteral("\r"),
+        QStringLiteral("line\r\nline\n"),
+        QStringLiteral("é日本語"),
+        QString::fromUcs4(U"\U0001F600 \U0010FFFF"),
+        QString(QChar(0xFEFF)) + QStringLiteral("after a byte order mark"),
+        QString(300, u'x'),
+        QString(40000, u'é'),
+    };
+    std::vector<Value> elements;
+    for (const QString& text : texts) {
+        EXPECT_EQ(roundTrip(Value::fromText(text)), Value::fromText(text)) << text.size();
+        elements.push_back(Value::fromText(text));
+    }
+    EXPECT_EQ(roundTrip(Value::arrayOf(elements)), Value::arrayOf(elements));
+    // The length counts UTF-8 bytes: four for a character outside the basic plane.
+    EXPECT_TRUE(encode(Value::fromText(QString::fromUcs4(U"\U0001F600")))
+                    .endsWith(str("+") + hex("04 f0 9f 98 80 86")));
+    QString lone = QStringLiteral("a");
+    lone += QChar(0xD800);
+    EXPECT_EQ(roundTrip(Value::fromText(lone)).text, QStringLiteral("a\uFFFD"));
+}
+
+TEST(TypedStream, AbsentIsNotEmpty) {
+    const Value mixed = Value::arrayOf({
+        clipping(1, Value::nil(), 0, Value::nil()),
+        clipping(2, Value::fromText(""), 1, Value::fromBytes("")),
+        clipping(3, Value::fromText("t"), 3, Value::fromBytes(QByteArray(70000, '\xff'))),
+    });
+    EXPECT_EQ(roundTrip(mixed), mixed);
+    EXPECT_EQ(encode(Value::fromBytes("")), header() + str("@") + hex("84 84") + str("NSData") +
+                                                hex("00 84") + str("NSObject") + hex("00 85") +
+                                                str("i") + hex("00") + str("[0c]") + hex("86"));
+    EXPECT_EQ(roundTrip(Value::nil()), Value::nil());
+}
+
+TEST(TypedStream, GenericTreesRoundTrip) {
+    const Value tree = Value::arrayOf(
+        {Value::recordOf("Note", 7,
+                         {Value::arrayOf({Value::fromText("x"), Value::fromBytes("y")}, false),
+                          Value::recordOf("Inner", -3, {}), Value::fromInteger(-5), Value::nil(),
+                          Value::arrayOf({})}),
+         Value::recordOf("Note", 7, {})});
+    const TypedStream::Archive archive = decode(encode(tree));
+    EXPECT_EQ(archive.root, tree);
+    EXPECT_EQ(archive.versionForClassName("Note"), 7);
+    EXPECT_EQ(archive.versionForClassName("Inner"), -3);
+    // Any version is handed over; the reader of the records decides what it accepts.
+    EXPECT_EQ(decode(encode(Value::arrayOf({Value::recordOf("PasteData", 3, {})})))
+                  .versionForClassName("PasteData"),
+              3);
+}
+
+TEST(TypedStream, ReferencesBeyond238EntriesTakeTwoBytes) {
+    std::vector<Value> clippings;
+    for (int i = 0; i < 150; ++i)
+        clippings.push_back(clipping(i + 1, Value::fromText(QString::number(i)), 0, Value::nil()));
+    // NSData is first written as entry 308, so later payloads name their class in two bytes;
+    // 300 payload lengths make as many "[Nc]" types, and type 259, "[250c]", is named in two.
+    for (int i = 0; i < 300; ++i)
+        clippings.push_back(
+            clipping(151 + i, Value::nil(), 5, Value::fromBytes(QByteArray(i, 'p'))));
+    clippings.push_back(clipping(451, Value::nil(), 5, Value::fromBytes(QByteArray(250, 'q'))));
+    const QByteArray archive = encode(Value::arrayOf(clippings));
+    EXPECT_TRUE(archive.contains(hex("92 84 81 c6 00 96"))); // new object of class entry 308
+    EXPECT_TRUE(
+        archive.endsWith(hex("96 81 fa 00 81 95 00") + QByteArray(250, 'q') + hex("86 86 86")));
+    EXPECT_EQ(decode(archive).root, Value::arrayOf(clippings));
+
+    // The contents of the last clipping named by reference to clipping 149's text (entry 303).
+    clippings.resize(150);
+    clippings.back().elements[1] = Value::nil();
+    QByteArray shared = encode(Value::arrayOf(clippings));
+    ASSERT_TRUE(shared.endsWith(hex("92 85 96 00 92 85 86 86")));
+    shared.chop(8);
+    shared += hex("92 81 c1 00 96 00 92 85 86 86");
+    clippings.back().elements[1] = Value::fromText("148");
+    EXPECT_EQ(decode(shared).root, Value::arrayOf(clippings));
+}
+
+// What other writers produce and our encoder never does: the mutable chains, zero-length data,
+// objects written once and named again, and numbers in wider forms than they need.
+TEST(TypedStream, ReadsEveryVariantClassChain) {
+    const QByteArray bytes =
+        header() + str("@") + hex("84 84") + str("NSArray") + hex("00 84") + str("NSObject") +
+        hex("00 85") + str("i") + hex("04") +
+        // obj3 an NSMutableString: obj4 NSMutableString v1, obj5 NSString v1, NSObject
+        hex("92 84 84") + str("NSMutableString") + hex("01 84") + str("NSString") + hex("01 94") +
+        str("+") + hex("02") + "ab" + hex("86") +
+        // obj6 an empty NSMutableData: obj7 NSMutableData, obj8 NSData, NSObject
+        hex("92 84 84") + str("NSMutableData") + hex("00 84") + str("NSData") + hex("00 94") +
+        hex("95 00") + str("[0c]") + hex("86") +
+        // obj3 again
+        hex("92 95") +
+        // obj9 a clipping: number 5 in four bytes, obj6 named in two bytes, code 1000, nil
+        hex("92 84 84") + str("PasteData") + hex("02 94") + hex("95 82 05 00 00 00") +
+        hex("92 81 98 ff") + hex("95 81 e8 03") + hex("92 85 86") +
+        // the array's end
+        hex("86");
+    const TypedStream::Archive archive = decode(bytes);
+    const Value expected =
+        Value::arrayOf({Value::fromText("ab"), Value::fromBytes(""), Value::fromText("ab"),
+                        clipping(5, Value::fromBytes(""), 1000, Value::nil())},
+                       false);
+    EXPECT_EQ(archive.root, expected);
+    EXPECT_EQ(archive.versionForClassName("NSMutableString"), 1);
+    EXPECT_EQ(archive.versionForClassName("NSMutableData"), 0);
+
+    // The same in four-byte references where one byte would do.
+    QByteArray wide = bytes;
+    wide.replace(hex("92 95"), hex("82 92 ff ff ff 82 95 ff ff ff"));
+    EXPECT_EQ(decode(wide).root, expected);
+}
+
+TEST(TypedStream, ReadsBigEndianArchives) {
+    const QByteArray bytes =
+        header(true) + str("@") + hex("84 84") + str("NSMutableArray") + hex("00 84") +
+        str("NSArray") + hex("00 84") + str("NSObject") + hex("00 85") + str("i") + hex("01") +
+        hex("92 84 84") + str("PasteData") + hex("01 95") + hex("96 81 03 e8") + hex("92 84 84") +
+        str("NSString") + hex("01 95") + str("+") + hex("81 01 2c") + QByteArray(300, 'x') +
+        hex("86") + hex("96 82 00 00 9c 40") + hex("92 84 84") + str("NSData") + hex("00 95") +
+        hex("96 02") + str("[2c]") + hex("01 02 86") + hex("86 86");
+    const TypedStream::Archive archive = decode(bytes);
+    EXPECT_EQ(archive.root, Value::arrayOf({Value::recordOf(
+                                "PasteData", 1,
+                                {Value::fromInteger(1000), Value::fromText(QString(300, u'x')),
+                                 Value::fromInteger(40000), Value::fromBytes(hex("01 02"))})}));
+    EXPECT_EQ(archive.versionForClassName("PasteData"), 1);
+}
+
+TEST(TypedStream, EveryTruncationAndTrailingByteIsAnError) {
+    const Value tree = Value::arrayOf(
+        {clipping(1000, Value::fromText("é"), 3, Value::fromBytes("xyz")),
+         clipping(-40000, Value::nil(), 0, Value::fromBytes("")),
+         Value::recordOf("Note", 1, {Value::arrayOf({Value::fromText("")}, false)})});
+    const QByteArray archive = encode(tree);
+    for (qsizetype length = 0; length < archive.size(); ++length)
+        EXPECT_THROW(decode(archive.left(length)), ArchiveError) << length;
+    expectDecodeError(archive + '\0', "1 bytes after the root object");
+    EXPECT_EQ(decode(archive).root, tree);
+}
+
+TEST(TypedStream, RejectsMalformedArchives) {
+    const QByteArray root = header() + str("@");
+    const QByteArray arrayClass =
+        hex("84") + str("NSArray") + hex("00 84") + str("NSObject") + hex("00 85") + str("i");
+    const QByteArray recordStart =
+        root + hex("84 84") + str("R") + hex("00 84") + str("NSObject") + hex("00 85");
+    const std::pair<QByteArray, const char*> cases[] = {
+        {hex("03") + kOneClippingNSArray.mid(1), "streamer version 3"},
+        {kOneClippingNSArray.left(12) + "X" + kOneClippingNSArray.mid(13), "unknown signature"},
+        {header() + str("i") + hex("00"), "type \"i\" where \"@\" belongs"},
+        {root + hex("a0"), "object reference -96 with 0 entries"},
+        {header() + hex("a0"), "string reference -96 with 0 strings"},
+        {root + hex("81 00 80"), "object reference -32768"},
+        {header() + hex("81 00 80"), "string reference -32768"},
+        {root + hex("83"), "byte 0x83 where a number belongs"},
+        {root + hex("84 85"), "an object without a class"},
+        {root + hex("84") + arrayClass + hex("01 92 93 86"), "a class where an object belongs"},
+        {root + hex("84") + arrayClass + hex("01 92 92 86"), "an object that contains itself"},
+        {root + hex("84") + arrayClass + hex("01 92 85 86"), "nil inside an array"},
+        {root + hex("84") + arrayClass + hex("82 ff ff ff 7f"), "2147483647 elements"},
+        {root + hex("84") + arrayClass + hex("ff"), "-1 elements"},
+        {root + hex("84 84") + str("R") + hex("00 92"), "an object where a class belongs"},
+        {root + hex("84 84") + str("R") + hex("00 93"), "a class chain that loops back on itself"},
+        {root + hex("84 84") + str("R") + hex("00 85"), "class R without a superclass"},
+        {root + hex("84 84") + str("") + hex("00 85"), "class name that is empty"},
+        {root + hex("84 84") + str("\xff") + hex("00 85"), "not UTF-8"},
+        {root + hex("84 84") + str("NSObject") + hex("00 85 86"), "class NSObject itself"},
+        {root + hex("84 84") + str("NSMutableString") + hex("01 84") + str("NSObject") +
+             hex("00 85"),
+         "class NSMutableString derived from NSObject"},
+        {recordStart + hex("92 84 84") + str("NSString") + hex("01 93"),
+         "class NSString derived from R"},
+        {recordStart + hex("92 84 84") + str("R") + hex("01 94"), "class R with versions 0 and 1"},
+        {recordStart + str("f") + hex("00 00 80 3f 86"), "a group of type \"f\" in a R"},
+        {recordStart + str("i") + hex("84"), "byte 0x84 where a number belongs"},
+        {root + hex("84 84") + str("NSString") + hex("01 84") + str("NSObject") + hex("00 85") +
+             str("+") + hex("82 ff ff ff 7f"),
+         "length 2147483647 with 0 bytes left"},
+        {root + hex("84 84") + str("NSString") + hex("01 84") + str("NSObject") + hex("00 85") +
+             str("+") + hex("02 c3 28 86"),
+         "a text that is not UTF-8"},
+        {root + hex("84 84") + str("NSString") + hex("01 84") + str("NSObject") + hex("00 85") +
+             str("+") + hex("01 61 95 00 86"),
+         "goes on past what its class holds"},
+        {root + hex("84 84") + str("NSData") + hex("00 84") + str("NSObject") + hex("00 85") +
+             str("i") + hex("02") + str("[3c]") + hex("01 02 86"),
+         "data of 2 bytes with a mismatched type"},
+        {root + hex("84 84") + str("NSData") + hex("00 84") + str("NSObject") + hex("00 85") +
+             str("i") + hex("ff"),
+         "length -1"},
+    };
+    for (const auto& [bytes, reason] : cases)
+        expectDecodeError(bytes, reason);
+}
+
+TEST(TypedStream, NestingAndRepetitionAreBounded) {
+    EXPECT_EQ(decode(nestedArrays(TypedStream::kMaxDepth)).root, [] {
+        Value value = Value::arrayOf({}, false);
+        for (int level = 1; level < TypedStream::kMaxDepth; ++level)
+            value = Value::arrayOf({value}, false);
+        return value;
+    }());
+    expectDecodeError(nestedArrays(TypedStream::kMaxDepth + 1), "nested deeper than 64");
+    expectDecodeError(nestedArrays(100000), "nested deeper than 64");
+
+    // Each array holds the one inside it twice, the second time by reference: 50 levels would
+    // repeat 2^51 values.
+    ArrayWriter doubling;
+    std::vector<int> entries = {doubling.open(2)};
+    for (int level = 1; level < 50; ++level) {
+        doubling.element();
+        entries.push_back(doubling.open(2));
+    }
+    doubling.element();
+    entries.push_back(doubling.open(0));
+    doubling.close();
+    for (size_t inner = entries.size() - 1; inner > 0; --inner) {
+        doubling.element();
+        doubling.reference(entries[inner]);
+        doubling.close();
+    }
+    expectDecodeError(doubling.bytes, "repeat more values than the archive has bytes");
+
+    // A reference may not carry a deep object below the depth it is named at.
+    ArrayWriter deep;
+    deep.open(2);
+    deep.element();
+    const int first = deep.open(1);
+    for (int level = 2; level < 40; ++level) {
+        deep.element();
+        deep.open(1);
+    }
+    deep.element();
+    deep.open(0);
+    for (int level = 0; level < 40; ++level)
+        deep.close();
+    deep.element();
+    for (int level = 0; level < 30; ++level) {
+        deep.open(1);
+        deep.element();
+    }
+    deep.reference(first);
+    for (int level = 0; level < 31; ++level)
+        deep.close();
+    expectDecodeError(deep.bytes, "nested deeper than 64");
+}
+
+TEST(TypedStream, RefusesTreesTheFormatCannotHold) {
+    expectEncodeError(Value::fromInteger(1), "an integer where an object belongs");
+    expectEncodeError(Value::arrayOf({Value::fromInteger(1)}), "an integer where an object");
+    expectEncodeError(Value::recordOf("R", 0, {Value::fromInteger(qint64(1) << 31)}),
+                      "does not fit in 32 bits");
+    expectEncodeError(Value::arrayOf({Value::nil()}), "nil inside an array");
+    for (const char* name : {"", "NSObject", "NSString", "NSMutableArray"})
+        expectEncodeError(Value::recordOf(name, 0, {}), "a record cannot be of class");
+    expectEncodeError(
+        Value::arrayOf({Value::recordOf("PasteData", 2, {}), Value::recordOf("PasteData", 3, {})}),
+        "class PasteData with versions 2 and 3");
+    Value deep = Value::arrayOf({});
+    for (int level = 1; level < TypedStream::kMaxDepth; ++level)
+        deep = Value::arrayOf({deep});
+    EXPECT_EQ(roundTrip(deep), deep);
+    expectEncodeError(Value::arrayOf({deep}), "nested deeper than 64");
+}

@@ -1,0 +1,339 @@
+#include "AppFixture.h"
+#include "ScriptedAlerts.h"
+
+#include "model/PasteDataCoding.h"
+#include "platform/Log.h"
+#include "platform/Strings.h"
+#include "window/PasteWin.h"
+
+#include <QBuffer>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+
+namespace {
+
+const QString kHistoryFile = QStringLiteral("PasteBoard History.KVdata");
+
+struct Clipping {
+    qint32 number;
+    std::optional<QString> contents;
+    qint32 extraType;
+    std::optional<QByteArray> extraData;
+};
+
+QByteArray archive(const QList<Clipping>& clippings) {
+    PasteDataList list;
+    for (const Clipping& c : clippings) {
+        auto data = std::make_unique<PasteData>();
+        data->setContents(c.contents);
+        data->setExtraData(c.extraData, c.extraType);
+        data->setNumber(c.number);
+        list.push_back(std::move(data));
+    }
+    return archivePasteData(list);
+}
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+    file.write(bytes);
+}
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QByteArray tiffBytes() {
+    QImage image(8, 4, QImage::Format_RGB32);
+    image.fill(Qt::blue);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "TIFF");
+    return bytes;
+}
+
+} // namespace
+
+// A launched application whose history holds one clipping, and a scratch folder.
+class Storage : public AppFixture {
+protected:
+    void SetUp() override {
+        launch();
+        copyText(QStringLiteral("in memory"));
+        tick();
+    }
+
+    QString folder(const QString& name = QStringLiteral("sets")) const {
+        return _scratch.filePath(name);
+    }
+
+    // Stores sets the way a previous run would have: the list, then one archive per line.
+    void storeFolder(const QString& dir, const QByteArray& list,
+                     const QList<std::pair<QString, QByteArray>>& files) {
+        QDir().mkpath(dir);
+        writeFile(dir + QStringLiteral("/Kelvrin.KVlist"), list);
+        for (const auto& [name, bytes] : files)
+            writeFile(dir + u'/' + name, bytes);
+    }
+
+    QStringList setNames() {
+        QStringList names;
+        for (const auto& set : window().pasteArray())
+            names.append(set->name());
+        return names;
+    }
+
+    // Nothing changed in memory after a failed load.
+    void expectSetsUnchanged() {
+        EXPECT_EQ(setNames(), QStringList{PasteWindow::kHistoryName});
+        ASSERT_EQ(history().pasteData().size(), 1u);
+        EXPECT_EQ(history().getDataAtIndex(0)->contents(), QStringLiteral("in memory"));
+    }
+
+private:
+    QTemporaryDir _scratch;
+};
+
+TEST_F(Storage, AFolderSavedLoadsBackWithTheSameSetsAndClippings) {
+    const QString original = folder(QStringLiteral("original"));
+    const QByteArray tiff = tiffBytes();
+    QDir().mkpath(original + QStringLiteral("/sub"));
+    storeFolder(original, "PasteBoard History.KVdata\nWork ä.KVdata\nsub/Inner.KVdata",
+                {{kHistoryFile, archive({{7, "first\nline", 0, std::nullopt},
+                                         {3, std::nullopt, 1, QByteArray("{\\rtf1 x}")}})},
+                 {QStringLiteral("Work ä.KVdata"),
+                  archive({{1, QString::fromUtf8("ẞ 😀 \r\0", 11), 3, tiff}})},
+                 {QStringLiteral("sub/Inner.KVdata"), archive({})}});
+    ASSERT_TRUE(window().loadData(true, original));
+    EXPECT_EQ(setNames(), (QStringList{PasteWindow::kHistoryName, QStringLiteral("Work ä"),
+                                       QStringLiteral("sub/Inner")}));
+    QComboBox* list = window().getWindow()->list();
+    EXPECT_EQ(list->count(), 3);
+    EXPECT_EQ(list->currentIndex(), 0);
+    EXPECT_EQ(history().getDataAtIndex(0)->number(), 7) << "numbers are kept as stored";
+    EXPECT_EQ(history().getDataAtIndex(1)->contents(), std::nullopt);
+
+    const QString copy = folder(QStringLiteral("new/copy"));
+    QString error;
+    ASSERT_TRUE(window().createDirectoriesAtPath(copy, std::nullopt, error));
+    QDir(copy).mkdir(QStringLiteral("sub"));
+    ASSERT_TRUE(window().saveData(copy, error, false)) << error.toStdString();
+    EXPECT_EQ(readFile(copy + QStringLiteral("/Kelvrin.KVlist")),
+              "PasteBoard History.KVdata\nWork ä.KVdata\nsub/Inner.KVdata\n");
+    for (const QString& name :
+         {kHistoryFile, QStringLiteral("Work ä.KVdata"), QStringLiteral("sub/Inner.KVdata")}) {
+        EXPECT_EQ(readFile(copy + u'/' + name), readFile(original + u'/' + name))
+            << name.toStdString();
+        EXPECT_EQ(QFile::permissions(copy + u'/' + name) & 0x0077, 0) << "readable by others";
+    }
+    for (const QString& made : {folder(QStringLiteral("new")), copy})
+        EXPECT_EQ(QFile::permissions(made) & 0x0077, 0) << "a folder made open to others";
+    EXPECT_EQ(QDir(copy).entryList(QDir::Files).size(), 3) << "no temporary file left";
+
+    ASSERT_TRUE(window().loadData(true, copy));
+    const PasteSet& work = *window().pasteArray()[1];
+    ASSERT_EQ(work.pasteData().size(), 1u);
+    EXPECT_EQ(work.getDataAtIndex(0)->contents(), QString::fromUtf8("ẞ 😀 \r\0", 11));
+    EXPECT_EQ(work.getDataAtIndex(0)->extraData(), tiff);
+    EXPECT_EQ(work.getDataAtIndex(0)->extraType(), 3);
+}
+
+TEST_F(Storage, AFailedLoadSaysWhyAndLeavesTheSetsAsTheyWere) {
+    const QString dir = folder();
+    const QString listPath = dir + QStringLiteral("//Kelvrin.KVlist");
+    const QByteArray newer =
+        TypedStream::encode(TypedStream::Value::arrayOf({TypedStream::Value::recordOf(
+            QStringLiteral("PasteData"), 3,
+            {TypedStream::Value::fromInteger(1), TypedStream::Value::nil(),
+             TypedStream::Value::fromInteger(0), TypedStream::Value::nil()})}));
+    struct Case {
+        const char* what;
+        QByteArray list;
+        std::optional<QByteArray> history; // absent: the history file is a folder
+        QString message;
+    };
+    const QString folderArg = dir + u'/';
+    const QList<Case> cases = {
+        {"blank first line", "\nPasteBoard History.KVdata\n", archive({}),
+         Strings::localizedFormat(QStringLiteral("LoadErrorMessage6"), {listPath, 33})},
+        {"other first line", "Work.KVdata\n", archive({}),
+         Strings::localizedFormat(QStringLiteral("LoadErrorMessage6"), {listPath, 33})},
+        {"history unreadable", "PasteBoard History.KVdata\n", std::nullopt,
+         Strings::localizedFormat(QStringLiteral("LoadErrorMessage6"),
+                                  {dir + QStringLiteral("//") + kHistoryFile, 44})},
+        {"newer clipping record", "PasteBoard History.KVdata\n", newer,
+         Strings::localizedFormat(QStringLiteral("LoadErrorMessage8"),
+                                  {dir + QStringLiteral("//") + kHistoryFile})},
+    };
+    for (const Case& c : cases) {
+        QDir(dir).removeRecursively();
+        if (c.history)
+            storeFolder(dir, c.list, {{kHistoryFile, *c.history}});
+        else {
+            storeFolder(dir, c.list, {});
+            QDir(dir).mkdir(kHistoryFile);
+        }
+        ScriptedAlerts alerts;
+        EXPECT_FALSE(window().loadData(true, folderArg)) << c.what;
+        ASSERT_EQ(alerts.requests().size(), 1) << c.what;
+        EXPECT_EQ(alerts.requests()[0].message, c.message) << c.what;
+        expectSetsUnchanged();
+    }
+
+    Log::Capture log;
+    {
+        ScriptedAlerts alerts;
+        EXPECT_FALSE(window().loadData(true, QString()));
+        EXPECT_FALSE(window().loadData(true, folder(QStringLiteral("absent"))));
+        ASSERT_EQ(alerts.requests().size(), 1);
+        EXPECT_EQ(alerts.requests()[0].message,
+                  Strings::localizedFormat(QStringLiteral("LoadErrorMessage7"),
+                                           {folder(QStringLiteral("absent"))}));
+    }
+    EXPECT_TRUE(
+        log.contains(QStringLiteral("information:[loadData] [directory is null, no loading.]")));
+    expectSetsUnchanged();
+}
+
+TEST_F(Storage, ADamagedSetFileIsLeftOutOrStopsTheLoadAsTheUserChooses) {
+    const QString dir = folder();
+    const QByteArray good = archive({{1, QStringLiteral("kept"), 0, std::nullopt}});
+    QByteArray damaged = good;
+    damaged.truncate(damaged.size() - 3);
+    storeFolder(dir, "PasteBoard History.KVdata\nBroken.KVdata\nGood.KVdata\n",
+                {{kHistoryFile, good},
+                 {QStringLiteral("Broken.KVdata"), damaged},
+                 {QStringLiteral("Good.KVdata"), good}});
+    {
+        ScriptedAlerts alerts({Alert::AlternateReturn});
+        EXPECT_FALSE(window().loadData(true, dir));
+        ASSERT_EQ(alerts.requests().size(), 1);
+        EXPECT_EQ(alerts.requests()[0].defaultButton,
+                  Strings::localized(QStringLiteral("LoadErrorButton1")));
+        expectSetsUnchanged();
+    }
+    Log::Capture log;
+    ScriptedAlerts alerts({Alert::DefaultReturn});
+    EXPECT_TRUE(window().loadData(true, dir));
+    EXPECT_EQ(setNames(), (QStringList{PasteWindow::kHistoryName, QStringLiteral("Good")}));
+    const QString broken = dir + QStringLiteral("/Broken.KVdata");
+    EXPECT_TRUE(log.lines()
+                    .filter(QStringLiteral("Error***** :[loadDataFromFile] [data load Error!] "
+                                           "[exception=NSArchiverArchiveInconsistency]"))
+                    .size() == 1);
+    EXPECT_TRUE(log.contains(
+        QStringLiteral("warning*** :[loadDataFromFile] rowE[1] [\"%1\"file cann't be load.]")
+            .arg(broken)));
+    EXPECT_TRUE(log.contains(QStringLiteral(
+        "information:[loadDataFromFile] [complete laoding. total file =3] rtn[YES]")));
+}
+
+TEST_F(Storage, ListLinesAreReadWholeAndOddOnesSkipped) {
+    const QString dir = folder();
+    const QString longName = QString(3000, u'x');
+    QDir(dir).mkpath(QStringLiteral("."));
+    writeFile(folder(QStringLiteral("Outside.KVdata")), archive({}));
+    QByteArray list = "PasteBoard History.KVdata\n\nno suffix\n";
+    list += longName.toUtf8() + "\n";     // skipped: no suffix, read whole
+    list += "Missing.KVdata\n";           // counted, left out
+    list += "bad \xff utf8.KVdata\n";     // counted, left out
+    list += "../Outside.KVdata\n";        // never read outside the folder
+    list += "Twice.KVdata\nTwice.KVdata"; // two sets; the last line has no LF
+    storeFolder(dir, list,
+                {{kHistoryFile, archive({})}, {QStringLiteral("Twice.KVdata"), archive({})}});
+    Log::Capture log;
+    ASSERT_TRUE(window().loadData(true, dir));
+    EXPECT_EQ(setNames(), (QStringList{PasteWindow::kHistoryName, QStringLiteral("Twice"),
+                                       QStringLiteral("Twice")}));
+    EXPECT_TRUE(log.contains(
+        QStringLiteral("warning*** :[loadDataFromFile] [\"%1\"file isn't same pre-fix.]")
+            .arg(longName)));
+    EXPECT_EQ(log.lines().filter(QStringLiteral("isn't same pre-fix")).size(), 3);
+    EXPECT_EQ(log.lines().filter(QStringLiteral("cann't be load")).size(), 3);
+    EXPECT_TRUE(log.contains(QStringLiteral(
+        "information:[loadDataFromFile] [complete laoding. total file =6] rtn[YES]")));
+}
+
+TEST_F(Storage, SavingAsksBeforeReplacingAndReportsEveryFailureInItsText) {
+    const QString dir = folder();
+    QString error;
+    ASSERT_TRUE(window().saveData(dir, error, false));
+    const QByteArray before = readFile(dir + u'/' + kHistoryFile);
+    copyText(QStringLiteral("newer"));
+    tick();
+    {
+        ScriptedAlerts alerts({Alert::AlternateReturn});
+        EXPECT_TRUE(window().saveData(dir, error, true)) << "declining is no failure";
+        EXPECT_EQ(alerts.requests().size(), 1);
+        EXPECT_EQ(readFile(dir + u'/' + kHistoryFile), before) << "declined, yet written";
+    }
+
+    // A path through a regular file cannot become a folder.
+    writeFile(folder(QStringLiteral("plain")), "x");
+    EXPECT_FALSE(window().saveData(folder(QStringLiteral("plain/sets")), error, false));
+    EXPECT_EQ(error, Strings::localizedFormat(QStringLiteral("SaveErrorMessage4"),
+                                              {folder(QStringLiteral("plain/sets"))}));
+    // A folder where no file can be made.
+    EXPECT_FALSE(window().saveData(QStringLiteral("/proc/self"), error, false));
+    EXPECT_TRUE(
+        error.startsWith(Strings::localizedFormat(QStringLiteral("SaveErrorMessage1"),
+                                                  {QStringLiteral("/proc/self/Kelvrin.KVlist"), 0})
+                             .section(u'(', 0, 0)));
+    Log::Capture log;
+    EXPECT_TRUE(window().saveData(QString(), error, false));
+    EXPECT_TRUE(
+        log.contains(QStringLiteral("information:[saveData] [directory is null, no saving.]")));
+}
+
+TEST_F(Storage, ASetThatCannotBeWrittenEndsTheListBeforeIt) {
+    // A set stored in a subfolder loads from where it exists and cannot be saved where the
+    // subfolder is missing.
+    const QString dir = folder();
+    const QString source = folder(QStringLiteral("source"));
+    QDir().mkpath(source + QStringLiteral("/nowhere"));
+    storeFolder(
+        source, "PasteBoard History.KVdata\nnowhere/Lost.KVdata\n",
+        {{kHistoryFile, archive({})}, {QStringLiteral("nowhere/Lost.KVdata"), archive({})}});
+    ASSERT_TRUE(window().loadData(true, source));
+    QString error;
+    EXPECT_FALSE(window().saveData(dir, error, false));
+    EXPECT_EQ(error, Strings::localizedFormat(QStringLiteral("SaveErrorMessage2"),
+                                              {dir + QStringLiteral("/nowhere/Lost.KVdata"), 99}));
+    EXPECT_EQ(readFile(dir + QStringLiteral("/Kelvrin.KVlist")), "PasteBoard History.KVdata\n");
+    EXPECT_EQ(QDir(dir).entryList(QDir::Files).size(), 2) << "no temporary file left";
+}
+
+TEST_F(Storage, TheFolderPrinterShowsEveryClippingOrTheAlert) {
+    const QString dir = folder();
+    storeFolder(
+        dir, "PasteBoard History.KVdata\nWork.KVdata\n",
+        {{kHistoryFile, archive({{1, QStringLiteral("a \"quoted\" text"), 0, std::nullopt}})},
+         {QStringLiteral("Work.KVdata"), archive({{4, std::nullopt, 5, QByteArray("pdf")}})}});
+    QProcess printer;
+    printer.start(QStringLiteral(KELVRIN_BINARY), {QStringLiteral("--print-folder"), dir});
+    ASSERT_TRUE(printer.waitForFinished(30000));
+    EXPECT_EQ(printer.exitCode(), 0) << printer.readAllStandardError().toStdString();
+    const QList<QByteArray> lines = printer.readAllStandardOutput().trimmed().split('\n');
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_EQ(lines[0],
+              R"({"contents":"a \"quoted\" text","extraDataSha256":null,)"
+              R"("extraDataSize":null,"extraType":0,"number":1,"set":"PasteBoard History"})");
+    EXPECT_EQ(lines[1], R"({"contents":null,"extraDataSha256":)"
+                        R"("c35b21d6ca39aa7cc3b79a705d989f1a6e88b99ab43988d74048799e3db926a3",)"
+                        R"("extraDataSize":3,"extraType":5,"number":4,"set":"Work"})");
+
+    printer.start(QStringLiteral(KELVRIN_BINARY),
+                  {QStringLiteral("--print-folder"), folder(QStringLiteral("absent"))});
+    ASSERT_TRUE(printer.waitForFinished(30000));
+    EXPECT_EQ(printer.exitCode(), 1);
+    EXPECT_TRUE(printer.readAllStandardOutput().isEmpty());
+    EXPECT_TRUE(QString::fromUtf8(printer.readAllStandardError())
+                    .contains(Strings::localizedFormat(QStringLiteral("LoadErrorMessage7"),
+                                                       {folder(QStringLiteral("absent"))})));
+}
