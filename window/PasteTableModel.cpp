@@ -28,7 +28,9 @@ int PasteTableModel::rowCount(const QModelIndex& parent) const {
     return int(qMin<quint64>(_source->numberOfRowsInTableView(), quint64(INT_MAX)));
 }
 
-int PasteTableModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 3; }
+int PasteTableModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : 3;
+}
 
 QVariant PasteTableModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid())

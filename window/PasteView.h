@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/IndexSet.h"
+
 #include <QTableView>
 
 // The clip table: one row per clipping of the current set.
@@ -11,4 +13,7 @@ public:
     // Asks the data source for everything again.
     void reloadData();
     qint64 numberOfSelectedRows() const;
+    // The row selected last (the current one when it is selected); -1 when none is.
+    qint64 selectedRow() const;
+    IndexSet selectedRowIndexes() const;
 };

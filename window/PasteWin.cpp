@@ -8,10 +8,18 @@ PasteWin::PasteWin(QWidget* parent) : QWidget(parent), _ui(std::make_unique<Ui::
 
 PasteWin::~PasteWin() = default;
 
-void PasteWin::initWindow(PasteWindowDelegate* applicationIns) { _applicationIns = applicationIns; }
+void PasteWin::initWindow(PasteWindowDelegate* applicationIns) {
+    _applicationIns = applicationIns;
+}
 
-QComboBox* PasteWin::list() const { return _ui->_list; }
+QComboBox* PasteWin::list() const {
+    return _ui->_list;
+}
 
-QComboBox* PasteWin::status() const { return _ui->_status; }
+QComboBox* PasteWin::status() const {
+    return _ui->_status;
+}
 
-PasteView* PasteWin::table() const { return _ui->_table; }
+PasteView* PasteWin::table() const {
+    return _ui->_table;
+}

@@ -77,11 +77,17 @@ void PasteWindow::showPasteWindow() {
     window->activateWindow();
 }
 
-void PasteWindow::pasteWindowOrderOut() { getWindow()->hide(); }
+void PasteWindow::pasteWindowOrderOut() {
+    getWindow()->hide();
+}
 
-void PasteWindow::setTitleStr(const QString& title) { getWindow()->setWindowTitle(title); }
+void PasteWindow::setTitleStr(const QString& title) {
+    getWindow()->setWindowTitle(title);
+}
 
-void PasteWindow::setWindowTransparency(float alpha) { getWindow()->setWindowOpacity(double(alpha)); }
+void PasteWindow::setWindowTransparency(float alpha) {
+    getWindow()->setWindowOpacity(double(alpha));
+}
 
 void PasteWindow::setViewHeight(float height) {
     getWindow();
@@ -99,17 +105,25 @@ void PasteWindow::setWindowLevel(signed char alwaysOnTop) {
         window->show();
 }
 
-qint64 PasteWindow::pasteStatus() const { return _status ? _status->currentIndex() : 0; }
+qint64 PasteWindow::pasteStatus() const {
+    return _status ? _status->currentIndex() : 0;
+}
 
-qint64 PasteWindow::selectedRows() const { return _table ? _table->numberOfSelectedRows() : 0; }
+qint64 PasteWindow::selectedRows() const {
+    return _table ? _table->numberOfSelectedRows() : 0;
+}
 
 quint64 PasteWindow::numberOfSetsWithoutPasteBoardHistory() const {
     return _pasteArray.empty() ? 0 : _pasteArray.size() - 1;
 }
 
-bool PasteWindow::isWindowAccepted() const { return isWindowVisible() && _bShowSheet != 1; }
+bool PasteWindow::isWindowAccepted() const {
+    return isWindowVisible() && _bShowSheet != 1;
+}
 
-bool PasteWindow::isWindowVisible() const { return _window && _window->isVisible(); }
+bool PasteWindow::isWindowVisible() const {
+    return _window && _window->isVisible();
+}
 
 QRectF PasteWindow::pasteWindowRect() const {
     return _window ? QRectF(_window->geometry()) : QRectF();

@@ -62,6 +62,12 @@ public:
                       qint32 posOfInsert);
     PasteData* getPasteBoardHistoryDataAtIndex(qint32 row) const;
 
+    // Supply: the clipping to paste, one stored or several joined, handed to the application.
+    // Joining fails only for pictures, explained in an alert when message is set.
+    bool synthesisData(std::unique_ptr<PasteData>& data, bool message);
+    // Always true; pasted tells whether the application delivered a clipping.
+    bool doPaste(bool& pasted);
+
     // The sets stored in a folder: a list file naming one archive per set.
     static inline const QString kListFileName = QStringLiteral("Kelvrin.KVlist");
     static inline const QString kSetFileSuffix = QStringLiteral(".KVdata");

@@ -103,8 +103,8 @@ bool PasteWindow::addPasteDataCheck(Pasteboard& pasteboard, bool timerFlag, bool
 bool PasteWindow::addPasteData(const std::optional<QString>& text, qint32 extraType,
                                const std::optional<QByteArray>& extraData, bool timerFlag,
                                bool duplexCheck, qint32 posOfInsert) {
-    PasteSet* target = duplexCheck ? (_pasteArray.empty() ? nullptr : _pasteArray.front().get())
-                                   : currentSet();
+    PasteSet* target =
+        duplexCheck ? (_pasteArray.empty() ? nullptr : _pasteArray.front().get()) : currentSet();
     if (!target)
         return false;
     if (duplexCheck && repeatsHead(getPasteBoardHistoryDataAtIndex(0), text, extraType, extraData))

@@ -87,7 +87,8 @@ public:
         QStringDecoder utf8(QStringDecoder::Utf8);
         const QString line = utf8(bytes);
         const bool readable = !utf8.hasError();
-        if (_row == 0 && (!readable || line != PasteWindow::kHistoryName + PasteWindow::kSetFileSuffix)) {
+        if (_row == 0 &&
+            (!readable || line != PasteWindow::kHistoryName + PasteWindow::kSetFileSuffix)) {
             loadAlert(QStringLiteral("LoadErrorMessage6"), {_listPath, kSiteFirstLine});
             return false;
         }
@@ -105,7 +106,8 @@ public:
             return false;
         if (!clippings)
             return leaveOut(path);
-        return addSet(line.chopped(PasteWindow::kSetFileSuffix.size()), path, std::move(*clippings));
+        return addSet(line.chopped(PasteWindow::kSetFileSuffix.size()), path,
+                      std::move(*clippings));
     }
 
 private:
@@ -242,14 +244,15 @@ bool PasteWindow::saveData(const QString& directory, QString& erroString, bool f
     }
 
     const QString listPath = inFolder(directory, kListFileName);
-    std::printf("%s", qPrintable(Strings::format(QStringLiteral("save file[%s]\n"),
-                                                 {listPath.toUtf8()})));
+    std::printf(
+        "%s", qPrintable(Strings::format(QStringLiteral("save file[%s]\n"), {listPath.toUtf8()})));
     std::fflush(stdout);
     // The list names a set only once its file is written, and replaces the old list only at the
     // end, so every file in the folder is always whole.
     AtomicFile list(listPath);
     if (!list.open()) {
-        erroString = Strings::localizedFormat(QStringLiteral("SaveErrorMessage1"), {listPath, errno});
+        erroString =
+            Strings::localizedFormat(QStringLiteral("SaveErrorMessage1"), {listPath, errno});
         return false;
     }
     QString lastFormed = listPath;
@@ -258,14 +261,15 @@ bool PasteWindow::saveData(const QString& directory, QString& erroString, bool f
         const QString path =
             Strings::format(QStringLiteral("%@/%@%s"), {directory, set->name(), ".KVdata"});
         lastFormed = path;
-        Log::write(Strings::format(QStringLiteral("information:[saveData] [save file=%@]"), {path}));
+        Log::write(
+            Strings::format(QStringLiteral("information:[saveData] [save file=%@]"), {path}));
         QByteArray archive;
         try {
             archive = archivePasteData(set->pasteData());
         } catch (const TypedStream::ArchiveError& error) {
             logArchiveError("saveData", error);
-            erroString = Strings::localizedFormat(QStringLiteral("SaveErrorMessage5"),
-                                                  {path, error.name()});
+            erroString =
+                Strings::localizedFormat(QStringLiteral("SaveErrorMessage5"), {path, error.name()});
             result = false;
             break;
         }
@@ -278,13 +282,15 @@ bool PasteWindow::saveData(const QString& directory, QString& erroString, bool f
         const QString line = Strings::format(QStringLiteral("%@%@"), {set->name(), kSetFileSuffix});
         lastFormed = line;
         if (!list.write(line.toUtf8() + '\n')) {
-            erroString = Strings::localizedFormat(QStringLiteral("SaveErrorMessage2"), {line, errno});
+            erroString =
+                Strings::localizedFormat(QStringLiteral("SaveErrorMessage2"), {line, errno});
             result = false;
             break;
         }
     }
     if (!list.commit()) {
-        erroString = Strings::localizedFormat(QStringLiteral("SaveErrorMessage3"), {lastFormed, errno});
+        erroString =
+            Strings::localizedFormat(QStringLiteral("SaveErrorMessage3"), {lastFormed, errno});
         return false;
     }
     return result;
@@ -293,8 +299,8 @@ bool PasteWindow::saveData(const QString& directory, QString& erroString, bool f
 bool PasteWindow::createDirectoriesAtPath(const QString& path,
                                           std::optional<QFileDevice::Permissions> attributes,
                                           QString& erroString) {
-    const QFileDevice::Permissions permissions =
-        attributes.value_or(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    const QFileDevice::Permissions permissions = attributes.value_or(
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     const QStringList components = path.split(u'/', Qt::SkipEmptyParts);
     QString partial = path.startsWith(u'/') ? QStringLiteral("/") : QString();
     for (const QString& component : components) {

@@ -1,5 +1,6 @@
 // Several types offered together, in the owner's order, through the real X11 clipboard: which
 // form Kelvrin keeps.
+#include "TestPictures.h"
 #include "tests/e2e/E2eHarness.h"
 
 #include "model/ExtraType.h"
@@ -41,14 +42,6 @@ QImage noise(QSize size, quint32 seed) {
     return image;
 }
 
-QByteArray encoded(const QImage& image, const char* format) {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, format);
-    return bytes;
-}
-
 } // namespace
 
 TEST(TypeCapture, RichTextIsPairedWithTheTextAndRtfdOutranksRtf) {
@@ -76,7 +69,7 @@ TEST(TypeCapture, RichTextIsPairedWithTheTextAndRtfdOutranksRtf) {
 TEST(TypeCapture, PicturesAreKeptAsTiffWithTheTextMetBeforeThem) {
     Kelvrin kelvrin;
     Files files;
-    const QByteArray tiff = encoded(noise({64, 48}, 1), "TIFF");
+    const QByteArray tiff = TestPictures::encoded(noise({64, 48}, 1), "TIFF");
     ClipOwner captioned({"UTF8_STRING=a caption", files.offer("image/tiff", tiff)});
     ASSERT_TRUE(kelvrin.waitForHistory(1));
     const PasteData& first = *kelvrin.history()[0];
@@ -86,7 +79,7 @@ TEST(TypeCapture, PicturesAreKeptAsTiffWithTheTextMetBeforeThem) {
 
     // A screenshot as most programs offer it: PNG alone, megabytes of it, so it comes by INCR.
     const QImage shot = noise({1400, 1000}, 2);
-    const QByteArray png = encoded(shot, "PNG");
+    const QByteArray png = TestPictures::encoded(shot, "PNG");
     ASSERT_GT(png.size(), 3 << 20);
     ClipOwner screenshot({files.offer("image/png", png)});
     ASSERT_TRUE(kelvrin.waitForHistory(2, 30000));

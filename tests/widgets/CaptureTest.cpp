@@ -1,4 +1,5 @@
 #include "AppFixture.h"
+#include "TestPictures.h"
 
 #include "model/ExtraType.h"
 #include "platform/Log.h"
@@ -17,14 +18,6 @@ const QString kRtfd = QStringLiteral("com.apple.flat-rtfd");
 const QString kTiff = QStringLiteral("image/tiff");
 const QString kPdf = QStringLiteral("application/pdf");
 
-QByteArray encoded(const QImage& image, const char* format) {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, format);
-    return bytes;
-}
-
 QImage sampleImage() {
     QImage image(40, 20, QImage::Format_RGB32);
     for (int y = 0; y < image.height(); ++y)
@@ -42,7 +35,8 @@ protected:
 
 // Each row: what the owner offers, in its order, and the clipping that must result.
 TEST_F(Capture, ChoosesTheFormTheTypeWalkReaches) {
-    const QByteArray rtf("{\\rtf1 hi}"), rtfd("rtfd-bytes"), tiff = encoded(sampleImage(), "TIFF");
+    const QByteArray rtf("{\\rtf1 hi}"), rtfd("rtfd-bytes"),
+        tiff = TestPictures::encoded(sampleImage(), "TIFF");
     const QByteArray pdf("%PDF-1.4 not really");
     const QByteArray text("hi");
     struct Case {
@@ -101,7 +95,7 @@ TEST_F(Capture, ChoosesTheFormTheTypeWalkReaches) {
 
 TEST_F(Capture, StoresBitmapsAsTiffAndLatin1StringsDecoded) {
     const QImage image = sampleImage();
-    copy({{QStringLiteral("image/png"), encoded(image, "PNG")}});
+    copy({{QStringLiteral("image/png"), TestPictures::encoded(image, "PNG")}});
     tick();
     const PasteData* head = history().getDataAtIndex(0);
     ASSERT_TRUE(head && head->extraData());
@@ -168,7 +162,7 @@ TEST_F(Capture, RepeatsOfTheHeadAreSkipped) {
     copy({{kRtf, "{\\rtf1 \\i same}"}, {kUtf8, "same"}});
     tick();
     EXPECT_EQ(history().pasteData().size(), 4u);
-    const QByteArray tiff = encoded(sampleImage(), "TIFF");
+    const QByteArray tiff = TestPictures::encoded(sampleImage(), "TIFF");
     copy({{kTiff, tiff}});
     tick();
     copy({{kTiff, tiff}, {kUtf8, "other text"}});

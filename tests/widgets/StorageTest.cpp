@@ -1,5 +1,6 @@
 #include "AppFixture.h"
 #include "ScriptedAlerts.h"
+#include "TestPictures.h"
 
 #include "model/PasteDataCoding.h"
 #include "platform/Log.h"
@@ -48,16 +49,6 @@ QByteArray readFile(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-QByteArray tiffBytes() {
-    QImage image(8, 4, QImage::Format_RGB32);
-    image.fill(Qt::blue);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "TIFF");
-    return bytes;
-}
-
 } // namespace
 
 // A launched application whose history holds one clipping, and a scratch folder.
@@ -102,7 +93,7 @@ private:
 
 TEST_F(Storage, AFolderSavedLoadsBackWithTheSameSetsAndClippings) {
     const QString original = folder(QStringLiteral("original"));
-    const QByteArray tiff = tiffBytes();
+    const QByteArray tiff = TestPictures::tiffOfPoints(8, 4);
     QDir().mkpath(original + QStringLiteral("/sub"));
     storeFolder(original, "PasteBoard History.KVdata\nWork ä.KVdata\nsub/Inner.KVdata",
                 {{kHistoryFile, archive({{7, "first\nline", 0, std::nullopt},
