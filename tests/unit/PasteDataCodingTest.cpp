@@ -1,0 +1,70 @@
+#include "model/PasteDataCoding.h"
+
+#include <gtest/gtest.h>
+
+using TypedStream::Value;
+
+namespace {
+
+QByteArray archiveOfVersion(qint32 version) {
+    return TypedStream::encode(Value::arrayOf(
+        {Value::recordOf(QStringLiteral("PasteData"), version,
+                         {Value::fromInteger(9), Value::fromText(QStringLiteral("old")),
+                          Value::fromInteger(1), Value::fromBytes("{\\rtf1 old}")})}));
+}
+
+} // namespace
+
+// A set of one clipping {1, "ab", 0, no payload} is the archive real systems write for it.
+TEST(PasteDataCoding, ASetArchivesAsARealMutableArrayArchive) {
+    PasteDataList list;
+    list.push_back(std::make_unique<PasteData>());
+    list.back()->setContents(QStringLiteral("ab"));
+    list.back()->setExtraData(std::nullopt, 0);
+    list.back()->setNumber(1);
+    const QByteArray expected = QByteArray::fromHex(
+        "040b73747265616d747970656481e8038401408484840e4e534d757461626c654172726179008484074e53"
+        "4172726179008484084e534f626a65637400858401690192848484095061737465446174610295960192"
+        "848484084e53537472696e67019584012b02616286960092858686");
+    EXPECT_EQ(archivePasteData(list), expected);
+}
+
+TEST(PasteDataCoding, OlderRecordsReadAlikeAndNewerOnesAreRefused) {
+    for (qint32 version : {0, 1, 2}) {
+        const auto list = unarchivePasteData(archiveOfVersion(version));
+        ASSERT_TRUE(list && list->size() == 1) << version;
+        const PasteData& data = *list->front();
+        EXPECT_EQ(data.number(), 9) << "numbers are read as stored";
+        EXPECT_EQ(data.contents(), QStringLiteral("old"));
+        EXPECT_EQ(data.extraType(), 1);
+        EXPECT_EQ(data.extraData(), QByteArray("{\\rtf1 old}"));
+        EXPECT_EQ(data.strInfo(), QStringLiteral("\n3")) << "derived values are rebuilt";
+    }
+    try {
+        unarchivePasteData(archiveOfVersion(3));
+        FAIL() << "a newer record was read";
+    } catch (const TypedStream::ArchiveError& error) {
+        EXPECT_EQ(error.name(), QStringLiteral("VersionCheckException"));
+        EXPECT_EQ(error.reason(), QStringLiteral("file version[3]  program version[2]"));
+    }
+}
+
+TEST(PasteDataCoding, ArchivesOfAnotherShapeAreDamagedAndNilIsNothing) {
+    EXPECT_EQ(unarchivePasteData(TypedStream::encode(Value::nil())), std::nullopt);
+    const QList<Value> wrongRoots = {
+        Value::fromText(QStringLiteral("not a list")),
+        Value::arrayOf({Value::fromText(QStringLiteral("not a clipping"))}),
+        Value::arrayOf({Value::recordOf(QStringLiteral("PasteData"), 2,
+                                        {Value::fromInteger(1), Value::fromInteger(2)})}),
+        Value::arrayOf(
+            {Value::recordOf(QStringLiteral("PasteData"), 2,
+                             {Value::fromInteger(1), Value::fromBytes("bytes where text belongs"),
+                              Value::fromInteger(0), Value::nil()})}),
+    };
+    for (const Value& root : wrongRoots)
+        EXPECT_THROW(unarchivePasteData(TypedStream::encode(root)), TypedStream::ArchiveError);
+    // The immutable list older files hold reads as well.
+    const auto list = unarchivePasteData(TypedStream::encode(Value::arrayOf({}, false)));
+    ASSERT_TRUE(list);
+    EXPECT_TRUE(list->empty());
+}
