@@ -2,6 +2,7 @@
 // run, so the figures compare as ratios:
 //   storage_bench [--sets N] [--clippings N] [--runs N]
 // Defaults: 100 sets of 100 clippings, 1 KB of text each, every tenth also a 200 KB picture.
+#include "DefaultDelegate.h"
 #include "app/MainApplication.h"
 #include "model/ExtraType.h"
 #include "model/PasteDataCoding.h"
@@ -22,24 +23,6 @@
 #include <unistd.h>
 
 namespace {
-
-// Default settings and no data folder: only the folders the benchmark names are touched.
-class Settings : public PasteWindowDelegate {
-public:
-    QString nssInitialFolder() const override { return {}; }
-    qint64 iLimits() const override { return 1000; }
-    const QRectF* ptrRectPasteWindow() const override { return &_frame; }
-    qint64 iPasteMode() const override { return 0; }
-    signed char bHide() const override { return 1; }
-    signed char bAlwaysOnTop() const override { return 0; }
-    float fTransparency() const override { return 1; }
-    float fHeightOfRow() const override { return 16; }
-    signed char bRecentlyTop() const override { return 0; }
-    bool doPasteCommand(const PasteData&) override { return false; }
-
-private:
-    QRectF _frame{0, 0, 325, 285};
-};
 
 // An uncompressed TIFF of about 200 KB, different for every seed.
 QByteArray picture(quint32 seed) {
@@ -135,7 +118,7 @@ int main(int argc, char** argv) {
     QTemporaryDir scratch;
     const QString source = scratch.filePath(QStringLiteral("source"));
     makeFolder(source, sets, clippings);
-    Settings settings;
+    DefaultDelegate settings;
 
     std::vector<double> load, save, plainRead, plainWrite, decodeOnly, replace;
     qint64 bytes = 0;

@@ -1,3 +1,4 @@
+#include "DefaultDelegate.h"
 #include "ScriptedAlerts.h"
 #include "TestPictures.h"
 
@@ -18,16 +19,8 @@ namespace {
 
 // The application as the paste window sees it: default settings, and a paste callback that
 // keeps what it was handed and answers as told.
-class StandInDelegate : public PasteWindowDelegate {
+class StandInDelegate : public DefaultDelegate {
 public:
-    QString nssInitialFolder() const override { return {}; }
-    qint64 iLimits() const override { return 100; }
-    const QRectF* ptrRectPasteWindow() const override { return &_frame; }
-    qint64 iPasteMode() const override { return 0; }
-    signed char bHide() const override { return 1; }
-    signed char bAlwaysOnTop() const override { return 0; }
-    float fTransparency() const override { return 1.0f; }
-    float fHeightOfRow() const override { return 16.0f; }
     signed char bRecentlyTop() const override { return recentlyTop; }
 
     bool doPasteCommand(const PasteData& data) override {
@@ -45,8 +38,6 @@ public:
     qint32 extraType = -1;
     std::optional<QByteArray> extraData;
 
-private:
-    QRectF _frame{100, 100, 325, 285};
 };
 
 } // namespace
