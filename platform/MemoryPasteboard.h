@@ -11,8 +11,6 @@ public:
     // Replaces the content as another program would.
     void offer(const QList<std::pair<QString, std::optional<QByteArray>>>& named);
 
-    // What the last write offered, name by name.
-    const QList<std::pair<QString, std::optional<QByteArray>>>& offered() const { return _named; }
     // How many times the owner was asked for the bytes of a name.
     int readCount() const { return _reads; }
 

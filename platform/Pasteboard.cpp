@@ -46,6 +46,13 @@ QStringList namesForWriting(PasteboardType type) {
     return names;
 }
 
+std::optional<PasteboardType> typeForName(const QString& name) {
+    for (const NamedType& named : kNames)
+        if (name == QLatin1StringView(named.name))
+            return named.type;
+    return std::nullopt;
+}
+
 QByteArray pngFromTiff(const QByteArray& tiff) {
     QImage image;
     if (!image.loadFromData(tiff, "TIFF"))
@@ -58,13 +65,6 @@ QByteArray pngFromTiff(const QByteArray& tiff) {
 }
 
 } // namespace
-
-std::optional<PasteboardType> Pasteboard::typeForName(const QString& name) {
-    for (const NamedType& named : kNames)
-        if (name == QLatin1StringView(named.name))
-            return named.type;
-    return std::nullopt;
-}
 
 Pasteboard::Snapshot& Pasteboard::snapshot() {
     const qint64 count = changeCount();

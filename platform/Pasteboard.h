@@ -41,8 +41,6 @@ public:
     // text under every text name, a PNG beside the TIFF.
     void write(const QList<PasteboardEntry>& entries);
 
-    static std::optional<PasteboardType> typeForName(const QString& name);
-
 protected:
     // The owner's type names, in its order.
     virtual QStringList offeredNames() = 0;
