@@ -1,12 +1,12 @@
 #include "app/MyObject.h"
 
+#include "model/ExtraType.h"
+#include "model/PasteData.h"
 #include "platform/Alert.h"
 #include "platform/Defaults.h"
 #include "platform/Log.h"
 #include "platform/Pasteboard.h"
 #include "platform/Strings.h"
-#include "model/ExtraType.h"
-#include "model/PasteData.h"
 #include "window/PasteWindow.h"
 
 MyObject::MyObject(std::unique_ptr<Defaults> defaults, std::unique_ptr<Pasteboard> pasteboard)
@@ -35,7 +35,7 @@ unsigned MyObject::applicationShouldTerminate() {
             Strings::localized(QStringLiteral("TerminateSaveErrorTitle")),
             Strings::localizedFormat(QStringLiteral("TerminateSaveErrorMessage"), {erroString}),
             Strings::localized(QStringLiteral("TerminateSaveErrorButton1")),
-            Strings::localized(QStringLiteral("TerminateSaveErrorButton2")));
+            Strings::localized(QStringLiteral("TerminateSaveErrorButton2")), Alert::DefaultReturn);
         // Staying changes nothing: the settings stay unsaved and the poll keeps running.
         if (answer == Alert::DefaultReturn)
             return 0;
@@ -45,7 +45,23 @@ unsigned MyObject::applicationShouldTerminate() {
     return 1;
 }
 
-void MyObject::applicationWillTerminate() { _timer.stop(); }
+void MyObject::sessionShouldTerminate() {
+    Alert::answerEverythingSafely();
+    commitData();
+    _pasteWindow->pasteWindowOrderOut();
+}
+
+void MyObject::commitData() {
+    QString erroString;
+    if (!_pasteWindow->saveData(_nssInitialFolder, erroString, false))
+        Log::write(Strings::format(QStringLiteral("warning*** :[commitData] [sets not saved: %@]"),
+                                   {erroString}));
+    SaveUserSettings();
+}
+
+void MyObject::applicationWillTerminate() {
+    _timer.stop();
+}
 
 void MyObject::pasteboardCheck() {
     const qint64 count = _pb->changeCount();

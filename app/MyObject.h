@@ -26,8 +26,14 @@ public:
     ~MyObject() override;
 
     void applicationWillFinishLaunching();
-    // 1 to quit now, 0 to keep running.
+    // The user quits: 1 to quit now, 0 to keep running (the user chose to stay after a failed
+    // save).
     unsigned applicationShouldTerminate();
+    // The session ends (a signal, the session manager): nobody is left to answer, so every
+    // panel closes with its safe answer and the quit goes on whatever happens.
+    void sessionShouldTerminate();
+    // Saves the sets and the settings without asking anybody; a failed save is logged.
+    void commitData();
     void applicationWillTerminate();
 
     // The poll: one look at the change count, and a capture when it moved.

@@ -18,26 +18,38 @@ QString defaultPanelFolder() {
     return Strings::format(QStringLiteral("%@/Documents/Kelvrin/"), {QDir::homePath()});
 }
 
+// Each field's stored value, by the type of the field; nothing when it is absent or cannot
+// be read as that type.
+std::optional<signed char> stored(const Defaults& defaults, const QString& key, signed char*) {
+    const std::optional<bool> value = defaults.boolForKey(key);
+    return value ? std::optional<signed char>(*value ? 1 : 0) : std::nullopt;
+}
+std::optional<bool> stored(const Defaults& defaults, const QString& key, bool*) {
+    return defaults.boolForKey(key);
+}
+std::optional<qint64> stored(const Defaults& defaults, const QString& key, qint64*) {
+    return defaults.integerForKey(key);
+}
+std::optional<float> stored(const Defaults& defaults, const QString& key, float*) {
+    return defaults.floatForKey(key);
+}
+std::optional<QString> stored(const Defaults& defaults, const QString& key, QString*) {
+    return defaults.stringForKey(key);
+}
+// The frame: stored as 32-bit floats.
+std::optional<double> stored(const Defaults& defaults, const QString& key, double*) {
+    const std::optional<float> value = defaults.floatForKey(key);
+    return value ? std::optional<double>(*value) : std::nullopt;
+}
+
+// A value that cannot be read leaves the field at its default.
 template <typename Variant>
 void load(const Defaults& defaults, const char* name, const Variant& settingField) {
     const QString key = QString::fromLatin1(name);
-    if (!defaults.hasKey(key))
-        return; // the field keeps its default
     std::visit(
         [&](auto* field) {
-            using Field = std::remove_pointer_t<decltype(field)>;
-            if constexpr (std::is_same_v<Field, signed char>)
-                *field = defaults.boolForKey(key) ? 1 : 0;
-            else if constexpr (std::is_same_v<Field, bool>)
-                *field = defaults.boolForKey(key);
-            else if constexpr (std::is_same_v<Field, qint64>)
-                *field = defaults.integerForKey(key);
-            else if constexpr (std::is_same_v<Field, float>)
-                *field = defaults.floatForKey(key);
-            else if constexpr (std::is_same_v<Field, QString>)
-                *field = defaults.stringForKey(key).value_or(QString());
-            else // the frame: stored as 32-bit floats
-                *field = double(defaults.floatForKey(key));
+            if (const auto value = stored(defaults, key, field))
+                *field = *value;
         },
         settingField);
 }
@@ -66,7 +78,8 @@ void save(Defaults& defaults, const char* name, const Variant& settingField) {
 
 } // namespace
 
-std::vector<std::pair<const char*, MyObject::SettingField>> MyObject::settingFields(double frame[4]) {
+std::vector<std::pair<const char*, MyObject::SettingField>>
+MyObject::settingFields(double frame[4]) {
     return {
         {"hotkey_command", &_bCommand},
         {"hotkey_control", &_bControl},

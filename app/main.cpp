@@ -28,18 +28,33 @@ int main(int argc, char** argv) {
     MainApplication app(argc, argv);
     MyObject delegate(std::make_unique<Defaults>(), std::make_unique<ClipboardPasteboard>());
 
-    // Closing the window, or being asked to stop by the session, goes through the quit request
-    // so the settings are kept.
-    auto requestQuit = [&delegate] {
-        if (delegate.applicationShouldTerminate() == 1)
+    // Closing the window is the user quitting, who may choose to stay when the sets cannot be
+    // saved. A signal or the session manager ends the session: it quits without asking.
+    bool quitAccepted = false;
+    auto userQuits = [&] {
+        if (!quitAccepted && delegate.applicationShouldTerminate() == 1) {
+            quitAccepted = true;
             QCoreApplication::quit();
+        }
     };
-    QObject::connect(&app, &QGuiApplication::lastWindowClosed, &delegate, requestQuit);
+    auto sessionEnds = [&] {
+        if (!quitAccepted)
+            delegate.sessionShouldTerminate();
+        quitAccepted = true;
+        QCoreApplication::quit();
+    };
+    QObject::connect(&app, &QGuiApplication::lastWindowClosed, &delegate, userQuits);
     QuitSignals quitSignals;
-    QObject::connect(&quitSignals, &QuitSignals::quitRequested, &delegate, requestQuit);
+    QObject::connect(&quitSignals, &QuitSignals::quitRequested, &delegate, sessionEnds);
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &delegate,
+                     [&delegate] { delegate.commitData(); });
 
     delegate.applicationWillFinishLaunching();
-    const int status = app.exec();
+    // The session may have ended while a launch alert waited for an answer.
+    const int status = quitAccepted ? 0 : app.exec();
+    // The loop may also end without asking us, when the session manager ends the session.
+    if (!quitAccepted)
+        delegate.sessionShouldTerminate();
     delegate.applicationWillTerminate();
     return status;
 }

@@ -27,23 +27,30 @@ std::optional<QByteArray> bytesOf(const Value& value) {
     return value.kind == Value::Kind::Bytes ? std::optional(value.bytes) : std::nullopt;
 }
 
+// A clipping record of a version this program does not know yet: the file is not damaged,
+// only too new, whatever its records hold.
+void requireKnownVersion(const QHash<QString, qint64>& classVersions) {
+    const qint64 version = classVersions.value(kClassName, -1);
+    if (version > PasteData::kClassVersion)
+        throw ArchiveError(
+            QStringLiteral("VersionCheckException"),
+            Strings::format(QStringLiteral("file version[%ld]  program version[%ld]"),
+                            {version, qint64(PasteData::kClassVersion)}));
+}
+
 } // namespace
 
 TypedStream::Value PasteData::encodeWithCoder() const {
-    return Value::recordOf(
-        kClassName, kClassVersion,
-        {Value::fromInteger(_number), _contents ? Value::fromText(*_contents) : Value::nil(),
-         Value::fromInteger(_extraType),
-         _extraData ? Value::fromBytes(*_extraData) : Value::nil()});
+    return Value::recordOf(kClassName, kClassVersion,
+                           {Value::fromInteger(_number),
+                            _contents ? Value::fromText(*_contents) : Value::nil(),
+                            Value::fromInteger(_extraType),
+                            _extraData ? Value::fromBytes(*_extraData) : Value::nil()});
 }
 
 std::unique_ptr<PasteData> PasteData::initWithCoder(const TypedStream::Archive& archive,
                                                     const TypedStream::Value& record) {
-    const qint64 version = archive.versionForClassName(kClassName);
-    if (version > kClassVersion)
-        throw ArchiveError(QStringLiteral("VersionCheckException"),
-                           Strings::format(QStringLiteral("file version[%ld]  program version[%ld]"),
-                                           {version, qint64(kClassVersion)}));
+    requireKnownVersion(archive.classVersions);
     require(record.kind == Value::Kind::Record && record.className == kClassName,
             "an element of the list is not a clipping");
     const std::vector<Value>& fields = record.elements;
@@ -66,7 +73,14 @@ QByteArray archivePasteData(const PasteDataList& pasteData) {
 }
 
 std::optional<PasteDataList> unarchivePasteData(const QByteArray& bytes) {
-    const TypedStream::Archive archive = TypedStream::decode(bytes);
+    TypedStream::Archive archive;
+    try {
+        archive = TypedStream::decode(bytes);
+    } catch (const ArchiveError& error) {
+        // A newer record may hold groups this decoder cannot read; its class came first.
+        requireKnownVersion(error.classVersions());
+        throw;
+    }
     if (archive.root.kind == Value::Kind::Nil)
         return std::nullopt;
     require(archive.root.kind == Value::Kind::Array, "the root object is not a list");

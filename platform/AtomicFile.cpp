@@ -22,10 +22,15 @@ void syncFolder(const QByteArray& file) {
 
 AtomicFile::AtomicFile(const QString& path) : _target(QFile::encodeName(path)) {}
 
-AtomicFile::~AtomicFile() { discard(); }
+AtomicFile::~AtomicFile() {
+    discard();
+}
 
 bool AtomicFile::open() {
-    _temporary = _target + ".XXXXXX";
+    // A short name beside the target: the target's own name may already take all the 255
+    // bytes a name can have.
+    const qsizetype slash = _target.lastIndexOf('/');
+    _temporary = _target.left(slash + 1) + ".kelvrin-XXXXXX";
     _fd = ::mkstemp(_temporary.data()); // mode 0600
     if (_fd < 0)
         _temporary.clear();

@@ -1,52 +1,56 @@
 #include "platform/Defaults.h"
 
 #include <cmath>
+#include <limits>
 
 Defaults::Defaults()
     : _settings(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
-                                            QStringLiteral("Kelvrin"), QStringLiteral("Kelvrin"))) {}
+                                            QStringLiteral("Kelvrin"), QStringLiteral("Kelvrin"))) {
+}
 
 Defaults::Defaults(const QString& filePath)
     : _settings(std::make_unique<QSettings>(filePath, QSettings::IniFormat)) {}
 
-bool Defaults::hasKey(const QString& key) const { return _settings->contains(key); }
+bool Defaults::hasKey(const QString& key) const {
+    return _settings->contains(key);
+}
 
-namespace {
-
-std::optional<double> number(const QString& text) {
+std::optional<double> Defaults::numberForKey(const QString& key) const {
     bool ok = false;
-    const double value = text.trimmed().toDouble(&ok);
+    const double value = _settings->value(key).toString().trimmed().toDouble(&ok);
     if (ok && std::isfinite(value))
         return value;
     return std::nullopt;
 }
 
-} // namespace
-
-bool Defaults::boolForKey(const QString& key) const {
+std::optional<bool> Defaults::boolForKey(const QString& key) const {
     const QString text = _settings->value(key).toString().trimmed().toLower();
     if (text == u"true" || text == u"yes")
         return true;
-    const auto value = number(text);
-    return value && *value != 0;
+    if (text == u"false" || text == u"no")
+        return false;
+    if (const auto value = numberForKey(key))
+        return *value != 0;
+    return std::nullopt;
 }
 
-qint64 Defaults::integerForKey(const QString& key) const {
-    const QString text = _settings->value(key).toString().trimmed();
+std::optional<qint64> Defaults::integerForKey(const QString& key) const {
     bool ok = false;
-    const qint64 whole = text.toLongLong(&ok);
+    const qint64 whole = _settings->value(key).toString().trimmed().toLongLong(&ok);
     if (ok)
         return whole;
-    if (const auto value = number(text); value && std::abs(*value) < 9.2e18)
+    // 2^63 is the first double outside qint64.
+    if (const auto value = numberForKey(key); value && std::abs(*value) < 0x1p63)
         return qint64(*value);
-    if (text.toLower() == u"true" || text.toLower() == u"yes")
-        return 1;
-    return 0;
+    return std::nullopt;
 }
 
-float Defaults::floatForKey(const QString& key) const {
-    const auto value = number(_settings->value(key).toString());
-    return value ? float(*value) : 0.0f;
+std::optional<float> Defaults::floatForKey(const QString& key) const {
+    const auto value = numberForKey(key);
+    if (!value)
+        return std::nullopt;
+    constexpr double largest = std::numeric_limits<float>::max();
+    return float(std::clamp(*value, -largest, largest));
 }
 
 std::optional<QString> Defaults::stringForKey(const QString& key) const {
@@ -55,9 +59,13 @@ std::optional<QString> Defaults::stringForKey(const QString& key) const {
     return _settings->value(key).toString();
 }
 
-void Defaults::setBool(bool value, const QString& key) { _settings->setValue(key, value); }
+void Defaults::setBool(bool value, const QString& key) {
+    _settings->setValue(key, value);
+}
 
-void Defaults::setInteger(qint64 value, const QString& key) { _settings->setValue(key, value); }
+void Defaults::setInteger(qint64 value, const QString& key) {
+    _settings->setValue(key, value);
+}
 
 void Defaults::setFloat(float value, const QString& key) {
     // Written with enough digits that the same 32-bit float comes back.

@@ -6,18 +6,20 @@
 #include <optional>
 
 // The user's settings store: typed values under string keys in an INI file, by default
-// $XDG_CONFIG_HOME/Kelvrin/Kelvrin.ini. A value stored as another type than the one asked for
-// is converted the forgiving way ("yes", "true" or a non-zero number count as true; a text
-// that is no number reads as 0).
+// $XDG_CONFIG_HOME/Kelvrin/Kelvrin.ini. Each getter answers nothing when the key is absent or
+// its value cannot be read as the type asked for, so the caller keeps its default. Reading is
+// forgiving where the meaning is plain: "yes", "true" or a non-zero number count as true, and
+// a number written as a fraction or an exponent reads as an integer.
 class Defaults {
 public:
     Defaults();
     explicit Defaults(const QString& filePath);
 
     bool hasKey(const QString& key) const;
-    bool boolForKey(const QString& key) const;
-    qint64 integerForKey(const QString& key) const;
-    float floatForKey(const QString& key) const;
+    std::optional<bool> boolForKey(const QString& key) const;
+    std::optional<qint64> integerForKey(const QString& key) const;
+    // A number beyond the range of a float reads as the largest float of its sign.
+    std::optional<float> floatForKey(const QString& key) const;
     std::optional<QString> stringForKey(const QString& key) const;
 
     void setBool(bool value, const QString& key);
@@ -31,5 +33,7 @@ public:
     QString filePath() const { return _settings->fileName(); }
 
 private:
+    std::optional<double> numberForKey(const QString& key) const;
+
     std::unique_ptr<QSettings> _settings;
 };

@@ -3,6 +3,7 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <QtEndian>
+#include <deque>
 #include <limits>
 
 namespace TypedStream {
@@ -10,8 +11,10 @@ namespace TypedStream {
 const QString ArchiveError::kInconsistency = QStringLiteral("NSArchiverArchiveInconsistency");
 const QString ArchiveError::kInvalidArgument = QStringLiteral("NSInvalidArgumentException");
 
-ArchiveError::ArchiveError(const QString& name, const QString& reason)
-    : _name(name), _reason(reason), _what((name + QStringLiteral(": ") + reason).toUtf8()) {}
+ArchiveError::ArchiveError(const QString& name, const QString& reason,
+                           QHash<QString, qint64> classVersions)
+    : _name(name), _reason(reason), _classVersions(std::move(classVersions)),
+      _what((name + QStringLiteral(": ") + reason).toUtf8()) {}
 
 Value Value::fromInteger(qint64 value) {
     Value result;
@@ -259,7 +262,8 @@ private:
 class Reader {
 public:
     explicit Reader(const QByteArray& bytes)
-        : _data(reinterpret_cast<const quint8*>(bytes.constData())), _size(bytes.size()) {}
+        : _data(reinterpret_cast<const quint8*>(bytes.constData())), _size(bytes.size()),
+          _memoryLeft(kMemoryFactor * bytes.size() + kMemorySlack) {}
 
     Archive read() {
         if (byte() != kStreamerVersion)
@@ -304,7 +308,16 @@ private:
     [[noreturn]] void fail(const QString& reason) const {
         throw ArchiveError(
             ArchiveError::kInconsistency,
-            QStringLiteral("malformed archive at byte %1: %2").arg(_mark).arg(reason));
+            QStringLiteral("malformed archive at byte %1: %2").arg(_mark).arg(reason), _versions);
+    }
+
+    // Counts what the values read so far hold in memory; a small archive of many tiny values
+    // could otherwise take a hundred times its size.
+    void spend(qint64 bytes) {
+        _memoryLeft -= bytes;
+        if (_memoryLeft < 0)
+            fail(QStringLiteral("values that would take more than %1 bytes of memory")
+                     .arg(kMemoryFactor * _size + kMemorySlack));
     }
 
     qsizetype remaining() const { return _size - _pos; }
@@ -326,6 +339,7 @@ private:
     QByteArray take(qint64 length) {
         if (length > remaining())
             fail(QStringLiteral("%1 bytes wanted, %2 left").arg(length).arg(remaining()));
+        spend(length);
         const QByteArray bytes(reinterpret_cast<const char*>(_data + _pos), qsizetype(length));
         _pos += qsizetype(length);
         return bytes;
@@ -361,6 +375,7 @@ private:
     QByteArray sharedString() {
         const quint8 head = byte();
         if (head == kNew) {
+            spend(sizeof(QByteArray));
             _strings.push_back(take(length()));
             return _strings.back();
         }
@@ -416,6 +431,7 @@ private:
         for (;;) {
             const quint8 head = byte();
             if (head == kNew) {
+                spend(sizeof(Entry));
                 added.push_back(_entries.size());
                 _entries.push_back({true, false, -1, QString(), 0, Shape::Record});
                 QString name = className();
@@ -479,6 +495,7 @@ private:
             height = std::max(height, _nodes[child].height + 1);
         if (height > kMaxDepth)
             fail(QStringLiteral("objects nested deeper than %1").arg(kMaxDepth));
+        spend(qint64(sizeof(Node) + children.size() * sizeof(qsizetype)));
         _nodes.push_back({std::move(value), std::move(children), height});
         return qsizetype(_nodes.size()) - 1;
     }
@@ -498,6 +515,7 @@ private:
             return entry.node;
         }
         const qsizetype self = _entries.size();
+        spend(sizeof(Entry));
         _entries.emplace_back();
         const Entry leaf = _entries[classChain()];
         qsizetype node = -1;
@@ -546,6 +564,7 @@ private:
         const QByteArray bytes = take(length());
         QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
                                                          QStringDecoder::Flag::ConvertInitialBom);
+        spend(bytes.size() * qint64(sizeof(QChar)));
         const QString text = decoder(bytes);
         if (decoder.hasError())
             fail(QStringLiteral("a text that is not UTF-8"));
@@ -588,6 +607,7 @@ private:
             _mark = _size;
             fail(QStringLiteral("references that repeat more values than the archive has bytes"));
         }
+        spend(sizeof(Value));
         const Node& node = _nodes[index];
         Value value = node.value;
         value.elements.reserve(node.children.size());
@@ -602,10 +622,12 @@ private:
     qsizetype _mark = 0; // where the item being read began, for the error
     bool _bigEndian = false;
     std::vector<QByteArray> _strings;
-    std::vector<Entry> _entries;
-    std::vector<Node> _nodes;
+    // Deques: growing never copies what was read, so what is counted is what is held.
+    std::deque<Entry> _entries;
+    std::deque<Node> _nodes;
     QHash<QString, qint64> _versions;
     qsizetype _built = 0;
+    qint64 _memoryLeft;
 };
 
 } // namespace

@@ -55,10 +55,14 @@ struct Archive {
 // callers of decode raise themselves (a record of a newer version), hence the open name.
 class ArchiveError : public std::exception {
 public:
-    ArchiveError(const QString& name, const QString& reason);
+    ArchiveError(const QString& name, const QString& reason,
+                 QHash<QString, qint64> classVersions = {});
 
     const QString& name() const { return _name; }
     const QString& reason() const { return _reason; }
+    // The version of every class a failed decode had read, as Archive::classVersions: a
+    // newer version of the caller's own class tells a newer format from a damaged archive.
+    const QHash<QString, qint64>& classVersions() const { return _classVersions; }
     const char* what() const noexcept override { return _what.constData(); }
 
     // The name decode errors carry, as NSUnarchiver names a damaged archive.
@@ -69,6 +73,7 @@ public:
 private:
     QString _name;
     QString _reason;
+    QHash<QString, qint64> _classVersions;
     QByteArray _what;
 };
 
@@ -83,7 +88,11 @@ QByteArray encode(const Value& root);
 // classes, objects repeated by reference (the same value again), integers and references of
 // every width. Anything else, including bytes after the root object, throws ArchiveError
 // (kInconsistency). Time and memory are linear in the input: the values that references
-// repeat may together hold no more values than the archive has bytes.
+// repeat may together hold no more values than the archive has bytes, and an archive whose
+// values would take more than kMemoryFactor times its size (beyond kMemorySlack) is refused
+// as it is read, before that memory is taken.
+constexpr qint64 kMemoryFactor = 16;
+constexpr qint64 kMemorySlack = 64 << 20;
 Archive decode(const QByteArray& bytes);
 
 } // namespace TypedStream

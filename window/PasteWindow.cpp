@@ -8,6 +8,22 @@
 #include <QComboBox>
 #include <QHeaderView>
 
+namespace {
+
+// The tallest row the table draws; a stored height beyond it is taken as this.
+constexpr float kMaxRowHeight = 1000.0f;
+
+// A stored frame, brought within what a window can be, so that no conversion to the integer
+// geometry of a window overflows.
+QRect windowFrame(const QRectF& frame) {
+    constexpr double limit = QWIDGETSIZE_MAX;
+    return QRectF(std::clamp(frame.x(), -limit, limit), std::clamp(frame.y(), -limit, limit),
+                  std::clamp(frame.width(), 0.0, limit), std::clamp(frame.height(), 0.0, limit))
+        .toRect();
+}
+
+} // namespace
+
 PasteWindow::PasteWindow() = default;
 
 PasteWindow::~PasteWindow() = default;
@@ -52,7 +68,7 @@ void PasteWindow::awakeFromNib() {
     setViewHeight(_applicationIns->fHeightOfRow());
 
     const QRectF frame = *_applicationIns->ptrRectPasteWindow();
-    _window->setGeometry(frame.toRect());
+    _window->setGeometry(windowFrame(frame));
     _window->initWindow(_applicationIns);
     setWindowTransparency(_applicationIns->fTransparency());
     setWindowLevel(_applicationIns->bAlwaysOnTop());
@@ -91,7 +107,7 @@ void PasteWindow::setWindowTransparency(float alpha) {
 
 void PasteWindow::setViewHeight(float height) {
     getWindow();
-    const int rowHeight = qMax(1, qRound(height));
+    const int rowHeight = qRound(height >= 1.0f ? std::min(height, kMaxRowHeight) : 1.0f);
     _table->verticalHeader()->setMinimumSectionSize(rowHeight);
     _table->verticalHeader()->setDefaultSectionSize(rowHeight);
 }

@@ -7,6 +7,7 @@
 #include <QFileDevice>
 #include <QObject>
 #include <QRectF>
+#include <QSet>
 #include <QVariant>
 #include <memory>
 #include <optional>
@@ -98,6 +99,9 @@ private:
     PasteData* dataForRow(qint64 row) const;
 
     std::vector<std::unique_ptr<PasteSet>> _pasteArray;
+    // Folders holding stored sets that a load could not read: a save without asking must not
+    // replace them.
+    QSet<QString> _unreadFolders;
     std::vector<KindName> _kindString;
     PasteWindowDelegate* _applicationIns = nullptr;
     signed char _bShowSheet = 0;

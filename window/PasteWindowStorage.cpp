@@ -15,8 +15,11 @@
 #include <QFileInfo>
 #include <QStringDecoder>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
-#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -26,16 +29,34 @@ constexpr int kSiteFirstLine = 33;
 constexpr int kSiteHistoryFile = 44;
 constexpr int kSiteArchive = 99;
 
+// A list line longer than this is no set name: a set file's path is far shorter.
+constexpr qsizetype kMaxListLine = 64 * 1024;
+// The longest name of a file or folder the file systems we run on accept.
+constexpr qsizetype kMaxFileName = NAME_MAX;
+
 QString inFolder(const QString& folder, const QString& name) {
     return Strings::format(QStringLiteral("%@/%@"), {folder, name});
 }
 
-// A name from a list line or a set must not lead out of the folder it is stored in.
-bool staysInFolder(const QString& relative) {
-    if (relative.startsWith(u'/'))
-        return false;
-    const QStringList components = relative.split(u'/');
-    return !components.contains(QStringLiteral(".."));
+QString normalised(const QString& path) {
+    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+}
+
+// Why a set file's path, formed from its folder and a set's name, may not be used: it leads
+// out of the folder (the archive site code) or holds a name longer than a file system
+// allows (ENAMETOOLONG). Nothing when it may be used. A name such as "/notes" or ".." stays
+// inside and is fine.
+std::optional<int> refusedSetPath(const QString& folder, const QString& path) {
+    const QString base = normalised(folder);
+    const QString full = normalised(path);
+    const QString prefix = base.endsWith(u'/') ? base : base + u'/';
+    if (!full.startsWith(prefix))
+        return kSiteArchive;
+    for (const QString& name : full.mid(prefix.size()).split(u'/')) {
+        if (QFile::encodeName(name).size() > kMaxFileName)
+            return ENAMETOOLONG;
+    }
+    return std::nullopt;
 }
 
 void loadAlert(const QString& key, std::initializer_list<Strings::Arg> args) {
@@ -49,25 +70,71 @@ void logArchiveError(const char* method, const TypedStream::ArchiveError& error)
         {method, error.name(), error.reason()}));
 }
 
-// Reads one line of any length; absent at the end of the file. The line feed is removed.
-std::optional<QByteArray> readLine(std::FILE* file) {
-    char* buffer = nullptr;
-    size_t capacity = 0;
-    const ssize_t length = ::getline(&buffer, &capacity, file);
-    std::optional<QByteArray> line;
-    if (length >= 0) {
-        line = QByteArray(buffer, length);
-        if (line->endsWith('\n'))
-            line->chop(1);
-    }
-    std::free(buffer);
-    return line;
+// Opens a file for reading without ever waiting on it: a FIFO or a device named like a set
+// file would block the launch or never end. Only a regular file is opened; a folder fails
+// with EISDIR, anything else with EINVAL. -1 with errno set on failure.
+int openRegularFile(const QString& path) {
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    struct stat info = {};
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode))
+        return fd;
+    const int error = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+    ::close(fd);
+    errno = error;
+    return -1;
 }
 
-// The clippings stored in a set file; absent when there is no such file or it holds nothing.
+// The set list, line by line. The end of the file is told apart from a read error, and a line
+// is bounded, so a damaged or hostile list fails the load instead of ending it early or
+// exhausting memory.
+class ListFile {
+public:
+    enum class Read { Line, End, Failed, TooLong };
+
+    ~ListFile() {
+        if (_file)
+            std::fclose(_file);
+    }
+
+    // False with errno set when the list cannot be read.
+    bool open(const QString& path) {
+        const int fd = openRegularFile(path);
+        _file = fd < 0 ? nullptr : ::fdopen(fd, "r");
+        if (fd >= 0 && !_file)
+            ::close(fd);
+        return _file != nullptr;
+    }
+
+    // The next line without its line feed. A line of any length up to kMaxListLine is read
+    // whole; the last line may end without a line feed.
+    Read next(QByteArray& line) {
+        line.clear();
+        for (int c; (c = getc_unlocked(_file)) != EOF;) {
+            if (c == '\n')
+                return Read::Line;
+            if (line.size() == kMaxListLine) {
+                errno = EOVERFLOW;
+                return Read::TooLong;
+            }
+            line.append(char(c));
+        }
+        if (std::ferror(_file))
+            return Read::Failed;
+        return line.isEmpty() ? Read::End : Read::Line;
+    }
+
+private:
+    std::FILE* _file = nullptr;
+};
+
+// The clippings stored in a set file; absent when there is no such file, it is no regular
+// file, or it holds nothing.
 std::optional<PasteDataList> readSetFile(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    const int fd = openRegularFile(path);
+    QFile file;
+    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
         return std::nullopt;
     return unarchivePasteData(file.readAll());
 }
@@ -84,7 +151,9 @@ public:
 
     // False when the whole load fails.
     bool takeLine(const QByteArray& bytes) {
-        QStringDecoder utf8(QStringDecoder::Utf8);
+        // Exactly the bytes: a leading byte-order mark is part of the name.
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
+                                                      QStringDecoder::Flag::ConvertInitialBom);
         const QString line = utf8(bytes);
         const bool readable = !utf8.hasError();
         if (_row == 0 &&
@@ -102,7 +171,7 @@ public:
         Log::write(Strings::format(
             QStringLiteral("information:[loadDataFromFile] rowS[%d] load file[%@]"), {_row, path}));
         std::optional<PasteDataList> clippings;
-        if (readable && staysInFolder(line) && !readClippings(path, clippings))
+        if (readable && !refusedSetPath(_directory, path) && !readClippings(path, clippings))
             return false;
         if (!clippings)
             return leaveOut(path);
@@ -123,11 +192,11 @@ private:
                 loadAlert(QStringLiteral("LoadErrorMessage8"), {path});
                 return false;
             }
-            const int answer =
-                Alert::run(Strings::localized(QStringLiteral("LoadErrorTitle")),
-                           Strings::localizedFormat(QStringLiteral("LoadErrorMessage5"), {path}),
-                           Strings::localized(QStringLiteral("LoadErrorButton1")),
-                           Strings::localized(QStringLiteral("LoadErrorButton2")));
+            const int answer = Alert::run(
+                Strings::localized(QStringLiteral("LoadErrorTitle")),
+                Strings::localizedFormat(QStringLiteral("LoadErrorMessage5"), {path}),
+                Strings::localized(QStringLiteral("LoadErrorButton1")),
+                Strings::localized(QStringLiteral("LoadErrorButton2")), Alert::AlternateReturn);
             return answer == Alert::DefaultReturn;
         }
     }
@@ -167,6 +236,12 @@ private:
     int _row = 0;
 };
 
+void logLoadEnd(int rows, bool result) {
+    Log::write(Strings::format(
+        QStringLiteral("information:[loadDataFromFile] [complete laoding. total file =%d] rtn[%@]"),
+        {rows, result ? "YES" : "NO"}));
+}
+
 } // namespace
 
 bool PasteWindow::kelvrinFileExistsIndirectory(const QString& directory) const {
@@ -184,8 +259,11 @@ bool PasteWindow::loadData(bool flag, const QString& dirName) {
         return false;
     }
     std::vector<std::unique_ptr<PasteSet>> array;
-    if (!loadDataFromFile(dirName, array))
+    if (!loadDataFromFile(dirName, array)) {
+        _unreadFolders.insert(normalised(dirName));
         return false;
+    }
+    _unreadFolders.remove(normalised(dirName));
     // The set array always begins with the history set, whatever the flag asks.
     Q_UNUSED(flag);
     if (array.empty())
@@ -207,24 +285,36 @@ void PasteWindow::refillSetList() {
 bool PasteWindow::loadDataFromFile(const QString& directory,
                                    std::vector<std::unique_ptr<PasteSet>>& array) {
     const QString listPath = inFolder(directory, kListFileName);
-    std::FILE* list = std::fopen(QFile::encodeName(listPath).constData(), "r");
-    if (!list) {
+    ListFile list;
+    if (!list.open(listPath)) {
         loadAlert(QStringLiteral("LoadErrorMessage1"), {listPath, errno});
         return false;
     }
     SetListLoader loader(directory, listPath, array);
-    bool result = true;
-    while (const std::optional<QByteArray> line = readLine(list)) {
-        if (!loader.takeLine(*line)) {
-            result = false;
+    QByteArray line;
+    for (;;) {
+        switch (list.next(line)) {
+        case ListFile::Read::Line:
+            if (loader.takeLine(line))
+                continue;
             break;
+        case ListFile::Read::End:
+            logLoadEnd(loader.row(), true);
+            return true;
+        // A list that cannot be read to its end is no list: what was read of it is dropped.
+        case ListFile::Read::Failed:
+            if (errno == ENOMEM)
+                loadAlert(QStringLiteral("LoadErrorMessage2"), {errno});
+            else
+                loadAlert(QStringLiteral("LoadErrorMessage1"), {listPath, errno});
+            return false;
+        case ListFile::Read::TooLong:
+            loadAlert(QStringLiteral("LoadErrorMessage3"), {int(kMaxListLine), errno});
+            return false;
         }
+        logLoadEnd(loader.row(), false);
+        return false;
     }
-    std::fclose(list);
-    Log::write(Strings::format(
-        QStringLiteral("information:[loadDataFromFile] [complete laoding. total file =%d] rtn[%@]"),
-        {loader.row(), result ? "YES" : "NO"}));
-    return result;
 }
 
 bool PasteWindow::saveData(const QString& directory, QString& erroString, bool fileCheck) {
@@ -232,13 +322,19 @@ bool PasteWindow::saveData(const QString& directory, QString& erroString, bool f
         Log::write(QStringLiteral("information:[saveData] [directory is null, no saving.]"));
         return true;
     }
+    // Sets that could not be read are still the user's: replacing them needs the user's yes.
+    if (!fileCheck && _unreadFolders.contains(normalised(directory))) {
+        erroString = Strings::localizedFormat(QStringLiteral("SaveErrorMessage6"), {directory});
+        return false;
+    }
     if (!createDirectoriesAtPath(directory, std::nullopt, erroString))
         return false;
     if (fileCheck && kelvrinFileExistsIndirectory(directory)) {
         const int answer = Alert::run(Strings::localized(QStringLiteral("SaveWarningTitle")),
                                       Strings::localized(QStringLiteral("SaveWarningMessage")),
                                       Strings::localized(QStringLiteral("SaveWarningButton1")),
-                                      Strings::localized(QStringLiteral("SaveWarningButton2")));
+                                      Strings::localized(QStringLiteral("SaveWarningButton2")),
+                                      Alert::AlternateReturn);
         if (answer != Alert::DefaultReturn)
             return true;
     }
@@ -273,9 +369,10 @@ bool PasteWindow::saveData(const QString& directory, QString& erroString, bool f
             result = false;
             break;
         }
-        if (!staysInFolder(set->name()) || !AtomicFile::writeFile(path, archive)) {
-            erroString =
-                Strings::localizedFormat(QStringLiteral("SaveErrorMessage2"), {path, kSiteArchive});
+        const std::optional<int> refused = refusedSetPath(directory, path);
+        if (refused || !AtomicFile::writeFile(path, archive)) {
+            erroString = Strings::localizedFormat(QStringLiteral("SaveErrorMessage2"),
+                                                  {path, refused.value_or(kSiteArchive)});
             result = false;
             break;
         }
@@ -293,6 +390,8 @@ bool PasteWindow::saveData(const QString& directory, QString& erroString, bool f
             Strings::localizedFormat(QStringLiteral("SaveErrorMessage3"), {lastFormed, errno});
         return false;
     }
+    if (result)
+        _unreadFolders.remove(normalised(directory));
     return result;
 }
 

@@ -3,8 +3,8 @@
 
 #include "model/ExtraType.h"
 #include "platform/Alert.h"
-#include "platform/RichText.h"
 #include "platform/Strings.h"
+#include "platform/richtext/RichText.h"
 #include "window/PasteView.h"
 
 #include <QComboBox>

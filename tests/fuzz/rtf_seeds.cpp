@@ -1,7 +1,7 @@
 // Writes the seed corpora of the two rich-text fuzzers into the folders named on the command line:
 // small RTF documents that between them use every part of the grammar the reader knows, and
 // flattened RTFD folders in each form a writer may choose, plus what our own writer makes of them.
-#include "platform/RichText.h"
+#include "platform/richtext/RichText.h"
 
 #include <QDir>
 #include <QFile>

@@ -5,11 +5,14 @@
 ScriptedAlerts::ScriptedAlerts(QList<int> answers) : _answers(std::move(answers)) {
     Alert::setResponder([this](const Alert::Request& request) {
         _requests.append(request);
-        return _answers.isEmpty() ? Alert::DefaultReturn : _answers.takeFirst();
+        const int answer = _answers.isEmpty() ? Alert::DefaultReturn : _answers.takeFirst();
+        return answer == kEscape ? request.safeAnswer : answer;
     });
 }
 
-ScriptedAlerts::~ScriptedAlerts() { refuseUnscripted(); }
+ScriptedAlerts::~ScriptedAlerts() {
+    refuseUnscripted();
+}
 
 void ScriptedAlerts::refuseUnscripted() {
     Alert::setResponder([](const Alert::Request& request) {

@@ -9,6 +9,9 @@
 // the running test instead of waiting for a click that never comes.
 class ScriptedAlerts {
 public:
+    // An answer given as a person pressing Escape would: the panel's safe answer.
+    static constexpr int kEscape = -100;
+
     explicit ScriptedAlerts(QList<int> answers = {});
     ~ScriptedAlerts();
     ScriptedAlerts(const ScriptedAlerts&) = delete;

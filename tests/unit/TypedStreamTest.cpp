@@ -427,6 +427,19 @@ TEST(TypedStream, NestingAndRepetitionAreBounded) {
     }
     expectDecodeError(doubling.bytes, "repeat more values than the archive has bytes");
 
+    // Two bytes an integer group, a hundred and more in memory each: refused as it is read,
+    // long before it takes the memory. The class read before says which version failed.
+    QByteArray groups = header() + str("@") + hex("84 84") + str("R") + hex("07 84") +
+                        str("NSObject") + hex("00 85") + str("i") + hex("01");
+    groups += hex("95 01").repeated(4 << 20);
+    try {
+        decode(groups + hex("86"));
+        ADD_FAILURE() << "millions of groups decoded";
+    } catch (const ArchiveError& error) {
+        EXPECT_TRUE(error.reason().contains("would take more than")) << error.what();
+        EXPECT_EQ(error.classVersions().value("R"), 7);
+    }
+
     // A reference may not carry a deep object below the depth it is named at.
     ArrayWriter deep;
     deep.open(2);

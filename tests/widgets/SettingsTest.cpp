@@ -1,6 +1,8 @@
 #include "AppFixture.h"
 #include "ScriptedAlerts.h"
 
+#include "platform/Strings.h"
+#include "platform/TypedStream.h"
 #include "window/PasteView.h"
 #include "window/PasteWin.h"
 
@@ -78,8 +80,8 @@ TEST_F(Settings, AnAcceptedQuitStoresEverySettingAndTheWindowAsItIsNow) {
     EXPECT_EQ(app().applicationShouldTerminate(), 1u);
 
     const Defaults saved = storedSettings();
-    EXPECT_TRUE(saved.boolForKey(QStringLiteral("hotkey_command")));
-    EXPECT_FALSE(saved.boolForKey(QStringLiteral("hotkey_control")));
+    EXPECT_EQ(saved.boolForKey(QStringLiteral("hotkey_command")), true);
+    EXPECT_EQ(saved.boolForKey(QStringLiteral("hotkey_control")), false);
     EXPECT_EQ(saved.integerForKey(QStringLiteral("hotkey_key")), 54);
     EXPECT_EQ(saved.integerForKey(QStringLiteral("paste_limits")), 7);
     EXPECT_EQ(saved.stringForKey(QStringLiteral("initial_directory")), dataFolder());
@@ -104,25 +106,68 @@ TEST_F(Settings, StoredValuesOutsideTheirTypesOrRangesAreReadSafely) {
                "paste_window_hide=no\n"
                "paste_window_always_on_top=YES\n"
                "paste_window_background_hide=2\n"
-               "paste_window_transparency=0.25\n"
-               "paste_window_height_of_row=\n");
+               "paste_window_transparency=abc\n"
+               "paste_window_height_of_row=1e39\n"
+               "paste_window_x=1e10\n"
+               "paste_window_width=\n");
     file.close();
     launch();
     EXPECT_EQ(app().iKey(), 1) << "a key index outside the key table falls back to the default";
-    EXPECT_EQ(app().iLimits(), 0);
+    // What cannot be read as its type takes the default, rather than a 0 that would trim every
+    // capture away or make the window invisible.
+    EXPECT_EQ(app().iLimits(), 100);
+    EXPECT_EQ(app().fTransparency(), 1.0f);
+    EXPECT_EQ(app().ptrRectPasteWindow()->width(), 325.0);
     EXPECT_EQ(app().bHide(), 0);
     EXPECT_EQ(app().bAlwaysOnTop(), 1);
     EXPECT_TRUE(app().bBackHide());
-    EXPECT_EQ(app().fTransparency(), 0.25f);
-    EXPECT_EQ(app().fHeightOfRow(), 0.0f);
-    // A row height of 0 must still leave a usable table.
-    EXPECT_GE(window().table()->verticalHeader()->defaultSectionSize(), 1);
+    // Sizes no window can have are brought within reach before any integer conversion.
+    const int rowHeight = window().table()->verticalHeader()->defaultSectionSize();
+    EXPECT_TRUE(rowHeight >= 1 && rowHeight <= 1000) << rowHeight;
+    EXPECT_LT(window().pasteWindowRect().x(), 1e8);
+    copyText(QStringLiteral("kept"));
+    tick();
+    EXPECT_EQ(history().pasteData().size(), 1u);
 }
 
-TEST_F(Settings, NegativeKeyIndexFallsBackToo) {
-    Defaults stored = storedSettings();
-    stored.setInteger(-3, QStringLiteral("hotkey_key"));
-    stored.synchronize();
-    launch();
-    EXPECT_EQ(app().iKey(), 1);
+TEST_F(Settings, AQuitNeverReplacesStoredSetsThatCouldNotBeLoaded) {
+    // The data folder holds sets of a newer version: launch cannot load them.
+    const QString history = dataFolder() + QStringLiteral("/PasteBoard History.KVdata");
+    const QByteArray newer = TypedStream::encode(TypedStream::Value::arrayOf(
+        {TypedStream::Value::recordOf(QStringLiteral("PasteData"), 3, {})}));
+    QDir().mkpath(dataFolder());
+    for (const auto& [path, bytes] : {std::pair{dataFolder() + QStringLiteral("/Kelvrin.KVlist"),
+                                                QByteArray("PasteBoard History.KVdata\n")},
+                                      std::pair{history, newer}}) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+    {
+        Defaults stored = storedSettings();
+        stored.setObject(dataFolder(), QStringLiteral("initial_directory"));
+        stored.synchronize();
+    }
+    {
+        ScriptedAlerts alerts;
+        launch();
+        ASSERT_EQ(alerts.requests().size(), 1);
+    }
+    copyText(QStringLiteral("captured since"));
+    tick();
+    {
+        // Escape on the question keeps the application running.
+        ScriptedAlerts alerts({ScriptedAlerts::kEscape});
+        EXPECT_EQ(app().applicationShouldTerminate(), 0u);
+        ASSERT_EQ(alerts.requests().size(), 1);
+        EXPECT_TRUE(alerts.requests()[0].message.contains(
+            Strings::localizedFormat(QStringLiteral("SaveErrorMessage6"), {dataFolder()})));
+    }
+    {
+        ScriptedAlerts alerts({Alert::AlternateReturn});
+        EXPECT_EQ(app().applicationShouldTerminate(), 1u);
+    }
+    QFile file(history);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), newer) << "the newer sets were replaced";
 }

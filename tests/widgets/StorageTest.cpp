@@ -14,6 +14,8 @@
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <functional>
+#include <sys/stat.h>
 
 namespace {
 
@@ -125,7 +127,8 @@ TEST_F(Storage, AFolderSavedLoadsBackWithTheSameSetsAndClippings) {
     }
     for (const QString& made : {folder(QStringLiteral("new")), copy})
         EXPECT_EQ(QFile::permissions(made) & 0x0077, 0) << "a folder made open to others";
-    EXPECT_EQ(QDir(copy).entryList(QDir::Files).size(), 3) << "no temporary file left";
+    EXPECT_EQ(QDir(copy).entryList(QDir::Files | QDir::Hidden).size(), 3)
+        << "no temporary file left";
 
     ASSERT_TRUE(window().loadData(true, copy));
     const PasteSet& work = *window().pasteArray()[1];
@@ -138,40 +141,65 @@ TEST_F(Storage, AFolderSavedLoadsBackWithTheSameSetsAndClippings) {
 TEST_F(Storage, AFailedLoadSaysWhyAndLeavesTheSetsAsTheyWere) {
     const QString dir = folder();
     const QString listPath = dir + QStringLiteral("//Kelvrin.KVlist");
+    const QString historyPath = dir + QStringLiteral("//") + kHistoryFile;
     const QByteArray newer =
         TypedStream::encode(TypedStream::Value::arrayOf({TypedStream::Value::recordOf(
             QStringLiteral("PasteData"), 3,
             {TypedStream::Value::fromInteger(1), TypedStream::Value::nil(),
              TypedStream::Value::fromInteger(0), TypedStream::Value::nil()})}));
+    const auto history = [&](const QByteArray& bytes) {
+        writeFile(dir + u'/' + kHistoryFile, bytes);
+    };
+    const auto list = [&](const QByteArray& bytes) {
+        writeFile(dir + QStringLiteral("/Kelvrin.KVlist"), bytes);
+    };
+    const auto listIs = [&](const std::function<void(const QString&)>& make) {
+        history(archive({}));
+        make(dir + QStringLiteral("/Kelvrin.KVlist"));
+    };
+    const QByteArray goodList = "PasteBoard History.KVdata\n";
     struct Case {
         const char* what;
-        QByteArray list;
-        std::optional<QByteArray> history; // absent: the history file is a folder
+        std::function<void()> store;
         QString message;
     };
-    const QString folderArg = dir + u'/';
     const QList<Case> cases = {
-        {"blank first line", "\nPasteBoard History.KVdata\n", archive({}),
+        {"blank first line", [&] { list("\n" + goodList), history(archive({})); },
          Strings::localizedFormat(QStringLiteral("LoadErrorMessage6"), {listPath, 33})},
-        {"other first line", "Work.KVdata\n", archive({}),
+        {"other first line", [&] { list("Work.KVdata\n"), history(archive({})); },
          Strings::localizedFormat(QStringLiteral("LoadErrorMessage6"), {listPath, 33})},
-        {"history unreadable", "PasteBoard History.KVdata\n", std::nullopt,
-         Strings::localizedFormat(QStringLiteral("LoadErrorMessage6"),
-                                  {dir + QStringLiteral("//") + kHistoryFile, 44})},
-        {"newer clipping record", "PasteBoard History.KVdata\n", newer,
-         Strings::localizedFormat(QStringLiteral("LoadErrorMessage8"),
-                                  {dir + QStringLiteral("//") + kHistoryFile})},
+        {"first line after a byte-order mark",
+         [&] { list("\xef\xbb\xbf" + goodList), history(archive({})); },
+         Strings::localizedFormat(QStringLiteral("LoadErrorMessage6"), {listPath, 33})},
+        {"history a folder", [&] { list(goodList), QDir(dir).mkdir(kHistoryFile); },
+         Strings::localizedFormat(QStringLiteral("LoadErrorMessage6"), {historyPath, 44})},
+        {"history a FIFO, never opened for good",
+         [&] { list(goodList), ::mkfifo(QFile::encodeName(dir + u'/' + kHistoryFile), 0600); },
+         Strings::localizedFormat(QStringLiteral("LoadErrorMessage6"), {historyPath, 44})},
+        {"newer clipping record", [&] { list(goodList), history(newer); },
+         Strings::localizedFormat(QStringLiteral("LoadErrorMessage8"), {historyPath})},
+        // A list that cannot be read to its end is no list, not a shorter one.
+        {"list a folder", [&] { listIs([](const QString& path) { QDir().mkdir(path); }); },
+         Strings::localizedFormat(QStringLiteral("LoadErrorMessage1"), {listPath, EISDIR})},
+        {"list a FIFO",
+         [&] { listIs([](const QString& path) { ::mkfifo(QFile::encodeName(path), 0600); }); },
+         Strings::localizedFormat(QStringLiteral("LoadErrorMessage1"), {listPath, EINVAL})},
+        {"list failing while read", // a regular file whose reading fails with EIO
+         [&] {
+             listIs(
+                 [](const QString& path) { QFile::link(QStringLiteral("/proc/self/mem"), path); });
+         },
+         Strings::localizedFormat(QStringLiteral("LoadErrorMessage1"), {listPath, EIO})},
+        {"list line past 64 KiB",
+         [&] { list(goodList + QByteArray(64 * 1024 + 1, 'x')), history(archive({})); },
+         Strings::localizedFormat(QStringLiteral("LoadErrorMessage3"), {64 * 1024, EOVERFLOW})},
     };
     for (const Case& c : cases) {
         QDir(dir).removeRecursively();
-        if (c.history)
-            storeFolder(dir, c.list, {{kHistoryFile, *c.history}});
-        else {
-            storeFolder(dir, c.list, {});
-            QDir(dir).mkdir(kHistoryFile);
-        }
+        QDir().mkpath(dir);
+        c.store();
         ScriptedAlerts alerts;
-        EXPECT_FALSE(window().loadData(true, folderArg)) << c.what;
+        EXPECT_FALSE(window().loadData(true, dir + u'/')) << c.what;
         ASSERT_EQ(alerts.requests().size(), 1) << c.what;
         EXPECT_EQ(alerts.requests()[0].message, c.message) << c.what;
         expectSetsUnchanged();
@@ -202,7 +230,7 @@ TEST_F(Storage, ADamagedSetFileIsLeftOutOrStopsTheLoadAsTheUserChooses) {
                  {QStringLiteral("Broken.KVdata"), damaged},
                  {QStringLiteral("Good.KVdata"), good}});
     {
-        ScriptedAlerts alerts({Alert::AlternateReturn});
+        ScriptedAlerts alerts({ScriptedAlerts::kEscape});
         EXPECT_FALSE(window().loadData(true, dir));
         ASSERT_EQ(alerts.requests().size(), 1);
         EXPECT_EQ(alerts.requests()[0].defaultButton,
@@ -235,9 +263,11 @@ TEST_F(Storage, ListLinesAreReadWholeAndOddOnesSkipped) {
     list += "Missing.KVdata\n";           // counted, left out
     list += "bad \xff utf8.KVdata\n";     // counted, left out
     list += "../Outside.KVdata\n";        // never read outside the folder
+    list += "Zero.KVdata\n";              // a device: no set, and no read without end
     list += "Twice.KVdata\nTwice.KVdata"; // two sets; the last line has no LF
     storeFolder(dir, list,
                 {{kHistoryFile, archive({})}, {QStringLiteral("Twice.KVdata"), archive({})}});
+    QFile::link(QStringLiteral("/dev/zero"), dir + QStringLiteral("/Zero.KVdata"));
     Log::Capture log;
     ASSERT_TRUE(window().loadData(true, dir));
     EXPECT_EQ(setNames(), (QStringList{PasteWindow::kHistoryName, QStringLiteral("Twice"),
@@ -246,9 +276,9 @@ TEST_F(Storage, ListLinesAreReadWholeAndOddOnesSkipped) {
         QStringLiteral("warning*** :[loadDataFromFile] [\"%1\"file isn't same pre-fix.]")
             .arg(longName)));
     EXPECT_EQ(log.lines().filter(QStringLiteral("isn't same pre-fix")).size(), 3);
-    EXPECT_EQ(log.lines().filter(QStringLiteral("cann't be load")).size(), 3);
+    EXPECT_EQ(log.lines().filter(QStringLiteral("cann't be load")).size(), 4);
     EXPECT_TRUE(log.contains(QStringLiteral(
-        "information:[loadDataFromFile] [complete laoding. total file =6] rtn[YES]")));
+        "information:[loadDataFromFile] [complete laoding. total file =7] rtn[YES]")));
 }
 
 TEST_F(Storage, SavingAsksBeforeReplacingAndReportsEveryFailureInItsText) {
@@ -259,7 +289,7 @@ TEST_F(Storage, SavingAsksBeforeReplacingAndReportsEveryFailureInItsText) {
     copyText(QStringLiteral("newer"));
     tick();
     {
-        ScriptedAlerts alerts({Alert::AlternateReturn});
+        ScriptedAlerts alerts({ScriptedAlerts::kEscape});
         EXPECT_TRUE(window().saveData(dir, error, true)) << "declining is no failure";
         EXPECT_EQ(alerts.requests().size(), 1);
         EXPECT_EQ(readFile(dir + u'/' + kHistoryFile), before) << "declined, yet written";
@@ -282,22 +312,46 @@ TEST_F(Storage, SavingAsksBeforeReplacingAndReportsEveryFailureInItsText) {
         log.contains(QStringLiteral("information:[saveData] [directory is null, no saving.]")));
 }
 
-TEST_F(Storage, ASetThatCannotBeWrittenEndsTheListBeforeIt) {
-    // A set stored in a subfolder loads from where it exists and cannot be saved where the
-    // subfolder is missing.
-    const QString dir = folder();
+TEST_F(Storage, ANameSavesAndLoadsBackUnlessItsFileWouldLeaveTheFolder) {
+    // Odd names whose files stay inside the folder, one with a byte-order mark kept as part of
+    // it, and one whose file name takes 250 of the 255 bytes a name may have.
+    const QString cjk = QString(81, QChar(0x6587));
+    const QStringList names = {PasteWindow::kHistoryName, QStringLiteral("/notes"),
+                               QStringLiteral(".."), QStringLiteral("\uFEFFNotes"), cjk};
+    QByteArray list;
+    QList<std::pair<QString, QByteArray>> files;
+    for (const QString& name : names) {
+        list += (name + PasteWindow::kSetFileSuffix).toUtf8() + '\n';
+        files.append({name + PasteWindow::kSetFileSuffix, archive({{1, name, 0, std::nullopt}})});
+    }
     const QString source = folder(QStringLiteral("source"));
-    QDir().mkpath(source + QStringLiteral("/nowhere"));
-    storeFolder(
-        source, "PasteBoard History.KVdata\nnowhere/Lost.KVdata\n",
-        {{kHistoryFile, archive({})}, {QStringLiteral("nowhere/Lost.KVdata"), archive({})}});
+    storeFolder(source, list, files);
     ASSERT_TRUE(window().loadData(true, source));
+    ASSERT_EQ(setNames(), names);
+
+    const QString dir = folder();
     QString error;
-    EXPECT_FALSE(window().saveData(dir, error, false));
-    EXPECT_EQ(error, Strings::localizedFormat(QStringLiteral("SaveErrorMessage2"),
-                                              {dir + QStringLiteral("/nowhere/Lost.KVdata"), 99}));
-    EXPECT_EQ(readFile(dir + QStringLiteral("/Kelvrin.KVlist")), "PasteBoard History.KVdata\n");
-    EXPECT_EQ(QDir(dir).entryList(QDir::Files).size(), 2) << "no temporary file left";
+    ASSERT_TRUE(window().saveData(dir, error, false)) << error.toStdString();
+    EXPECT_EQ(readFile(dir + QStringLiteral("/Kelvrin.KVlist")), list);
+    EXPECT_EQ(QDir(dir).entryList(QDir::Files | QDir::Hidden).size(), names.size() + 1)
+        << "a temporary file was left";
+    ASSERT_TRUE(window().loadData(true, dir));
+    EXPECT_EQ(setNames(), names);
+    EXPECT_EQ(window().pasteArray()[4]->getDataAtIndex(0)->contents(), cjk);
+
+    // A name that leads out of the folder, or past 255 bytes, ends the list before it.
+    const QList<std::pair<QString, int>> refused = {{QStringLiteral("../Outside"), 99},
+                                                    {QString(250, u'x'), ENAMETOOLONG}};
+    for (const auto& [name, code] : refused) {
+        window().pasteArray()[1]->setName(name);
+        EXPECT_FALSE(window().saveData(dir, error, false));
+        EXPECT_EQ(error, Strings::localizedFormat(
+                             QStringLiteral("SaveErrorMessage2"),
+                             {dir + u'/' + name + PasteWindow::kSetFileSuffix, code}));
+        EXPECT_FALSE(error.contains(QStringLiteral("error 99"))) << "a site code read as errno";
+        EXPECT_EQ(readFile(dir + QStringLiteral("/Kelvrin.KVlist")), "PasteBoard History.KVdata\n");
+    }
+    EXPECT_FALSE(QFile::exists(folder(QStringLiteral("Outside.KVdata"))));
 }
 
 TEST_F(Storage, TheFolderPrinterShowsEveryClippingOrTheAlert) {

@@ -3,8 +3,8 @@
 #include "TestPictures.h"
 
 #include "model/ExtraType.h"
-#include "platform/RichText.h"
 #include "platform/Strings.h"
+#include "platform/richtext/RichText.h"
 #include "window/PasteView.h"
 #include "window/PasteWin.h"
 #include "window/PasteWindow.h"
@@ -37,7 +37,6 @@ public:
     std::optional<QString> contents;
     qint32 extraType = -1;
     std::optional<QByteArray> extraData;
-
 };
 
 } // namespace

@@ -1,6 +1,6 @@
-#include "platform/RichText.h"
+#include "platform/richtext/RichText.h"
 
-#include "platform/RichTextDocument.h"
+#include "platform/richtext/RichTextDocument.h"
 
 #include <algorithm>
 #include <utility>

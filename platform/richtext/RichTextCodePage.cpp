@@ -1,4 +1,4 @@
-#include "platform/RichTextCodePage.h"
+#include "platform/richtext/RichTextCodePage.h"
 
 #include <QSysInfo>
 #include <cerrno>

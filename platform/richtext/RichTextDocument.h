@@ -1,9 +1,9 @@
 #pragma once
 
 // What RichText holds, shared by its RTF reader and writer and its RTFD container code. Not for
-// use outside platform/RichText*.
+// use outside platform/richtext/RichText*.
 
-#include "platform/RichText.h"
+#include "platform/richtext/RichText.h"
 
 #include <QByteArray>
 #include <QHash>
