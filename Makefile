@@ -5,9 +5,10 @@ SHELL := /bin/bash
 
 PACKAGES := cmake ninja-build g++ pkg-config \
 	qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-image-formats-plugins \
-	libpoppler-qt6-dev libtiff-dev libx11-dev libxtst-dev \
+	libpoppler-qt6-dev libtiff-dev libx11-dev libxtst-dev libxcb1-dev \
 	libgtest-dev libgmock-dev clang-14 libclang-rt-14-dev \
 	xvfb xauth openbox xclip xdotool x11-utils imagemagick fonts-dejavu-core \
+	xfwm4 dbus-daemon i3-wm \
 	unrtf pandoc libreoffice-writer-nogui
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)

@@ -81,37 +81,8 @@ void MyObject::pasteboardCheck() {
     _pbCount = count;
 }
 
-namespace {
-
-// What a clipping puts on the clipboard: pictures as themselves, rich text with its payload
-// only in the RTF paste mode, the text whenever there is one. A code without a clipboard form
-// writes nothing.
-QList<PasteboardEntry> clipboardForm(const PasteData& data, qint64 pasteMode) {
-    QList<PasteboardEntry> entries;
-    const qint32 code = data.extraType();
-    const bool rich = pasteMode == 1 && ExtraType::isRichText(code);
-    if (code == ExtraType::TIFF || code == ExtraType::PDF || rich) {
-        if (!data.extraData())
-            return {};
-        const PasteboardType type = code == ExtraType::TIFF  ? PasteboardType::TIFF
-                                    : code == ExtraType::PDF ? PasteboardType::PDF
-                                    : code == ExtraType::RTF ? PasteboardType::RTF
-                                                             : PasteboardType::RTFD;
-        entries.append({type, *data.extraData()});
-        if (ExtraType::isPicture(code))
-            return entries;
-    } else if (code != ExtraType::Text && !ExtraType::isRichText(code)) {
-        return {};
-    }
-    if (data.contents())
-        entries.append({PasteboardType::String, data.contents()->toUtf8()});
-    return entries;
-}
-
-} // namespace
-
 bool MyObject::doPasteCommand(const PasteData& data) {
-    const QList<PasteboardEntry> entries = clipboardForm(data, _pasteWindow->pasteStatus());
+    const QList<PasteboardEntry> entries = data.pasteboardEntries(_pasteWindow->pasteStatus());
     if (!entries.isEmpty())
         _pb->write(entries);
     // Our own write is no new content for the history.

@@ -104,3 +104,24 @@ std::shared_ptr<Picture> PasteData::decodePicture() const {
         return nullptr;
     return Picture::fromData(*_extraData, *format);
 }
+
+QList<PasteboardEntry> PasteData::pasteboardEntries(qint64 pasteMode) const {
+    QList<PasteboardEntry> entries;
+    const bool rich = pasteMode == 1 && ExtraType::isRichText(_extraType);
+    if (_extraType == ExtraType::TIFF || _extraType == ExtraType::PDF || rich) {
+        if (!_extraData)
+            return {};
+        const PasteboardType type = _extraType == ExtraType::TIFF  ? PasteboardType::TIFF
+                                    : _extraType == ExtraType::PDF ? PasteboardType::PDF
+                                    : _extraType == ExtraType::RTF ? PasteboardType::RTF
+                                                                   : PasteboardType::RTFD;
+        entries.append({type, *_extraData});
+        if (ExtraType::isPicture(_extraType))
+            return entries;
+    } else if (_extraType != ExtraType::Text && !ExtraType::isRichText(_extraType)) {
+        return {};
+    }
+    if (_contents)
+        entries.append({PasteboardType::String, _contents->toUtf8()});
+    return entries;
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Pasteboard.h"
 #include "platform/Picture.h"
 #include "platform/TypedStream.h"
 
@@ -25,6 +26,11 @@ public:
     // The picture fitted to the requested size, or null when there is none. Asked again with the
     // same height it returns the very same picture without decoding anything.
     std::shared_ptr<Picture> image(QSizeF requested);
+
+    // What the clipping puts on a pasteboard when pasted or dragged out: a picture as itself,
+    // rich text with its payload only in the RTF paste mode (1), the text whenever there is
+    // one. A code without a pasteboard form (PICT, unknown codes) gives nothing.
+    QList<PasteboardEntry> pasteboardEntries(qint64 pasteMode) const;
 
     // The archived form: a record of this class with the number, the text, the code and the
     // payload. Reading rebuilds every derived value through the two setters.

@@ -15,6 +15,11 @@ Responder& responder() {
     return current;
 }
 
+std::function<void()>& beeper() {
+    static std::function<void()> current;
+    return current;
+}
+
 bool& nobodyToAsk() {
     static bool ending = false;
     return ending;
@@ -69,11 +74,15 @@ int run(const QString& title, const QString& message, const QString& defaultButt
 }
 
 void beep() {
-    QApplication::beep();
+    if (beeper())
+        beeper()();
+    else
+        QApplication::beep();
 }
 
-void setResponder(Responder newResponder) {
+void setResponder(Responder newResponder, std::function<void()> newBeeper) {
     responder() = std::move(newResponder);
+    beeper() = std::move(newBeeper);
 }
 
 bool isApplicationModalUp() {

@@ -30,8 +30,9 @@ int run(const QString& title, const QString& message, const QString& defaultButt
 
 void beep();
 
-// Installs a responder in place of the panels; an empty one brings the panels back.
-void setResponder(Responder responder);
+// Installs a responder in place of the panels, and one that hears the beeps; empty ones bring
+// the panels and the sound back.
+void setResponder(Responder responder, std::function<void()> beeper = {});
 
 // True while an application-modal panel (an alert or a folder panel) waits for the user.
 bool isApplicationModalUp();

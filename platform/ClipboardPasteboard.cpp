@@ -1,15 +1,18 @@
 #include "platform/ClipboardPasteboard.h"
 
+#include "platform/MimeDataPasteboard.h"
+
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
 
 ClipboardPasteboard::ClipboardPasteboard(QObject* parent) : QObject(parent) {
-    connect(QGuiApplication::clipboard(), &QClipboard::changed, this, [this](QClipboard::Mode mode) {
-        // Our own write counts once, where it happens, not again when Qt reports it.
-        if (mode == QClipboard::Clipboard && !_writing)
-            ++_count;
-    });
+    connect(QGuiApplication::clipboard(), &QClipboard::changed, this,
+            [this](QClipboard::Mode mode) {
+                // Our own write counts once, where it happens, not again when Qt reports it.
+                if (mode == QClipboard::Clipboard && !_writing)
+                    ++_count;
+            });
 }
 
 const QMimeData* ClipboardPasteboard::content() const {
@@ -43,12 +46,7 @@ std::optional<QString> ClipboardPasteboard::readText(const QString& name) {
 
 void ClipboardPasteboard::writeNames(const QList<std::pair<QString, QByteArray>>& named) {
     auto* mime = new QMimeData;
-    for (const auto& [name, bytes] : named) {
-        // Qt derives the X11 text targets (UTF8_STRING, STRING, TEXT) from text/plain itself.
-        if (name == u"UTF8_STRING" || name == u"STRING" || name == u"TEXT")
-            continue;
-        mime->setData(name, bytes);
-    }
+    MimeDataPasteboard::fill(*mime, named);
     _writing = true;
     QGuiApplication::clipboard()->setMimeData(mime, QClipboard::Clipboard);
     _writing = false;

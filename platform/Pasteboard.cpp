@@ -66,6 +66,13 @@ QByteArray pngFromTiff(const QByteArray& tiff) {
 
 } // namespace
 
+QStringList Pasteboard::typeNames() {
+    QStringList names;
+    for (const NamedType& named : kNames)
+        names.append(QString::fromLatin1(named.name));
+    return names;
+}
+
 Pasteboard::Snapshot& Pasteboard::snapshot() {
     const qint64 count = changeCount();
     if (_snapshot.count != count) {

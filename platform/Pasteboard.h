@@ -37,6 +37,9 @@ public:
     std::optional<QByteArray> dataForType(PasteboardType type);
     std::optional<QString> stringForType(PasteboardType type);
 
+    // Every X11 type name Kelvrin reads, for those who must declare what they accept.
+    static QStringList typeNames();
+
     // Replaces the content. Besides the stored form it offers what Linux programs expect: the
     // text under every text name, a PNG beside the TIFF.
     void write(const QList<PasteboardEntry>& entries);

@@ -1,5 +1,6 @@
 #include "window/PasteTableModel.h"
 
+#include "platform/Pasteboard.h"
 #include "window/PasteWindow.h"
 
 #include <QGuiApplication>
@@ -17,9 +18,21 @@ QString PasteTableModel::identifier(int column) {
     return column >= 0 && column < 3 ? kIdentifiers[column] : QString();
 }
 
+int PasteTableModel::column(const QString& identifier) {
+    for (int column = 0; column < 3; ++column)
+        if (kIdentifiers[column] == identifier)
+            return column;
+    return -1;
+}
+
 void PasteTableModel::reload() {
     beginResetModel();
     endResetModel();
+}
+
+void PasteTableModel::numbersChanged() {
+    if (const int rows = rowCount(); rows > 0)
+        emit dataChanged(index(0, 0), index(rows - 1, 0), {Qt::DisplayRole});
 }
 
 int PasteTableModel::rowCount(const QModelIndex& parent) const {
@@ -39,9 +52,9 @@ QVariant PasteTableModel::data(const QModelIndex& index, int role) const {
     switch (role) {
     case Qt::DisplayRole:
         return _source->tableView(column, index.row());
-    case Qt::TextAlignmentRole:
-        // Rows are one line high; the first line of a cell is the one that must show.
-        return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignTop));
+    case Qt::ToolTipRole:
+        // A row shows one line; the whole value is a hover away.
+        return column == u"No" ? QVariant() : _source->tableView(column, index.row());
     case Qt::ForegroundRole:
         if (column == u"Kind")
             if (const KindName* kind = _source->kindNameForRow(index.row()))
@@ -68,4 +81,32 @@ QVariant PasteTableModel::headerData(int section, Qt::Orientation orientation, i
     if (orientation == Qt::Horizontal && role == Qt::DisplayRole)
         return identifier(section);
     return {};
+}
+
+Qt::ItemFlags PasteTableModel::flags(const QModelIndex& index) const {
+    // Rows take drops so that a drop onto a row is proposed as such, and refused.
+    if (!index.isValid())
+        return Qt::ItemIsDropEnabled;
+    return Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsDragEnabled | Qt::ItemIsDropEnabled;
+}
+
+QStringList PasteTableModel::mimeTypes() const {
+    return QStringList{PasteWindow::kKelvrin73Type} + Pasteboard::typeNames();
+}
+
+Qt::DropActions PasteTableModel::supportedDropActions() const {
+    return Qt::CopyAction | Qt::MoveAction;
+}
+
+bool PasteTableModel::canDropMimeData(const QMimeData*, Qt::DropAction, int, int,
+                                      const QModelIndex& parent) const {
+    return _source->validateDrop(!parent.isValid());
+}
+
+bool PasteTableModel::dropMimeData(const QMimeData* data, Qt::DropAction, int row, int,
+                                   const QModelIndex& parent) {
+    if (parent.isValid())
+        return false;
+    // Below the last row the table proposes no row: the drop goes to the end.
+    return _source->acceptDrop(data, row < 0 ? rowCount() : row);
 }

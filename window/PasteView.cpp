@@ -1,18 +1,42 @@
 #include "window/PasteView.h"
 
+#include "platform/Alert.h"
 #include "window/PasteTableModel.h"
+#include "window/PasteWindow.h"
+#include "window/PasteWindowDelegate.h"
 
+#include <QApplication>
+#include <QDrag>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QMimeData>
 
 PasteView::PasteView(QWidget* parent) : QTableView(parent) {
     verticalHeader()->hide();
     horizontalHeader()->setHighlightSections(false);
+    setDragEnabled(true);
+    setAcceptDrops(true);
+    setDropIndicatorShown(true);
+    setDragDropOverwriteMode(false);
+    setDragDropMode(QAbstractItemView::DragDrop);
+    setTextElideMode(Qt::ElideRight);
+}
+
+void PasteView::setSender(PasteWindow* sender, PasteWindowDelegate* applicationIns) {
+    _sender = sender;
+    _applicationIns = applicationIns;
+    _enterKeyDown = 0;
 }
 
 void PasteView::reloadData() {
-    if (auto* source = qobject_cast<PasteTableModel*>(model()))
-        source->reload();
+    auto* source = qobject_cast<PasteTableModel*>(model());
+    if (!source)
+        return;
+    // Rows stay selected by number, as a table keeps its selection when it reloads.
+    const IndexSet selected = selectedRowIndexes();
+    source->reload();
+    selectIndexes(selected, false);
 }
 
 qint64 PasteView::numberOfSelectedRows() const {
@@ -35,4 +59,110 @@ qint64 PasteView::selectedRow() const {
     if (current.isValid() && rows.containsIndex(quint64(current.row())))
         return current.row();
     return qint64(rows.lastIndex());
+}
+
+void PasteView::selectIndexes(const IndexSet& rows, bool byExtendingSelection) {
+    if (!selectionModel())
+        return;
+    if (!byExtendingSelection)
+        clearSelection();
+    QItemSelection selection;
+    for (const quint64 row : rows) {
+        if (row < quint64(model()->rowCount()))
+            selection.select(model()->index(int(row), 0), model()->index(int(row), 0));
+    }
+    selectionModel()->select(selection, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+}
+
+void PasteView::paste() {
+    bool pasted = false;
+    if (_sender->doPaste(pasted) && pasted && _applicationIns->bHide() == 1)
+        window()->hide();
+}
+
+void PasteView::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Left:
+        _sender->changeSet(-1);
+        return;
+    case Qt::Key_Right:
+        _sender->changeSet(+1);
+        return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        // Held down, the key repeats; only the first press counts, and the paste waits for
+        // the release.
+        if (!event->isAutoRepeat())
+            _enterKeyDown = 1;
+        return;
+    case Qt::Key_Backtab:
+        focusPreviousChild();
+        return;
+    case Qt::Key_Backspace:
+    case Qt::Key_Delete:
+        _sender->deletePasteData();
+        return;
+    default:
+        QTableView::keyPressEvent(event);
+    }
+}
+
+void PasteView::keyReleaseEvent(QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        // A repeating key sends a release before each repeated press; only the last counts.
+        if (event->isAutoRepeat() || _enterKeyDown != 1)
+            return;
+        _enterKeyDown = 0;
+        if (event->modifiers() & kCommandModifiers)
+            Alert::beep();
+        else
+            paste();
+        return;
+    case Qt::Key_Backspace:
+    case Qt::Key_Delete:
+        return;
+    default:
+        QTableView::keyReleaseEvent(event);
+    }
+}
+
+void PasteView::mousePressEvent(QMouseEvent* event) {
+    _pressedAt = event->position().toPoint();
+    QTableView::mousePressEvent(event);
+}
+
+void PasteView::mouseDoubleClickEvent(QMouseEvent* event) {
+    // The selection is the one the first click made; the second one only pastes.
+    if (event->modifiers() & kCommandModifiers)
+        Alert::beep();
+    else
+        paste();
+}
+
+void PasteView::mouseMoveEvent(QMouseEvent* event) {
+    // The table first decides whether a drag may begin at all (a press on a selected row).
+    if (state() != DraggingState) {
+        QTableView::mouseMoveEvent(event);
+        if (state() != DraggingState)
+            return;
+    }
+    // Then the direction decides: sideways drags the rows, up or down selects them.
+    const QPoint moved = event->position().toPoint() - _pressedAt;
+    if (moved.manhattanLength() < QApplication::startDragDistance())
+        return;
+    if (qAbs(moved.y()) >= qAbs(moved.x()))
+        setState(DragSelectingState);
+    QTableView::mouseMoveEvent(event);
+}
+
+void PasteView::startDrag(Qt::DropActions) {
+    const IndexSet rows = selectedRowIndexes();
+    if (rows.isEmpty())
+        return;
+    auto* drag = new QDrag(this);
+    drag->setMimeData(_sender->writeRowsWithIndexes(rows));
+    // Other programs take a copy; within the table a drop always moves the rows.
+    drag->exec(Qt::CopyAction | Qt::MoveAction, Qt::CopyAction);
 }

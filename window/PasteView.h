@@ -4,11 +4,21 @@
 
 #include <QTableView>
 
-// The clip table: one row per clipping of the current set.
+class PasteWindow;
+class PasteWindowDelegate;
+
+// The clip table: one row per clipping of the current set. On top of a table's own keys and
+// mouse it pastes when Return is released or a row is double-clicked, switches sets with Left
+// and Right, deletes clippings with Backspace and Delete, and drags rows. It decides nothing
+// about clippings: every command goes to the controller.
 class PasteView : public QTableView {
     Q_OBJECT
 public:
     explicit PasteView(QWidget* parent = nullptr);
+
+    // The controller that takes the commands and the application asked whether to hide after
+    // a paste; both outlive the table.
+    void setSender(PasteWindow* sender, PasteWindowDelegate* applicationIns);
 
     // Asks the data source for everything again.
     void reloadData();
@@ -16,4 +26,28 @@ public:
     // The row selected last (the current one when it is selected); -1 when none is.
     qint64 selectedRow() const;
     IndexSet selectedRowIndexes() const;
+    // Selects the rows one by one, after dropping the selection unless extending it.
+    void selectIndexes(const IndexSet& rows, bool byExtendingSelection);
+
+    // The modifiers that stop a paste: Shift, Control, Alt and Super. Caps Lock, Num Lock and
+    // the keypad never do.
+    static constexpr Qt::KeyboardModifiers kCommandModifiers =
+        Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void startDrag(Qt::DropActions supportedActions) override;
+
+private:
+    // Pastes the selection and hides the window when the application asks for that.
+    void paste();
+
+    PasteWindow* _sender = nullptr;
+    PasteWindowDelegate* _applicationIns = nullptr;
+    signed char _enterKeyDown = 0;
+    QPoint _pressedAt;
 };

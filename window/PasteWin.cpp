@@ -23,3 +23,13 @@ QComboBox* PasteWin::status() const {
 PasteView* PasteWin::table() const {
     return _ui->_table;
 }
+
+void PasteWin::setAlwaysOnTop(bool alwaysOnTop) {
+    _desktop.setKeepAbove(alwaysOnTop);
+}
+
+void PasteWin::setVisible(bool visible) {
+    if (visible && !isVisible())
+        _desktop.prepareToShow();
+    QWidget::setVisible(visible);
+}

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/DesktopWindow.h"
+
 #include <QWidget>
 #include <memory>
 
@@ -23,7 +25,13 @@ public:
     QComboBox* status() const;
     PasteView* table() const;
 
+    // Above other windows or not; a shown window stays shown.
+    void setAlwaysOnTop(bool alwaysOnTop);
+    // Every show puts the window on every workspace, out of the task bar and the pager.
+    void setVisible(bool visible) override;
+
 private:
     std::unique_ptr<Ui::PasteWin> _ui;
     PasteWindowDelegate* _applicationIns = nullptr;
+    DesktopWindow _desktop{this};
 };

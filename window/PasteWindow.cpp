@@ -1,6 +1,7 @@
 #include "window/PasteWindow.h"
 
 #include "model/ExtraType.h"
+#include "window/ImageAndTextCell.h"
 #include "window/PasteTableModel.h"
 #include "window/PasteView.h"
 #include "window/PasteWin.h"
@@ -50,6 +51,8 @@ void PasteWindow::awakeFromNib() {
     _list->setCurrentIndex(0);
     connect(_list, &QComboBox::currentIndexChanged, this, &PasteWindow::listChange);
 
+    _table->setSender(this, _applicationIns);
+
     _status->clear();
     _status->addItems({QStringLiteral("text"), QStringLiteral("RTF")});
     _status->setCurrentIndex(int(_applicationIns->iPasteMode()));
@@ -59,13 +62,18 @@ void PasteWindow::awakeFromNib() {
 
     _model = new PasteTableModel(this, this);
     _table->setModel(_model);
-    // Fixed widths: measuring every row's text at each reload would cost more than the capture.
+    // Fixed widths: measuring every row's text at each change would cost more than a capture.
     QHeaderView* header = _table->horizontalHeader();
     header->setSectionResizeMode(QHeaderView::Interactive);
-    header->setSectionResizeMode(1, QHeaderView::Stretch);
-    header->resizeSection(0, header->fontMetrics().horizontalAdvance(QStringLiteral("0000")));
-    header->resizeSection(2, header->fontMetrics().horizontalAdvance(QStringLiteral("RTFD00")));
+    const int contents = PasteTableModel::column(QStringLiteral("Contents"));
+    header->setSectionResizeMode(contents, QHeaderView::Stretch);
+    header->resizeSection(PasteTableModel::column(QStringLiteral("No")),
+                          header->fontMetrics().horizontalAdvance(QStringLiteral("0000")));
+    header->resizeSection(PasteTableModel::column(QStringLiteral("Kind")),
+                          header->fontMetrics().horizontalAdvance(QStringLiteral("RTFD00")));
     setViewHeight(_applicationIns->fHeightOfRow());
+    // Every column draws one line; the text column also draws the row's picture.
+    _table->setItemDelegate(new ImageAndTextCell(_table));
 
     const QRectF frame = *_applicationIns->ptrRectPasteWindow();
     _window->setGeometry(windowFrame(frame));
@@ -74,11 +82,16 @@ void PasteWindow::awakeFromNib() {
     setWindowLevel(_applicationIns->bAlwaysOnTop());
     loadData(true, _applicationIns->nssInitialFolder());
 
+    // The table takes the drops its model declares: the private drag type first, then every
+    // clipboard type Kelvrin reads.
+    _table->setAcceptDrops(true);
+
     _kindString = {
         {QStringLiteral("text"), Qt::red},   {QStringLiteral("RTF"), Qt::green},
         {QStringLiteral("PICT"), Qt::black}, {QStringLiteral("TIFF"), Qt::black},
         {QStringLiteral("RTFD"), Qt::green}, {QStringLiteral("PDF"), Qt::black},
     };
+    buildSheets();
 }
 
 void PasteWindow::listChange() {
@@ -113,12 +126,7 @@ void PasteWindow::setViewHeight(float height) {
 }
 
 void PasteWindow::setWindowLevel(signed char alwaysOnTop) {
-    PasteWin* window = getWindow();
-    const bool wasVisible = window->isVisible();
-    window->setWindowFlag(Qt::WindowStaysOnTopHint, alwaysOnTop == 1);
-    // Changing a window's flags hides it; a shown window stays shown.
-    if (wasVisible)
-        window->show();
+    getWindow()->setAlwaysOnTop(alwaysOnTop == 1);
 }
 
 qint64 PasteWindow::pasteStatus() const {

@@ -17,7 +17,10 @@ class Pasteboard;
 class PasteView;
 class PasteWin;
 class PasteTableModel;
+class QCheckBox;
 class QComboBox;
+class QDialog;
+class QMimeData;
 
 // One kind name of the "Kind" column: the word and its colour.
 struct KindName {
@@ -26,12 +29,16 @@ struct KindName {
 };
 
 // The controller of the paste window: owns every set in memory (the set array, the history
-// set first), the set combo box that chooses the current set, the paste-mode popup and the
-// clip table. Captured clipboard contents enter here.
+// set first), the set combo box that chooses the current set, the paste-mode popup, the clip
+// table and the two set sheets. Captured clipboard contents enter here.
 class PasteWindow : public QObject {
     Q_OBJECT
 public:
     static inline const QString kHistoryName = QStringLiteral("PasteBoard History");
+    // Marks a drag that began in the clip table; its data is always empty.
+    static inline const QString kKelvrin73Type = QStringLiteral("application/x-kelvrin73type");
+    // A set this large is never trimmed.
+    static constexpr qint64 kNoLimit = std::numeric_limits<qint64>::max();
 
     PasteWindow();
     ~PasteWindow() override;
@@ -80,6 +87,31 @@ public:
     bool createDirectoriesAtPath(const QString& path,
                                  std::optional<QFileDevice::Permissions> attributes,
                                  QString& erroString);
+    // Whether a set of that name can be stored in a folder: its file must stay inside the
+    // folder and its file name must fit the file system.
+    static bool isStorableSetName(const QString& name);
+
+    // Sets: stepping through them, copying clippings into a set, deleting a set, deleting and
+    // selecting clippings. The sheets are window-modal; the sheet flag is up while one shows.
+    void changeSet(int step);
+    void addSet();
+    void setSelectWindowOk();
+    void setSelectWindowCancel();
+    void sheetSelectDidEnd(int returnCode);
+    void deleteSet();
+    void setDeleteWindowOk();
+    void setDeleteWindowCancel();
+    void sheetDeleteDidEnd(int returnCode);
+    void deletePasteData();
+    void selectAllPasteData();
+
+    // Dragging rows: out of the table as pasteboard content, within it as a move, and in from
+    // other programs as a capture at the drop row.
+    QMimeData* writeRowsWithIndexes(const IndexSet& rows);
+    const IndexSet& draggedDatas() const { return _draggedDatas; }
+    // A drop between rows (or after the last) is welcome; a drop onto a row is not.
+    bool validateDrop(bool betweenRows) const { return betweenRows; }
+    bool acceptDrop(const QMimeData* data, qint32 row);
 
     // The clip table's data source.
     quint64 numberOfRowsInTableView() const;
@@ -91,12 +123,23 @@ public:
     // The set chosen in the set combo box; null when none is chosen.
     PasteSet* currentSet() const;
     PasteView* table() const { return _table; }
+    QDialog* setSelectWindow() const { return _setSelectWindow; }
+    QDialog* setDeleteWindow() const { return _setDeleteWindow; }
+    signed char bShowSheet() const { return _bShowSheet; }
 
 private:
     void awakeFromNib();
+    void buildSheets();
     void listChange();
     void refillSetList();
+    void showSet(int index);
     PasteData* dataForRow(qint64 row) const;
+    // Drops the clippings past the limit from the end of the set.
+    void trimToLimit(PasteSet& set);
+    // The set an item of the add-to-set combo stands for: the sets after the history set,
+    // without the current one.
+    qint64 setIndexForSelectItem(int item) const;
+    void copySelectionInto(PasteSet& target);
 
     std::vector<std::unique_ptr<PasteSet>> _pasteArray;
     // Folders holding stored sets that a load could not read: a save without asking must not
@@ -105,10 +148,18 @@ private:
     std::vector<KindName> _kindString;
     PasteWindowDelegate* _applicationIns = nullptr;
     signed char _bShowSheet = 0;
+    IndexSet _draggedDatas;
+    // The content of the drag that left the table last, to know it when it comes back.
+    const QMimeData* _ownDrag = nullptr;
 
     std::unique_ptr<PasteWin> _window;
     PasteTableModel* _model = nullptr;
     QComboBox* _list = nullptr;
     QComboBox* _status = nullptr;
     PasteView* _table = nullptr;
+    QDialog* _setSelectWindow = nullptr;
+    QComboBox* _setSelectCombo = nullptr;
+    QDialog* _setDeleteWindow = nullptr;
+    QComboBox* _setDeleteCombo = nullptr;
+    QCheckBox* _setDeleteCheck = nullptr;
 };

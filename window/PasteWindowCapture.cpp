@@ -7,9 +7,11 @@
 #include "platform/Log.h"
 #include "platform/Pasteboard.h"
 #include "platform/Strings.h"
+#include "window/PasteTableModel.h"
 #include "window/PasteView.h"
 
 #include <QComboBox>
+#include <algorithm>
 #include <cerrno>
 
 namespace {
@@ -103,6 +105,8 @@ bool PasteWindow::addPasteDataCheck(Pasteboard& pasteboard, bool timerFlag, bool
 bool PasteWindow::addPasteData(const std::optional<QString>& text, qint32 extraType,
                                const std::optional<QByteArray>& extraData, bool timerFlag,
                                bool duplexCheck, qint32 posOfInsert) {
+    // The table follows the set it shows, whether a timer made the capture or a drop did.
+    Q_UNUSED(timerFlag);
     PasteSet* target =
         duplexCheck ? (_pasteArray.empty() ? nullptr : _pasteArray.front().get()) : currentSet();
     if (!target)
@@ -110,17 +114,41 @@ bool PasteWindow::addPasteData(const std::optional<QString>& text, qint32 extraT
     if (duplexCheck && repeatsHead(getPasteBoardHistoryDataAtIndex(0), text, extraType, extraData))
         return false;
 
-    if (!target->addData(text, extraType, extraData, posOfInsert, _applicationIns->iLimits())) {
+    // The table is told of the one row that arrives and of the rows trimmed from the end, so
+    // it keeps its selection and a capture costs little more with the window shown.
+    PasteTableModel* shown = target == currentSet() ? _model : nullptr;
+    const qint64 count = qint64(target->pasteData().size());
+    if (shown)
+        shown->beginInsert(int(std::clamp<qint64>(posOfInsert, 0, count)));
+    const bool added = target->addData(text, extraType, extraData, posOfInsert, kNoLimit);
+    if (shown)
+        shown->endInsert();
+    if (!added) {
+        if (shown)
+            shown->reload();
         Alert::run(Strings::localized(QStringLiteral("AddDataTitle")),
                    Strings::localizedFormat(QStringLiteral("AddDataMessage2"),
                                             {quint64(_pasteArray.size()), errno}),
                    QStringLiteral("OK"));
         return false;
     }
-    const bool historyShown = _list && _list->currentIndex() == 0;
-    if (_table && (!timerFlag || historyShown))
-        _table->reloadData();
+    trimToLimit(*target);
+    if (shown)
+        shown->numbersChanged();
     return true;
+}
+
+void PasteWindow::trimToLimit(PasteSet& set) {
+    const quint64 count = set.pasteData().size();
+    const quint64 limit = quint64(_applicationIns->iLimits()); // a negative limit trims nothing
+    if (count <= limit)
+        return;
+    PasteTableModel* shown = &set == currentSet() ? _model : nullptr;
+    if (shown)
+        shown->beginRemove(int(limit), int(count - 1));
+    set.deleteData(_applicationIns->iLimits());
+    if (shown)
+        shown->endRemove();
 }
 
 PasteData* PasteWindow::getPasteBoardHistoryDataAtIndex(qint32 row) const {

@@ -244,6 +244,14 @@ void logLoadEnd(int rows, bool result) {
 
 } // namespace
 
+bool PasteWindow::isStorableSetName(const QString& name) {
+    // Whether a name stays inside does not depend on the folder; any absolute one will do.
+    const QString folder = QStringLiteral("/folder");
+    return !name.contains(QChar(0)) &&
+           !refusedSetPath(folder,
+                           Strings::format(QStringLiteral("%@/%@%s"), {folder, name, ".KVdata"}));
+}
+
 bool PasteWindow::kelvrinFileExistsIndirectory(const QString& directory) const {
     return QFileInfo::exists(inFolder(directory, kListFileName)) &&
            QFileInfo::exists(inFolder(directory, kHistoryName + kSetFileSuffix));

@@ -5,6 +5,9 @@
 #include "window/PasteWindow.h"
 
 #include <QDeadlineTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -47,6 +50,84 @@ ClipOwner::ClipOwner(const QStringList& arguments) {
 ClipOwner::~ClipOwner() {
     _process.terminate();
     _process.waitForFinished(3000);
+}
+
+DropTarget::DropTarget(const QString& title, const QRect& geometry, const QStringList& offers) {
+    QStringList arguments{QStringLiteral("--title"), title, QStringLiteral("--geometry"),
+                          QStringLiteral("%1,%2,%3,%4")
+                              .arg(geometry.x())
+                              .arg(geometry.y())
+                              .arg(geometry.width())
+                              .arg(geometry.height())};
+    for (const QString& offer : offers)
+        arguments << QStringLiteral("--offer") << offer;
+    _process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    _process.start(QStringLiteral(DROP_TARGET), arguments);
+    const QDeadlineTimer deadline(10000);
+    while (!_process.canReadLine() && !deadline.hasExpired() &&
+           _process.state() != QProcess::NotRunning)
+        _process.waitForReadyRead(int(deadline.remainingTime()));
+    const QList<QByteArray> ready = _process.readLine().trimmed().split(' ');
+    const QList<QByteArray> place = ready.value(1).split(',');
+    _ready = ready[0] == "ready" && place.size() == 4;
+    EXPECT_TRUE(_ready) << "drop_target " << arguments.join(' ').toStdString();
+    if (_ready)
+        _geometry = QRect(place[0].toInt(), place[1].toInt(), place[2].toInt(), place[3].toInt());
+    QObject::connect(&_process, &QProcess::readyReadStandardOutput, [this] { readLines(); });
+    readLines();
+}
+
+DropTarget::~DropTarget() {
+    _process.terminate();
+    _process.waitForFinished(3000);
+}
+
+void DropTarget::readLines() {
+    while (_process.canReadLine()) {
+        const QJsonObject line = QJsonDocument::fromJson(_process.readLine()).object();
+        if (line.contains(u"dragEnded")) {
+            _dragsEnded << line[u"dragEnded"].toString();
+            continue;
+        }
+        Drop drop;
+        for (const QJsonValue& format : line[u"formats"].toArray())
+            drop.formats << format.toString();
+        const QJsonObject data = line[u"data"].toObject();
+        for (auto it = data.begin(); it != data.end(); ++it)
+            drop.data.insert(it.key(), QByteArray::fromBase64(it->toString().toLatin1()));
+        drop.action = line[u"action"].toString();
+        _drops << drop;
+    }
+}
+
+void dragWithMouse(const QList<QPoint>& path) {
+    ASSERT_GE(path.size(), 2);
+    QStringList arguments;
+    const auto moveTo = [&](QPoint point, const char* pause) {
+        arguments << QStringLiteral("mousemove") << QString::number(point.x())
+                  << QString::number(point.y()) << QStringLiteral("sleep")
+                  << QString::fromLatin1(pause);
+    };
+    // As under a hand, the source sees the pointer come in before the press.
+    moveTo(path.first(), "0.2");
+    arguments << QStringLiteral("mousedown") << QStringLiteral("1") << QStringLiteral("sleep")
+              << QStringLiteral("0.1");
+    constexpr int kSteps = 5;
+    for (qsizetype leg = 1; leg < path.size(); ++leg)
+        for (int step = 1; step <= kSteps; ++step)
+            moveTo(path[leg - 1] + (path[leg] - path[leg - 1]) * step / kSteps, "0.05");
+    // The source sends no position while the target has not answered the last: a second
+    // arrival, after a pause, makes sure the target knows where the drop falls.
+    moveTo(path.last() + QPoint(1, 1), "0.2");
+    moveTo(path.last(), "0.2");
+    arguments << QStringLiteral("mouseup") << QStringLiteral("1");
+
+    QProcess xdotool;
+    xdotool.setProcessChannelMode(QProcess::ForwardedChannels);
+    xdotool.start(QStringLiteral("xdotool"), arguments);
+    ASSERT_TRUE(xdotool.waitForStarted()) << "xdotool is not installed";
+    ASSERT_TRUE(waitFor([&] { return xdotool.state() == QProcess::NotRunning; }, 30000));
+    ASSERT_EQ(xdotool.exitCode(), 0);
 }
 
 Kelvrin::Kelvrin(Start start) {

@@ -5,7 +5,10 @@
 #include "platform/Pasteboard.h"
 
 #include <QByteArray>
+#include <QMap>
+#include <QPoint>
 #include <QProcess>
+#include <QRect>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <functional>
@@ -45,6 +48,46 @@ private:
     QProcess _process;
     bool _ready = false;
 };
+
+// A drop_target process: a window with the given title and inside (in screen coordinates) that
+// records what is dropped into it and, given NAME=VALUE offers, drags those types in that order
+// when the mouse drags across it; stopped when it goes.
+class DropTarget {
+public:
+    struct Drop {
+        QStringList formats; // the X11 types offered, in the source's order
+        QMap<QString, QByteArray> data;
+        QString action;
+    };
+
+    DropTarget(const QString& title, const QRect& geometry, const QStringList& offers = {});
+    ~DropTarget();
+    DropTarget(const DropTarget&) = delete;
+    DropTarget& operator=(const DropTarget&) = delete;
+
+    // Whether its window is shown.
+    bool ready() const { return _ready; }
+    // Where its inside really is, wherever the window manager put it.
+    QRect geometry() const { return _geometry; }
+    // What arrived so far, and how the drags it started ended ("copy", "move", "link",
+    // "ignore"); both grow while events are processed.
+    const QList<Drop>& drops() const { return _drops; }
+    const QStringList& dragsEnded() const { return _dragsEnded; }
+
+private:
+    void readLines();
+
+    QProcess _process;
+    bool _ready = false;
+    QRect _geometry;
+    QList<Drop> _drops;
+    QStringList _dragsEnded;
+};
+
+// Drags with the real mouse along the screen points given: presses at the first, passes the
+// others in small steps, releases at the last. Events are processed meanwhile, so the drag's
+// source or target may be in this process.
+void dragWithMouse(const QList<QPoint>& path);
 
 // Kelvrin as the application launches it, on the real clipboard, with its settings in a
 // temporary file.

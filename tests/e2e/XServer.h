@@ -3,14 +3,15 @@
 #include <string>
 #include <sys/types.h>
 
-// A private X display for one process: its own Xvfb on a free display number, with openbox
-// managing it, so what runs here never touches the desktop of whoever started it. DISPLAY
-// points at it while it lives; both servers are stopped when it goes.
+// A private X display for one process: its own Xvfb on a free display number, with a window
+// manager managing it, so what runs here never touches the desktop of whoever started it.
+// KELVRIN_E2E_WM names the window manager: openbox unless it names another (xfwm4, i3, ...).
+// DISPLAY points at the display while it lives; both servers are stopped when it goes.
 //
 // It is built before any Qt object exists: Qt reads DISPLAY once, when the application starts.
 class XServer {
 public:
-    // Throws std::runtime_error when Xvfb or openbox cannot be started.
+    // Throws std::runtime_error when Xvfb or the window manager cannot be started.
     XServer();
     ~XServer();
     XServer(const XServer&) = delete;
@@ -26,6 +27,7 @@ private:
 
     pid_t _xvfb = -1;
     pid_t _windowManager = -1;
+    std::string _windowManagerName;
     std::string _display;
     bool _hadDisplay = false;
     std::string _previousDisplay;

@@ -5,8 +5,8 @@
 #include <QList>
 
 // Answers the alerts raised while it lives, in order, with the scripted answers (the default
-// button once they run out), and keeps what each alert said. Outside its life an alert fails
-// the running test instead of waiting for a click that never comes.
+// button once they run out), and keeps what each alert said and how often it beeped. Outside its
+// life an alert fails the running test instead of waiting for a click that never comes.
 class ScriptedAlerts {
 public:
     // An answer given as a person pressing Escape would: the panel's safe answer.
@@ -18,6 +18,7 @@ public:
     ScriptedAlerts& operator=(const ScriptedAlerts&) = delete;
 
     const QList<Alert::Request>& requests() const { return _requests; }
+    int beeps() const { return _beeps; }
 
     // Installed by the test main: any alert nobody scripted is a failure.
     static void refuseUnscripted();
@@ -25,4 +26,5 @@ public:
 private:
     QList<int> _answers;
     QList<Alert::Request> _requests;
+    int _beeps = 0;
 };

@@ -1,6 +1,6 @@
-#include "DefaultDelegate.h"
 #include "ScriptedAlerts.h"
 #include "TestPictures.h"
+#include "WindowFixture.h"
 
 #include "model/ExtraType.h"
 #include "platform/Strings.h"
@@ -15,65 +15,7 @@
 #include <QItemSelectionModel>
 #include <gtest/gtest.h>
 
-namespace {
-
-// The application as the paste window sees it: default settings, and a paste callback that
-// keeps what it was handed and answers as told.
-class StandInDelegate : public DefaultDelegate {
-public:
-    signed char bRecentlyTop() const override { return recentlyTop; }
-
-    bool doPasteCommand(const PasteData& data) override {
-        handed.push_back(&data);
-        contents = data.contents();
-        extraType = data.extraType();
-        extraData = data.extraData();
-        return answer;
-    }
-
-    signed char recentlyTop = 1;
-    bool answer = true;
-    std::vector<const PasteData*> handed;
-    std::optional<QString> contents;
-    qint32 extraType = -1;
-    std::optional<QByteArray> extraData;
-};
-
-} // namespace
-
-class Supply : public ::testing::Test {
-protected:
-    void SetUp() override {
-        _window.initWindow(&_delegate);
-        _window.getWindow();
-    }
-
-    // Adds clippings to the history the way a capture does: the last one given ends on top.
-    void capture(const std::optional<QString>& text, qint32 code,
-                 const std::optional<QByteArray>& payload = std::nullopt) {
-        ASSERT_TRUE(_window.addPasteData(text, code, payload, true, false, 0));
-    }
-
-    // Selects the rows in the order given, as a user clicking them would.
-    void select(std::initializer_list<int> rows) {
-        QItemSelectionModel* selection = _window.table()->selectionModel();
-        selection->clearSelection();
-        for (int row : rows)
-            selection->setCurrentIndex(_window.table()->model()->index(row, 0),
-                                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    }
-
-    bool paste() {
-        bool pasted = true;
-        EXPECT_TRUE(_window.doPaste(pasted));
-        return pasted;
-    }
-
-    const PasteSet& history() { return *_window.pasteArray().front(); }
-
-    StandInDelegate _delegate;
-    PasteWindow _window;
-};
+class Supply : public WindowFixture {};
 
 TEST_F(Supply, SeveralTextsJoinInRowOrderWhateverTheOrderOfSelection) {
     capture(QStringLiteral("cd"), ExtraType::Text);

@@ -1,0 +1,130 @@
+// The paste window as the window manager sees it, read back with xprop: on every workspace, out
+// of the task bar and the pager after every show, and above other windows when asked.
+#include "tests/e2e/E2eHarness.h"
+
+#include "window/PasteWin.h"
+#include "window/PasteWindow.h"
+
+#include <QEvent>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+// What xprop reports of the window: the manager's state and the hints.
+struct Hints {
+    QString wmState;
+    QString desktop;
+    QStringList states;
+};
+
+void PrintTo(const Hints& hints, std::ostream* out) {
+    *out << "WM_STATE " << hints.wmState.toStdString() << ", desktop "
+         << hints.desktop.toStdString() << ", states " << hints.states.join(' ').toStdString();
+}
+
+QString xprop(const QStringList& arguments) {
+    QProcess xprop;
+    xprop.start(QStringLiteral("xprop"), arguments);
+    EXPECT_TRUE(xprop.waitForFinished(5000)) << "xprop is not installed";
+    return QString::fromUtf8(xprop.readAllStandardOutput());
+}
+
+Hints hints(WId window) {
+    Hints hints;
+    const QString output =
+        xprop({QStringLiteral("-id"), QString::number(window), QStringLiteral("WM_STATE"),
+               QStringLiteral("_NET_WM_DESKTOP"), QStringLiteral("_NET_WM_STATE")});
+    for (const QString& line : output.split('\n')) {
+        const QString value = line.section(QStringLiteral(" = "), 1);
+        if (line.contains(QStringLiteral("window state: ")))
+            hints.wmState = line.section(QStringLiteral(": "), 1);
+        else if (line.startsWith(QStringLiteral("_NET_WM_DESKTOP(")))
+            hints.desktop = value;
+        else if (line.startsWith(QStringLiteral("_NET_WM_STATE(")))
+            for (const QString& state : value.split(QStringLiteral(", ")))
+                hints.states << state.section(QStringLiteral("_NET_WM_STATE_"), 1);
+    }
+    return hints;
+}
+
+bool shownAsWanted(const Hints& hints, bool above) {
+    return hints.wmState == u"Normal" && hints.desktop == u"4294967295" &&
+           hints.states.contains(QStringLiteral("SKIP_TASKBAR")) &&
+           hints.states.contains(QStringLiteral("SKIP_PAGER")) &&
+           hints.states.contains(QStringLiteral("ABOVE")) == above;
+}
+
+// Waits for the manager to show the window as wanted, then gives it time to change its mind: a
+// late withdrawal of an earlier show would drop the hints after they were seen.
+::testing::AssertionResult showsAsWanted(WId window, bool above) {
+    waitFor([&] { return shownAsWanted(hints(window), above); }, 5000);
+    QTest::qWait(300);
+    const Hints seen = hints(window);
+    if (shownAsWanted(seen, above))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << ::testing::PrintToString(seen);
+}
+
+struct HideCounter : QObject {
+    int hides = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Hide)
+            ++hides;
+        return false;
+    }
+};
+
+} // namespace
+
+TEST(DesktopWindow, EveryShowPutsThePasteWindowOnEveryWorkspaceOutOfTaskbarAndPager) {
+    Kelvrin kelvrin;
+    PasteWindow& window = *kelvrin.app().pasteWindow();
+    const WId id = window.getWindow()->winId();
+    EXPECT_TRUE(showsAsWanted(id, false)) << "first show";
+
+    // Withdrawn, the window loses its hints with most managers.
+    window.pasteWindowOrderOut();
+    ASSERT_TRUE(waitFor([&] { return hints(id).wmState != u"Normal"; }));
+    window.showPasteWindow();
+    EXPECT_TRUE(showsAsWanted(id, false)) << "shown again";
+
+    // Shown again before the manager has withdrawn it.
+    window.pasteWindowOrderOut();
+    window.showPasteWindow();
+    EXPECT_TRUE(showsAsWanted(id, false)) << "shown again at once";
+}
+
+TEST(DesktopWindow, AlwaysOnTopChangesAtOnceOnAShownWindowAndHoldsAcrossShows) {
+    Kelvrin kelvrin;
+    PasteWindow& window = *kelvrin.app().pasteWindow();
+    const WId id = window.getWindow()->winId();
+    ASSERT_TRUE(showsAsWanted(id, false));
+    if (!xprop({QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTED")})
+             .contains(QStringLiteral("_NET_WM_STATE_ABOVE")))
+        GTEST_SKIP() << "this window manager keeps no window above the others (i3)";
+
+    HideCounter counter;
+    window.getWindow()->installEventFilter(&counter);
+    window.setWindowLevel(1);
+    EXPECT_TRUE(showsAsWanted(id, true)) << "put on top while shown";
+    window.setWindowLevel(0);
+    EXPECT_TRUE(showsAsWanted(id, false)) << "taken off the top while shown";
+    EXPECT_EQ(counter.hides, 0) << "the window was hidden to change its level";
+
+    window.setWindowLevel(1);
+    window.pasteWindowOrderOut();
+    window.showPasteWindow();
+    EXPECT_TRUE(showsAsWanted(id, true)) << "on top, shown again";
+
+    window.pasteWindowOrderOut();
+    window.setWindowLevel(0);
+    window.showPasteWindow();
+    EXPECT_TRUE(showsAsWanted(id, false)) << "taken off the top while hidden";
+
+    // Asked before the manager has taken the window.
+    window.pasteWindowOrderOut();
+    window.showPasteWindow();
+    window.setWindowLevel(1);
+    EXPECT_TRUE(showsAsWanted(id, true)) << "put on top as it was shown";
+}

@@ -1,0 +1,205 @@
+#include "ScriptedAlerts.h"
+#include "WindowFixture.h"
+
+#include "platform/Log.h"
+
+#include <QCheckBox>
+#include <QDialog>
+#include <QFile>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+class Sets : public WindowFixture {
+protected:
+    QComboBox* selectCombo() {
+        return _window.setSelectWindow()->findChild<QComboBox*>(QStringLiteral("_setSelectCombo"));
+    }
+    QComboBox* deleteCombo() {
+        return _window.setDeleteWindow()->findChild<QComboBox*>(QStringLiteral("_setDeleteCombo"));
+    }
+    void click(QDialog* sheet, const char* button) {
+        sheet->findChild<QPushButton*>(QString::fromLatin1(button))->click();
+    }
+
+    // Opens the add-to-set sheet, types the name and presses OK; true when the sheet closed.
+    bool addTo(const QString& name) {
+        _window.addSet();
+        selectCombo()->setEditText(name);
+        click(_window.setSelectWindow(), "okButton");
+        return !_window.setSelectWindow()->isVisible();
+    }
+    // Makes named sets holding nothing.
+    void makeSets(const QStringList& names) {
+        table()->clearSelection();
+        for (const QString& name : names)
+            ASSERT_TRUE(addTo(name));
+    }
+    QStringList setNames() {
+        QStringList names;
+        for (int item = 0; item < setList()->count(); ++item)
+            names << setList()->itemText(item);
+        return names;
+    }
+    QStringList items(QComboBox* combo) {
+        QStringList names;
+        for (int item = 0; item < combo->count(); ++item)
+            names << combo->itemText(item);
+        return names;
+    }
+};
+
+TEST_F(Sets, SteppingWrapsAroundAndKeepsTheSelection) {
+    _window.changeSet(+1);
+    _window.changeSet(-1);
+    EXPECT_EQ(setList()->currentIndex(), 0) << "the history alone stays shown";
+    captureTexts({"a", "b"});
+    select({0, 1});
+    ASSERT_TRUE(addTo(QStringLiteral("A")));
+    ASSERT_TRUE(addTo(QStringLiteral("B")));
+    select({1});
+    _window.changeSet(-1);
+    EXPECT_EQ(setList()->currentIndex(), 2);
+    _window.changeSet(+1);
+    EXPECT_EQ(setList()->currentIndex(), 0);
+    EXPECT_EQ(table()->selectedRowIndexes(), IndexSet({1}));
+    EXPECT_EQ(table()->model()->rowCount(), 2);
+}
+
+TEST_F(Sets, CopyingIntoASetKeepsTheOrderAndTheShownSet) {
+    captureTexts({"r0", "r1", "r2", "r3", "r4", "r5", "r6", "r7"});
+    select({7, 2, 5});
+    ASSERT_TRUE(addTo(QStringLiteral("A")));
+    EXPECT_EQ(setNames(), (QStringList{PasteWindow::kHistoryName, "A"}));
+    EXPECT_EQ(texts(set(1)), (QStringList{"r2", "r5", "r7"}));
+    EXPECT_EQ(set(1).getDataAtIndex(2)->number(), 3);
+    EXPECT_EQ(setList()->currentIndex(), 0);
+    EXPECT_EQ(_window.bShowSheet(), 0);
+
+    // An existing set at the limit takes the copies at its head and drops its last ones.
+    _delegate.limit = 3;
+    select({0, 1});
+    ASSERT_TRUE(addTo(QStringLiteral("A")));
+    EXPECT_EQ(texts(set(1)), (QStringList{"r0", "r1", "r2"}));
+    EXPECT_EQ(setNames().size(), 2) << "an existing set is not made again";
+}
+
+TEST_F(Sets, TheAddSheetStandsItsItemsForTheRightSets) {
+    captureTexts({"x"});
+    makeSets({"A", "B", "C"});
+    _window.addSet();
+    EXPECT_EQ(items(selectCombo()), (QStringList{"A", "B", "C"})) << "never the history";
+    EXPECT_EQ(selectCombo()->currentText(), QStringLiteral("C")) << "the last name typed stays";
+    EXPECT_TRUE(_window.setSelectWindow()->isVisible());
+    EXPECT_FALSE(_window.isWindowAccepted()) << "the sheet flag is up";
+    click(_window.setSelectWindow(), "cancelButton");
+    EXPECT_EQ(_window.bShowSheet(), 0);
+
+    // With set A (1) shown, item 0 is B (2) and item 1 is C (3).
+    setList()->setCurrentIndex(1);
+    _window.addSet();
+    EXPECT_EQ(items(selectCombo()), (QStringList{"B", "C"}));
+    setList()->setCurrentIndex(0);
+    select({0});
+    setList()->setCurrentIndex(1);
+    selectCombo()->setCurrentIndex(1);
+    selectCombo()->setEditText(QString());
+    click(_window.setSelectWindow(), "okButton");
+    EXPECT_EQ(set(3).pasteData().size(), 0u) << "A shows nothing selected";
+}
+
+TEST_F(Sets, RefusedNamesBeepAndKeepTheSheetOpen) {
+    captureTexts({"x"});
+    makeSets({"A"});
+    setList()->setCurrentIndex(1);
+    const QStringList refused = {PasteWindow::kHistoryName,
+                                 PasteWindow::kHistoryName + "2", // the history's own
+                                 QString(),                       // nothing chosen
+                                 QStringLiteral("A"),             // the shown set
+                                 QStringLiteral("../outside"),
+                                 QString(250, u'x'), // never storable
+                                 QStringLiteral("nul") + QChar(0)};
+    Log::Capture log;
+    ScriptedAlerts alerts;
+    for (const QString& name : refused)
+        EXPECT_FALSE(addTo(name)) << name.toStdString();
+    EXPECT_EQ(alerts.beeps(), refused.size());
+    EXPECT_EQ(log.lines().filter(QStringLiteral("isn't allowed!")).size(), 2);
+    EXPECT_TRUE(log.contains(QStringLiteral("warning*** :[addSet] input[PasteBoard History] "
+                                            "isn't allowed!")));
+    EXPECT_EQ(_window.bShowSheet(), 1);
+    click(_window.setSelectWindow(), "cancelButton");
+    for (const QString& name : {QStringLiteral("PasteBoard Histor"),
+                                QStringLiteral("pasteboard history"), QStringLiteral("/notes")})
+        EXPECT_TRUE(addTo(name)) << name.toStdString();
+    // A long name shows elided: the window keeps its size.
+    const int width = _window.getWindow()->minimumSizeHint().width();
+    EXPECT_TRUE(addTo(QString(80, QChar(0x6587))));
+    EXPECT_EQ(setNames().size(), 6);
+    EXPECT_EQ(_window.getWindow()->minimumSizeHint().width(), width);
+}
+
+TEST_F(Sets, DeletingASetKeepsTheRightSetShownAndRemovesItsFileOnlyWhenAsked) {
+    QTemporaryDir folder;
+    _delegate.initialFolder = folder.path();
+    captureTexts({"x"});
+    makeSets({"A", "B", "C"});
+    for (const char* name : {"A", "B"})
+        QFile(folder.filePath(QString::fromLatin1(name) + ".KVdata")).open(QIODevice::WriteOnly);
+    auto deleteSet = [&](int item, bool withFile) {
+        _window.deleteSet();
+        EXPECT_EQ(deleteCombo()->currentText(), QString()) << "opens with nothing chosen";
+        deleteCombo()->setCurrentIndex(item);
+        _window.setDeleteWindow()->findChild<QCheckBox*>()->setChecked(withFile);
+        click(_window.setDeleteWindow(), "okButton");
+    };
+    {
+        ScriptedAlerts alerts;
+        _window.deleteSet();
+        click(_window.setDeleteWindow(), "okButton");
+        EXPECT_EQ(alerts.beeps(), 1) << "OK with no set chosen";
+        click(_window.setDeleteWindow(), "cancelButton");
+    }
+    setList()->setCurrentIndex(2); // B
+    Log::Capture log;
+    deleteSet(0, true); // A, before the shown set
+    EXPECT_EQ(setList()->currentText(), QStringLiteral("B"));
+    EXPECT_FALSE(QFile::exists(folder.filePath("A.KVdata")));
+    EXPECT_TRUE(
+        log.contains(QStringLiteral("information:[setDeleteWindowOk] [remove file=%1/A.KVdata]")
+                         .arg(folder.path())));
+    deleteSet(1, false); // C, after it
+    EXPECT_EQ(setList()->currentText(), QStringLiteral("B"));
+    deleteSet(0, false); // B itself
+    EXPECT_EQ(setList()->currentIndex(), 0);
+    EXPECT_TRUE(QFile::exists(folder.filePath("B.KVdata")));
+    EXPECT_EQ(setNames(), QStringList{PasteWindow::kHistoryName});
+    EXPECT_EQ(_window.pasteArray().size(), 1u);
+
+    // Without a data folder the file would be looked for at the root: nothing is removed.
+    _delegate.initialFolder.clear();
+    makeSets({"tmp"});
+    deleteSet(0, true);
+    EXPECT_EQ(log.lines().filter(QStringLiteral("remove file")).size(), 1);
+}
+
+TEST_F(Sets, DeletingClippingsAsksFirst) {
+    captureTexts({"a", "b", "c", "d"});
+    {
+        ScriptedAlerts alerts;
+        _window.deletePasteData();
+        EXPECT_TRUE(alerts.requests().isEmpty()) << "nothing selected, nothing asked";
+    }
+    select({0, 2, 3});
+    {
+        ScriptedAlerts alerts({ScriptedAlerts::kEscape});
+        _window.deletePasteData();
+        EXPECT_EQ(history().pasteData().size(), 4u);
+    }
+    ScriptedAlerts alerts({Alert::AlternateReturn});
+    _window.deletePasteData();
+    EXPECT_EQ(texts(history()), QStringList{"b"});
+    EXPECT_EQ(history().getDataAtIndex(0)->number(), 1);
+    EXPECT_EQ(table()->numberOfSelectedRows(), 0);
+    _window.selectAllPasteData();
+    EXPECT_EQ(table()->numberOfSelectedRows(), 1);
+}
