@@ -9,10 +9,21 @@
 #include "platform/Strings.h"
 #include "window/PasteWindow.h"
 
+#include <QGuiApplication>
+
 MyObject::MyObject(std::unique_ptr<Defaults> defaults, std::unique_ptr<Pasteboard> pasteboard)
     : _defaults(std::move(defaults)), _pb(std::move(pasteboard)) {
     _timer.setInterval(kPollInterval);
     connect(&_timer, &QTimer::timeout, this, &MyObject::pasteboardCheck);
+    connect(qApp, &QGuiApplication::applicationStateChanged, this,
+            [this](Qt::ApplicationState state) {
+                if (!_pasteWindow)
+                    return;
+                if (state == Qt::ApplicationActive)
+                    applicationWillBecomeActive();
+                else
+                    applicationWillResignActive();
+            });
 }
 
 MyObject::~MyObject() = default;
@@ -23,9 +34,11 @@ void MyObject::applicationWillFinishLaunching() {
         _pasteWindow = std::make_unique<PasteWindow>();
     _pasteWindow->initWindow(this);
     _pasteWindow->showPasteWindow();
+    makeHotKey();
     // Whatever is on the clipboard at launch was copied before we ran: it is not captured.
     _pbCount = _pb->changeCount();
     _timer.start();
+    resetSendPSN();
 }
 
 unsigned MyObject::applicationShouldTerminate() {
@@ -42,6 +55,7 @@ unsigned MyObject::applicationShouldTerminate() {
     }
     _pasteWindow->pasteWindowOrderOut();
     SaveUserSettings();
+    unInstallHotKey();
     return 1;
 }
 
@@ -49,6 +63,7 @@ void MyObject::sessionShouldTerminate() {
     Alert::answerEverythingSafely();
     commitData();
     _pasteWindow->pasteWindowOrderOut();
+    unInstallHotKey();
 }
 
 void MyObject::commitData() {
@@ -79,15 +94,4 @@ void MyObject::pasteboardCheck() {
             {count, _pbCount}));
     // Set whether or not a clipping was made: a content that cannot be read is not tried again.
     _pbCount = count;
-}
-
-bool MyObject::doPasteCommand(const PasteData& data) {
-    const QList<PasteboardEntry> entries = data.pasteboardEntries(_pasteWindow->pasteStatus());
-    if (!entries.isEmpty())
-        _pb->write(entries);
-    // Our own write is no new content for the history.
-    _pbCount = _pb->changeCount();
-    // Delivery needs the application the hot key remembered; without one the clipping stays on
-    // the clipboard, ready to be pasted by hand.
-    return false;
 }

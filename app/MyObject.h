@@ -1,11 +1,13 @@
 #pragma once
 
+#include "platform/Processes.h"
 #include "window/PasteWindowDelegate.h"
 
 #include <QObject>
 #include <QRectF>
 #include <QTimer>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -14,6 +16,7 @@ class Defaults;
 class Pasteboard;
 class PasteData;
 class PasteWindow;
+class QWidget;
 
 // The application's central object: owns the settings, the paste window controller and the
 // clipboard poll, and wires them together at launch and quit.
@@ -57,6 +60,24 @@ public:
     signed char bRecentlyTop() const override { return _bRecentlyTop; }
 
     bool doPasteCommand(const PasteData& data) override;
+    bool frontmostSendPSN() override;
+
+    // The hot key: registered from the settings; a press in another application remembers it
+    // as the target and brings the paste window up titled with its name.
+    void makeHotKey();
+    // The hot key's modifier mask from the four settings; a flag counts only when it is 1.
+    quint16 hotKeyModifiers() const;
+    void pressHotKey(quint32 timestamp);
+    void resetSendPSN() { _sendPSN.reset(); }
+    const std::optional<Processes::Application>& sendPSN() const { return _sendPSN; }
+
+    // This application coming to the front shows the paste window, unless another of its
+    // windows is up; going to the background forgets the target.
+    void applicationWillBecomeActive();
+    void applicationWillResignActive();
+    // Whether no visible window but the paste window (and, with the flag, the preferences
+    // window) is up; otherwise the first other one found is left in window.
+    bool showOnlyPasteWindow(bool flag, QWidget*& window) const;
 
     // The remaining settings, for the parts of the application that use them.
     signed char bCommand() const { return _bCommand; }
@@ -70,6 +91,10 @@ public:
     QString nssReadFolder() const { return _nssReadFolder; }
 
 private:
+    void unInstallHotKey();
+    // The window to bring up for the user: the paste window, or another one of ours in front.
+    QWidget* windowToActivate();
+
     using SettingField = std::variant<signed char*, bool*, qint64*, float*, QString*, double*>;
     // Every stored setting with the field it fills, in reading order; the window frame goes
     // through the four doubles given.
@@ -80,6 +105,13 @@ private:
     std::unique_ptr<PasteWindow> _pasteWindow;
     qint64 _pbCount = 0;
     QTimer _timer;
+    // The application the user came from, by its window; absent when none is remembered.
+    std::optional<Processes::Application> _sendPSN;
+    // From a press of the hot key until we are active: a late notice of an earlier loss of
+    // the focus must not forget the target just remembered.
+    bool _comingToFront = false;
+    // Not built yet; the preferences come with their own window.
+    QWidget* _preferencesWindow = nullptr;
 
     signed char _bCommand = 0;
     signed char _bControl = 1;

@@ -5,6 +5,8 @@
 #include "platform/Defaults.h"
 #include "platform/QuitSignals.h"
 
+#include <cstdio>
+
 namespace {
 
 // "--print-folder DIR": the folder that follows, or absent when the option is not given.
@@ -13,6 +15,19 @@ std::optional<QString> printFolderArgument(int argc, char** argv) {
         if (qstrcmp(argv[i], "--print-folder") == 0)
             return i + 1 < argc ? QString::fromLocal8Bit(argv[i + 1]) : QString();
     return std::nullopt;
+}
+
+// The hot key and the paste keystroke are X11's: on a Wayland session Kelvrin runs through
+// XWayland, where they reach only the programs that run there too.
+void runOnX11() {
+    const bool wayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+                         qEnvironmentVariable("XDG_SESSION_TYPE") == u"wayland";
+    if (!wayland)
+        return;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    std::fprintf(stderr, "kelvrin: this is a Wayland session; the hot key and the paste work "
+                         "only with programs that run on X11 (through XWayland).\n");
 }
 
 } // namespace
@@ -25,6 +40,7 @@ int main(int argc, char** argv) {
         MainApplication app(argc, argv);
         return printFolder(*folder);
     }
+    runOnX11();
     MainApplication app(argc, argv);
     MyObject delegate(std::make_unique<Defaults>(), std::make_unique<ClipboardPasteboard>());
 

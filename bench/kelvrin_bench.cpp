@@ -1,8 +1,9 @@
 // What Kelvrin costs, measured on a private X display in one run so the figures compare:
-// idle CPU against a bare Qt program, CPU per text capture, and memory after text and after
-// screenshot captures. bench/README.md explains the method and keeps the figures.
+// idle CPU against a bare Qt program, CPU per text capture, memory after text and after
+// screenshot captures, and how long the hot key and the paste take as a user sees them.
+// bench/README.md explains the method and keeps the figures.
 //
-//   kelvrin_bench [--idle-seconds N] [--texts N] [--screenshots N]
+//   kelvrin_bench [--idle-seconds N] [--texts N] [--screenshots N] [--hotkeys N]
 //
 // This program only drives and watches: Kelvrin, the yardstick and the clipboard owners run as
 // processes of their own, and their CPU and memory are read from /proc.
@@ -18,11 +19,23 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QThread>
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
+#include <optional>
+#include <poll.h>
 #include <stdexcept>
 #include <unistd.h>
+#include <vector>
+
+// Last: Xlib's macros (None, Bool, Status) would break Qt's headers.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 
 namespace {
 
@@ -31,6 +44,7 @@ struct Options {
     int texts = 200;
     int textMemoryAt = 100;
     int screenshots = 100;
+    int hotKeys = 30;
 };
 
 Options parse(int argc, char** argv) {
@@ -40,10 +54,11 @@ Options parse(int argc, char** argv) {
         int* target = arg == "--idle-seconds"  ? &options.idleSeconds
                       : arg == "--texts"       ? &options.texts
                       : arg == "--screenshots" ? &options.screenshots
+                      : arg == "--hotkeys"     ? &options.hotKeys
                                                : nullptr;
         if (!target || i + 1 == argc || QByteArray(argv[i + 1]).toInt() < 0) {
             std::fprintf(stderr, "usage: kelvrin_bench [--idle-seconds N] [--texts N] "
-                                 "[--screenshots N]\n");
+                                 "[--screenshots N] [--hotkeys N]\n");
             std::exit(1);
         }
         *target = QByteArray(argv[++i]).toInt();
@@ -193,6 +208,9 @@ bool underMB(double valueMiB, double targetMB) {
 }
 
 const QString kProbe = QStringLiteral(PROBE_PROGRAM);
+// Between rounds, and between the paste window coming up and Return: a person takes longer.
+constexpr unsigned kSettleMs = 300;
+constexpr unsigned kLookMs = 200;
 
 struct IdleFigures {
     double floorRss = 0;
@@ -315,6 +333,222 @@ void measureScreenshots(const Options& options, const QString& folder, double fl
                 verdict(underMB(rss - stored, 60)));
 }
 
+using Clock = std::chrono::steady_clock;
+
+double msBetween(Clock::time_point from, Clock::time_point to) {
+    return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+// The driver's own connection to the display: it presses keys through XTest, as the keyboard
+// would, and follows which window the window manager calls active.
+class Desktop {
+public:
+    Desktop() : _display(XOpenDisplay(nullptr)) {
+        if (!_display)
+            fail(QStringLiteral("cannot open the display"));
+        int event = 0, error = 0, major = 0, minor = 0;
+        if (!XTestQueryExtension(_display, &event, &error, &major, &minor))
+            fail(QStringLiteral("the display has no XTest"));
+        // A window that is gone while its properties are read must not end the benchmark.
+        XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+        _root = DefaultRootWindow(_display);
+        _activeWindow = XInternAtom(_display, "_NET_ACTIVE_WINDOW", False);
+        _pid = XInternAtom(_display, "_NET_WM_PID", False);
+        XSelectInput(_display, _root, PropertyChangeMask);
+        XSync(_display, False);
+    }
+    ~Desktop() { XCloseDisplay(_display); }
+    Desktop(const Desktop&) = delete;
+    Desktop& operator=(const Desktop&) = delete;
+
+    Window active() const { return Window(property(_root, _activeWindow, XA_WINDOW)); }
+    qint64 pidOf(Window window) const { return qint64(property(window, _pid, XA_CARDINAL)); }
+
+    // The keys go out together when sent; the server handles them in this order.
+    void key(KeySym keysym, bool press) {
+        XTestFakeKeyEvent(_display, XKeysymToKeycode(_display, keysym), press, CurrentTime);
+    }
+    void send() { XFlush(_display); }
+
+    // Forgets the notices so far, so that a wait sees only what comes after.
+    void discardNotices() { XSync(_display, True); }
+
+    // Waits until the window manager names an active window that passes the test: the moment it
+    // was seen (or the call, when it already was), nothing when the time ran out.
+    std::optional<Clock::time_point> waitForActive(const std::function<bool(Window)>& test,
+                                                   int timeoutMs) {
+        if (test(active()))
+            return Clock::now();
+        const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        for (;;) {
+            while (XPending(_display)) {
+                XEvent event;
+                XNextEvent(_display, &event);
+                // Stamped before the property is read back: that round trip is ours, not the
+                // manager's.
+                const Clock::time_point seen = Clock::now();
+                if (event.type == PropertyNotify && event.xproperty.atom == _activeWindow &&
+                    test(active()))
+                    return seen;
+            }
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            if (left.count() <= 0)
+                return std::nullopt;
+            pollfd descriptor{ConnectionNumber(_display), POLLIN, 0};
+            poll(&descriptor, 1, int(left.count()) + 1);
+        }
+    }
+
+private:
+    // The first item of a 32-bit property; 0 when there is none.
+    unsigned long property(Window window, Atom name, Atom type) const {
+        Atom actualType = 0;
+        int format = 0;
+        unsigned long items = 0, after = 0;
+        unsigned char* data = nullptr;
+        unsigned long value = 0;
+        if (XGetWindowProperty(_display, window, name, 0, 1, False, type, &actualType, &format,
+                               &items, &after, &data) == Success &&
+            data && items == 1 && format == 32)
+            value = *reinterpret_cast<unsigned long*>(data);
+        if (data)
+            XFree(data);
+        return value;
+    }
+
+    Display* _display;
+    Window _root = 0;
+    Atom _activeWindow = 0;
+    Atom _pid = 0;
+};
+
+struct Spread {
+    double median, min, p10, p90, max;
+};
+
+// Percentiles between the nearest ranks.
+Spread spread(std::vector<double> samples) {
+    std::ranges::sort(samples);
+    const auto at = [&](double fraction) {
+        const double rank = fraction * double(samples.size() - 1);
+        const auto below = size_t(rank);
+        const size_t above = std::min(below + 1, samples.size() - 1);
+        return samples[below] + (rank - double(below)) * (samples[above] - samples[below]);
+    };
+    return {at(0.5), samples.front(), at(0.1), at(0.9), samples.back()};
+}
+
+void printSpread(const char* name, const std::vector<double>& samples, double targetMs) {
+    const Spread figures = spread(samples);
+    std::printf("  %-36s %7.1f %7.1f %7.1f %7.1f %7.1f", name, figures.median, figures.min,
+                figures.p10, figures.p90, figures.max);
+    if (targetMs > 0)
+        std::printf("   target < %.0f ms: %s", targetMs, verdict(figures.median < targetMs));
+    std::printf("\n");
+}
+
+// A user's wait, round after round: the hot key pressed over another program until the paste
+// window is up and active, then Return until the chosen text is in that program. Kelvrin hides
+// the window after a paste and the target comes back to the front, so the rounds follow on.
+void measureHotKeys(const Options& options) {
+    Program probe(kProbe, {"--hidden", "--report-active"});
+    bool probeActive = false;
+    Clock::time_point probeActiveAt;
+    // Every line the probe says, in order; its state lines keep us up to date.
+    const auto readProbe = [&](int timeoutMs) {
+        const QByteArray line = probe.readLine(timeoutMs);
+        const QList<QByteArray> words = line.split(' ');
+        if (words.size() == 2 && (words[0] == "active" || words[0] == "inactive")) {
+            probeActive = words[0] == "active";
+            // steady_clock is CLOCK_MONOTONIC, the probe's clock.
+            probeActiveAt = Clock::time_point(std::chrono::nanoseconds(words[1].toLongLong()));
+        }
+        return line;
+    };
+
+    // A short history to choose from; the paste writes the clipboard itself, which is no capture.
+    QStringList texts;
+    for (int i = 1; i <= 3; ++i) {
+        texts << QStringLiteral("hot key text %1").arg(i);
+        copyText(texts.back().toUtf8());
+        for (QByteArray line; !line.startsWith("captured ");)
+            if ((line = readProbe(10000)).isEmpty())
+                fail(QStringLiteral("capture %1 was not reported in time").arg(i));
+    }
+
+    Program target(QStringLiteral(PASTE_TARGET_PROGRAM),
+                   {"--title", "Notes", "--geometry", "520,420,300,80"}, false);
+    const QList<QByteArray> ready = target.readLine(15000).split(' ');
+    if (ready.size() != 2 || ready[0] != "ready")
+        fail(QStringLiteral("paste_target did not start"));
+    const auto targetWindow = Window(ready[1].toULong());
+
+    Desktop desktop;
+    const auto isTarget = [&](Window window) { return window == targetWindow; };
+    const auto isProbe = [&](Window window) {
+        return window != 0 && desktop.pidOf(window) == probe.pid();
+    };
+    std::vector<double> managerActive, kelvrinActive, pasted;
+    for (int round = 1; round <= options.hotKeys; ++round) {
+        // Quiet before each press: the target in front, Kelvrin told it is in the background,
+        // then a pause, as between one paste and the next.
+        if (!desktop.waitForActive(isTarget, 5000))
+            fail(QStringLiteral("round %1: the target is not in front").arg(round));
+        while (probeActive)
+            if (readProbe(5000).isEmpty())
+                fail(QStringLiteral("round %1: Kelvrin stays active").arg(round));
+        QThread::msleep(kSettleMs);
+        while (!readProbe(20).isEmpty()) {
+        }
+        if (probeActive || !isTarget(desktop.active()))
+            fail(QStringLiteral("round %1: the desktop did not settle").arg(round));
+        desktop.discardNotices();
+
+        // The hot key is pressed when its key goes down with Control already held.
+        desktop.key(XK_Control_L, true);
+        desktop.send();
+        const Clock::time_point hotKey = Clock::now();
+        desktop.key(XK_Down, true);
+        desktop.key(XK_Down, false);
+        desktop.key(XK_Control_L, false);
+        desktop.send();
+        const std::optional<Clock::time_point> shown = desktop.waitForActive(isProbe, 5000);
+        if (!shown)
+            fail(QStringLiteral("round %1: the paste window did not become active").arg(round));
+        while (!probeActive)
+            if (readProbe(5000).isEmpty())
+                fail(QStringLiteral("round %1: Kelvrin did not hear it is active").arg(round));
+        managerActive.push_back(msBetween(hotKey, *shown));
+        kelvrinActive.push_back(msBetween(hotKey, probeActiveAt));
+
+        // A person reads the list, picks the first row, then takes it.
+        QThread::msleep(kLookMs);
+        desktop.key(XK_Down, true);
+        desktop.key(XK_Down, false);
+        desktop.send();
+        QThread::msleep(kLookMs);
+        const Clock::time_point enter = Clock::now();
+        desktop.key(XK_Return, true);
+        desktop.key(XK_Return, false);
+        desktop.send();
+        const QList<QByteArray> paste = target.readLine(5000).split(' ');
+        const Clock::time_point arrived = Clock::now();
+        if (paste.size() != 3 || paste[0] != "paste" ||
+            !texts.contains(QString::fromUtf8(QByteArray::fromBase64(paste[2]))))
+            fail(QStringLiteral("round %1: the target got no paste of ours").arg(round));
+        pasted.push_back(msBetween(enter, arrived));
+    }
+
+    std::printf("Hot key and paste over paste_target, %d rounds     median     min     p10     "
+                "p90     max  (ms)\n",
+                options.hotKeys);
+    printSpread("hot key -> paste window active (WM)", managerActive, 50);
+    printSpread("hot key -> Kelvrin active (Qt)", kelvrinActive, 50);
+    printSpread("Return -> text in the target", pasted, 150);
+    std::printf("\n");
+}
+
 int run(const Options& options) {
     QTemporaryDir scratch;
     // Qt wants a private runtime folder and says so on every start when there is none.
@@ -323,15 +557,18 @@ int run(const Options& options) {
     QFile::setPermissions(runtime,
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     qputenv("XDG_RUNTIME_DIR", runtime.toUtf8());
-    std::printf("Kelvrin benchmark on %s, %d cores; idle window %d s, %d texts, %d screenshots\n\n",
+    std::printf("Kelvrin benchmark on %s, %d cores; idle window %d s, %d texts, %d screenshots, "
+                "%d hot-key rounds\n\n",
                 qgetenv("DISPLAY").constData(), QThread::idealThreadCount(), options.idleSeconds,
-                options.texts, options.screenshots);
+                options.texts, options.screenshots, options.hotKeys);
 
     const IdleFigures idle = measureIdle(options, scratch.filePath(QStringLiteral("config")));
     if (options.texts > 0) {
         measureTexts(options, {}, "shown", idle.shownRate, idle.floorRss);
         measureTexts(options, {"--hidden"}, "hidden", idle.hiddenRate, idle.floorRss);
     }
+    if (options.hotKeys > 0)
+        measureHotKeys(options);
     if (options.screenshots > 0)
         measureScreenshots(options, scratch.path(), idle.floorRss);
     return 0;

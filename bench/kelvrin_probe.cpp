@@ -3,6 +3,10 @@
 //   captured <captures so far> <clippings in the history> <payload bytes in the history>
 // The report rides on the table's notice of an inserted row, so it adds no polling of its own.
 // With --hidden the paste window is put away after launch, as it is after the first paste.
+// With --report-active it also tells when the application comes to the front and when it leaves:
+//   active <CLOCK_MONOTONIC nanoseconds>   or   inactive <...>
+// stamped here, so the benchmark can set the moment against its own clock rather than against
+// when it gets round to reading the pipe.
 #include "app/MainApplication.h"
 #include "app/MyObject.h"
 #include "platform/ClipboardPasteboard.h"
@@ -13,6 +17,7 @@
 #include <QApplication>
 #include <QTemporaryDir>
 #include <cstdio>
+#include <ctime>
 #include <unistd.h>
 
 int main(int argc, char** argv) {
@@ -40,6 +45,19 @@ int main(int argc, char** argv) {
                                            ++captures, history.size(), bytes);
             (void)!write(STDOUT_FILENO, line, size_t(size));
         });
+    // Connected after MyObject's own handler, so "active" comes once the paste window is up.
+    if (app.arguments().contains(QStringLiteral("--report-active")))
+        QObject::connect(
+            &app, &QGuiApplication::applicationStateChanged, [](Qt::ApplicationState state) {
+                timespec now{};
+                clock_gettime(CLOCK_MONOTONIC, &now);
+                char line[64];
+                const int size =
+                    std::snprintf(line, sizeof line, "%s %lld\n",
+                                  state == Qt::ApplicationActive ? "active" : "inactive",
+                                  now.tv_sec * 1000000000LL + now.tv_nsec);
+                (void)!write(STDOUT_FILENO, line, size_t(size));
+            });
     (void)!write(STDOUT_FILENO, "ready\n", 6);
     const int status = app.exec();
     kelvrin.applicationWillTerminate();

@@ -2,8 +2,6 @@
 
 #include "platform/x11/X11Connection.h"
 
-#include <QDeadlineTimer>
-#include <QThread>
 #include <QWidget>
 #include <algorithm>
 #include <span>
@@ -18,18 +16,9 @@ constexpr uint32_t kAllDesktops = 0xFFFFFFFF;
 constexpr uint32_t kStateRemove = 0;
 constexpr uint32_t kStateAdd = 1;
 constexpr uint32_t kSourceApplication = 1;
-// ICCCM WM_STATE values of a window the manager has taken.
-constexpr uint32_t kNormalState = 1;
-constexpr uint32_t kIconicState = 3;
 // A window manager withdraws a hidden window in a few milliseconds; one that never does must not
 // hold the show back for long.
 constexpr int kWithdrawalTimeoutMs = 500;
-
-bool managed(const X11& x11, xcb_window_t window) {
-    const auto state = x11.property(window, x11.atom(X11::WmState), x11.atom(X11::WmState));
-    return state && !state->empty() &&
-           (state->front() == kNormalState || state->front() == kIconicState);
-}
 
 } // namespace
 
@@ -40,9 +29,7 @@ void DesktopWindow::prepareToShow() {
     const auto window = xcb_window_t(_window->winId());
     // A window hidden a moment ago may not be withdrawn yet, and a manager that withdraws it
     // after we set the hints drops them with it (ICCCM 4.1.4: wait for the withdrawal).
-    const QDeadlineTimer deadline(kWithdrawalTimeoutMs);
-    while (managed(*x11, window) && !deadline.hasExpired())
-        QThread::msleep(2);
+    X11::waitUntil([&] { return !x11->isManaged(window); }, kWithdrawalTimeoutMs);
     x11->setProperty(window, x11->atom(X11::NetWmDesktop), XCB_ATOM_CARDINAL, {kAllDesktops});
 
     // Sticky too: xfwm4 misreads the desktop hint of a new window and puts it on its last

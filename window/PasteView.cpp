@@ -128,6 +128,14 @@ void PasteView::keyReleaseEvent(QKeyEvent* event) {
     }
 }
 
+void PasteView::focusInEvent(QFocusEvent* event) {
+    QTableView::focusInEvent(event);
+    // Taking the focus makes the first row current; with nothing selected the first Down must
+    // select that row rather than move past it.
+    if (selectionModel() && !selectionModel()->hasSelection())
+        selectionModel()->clearCurrentIndex();
+}
+
 void PasteView::mousePressEvent(QMouseEvent* event) {
     _pressedAt = event->position().toPoint();
     QTableView::mousePressEvent(event);

@@ -1,9 +1,15 @@
 #include "window/PasteWin.h"
 
 #include "ui_PasteWin.h"
+#include "window/PasteWindowDelegate.h"
+
+#include <QShortcut>
 
 PasteWin::PasteWin(QWidget* parent) : QWidget(parent), _ui(std::make_unique<Ui::PasteWin>()) {
     _ui->setupUi(this);
+    // Whichever control has the focus, Escape is the window's.
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
+            &PasteWin::escapeKeyDown);
 }
 
 PasteWin::~PasteWin() = default;
@@ -32,4 +38,10 @@ void PasteWin::setVisible(bool visible) {
     if (visible && !isVisible())
         _desktop.prepareToShow();
     QWidget::setVisible(visible);
+}
+
+void PasteWin::escapeKeyDown() {
+    // Escape goes back to where the user came from, without pasting.
+    if (_applicationIns->frontmostSendPSN() && _applicationIns->bHide() == 1)
+        hide();
 }

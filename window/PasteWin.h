@@ -31,6 +31,8 @@ public:
     void setVisible(bool visible) override;
 
 private:
+    void escapeKeyDown();
+
     std::unique_ptr<Ui::PasteWin> _ui;
     PasteWindowDelegate* _applicationIns = nullptr;
     DesktopWindow _desktop{this};

@@ -101,6 +101,8 @@ void PasteWindow::listChange() {
 
 void PasteWindow::showPasteWindow() {
     PasteWin* window = getWindow();
+    // The keys that choose and paste clippings are the table's.
+    _table->setFocus();
     window->show();
     window->raise();
     window->activateWindow();
@@ -108,6 +110,15 @@ void PasteWindow::showPasteWindow() {
 
 void PasteWindow::pasteWindowOrderOut() {
     getWindow()->hide();
+}
+
+void PasteWindow::pasteWindowOrderBack(QWidget* window) {
+    PasteWin* paste = getWindow();
+    paste->setAttribute(Qt::WA_ShowWithoutActivating);
+    paste->show();
+    paste->setAttribute(Qt::WA_ShowWithoutActivating, false);
+    if (window)
+        window->raise();
 }
 
 void PasteWindow::setTitleStr(const QString& title) {

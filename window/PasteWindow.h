@@ -21,6 +21,7 @@ class QCheckBox;
 class QComboBox;
 class QDialog;
 class QMimeData;
+class QWidget;
 
 // One kind name of the "Kind" column: the word and its colour.
 struct KindName {
@@ -50,6 +51,8 @@ public:
     PasteWin* getWindow();
     void showPasteWindow();
     void pasteWindowOrderOut();
+    // Puts the window up just behind another window, which keeps the front.
+    void pasteWindowOrderBack(QWidget* window);
     void setTitleStr(const QString& title);
     void setWindowTransparency(float alpha);
     void setViewHeight(float height);

@@ -6,9 +6,9 @@
 
 class PasteData;
 
-// What the paste window asks of the application: the settings it applies and the paste
-// callback. The application
-// implements it; the window side never sees the application itself.
+// What the paste window asks of the application: the settings it applies, the paste callback
+// and the way back to the application the user came from. The application implements it; the
+// window side never sees the application itself.
 class PasteWindowDelegate {
 public:
     virtual ~PasteWindowDelegate() = default;
@@ -26,4 +26,7 @@ public:
     // Puts the clipping on the clipboard and delivers it to the application the user came
     // from; true when it was delivered.
     virtual bool doPasteCommand(const PasteData& data) = 0;
+    // Brings the application the user came from back to the front and forgets it; false when
+    // none is remembered or it could not be brought back.
+    virtual bool frontmostSendPSN() = 0;
 };

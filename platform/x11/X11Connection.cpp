@@ -1,11 +1,14 @@
 #include "platform/x11/X11Connection.h"
 
+#include <QDeadlineTimer>
 #include <QGuiApplication>
+#include <QThread>
 #include <X11/Xlib.h>
 #include <algorithm>
 #include <cstdlib>
 #include <limits>
 #include <memory>
+#include <poll.h>
 #include <string_view>
 
 namespace {
@@ -13,13 +16,19 @@ namespace {
 // In the order of X11Connection::Atom.
 constexpr std::array<std::string_view, X11Connection::AtomCount> kAtomNames{
     "WM_STATE",
+    "_NET_ACTIVE_WINDOW",
     "_NET_WM_DESKTOP",
+    "_NET_WM_PID",
     "_NET_WM_STATE",
     "_NET_WM_STATE_ABOVE",
     "_NET_WM_STATE_SKIP_PAGER",
     "_NET_WM_STATE_SKIP_TASKBAR",
     "_NET_WM_STATE_STICKY",
 };
+
+// The server answers a property change at once; a server that does not must not hold up the
+// caller.
+constexpr int kServerTimeTimeoutMs = 200;
 
 } // namespace
 
@@ -40,13 +49,13 @@ X11Connection* X11Connection::get() {
         const xcb_window_t root =
             display ? DefaultRootWindow(display)
                     : xcb_setup_roots_iterator(xcb_get_setup(x11->connection())).data->root;
-        shared.reset(new X11Connection(x11->connection(), root));
+        shared.reset(new X11Connection(x11->connection(), display, root));
     }
     return shared.get();
 }
 
-X11Connection::X11Connection(xcb_connection_t* connection, xcb_window_t root)
-    : _connection(connection), _root(root) {
+X11Connection::X11Connection(xcb_connection_t* connection, _XDisplay* display, xcb_window_t root)
+    : _connection(connection), _display(display), _root(root) {
     // Every request first, then every reply: one round trip for all the atoms.
     std::array<xcb_intern_atom_cookie_t, AtomCount> cookies;
     for (size_t i = 0; i < cookies.size(); ++i)
@@ -76,6 +85,21 @@ X11Connection::property(xcb_window_t window, xcb_atom_t property, xcb_atom_t typ
     return values;
 }
 
+std::optional<std::string> X11Connection::text(xcb_window_t window, xcb_atom_t property,
+                                               xcb_atom_t type) const {
+    const xcb_get_property_cookie_t cookie =
+        xcb_get_property(_connection, 0, window, property, type, 0, 1024);
+    xcb_generic_error_t* error = nullptr;
+    xcb_get_property_reply_t* reply = xcb_get_property_reply(_connection, cookie, &error);
+    std::free(error);
+    std::optional<std::string> text;
+    if (reply && reply->type == type && reply->format == 8)
+        text.emplace(static_cast<const char*>(xcb_get_property_value(reply)),
+                     size_t(xcb_get_property_value_length(reply)));
+    std::free(reply);
+    return text;
+}
+
 void X11Connection::setProperty(xcb_window_t window, xcb_atom_t property, xcb_atom_t type,
                                 const std::vector<uint32_t>& values) const {
     xcb_change_property(_connection, XCB_PROP_MODE_REPLACE, window, property, type, 32,
@@ -95,4 +119,69 @@ void X11Connection::sendToRoot(xcb_window_t window, xcb_atom_t messageType,
                    XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
                    reinterpret_cast<const char*>(&event));
     xcb_flush(_connection);
+}
+
+xcb_timestamp_t X11Connection::serverTime() {
+    if (!_clock) {
+        // The display Qt opened, which need not be $DISPLAY.
+        xcb_connection_t* clock =
+            xcb_connect(_display ? DisplayString(_display) : nullptr, nullptr);
+        if (xcb_connection_has_error(clock)) {
+            xcb_disconnect(clock);
+            return XCB_CURRENT_TIME;
+        }
+        _clock = clock;
+        _clockWindow = xcb_generate_id(_clock);
+        const uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
+        xcb_create_window(_clock, XCB_COPY_FROM_PARENT, _clockWindow, _root, 0, 0, 1, 1, 0,
+                          XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK,
+                          &events);
+    }
+    // Appending nothing changes nothing but still earns the notice with its time (ICCCM 2.1).
+    xcb_change_property(_clock, XCB_PROP_MODE_APPEND, _clockWindow, XCB_ATOM_WM_NAME,
+                        XCB_ATOM_STRING, 8, 0, nullptr);
+    xcb_flush(_clock);
+    const QDeadlineTimer deadline(kServerTimeTimeoutMs);
+    while (!xcb_connection_has_error(_clock)) {
+        xcb_generic_event_t* event = xcb_poll_for_event(_clock);
+        if (event && (event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY) {
+            const xcb_timestamp_t time =
+                reinterpret_cast<xcb_property_notify_event_t*>(event)->time;
+            std::free(event);
+            return time;
+        }
+        const bool waiting = !event;
+        std::free(event);
+        if (deadline.hasExpired())
+            break;
+        if (waiting) {
+            pollfd readable{xcb_get_file_descriptor(_clock), POLLIN, 0};
+            poll(&readable, 1, int(deadline.remainingTime()));
+        }
+    }
+    return XCB_CURRENT_TIME;
+}
+
+X11Connection::~X11Connection() {
+    if (_clock)
+        xcb_disconnect(_clock);
+}
+
+bool X11Connection::isManaged(xcb_window_t window) const {
+    // ICCCM WM_STATE values of a window the manager has taken.
+    constexpr uint32_t normalState = 1;
+    constexpr uint32_t iconicState = 3;
+    const auto state = property(window, atom(WmState), atom(WmState));
+    return state && !state->empty() &&
+           (state->front() == normalState || state->front() == iconicState);
+}
+
+bool X11Connection::waitUntil(const std::function<bool()>& condition, int timeoutMs) {
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!condition()) {
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(2);
+    }
+    return true;
 }

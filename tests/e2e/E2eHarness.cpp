@@ -11,6 +11,36 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+namespace {
+
+// Starts one of the suite's tool programs and waits for its first line, "ready ...": the words
+// of that line, empty when none came.
+QList<QByteArray> startTool(QProcess& process, const QString& program,
+                            const QStringList& arguments) {
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(program, arguments);
+    const QDeadlineTimer deadline(10000);
+    while (!process.canReadLine() && !deadline.hasExpired() &&
+           process.state() != QProcess::NotRunning)
+        process.waitForReadyRead(int(deadline.remainingTime()));
+    const QList<QByteArray> words = process.readLine().trimmed().split(' ');
+    EXPECT_EQ(words[0], "ready") << program.toStdString() << ' '
+                                 << arguments.join(' ').toStdString();
+    return words[0] == "ready" ? words : QList<QByteArray>();
+}
+
+// The options a tool window takes for its title and place.
+QStringList windowArguments(const QString& title, const QRect& geometry) {
+    return {QStringLiteral("--title"), title, QStringLiteral("--geometry"),
+            QStringLiteral("%1,%2,%3,%4")
+                .arg(geometry.x())
+                .arg(geometry.y())
+                .arg(geometry.width())
+                .arg(geometry.height())};
+}
+
+} // namespace
+
 bool waitFor(const std::function<bool()>& condition, int timeoutMs) {
     const QDeadlineTimer deadline(timeoutMs);
     while (!condition()) {
@@ -37,14 +67,7 @@ void copyWithXclip(const QByteArray& bytes, const QString& target) {
 }
 
 ClipOwner::ClipOwner(const QStringList& arguments) {
-    _process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    _process.start(QStringLiteral(CLIP_OWNER), arguments);
-    const QDeadlineTimer deadline(10000);
-    while (!_process.canReadLine() && !deadline.hasExpired() &&
-           _process.state() != QProcess::NotRunning)
-        _process.waitForReadyRead(int(deadline.remainingTime()));
-    _ready = _process.readLine().trimmed() == "ready";
-    EXPECT_TRUE(_ready) << "clip_owner " << arguments.join(' ').toStdString();
+    _ready = !startTool(_process, QStringLiteral(CLIP_OWNER), arguments).isEmpty();
 }
 
 ClipOwner::~ClipOwner() {
@@ -53,24 +76,12 @@ ClipOwner::~ClipOwner() {
 }
 
 DropTarget::DropTarget(const QString& title, const QRect& geometry, const QStringList& offers) {
-    QStringList arguments{QStringLiteral("--title"), title, QStringLiteral("--geometry"),
-                          QStringLiteral("%1,%2,%3,%4")
-                              .arg(geometry.x())
-                              .arg(geometry.y())
-                              .arg(geometry.width())
-                              .arg(geometry.height())};
+    QStringList arguments = windowArguments(title, geometry);
     for (const QString& offer : offers)
         arguments << QStringLiteral("--offer") << offer;
-    _process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    _process.start(QStringLiteral(DROP_TARGET), arguments);
-    const QDeadlineTimer deadline(10000);
-    while (!_process.canReadLine() && !deadline.hasExpired() &&
-           _process.state() != QProcess::NotRunning)
-        _process.waitForReadyRead(int(deadline.remainingTime()));
-    const QList<QByteArray> ready = _process.readLine().trimmed().split(' ');
-    const QList<QByteArray> place = ready.value(1).split(',');
-    _ready = ready[0] == "ready" && place.size() == 4;
-    EXPECT_TRUE(_ready) << "drop_target " << arguments.join(' ').toStdString();
+    const QList<QByteArray> place =
+        startTool(_process, QStringLiteral(DROP_TARGET), arguments).value(1).split(',');
+    _ready = place.size() == 4;
     if (_ready)
         _geometry = QRect(place[0].toInt(), place[1].toInt(), place[2].toInt(), place[3].toInt());
     QObject::connect(&_process, &QProcess::readyReadStandardOutput, [this] { readLines(); });
@@ -97,6 +108,33 @@ void DropTarget::readLines() {
             drop.data.insert(it.key(), QByteArray::fromBase64(it->toString().toLatin1()));
         drop.action = line[u"action"].toString();
         _drops << drop;
+    }
+}
+
+PasteTarget::PasteTarget(const QString& title, const QString& windowClass, const QRect& geometry) {
+    QStringList arguments = windowArguments(title, geometry);
+    if (!windowClass.isEmpty())
+        arguments << QStringLiteral("--class") << windowClass;
+    const QList<QByteArray> ready = startTool(_process, QStringLiteral(PASTE_TARGET), arguments);
+    _ready = ready.size() == 2;
+    if (_ready)
+        _window = ready[1].toUInt();
+    QObject::connect(&_process, &QProcess::readyReadStandardOutput, [this] { readLines(); });
+    readLines();
+}
+
+PasteTarget::~PasteTarget() {
+    _process.terminate();
+    _process.waitForFinished(3000);
+}
+
+void PasteTarget::readLines() {
+    while (_process.canReadLine()) {
+        const QList<QByteArray> line = _process.readLine().trimmed().split(' ');
+        // An empty clipboard leaves the last field empty, and trimmed away.
+        if (line.size() >= 2 && line[0] == "paste")
+            _pastes << QString::fromLatin1(line[1]) + u' ' +
+                           QString::fromUtf8(QByteArray::fromBase64(line.value(2)));
     }
 }
 
@@ -132,6 +170,7 @@ void dragWithMouse(const QList<QPoint>& path) {
 
 Kelvrin::Kelvrin(Start start) {
     auto defaults = std::make_unique<Defaults>(_settings.filePath(QStringLiteral("Kelvrin.ini")));
+    _defaults = defaults.get();
     _app = std::make_unique<MyObject>(std::move(defaults), std::make_unique<ClipboardPasteboard>());
     if (start == Start::Launched)
         launch();

@@ -84,6 +84,34 @@ private:
     QStringList _dragsEnded;
 };
 
+// A paste_target process: a window with the given title and place, passing for a program of the
+// given WM_CLASS class when one is given, whose focused text field records the paste keystrokes
+// it receives; stopped when it goes.
+class PasteTarget {
+public:
+    explicit PasteTarget(const QString& title, const QString& windowClass = {},
+                         const QRect& geometry = QRect(100, 100, 300, 80));
+    ~PasteTarget();
+    PasteTarget(const PasteTarget&) = delete;
+    PasteTarget& operator=(const PasteTarget&) = delete;
+
+    // Whether its window is shown and has the focus.
+    bool ready() const { return _ready; }
+    quint32 window() const { return _window; }
+    qint64 pid() const { return _process.processId(); }
+    // "ctrl+v TEXT" or "ctrl+shift+v TEXT" for each paste keystroke so far, TEXT being what the
+    // clipboard held then; grows while events are processed.
+    const QStringList& pastes() const { return _pastes; }
+
+private:
+    void readLines();
+
+    QProcess _process;
+    bool _ready = false;
+    quint32 _window = 0;
+    QStringList _pastes;
+};
+
 // Drags with the real mouse along the screen points given: presses at the first, passes the
 // others in small steps, releases at the last. Events are processed meanwhile, so the drag's
 // source or target may be in this process.
@@ -100,6 +128,8 @@ public:
     void launch() { _app->applicationWillFinishLaunching(); }
 
     MyObject& app() { return *_app; }
+    // The application's own settings store: what is set before launch() is what it starts with.
+    Defaults& defaults() { return *_defaults; }
     const PasteDataList& history() const;
     // The texts of the history, head first; "<none>" for a clipping without text.
     QStringList texts() const;
@@ -115,5 +145,6 @@ public:
 
 private:
     QTemporaryDir _settings;
+    Defaults* _defaults;
     std::unique_ptr<MyObject> _app;
 };

@@ -1,8 +1,8 @@
 // Runs the end-to-end tests inside a QApplication on a private X display of their own. Listing
 // the tests starts nothing, so the test runner can discover them on a machine without X.
+#include "app/MainApplication.h"
 #include "tests/e2e/XServer.h"
 
-#include <QApplication>
 #include <QTemporaryDir>
 #include <cstdio>
 #include <gtest/gtest.h>
@@ -29,7 +29,8 @@ int main(int argc, char** argv) {
     QTemporaryDir runtime;
     if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
         qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
-    QApplication app(argc, argv);
+    // The application object Kelvrin runs with, which holds the hot key.
+    MainApplication app(argc, argv);
     if (QGuiApplication::platformName() != u"xcb") {
         std::fprintf(stderr, "Qt chose the platform %s, not xcb\n",
                      qPrintable(QGuiApplication::platformName()));

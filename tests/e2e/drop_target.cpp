@@ -12,6 +12,8 @@
 //
 // The types and bytes are read on a connection of our own, not through Qt, which folds
 // UTF8_STRING, STRING and TEXT into text/plain and converts what it reads.
+#include "tests/e2e/ToolProgram.h"
+
 #include <QAbstractNativeEventFilter>
 #include <QApplication>
 #include <QDrag>
@@ -23,17 +25,14 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QSocketNotifier>
 #include <QTimer>
 #include <QWidget>
 #include <chrono>
 #include <climits>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 // Last: Xlib's macros (None, Bool, Status) would break Qt's headers.
@@ -45,20 +44,6 @@ namespace {
 
 using Named = QList<std::pair<QByteArray, QByteArray>>;
 using Clock = std::chrono::steady_clock;
-
-void print(const QByteArray& line) {
-    std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
-}
-
-[[noreturn]] void usage(const QString& message) {
-    std::fprintf(stderr,
-                 "drop_target: %s\nusage: drop_target [--title TITLE] [--geometry X,Y,W,H] "
-                 "[--offer NAME=VALUE|NAME=@FILE]...\n",
-                 qPrintable(message));
-    std::exit(1);
-}
 
 QString actionName(Qt::DropAction action) {
     switch (action) {
@@ -79,7 +64,7 @@ class XdndReader : public QAbstractNativeEventFilter {
 public:
     XdndReader() : _display(XOpenDisplay(nullptr)) {
         if (!_display)
-            usage(QStringLiteral("cannot open the display"));
+            ToolProgram::fail(QStringLiteral("cannot open the display"));
         _enter = XInternAtom(_display, "XdndEnter", False);
         _drop = XInternAtom(_display, "XdndDrop", False);
         _typeList = XInternAtom(_display, "XdndTypeList", False);
@@ -230,12 +215,12 @@ protected:
             _shown = true;
             QTimer::singleShot(0, this, [this] {
                 const QRect place = _reader.place(*this);
-                print(QStringLiteral("ready %1,%2,%3,%4")
-                          .arg(place.x())
-                          .arg(place.y())
-                          .arg(place.width())
-                          .arg(place.height())
-                          .toUtf8());
+                ToolProgram::print(QStringLiteral("ready %1,%2,%3,%4")
+                                       .arg(place.x())
+                                       .arg(place.y())
+                                       .arg(place.width())
+                                       .arg(place.height())
+                                       .toUtf8());
             });
         }
     }
@@ -250,7 +235,7 @@ protected:
             data.insert(QString::fromLatin1(name), QString::fromLatin1(bytes.toBase64()));
         }
         event->acceptProposedAction();
-        print(
+        ToolProgram::print(
             QJsonDocument(QJsonObject{{QStringLiteral("formats"), formats},
                                       {QStringLiteral("data"), data},
                                       {QStringLiteral("action"), actionName(event->dropAction())}})
@@ -271,8 +256,9 @@ protected:
         drag->setMimeData(mimeData);
         const Qt::DropAction action =
             drag->exec(Qt::CopyAction | Qt::MoveAction | Qt::LinkAction, Qt::CopyAction);
-        print(QJsonDocument(QJsonObject{{QStringLiteral("dragEnded"), actionName(action)}})
-                  .toJson(QJsonDocument::Compact));
+        ToolProgram::print(
+            QJsonDocument(QJsonObject{{QStringLiteral("dragEnded"), actionName(action)}})
+                .toJson(QJsonDocument::Compact));
     }
 
 private:
@@ -282,64 +268,37 @@ private:
     bool _shown = false;
 };
 
-int signalPipe[2];
-
-void onTerminate(int) {
-    const char byte = 0;
-    [[maybe_unused]] const ssize_t written = write(signalPipe[1], &byte, 1);
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
     // Qt would take --title and --geometry for its own X11 options: it sees none of ours.
     int qtArgc = 1;
     QApplication app(qtArgc, argv);
-    QString title = QStringLiteral("drop_target");
-    QRect geometry(100, 100, 300, 200);
     Named offers;
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
-    for (qsizetype i = 1; i < arguments.size(); ++i) {
-        const QString& argument = arguments[i];
-        if (i + 1 == arguments.size())
-            usage(QStringLiteral("%1 wants a value").arg(argument));
-        const QString value = arguments[++i];
-        if (argument == u"--title") {
-            title = value;
-        } else if (argument == u"--geometry") {
-            const QStringList numbers = value.split(u',');
-            if (numbers.size() != 4)
-                usage(QStringLiteral("the geometry is X,Y,W,H"));
-            geometry = QRect(numbers[0].toInt(), numbers[1].toInt(), numbers[2].toInt(),
-                             numbers[3].toInt());
-        } else if (const qsizetype equals = value.indexOf(u'=');
-                   argument == u"--offer" && equals > 0) {
+    const ToolProgram::Options options = ToolProgram::read(
+        argc, argv, {QStringLiteral("drop_target"), QRect(100, 100, 300, 200)},
+        "[--title TITLE] [--geometry X,Y,W,H] [--offer NAME=VALUE|NAME=@FILE]...",
+        [&](const QString& option, const QString& value) {
+            const qsizetype equals = value.indexOf(u'=');
+            if (option != u"--offer" || equals <= 0)
+                return false;
             QByteArray bytes = value.mid(equals + 1).toUtf8();
             if (bytes.startsWith('@')) {
                 QFile file(QString::fromUtf8(bytes.mid(1)));
                 if (!file.open(QIODevice::ReadOnly))
-                    usage(QStringLiteral("cannot read %1").arg(file.fileName()));
+                    ToolProgram::fail(QStringLiteral("cannot read %1").arg(file.fileName()));
                 bytes = file.readAll();
             }
             offers.emplace_back(value.left(equals).toLatin1(), bytes);
-        } else {
-            usage(QStringLiteral("unknown argument %1").arg(argument));
-        }
-    }
-
-    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0)
-        usage(QStringLiteral("no socket pair"));
-    std::signal(SIGTERM, onTerminate);
-    QSocketNotifier terminated(signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&terminated, &QSocketNotifier::activated, &app, &QApplication::quit);
+            return true;
+        });
+    ToolProgram::quitOnTerminate(app);
 
     XdndReader reader;
     app.installNativeEventFilter(&reader);
     DropWindow window(reader, std::move(offers));
-    window.setWindowTitle(title);
-    window.setGeometry(geometry);
+    window.setWindowTitle(options.title);
+    window.setGeometry(options.geometry);
     window.show();
     return app.exec();
 }

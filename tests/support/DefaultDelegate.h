@@ -4,7 +4,7 @@
 
 // The application as the paste window sees it, with the default settings and no data folder,
 // for programs that drive the window without the application: tests, benchmarks, fuzzers.
-// Its paste callback delivers nothing.
+// Its paste callback delivers nothing, and there is no application to go back to.
 class DefaultDelegate : public PasteWindowDelegate {
 public:
     QString nssInitialFolder() const override { return {}; }
@@ -17,6 +17,7 @@ public:
     float fHeightOfRow() const override { return 16.0f; }
     signed char bRecentlyTop() const override { return 0; }
     bool doPasteCommand(const PasteData&) override { return false; }
+    bool frontmostSendPSN() override { return false; }
 
 private:
     QRectF _frame{100, 100, 325, 285};

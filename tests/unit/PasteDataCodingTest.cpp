@@ -20,7 +20,6 @@ TEST(PasteDataCoding, ASetArchivesAsARealMutableArrayArchive) {
     PasteDataList list;
     list.push_back(std::make_unique<PasteData>());
     list.back()->setContents(QStringLiteral("ab"));
-    list.back()->setExtraData(std::nullopt, 0);
     list.back()->setNumber(1);
     const QByteArray expected = QByteArray::fromHex(
         "040b73747265616d747970656481e8038401408484840e4e534d757461626c654172726179008484074e53"

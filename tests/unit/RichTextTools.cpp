@@ -1,35 +1,25 @@
 #include "RichTextTools.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTextDocument>
 #include <QXmlStreamReader>
 #include <QtEndian>
 #include <gtest/gtest.h>
+#include <stdexcept>
 
 namespace RichTextTools {
 
 namespace {
 
-constexpr int ToolTimeoutMs = 120'000;
-
 QByteArray u32(quint32 value) {
     QByteArray bytes(4, '\0');
     qToLittleEndian(value, bytes.data());
     return bytes;
-}
-
-std::optional<QString> writeTemporary(const QTemporaryDir& dir, const QString& name,
-                                      const QByteArray& bytes) {
-    const QString path = dir.filePath(name);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        return std::nullopt;
-    return path;
 }
 
 } // namespace
@@ -39,8 +29,9 @@ bool installed(const QString& program) {
 }
 
 std::optional<QByteArray> run(const QString& program, const QStringList& args,
-                              const QByteArray& input) {
+                              const QByteArray& input, const QString& folder) {
     QProcess process;
+    process.setWorkingDirectory(folder);
     process.start(program, args);
     if (!process.waitForStarted()) {
         ADD_FAILURE() << program.toStdString() << " did not start";
@@ -48,7 +39,7 @@ std::optional<QByteArray> run(const QString& program, const QStringList& args,
     }
     process.write(input);
     process.closeWriteChannel();
-    if (!process.waitForFinished(ToolTimeoutMs)) {
+    if (!process.waitForFinished(120'000)) {
         process.kill();
         process.waitForFinished();
         ADD_FAILURE() << program.toStdString() << " did not finish";
@@ -62,53 +53,34 @@ std::optional<QByteArray> run(const QString& program, const QStringList& args,
     return process.readAllStandardOutput();
 }
 
-std::optional<QList<QByteArray>> libreOfficeConvert(const QStringList& files, const QString& filter,
-                                                    const QString& extension,
-                                                    const QStringList& extraArgs) {
+std::optional<QByteArray> libreOffice(const QByteArray& document, const QString& filter,
+                                      const QString& extension, const QString& name,
+                                      const QStringList& extraArgs) {
     QTemporaryDir work;
-    if (!work.isValid())
+    QFile input(work.filePath(name));
+    if (!input.open(QIODevice::WriteOnly) || input.write(document) != document.size())
         return std::nullopt;
-    const QString outDir = work.filePath("out");
-    QStringList args = {"-env:UserInstallation=file://" + work.filePath("profile"), "--headless",
-                        "--norestore", "--nolockcheck"};
-    args << extraArgs << "--convert-to" << filter << "--outdir" << outDir << files;
+    input.close();
+    const QStringList args =
+        QStringList{"-env:UserInstallation=file://" + work.filePath("profile"), "--headless",
+                    "--norestore", "--nolockcheck"} +
+        extraArgs +
+        QStringList{"--convert-to", filter, "--outdir", work.filePath("out"), input.fileName()};
     if (!run("soffice", args))
         return std::nullopt;
-    QList<QByteArray> results;
-    for (const QString& file : files) {
-        QFile result(QDir(outDir).filePath(QFileInfo(file).completeBaseName() + "." + extension));
-        if (!result.open(QIODevice::ReadOnly)) {
-            ADD_FAILURE() << "LibreOffice wrote no " << result.fileName().toStdString();
-            return std::nullopt;
-        }
-        results.append(result.readAll());
+    QFile result(work.filePath("out/" + QFileInfo(name).completeBaseName() + "." + extension));
+    if (!result.open(QIODevice::ReadOnly)) {
+        ADD_FAILURE() << "LibreOffice wrote no " << result.fileName().toStdString();
+        return std::nullopt;
     }
-    return results;
+    return result.readAll();
 }
 
-std::optional<QString> libreOfficeText(const QByteArray& rtf) {
-    QTemporaryDir dir;
-    const std::optional<QString> path = writeTemporary(dir, "document.rtf", rtf);
-    if (!path)
-        return std::nullopt;
-    const auto text = libreOfficeConvert({*path}, "txt:Text (encoded):UTF8", "txt");
+std::optional<QString> libreOfficeText(const QByteArray& document, const QString& name) {
+    const auto text = libreOffice(document, "txt:Text (encoded):UTF8", "txt", name);
     if (!text)
         return std::nullopt;
-    QString result = QString::fromUtf8(text->first());
-    if (result.startsWith(QChar(0xFEFF)))
-        result.remove(0, 1);
-    return result;
-}
-
-std::optional<QByteArray> libreOfficeFlatOdf(const QByteArray& rtf) {
-    QTemporaryDir dir;
-    const std::optional<QString> path = writeTemporary(dir, "document.rtf", rtf);
-    if (!path)
-        return std::nullopt;
-    const auto odf = libreOfficeConvert({*path}, "fodt", "fodt");
-    if (!odf)
-        return std::nullopt;
-    return odf->first();
+    return QString::fromUtf8(*text).remove(QChar(0xFEFF));
 }
 
 std::optional<LibreOfficeLook> libreOfficeLook(const QByteArray& flatOdf, const QString& phrase) {
@@ -150,53 +122,33 @@ std::optional<LibreOfficeLook> libreOfficeLook(const QByteArray& flatOdf, const 
     return std::nullopt;
 }
 
-std::optional<QString> unrtfText(const QByteArray& rtf) {
-    QTemporaryDir dir;
-    const std::optional<QString> path = writeTemporary(dir, "document.rtf", rtf);
-    if (!path)
-        return std::nullopt;
-    const std::optional<QByteArray> out = run("unrtf", {"--text", *path});
+std::optional<QString> unrtf(const QByteArray& rtf, bool html) {
+    const QTemporaryDir folder; // where unrtf writes the pictures it meets
+    const auto out = run("unrtf", {html ? "--html" : "--text"}, rtf, folder.path());
     if (!out)
         return std::nullopt;
     const QString text = QString::fromUtf8(*out);
+    if (html) {
+        QTextDocument document;
+        document.setHtml(text);
+        return document.toPlainText();
+    }
     const qsizetype body = text.indexOf("-----------------\n");
     return body < 0 ? text : text.mid(body + 18);
 }
 
-std::optional<QString> unrtfHtmlText(const QByteArray& rtf) {
-    QTemporaryDir dir;
-    const std::optional<QString> path = writeTemporary(dir, "document.rtf", rtf);
-    if (!path)
-        return std::nullopt;
-    const std::optional<QByteArray> out = run("unrtf", {"--html", *path});
-    if (!out)
-        return std::nullopt;
-    QTextDocument document;
-    document.setHtml(QString::fromUtf8(*out));
-    return document.toPlainText();
-}
-
-std::optional<QByteArray> iconvEncode(const QString& text, const QString& codePage) {
-    return run("iconv", {"-f", "UTF-8", "-t", codePage}, text.toUtf8());
-}
-
 QStringList words(const QString& text) {
-    QString cleaned = text;
-    cleaned.remove(QChar(0xFFFC));
     static const QRegularExpression space(QStringLiteral("[\\s\\x{2028}\\x{2029}]+"));
-    return cleaned.split(space, Qt::SkipEmptyParts);
+    return QString(text).remove(QChar(0xFFFC)).split(space, Qt::SkipEmptyParts);
 }
 
 QByteArray fileValue(const QByteArray& contents, bool pageAligned) {
-    QByteArray value = u32(1);
-    if (pageAligned) {
-        const int padding = 4096 - 20;
-        value += u32(0x80000000u) + u32(quint32(contents.size())) + u32(padding) +
-                 QByteArray(padding, '\0');
-    } else {
-        value += u32(quint32(contents.size()));
-    }
-    return value + contents;
+    const int padding = 4096 - 20;
+    return u32(1) +
+           (pageAligned ? u32(0x80000000u) + u32(quint32(contents.size())) + u32(padding) +
+                              QByteArray(padding, '\0')
+                        : u32(quint32(contents.size()))) +
+           contents;
 }
 
 QByteArray stringValue(const QByteArray& text) {
@@ -204,9 +156,7 @@ QByteArray stringValue(const QByteArray& text) {
 }
 
 QByteArray flatFolder(const QList<FlatEntry>& entries, bool withHeader) {
-    QByteArray out;
-    if (withHeader)
-        out += QByteArray("rtfd", 4) + u32(0);
+    QByteArray out = withHeader ? QByteArray("rtfd", 4) + u32(0) : QByteArray();
     out += u32(3) + u32(quint32(entries.size()));
     for (const FlatEntry& entry : entries)
         out += u32(quint32(entry.name.size())) + entry.name;
@@ -219,58 +169,39 @@ QByteArray flatFolder(const QList<FlatEntry>& entries, bool withHeader) {
 
 std::optional<QList<std::pair<QString, QByteArray>>> flatFiles(const QByteArray& bytes) {
     qsizetype at = 0;
-    auto next = [&](quint32& value) {
-        if (at + 4 > bytes.size())
-            return false;
-        value = qFromLittleEndian<quint32>(bytes.constData() + at);
-        at += 4;
-        return true;
-    };
-    auto take = [&](quint32 length, QByteArray& into) {
-        if (at + qsizetype(length) > bytes.size())
-            return false;
-        into = bytes.mid(at, length);
+    auto take = [&](qsizetype length) {
+        if (length > bytes.size() - at)
+            throw std::out_of_range("past the end");
         at += length;
-        return true;
+        return bytes.mid(at - length, length);
     };
-    quint32 version = 0, tag = 0, count = 0;
-    if (!bytes.startsWith(QByteArray("rtfd", 4)))
-        return std::nullopt;
-    at = 4;
-    if (!next(version) || version != 0 || !next(tag) || tag != 3 || !next(count))
-        return std::nullopt;
-    QList<std::pair<QString, QByteArray>> files;
-    for (quint32 i = 0; i < count; ++i) {
-        quint32 length = 0;
-        QByteArray name;
-        if (!next(length) || !take(length, name))
+    auto next = [&] { return qFromLittleEndian<quint32>(take(4).constData()); };
+    try {
+        if (take(4) != "rtfd" || next() != 0 || next() != 3)
             return std::nullopt;
-        files.append({QString::fromUtf8(name), {}});
-    }
-    QList<quint32> sizes;
-    for (quint32 i = 0; i < count; ++i) {
-        quint32 size = 0;
-        if (!next(size))
-            return std::nullopt;
-        sizes.append(size);
-    }
-    for (quint32 i = 0; i < count; ++i) {
-        quint32 valueTag = 0, length = 0;
-        if (!next(valueTag))
-            return std::nullopt;
-        if (valueTag == 3) { // a folder inside: kept whole, tag included
-            at -= 4;
-            if (!take(sizes[i], files[i].second))
+        const quint32 count = next();
+        QList<std::pair<QString, QByteArray>> files;
+        for (quint32 i = 0; i < count; ++i)
+            files.append({QString::fromUtf8(take(next())), {}});
+        QList<quint32> sizes;
+        for (quint32 i = 0; i < count; ++i)
+            sizes.append(next());
+        for (quint32 i = 0; i < count; ++i) {
+            const quint32 tag = next();
+            if (tag == 3) { // a folder inside: kept whole, tag included
+                at -= 4;
+                files[i].second = take(sizes[i]);
+                continue;
+            }
+            const quint32 length = next();
+            files[i].second = take(length);
+            if (tag != 1 || sizes[i] != 8 + length)
                 return std::nullopt;
-            continue;
         }
-        if (valueTag != 1 || !next(length) || sizes[i] != 8 + length ||
-            !take(length, files[i].second))
-            return std::nullopt;
-    }
-    if (at != bytes.size())
+        return at == bytes.size() ? std::optional(files) : std::nullopt;
+    } catch (const std::out_of_range&) {
         return std::nullopt;
-    return files;
+    }
 }
 
 } // namespace RichTextTools

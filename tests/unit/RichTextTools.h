@@ -6,7 +6,6 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
-#include <QTemporaryDir>
 #include <optional>
 #include <utility>
 
@@ -17,19 +16,16 @@ bool installed(const QString& program);
 // Standard output of a program that exited with 0; absent (with a test failure recorded) when it
 // did not start, failed or took longer than two minutes.
 std::optional<QByteArray> run(const QString& program, const QStringList& args,
-                              const QByteArray& input = {});
+                              const QByteArray& input = {}, const QString& folder = {});
 
-// Converts every file with one headless LibreOffice run and a profile of its own, so tests running
-// side by side do not share one. `filter` is what follows --convert-to ("rtf", "txt:Text
-// (encoded):UTF8", ...); `extension` names the results. Absent results fail the test.
-std::optional<QList<QByteArray>> libreOfficeConvert(const QStringList& files, const QString& filter,
-                                                    const QString& extension,
-                                                    const QStringList& extraArgs = {});
-
-// What LibreOffice shows of an RTF document, as UTF-8 text.
-std::optional<QString> libreOfficeText(const QByteArray& rtf);
-// The RTF document as LibreOffice saves it in flat ODF.
-std::optional<QByteArray> libreOfficeFlatOdf(const QByteArray& rtf);
+// The document converted by a headless LibreOffice with a profile of its own, so tests running
+// side by side do not share one. `filter` is what follows --convert-to ("rtf", "fodt", ...);
+// `extension` names the result; `name` tells LibreOffice what the document is.
+std::optional<QByteArray> libreOffice(const QByteArray& document, const QString& filter,
+                                      const QString& extension, const QString& name = "d.rtf",
+                                      const QStringList& extraArgs = {});
+// What LibreOffice shows of a document, as text.
+std::optional<QString> libreOfficeText(const QByteArray& document, const QString& name = "d.rtf");
 
 // How LibreOffice formats a piece of text: the ODF attributes (name="value") of the automatic
 // styles of the paragraph and of the span around it, and the link it is in.
@@ -41,13 +37,9 @@ struct LibreOfficeLook {
 // The look of the first run of text holding the phrase; absent when no run holds it.
 std::optional<LibreOfficeLook> libreOfficeLook(const QByteArray& flatOdf, const QString& phrase);
 
-// unrtf's text output (without its comment header); unrtf writes anything beyond ASCII as "?".
-std::optional<QString> unrtfText(const QByteArray& rtf);
-// unrtf's HTML output reduced to its text, so that non-ASCII characters can be compared.
-std::optional<QString> unrtfHtmlText(const QByteArray& rtf);
-
-// The bytes that iconv gives for the text in the code page it names ("CP932", ...).
-std::optional<QByteArray> iconvEncode(const QString& text, const QString& codePage);
+// unrtf's text output (without its comment header; anything beyond ASCII is "?"), or its HTML
+// output reduced to text, so that non-ASCII characters can be compared.
+std::optional<QString> unrtf(const QByteArray& rtf, bool html = false);
 
 // Words separated by white space, for comparing texts whose line breaking and spacing differ.
 QStringList words(const QString& text);

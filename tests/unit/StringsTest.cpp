@@ -33,66 +33,36 @@ TEST(Formatter, ToleratesMissingArgumentsAndUnknownConversions) {
 // Every key of the message table is present, and each text takes exactly the arguments its
 // callers pass, so no caller's argument is dropped or read from nowhere.
 TEST(MessageTable, HoldsEveryKeyWithItsArguments) {
-    const QList<std::pair<const char*, const char*>> keys = {
-        {"LoadErrorTitle", ""},
-        {"LoadErrorButton1", ""},
-        {"LoadErrorButton2", ""},
-        {"SaveWarningTitle", ""},
-        {"SaveWarningButton1", ""},
-        {"SaveWarningButton2", ""},
-        {"TerminateSaveErrorTitle", ""},
-        {"TerminateSaveErrorButton1", ""},
-        {"TerminateSaveErrorButton2", ""},
-        {"SaveSetErrorTitle", ""},
-        {"AddDataTitle", ""},
-        {"AddSetTitle", ""},
-        {"PasteTitle", ""},
-        {"DeleteDataTitle", ""},
-        {"DeleteDataButtion1", ""},
-        {"DeleteDataButtion2", ""},
-        {"SaveSetTitle", ""},
-        {"LoadSetTitle", ""},
-        {"PreferencesFolderTitle", ""},
-        {"PasteWindowTitleBack", ""},
-        {"LoadErrorMessage1", "@d"},
-        {"SaveErrorMessage1", "@d"},
-        {"LoadErrorMessage2", "d"},
-        {"LoadErrorMessage3", "dd"},
-        {"LoadErrorMessage4", "ud"},
-        {"LoadErrorMessage5", "@"},
-        {"LoadErrorMessage8", "@"},
-        {"LoadErrorMessage6", "@d"},
-        {"LoadErrorMessage7", "@"},
-        {"SaveErrorMessage4", "@"},
-        {"SaveWarningMessage", ""},
-        {"PasteMessage", ""},
-        {"DeleteDataMessage", ""},
-        {"SaveErrorMessage2", "@d"},
-        {"SaveErrorMessage3", "@d"},
-        {"SaveErrorMessage5", "@@"},
-        {"TerminateSaveErrorMessage", "@"},
-        {"SaveSetErrorMessage", "@"},
-        {"AddDataMessage2", "ud"},
-        {"AddSetMessage1", "ud"},
-        {"AddSetMessage2", "ud"},
-        {"PictureMessage", "dd"},
-        {"PasteWindowTitleFront", "s"},
-    };
+    // A key, then after a colon what its callers pass: @ text, d and u numbers, s bytes.
+    const QStringList keys =
+        QStringLiteral(
+            "LoadErrorTitle LoadErrorButton1 LoadErrorButton2 SaveWarningTitle SaveWarningButton1 "
+            "SaveWarningButton2 TerminateSaveErrorTitle TerminateSaveErrorButton1 "
+            "TerminateSaveErrorButton2 SaveSetErrorTitle AddDataTitle AddSetTitle PasteTitle "
+            "DeleteDataTitle DeleteDataButtion1 DeleteDataButtion2 SaveSetTitle LoadSetTitle "
+            "PreferencesFolderTitle PasteWindowTitleBack LoadErrorMessage1:@d SaveErrorMessage1:@d "
+            "LoadErrorMessage2:d LoadErrorMessage3:dd LoadErrorMessage4:ud LoadErrorMessage5:@ "
+            "LoadErrorMessage8:@ LoadErrorMessage6:@d LoadErrorMessage7:@ SaveErrorMessage4:@ "
+            "SaveWarningMessage PasteMessage DeleteDataMessage SaveErrorMessage2:@d "
+            "SaveErrorMessage3:@d SaveErrorMessage5:@@ TerminateSaveErrorMessage:@ "
+            "SaveSetErrorMessage:@ AddDataMessage2:ud AddSetMessage1:ud AddSetMessage2:ud "
+            "PictureMessage:dd PasteWindowTitleFront:s")
+            .split(' ');
     static const QRegularExpression conversion(QStringLiteral("%(%|@|ld|lu|d|i|u|\\.\\*s|s)"));
-    for (const auto& [key, arguments] : keys) {
-        const QString text = Strings::localized(QString::fromLatin1(key));
-        ASSERT_NE(text, QString::fromLatin1(key)) << key << " is missing";
+    for (const QString& entry : keys) {
+        const QString key = entry.section(':', 0, 0);
+        const QString text = Strings::localized(key);
+        ASSERT_NE(text, key) << key.toStdString() << " is missing";
         QString kinds;
         for (const auto& match : conversion.globalMatch(text)) {
-            const QString spelled = match.captured(1);
-            if (spelled == u"%")
-                continue;
-            kinds += spelled == u"@"                        ? QStringLiteral("@")
-                     : spelled == u".*s" || spelled == u"s" ? QStringLiteral("s")
-                     : spelled.endsWith(u'u')               ? QStringLiteral("u")
-                                                            : QStringLiteral("d");
+            const QString c = match.captured(1);
+            kinds += c == u"%"          ? ""
+                     : c == u"@"        ? "@"
+                     : c.endsWith(u's') ? "s"
+                     : c.endsWith(u'u') ? "u"
+                                        : "d";
         }
-        EXPECT_EQ(kinds, QString::fromLatin1(arguments)) << key << ": " << text.toStdString();
+        EXPECT_EQ(kinds, entry.section(':', 1)) << key.toStdString() << ": " << text.toStdString();
     }
     EXPECT_EQ(Strings::localized(QStringLiteral("NoSuchKey")), QStringLiteral("NoSuchKey"));
 }

@@ -39,6 +39,7 @@ TEST_F(Settings, AnEmptyStoreGivesTheDefaults) {
     EXPECT_EQ(app().nssWriteFolder(), panelFolder);
     EXPECT_EQ(app().nssReadFolder(), panelFolder);
     EXPECT_EQ(app().iPasteMode(), 0);
+    EXPECT_EQ(app().hotKeyModifiers(), 0x1000) << "Control alone";
     EXPECT_EQ(*app().ptrRectPasteWindow(), QRectF(100, 100, 325, 285));
     EXPECT_EQ(window().pasteStatus(), 0);
     EXPECT_EQ(window().pasteWindowRect(), QRectF(100, 100, 325, 285));
@@ -66,6 +67,7 @@ TEST_F(Settings, AnAcceptedQuitStoresEverySettingAndTheWindowAsItIsNow) {
     }
     EXPECT_EQ(app().bCommand(), 1);
     EXPECT_EQ(app().bControl(), 0);
+    EXPECT_EQ(app().hotKeyModifiers(), 0x100) << "Command alone";
     EXPECT_EQ(app().iKey(), 54);
     EXPECT_EQ(app().iLimits(), 7);
     EXPECT_EQ(app().nssInitialFolder(), dataFolder());

@@ -1,0 +1,128 @@
+// The hot key and the paste: remembering the application the user came from, bringing the
+// paste window up, and delivering the chosen clipping back into that application.
+#include "app/MyObject.h"
+
+#include "app/MainApplication.h"
+#include "model/PasteData.h"
+#include "platform/Alert.h"
+#include "platform/KeyEvents.h"
+#include "platform/Log.h"
+#include "platform/Pasteboard.h"
+#include "platform/Strings.h"
+#include "window/PasteWin.h"
+#include "window/PasteWindow.h"
+
+#include <QApplication>
+
+quint16 MyObject::hotKeyModifiers() const {
+    quint16 mask = 0;
+    if (_bCommand == 1)
+        mask += HotKey::CommandKey;
+    if (_bControl == 1)
+        mask += HotKey::ControlKey;
+    if (_bOption == 1)
+        mask += HotKey::OptionKey;
+    if (_bShift == 1)
+        mask += HotKey::ShiftKey;
+    return mask;
+}
+
+void MyObject::makeHotKey() {
+    const std::optional<quint8> keyCode = HotKey::keyCode(int(_iKey));
+    MainApplication* application = MainApplication::sharedApplication();
+    if (keyCode && application)
+        application->installHotKeyEvent(*keyCode, hotKeyModifiers(),
+                                        [this](quint32 timestamp) { pressHotKey(timestamp); });
+}
+
+void MyObject::unInstallHotKey() {
+    if (MainApplication* application = MainApplication::sharedApplication())
+        application->unInstallHotKeyEvent();
+}
+
+void MyObject::pressHotKey(quint32 timestamp) {
+    const std::optional<Processes::Application> front = Processes::frontmost();
+    if (!front) {
+        Log::write(QStringLiteral("warning*** :[showPasteWindow] [not get send process !!!]"));
+        return;
+    }
+    // Called up from our own window there is nothing to go back to.
+    if (Processes::isCurrent(front->window)) {
+        Alert::beep();
+        return;
+    }
+    _sendPSN = front;
+    _comingToFront = true;
+    const QByteArray name = front->name.toUtf8();
+    _pasteWindow->setTitleStr(Strings::localizedFormat(QStringLiteral("PasteWindowTitleFront"),
+                                                       {int(name.size()), name}));
+    // The press's own time lets the window manager give us the focus at once.
+    Processes::activate(windowToActivate(), timestamp);
+}
+
+QWidget* MyObject::windowToActivate() {
+    QWidget* other = nullptr;
+    if (showOnlyPasteWindow(true, other)) {
+        _pasteWindow->showPasteWindow();
+        return _pasteWindow->getWindow();
+    }
+    return other;
+}
+
+bool MyObject::showOnlyPasteWindow(bool flag, QWidget*& window) const {
+    window = nullptr;
+    const QWidget* paste = _pasteWindow ? _pasteWindow->getWindow() : nullptr;
+    for (QWidget* candidate : QApplication::topLevelWidgets()) {
+        if (!candidate->isVisible() || candidate == paste ||
+            (flag && candidate == _preferencesWindow))
+            continue;
+        window = candidate;
+        return false;
+    }
+    return true;
+}
+
+void MyObject::applicationWillBecomeActive() {
+    _comingToFront = false;
+    QWidget* other = nullptr;
+    if (showOnlyPasteWindow(true, other))
+        _pasteWindow->showPasteWindow();
+    else if (!_pasteWindow->isWindowVisible())
+        _pasteWindow->pasteWindowOrderBack(other);
+}
+
+void MyObject::applicationWillResignActive() {
+    // The window system tells of a lost focus a little late: by then the hot key may be
+    // bringing us back, and the target it remembered must stay.
+    if (_comingToFront)
+        return;
+    if (_bBackHide) {
+        for (QWidget* window : QApplication::topLevelWidgets())
+            window->hide();
+    }
+    _pasteWindow->setTitleStr(Strings::localized(QStringLiteral("PasteWindowTitleBack")));
+    resetSendPSN();
+}
+
+bool MyObject::frontmostSendPSN() {
+    if (!_sendPSN)
+        return false;
+    const quint32 window = _sendPSN->window;
+    resetSendPSN();
+    return Processes::bringToFront(window);
+}
+
+bool MyObject::doPasteCommand(const PasteData& data) {
+    const QList<PasteboardEntry> entries = data.pasteboardEntries(_pasteWindow->pasteStatus());
+    if (!entries.isEmpty())
+        _pb->write(entries);
+    // Our own write is no new content for the history.
+    _pbCount = _pb->changeCount();
+    // With nothing written the keystroke would paste whatever was there before.
+    if (entries.isEmpty())
+        return false;
+    const std::optional<Processes::Application> target = _sendPSN;
+    if (!frontmostSendPSN())
+        return false;
+    return KeyEvents::sendPaste(Processes::isTerminal(target->windowClass, target->instance));
+}

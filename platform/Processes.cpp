@@ -1,0 +1,137 @@
+#include "platform/Processes.h"
+
+#include "platform/x11/X11Connection.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QWidget>
+#include <cstdlib>
+
+namespace {
+
+using X11 = X11Connection;
+
+// The source indications of _NET_ACTIVE_WINDOW (EWMH): an application asking for its own window
+// is held to its timestamp; a pager acts for the user and is obeyed.
+constexpr uint32_t kSourceApplication = 1;
+constexpr uint32_t kSourcePager = 2;
+// Managers activate in a few milliseconds; the paste waits on this, and a manager that ignores us
+// must not keep the user waiting for long.
+constexpr int kActivationTimeoutMs = 500;
+
+// As their programs set the class or the instance of WM_CLASS, compared without regard to case.
+constexpr QStringView kTerminals[] = {
+    u"gnome-terminal",
+    u"konsole",
+    u"xfce4-terminal",
+    u"lxterminal",
+    u"qterminal",
+    u"mate-terminal",
+    u"terminator",
+    u"tilix",
+    u"kitty",
+    u"alacritty",
+    u"org.wezfurlong.wezterm",
+    u"foot",
+    u"st",
+    u"st-256color",
+    u"xterm",
+    u"urxvt",
+    u"terminology",
+    u"sakura",
+    u"guake",
+    u"tilda",
+    u"yakuake",
+    u"cool-retro-term",
+};
+
+xcb_window_t activeWindow(const X11& x11) {
+    const auto active = x11.property(x11.root(), x11.atom(X11::NetActiveWindow), XCB_ATOM_WINDOW);
+    return active && !active->empty() ? active->front() : xcb_window_t(XCB_WINDOW_NONE);
+}
+
+qint64 pidOf(const X11& x11, xcb_window_t window) {
+    const auto pid = x11.property(window, x11.atom(X11::NetWmPid), XCB_ATOM_CARDINAL);
+    return pid && !pid->empty() ? qint64(pid->front()) : 0;
+}
+
+bool exists(const X11& x11, xcb_window_t window) {
+    xcb_connection_t* connection = x11.connection();
+    xcb_generic_error_t* error = nullptr;
+    xcb_get_window_attributes_reply_t* reply = xcb_get_window_attributes_reply(
+        connection, xcb_get_window_attributes(connection, window), &error);
+    const bool there = reply != nullptr;
+    std::free(error);
+    std::free(reply);
+    return there;
+}
+
+} // namespace
+
+std::optional<Processes::Application> Processes::frontmost() {
+    const X11* x11 = X11::get();
+    if (!x11)
+        return std::nullopt;
+    // openbox leaves a destroyed window named there when no other window takes the focus.
+    const xcb_window_t window = activeWindow(*x11);
+    if (window == XCB_WINDOW_NONE || !exists(*x11, window))
+        return std::nullopt;
+
+    Application application;
+    application.window = window;
+    application.pid = pidOf(*x11, window);
+    // "instance\0class\0", in Latin-1 (ICCCM 4.1.2.5).
+    if (const auto wmClass = x11->text(window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING)) {
+        const QList<QByteArray> parts = QByteArray::fromStdString(*wmClass).split('\0');
+        application.instance = QString::fromLatin1(parts.value(0));
+        application.windowClass = QString::fromLatin1(parts.value(1));
+    }
+    application.name = application.windowClass;
+    if (application.name.isEmpty() && application.pid > 0) {
+        QFile comm(QStringLiteral("/proc/%1/comm").arg(application.pid));
+        if (comm.open(QIODevice::ReadOnly))
+            application.name = QString::fromLocal8Bit(comm.readAll().trimmed());
+    }
+    return application;
+}
+
+bool Processes::isCurrent(quint32 window) {
+    const X11* x11 = X11::get();
+    return x11 && pidOf(*x11, window) == QCoreApplication::applicationPid();
+}
+
+bool Processes::bringToFront(quint32 window) {
+    X11* x11 = X11::get();
+    if (!x11 || !exists(*x11, window))
+        return false;
+    // At the server's real time: some managers take a pager's request at CurrentTime for a bug.
+    x11->sendToRoot(window, x11->atom(X11::NetActiveWindow),
+                    {kSourcePager, x11->serverTime(), 0, 0, 0});
+    // Reading the property over and over rather than waiting for its change notice: the notice
+    // comes through Qt's event loop, and running that here would let timers and the user's input
+    // into the middle of a paste.
+    return X11::waitUntil([&] { return activeWindow(*x11) == window; }, kActivationTimeoutMs);
+}
+
+void Processes::activate(QWidget* window, quint32 timestamp) {
+    window->raise();
+    window->activateWindow();
+    const X11* x11 = X11::get();
+    if (!x11 || !window->isVisible())
+        return;
+    // A window shown a moment ago is not the manager's yet, and a request for it would be lost.
+    const auto id = xcb_window_t(window->winId());
+    X11::waitUntil([&] { return x11->isManaged(id); }, kActivationTimeoutMs);
+    // Qt's own request carries the time of the last event Qt itself handled, which need not be
+    // the hot key's press: a manager that prevents focus stealing may find that time older than
+    // the user's last action in the window in front and turn the request down.
+    x11->sendToRoot(id, x11->atom(X11::NetActiveWindow), {kSourceApplication, timestamp, 0, 0, 0});
+}
+
+bool Processes::isTerminal(QStringView windowClass, QStringView instance) {
+    for (const QStringView terminal : kTerminals)
+        if (windowClass.compare(terminal, Qt::CaseInsensitive) == 0 ||
+            instance.compare(terminal, Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}

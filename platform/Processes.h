@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QString>
+#include <QStringView>
+#include <QtGlobal>
+#include <optional>
+
+class QWidget;
+
+// The applications on the desktop as the window manager sees them: which one is in front, whose
+// it is, and bringing one back. On X11 this is EWMH on Qt's own connection; on any other
+// platform there is no application in front and nothing can be brought there.
+namespace Processes {
+
+// An application by its top-level window.
+struct Application {
+    quint32 window = 0;
+    // 0 when the window does not say (_NET_WM_PID is optional).
+    qint64 pid = 0;
+    // As task bars show it: the class of WM_CLASS, else the process's command name.
+    QString name;
+    // The two parts of WM_CLASS; empty when the window has none.
+    QString windowClass;
+    QString instance;
+};
+
+// The application with the active window; nothing when no window is active or no window
+// manager says which is.
+std::optional<Application> frontmost();
+
+// Whether the window is one of this process's own.
+bool isCurrent(quint32 window);
+
+// Asks the window manager to activate the window, as a pager would, and waits at most half a
+// second until it has. False when the window is gone or does not become active in that time.
+bool bringToFront(quint32 window);
+
+// Brings one of our own windows up for a user action at that X server time (the hot key's
+// press): the window manager's focus-stealing prevention measures the request by it.
+void activate(QWidget* window, quint32 timestamp);
+
+// Whether a window of that WM_CLASS is a terminal emulator's, which pastes with Control+Shift+V.
+bool isTerminal(QStringView windowClass, QStringView instance = {});
+
+} // namespace Processes

@@ -1,0 +1,173 @@
+// The whole round: the hot key pressed over another program brings the paste window up, a
+// clipping chosen with the keyboard lands in that program.
+#include "tests/e2e/E2eHarness.h"
+
+#include "platform/Defaults.h"
+#include "platform/Processes.h"
+#include "platform/Strings.h"
+#include "window/PasteView.h"
+#include "window/PasteWin.h"
+#include "window/PasteWindow.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMimeData>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <algorithm>
+#include <gtest/gtest.h>
+
+namespace {
+
+void xdotool(const QStringList& arguments) {
+    QProcess tool;
+    tool.start(QStringLiteral("xdotool"), arguments);
+    ASSERT_TRUE(tool.waitForFinished(10000));
+}
+
+bool pasteWindowActive(Kelvrin& kelvrin) {
+    return QApplication::activeWindow() == kelvrin.app().pasteWindow()->getWindow();
+}
+
+// Puts the target in front, then presses the hot key (Control+Down by default) over it, 20 times
+// a second when pressed more than once; the name the target goes by.
+QString callUpOver(Kelvrin& kelvrin, const PasteTarget& target, int presses = 1) {
+    xdotool({"windowactivate", "--sync", QString::number(target.window())});
+    std::optional<Processes::Application> front;
+    EXPECT_TRUE(waitFor([&] {
+        front = Processes::frontmost();
+        return front && front->window == target.window() && !pasteWindowActive(kelvrin);
+    }));
+    QStringList keys{"key", "--delay", "50"};
+    for (int press = 0; press < presses; ++press)
+        keys << QStringLiteral("ctrl+Down");
+    xdotool(keys);
+    EXPECT_TRUE(waitFor([&] { return pasteWindowActive(kelvrin); }));
+    return front ? front->name : QString();
+}
+
+class HotKeyPaste : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const char* text : {"second", "first"}) {
+            copyWithXclip(text);
+            ASSERT_TRUE(kelvrin.waitForHistory(kelvrin.history().size() + 1));
+        }
+    }
+
+    PasteWindow& window() { return *kelvrin.app().pasteWindow(); }
+
+    Kelvrin kelvrin;
+};
+
+} // namespace
+
+TEST_F(HotKeyPaste, TheWindowComesUpNamedAfterTheTargetAndReturnPastesIntoIt) {
+    PasteTarget target(QStringLiteral("Notes"), {}, QRect(520, 420, 300, 80));
+    ASSERT_TRUE(target.ready());
+    // Pressed in a burst: the first press brings the window up, the rest land on our own window
+    // and only beep. One window, the target kept, nothing queued up behind.
+    const QByteArray name = callUpOver(kelvrin, target, 20).toUtf8();
+    ASSERT_FALSE(name.isEmpty());
+    QTest::qWait(200);
+    EXPECT_EQ(window().getWindow()->windowTitle(),
+              Strings::localizedFormat(QStringLiteral("PasteWindowTitleFront"),
+                                       {int(name.size()), name}));
+    EXPECT_TRUE(kelvrin.app().sendPSN() && kelvrin.app().sendPSN()->window == target.window());
+    EXPECT_TRUE(pasteWindowActive(kelvrin));
+    EXPECT_EQ(std::ranges::count_if(QApplication::topLevelWidgets(),
+                                    [](const QWidget* widget) { return widget->isVisible(); }),
+              1);
+
+    xdotool({"key", "Down", "Down", "Return"});
+    ASSERT_TRUE(waitFor([&] { return !target.pastes().isEmpty(); }));
+    EXPECT_EQ(target.pastes(), QStringList{"ctrl+v second"});
+    EXPECT_TRUE(waitFor([&] { return !window().isWindowVisible(); })) << "hidden after a paste";
+    EXPECT_EQ(kelvrin.texts(), (QStringList{"first", "second"})) << "our own paste is no capture";
+    EXPECT_TRUE(waitFor([&] {
+        return window().getWindow()->windowTitle() ==
+               Strings::localized(QStringLiteral("PasteWindowTitleBack"));
+    })) << "retitled in the background";
+}
+
+TEST_F(HotKeyPaste, EscapeGoesBackWithoutPastingAndATerminalGetsControlShiftV) {
+    PasteTarget terminal(QStringLiteral("Shell"), QStringLiteral("kitty"),
+                         QRect(520, 420, 300, 80));
+    ASSERT_TRUE(terminal.ready());
+    callUpOver(kelvrin, terminal);
+    xdotool({"key", "Escape"});
+    ASSERT_TRUE(waitFor([&] {
+        const auto front = Processes::frontmost();
+        return front && front->window == terminal.window();
+    }));
+    EXPECT_FALSE(window().isWindowVisible());
+    EXPECT_TRUE(terminal.pastes().isEmpty());
+    // Qt hears of the lost focus a moment later; a person takes longer than that to press the
+    // hot key again.
+    ASSERT_TRUE(
+        waitFor([] { return QGuiApplication::applicationState() != Qt::ApplicationActive; }));
+
+    callUpOver(kelvrin, terminal);
+    xdotool({"key", "Down", "Return"});
+    ASSERT_TRUE(waitFor([&] { return !terminal.pastes().isEmpty(); }));
+    EXPECT_EQ(terminal.pastes(), QStringList{"ctrl+shift+v first"});
+}
+
+TEST_F(HotKeyPaste, ATargetThatClosedGetsNothingAndTheWindowStays) {
+    auto target = std::make_unique<PasteTarget>(QStringLiteral("Gone"));
+    ASSERT_TRUE(target->ready());
+    callUpOver(kelvrin, *target);
+    target.reset();
+    QElapsedTimer paste;
+    paste.start();
+    xdotool({"key", "Down", "Return"});
+    ASSERT_TRUE(waitFor([&] { return !kelvrin.app().sendPSN(); }));
+    EXPECT_LT(paste.elapsed(), 2000);
+    EXPECT_TRUE(window().isWindowVisible());
+}
+
+// With the hide setting off the window stays after a paste; in RTF mode the rich text goes
+// along with the plain one.
+TEST(HotKeyPasteSettings, RtfModeOffersTheRichTextAndTheWindowStaysWhenHideIsOff) {
+    Kelvrin kelvrin(Kelvrin::Start::NotLaunched);
+    kelvrin.defaults().setInteger(0, QStringLiteral("paste_window_hide"));
+    kelvrin.defaults().setInteger(1, QStringLiteral("paste_window_mode"));
+    kelvrin.launch();
+    QTemporaryDir files;
+    QFile rtf(files.filePath(QStringLiteral("rich.rtf")));
+    const QByteArray rich = "{\\rtf1\\ansi {\\b bold} words}";
+    ASSERT_TRUE(rtf.open(QIODevice::WriteOnly) && rtf.write(rich) == rich.size());
+    rtf.close();
+    {
+        ClipOwner owner({QStringLiteral("text/rtf=@") + rtf.fileName(), "UTF8_STRING=bold words"});
+        ASSERT_TRUE(kelvrin.waitForHistory(1));
+    }
+    PasteTarget target(QStringLiteral("Writer"));
+    ASSERT_TRUE(target.ready());
+    callUpOver(kelvrin, target);
+    xdotool({"key", "Down", "Return"});
+    ASSERT_TRUE(waitFor([&] { return !target.pastes().isEmpty(); }));
+    EXPECT_EQ(target.pastes(), QStringList{"ctrl+v bold words"});
+    const QMimeData* offered = QApplication::clipboard()->mimeData();
+    ASSERT_TRUE(offered);
+    EXPECT_EQ(offered->data(QStringLiteral("text/rtf")), rich);
+    QTest::qWait(200);
+    EXPECT_TRUE(kelvrin.app().pasteWindow()->isWindowVisible());
+}
+
+// With background hide every window goes when another program comes to the front.
+TEST(HotKeyPasteSettings, BackgroundHideHidesTheWindowWhenAnotherProgramComesToTheFront) {
+    Kelvrin kelvrin(Kelvrin::Start::NotLaunched);
+    kelvrin.defaults().setBool(true, QStringLiteral("paste_window_background_hide"));
+    kelvrin.launch();
+    PasteTarget target(QStringLiteral("Notes"));
+    ASSERT_TRUE(target.ready());
+    callUpOver(kelvrin, target);
+    ASSERT_TRUE(kelvrin.app().pasteWindow()->isWindowVisible());
+    xdotool({"windowactivate", QString::number(target.window())});
+    EXPECT_TRUE(waitFor([&] { return !kelvrin.app().pasteWindow()->isWindowVisible(); }));
+    EXPECT_FALSE(kelvrin.app().sendPSN());
+}

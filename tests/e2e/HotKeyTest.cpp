@@ -1,0 +1,207 @@
+// The hot key pressed as the user presses it, through xdotool on the real keyboard, and seen as
+// the application sees it: through a native event filter on the application.
+#include "tests/e2e/E2eHarness.h"
+
+#include "platform/HotKey.h"
+#include "platform/Log.h"
+
+#include <QAbstractNativeEventFilter>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QTest>
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <xcb/xcb.h>
+
+// Last: Xlib's macros (None, Bool, Status) would break gtest's names.
+#include <X11/XKBlib.h>
+#include <X11/Xlib.h>
+#include <X11/keysym.h>
+
+namespace {
+
+constexpr quint8 kUp = 126, kDown = 125, kF5 = 96;
+
+// Asks the hot key about every native event, and takes its presses from Qt, as the application
+// does.
+class PressFilter : public QAbstractNativeEventFilter {
+public:
+    explicit PressFilter(HotKey& hotKey) : _hotKey(hotKey) {
+        QCoreApplication::instance()->installNativeEventFilter(this);
+    }
+    ~PressFilter() override { QCoreApplication::instance()->removeNativeEventFilter(this); }
+
+    bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
+        quint32 time = 0;
+        if (!_hotKey.isPress(type, message, &time))
+            return false;
+        times.append(time);
+        return true;
+    }
+
+    QList<quint32> times;
+
+private:
+    HotKey& _hotKey;
+};
+
+// Counts every key press the X server sends us, repeats included. Installed after the hot key's
+// filter, it is asked first.
+class RawPresses : public QAbstractNativeEventFilter {
+public:
+    RawPresses() { QCoreApplication::instance()->installNativeEventFilter(this); }
+    ~RawPresses() override { QCoreApplication::instance()->removeNativeEventFilter(this); }
+
+    bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
+        if (type == "xcb_generic_event_t" &&
+            (static_cast<xcb_generic_event_t*>(message)->response_type & 0x7F) == XCB_KEY_PRESS)
+            ++count;
+        return false;
+    }
+
+    int count = 0;
+};
+
+void xdotool(const QStringList& arguments) {
+    QProcess process;
+    process.start(QStringLiteral("xdotool"), arguments);
+    ASSERT_TRUE(process.waitForFinished(10000)) << "xdotool is not installed";
+    ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+}
+
+class HotKeyGrab : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(_marker.install(kUp, HotKey::ControlKey)); }
+
+    // The X server delivers events in the order the keys were pressed: once a press of Control+Up,
+    // grabbed by a hot key of its own, has come through, every key pressed before it has too.
+    void settle() {
+        const qsizetype marks = _marks.times.size();
+        xdotool({QStringLiteral("key"), QStringLiteral("ctrl+Up")});
+        ASSERT_TRUE(waitFor([&] { return _marks.times.size() > marks; }));
+    }
+
+    HotKey hotKey;
+    PressFilter presses{hotKey};
+
+private:
+    HotKey _marker;
+    PressFilter _marks{_marker};
+};
+
+// Holds Control+Down for a second, long enough for the keyboard to repeat it several times.
+void holdControlDown(const RawPresses& raw) {
+    xdotool({QStringLiteral("keydown"), QStringLiteral("ctrl+Down")});
+    const int before = raw.count;
+    QTest::qWait(1000);
+    xdotool({QStringLiteral("keyup"), QStringLiteral("ctrl+Down")});
+    ASSERT_GE(raw.count - before, 3) << "the X server did not repeat the held key";
+}
+
+} // namespace
+
+// Each press counts once, with the server's time of the key, whatever locks are on; the
+// combination needs its own modifiers exactly; after uninstalling nothing counts.
+TEST_F(HotKeyGrab, EachPressCountsOnceWithOrWithoutLocksUntilUninstalled) {
+    ASSERT_TRUE(hotKey.install(kDown, HotKey::ControlKey));
+    xdotool({QStringLiteral("key"), QStringLiteral("ctrl+Down")});
+    ASSERT_TRUE(waitFor([&] { return presses.times.size() == 1; }));
+    EXPECT_NE(presses.times[0], 0u);
+
+    // Two presses in quick succession are two, not one repeated.
+    xdotool({QStringLiteral("key"), QStringLiteral("ctrl+Down"), QStringLiteral("ctrl+Down")});
+    ASSERT_TRUE(waitFor([&] { return presses.times.size() == 3; }));
+
+    xdotool({QStringLiteral("key"), QStringLiteral("Down"), QStringLiteral("ctrl+shift+Down"),
+             QStringLiteral("alt+Down")});
+    settle();
+    EXPECT_EQ(presses.times.size(), 3);
+
+    xdotool({QStringLiteral("key"), QStringLiteral("Caps_Lock"), QStringLiteral("ctrl+Down")});
+    ASSERT_TRUE(waitFor([&] { return presses.times.size() == 4; }));
+    xdotool({QStringLiteral("key"), QStringLiteral("Num_Lock"), QStringLiteral("ctrl+Down")});
+    ASSERT_TRUE(waitFor([&] { return presses.times.size() == 5; }));
+    xdotool({QStringLiteral("key"), QStringLiteral("Caps_Lock"), QStringLiteral("ctrl+Down")});
+    ASSERT_TRUE(waitFor([&] { return presses.times.size() == 6; }));
+    settle();
+    EXPECT_EQ(presses.times.size(), 6);
+    EXPECT_TRUE(std::is_sorted(presses.times.begin(), presses.times.end()));
+
+    hotKey.uninstall();
+    xdotool({QStringLiteral("key"), QStringLiteral("ctrl+Down")});
+    settle();
+    EXPECT_EQ(presses.times.size(), 6);
+}
+
+// Num Lock is not Mod2 on every keyboard; wherever it is, it must not stop the hot key.
+TEST_F(HotKeyGrab, NumLockOnAnotherModifierStillPasses) {
+    Display* display = XOpenDisplay(nullptr);
+    ASSERT_NE(display, nullptr);
+    XModifierKeymap* map = XGetModifierMapping(display);
+    const KeyCode numLock = XKeysymToKeycode(display, XK_Num_Lock);
+    map = XDeleteModifiermapEntry(map, numLock, Mod2MapIndex);
+    map = XInsertModifiermapEntry(map, numLock, Mod3MapIndex);
+    ASSERT_EQ(XSetModifierMapping(display, map), MappingSuccess);
+    XFreeModifiermap(map);
+    XCloseDisplay(display);
+
+    ASSERT_TRUE(hotKey.install(kF5, HotKey::CommandKey | HotKey::OptionKey | HotKey::ShiftKey));
+    xdotool(
+        {QStringLiteral("key"), QStringLiteral("Num_Lock"), QStringLiteral("super+alt+shift+F5")});
+    ASSERT_TRUE(waitFor([&] { return presses.times.size() == 1; }));
+    // Num Lock off again: the marker's grab was made before Num Lock moved.
+    xdotool({QStringLiteral("key"), QStringLiteral("alt+shift+F5"), QStringLiteral("Num_Lock")});
+    settle();
+    EXPECT_EQ(presses.times.size(), 1);
+}
+
+// However long the key is held, the hot key fires once: whether the server repeats it as
+// release and press pairs, as it does for Qt's connection, or as presses alone, as it does for a
+// client that asked for detectable auto-repeat.
+TEST_F(HotKeyGrab, HeldDownCountsOnce) {
+    ASSERT_TRUE(hotKey.install(kDown, HotKey::ControlKey));
+    RawPresses raw;
+    holdControlDown(raw);
+    settle();
+    EXPECT_EQ(presses.times.size(), 1);
+}
+
+TEST_F(HotKeyGrab, HeldDownCountsOnceWithDetectableAutoRepeat) {
+    Display* display = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->display();
+    ASSERT_NE(display, nullptr);
+    Bool supported = False;
+    ASSERT_TRUE(XkbSetDetectableAutoRepeat(display, True, &supported) && supported);
+    ASSERT_TRUE(hotKey.install(kDown, HotKey::ControlKey));
+    RawPresses raw;
+    holdControlDown(raw);
+    settle();
+    EXPECT_EQ(presses.times.size(), 1);
+    // Released, the key fires again.
+    xdotool({QStringLiteral("key"), QStringLiteral("ctrl+Down")});
+    ASSERT_TRUE(waitFor([&] { return presses.times.size() == 2; }));
+}
+
+// A combination another program grabbed first reaches that program: we say so and go on, and
+// get it once the other lets go.
+TEST_F(HotKeyGrab, CombinationHeldByAnotherProgramIsRefusedAndLogged) {
+    Display* other = XOpenDisplay(nullptr);
+    ASSERT_NE(other, nullptr);
+    XGrabKey(other, XKeysymToKeycode(other, XK_Down), ControlMask, DefaultRootWindow(other), False,
+             GrabModeAsync, GrabModeAsync);
+    XSync(other, False);
+
+    Log::Capture log;
+    EXPECT_FALSE(hotKey.install(kDown, HotKey::ControlKey));
+    EXPECT_EQ(log.lines(), QStringList(QStringLiteral("warning*** :[installHotKeyEvent] [the hot "
+                                                      "key Control+Down is held by another "
+                                                      "program]")));
+    xdotool({QStringLiteral("key"), QStringLiteral("ctrl+Down")});
+    settle();
+    EXPECT_TRUE(presses.times.empty());
+
+    XUngrabKey(other, XKeysymToKeycode(other, XK_Down), ControlMask, DefaultRootWindow(other));
+    XCloseDisplay(other);
+    ASSERT_TRUE(hotKey.install(kDown, HotKey::ControlKey));
+    xdotool({QStringLiteral("key"), QStringLiteral("ctrl+Down")});
+    ASSERT_TRUE(waitFor([&] { return presses.times.size() == 1; }));
+}

@@ -1,0 +1,94 @@
+// The paste keystroke as the program in front receives it, through the X server's keyboard.
+#include "tests/e2e/E2eHarness.h"
+
+#include "platform/KeyEvents.h"
+#include "platform/Processes.h"
+
+#include <QElapsedTimer>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+void xdotool(const QStringList& arguments) {
+    QProcess xdotool;
+    xdotool.start(QStringLiteral("xdotool"), arguments);
+    ASSERT_TRUE(xdotool.waitForFinished()) << "xdotool is not installed";
+}
+
+// A key the user keeps down until it goes, whatever the test's outcome.
+struct HeldKey {
+    explicit HeldKey(const QString& key) : key(key) { xdotool({QStringLiteral("keydown"), key}); }
+    ~HeldKey() { xdotool({QStringLiteral("keyup"), key}); }
+    QString key;
+};
+
+// What the application does on a paste into the target: asks who is in front, then sends the
+// keystroke that program pastes with. The window manager names the target active a moment after
+// the target has the focus.
+bool pasteInto(const PasteTarget& target) {
+    std::optional<Processes::Application> front;
+    return waitFor([&] {
+        front = Processes::frontmost();
+        return front && front->window == target.window();
+    }) && KeyEvents::sendPaste(Processes::isTerminal(front->windowClass, front->instance));
+}
+
+} // namespace
+
+TEST(KeyEvents, PastesWithControlVAndIntoATerminalWithControlShiftV) {
+    const QString text = QStringLiteral("first line\nsecond, ümlaut");
+    copyWithXclip(text.toUtf8());
+    {
+        PasteTarget editor(QStringLiteral("Editor"));
+        ASSERT_TRUE(editor.ready());
+        EXPECT_TRUE(pasteInto(editor));
+        EXPECT_TRUE(waitFor([&] { return !editor.pastes().isEmpty(); }));
+        EXPECT_EQ(editor.pastes(), QStringList{QStringLiteral("ctrl+v ") + text});
+    }
+    PasteTarget terminal(QStringLiteral("Terminal"), QStringLiteral("Gnome-terminal"));
+    ASSERT_TRUE(terminal.ready());
+    EXPECT_TRUE(pasteInto(terminal));
+    EXPECT_TRUE(waitFor([&] { return !terminal.pastes().isEmpty(); }));
+    EXPECT_EQ(terminal.pastes(), QStringList{QStringLiteral("ctrl+shift+v ") + text});
+}
+
+// The hot key's modifiers may still be down when the user picks the clipping: Shift would turn
+// the paste into Control+Shift+V, Alt or Super into another command of the program.
+TEST(KeyEvents, PasteWaitsUntilTheModifiersAreReleased) {
+    copyWithXclip("held");
+    PasteTarget target(QStringLiteral("Target"));
+    ASSERT_TRUE(target.ready());
+    const QStringList keys{QStringLiteral("ctrl"), QStringLiteral("shift"), QStringLiteral("alt"),
+                           QStringLiteral("super")};
+    for (const QString& key : keys) {
+        xdotool({QStringLiteral("keydown"), key});
+        QProcess release;
+        release.start(QStringLiteral("xdotool"), {QStringLiteral("sleep"), QStringLiteral("0.3"),
+                                                  QStringLiteral("keyup"), key});
+        QElapsedTimer timer;
+        timer.start();
+        EXPECT_TRUE(KeyEvents::sendPaste(false)) << key.toStdString();
+        EXPECT_GE(timer.elapsed(), 250) << key.toStdString();
+        ASSERT_TRUE(release.waitForFinished());
+    }
+    EXPECT_TRUE(waitFor([&] { return target.pastes().size() == keys.size(); }));
+    EXPECT_EQ(target.pastes(), QStringList(keys.size(), QStringLiteral("ctrl+v held")));
+}
+
+TEST(KeyEvents, PasteGivesUpAfterASecondOfAModifierHeldAndSendsNothing) {
+    copyWithXclip("never");
+    PasteTarget target(QStringLiteral("Target"));
+    ASSERT_TRUE(target.ready());
+    {
+        const HeldKey control(QStringLiteral("ctrl"));
+        QElapsedTimer timer;
+        timer.start();
+        EXPECT_FALSE(KeyEvents::sendPaste(false));
+        EXPECT_GE(timer.elapsed(), 1000);
+        EXPECT_LT(timer.elapsed(), 1500);
+    }
+    // Time for a keystroke sent after all to arrive.
+    QTest::qWait(500);
+    EXPECT_EQ(target.pastes(), QStringList());
+}

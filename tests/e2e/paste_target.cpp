@@ -1,0 +1,80 @@
+// A window standing in for the programs Kelvrin pastes into: a text field with the focus that
+// reports every paste keystroke it receives, with what the clipboard holds at that moment.
+//
+//   paste_target [--title TITLE] [--geometry X,Y,W,H] [--class CLASS]
+//
+// --class gives its window that WM_CLASS class, so it can pass for another program (a terminal).
+// Prints "ready WINDOW" (its X window id) once the window is shown and its field has the focus;
+// then "paste ctrl+v BASE64" for each Control+V and "paste ctrl+shift+v BASE64" for each
+// Control+Shift+V, BASE64 being the clipboard's text in UTF-8. Ends on SIGTERM; 1 on a usage
+// error.
+#include "tests/e2e/ToolProgram.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QWidget>
+
+namespace {
+
+class Field : public QLineEdit {
+protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        const Qt::KeyboardModifiers held =
+            event->modifiers() &
+            (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+        if (event->key() == Qt::Key_V && held == Qt::ControlModifier)
+            report("ctrl+v");
+        else if (event->key() == Qt::Key_V && held == (Qt::ControlModifier | Qt::ShiftModifier))
+            report("ctrl+shift+v");
+        QLineEdit::keyPressEvent(event);
+    }
+
+private:
+    static void report(const QByteArray& keys) {
+        ToolProgram::print("paste " + keys + ' ' +
+                           QApplication::clipboard()->text().toUtf8().toBase64());
+    }
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // Qt would take --title and --geometry for its own X11 options: it sees none of ours.
+    int qtArgc = 1;
+    QApplication app(qtArgc, argv);
+    const ToolProgram::Options options =
+        ToolProgram::read(argc, argv, {QStringLiteral("paste_target"), QRect(100, 100, 300, 80)},
+                          "[--title TITLE] [--geometry X,Y,W,H] [--class CLASS]",
+                          [](const QString& option, const QString& value) {
+                              if (option != u"--class")
+                                  return false;
+                              // Qt makes the class of WM_CLASS from the application's name when it
+                              // first creates a window.
+                              QApplication::setApplicationName(value);
+                              return true;
+                          });
+    ToolProgram::quitOnTerminate(app);
+
+    QWidget window;
+    window.setWindowTitle(options.title);
+    window.setGeometry(options.geometry);
+    auto* field = new Field;
+    (new QVBoxLayout(&window))->addWidget(field);
+    window.show();
+    field->setFocus();
+
+    // Keys reach the field only once the window manager has given the window the focus.
+    QTimer focused;
+    QObject::connect(&focused, &QTimer::timeout, [&] {
+        if (!window.isActiveWindow() || !field->hasFocus())
+            return;
+        focused.stop();
+        ToolProgram::print("ready " + QByteArray::number(window.winId()));
+    });
+    focused.start(10);
+    return app.exec();
+}
