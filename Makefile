@@ -1,14 +1,16 @@
 # The two commands that set up everything on a fresh Debian 12 machine:
 #   make run    installs what is missing, builds, and launches Kelvrin
 #   make test   installs what is missing, builds (plain and sanitized), runs every test
+# and one that puts Kelvrin on the system (the binary, its desktop entry and its icon):
+#   make install [PREFIX=/usr/local] [DESTDIR=]
 SHELL := /bin/bash
 
 PACKAGES := cmake ninja-build g++ pkg-config \
-	qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-image-formats-plugins \
+	qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-image-formats-plugins libqt6svg6 \
 	libpoppler-qt6-dev libtiff-dev libx11-dev libxtst-dev libxcb1-dev \
 	libgtest-dev libgmock-dev clang-14 libclang-rt-14-dev \
 	xvfb xauth openbox xclip xdotool x11-utils imagemagick fonts-dejavu-core \
-	xfwm4 dbus-daemon i3-wm \
+	xfwm4 dbus-daemon i3-wm trayer \
 	unrtf pandoc libreoffice-writer-nogui
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
@@ -17,8 +19,9 @@ BUILD := build
 ASAN_BUILD := build-asan
 FUZZ_BUILD := build-fuzz
 CMAKE_FLAGS := -G Ninja -DKELVRIN_WERROR=ON
+PREFIX ?= /usr/local
 
-.PHONY: deps build build-asan run test bench format clean fuzz
+.PHONY: deps build build-asan run test bench format clean fuzz install
 
 deps:
 	@missing=$$(for p in $(PACKAGES); do \
@@ -76,6 +79,9 @@ fuzz: deps
 	ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 $(FUZZ_BUILD)/setlist_fuzz \
 		-max_total_time=60 -timeout=10 -rss_limit_mb=2048 -detect_leaks=0 -close_fd_mask=3 \
 		-artifact_prefix=$(FUZZ_BUILD)/setlist- $(FUZZ_BUILD)/setlist-corpus
+
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
 
 bench: build
 	bench/run-all $(BUILD)

@@ -4,6 +4,7 @@
 #include "model/PasteData.h"
 #include "platform/Alert.h"
 #include "platform/Defaults.h"
+#include "platform/FolderPanel.h"
 #include "platform/Log.h"
 #include "platform/Pasteboard.h"
 #include "platform/Strings.h"
@@ -33,6 +34,7 @@ void MyObject::applicationWillFinishLaunching() {
     if (!_pasteWindow)
         _pasteWindow = std::make_unique<PasteWindow>();
     _pasteWindow->initWindow(this);
+    makeMenus();
     _pasteWindow->showPasteWindow();
     makeHotKey();
     // Whatever is on the clipboard at launch was copied before we ran: it is not captured.
@@ -59,8 +61,24 @@ unsigned MyObject::applicationShouldTerminate() {
     return 1;
 }
 
+bool MyObject::quitByUser() {
+    if (!_quitting && applicationShouldTerminate() == 1) {
+        _quitting = true;
+        QCoreApplication::quit();
+    }
+    return _quitting;
+}
+
+void MyObject::endSession() {
+    if (!_quitting)
+        sessionShouldTerminate();
+    _quitting = true;
+    QCoreApplication::quit();
+}
+
 void MyObject::sessionShouldTerminate() {
     Alert::answerEverythingSafely();
+    FolderPanel::cancelEverything();
     commitData();
     _pasteWindow->pasteWindowOrderOut();
     unInstallHotKey();

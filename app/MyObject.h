@@ -1,10 +1,14 @@
 #pragma once
 
+#include "app/PreferencesWindow.h"
+#include "platform/InstanceChannel.h"
 #include "platform/Processes.h"
 #include "window/PasteWindowDelegate.h"
 
+#include <QMenu>
 #include <QObject>
 #include <QRectF>
+#include <QSystemTrayIcon>
 #include <QTimer>
 #include <memory>
 #include <optional>
@@ -16,6 +20,7 @@ class Defaults;
 class Pasteboard;
 class PasteData;
 class PasteWindow;
+class QAction;
 class QWidget;
 
 // The application's central object: owns the settings, the paste window controller and the
@@ -35,6 +40,15 @@ public:
     // The session ends (a signal, the session manager): nobody is left to answer, so every
     // panel closes with its safe answer and the quit goes on whatever happens.
     void sessionShouldTerminate();
+    // The user quits (the Quit command, the last window closed, the command line): true when
+    // the quit was accepted and the event loop is ending, false when the user chose to stay.
+    bool quitByUser();
+    // A signal or the session manager ends the session: quits without asking.
+    void endSession();
+    // Whether a quit was accepted; nothing asks the user any more once it was.
+    bool isQuitting() const { return _quitting; }
+    // A command of a second kelvrin, as the instance channel hands it over.
+    InstanceChannel::Answer answerCommand(const QByteArray& request);
     // Saves the sets and the settings without asking anybody; a failed save is logged.
     void commitData();
     void applicationWillTerminate();
@@ -71,6 +85,37 @@ public:
     void resetSendPSN() { _sendPSN.reset(); }
     const std::optional<Processes::Application>& sendPSN() const { return _sendPSN; }
 
+    // Menu commands, from the paste window's menu bar and the tray icon's menu. Set and
+    // clipping commands forward to the paste window (MyObjectMenus.cpp); saving and loading the
+    // sets by folder (MyObjectFolders.cpp) and the preferences (MyObjectPreferences.cpp) are
+    // our own.
+    void menuAddSet();
+    void menuDeleteSet();
+    void menuSave();
+    void menuLoad();
+    void menuDeleteData();
+    void menuSelectAllData();
+    void menuShowWindow();
+    void menuPreferences();
+    // Whether the menu item can act now: the set and clipping commands only while the paste
+    // window is up without a sheet, showing the window only while it is hidden. Asked before a
+    // menu opens, before a shortcut is matched and again before an item acts.
+    bool validateMenuItem(const QAction* item) const;
+    // The icon in the desktop's system tray, with the same commands in its menu.
+    QSystemTrayIcon* statusItem() const { return _statusItem.get(); }
+
+    // The preferences window's actions: OK takes the controls into the settings, Cancel and the
+    // close button drop them; the opacity and row-height controls preview on the paste window.
+    void preferencesOk();
+    void preferencesCancel();
+    bool windowShouldClose();
+    void preferencesFolderButton();
+    void preferencesTransparencyChange();
+    void preferencesHeightOfRowChange();
+    void preferencesBackHideChange();
+    // Null until the preferences are first opened.
+    PreferencesWindow* preferencesWindow() const { return _preferencesWindow.get(); }
+
     // This application coming to the front shows the paste window, unless another of its
     // windows is up; going to the background forgets the target.
     void applicationWillBecomeActive();
@@ -92,6 +137,16 @@ public:
 
 private:
     void unInstallHotKey();
+    // Our top-level windows the user works in, shown or not: the tray icon is none of them.
+    static QList<QWidget*> userWindows();
+    using MenuCommand = void (MyObject::*)();
+    // The paste window's menu bar and the tray icon share one set of actions, so that one
+    // validation covers both (MyObjectMenus.cpp, MyObjectTray.cpp).
+    void makeMenus();
+    void makeStatusItem(const QList<QAction*>& items);
+    void validateMenuItems();
+    // The clippings of the set of that name (the history when empty) as JSON lines.
+    InstanceChannel::Answer listSet(const QString& name) const;
     // The window to bring up for the user: the paste window, or another one of ours in front.
     QWidget* windowToActivate();
 
@@ -107,11 +162,15 @@ private:
     QTimer _timer;
     // The application the user came from, by its window; absent when none is remembered.
     std::optional<Processes::Application> _sendPSN;
+    bool _quitting = false;
     // From a press of the hot key until we are active: a late notice of an earlier loss of
     // the focus must not forget the target just remembered.
     bool _comingToFront = false;
-    // Not built yet; the preferences come with their own window.
-    QWidget* _preferencesWindow = nullptr;
+    std::unique_ptr<PreferencesWindow> _preferencesWindow;
+    // Each menu action with the command it stands for; Quit stands for none.
+    std::vector<std::pair<QAction*, MenuCommand>> _menuItems;
+    std::unique_ptr<QMenu> _statusMenu;
+    std::unique_ptr<QSystemTrayIcon> _statusItem;
 
     signed char _bCommand = 0;
     signed char _bControl = 1;

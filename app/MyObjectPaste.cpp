@@ -13,6 +13,7 @@
 #include "window/PasteWindow.h"
 
 #include <QApplication>
+#include <QWindow>
 
 quint16 MyObject::hotKeyModifiers() const {
     quint16 mask = 0;
@@ -69,12 +70,22 @@ QWidget* MyObject::windowToActivate() {
     return other;
 }
 
+QList<QWidget*> MyObject::userWindows() {
+    QList<QWidget*> windows = QApplication::topLevelWidgets();
+    // The tray icon's window is one the window manager never sees, not one the user works in:
+    // it neither counts as another window nor hides with them.
+    windows.removeIf([](const QWidget* window) {
+        return window->windowFlags().testFlag(Qt::BypassWindowManagerHint);
+    });
+    return windows;
+}
+
 bool MyObject::showOnlyPasteWindow(bool flag, QWidget*& window) const {
     window = nullptr;
     const QWidget* paste = _pasteWindow ? _pasteWindow->getWindow() : nullptr;
-    for (QWidget* candidate : QApplication::topLevelWidgets()) {
+    for (QWidget* candidate : userWindows()) {
         if (!candidate->isVisible() || candidate == paste ||
-            (flag && candidate == _preferencesWindow))
+            (flag && candidate == _preferencesWindow.get()))
             continue;
         window = candidate;
         return false;
@@ -83,6 +94,10 @@ bool MyObject::showOnlyPasteWindow(bool flag, QWidget*& window) const {
 }
 
 void MyObject::applicationWillBecomeActive() {
+    // One of our menus taking the keyboard (the tray icon's, opened over another program) is
+    // not the user coming to us: a paste window brought up now would close the menu at once.
+    if (const QWindow* focus = QGuiApplication::focusWindow(); focus && focus->type() == Qt::Popup)
+        return;
     _comingToFront = false;
     QWidget* other = nullptr;
     if (showOnlyPasteWindow(true, other))
@@ -97,7 +112,7 @@ void MyObject::applicationWillResignActive() {
     if (_comingToFront)
         return;
     if (_bBackHide) {
-        for (QWidget* window : QApplication::topLevelWidgets())
+        for (QWidget* window : userWindows())
             window->hide();
     }
     _pasteWindow->setTitleStr(Strings::localized(QStringLiteral("PasteWindowTitleBack")));

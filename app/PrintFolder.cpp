@@ -34,11 +34,14 @@ QJsonObject describe(const PasteSet& set, const PasteData& data) {
 
 } // namespace
 
+QByteArray describeSet(const PasteSet& set) {
+    QByteArray lines;
+    for (const auto& data : set.pasteData())
+        lines += QJsonDocument(describe(set, *data)).toJson(QJsonDocument::Compact) + '\n';
+    return lines;
+}
+
 int printFolder(const QString& directory) {
-    if (directory.isEmpty()) {
-        std::fprintf(stderr, "kelvrin: --print-folder needs a folder\n");
-        return 1;
-    }
     Alert::setResponder([](const Alert::Request& request) {
         std::fprintf(stderr, "%s\n%s\n", qPrintable(request.title), qPrintable(request.message));
         return Alert::DefaultReturn;
@@ -55,10 +58,9 @@ int printFolder(const QString& directory) {
     window.getWindow();
     if (!window.loadData(true, directory))
         return 1;
-    for (const auto& set : window.pasteArray())
-        for (const auto& data : set->pasteData())
-            std::printf(
-                "%s\n",
-                QJsonDocument(describe(*set, *data)).toJson(QJsonDocument::Compact).constData());
+    for (const auto& set : window.pasteArray()) {
+        const QByteArray lines = describeSet(*set);
+        std::fwrite(lines.constData(), 1, size_t(lines.size()), stdout);
+    }
     return 0;
 }

@@ -1,21 +1,16 @@
+#include "app/CommandLine.h"
 #include "app/MainApplication.h"
 #include "app/MyObject.h"
 #include "app/PrintFolder.h"
 #include "platform/ClipboardPasteboard.h"
 #include "platform/Defaults.h"
+#include "platform/InstanceChannel.h"
+#include "platform/Log.h"
 #include "platform/QuitSignals.h"
 
 #include <cstdio>
 
 namespace {
-
-// "--print-folder DIR": the folder that follows, or absent when the option is not given.
-std::optional<QString> printFolderArgument(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i)
-        if (qstrcmp(argv[i], "--print-folder") == 0)
-            return i + 1 < argc ? QString::fromLocal8Bit(argv[i + 1]) : QString();
-    return std::nullopt;
-}
 
 // The hot key and the paste keystroke are X11's: on a Wayland session Kelvrin runs through
 // XWayland, where they reach only the programs that run there too.
@@ -33,43 +28,54 @@ void runOnX11() {
 } // namespace
 
 int main(int argc, char** argv) {
-    const std::optional<QString> folder = printFolderArgument(argc, argv);
-    if (folder) {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const CommandLine command = CommandLine::parse(arguments);
+    switch (command.action()) {
+    case CommandLine::Action::Run:
+        break;
+    case CommandLine::Action::PrintFolder: {
         // Inspecting a folder needs no display.
         qputenv("QT_QPA_PLATFORM", "offscreen");
         MainApplication app(argc, argv);
-        return printFolder(*folder);
+        return printFolder(command.argument());
     }
+    case CommandLine::Action::Show:
+    case CommandLine::Action::Quit:
+    case CommandLine::Action::List:
+        return command.sendToInstance();
+    default:
+        return command.print();
+    }
+
     runOnX11();
     MainApplication app(argc, argv);
+    // One Kelvrin per user: a second one only brings the first one's window forward.
+    if (CommandLine::showRunningInstance())
+        return 0;
     MyObject delegate(std::make_unique<Defaults>(), std::make_unique<ClipboardPasteboard>());
+    InstanceChannel channel(
+        [&delegate](const QByteArray& request) { return delegate.answerCommand(request); });
+    if (QString error; !channel.listen(&error))
+        Log::write(QStringLiteral("warning*** :[main] [no command line for this instance: %1]")
+                       .arg(error));
 
     // Closing the window is the user quitting, who may choose to stay when the sets cannot be
     // saved. A signal or the session manager ends the session: it quits without asking.
-    bool quitAccepted = false;
-    auto userQuits = [&] {
-        if (!quitAccepted && delegate.applicationShouldTerminate() == 1) {
-            quitAccepted = true;
-            QCoreApplication::quit();
-        }
-    };
-    auto sessionEnds = [&] {
-        if (!quitAccepted)
-            delegate.sessionShouldTerminate();
-        quitAccepted = true;
-        QCoreApplication::quit();
-    };
-    QObject::connect(&app, &QGuiApplication::lastWindowClosed, &delegate, userQuits);
+    QObject::connect(&app, &QGuiApplication::lastWindowClosed, &delegate,
+                     [&delegate] { delegate.quitByUser(); });
     QuitSignals quitSignals;
-    QObject::connect(&quitSignals, &QuitSignals::quitRequested, &delegate, sessionEnds);
+    QObject::connect(&quitSignals, &QuitSignals::quitRequested, &delegate,
+                     [&delegate] { delegate.endSession(); });
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &delegate,
                      [&delegate] { delegate.commitData(); });
 
     delegate.applicationWillFinishLaunching();
     // The session may have ended while a launch alert waited for an answer.
-    const int status = quitAccepted ? 0 : app.exec();
+    const int status = delegate.isQuitting() ? 0 : app.exec();
     // The loop may also end without asking us, when the session manager ends the session.
-    if (!quitAccepted)
+    if (!delegate.isQuitting())
         delegate.sessionShouldTerminate();
     delegate.applicationWillTerminate();
     return status;

@@ -128,6 +128,11 @@ void Processes::activate(QWidget* window, quint32 timestamp) {
     x11->sendToRoot(id, x11->atom(X11::NetActiveWindow), {kSourceApplication, timestamp, 0, 0, 0});
 }
 
+void Processes::activate(QWidget* window) {
+    X11* x11 = X11::get();
+    activate(window, x11 ? x11->serverTime() : 0);
+}
+
 bool Processes::isTerminal(QStringView windowClass, QStringView instance) {
     for (const QStringView terminal : kTerminals)
         if (windowClass.compare(terminal, Qt::CaseInsensitive) == 0 ||

@@ -38,6 +38,9 @@ bool bringToFront(quint32 window);
 // Brings one of our own windows up for a user action at that X server time (the hot key's
 // press): the window manager's focus-stealing prevention measures the request by it.
 void activate(QWidget* window, quint32 timestamp);
+// The same for a request that comes without a user event of ours (the command line): at the X
+// server's present time, later than anything the user did before asking.
+void activate(QWidget* window);
 
 // Whether a window of that WM_CLASS is a terminal emulator's, which pastes with Control+Shift+V.
 bool isTerminal(QStringView windowClass, QStringView instance = {});

@@ -3,6 +3,8 @@
 #include "ui_PasteWin.h"
 #include "window/PasteWindowDelegate.h"
 
+#include <QLayout>
+#include <QMenuBar>
 #include <QShortcut>
 
 PasteWin::PasteWin(QWidget* parent) : QWidget(parent), _ui(std::make_unique<Ui::PasteWin>()) {
@@ -28,6 +30,10 @@ QComboBox* PasteWin::status() const {
 
 PasteView* PasteWin::table() const {
     return _ui->_table;
+}
+
+void PasteWin::setMenuBar(QMenuBar* menuBar) {
+    layout()->setMenuBar(menuBar);
 }
 
 void PasteWin::setAlwaysOnTop(bool alwaysOnTop) {

@@ -11,6 +11,7 @@ class PasteWin;
 class PasteWindowDelegate;
 class PasteView;
 class QComboBox;
+class QMenuBar;
 
 // The paste window itself; its controls come from its interface file.
 class PasteWin : public QWidget {
@@ -24,6 +25,8 @@ public:
     QComboBox* list() const;
     QComboBox* status() const;
     PasteView* table() const;
+    // The application's menus, above the controls; the window owns the bar from then on.
+    void setMenuBar(QMenuBar* menuBar);
 
     // Above other windows or not; a shown window stays shown.
     void setAlwaysOnTop(bool alwaysOnTop);

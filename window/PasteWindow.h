@@ -85,7 +85,10 @@ public:
     bool kelvrinFileExistsIndirectory(const QString& directory) const;
     bool loadData(bool flag, const QString& dirName);
     bool loadDataFromFile(const QString& directory, std::vector<std::unique_ptr<PasteSet>>& array);
-    bool saveData(const QString& directory, QString& erroString, bool fileCheck);
+    // True also when the user declined to replace the sets stored there: nothing was written
+    // then, which *declined tells, so that the folder is not taken as holding these sets.
+    bool saveData(const QString& directory, QString& erroString, bool fileCheck,
+                  bool* declined = nullptr);
     // Folders made here are private to the user unless other attributes are given.
     bool createDirectoriesAtPath(const QString& path,
                                  std::optional<QFileDevice::Permissions> attributes,
@@ -145,9 +148,9 @@ private:
     void copySelectionInto(PasteSet& target);
 
     std::vector<std::unique_ptr<PasteSet>> _pasteArray;
-    // Folders holding stored sets that a load could not read: a save without asking must not
-    // replace them.
-    QSet<QString> _unreadFolders;
+    // Folders whose stored sets this run has loaded or written: a save without asking replaces
+    // stored sets nowhere else.
+    QSet<QString> _ownFolders;
     std::vector<KindName> _kindString;
     PasteWindowDelegate* _applicationIns = nullptr;
     signed char _bShowSheet = 0;

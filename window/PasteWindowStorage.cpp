@@ -267,11 +267,9 @@ bool PasteWindow::loadData(bool flag, const QString& dirName) {
         return false;
     }
     std::vector<std::unique_ptr<PasteSet>> array;
-    if (!loadDataFromFile(dirName, array)) {
-        _unreadFolders.insert(normalised(dirName));
+    if (!loadDataFromFile(dirName, array))
         return false;
-    }
-    _unreadFolders.remove(normalised(dirName));
+    _ownFolders.insert(normalised(dirName));
     // The set array always begins with the history set, whatever the flag asks.
     Q_UNUSED(flag);
     if (array.empty())
@@ -325,13 +323,18 @@ bool PasteWindow::loadDataFromFile(const QString& directory,
     }
 }
 
-bool PasteWindow::saveData(const QString& directory, QString& erroString, bool fileCheck) {
+bool PasteWindow::saveData(const QString& directory, QString& erroString, bool fileCheck,
+                           bool* declined) {
+    if (declined)
+        *declined = false;
     if (directory.isEmpty()) {
         Log::write(QStringLiteral("information:[saveData] [directory is null, no saving.]"));
         return true;
     }
-    // Sets that could not be read are still the user's: replacing them needs the user's yes.
-    if (!fileCheck && _unreadFolders.contains(normalised(directory))) {
+    // Stored sets that are not the ones in memory (they could not be read, or the folder was
+    // chosen after they were stored) are still the user's: replacing them needs the user's yes.
+    if (!fileCheck && !_ownFolders.contains(normalised(directory)) &&
+        kelvrinFileExistsIndirectory(directory)) {
         erroString = Strings::localizedFormat(QStringLiteral("SaveErrorMessage6"), {directory});
         return false;
     }
@@ -343,8 +346,11 @@ bool PasteWindow::saveData(const QString& directory, QString& erroString, bool f
                                       Strings::localized(QStringLiteral("SaveWarningButton1")),
                                       Strings::localized(QStringLiteral("SaveWarningButton2")),
                                       Alert::AlternateReturn);
-        if (answer != Alert::DefaultReturn)
+        if (answer != Alert::DefaultReturn) {
+            if (declined)
+                *declined = true;
             return true;
+        }
     }
 
     const QString listPath = inFolder(directory, kListFileName);
@@ -399,7 +405,7 @@ bool PasteWindow::saveData(const QString& directory, QString& erroString, bool f
         return false;
     }
     if (result)
-        _unreadFolders.remove(normalised(directory));
+        _ownFolders.insert(normalised(directory));
     return result;
 }
 

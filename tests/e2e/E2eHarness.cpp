@@ -66,6 +66,13 @@ void copyWithXclip(const QByteArray& bytes, const QString& target) {
     ASSERT_EQ(xclip.exitCode(), 0) << xclip.readAllStandardError().toStdString();
 }
 
+void startKelvrin(QProcess& process, const QString& configHome, const QStringList& arguments) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(KELVRIN_BINARY), arguments);
+}
+
 ClipOwner::ClipOwner(const QStringList& arguments) {
     _ready = !startTool(_process, QStringLiteral(CLIP_OWNER), arguments).isEmpty();
 }

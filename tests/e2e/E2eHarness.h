@@ -33,6 +33,9 @@ bool waitFor(const std::function<bool()>& condition, int timeoutMs = 10000);
 // and returns once xclip serves them.
 void copyWithXclip(const QByteArray& bytes, const QString& target = {});
 
+// Starts the real kelvrin program with its settings under configHome ($XDG_CONFIG_HOME).
+void startKelvrin(QProcess& process, const QString& configHome, const QStringList& arguments = {});
+
 // A clip_owner process offering the given NAME=VALUE types in that order; stopped when it goes.
 class ClipOwner {
 public:

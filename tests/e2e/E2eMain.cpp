@@ -25,10 +25,10 @@ int main(int argc, char** argv) {
     // X11 clipboard.
     qunsetenv("QT_QPA_PLATFORM");
     qunsetenv("WAYLAND_DISPLAY");
-    // Qt wants a private runtime folder and complains on every start without one.
+    // A runtime folder of this test alone: Kelvrin's command socket lives there, and a Kelvrin
+    // started by another test running at the same time must not find this one.
     QTemporaryDir runtime;
-    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
-        qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
     // The application object Kelvrin runs with, which holds the hot key.
     MainApplication app(argc, argv);
     if (QGuiApplication::platformName() != u"xcb") {

@@ -34,11 +34,8 @@ TEST(Shutdown, ASignalWhileALaunchAlertWaitsSavesEverythingAndEndsAtOnce) {
         settings.synchronize();
     }
     QProcess kelvrin;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
-    kelvrin.setProcessEnvironment(environment);
     kelvrin.setProcessChannelMode(QProcess::ForwardedChannels);
-    kelvrin.start(QStringLiteral(KELVRIN_BINARY));
+    startKelvrin(kelvrin, home.path());
     ASSERT_TRUE(kelvrin.waitForStarted());
     ASSERT_TRUE(waitFor(
         [] { return windowIsShown(Strings::localized(QStringLiteral("LoadErrorTitle"))); }, 30000));

@@ -1,0 +1,125 @@
+#include "app/CommandLine.h"
+
+#include "platform/InstanceChannel.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <cstdio>
+
+namespace {
+
+constexpr char kUsage[] = "usage: kelvrin [--show | --quit | --list [SET] | --print-folder DIR |\n"
+                          "               --help | --version]\n";
+
+constexpr char kHelp[] =
+    "Kelvrin keeps a history of the clipboard. Press the hot key (Control+Down unless changed in\n"
+    "the preferences) in any program to bring up the paste window, choose a clipping and it is\n"
+    "pasted into that program.\n"
+    "\n"
+    "Without an option Kelvrin starts, or brings the running one's paste window forward.\n"
+    "\n"
+    "  --show              bring the running Kelvrin's paste window forward\n"
+    "  --quit              quit the running Kelvrin, saving its sets and settings\n"
+    "  --list [SET]        print the clippings of a set of the running Kelvrin (the history\n"
+    "                      by default), one JSON object per line\n"
+    "  --print-folder DIR  print the sets stored in a folder, without a running Kelvrin\n"
+    "  --help              print this help\n"
+    "  --version           print the version\n";
+
+// Requests by action, as the running instance reads them.
+constexpr std::pair<CommandLine::Action, const char*> kRequests[] = {
+    {CommandLine::Action::Show, "show"},
+    {CommandLine::Action::Quit, "quit"},
+    {CommandLine::Action::List, "list"},
+};
+
+// A quit may wait for the user to answer a failed save; the rest is answered at once.
+constexpr int kAnswerTimeoutMs = 10000;
+
+} // namespace
+
+CommandLine CommandLine::parse(const QStringList& arguments) {
+    if (arguments.isEmpty())
+        return {Action::Run};
+    const QString& option = arguments.front();
+    const qsizetype count = arguments.size();
+    const auto alone = [&](Action action) {
+        return count == 1
+                   ? CommandLine(action)
+                   : CommandLine(Action::Wrong, QStringLiteral("%1 takes no argument").arg(option));
+    };
+    if (option == u"--show")
+        return alone(Action::Show);
+    if (option == u"--quit")
+        return alone(Action::Quit);
+    if (option == u"--help" || option == u"-h")
+        return alone(Action::Help);
+    if (option == u"--version")
+        return alone(Action::Version);
+    if (option == u"--list" && count <= 2)
+        return {Action::List, arguments.value(1)};
+    if (option == u"--print-folder" && count == 2 && !arguments[1].isEmpty())
+        return {Action::PrintFolder, arguments[1]};
+    if (option == u"--list" || option == u"--print-folder")
+        return {Action::Wrong, option == u"--list"
+                                   ? QStringLiteral("--list takes one set at most")
+                                   : QStringLiteral("--print-folder needs a folder")};
+    return {Action::Wrong, QStringLiteral("unknown option %1").arg(option)};
+}
+
+QByteArray CommandLine::request() const {
+    QJsonObject request;
+    for (const auto& [action, name] : kRequests)
+        if (action == _action)
+            request.insert(QStringLiteral("command"), QString::fromLatin1(name));
+    if (_action == Action::List && !_argument.isEmpty())
+        request.insert(QStringLiteral("set"), _argument);
+    // Compact JSON holds no line feed, whatever the set's name: the request stays one line.
+    return QJsonDocument(request).toJson(QJsonDocument::Compact);
+}
+
+CommandLine CommandLine::fromRequest(const QByteArray& request) {
+    const QJsonObject object = QJsonDocument::fromJson(request).object();
+    const QString command = object.value(QStringLiteral("command")).toString();
+    for (const auto& [action, name] : kRequests)
+        if (command == QLatin1String(name))
+            return {action, object.value(QStringLiteral("set")).toString()};
+    return {Action::Wrong, QStringLiteral("unknown request")};
+}
+
+int CommandLine::sendToInstance() const {
+    QString error;
+    const std::optional<InstanceChannel::Answer> answer =
+        InstanceChannel::send(request(), _action == Action::Quit ? -1 : kAnswerTimeoutMs, &error);
+    if (!answer) {
+        std::fprintf(stderr, "kelvrin: %s\n", qPrintable(error));
+        return 1;
+    }
+    if (!answer->ok) {
+        std::fprintf(stderr, "kelvrin: %s\n", answer->text.constData());
+        return 1;
+    }
+    std::fwrite(answer->text.constData(), 1, size_t(answer->text.size()), stdout);
+    return 0;
+}
+
+bool CommandLine::showRunningInstance() {
+    QString error;
+    const auto answer =
+        InstanceChannel::send(CommandLine(Action::Show).request(), kAnswerTimeoutMs, &error);
+    return answer && answer->ok;
+}
+
+int CommandLine::print() const {
+    switch (_action) {
+    case Action::Help:
+        std::printf("%s\n%s", kUsage, kHelp);
+        return 0;
+    case Action::Version:
+        std::printf("kelvrin %s\n", KELVRIN_VERSION);
+        return 0;
+    default:
+        std::fprintf(stderr, "kelvrin: %s\n%s", qPrintable(_argument), kUsage);
+        return 2;
+    }
+}

@@ -1,0 +1,93 @@
+#include "app/PreferencesWindow.h"
+
+#include "app/MyObject.h"
+#include "platform/HotKey.h"
+#include "ui_PreferencesWindow.h"
+
+#include <QCloseEvent>
+
+PreferencesWindow::PreferencesWindow(MyObject& owner)
+    : _ui(std::make_unique<Ui::PreferencesWindow>()), _owner(owner) {
+    _ui->setupUi(this);
+    for (int choice = 0; choice < int(gKeyTable.size()); ++choice)
+        _ui->_preferencesKey->addItem(HotKey::describe(*HotKey::keyCode(choice), 0));
+
+    connect(_ui->okButton, &QPushButton::clicked, &_owner, &MyObject::preferencesOk);
+    connect(_ui->cancelButton, &QPushButton::clicked, &_owner, &MyObject::preferencesCancel);
+    connect(_ui->folderButton, &QPushButton::clicked, &_owner, &MyObject::preferencesFolderButton);
+    // Every step of the controls previews at once, typed or stepped.
+    connect(_ui->_preferencesTransparency, &QDoubleSpinBox::valueChanged, &_owner,
+            &MyObject::preferencesTransparencyChange);
+    connect(_ui->_preferencesHeightOfRow, &QDoubleSpinBox::valueChanged, &_owner,
+            &MyObject::preferencesHeightOfRowChange);
+    connect(_ui->_preferencesBackHide, &QCheckBox::toggled, &_owner,
+            &MyObject::preferencesBackHideChange);
+}
+
+PreferencesWindow::~PreferencesWindow() = default;
+
+QCheckBox* PreferencesWindow::preferencesCommand() const {
+    return _ui->_preferencesCommand;
+}
+QCheckBox* PreferencesWindow::preferencesControl() const {
+    return _ui->_preferencesControl;
+}
+QCheckBox* PreferencesWindow::preferencesOption() const {
+    return _ui->_preferencesOption;
+}
+QCheckBox* PreferencesWindow::preferencesShift() const {
+    return _ui->_preferencesShift;
+}
+QComboBox* PreferencesWindow::preferencesKey() const {
+    return _ui->_preferencesKey;
+}
+QLineEdit* PreferencesWindow::preferencesLimits() const {
+    return _ui->_preferencesLimits;
+}
+QLineEdit* PreferencesWindow::preferencesFolderText() const {
+    return _ui->_preferencesFolderText;
+}
+QCheckBox* PreferencesWindow::preferencesUpdateFolder() const {
+    return _ui->_preferencesUpdateFolder;
+}
+QCheckBox* PreferencesWindow::preferencesHide() const {
+    return _ui->_preferencesHide;
+}
+QCheckBox* PreferencesWindow::preferencesBackHide() const {
+    return _ui->_preferencesBackHide;
+}
+QCheckBox* PreferencesWindow::preferencesAlwaysOnTop() const {
+    return _ui->_preferencesAlwaysOnTop;
+}
+QDoubleSpinBox* PreferencesWindow::preferencesTransparency() const {
+    return _ui->_preferencesTransparency;
+}
+QDoubleSpinBox* PreferencesWindow::preferencesHeightOfRow() const {
+    return _ui->_preferencesHeightOfRow;
+}
+QCheckBox* PreferencesWindow::preferencesRecentlyTop() const {
+    return _ui->_preferencesRecentlyTop;
+}
+QCheckBox* PreferencesWindow::startAtLogin() const {
+    return _ui->startAtLogin;
+}
+QPushButton* PreferencesWindow::okButton() const {
+    return _ui->okButton;
+}
+QPushButton* PreferencesWindow::cancelButton() const {
+    return _ui->cancelButton;
+}
+QPushButton* PreferencesWindow::folderButton() const {
+    return _ui->folderButton;
+}
+
+void PreferencesWindow::reject() {
+    _owner.preferencesCancel();
+}
+
+void PreferencesWindow::closeEvent(QCloseEvent* event) {
+    if (_owner.windowShouldClose())
+        event->accept();
+    else
+        event->ignore();
+}

@@ -1,0 +1,147 @@
+#include "platform/InstanceChannel.h"
+
+#include <QDir>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QTimer>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// The folder must be ours alone: a socket in a folder others can write to could be replaced by
+// theirs, and the history would go to them.
+bool isPrivateFolder(const QByteArray& path) {
+    struct stat status {};
+    return lstat(path.constData(), &status) == 0 && S_ISDIR(status.st_mode) &&
+           status.st_uid == getuid() && (status.st_mode & 077) == 0;
+}
+
+QString socketFolder() {
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    return runtime.isEmpty() ? QStringLiteral("/tmp/kelvrin-%1").arg(getuid())
+                             : runtime + QStringLiteral("/kelvrin");
+}
+
+// Another user's program may reach the socket only through a mistake in the folder's rights;
+// even then it gets nothing.
+bool isSameUser(const QLocalSocket* socket) {
+    ucred peer{};
+    socklen_t size = sizeof peer;
+    return getsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_PEERCRED, &peer, &size) ==
+               0 &&
+           peer.uid == getuid();
+}
+
+} // namespace
+
+InstanceChannel::InstanceChannel(Handler handler, QObject* parent)
+    : QObject(parent), _handler(std::move(handler)) {}
+
+InstanceChannel::~InstanceChannel() = default;
+
+QString InstanceChannel::socketPath() {
+    return socketFolder() + QStringLiteral("/command");
+}
+
+bool InstanceChannel::listen(QString* error) {
+    const QByteArray folder = QFile::encodeName(socketFolder());
+    if (mkdir(folder.constData(), 0700) != 0 && errno != EEXIST) {
+        *error = QStringLiteral("cannot make %1: %2")
+                     .arg(socketFolder(), QString::fromLocal8Bit(strerror(errno)));
+        return false;
+    }
+    if (!isPrivateFolder(folder)) {
+        *error = QStringLiteral("%1 is not a folder of this user's alone").arg(socketFolder());
+        return false;
+    }
+    QLocalSocket probe;
+    probe.connectToServer(socketPath());
+    if (probe.waitForConnected(1000)) {
+        *error = QStringLiteral("another instance is running");
+        return false;
+    }
+    // Nobody answers: the socket was left by an instance that ended without cleaning up.
+    QLocalServer::removeServer(socketPath());
+    _server = std::make_unique<QLocalServer>();
+    _server->setSocketOptions(QLocalServer::UserAccessOption);
+    if (!_server->listen(socketPath())) {
+        *error = _server->errorString();
+        _server.reset();
+        return false;
+    }
+    connect(_server.get(), &QLocalServer::newConnection, this, &InstanceChannel::accept);
+    return true;
+}
+
+void InstanceChannel::accept() {
+    while (QLocalSocket* socket = _server->nextPendingConnection()) {
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        if (!isSameUser(socket)) {
+            reply(socket, {false, "refused"});
+            continue;
+        }
+        auto* timeout = new QTimer(socket);
+        timeout->setSingleShot(true);
+        connect(timeout, &QTimer::timeout, socket, [socket] {
+            reply(socket, {false, "no request in time"});
+        });
+        timeout->start(kRequestTimeoutMs);
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket] { read(socket); });
+        read(socket);
+    }
+}
+
+void InstanceChannel::read(QLocalSocket* socket) {
+    if (socket->state() != QLocalSocket::ConnectedState || !socket->isReadable())
+        return;
+    if (!socket->canReadLine()) {
+        if (socket->bytesAvailable() > kMaxRequest)
+            reply(socket, {false, "request too long"});
+        return;
+    }
+    // Anything after the first line is not looked at.
+    const QByteArray line = socket->readLine(kMaxRequest + 1);
+    if (!line.endsWith('\n')) {
+        reply(socket, {false, "request too long"});
+        return;
+    }
+    disconnect(socket, &QLocalSocket::readyRead, this, nullptr);
+    reply(socket, _handler(line.chopped(1)));
+}
+
+void InstanceChannel::reply(QLocalSocket* socket, const Answer& answer) {
+    for (QTimer* timer : socket->findChildren<QTimer*>())
+        timer->stop();
+    socket->write(answer.ok ? QByteArray("ok\n") : "error " + answer.text + '\n');
+    if (answer.ok)
+        socket->write(answer.text);
+    // Written out before the connection closes: the answer to a quit is sent on the way out.
+    socket->flush();
+    socket->waitForBytesWritten(1000);
+    socket->disconnectFromServer();
+}
+
+std::optional<InstanceChannel::Answer> InstanceChannel::send(const QByteArray& request,
+                                                             int timeoutMs, QString* error) {
+    QLocalSocket socket;
+    socket.connectToServer(socketPath());
+    if (!socket.waitForConnected(1000)) {
+        *error = QStringLiteral("Kelvrin is not running");
+        return std::nullopt;
+    }
+    socket.write(request + '\n');
+    // The running side closes the connection once it has answered; -1 waits as long as it takes.
+    socket.waitForDisconnected(timeoutMs);
+    const QByteArray received = socket.readAll();
+    const qsizetype end = received.indexOf('\n');
+    if (end < 0) {
+        *error = QStringLiteral("Kelvrin did not answer");
+        return std::nullopt;
+    }
+    const QByteArray status = received.left(end);
+    if (status == "ok")
+        return Answer{true, received.mid(end + 1)};
+    return Answer{false, status.startsWith("error ") ? status.mid(6) : status};
+}

@@ -1,0 +1,73 @@
+// Kelvrin as the user starts it from a shell: one instance, and commands sent to it.
+#include "tests/e2e/E2eHarness.h"
+
+#include "platform/Defaults.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Outcome {
+    int status = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+// kelvrin with the arguments, in the settings folder given, until it ends.
+Outcome kelvrin(const QStringList& arguments, const QString& home) {
+    QProcess process;
+    startKelvrin(process, home, arguments);
+    // The running instance answers while this waits: its event loop is another process's.
+    EXPECT_TRUE(process.waitForFinished(20000)) << arguments.join(' ').toStdString();
+    return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
+}
+
+} // namespace
+
+TEST(CommandLine, OneInstanceAnswersEveryCommandAndQuitsSavingItsSettings) {
+    QTemporaryDir home;
+    QProcess running;
+    running.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    startKelvrin(running, home.path());
+    ASSERT_TRUE(running.waitForStarted());
+    ASSERT_TRUE(waitFor([&] { return kelvrin({"--show"}, home.path()).status == 0; }, 20000));
+
+    copyWithXclip("from the shell");
+    Outcome list;
+    ASSERT_TRUE(waitFor([&] {
+        list = kelvrin({"--list"}, home.path());
+        return list.out.contains("from the shell");
+    }));
+    EXPECT_EQ(list.status, 0);
+    const QJsonObject first = QJsonDocument::fromJson(list.out.split('\n').front()).object();
+    EXPECT_EQ(first[u"set"].toString(), QStringLiteral("PasteBoard History"));
+    EXPECT_EQ(first[u"contents"].toString(), QStringLiteral("from the shell"));
+    EXPECT_EQ(first[u"number"].toInt(), 1);
+
+    const Outcome absent = kelvrin({"--list", "no such set"}, home.path());
+    EXPECT_EQ(absent.status, 1);
+    EXPECT_TRUE(absent.err.contains("no such set")) << absent.err.toStdString();
+
+    // A second launch only brings the first one forward.
+    const Outcome second = kelvrin({}, home.path());
+    EXPECT_EQ(second.status, 0);
+    EXPECT_EQ(running.state(), QProcess::Running);
+
+    const Outcome wrong = kelvrin({"--list", "a", "b"}, home.path());
+    EXPECT_EQ(wrong.status, 2);
+    EXPECT_TRUE(wrong.err.contains("usage: kelvrin")) << wrong.err.toStdString();
+
+    EXPECT_EQ(kelvrin({"--quit"}, home.path()).status, 0);
+    ASSERT_TRUE(running.waitForFinished(10000));
+    EXPECT_EQ(running.exitCode(), 0);
+    const Defaults saved(home.filePath(QStringLiteral("Kelvrin/Kelvrin.ini")));
+    EXPECT_TRUE(saved.hasKey(QStringLiteral("paste_window_x"))) << "settings not saved";
+
+    const Outcome gone = kelvrin({"--show"}, home.path());
+    EXPECT_EQ(gone.status, 1);
+    EXPECT_TRUE(gone.err.contains("not running")) << gone.err.toStdString();
+}

@@ -1,0 +1,282 @@
+#include "AppFixture.h"
+#include "ScriptedAlerts.h"
+#include "ScriptedFolderPanel.h"
+
+#include "app/PreferencesWindow.h"
+#include "platform/Autostart.h"
+#include "platform/Strings.h"
+#include "window/PasteView.h"
+#include "window/PasteWin.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDoubleSpinBox>
+#include <QFile>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+// The application launched with its autostart folder in a temporary place, so that no test
+// looks at or changes the real one.
+class Preferences : public AppFixture {
+protected:
+    void SetUp() override {
+        _oldConfig = qgetenv("XDG_CONFIG_HOME");
+        qputenv("XDG_CONFIG_HOME", _config.path().toUtf8());
+    }
+    void TearDown() override { qputenv("XDG_CONFIG_HOME", _oldConfig); }
+
+    PreferencesWindow& open() {
+        app().menuPreferences();
+        return *app().preferencesWindow();
+    }
+    int rowHeight() { return window().table()->verticalHeader()->defaultSectionSize(); }
+    double opacity() { return window().getWindow()->windowOpacity(); }
+    QString folder(const QString& name) const { return _folders.filePath(name); }
+
+private:
+    QTemporaryDir _config;
+    QTemporaryDir _folders;
+    QByteArray _oldConfig;
+};
+
+TEST_F(Preferences, OpeningShowsTheSettingsAndOkTakesTheControlsBack) {
+    {
+        Defaults stored = storedSettings();
+        stored.setBool(true, QStringLiteral("hotkey_command"));
+        stored.setBool(false, QStringLiteral("hotkey_control"));
+        stored.setInteger(54, QStringLiteral("hotkey_key"));
+        stored.setInteger(7, QStringLiteral("paste_limits"));
+        stored.setBool(false, QStringLiteral("initial_directory_update"));
+        stored.setBool(false, QStringLiteral("paste_window_hide"));
+        stored.setBool(true, QStringLiteral("paste_window_always_on_top"));
+        stored.setFloat(0.5f, QStringLiteral("paste_window_transparency"));
+        stored.setFloat(20.0f, QStringLiteral("paste_window_height_of_row"));
+        stored.setBool(true, QStringLiteral("paste_window_recently_top"));
+        stored.synchronize();
+    }
+    launch();
+    PreferencesWindow& prefs = open();
+    EXPECT_TRUE(prefs.isVisible());
+    const auto boxes = [&] {
+        QList<bool> states;
+        for (const QCheckBox* box :
+             {prefs.preferencesCommand(), prefs.preferencesControl(), prefs.preferencesOption(),
+              prefs.preferencesShift(), prefs.preferencesUpdateFolder(), prefs.preferencesHide(),
+              prefs.preferencesBackHide(), prefs.preferencesAlwaysOnTop(),
+              prefs.preferencesRecentlyTop(), prefs.startAtLogin()})
+            states << box->isChecked();
+        return states;
+    };
+    EXPECT_EQ(boxes(), (QList<bool>{1, 0, 0, 0, 0, 0, 0, 1, 1, 0}));
+    ASSERT_EQ(prefs.preferencesKey()->count(), 55);
+    EXPECT_EQ(prefs.preferencesKey()->currentIndex(), 54);
+    QStringList titles;
+    for (const int index : {0, 1, 4, 18, 19, 28, 29, 54})
+        titles << prefs.preferencesKey()->itemText(index);
+    EXPECT_EQ(titles, (QStringList{"Up", "Down", "F1", "F15", "0", "9", "A", "Z"}));
+    EXPECT_EQ(prefs.preferencesLimits()->text(), QStringLiteral("7"));
+    EXPECT_EQ(prefs.preferencesFolderText()->text(), QString());
+    EXPECT_EQ(prefs.preferencesTransparency()->value(), 0.5);
+    EXPECT_EQ(prefs.preferencesHeightOfRow()->value(), 20.0);
+
+    prefs.preferencesShift()->click();
+    prefs.preferencesKey()->setCurrentIndex(8);
+    prefs.preferencesLimits()->setText(QStringLiteral(" 42 "));
+    prefs.preferencesFolderText()->setText(folder(QStringLiteral("typed, not yet made")));
+    prefs.preferencesUpdateFolder()->click();
+    prefs.preferencesHide()->click();
+    prefs.preferencesRecentlyTop()->click();
+    prefs.preferencesTransparency()->setValue(0.75);
+    prefs.preferencesHeightOfRow()->setValue(24.0);
+    prefs.okButton()->click();
+    EXPECT_FALSE(prefs.isVisible());
+    EXPECT_EQ(app().hotKeyModifiers(), 0x100 | 0x200) << "Command and Shift";
+    EXPECT_EQ(app().iKey(), 8);
+    EXPECT_EQ(app().iLimits(), 42);
+    EXPECT_EQ(app().nssInitialFolder(), folder(QStringLiteral("typed, not yet made")));
+    EXPECT_EQ(app().bUpdateFolder(), 1);
+    EXPECT_EQ(app().bHide(), 1);
+    EXPECT_EQ(app().bAlwaysOnTop(), 1);
+    EXPECT_EQ(app().fTransparency(), 0.75f);
+    EXPECT_EQ(app().fHeightOfRow(), 24.0f);
+    EXPECT_EQ(app().bRecentlyTop(), 0);
+    EXPECT_NEAR(opacity(), 0.75, 0.01) << "kept by the window in 256 steps";
+    EXPECT_EQ(rowHeight(), 24);
+
+    // The settings are the preferences' to change, but only a quit writes them.
+    EXPECT_EQ(storedSettings().integerForKey(QStringLiteral("paste_limits")), 7);
+    EXPECT_EQ(app().applicationShouldTerminate(), 1u);
+    EXPECT_EQ(storedSettings().integerForKey(QStringLiteral("paste_limits")), 42);
+    EXPECT_EQ(storedSettings().integerForKey(QStringLiteral("hotkey_key")), 8);
+}
+
+TEST_F(Preferences, ALimitOutsideOneToHundredBeepsAndChangesNothing) {
+    launch();
+    PreferencesWindow& prefs = open();
+    ScriptedAlerts alerts;
+    prefs.preferencesHide()->click();
+    prefs.preferencesShift()->click();
+    int beeps = 0;
+    for (const char* refused : {"0", "101", "-5", "abc", "", "7.5", "1e30",
+                                "1000000000000000000000000000000", "4294967297"}) {
+        prefs.preferencesLimits()->setText(QString::fromLatin1(refused));
+        prefs.okButton()->click();
+        EXPECT_EQ(alerts.beeps(), ++beeps) << refused;
+        EXPECT_TRUE(prefs.isVisible()) << refused;
+    }
+    EXPECT_EQ(app().iLimits(), 100);
+    EXPECT_EQ(app().bHide(), 1);
+    EXPECT_EQ(app().bShift(), 0);
+
+    for (const int accepted : {1, 100}) {
+        open().preferencesLimits()->setText(QString::number(accepted));
+        prefs.okButton()->click();
+        EXPECT_FALSE(prefs.isVisible());
+        EXPECT_EQ(app().iLimits(), accepted);
+    }
+    EXPECT_EQ(alerts.beeps(), beeps);
+}
+
+TEST_F(Preferences, BackgroundHideSwitchesOffAndLocksHideAndAlwaysOnTop) {
+    {
+        Defaults stored = storedSettings();
+        stored.setBool(true, QStringLiteral("paste_window_background_hide"));
+        stored.setBool(true, QStringLiteral("paste_window_always_on_top"));
+        stored.synchronize();
+    }
+    launch();
+    PreferencesWindow& prefs = open();
+    // Opened with background hide on, both locked boxes show what is stored.
+    EXPECT_TRUE(prefs.preferencesBackHide()->isChecked());
+    EXPECT_FALSE(prefs.preferencesHide()->isEnabled());
+    EXPECT_FALSE(prefs.preferencesAlwaysOnTop()->isEnabled());
+    EXPECT_TRUE(prefs.preferencesHide()->isChecked());
+    EXPECT_TRUE(prefs.preferencesAlwaysOnTop()->isChecked());
+
+    prefs.preferencesBackHide()->click();
+    EXPECT_TRUE(prefs.preferencesHide()->isEnabled());
+    EXPECT_TRUE(prefs.preferencesAlwaysOnTop()->isEnabled());
+    EXPECT_TRUE(prefs.preferencesHide()->isChecked()) << "enabling keeps the states";
+    prefs.preferencesBackHide()->click();
+    EXPECT_FALSE(prefs.preferencesHide()->isChecked());
+    EXPECT_FALSE(prefs.preferencesAlwaysOnTop()->isChecked());
+    EXPECT_FALSE(prefs.preferencesHide()->isEnabled());
+    prefs.okButton()->click();
+    EXPECT_TRUE(app().bBackHide());
+    EXPECT_EQ(app().bHide(), 0);
+    EXPECT_EQ(app().bAlwaysOnTop(), 0);
+
+    open().preferencesBackHide()->click();
+    EXPECT_TRUE(prefs.preferencesHide()->isEnabled());
+    EXPECT_FALSE(prefs.preferencesHide()->isChecked());
+}
+
+// Cancel, Escape and the close button all drop the edits and undo the preview.
+TEST_F(Preferences, EveryWayOfCancellingUndoesThePreviewAndTheNextOpeningShowsTheSettings) {
+    launch();
+    const std::vector<std::pair<const char*, std::function<void(PreferencesWindow&)>>> ways{
+        {"Cancel", [](PreferencesWindow& prefs) { prefs.cancelButton()->click(); }},
+        {"Escape", [](PreferencesWindow& prefs) { QTest::keyClick(&prefs, Qt::Key_Escape); }},
+        {"close button", [](PreferencesWindow& prefs) { prefs.close(); }},
+    };
+    for (const auto& [name, cancel] : ways) {
+        PreferencesWindow& prefs = open();
+        prefs.preferencesTransparency()->setValue(0.4);
+        EXPECT_NEAR(opacity(), 0.4, 0.01) << name;
+        prefs.preferencesHeightOfRow()->setValue(30.0);
+        EXPECT_EQ(rowHeight(), 30) << name;
+        prefs.preferencesLimits()->setText(QStringLiteral("5"));
+        prefs.preferencesAlwaysOnTop()->click();
+        cancel(prefs);
+        EXPECT_FALSE(prefs.isVisible()) << name;
+        EXPECT_EQ(opacity(), 1.0) << name;
+        EXPECT_EQ(rowHeight(), 16) << name;
+        EXPECT_EQ(app().iLimits(), 100) << name;
+        EXPECT_EQ(app().bAlwaysOnTop(), 0) << name;
+        EXPECT_EQ(app().fTransparency(), 1.0f) << name;
+
+        open();
+        EXPECT_EQ(prefs.preferencesTransparency()->value(), 1.0) << name;
+        EXPECT_EQ(prefs.preferencesHeightOfRow()->value(), 16.0) << name;
+        EXPECT_EQ(prefs.preferencesLimits()->text(), QStringLiteral("100")) << name;
+        EXPECT_FALSE(prefs.preferencesAlwaysOnTop()->isChecked()) << name;
+        prefs.cancelButton()->click();
+    }
+}
+
+TEST_F(Preferences, TheFolderButtonOnlyFillsTheField) {
+    launch();
+    PreferencesWindow& prefs = open();
+    prefs.preferencesFolderText()->setText(QStringLiteral("/where/it/was"));
+    ScriptedFolderPanel panel({std::nullopt, folder(QStringLiteral("chosen"))});
+    prefs.folderButton()->click();
+    EXPECT_EQ(prefs.preferencesFolderText()->text(), QStringLiteral("/where/it/was"));
+    prefs.folderButton()->click();
+    EXPECT_EQ(prefs.preferencesFolderText()->text(), folder(QStringLiteral("chosen")));
+    ASSERT_EQ(panel.requests().size(), 2);
+    EXPECT_EQ(panel.requests()[0].title,
+              Strings::localized(QStringLiteral("PreferencesFolderTitle")));
+    EXPECT_EQ(panel.requests()[0].startFolder, QStringLiteral("/where/it/was"));
+    EXPECT_TRUE(panel.requests()[0].canCreateFolders);
+    EXPECT_EQ(app().nssInitialFolder(), QString()) << "nothing stored before OK";
+    prefs.okButton()->click();
+    EXPECT_EQ(app().nssInitialFolder(), folder(QStringLiteral("chosen")));
+}
+
+TEST_F(Preferences, StartAtLoginWritesAndRemovesTheAutostartEntry) {
+    launch();
+    const QString entry = Autostart::entryPath();
+    ASSERT_TRUE(entry.startsWith(qEnvironmentVariable("XDG_CONFIG_HOME") + "/autostart/"));
+    PreferencesWindow& prefs = open();
+    prefs.startAtLogin()->click();
+    prefs.okButton()->click();
+    QFile file(entry);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    file.close();
+    for (const char* line : {"[Desktop Entry]", "Type=Application", "Name=Kelvrin", "Icon=kelvrin",
+                             "X-GNOME-Autostart-enabled=true"})
+        EXPECT_TRUE(lines.contains(line)) << line;
+    EXPECT_TRUE(lines.contains("Exec=\"" + QCoreApplication::applicationFilePath().toUtf8() + '"'));
+    EXPECT_TRUE(open().startAtLogin()->isChecked());
+
+    prefs.startAtLogin()->click();
+    prefs.okButton()->click();
+    EXPECT_FALSE(QFile::exists(entry));
+    EXPECT_FALSE(open().startAtLogin()->isChecked());
+
+    // The entry as the desktop's switch leaves it: there, but hidden.
+    QDir().mkpath(QFileInfo(entry).path());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[Desktop Entry]\nExec=kelvrin\nHidden=true\n");
+    file.close();
+    EXPECT_FALSE(Autostart::isEnabled());
+
+    // A file where the autostart folder should be: a clear message, and the rest is stored.
+    QDir(QFileInfo(entry).path()).removeRecursively();
+    QFile blocker(QFileInfo(entry).path());
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    {
+        ScriptedAlerts alerts;
+        open().startAtLogin()->click();
+        prefs.preferencesLimits()->setText(QStringLiteral("9"));
+        prefs.okButton()->click();
+        ASSERT_EQ(alerts.requests().size(), 1);
+        EXPECT_EQ(alerts.requests()[0].title,
+                  Strings::localized(QStringLiteral("AutostartErrorTitle")));
+        EXPECT_TRUE(alerts.requests()[0].message.contains(entry));
+    }
+    EXPECT_EQ(app().iLimits(), 9);
+    EXPECT_FALSE(prefs.isVisible());
+
+    // Quoted for the Exec key: the shell's characters stay in the path, a percent is no field
+    // code, and the backslashes are escaped once more as the file's strings are.
+    EXPECT_EQ(Autostart::execValue(QStringLiteral("/opt/My Apps/kelvrin")),
+              QStringLiteral("\"/opt/My Apps/kelvrin\""));
+    EXPECT_EQ(Autostart::execValue(QStringLiteral("/a\"b$c`d\\e%f")),
+              QStringLiteral("\"/a\\\\\"b\\\\$c\\\\`d\\\\\\\\e%%f\""));
+}
