@@ -134,6 +134,8 @@ public:
     signed char bShowSheet() const { return _bShowSheet; }
 
 private:
+    // After a sheet: the keys go to the window again.
+    void takeFocusBack();
     void awakeFromNib();
     void buildSheets();
     void listChange();

@@ -163,6 +163,14 @@ void PasteWindow::setSelectWindowCancel() {
 
 void PasteWindow::sheetSelectDidEnd(int) {
     _bShowSheet = 0;
+    takeFocusBack();
+}
+
+void PasteWindow::takeFocusBack() {
+    // Some window managers (openbox) give the focus to no window when a dialog closes; without
+    // it the table's keys would go nowhere until the user clicks the window.
+    if (_window->isVisible())
+        _window->activateWindow();
 }
 
 void PasteWindow::deleteSet() {
@@ -212,6 +220,7 @@ void PasteWindow::setDeleteWindowCancel() {
 
 void PasteWindow::sheetDeleteDidEnd(int) {
     _bShowSheet = 0;
+    takeFocusBack();
 }
 
 void PasteWindow::deletePasteData() {

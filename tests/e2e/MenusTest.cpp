@@ -90,6 +90,7 @@ TEST_F(MenusOnScreen, TheMenuBarIsChosenWithTheMouseAndItsShortcutsWithTheKeyboa
     xdotool({"key", "Escape"});
     ASSERT_TRUE(waitFor([&] { return !window().setSelectWindow()->isVisible(); }));
     EXPECT_EQ(window().bShowSheet(), 0);
+    EXPECT_TRUE(waitFor([&] { return active(); })) << "the keys go to the window again";
 
     auto* file = bar->findChild<QMenu*>(QStringLiteral("MenuFile"));
     click(bar->mapToGlobal(bar->actionGeometry(file->menuAction()).center()));
