@@ -2,8 +2,10 @@
 
 #include "platform/ClipboardPasteboard.h"
 #include "platform/Defaults.h"
+#include "window/PasteWin.h"
 #include "window/PasteWindow.h"
 
+#include <QApplication>
 #include <QDeadlineTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -64,6 +66,12 @@ void copyWithXclip(const QByteArray& bytes, const QString& target) {
     xclip.closeWriteChannel();
     ASSERT_TRUE(xclip.waitForFinished(30000));
     ASSERT_EQ(xclip.exitCode(), 0) << xclip.readAllStandardError().toStdString();
+}
+
+void xdotool(const QStringList& arguments) {
+    QProcess tool;
+    tool.start(QStringLiteral("xdotool"), arguments);
+    ASSERT_TRUE(tool.waitForFinished(10000)) << "xdotool is not installed";
 }
 
 void startKelvrin(QProcess& process, const QString& configHome, const QStringList& arguments) {
@@ -204,4 +212,29 @@ bool Kelvrin::waitForHistory(size_t size, int timeoutMs) {
 
 bool Kelvrin::waitForCount(qint64 count, int timeoutMs) {
     return waitFor([&] { return changeCount() >= count; }, timeoutMs);
+}
+
+bool pasteWindowActive(Kelvrin& kelvrin) {
+    return QApplication::activeWindow() == kelvrin.app().pasteWindow()->getWindow();
+}
+
+bool pressOver(Kelvrin& kelvrin, const PasteTarget& target, const QStringList& keys, int timeoutMs,
+               std::optional<Processes::Application>* front) {
+    xdotool({"windowactivate", "--sync", QString::number(target.window())});
+    std::optional<Processes::Application> inFront;
+    EXPECT_TRUE(waitFor([&] {
+        inFront = Processes::frontmost();
+        return inFront && inFront->window == target.window() && !pasteWindowActive(kelvrin);
+    }));
+    if (front)
+        *front = inFront;
+    xdotool(QStringList{"key", "--delay", "50"} + keys);
+    return waitFor([&] { return pasteWindowActive(kelvrin); }, timeoutMs);
+}
+
+void copyEach(Kelvrin& kelvrin, const QStringList& texts) {
+    for (const QString& text : texts) {
+        copyWithXclip(text.toUtf8());
+        ASSERT_TRUE(kelvrin.waitForHistory(kelvrin.history().size() + 1));
+    }
 }

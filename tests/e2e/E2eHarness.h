@@ -3,6 +3,7 @@
 #include "app/MyObject.h"
 #include "model/PasteSet.h"
 #include "platform/Pasteboard.h"
+#include "platform/Processes.h"
 
 #include <QByteArray>
 #include <QMap>
@@ -13,6 +14,7 @@
 #include <QTemporaryDir>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <ostream>
 
 // Readable failure messages.
@@ -32,6 +34,9 @@ bool waitFor(const std::function<bool()>& condition, int timeoutMs = 10000);
 // Puts the bytes on the clipboard through xclip, under its default text target or the one given,
 // and returns once xclip serves them.
 void copyWithXclip(const QByteArray& bytes, const QString& target = {});
+
+// Runs xdotool with the arguments until it ends: keys and the mouse as the user presses them.
+void xdotool(const QStringList& arguments);
 
 // Starts the real kelvrin program with its settings under configHome ($XDG_CONFIG_HOME).
 void startKelvrin(QProcess& process, const QString& configHome, const QStringList& arguments = {});
@@ -151,3 +156,15 @@ private:
     Defaults* _defaults;
     std::unique_ptr<MyObject> _app;
 };
+
+// Whether the paste window is the active window.
+bool pasteWindowActive(Kelvrin& kelvrin);
+
+// Puts the target in front and presses the keys over it (xdotool key names, 20 a second): whether
+// the paste window became active within the time. front, when given, gets the application that
+// was in front when the keys went down.
+bool pressOver(Kelvrin& kelvrin, const PasteTarget& target, const QStringList& keys,
+               int timeoutMs = 10000, std::optional<Processes::Application>* front = nullptr);
+
+// Copies each text in turn and waits until it is captured.
+void copyEach(Kelvrin& kelvrin, const QStringList& texts);

@@ -22,41 +22,18 @@
 
 namespace {
 
-void xdotool(const QStringList& arguments) {
-    QProcess tool;
-    tool.start(QStringLiteral("xdotool"), arguments);
-    ASSERT_TRUE(tool.waitForFinished(10000));
-}
-
-bool pasteWindowActive(Kelvrin& kelvrin) {
-    return QApplication::activeWindow() == kelvrin.app().pasteWindow()->getWindow();
-}
-
-// Puts the target in front, then presses the hot key (Control+Down by default) over it, 20 times
-// a second when pressed more than once; the name the target goes by.
+// Presses the hot key (Control+Down by default) over the target, 20 times a second when pressed
+// more than once; the name the target goes by.
 QString callUpOver(Kelvrin& kelvrin, const PasteTarget& target, int presses = 1) {
-    xdotool({"windowactivate", "--sync", QString::number(target.window())});
     std::optional<Processes::Application> front;
-    EXPECT_TRUE(waitFor([&] {
-        front = Processes::frontmost();
-        return front && front->window == target.window() && !pasteWindowActive(kelvrin);
-    }));
-    QStringList keys{"key", "--delay", "50"};
-    for (int press = 0; press < presses; ++press)
-        keys << QStringLiteral("ctrl+Down");
-    xdotool(keys);
-    EXPECT_TRUE(waitFor([&] { return pasteWindowActive(kelvrin); }));
+    EXPECT_TRUE(pressOver(kelvrin, target, QStringList(presses, QStringLiteral("ctrl+Down")), 10000,
+                          &front));
     return front ? front->name : QString();
 }
 
 class HotKeyPaste : public ::testing::Test {
 protected:
-    void SetUp() override {
-        for (const char* text : {"second", "first"}) {
-            copyWithXclip(text);
-            ASSERT_TRUE(kelvrin.waitForHistory(kelvrin.history().size() + 1));
-        }
-    }
+    void SetUp() override { copyEach(kelvrin, {"second", "first"}); }
 
     PasteWindow& window() { return *kelvrin.app().pasteWindow(); }
 

@@ -62,7 +62,8 @@ public:
     int count = 0;
 };
 
-void xdotool(const QStringList& arguments) {
+// Also fails when xdotool itself reports a failure.
+void xdotoolChecked(const QStringList& arguments) {
     QProcess process;
     process.start(QStringLiteral("xdotool"), arguments);
     ASSERT_TRUE(process.waitForFinished(10000)) << "xdotool is not installed";
@@ -77,7 +78,7 @@ protected:
     // grabbed by a hot key of its own, has come through, every key pressed before it has too.
     void settle() {
         const qsizetype marks = _marks.times.size();
-        xdotool({QStringLiteral("key"), QStringLiteral("ctrl+Up")});
+        xdotoolChecked({QStringLiteral("key"), QStringLiteral("ctrl+Up")});
         ASSERT_TRUE(waitFor([&] { return _marks.times.size() > marks; }));
     }
 
@@ -91,10 +92,10 @@ private:
 
 // Holds Control+Down for a second, long enough for the keyboard to repeat it several times.
 void holdControlDown(const RawPresses& raw) {
-    xdotool({QStringLiteral("keydown"), QStringLiteral("ctrl+Down")});
+    xdotoolChecked({QStringLiteral("keydown"), QStringLiteral("ctrl+Down")});
     const int before = raw.count;
     QTest::qWait(1000);
-    xdotool({QStringLiteral("keyup"), QStringLiteral("ctrl+Down")});
+    xdotoolChecked({QStringLiteral("keyup"), QStringLiteral("ctrl+Down")});
     ASSERT_GE(raw.count - before, 3) << "the X server did not repeat the held key";
 }
 
@@ -104,31 +105,35 @@ void holdControlDown(const RawPresses& raw) {
 // combination needs its own modifiers exactly; after uninstalling nothing counts.
 TEST_F(HotKeyGrab, EachPressCountsOnceWithOrWithoutLocksUntilUninstalled) {
     ASSERT_TRUE(hotKey.install(kDown, HotKey::ControlKey));
-    xdotool({QStringLiteral("key"), QStringLiteral("ctrl+Down")});
+    xdotoolChecked({QStringLiteral("key"), QStringLiteral("ctrl+Down")});
     ASSERT_TRUE(waitFor([&] { return presses.times.size() == 1; }));
     EXPECT_NE(presses.times[0], 0u);
 
     // Two presses in quick succession are two, not one repeated.
-    xdotool({QStringLiteral("key"), QStringLiteral("ctrl+Down"), QStringLiteral("ctrl+Down")});
+    xdotoolChecked(
+        {QStringLiteral("key"), QStringLiteral("ctrl+Down"), QStringLiteral("ctrl+Down")});
     ASSERT_TRUE(waitFor([&] { return presses.times.size() == 3; }));
 
-    xdotool({QStringLiteral("key"), QStringLiteral("Down"), QStringLiteral("ctrl+shift+Down"),
-             QStringLiteral("alt+Down")});
+    xdotoolChecked({QStringLiteral("key"), QStringLiteral("Down"),
+                    QStringLiteral("ctrl+shift+Down"), QStringLiteral("alt+Down")});
     settle();
     EXPECT_EQ(presses.times.size(), 3);
 
-    xdotool({QStringLiteral("key"), QStringLiteral("Caps_Lock"), QStringLiteral("ctrl+Down")});
+    xdotoolChecked(
+        {QStringLiteral("key"), QStringLiteral("Caps_Lock"), QStringLiteral("ctrl+Down")});
     ASSERT_TRUE(waitFor([&] { return presses.times.size() == 4; }));
-    xdotool({QStringLiteral("key"), QStringLiteral("Num_Lock"), QStringLiteral("ctrl+Down")});
+    xdotoolChecked(
+        {QStringLiteral("key"), QStringLiteral("Num_Lock"), QStringLiteral("ctrl+Down")});
     ASSERT_TRUE(waitFor([&] { return presses.times.size() == 5; }));
-    xdotool({QStringLiteral("key"), QStringLiteral("Caps_Lock"), QStringLiteral("ctrl+Down")});
+    xdotoolChecked(
+        {QStringLiteral("key"), QStringLiteral("Caps_Lock"), QStringLiteral("ctrl+Down")});
     ASSERT_TRUE(waitFor([&] { return presses.times.size() == 6; }));
     settle();
     EXPECT_EQ(presses.times.size(), 6);
     EXPECT_TRUE(std::is_sorted(presses.times.begin(), presses.times.end()));
 
     hotKey.uninstall();
-    xdotool({QStringLiteral("key"), QStringLiteral("ctrl+Down")});
+    xdotoolChecked({QStringLiteral("key"), QStringLiteral("ctrl+Down")});
     settle();
     EXPECT_EQ(presses.times.size(), 6);
 }
@@ -146,11 +151,12 @@ TEST_F(HotKeyGrab, NumLockOnAnotherModifierStillPasses) {
     XCloseDisplay(display);
 
     ASSERT_TRUE(hotKey.install(kF5, HotKey::CommandKey | HotKey::OptionKey | HotKey::ShiftKey));
-    xdotool(
+    xdotoolChecked(
         {QStringLiteral("key"), QStringLiteral("Num_Lock"), QStringLiteral("super+alt+shift+F5")});
     ASSERT_TRUE(waitFor([&] { return presses.times.size() == 1; }));
     // Num Lock off again: the marker's grab was made before Num Lock moved.
-    xdotool({QStringLiteral("key"), QStringLiteral("alt+shift+F5"), QStringLiteral("Num_Lock")});
+    xdotoolChecked(
+        {QStringLiteral("key"), QStringLiteral("alt+shift+F5"), QStringLiteral("Num_Lock")});
     settle();
     EXPECT_EQ(presses.times.size(), 1);
 }
@@ -177,7 +183,7 @@ TEST_F(HotKeyGrab, HeldDownCountsOnceWithDetectableAutoRepeat) {
     settle();
     EXPECT_EQ(presses.times.size(), 1);
     // Released, the key fires again.
-    xdotool({QStringLiteral("key"), QStringLiteral("ctrl+Down")});
+    xdotoolChecked({QStringLiteral("key"), QStringLiteral("ctrl+Down")});
     ASSERT_TRUE(waitFor([&] { return presses.times.size() == 2; }));
 }
 
@@ -195,13 +201,13 @@ TEST_F(HotKeyGrab, CombinationHeldByAnotherProgramIsRefusedAndLogged) {
     EXPECT_EQ(log.lines(), QStringList(QStringLiteral("warning*** :[installHotKeyEvent] [the hot "
                                                       "key Control+Down is held by another "
                                                       "program]")));
-    xdotool({QStringLiteral("key"), QStringLiteral("ctrl+Down")});
+    xdotoolChecked({QStringLiteral("key"), QStringLiteral("ctrl+Down")});
     settle();
     EXPECT_TRUE(presses.times.empty());
 
     XUngrabKey(other, XKeysymToKeycode(other, XK_Down), ControlMask, DefaultRootWindow(other));
     XCloseDisplay(other);
     ASSERT_TRUE(hotKey.install(kDown, HotKey::ControlKey));
-    xdotool({QStringLiteral("key"), QStringLiteral("ctrl+Down")});
+    xdotoolChecked({QStringLiteral("key"), QStringLiteral("ctrl+Down")});
     ASSERT_TRUE(waitFor([&] { return presses.times.size() == 1; }));
 }

@@ -10,12 +10,6 @@
 
 namespace {
 
-void xdotool(const QStringList& arguments) {
-    QProcess xdotool;
-    xdotool.start(QStringLiteral("xdotool"), arguments);
-    ASSERT_TRUE(xdotool.waitForFinished()) << "xdotool is not installed";
-}
-
 // A key the user keeps down until it goes, whatever the test's outcome.
 struct HeldKey {
     explicit HeldKey(const QString& key) : key(key) { xdotool({QStringLiteral("keydown"), key}); }
@@ -29,9 +23,10 @@ struct HeldKey {
 bool pasteInto(const PasteTarget& target) {
     std::optional<Processes::Application> front;
     return waitFor([&] {
-        front = Processes::frontmost();
-        return front && front->window == target.window();
-    }) && KeyEvents::sendPaste(Processes::isTerminal(front->windowClass, front->instance));
+               front = Processes::frontmost();
+               return front && front->window == target.window();
+           }) &&
+           KeyEvents::sendPaste(Processes::isTerminal(front->windowClass, front->instance));
 }
 
 } // namespace

@@ -18,12 +18,6 @@
 
 namespace {
 
-void xdotool(const QStringList& arguments) {
-    QProcess tool;
-    tool.start(QStringLiteral("xdotool"), arguments);
-    ASSERT_TRUE(tool.waitForFinished(10000));
-}
-
 void click(QPoint at, int button = 1) {
     xdotool({"mousemove", QString::number(at.x()), QString::number(at.y()), "click",
              QString::number(button)});
@@ -63,10 +57,7 @@ QRect iconInTray() {
 class MenusOnScreen : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (const char* text : {"third", "second", "first"}) {
-            copyWithXclip(text);
-            ASSERT_TRUE(kelvrin.waitForHistory(kelvrin.history().size() + 1));
-        }
+        copyEach(kelvrin, {"third", "second", "first"});
         ASSERT_TRUE(QTest::qWaitForWindowActive(window().getWindow()));
     }
 

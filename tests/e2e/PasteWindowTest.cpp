@@ -20,19 +20,10 @@ QByteArray clipboardText() {
     return xclip.readAllStandardOutput();
 }
 
-void xdotool(const QStringList& arguments) {
-    QProcess tool;
-    tool.start(QStringLiteral("xdotool"), arguments);
-    ASSERT_TRUE(tool.waitForFinished(10000));
-}
-
 class PasteWindowOnScreen : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (const char* text : {"third", "second", "first"}) {
-            copyWithXclip(text);
-            ASSERT_TRUE(kelvrin.waitForHistory(kelvrin.history().size() + 1));
-        }
+        copyEach(kelvrin, {"third", "second", "first"});
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window()->getWindow()));
     }
 

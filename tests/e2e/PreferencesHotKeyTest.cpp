@@ -16,26 +16,9 @@
 
 namespace {
 
-void xdotool(const QStringList& arguments) {
-    QProcess tool;
-    tool.start(QStringLiteral("xdotool"), arguments);
-    ASSERT_TRUE(tool.waitForFinished(10000)) << "xdotool is not installed";
-}
-
-bool pasteWindowActive(Kelvrin& kelvrin) {
-    return QApplication::activeWindow() == kelvrin.app().pasteWindow()->getWindow();
-}
-
-// Brings the target to the front and presses the keys over it; whether the paste window came up.
-bool pressOver(Kelvrin& kelvrin, const PasteTarget& target, const QString& keys) {
-    xdotool({"windowactivate", "--sync", QString::number(target.window())});
-    EXPECT_TRUE(waitFor([&] {
-        const auto front = Processes::frontmost();
-        return front && front->window == target.window() && !pasteWindowActive(kelvrin);
-    }));
-    xdotool({"key", keys});
-    // A hot key answers in a few milliseconds; two seconds without one mean none.
-    return waitFor([&] { return pasteWindowActive(kelvrin); }, 2000);
+// A hot key answers in a few milliseconds; two seconds without one mean none.
+bool pressHotKeyOver(Kelvrin& kelvrin, const PasteTarget& target, const QString& keys) {
+    return pressOver(kelvrin, target, {keys}, 2000);
 }
 
 bool above(WId window) {
@@ -52,7 +35,7 @@ TEST(PreferencesOnScreen, ANewHotKeyWorksAtOnceAndTheOldOneNoLonger) {
     Kelvrin kelvrin;
     PasteTarget target(QStringLiteral("Notes"), {}, QRect(520, 420, 300, 80));
     ASSERT_TRUE(target.ready());
-    ASSERT_TRUE(pressOver(kelvrin, target, QStringLiteral("ctrl+Down")));
+    ASSERT_TRUE(pressHotKeyOver(kelvrin, target, QStringLiteral("ctrl+Down")));
 
     kelvrin.app().menuPreferences();
     PreferencesWindow& prefs = *kelvrin.app().preferencesWindow();
@@ -66,7 +49,7 @@ TEST(PreferencesOnScreen, ANewHotKeyWorksAtOnceAndTheOldOneNoLonger) {
     const WId paste = kelvrin.app().pasteWindow()->getWindow()->winId();
     EXPECT_TRUE(waitFor([&] { return above(paste); })) << "always on top at once";
 
-    EXPECT_FALSE(pressOver(kelvrin, target, QStringLiteral("ctrl+Down")));
-    EXPECT_TRUE(pressOver(kelvrin, target, QStringLiteral("ctrl+shift+F5")));
+    EXPECT_FALSE(pressHotKeyOver(kelvrin, target, QStringLiteral("ctrl+Down")));
+    EXPECT_TRUE(pressHotKeyOver(kelvrin, target, QStringLiteral("ctrl+shift+F5")));
     EXPECT_TRUE(kelvrin.app().sendPSN() && kelvrin.app().sendPSN()->window == target.window());
 }
