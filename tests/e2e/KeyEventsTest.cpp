@@ -17,15 +17,22 @@ struct HeldKey {
     QString key;
 };
 
-// What the application does on a paste into the target: asks who is in front, then sends the
-// keystroke that program pastes with. The window manager names the target active a moment after
-// the target has the focus.
-bool pasteInto(const PasteTarget& target) {
+// The window manager names the target active a moment after the target has the focus; until
+// then it may still move the focus, and a keystroke sent meanwhile can go astray.
+std::optional<Processes::Application> waitUntilInFront(const PasteTarget& target) {
     std::optional<Processes::Application> front;
-    return waitFor([&] {
-               front = Processes::frontmost();
-               return front && front->window == target.window();
-           }) &&
+    waitFor([&] {
+        front = Processes::frontmost();
+        return front && front->window == target.window();
+    });
+    return front && front->window == target.window() ? front : std::nullopt;
+}
+
+// What the application does on a paste into the target: asks who is in front, then sends the
+// keystroke that program pastes with.
+bool pasteInto(const PasteTarget& target) {
+    const std::optional<Processes::Application> front = waitUntilInFront(target);
+    return front &&
            KeyEvents::sendPaste(Processes::isTerminal(front->windowClass, front->instance));
 }
 
@@ -54,6 +61,7 @@ TEST(KeyEvents, PasteWaitsUntilTheModifiersAreReleased) {
     copyWithXclip("held");
     PasteTarget target(QStringLiteral("Target"));
     ASSERT_TRUE(target.ready());
+    ASSERT_TRUE(waitUntilInFront(target));
     const QStringList keys{QStringLiteral("ctrl"), QStringLiteral("shift"), QStringLiteral("alt"),
                            QStringLiteral("super")};
     for (const QString& key : keys) {
@@ -75,6 +83,7 @@ TEST(KeyEvents, PasteGivesUpAfterASecondOfAModifierHeldAndSendsNothing) {
     copyWithXclip("never");
     PasteTarget target(QStringLiteral("Target"));
     ASSERT_TRUE(target.ready());
+    ASSERT_TRUE(waitUntilInFront(target));
     {
         const HeldKey control(QStringLiteral("ctrl"));
         QElapsedTimer timer;

@@ -5,9 +5,9 @@
 //
 // --class gives its window that WM_CLASS class, so it can pass for another program (a terminal).
 // Prints "ready WINDOW" (its X window id) once the window is shown and its field has the focus;
-// then "paste ctrl+v BASE64" for each Control+V and "paste ctrl+shift+v BASE64" for each
-// Control+Shift+V, BASE64 being the clipboard's text in UTF-8. Ends on SIGTERM; 1 on a usage
-// error.
+// then "paste KEYS BASE64" for each V pressed with modifiers, KEYS naming them as in
+// "ctrl+v" or "ctrl+shift+v", BASE64 being the clipboard's text in UTF-8. Ends on SIGTERM; 1 on a
+// usage error.
 #include "tests/e2e/ToolProgram.h"
 
 #include <QApplication>
@@ -23,13 +23,19 @@ namespace {
 class Field : public QLineEdit {
 protected:
     void keyPressEvent(QKeyEvent* event) override {
-        const Qt::KeyboardModifiers held =
-            event->modifiers() &
-            (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
-        if (event->key() == Qt::Key_V && held == Qt::ControlModifier)
-            report("ctrl+v");
-        else if (event->key() == Qt::Key_V && held == (Qt::ControlModifier | Qt::ShiftModifier))
-            report("ctrl+shift+v");
+        // Every V with a modifier is told, so a paste that arrives with a modifier too many shows
+        // as what it was rather than as nothing.
+        static const std::pair<Qt::KeyboardModifier, const char*> names[] = {
+            {Qt::ControlModifier, "ctrl+"},
+            {Qt::ShiftModifier, "shift+"},
+            {Qt::AltModifier, "alt+"},
+            {Qt::MetaModifier, "super+"}};
+        QByteArray keys;
+        for (const auto& [modifier, name] : names)
+            if (event->modifiers() & modifier)
+                keys += name;
+        if (event->key() == Qt::Key_V && !keys.isEmpty())
+            report(keys + 'v');
         QLineEdit::keyPressEvent(event);
     }
 
