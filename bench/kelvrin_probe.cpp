@@ -26,8 +26,16 @@ int main(int argc, char** argv) {
     MyObject kelvrin(std::make_unique<Defaults>(settings.filePath(QStringLiteral("Kelvrin.ini"))),
                      std::make_unique<ClipboardPasteboard>());
     kelvrin.applicationWillFinishLaunching();
+    // Put away only once the window manager has shown the window: a window hidden while its map
+    // is still on the way stays on the screen under openbox, though Qt takes it for hidden.
     if (app.arguments().contains(QStringLiteral("--hidden")))
-        kelvrin.pasteWindow()->pasteWindowOrderOut();
+        QObject::connect(
+            &app, &QGuiApplication::applicationStateChanged, &kelvrin,
+            [&](Qt::ApplicationState state) {
+                if (state == Qt::ApplicationActive)
+                    kelvrin.pasteWindow()->pasteWindowOrderOut();
+            },
+            Qt::SingleShotConnection);
 
     const PasteData* head = nullptr;
     unsigned long long captures = 0;

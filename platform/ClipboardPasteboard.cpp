@@ -1,54 +1,47 @@
 #include "platform/ClipboardPasteboard.h"
 
+#include "platform/Log.h"
 #include "platform/MimeDataPasteboard.h"
+#include "platform/x11/SelectionReader.h"
+#include "platform/x11/X11Connection.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
 
-ClipboardPasteboard::ClipboardPasteboard(QObject* parent) : QObject(parent) {
-    connect(QGuiApplication::clipboard(), &QClipboard::changed, this,
-            [this](QClipboard::Mode mode) {
-                // Our own write counts once, where it happens, not again when Qt reports it.
-                if (mode == QClipboard::Clipboard && !_writing)
-                    ++_count;
-            });
+ClipboardPasteboard::ClipboardPasteboard() {
+    const X11Connection* x11 = X11Connection::get();
+    _reader = std::make_unique<SelectionReader>(x11 ? x11->displayName() : QByteArray());
+    if (!_reader->watchOwner())
+        Log::write(QStringLiteral("warning*** : [clipboard] the X server does not report "
+                                  "clipboard changes; nothing will be captured"));
 }
 
-const QMimeData* ClipboardPasteboard::content() const {
-    return QGuiApplication::clipboard()->mimeData(QClipboard::Clipboard);
+ClipboardPasteboard::~ClipboardPasteboard() = default;
+
+qint64 ClipboardPasteboard::changeCount() const {
+    for (const xcb_window_t owner : _reader->takeOwnerChanges())
+        // Our own write was counted where it happened.
+        if (!_ownWindow || owner != _ownWindow)
+            ++_count;
+    return _count;
 }
 
 QStringList ClipboardPasteboard::offeredNames() {
-    const QMimeData* mime = content();
-    return mime ? mime->formats() : QStringList();
+    return _reader->targets().value_or(QStringList());
 }
 
 std::optional<QByteArray> ClipboardPasteboard::readName(const QString& name) {
-    const QMimeData* mime = content();
-    if (!mime)
-        return std::nullopt;
-    QByteArray bytes = mime->data(name);
-    // Qt answers a failed or timed-out transfer with no bytes, just as it answers an empty
-    // content; neither leaves anything worth keeping.
-    if (bytes.isEmpty())
-        return std::nullopt;
-    return bytes;
-}
-
-std::optional<QString> ClipboardPasteboard::readText(const QString& name) {
-    // Qt hands every text name over as UTF-8, whatever encoding the owner used.
-    const std::optional<QByteArray> bytes = readName(name);
-    if (!bytes)
-        return std::nullopt;
-    return QString::fromUtf8(*bytes);
+    return _reader->read(name);
 }
 
 void ClipboardPasteboard::writeNames(const QList<std::pair<QString, QByteArray>>& named) {
+    // Changes made by others before this write are counted first, as theirs.
+    changeCount();
     auto* mime = new QMimeData;
     MimeDataPasteboard::fill(*mime, named);
-    _writing = true;
+    // Qt has made itself the owner when this returns: it asks the server to be sure.
     QGuiApplication::clipboard()->setMimeData(mime, QClipboard::Clipboard);
-    _writing = false;
+    _ownWindow = _reader->owner();
     ++_count;
 }

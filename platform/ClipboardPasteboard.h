@@ -2,29 +2,30 @@
 
 #include "platform/Pasteboard.h"
 
-#include <QObject>
+#include <memory>
 
-class QMimeData;
+class SelectionReader;
 
-// The X11 CLIPBOARD selection through QClipboard. The change count follows Qt's change
-// notices and advances at once on Kelvrin's own writes. Reading blocks for at most Qt's own
-// transfer timeout when the owner does not answer.
-class ClipboardPasteboard : public QObject, public Pasteboard {
-    Q_OBJECT
+// The X11 CLIPBOARD selection. It is read by a selection reader of our own, which notices every
+// change of owner as it happens, so the change count costs no round trip; it is written through
+// QClipboard, and Kelvrin's own writes advance the count at once and only once. Reading blocks
+// for at most the reader's transfer timeout when the owner does not answer.
+class ClipboardPasteboard : public Pasteboard {
 public:
-    explicit ClipboardPasteboard(QObject* parent = nullptr);
+    ClipboardPasteboard();
+    ~ClipboardPasteboard() override;
 
-    qint64 changeCount() const override { return _count; }
+    qint64 changeCount() const override;
 
 protected:
     QStringList offeredNames() override;
     std::optional<QByteArray> readName(const QString& name) override;
-    std::optional<QString> readText(const QString& name) override;
     void writeNames(const QList<std::pair<QString, QByteArray>>& named) override;
 
 private:
-    const QMimeData* content() const;
-
-    qint64 _count = 0;
-    bool _writing = false;
+    // The count is brought up to date whenever it is read, from the notices already received.
+    std::unique_ptr<SelectionReader> _reader;
+    mutable qint64 _count = 0;
+    // The window through which Qt owns the selection for us, once we have written.
+    uint32_t _ownWindow = 0;
 };

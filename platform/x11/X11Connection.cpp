@@ -121,11 +121,13 @@ void X11Connection::sendToRoot(xcb_window_t window, xcb_atom_t messageType,
     xcb_flush(_connection);
 }
 
+QByteArray X11Connection::displayName() const {
+    return _display ? QByteArray(DisplayString(_display)) : qgetenv("DISPLAY");
+}
+
 xcb_timestamp_t X11Connection::serverTime() {
     if (!_clock) {
-        // The display Qt opened, which need not be $DISPLAY.
-        xcb_connection_t* clock =
-            xcb_connect(_display ? DisplayString(_display) : nullptr, nullptr);
+        xcb_connection_t* clock = xcb_connect(displayName().constData(), nullptr);
         if (xcb_connection_has_error(clock)) {
             xcb_disconnect(clock);
             return XCB_CURRENT_TIME;

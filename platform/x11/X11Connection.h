@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <xcb/xcb.h>
 
 #include <array>
@@ -38,6 +39,8 @@ public:
     // null when Qt opened the display without Xlib.
     _XDisplay* display() const { return _display; }
     xcb_window_t root() const { return _root; }
+    // The name of the display Qt opened, which need not be $DISPLAY, for connections of our own.
+    QByteArray displayName() const;
     xcb_atom_t atom(Atom atom) const { return _atoms[atom]; }
 
     // The values of a 32-bit property of that type; absent when the window has no such property,

@@ -1,0 +1,265 @@
+#include "platform/x11/SelectionReader.h"
+
+#include <xcb/xfixes.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <poll.h>
+
+namespace {
+
+// An owner offers a few dozen names; garbage beyond this many is not looked at.
+constexpr size_t kMaxTargets = 1024;
+
+template <typename Reply> struct Freed {
+    Reply* reply;
+    ~Freed() { std::free(reply); }
+    Reply* operator->() const { return reply; }
+    explicit operator bool() const { return reply != nullptr; }
+};
+
+int millisecondsUntil(std::chrono::steady_clock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    return int(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
+}
+
+} // namespace
+
+SelectionReader::SelectionReader(const QByteArray& displayName) {
+    int screenNumber = 0;
+    _connection =
+        xcb_connect(displayName.isEmpty() ? nullptr : displayName.constData(), &screenNumber);
+    if (xcb_connection_has_error(_connection))
+        return;
+    xcb_screen_iterator_t screen = xcb_setup_roots_iterator(xcb_get_setup(_connection));
+    for (int i = 0; i < screenNumber && screen.rem > 1; ++i)
+        xcb_screen_next(&screen);
+
+    _clipboard = atom("CLIPBOARD");
+    _property = atom("KELVRIN_SELECTION");
+    _targets = atom("TARGETS");
+    _incr = atom("INCR");
+    if (!_clipboard || !_property || !_targets || !_incr)
+        return;
+    // Property notices carry the chunks of long transfers.
+    const uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
+    _window = xcb_generate_id(_connection);
+    xcb_create_window(_connection, XCB_COPY_FROM_PARENT, _window, screen.data->root, 0, 0, 1, 1, 0,
+                      XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK,
+                      &events);
+    xcb_flush(_connection);
+}
+
+SelectionReader::~SelectionReader() {
+    xcb_disconnect(_connection);
+}
+
+bool SelectionReader::watchOwner() {
+    if (!isOpen())
+        return false;
+    const xcb_query_extension_reply_t* extension =
+        xcb_get_extension_data(_connection, &xcb_xfixes_id);
+    if (!extension || !extension->present)
+        return false;
+    // The server speaks XFixes to a client only once it has said which version it knows.
+    std::free(xcb_xfixes_query_version_reply(
+        _connection,
+        xcb_xfixes_query_version(_connection, XCB_XFIXES_MAJOR_VERSION, XCB_XFIXES_MINOR_VERSION),
+        nullptr));
+    _xfixesFirstEvent = extension->first_event;
+    xcb_xfixes_select_selection_input(_connection, _window, _clipboard,
+                                      XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER |
+                                          XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_WINDOW_DESTROY |
+                                          XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_CLIENT_CLOSE);
+    xcb_flush(_connection);
+    return true;
+}
+
+bool SelectionReader::keepOwnerNotice(const xcb_generic_event_t* event) {
+    if (!_xfixesFirstEvent ||
+        (event->response_type & 0x7f) != _xfixesFirstEvent + XCB_XFIXES_SELECTION_NOTIFY)
+        return false;
+    const auto* notice = reinterpret_cast<const xcb_xfixes_selection_notify_event_t*>(event);
+    if (notice->selection != _clipboard)
+        return false;
+    _ownerChanges.push_back(notice->owner);
+    return true;
+}
+
+void SelectionReader::drain() {
+    if (!isOpen())
+        return;
+    // Whatever else waits here is an answer to an abandoned transfer.
+    while (xcb_generic_event_t* event = xcb_poll_for_event(_connection)) {
+        keepOwnerNotice(event);
+        std::free(event);
+    }
+}
+
+std::vector<xcb_window_t> SelectionReader::takeOwnerChanges() {
+    drain();
+    return std::exchange(_ownerChanges, {});
+}
+
+xcb_window_t SelectionReader::owner() {
+    if (!isOpen())
+        return XCB_WINDOW_NONE;
+    const Freed reply{xcb_get_selection_owner_reply(
+        _connection, xcb_get_selection_owner(_connection, _clipboard), nullptr)};
+    return reply ? reply->owner : xcb_window_t(XCB_WINDOW_NONE);
+}
+
+template <typename Test>
+xcb_generic_event_t* SelectionReader::waitForEvent(Test test, Clock::time_point deadline) {
+    for (;;) {
+        xcb_generic_event_t* event = xcb_poll_for_event(_connection);
+        if (!event) {
+            if (xcb_connection_has_error(_connection) || Clock::now() >= deadline)
+                return nullptr;
+            pollfd readable{xcb_get_file_descriptor(_connection), POLLIN, 0};
+            poll(&readable, 1, millisecondsUntil(deadline));
+            continue;
+        }
+        if (test(event))
+            return event;
+        // A new owner took the selection: what was being read is no longer the content, and its
+        // old owner may never answer.
+        const bool ownerChanged = keepOwnerNotice(event);
+        std::free(event);
+        if (ownerChanged)
+            return nullptr;
+    }
+}
+
+std::optional<SelectionReader::Property> SelectionReader::takeProperty() {
+    // Deleting the property as it is read is what asks an owner for the next chunk.
+    const Freed reply{xcb_get_property_reply(
+        _connection,
+        xcb_get_property(_connection, 1, _window, _property, XCB_GET_PROPERTY_TYPE_ANY, 0,
+                         std::numeric_limits<uint32_t>::max() / 4),
+        nullptr)};
+    if (!reply || reply->type == XCB_ATOM_NONE)
+        return std::nullopt;
+    const auto* value = static_cast<const char*>(xcb_get_property_value(reply.reply));
+    return Property{reply->type, reply->format,
+                    QByteArray(value, xcb_get_property_value_length(reply.reply))};
+}
+
+std::optional<SelectionReader::Property> SelectionReader::convert(xcb_atom_t target) {
+    if (!isOpen() || !target)
+        return std::nullopt;
+    // Notices that arrived before the request belong to earlier contents: they are kept, and
+    // only a change after it stops the transfer.
+    drain();
+    xcb_convert_selection(_connection, _window, _clipboard, target, _property, XCB_CURRENT_TIME);
+    xcb_flush(_connection);
+    xcb_generic_event_t* event = waitForEvent(
+        [&](const xcb_generic_event_t* candidate) {
+            if ((candidate->response_type & 0x7f) != XCB_SELECTION_NOTIFY)
+                return false;
+            const auto* notify = reinterpret_cast<const xcb_selection_notify_event_t*>(candidate);
+            return notify->requestor == _window && notify->selection == _clipboard &&
+                   notify->target == target;
+        },
+        Clock::now() + kTransferTimeout);
+    if (!event)
+        return std::nullopt;
+    // An owner that refuses answers with no property.
+    const bool refused =
+        reinterpret_cast<xcb_selection_notify_event_t*>(event)->property == XCB_ATOM_NONE;
+    std::free(event);
+    if (refused)
+        return std::nullopt;
+    return takeProperty();
+}
+
+std::optional<QByteArray> SelectionReader::readIncrementally() {
+    QByteArray bytes;
+    for (;;) {
+        xcb_generic_event_t* event = waitForEvent(
+            [&](const xcb_generic_event_t* candidate) {
+                if ((candidate->response_type & 0x7f) != XCB_PROPERTY_NOTIFY)
+                    return false;
+                const auto* notify =
+                    reinterpret_cast<const xcb_property_notify_event_t*>(candidate);
+                return notify->window == _window && notify->atom == _property &&
+                       notify->state == XCB_PROPERTY_NEW_VALUE;
+            },
+            Clock::now() + kTransferTimeout);
+        if (!event)
+            return std::nullopt;
+        std::free(event);
+        const std::optional<Property> chunk = takeProperty();
+        if (!chunk || (chunk->format != 8 && !chunk->bytes.isEmpty()))
+            return std::nullopt;
+        // An empty chunk ends the transfer.
+        if (chunk->bytes.isEmpty())
+            return bytes;
+        if (chunk->bytes.size() > kMaxBytes - bytes.size())
+            return std::nullopt;
+        bytes += chunk->bytes;
+    }
+}
+
+std::optional<QStringList> SelectionReader::targets() {
+    const std::optional<Property> list = convert(_targets);
+    if (!list || list->format != 32 || (list->type != XCB_ATOM_ATOM && list->type != _targets))
+        return std::nullopt;
+    std::vector<xcb_atom_t> atoms(std::min<size_t>(size_t(list->bytes.size()) / 4, kMaxTargets));
+    std::memcpy(atoms.data(), list->bytes.constData(), atoms.size() * 4);
+    return names(atoms);
+}
+
+std::optional<QByteArray> SelectionReader::read(const QString& name) {
+    const std::optional<Property> property = convert(atom(name.toLatin1()));
+    if (!property)
+        return std::nullopt;
+    if (property->type == _incr)
+        return readIncrementally();
+    // Text and pictures come as bytes; anything else is not what the name promised.
+    if (property->format != 8)
+        return std::nullopt;
+    return property->bytes;
+}
+
+xcb_atom_t SelectionReader::atom(const QByteArray& name) {
+    if (const auto known = _atoms.constFind(name); known != _atoms.cend())
+        return *known;
+    const Freed reply{xcb_intern_atom_reply(
+        _connection, xcb_intern_atom(_connection, 0, uint16_t(name.size()), name.constData()),
+        nullptr)};
+    if (!reply)
+        return XCB_ATOM_NONE;
+    _atoms.insert(name, reply->atom);
+    _names.insert(reply->atom, QString::fromLatin1(name));
+    return reply->atom;
+}
+
+QStringList SelectionReader::names(const std::vector<xcb_atom_t>& atoms) {
+    // Every unknown name is asked for before any answer is awaited: one round trip in all.
+    std::vector<std::pair<xcb_atom_t, xcb_get_atom_name_cookie_t>> asked;
+    for (const xcb_atom_t atom : atoms)
+        if (atom && !_names.contains(atom) &&
+            std::none_of(asked.begin(), asked.end(),
+                         [&](const auto& a) { return a.first == atom; }))
+            asked.emplace_back(atom, xcb_get_atom_name(_connection, atom));
+    for (const auto& [atom, cookie] : asked) {
+        xcb_generic_error_t* error = nullptr;
+        const Freed reply{xcb_get_atom_name_reply(_connection, cookie, &error)};
+        std::free(error);
+        if (!reply)
+            continue;
+        const QByteArray name(xcb_get_atom_name_name(reply.reply),
+                              xcb_get_atom_name_name_length(reply.reply));
+        _names.insert(atom, QString::fromLatin1(name));
+        _atoms.insert(name, atom);
+    }
+    QStringList names;
+    for (const xcb_atom_t atom : atoms)
+        if (const auto name = _names.constFind(atom); name != _names.cend())
+            names.append(*name);
+    return names;
+}

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QStringList>
+#include <xcb/xcb.h>
+
+#include <chrono>
+#include <optional>
+#include <vector>
+
+// Reads the CLIPBOARD selection over an X connection of its own, with a hidden window to receive
+// the owner's answers: Qt's connection has a reader thread of its own that takes every event, and
+// a transfer through it costs wake-ups and round trips a capture does not need. One reader serves
+// one thread at a time; every wait is bounded by the transfer timeout.
+class SelectionReader {
+public:
+    // How long an owner may keep us waiting for an answer, or for the next chunk of a long
+    // transfer, before its content counts as one it cannot supply.
+    static constexpr std::chrono::milliseconds kTransferTimeout{5000};
+    // More than any picture or text a person copies; an owner that sends without end stops here.
+    static constexpr qsizetype kMaxBytes = qsizetype(512) << 20;
+
+    // Connects to the display so named; an empty name is $DISPLAY.
+    explicit SelectionReader(const QByteArray& displayName);
+    ~SelectionReader();
+    SelectionReader(const SelectionReader&) = delete;
+    SelectionReader& operator=(const SelectionReader&) = delete;
+
+    bool isOpen() const { return _window != XCB_WINDOW_NONE; }
+
+    // From now on every change of the selection's owner is noticed (XFixes). False when the
+    // server cannot tell.
+    bool watchOwner();
+    // The owners (XCB_WINDOW_NONE when the selection went away) of the changes noticed since the
+    // last call, oldest first. Takes only what the server has already sent: no round trip.
+    std::vector<xcb_window_t> takeOwnerChanges();
+    // The selection's owner now (a round trip).
+    xcb_window_t owner();
+
+    // The names the owner offers, in its order; absent when it does not answer as it should.
+    std::optional<QStringList> targets();
+    // The bytes the owner offers under a name, empty when it offers nothing under it, absent when
+    // it refuses, fails or runs out of time.
+    std::optional<QByteArray> read(const QString& name);
+
+private:
+    using Clock = std::chrono::steady_clock;
+
+    // Asks the owner to convert the selection to a target; the reply of its SelectionNotify, as
+    // the property it wrote (deleted as it is read), or absent.
+    struct Property {
+        xcb_atom_t type;
+        uint8_t format;
+        QByteArray bytes;
+    };
+    std::optional<Property> convert(xcb_atom_t target);
+    std::optional<Property> takeProperty();
+    std::optional<QByteArray> readIncrementally();
+    // The next event that satisfies the test, keeping owner notices met on the way; null when the
+    // deadline passes or the connection breaks.
+    template <typename Test>
+    xcb_generic_event_t* waitForEvent(Test test, Clock::time_point deadline);
+    // Takes every event the server has sent, keeping the owner notices.
+    void drain();
+    // Keeps an owner notice; false for any other event.
+    bool keepOwnerNotice(const xcb_generic_event_t* event);
+
+    xcb_atom_t atom(const QByteArray& name);
+    // The names of atoms, each asked of the server once; garbage that names no atom is left out.
+    QStringList names(const std::vector<xcb_atom_t>& atoms);
+
+    xcb_connection_t* _connection = nullptr;
+    xcb_window_t _window = XCB_WINDOW_NONE;
+    xcb_atom_t _clipboard = XCB_ATOM_NONE;
+    xcb_atom_t _property = XCB_ATOM_NONE;
+    xcb_atom_t _targets = XCB_ATOM_NONE;
+    xcb_atom_t _incr = XCB_ATOM_NONE;
+    uint8_t _xfixesFirstEvent = 0;
+    std::vector<xcb_window_t> _ownerChanges;
+    QHash<QByteArray, xcb_atom_t> _atoms;
+    QHash<xcb_atom_t, QString> _names;
+};
