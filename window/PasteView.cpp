@@ -12,9 +12,38 @@
 #include <QKeyEvent>
 #include <QMimeData>
 
+namespace {
+
+// The column titles as the table shows them. Qt measures every title again each time the table
+// lays out its rows, which is on every capture; the titles change only with the font or style.
+class ColumnHeader : public QHeaderView {
+public:
+    explicit ColumnHeader(QWidget* parent) : QHeaderView(Qt::Horizontal, parent) {
+        setSectionsClickable(true);
+        setHighlightSections(false);
+    }
+    QSize sizeHint() const override {
+        if (!_sizeHint.isValid())
+            _sizeHint = QHeaderView::sizeHint();
+        return _sizeHint;
+    }
+
+protected:
+    bool event(QEvent* event) override {
+        if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+            _sizeHint = QSize();
+        return QHeaderView::event(event);
+    }
+
+private:
+    mutable QSize _sizeHint;
+};
+
+} // namespace
+
 PasteView::PasteView(QWidget* parent) : QTableView(parent) {
     verticalHeader()->hide();
-    horizontalHeader()->setHighlightSections(false);
+    setHorizontalHeader(new ColumnHeader(this));
     setDragEnabled(true);
     setAcceptDrops(true);
     setDropIndicatorShown(true);
