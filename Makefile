@@ -12,6 +12,8 @@ PACKAGES := cmake ninja-build g++ pkg-config \
 	xvfb xauth openbox xclip xdotool x11-utils imagemagick fonts-dejavu-core \
 	xfwm4 dbus-daemon i3-wm trayer \
 	unrtf pandoc libreoffice-writer-nogui
+# Only the benchmarks need these: another clipboard manager to measure Kelvrin against.
+BENCH_PACKAGES := parcellite
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 JOBS := $(shell nproc)
@@ -21,10 +23,11 @@ FUZZ_BUILD := build-fuzz
 CMAKE_FLAGS := -G Ninja -DKELVRIN_WERROR=ON
 PREFIX ?= /usr/local
 
-.PHONY: deps build build-asan run test bench format clean fuzz install
+.PHONY: deps bench-deps build build-asan run test bench format clean fuzz install
 
-deps:
-	@missing=$$(for p in $(PACKAGES); do \
+# Installs those of the packages given that are missing.
+define install-missing
+	@missing=$$(for p in $(1); do \
 		dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || echo $$p; \
 	done); \
 	if [ -n "$$missing" ]; then \
@@ -32,6 +35,13 @@ deps:
 		$(SUDO) apt-get update && \
 		DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y --no-install-recommends $$missing; \
 	fi
+endef
+
+deps:
+	$(call install-missing,$(PACKAGES))
+
+bench-deps:
+	$(call install-missing,$(BENCH_PACKAGES))
 
 build: deps
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -83,7 +93,7 @@ fuzz: deps
 install: build
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
 
-bench: build
+bench: build bench-deps
 	bench/run-all $(BUILD)
 
 format:

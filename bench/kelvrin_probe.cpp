@@ -7,6 +7,11 @@
 //   active <CLOCK_MONOTONIC nanoseconds>   or   inactive <...>
 // stamped here, so the benchmark can set the moment against its own clock rather than against
 // when it gets round to reading the pipe.
+// With --watch-loop a 10 ms timer runs on the event loop, and each line "loop" on standard input
+// is answered with the longest time the loop went without running it since the last question:
+//   loop <milliseconds>
+// That is how long a capture keeps the window from answering the user. The timer wakes the probe
+// a hundred times a second, so it is left out where CPU is measured.
 #include "app/MainApplication.h"
 #include "app/MyObject.h"
 #include "platform/ClipboardPasteboard.h"
@@ -15,7 +20,11 @@
 #include "window/PasteWindow.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QSocketNotifier>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <unistd.h>
@@ -66,6 +75,39 @@ int main(int argc, char** argv) {
                                   now.tv_sec * 1000000000LL + now.tv_nsec);
                 (void)!write(STDOUT_FILENO, line, size_t(size));
             });
+    QTimer loopTimer;
+    QElapsedTimer sinceTick;
+    qint64 longestGap = 0;
+    QSocketNotifier questions(STDIN_FILENO, QSocketNotifier::Read);
+    questions.setEnabled(false);
+    if (app.arguments().contains(QStringLiteral("--watch-loop"))) {
+        loopTimer.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&loopTimer, &QTimer::timeout, [&] {
+            longestGap = std::max(longestGap, sinceTick.nsecsElapsed());
+            sinceTick.restart();
+        });
+        QObject::connect(&questions, &QSocketNotifier::activated, [&] {
+            char buffer[256];
+            const ssize_t size = read(STDIN_FILENO, buffer, sizeof buffer);
+            if (size <= 0) {
+                questions.setEnabled(false);
+                return;
+            }
+            // A stall still going on when the question comes counts as far as it went.
+            const qint64 longest = std::max(longestGap, sinceTick.nsecsElapsed());
+            longestGap = 0;
+            for (ssize_t i = 0; i < size; ++i)
+                if (buffer[i] == '\n') {
+                    char line[64];
+                    const int length =
+                        std::snprintf(line, sizeof line, "loop %.1f\n", double(longest) / 1e6);
+                    (void)!write(STDOUT_FILENO, line, size_t(length));
+                }
+        });
+        questions.setEnabled(true);
+        sinceTick.start();
+        loopTimer.start(10);
+    }
     (void)!write(STDOUT_FILENO, "ready\n", 6);
     const int status = app.exec();
     kelvrin.applicationWillTerminate();

@@ -150,7 +150,8 @@ int main(int argc, char** argv) {
                 clippings, double(bytes) / 1e6, sets + 1, runs);
     std::printf("  load %8.1f ms   plain read         %8.1f ms   ratio %.2f (target <= 2)\n",
                 median(load), median(plainRead), median(load) / median(plainRead));
-    std::printf("  of the load, decoding the bytes already in memory: %.1f ms\n", median(decodeOnly));
+    std::printf("  of the load, decoding the bytes already in memory: %.1f ms\n",
+                median(decodeOnly));
     std::printf("  load over the same sets in memory (frees them too): %.1f ms\n", median(replace));
     std::printf("  save %8.1f ms   plain write+fsync  %8.1f ms   ratio %.2f (target <= 2)\n",
                 median(save), median(plainWrite), median(save) / median(plainWrite));

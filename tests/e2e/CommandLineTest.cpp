@@ -11,19 +11,10 @@
 
 namespace {
 
-struct Outcome {
-    int status = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-// kelvrin with the arguments, in the settings folder given, until it ends.
-Outcome kelvrin(const QStringList& arguments, const QString& home) {
-    QProcess process;
-    startKelvrin(process, home, arguments);
-    // The running instance answers while this waits: its event loop is another process's.
-    EXPECT_TRUE(process.waitForFinished(20000)) << arguments.join(' ').toStdString();
-    return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
+KelvrinCommand kelvrin(const QStringList& arguments, const QString& home) {
+    const KelvrinCommand outcome = kelvrinCommand(arguments, home);
+    EXPECT_NE(outcome.status, -1) << arguments.join(' ').toStdString() << " did not end";
+    return outcome;
 }
 
 } // namespace
@@ -37,7 +28,7 @@ TEST(CommandLine, OneInstanceAnswersEveryCommandAndQuitsSavingItsSettings) {
     ASSERT_TRUE(waitFor([&] { return kelvrin({"--show"}, home.path()).status == 0; }, 20000));
 
     copyWithXclip("from the shell");
-    Outcome list;
+    KelvrinCommand list;
     ASSERT_TRUE(waitFor([&] {
         list = kelvrin({"--list"}, home.path());
         return list.out.contains("from the shell");
@@ -48,16 +39,16 @@ TEST(CommandLine, OneInstanceAnswersEveryCommandAndQuitsSavingItsSettings) {
     EXPECT_EQ(first[u"contents"].toString(), QStringLiteral("from the shell"));
     EXPECT_EQ(first[u"number"].toInt(), 1);
 
-    const Outcome absent = kelvrin({"--list", "no such set"}, home.path());
+    const KelvrinCommand absent = kelvrin({"--list", "no such set"}, home.path());
     EXPECT_EQ(absent.status, 1);
     EXPECT_TRUE(absent.err.contains("no such set")) << absent.err.toStdString();
 
     // A second launch only brings the first one forward.
-    const Outcome second = kelvrin({}, home.path());
+    const KelvrinCommand second = kelvrin({}, home.path());
     EXPECT_EQ(second.status, 0);
     EXPECT_EQ(running.state(), QProcess::Running);
 
-    const Outcome wrong = kelvrin({"--list", "a", "b"}, home.path());
+    const KelvrinCommand wrong = kelvrin({"--list", "a", "b"}, home.path());
     EXPECT_EQ(wrong.status, 2);
     EXPECT_TRUE(wrong.err.contains("usage: kelvrin")) << wrong.err.toStdString();
 
@@ -67,7 +58,7 @@ TEST(CommandLine, OneInstanceAnswersEveryCommandAndQuitsSavingItsSettings) {
     const Defaults saved(home.filePath(QStringLiteral("Kelvrin/Kelvrin.ini")));
     EXPECT_TRUE(saved.hasKey(QStringLiteral("paste_window_x"))) << "settings not saved";
 
-    const Outcome gone = kelvrin({"--show"}, home.path());
+    const KelvrinCommand gone = kelvrin({"--show"}, home.path());
     EXPECT_EQ(gone.status, 1);
     EXPECT_TRUE(gone.err.contains("not running")) << gone.err.toStdString();
 }

@@ -81,8 +81,34 @@ void startKelvrin(QProcess& process, const QString& configHome, const QStringLis
     process.start(QStringLiteral(KELVRIN_BINARY), arguments);
 }
 
+KelvrinCommand kelvrinCommand(const QStringList& arguments, const QString& configHome,
+                              int timeoutMs) {
+    QProcess process;
+    startKelvrin(process, configHome, arguments);
+    // The running instance answers while this waits: its event loop is another process's.
+    if (!process.waitForFinished(timeoutMs)) {
+        process.kill();
+        process.waitForFinished(1000);
+        return {};
+    }
+    return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
+}
+
 ClipOwner::ClipOwner(const QStringList& arguments) {
     _ready = !startTool(_process, QStringLiteral(CLIP_OWNER), arguments).isEmpty();
+}
+
+std::optional<QByteArray> ClipOwner::waitForLine(const QByteArray& prefix, int timeoutMs) {
+    std::optional<QByteArray> found;
+    waitFor(
+        [&] {
+            while (!found && _process.canReadLine())
+                if (const QByteArray line = _process.readLine().trimmed(); line.startsWith(prefix))
+                    found = line;
+            return found.has_value();
+        },
+        timeoutMs);
+    return found;
 }
 
 ClipOwner::~ClipOwner() {

@@ -41,6 +41,17 @@ void xdotool(const QStringList& arguments);
 // Starts the real kelvrin program with its settings under configHome ($XDG_CONFIG_HOME).
 void startKelvrin(QProcess& process, const QString& configHome, const QStringList& arguments = {});
 
+// What the kelvrin program printed and returned for a command to the running instance.
+struct KelvrinCommand {
+    int status = -1;
+    QByteArray out;
+    QByteArray err;
+};
+// Runs kelvrin with the arguments and the settings under configHome until it ends; the status
+// stays -1 when it did not end within the time.
+KelvrinCommand kelvrinCommand(const QStringList& arguments, const QString& configHome,
+                              int timeoutMs = 20000);
+
 // A clip_owner process offering the given NAME=VALUE types in that order; stopped when it goes.
 class ClipOwner {
 public:
@@ -51,6 +62,9 @@ public:
 
     // Whether it said it owns the clipboard.
     bool ready() const { return _ready; }
+    // Reads what it says (such as "asked TARGETS" with --report) until a line starts with the
+    // prefix: that line, or nothing when none came within the time.
+    std::optional<QByteArray> waitForLine(const QByteArray& prefix, int timeoutMs = 10000);
 
 private:
     QProcess _process;

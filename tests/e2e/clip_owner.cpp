@@ -1,19 +1,36 @@
 // A clipboard owner on plain Xlib, standing in for the programs people copy from: it takes the
 // CLIPBOARD selection and offers the given types in exactly the given order, which no ready-made
-// tool lets us choose.
+// tool lets us choose. It can also misbehave in the ways careless or broken owners do.
 //
-//   clip_owner [--timeout SECONDS] [--chunk BYTES] [--hang | --hang-targets] NAME=VALUE...
+//   clip_owner [--timeout SECONDS] [--chunk BYTES] [--report] [--hang | --hang-targets]
+//              [--bad-targets random|format8|type] [--incr-stall | --incr-size BYTES]
+//              [--data-format 16|32] [--data-type NAME] [--churn SECONDS] NAME=VALUE...
 //
 // VALUE is the literal text, or @path for the bytes of a file. Data larger than the chunk goes
 // by INCR. --hang answers TARGETS and TIMESTAMP but no data request; --hang-targets answers
-// nothing. Prints "ready" once it owns the selection. Exits 0 when another client takes the
-// selection (after finishing the transfers in flight), 2 when the timeout passes (30 s by
-// default), 1 on a usage error.
+// nothing. Prints "ready" once it owns the selection, and with --report "asked TARGET" for
+// every request it gets. Exits 0 when another client takes the selection (after finishing the
+// transfers in flight), 2 when the timeout passes (30 s by default), 1 on a usage error.
+//
+// The misbehaviours:
+//   --bad-targets random   TARGETS holds numbers that name no atom and atoms that name no type
+//                          (PRIMARY, WM_NAME, INTEGER) before the real list
+//   --bad-targets format8  the real list, but as a property of 8-bit items
+//   --bad-targets type     the real list, but typed STRING instead of ATOM
+//   --incr-stall           every data request is answered by INCR, and no chunk ever follows
+//   --incr-size BYTES      every data request goes by INCR announcing BYTES, whatever the size
+//                          of what is then sent
+//   --data-format 16|32    data written as 16- or 32-bit items (padded with zero bytes)
+//   --data-type NAME       data written under that type instead of the target's own
+//   --churn SECONDS        for that long, takes the selection anew every millisecond, by turns
+//                          from two windows, each time with a new server time; then prints
+//                          "churned TAKES" and stays the owner as usual
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -46,13 +63,22 @@ struct Options {
     size_t chunk = 0;
     bool hang = false;
     bool hangTargets = false;
+    bool report = false;
+    std::string badTargets;
+    bool incrStall = false;
+    long incrSize = -1;
+    int dataFormat = 8;
+    std::string dataType;
+    double churn = 0;
     std::vector<std::pair<std::string, std::string>> offers;
 };
 
 [[noreturn]] void usage(const char* message) {
     std::fprintf(stderr,
-                 "clip_owner: %s\nusage: clip_owner [--timeout SECONDS] [--chunk BYTES] "
-                 "[--hang | --hang-targets] NAME=VALUE|NAME=@FILE...\n",
+                 "clip_owner: %s\nusage: clip_owner [--timeout SECONDS] [--chunk BYTES] [--report] "
+                 "[--hang | --hang-targets] [--bad-targets random|format8|type] [--incr-stall | "
+                 "--incr-size BYTES] [--data-format 16|32] [--data-type NAME] [--churn SECONDS] "
+                 "NAME=VALUE|NAME=@FILE...\n",
                  message);
     std::exit(1);
 }
@@ -61,15 +87,37 @@ Options parse(int argc, char** argv) {
     Options options;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if ((arg == "--timeout" || arg == "--chunk") && i + 1 < argc) {
+        const bool numeric = arg == "--timeout" || arg == "--chunk" || arg == "--incr-size" ||
+                             arg == "--data-format" || arg == "--churn";
+        if (numeric && i + 1 < argc) {
             char* end = nullptr;
             const double value = std::strtod(argv[++i], &end);
             if (*end || value <= 0)
                 usage("a positive number is needed");
             if (arg == "--timeout")
                 options.timeout = value;
-            else
+            else if (arg == "--chunk")
                 options.chunk = size_t(value);
+            else if (arg == "--incr-size")
+                options.incrSize = long(value);
+            else if (arg == "--churn")
+                options.churn = value;
+            else if (value == 8 || value == 16 || value == 32)
+                options.dataFormat = int(value);
+            else
+                usage("a format is 8, 16 or 32");
+        } else if ((arg == "--bad-targets" || arg == "--data-type") && i + 1 < argc) {
+            const std::string value = argv[++i];
+            if (arg == "--data-type")
+                options.dataType = value;
+            else if (value == "random" || value == "format8" || value == "type")
+                options.badTargets = value;
+            else
+                usage("--bad-targets takes random, format8 or type");
+        } else if (arg == "--report") {
+            options.report = true;
+        } else if (arg == "--incr-stall") {
+            options.incrStall = true;
         } else if (arg == "--hang") {
             options.hang = true;
         } else if (arg == "--hang-targets") {
@@ -97,6 +145,29 @@ int ignoreErrors(Display*, XErrorEvent*) {
     return 0;
 }
 
+// The bytes as items of the given format, zero-padded to whole items, in the array type Xlib
+// takes for it: char for 8, short for 16 and long for 32.
+std::vector<unsigned char> asItems(const std::string& bytes, int format, int* count) {
+    const size_t unit = size_t(format / 8);
+    const size_t items = (bytes.size() + unit - 1) / unit;
+    const size_t width = format == 8 ? 1 : format == 16 ? sizeof(short) : sizeof(long);
+    std::vector<unsigned char> out(std::max<size_t>(items, 1) * width, 0);
+    for (size_t item = 0; item < items; ++item) {
+        unsigned long value = 0;
+        const size_t length = std::min(unit, bytes.size() - item * unit);
+        std::memcpy(&value, bytes.data() + item * unit, length);
+        if (format == 8)
+            out[item] = static_cast<unsigned char>(value);
+        else if (format == 16)
+            reinterpret_cast<unsigned short*>(out.data())[item] =
+                static_cast<unsigned short>(value);
+        else
+            reinterpret_cast<unsigned long*>(out.data())[item] = value;
+    }
+    *count = int(items);
+    return out;
+}
+
 class Owner {
 public:
     Owner(Display* display, Options options) : _display(display), _options(std::move(options)) {
@@ -106,36 +177,41 @@ public:
         _incr = atom("INCR");
         for (const auto& [name, bytes] : _options.offers)
             _offers.push_back({atom(name.c_str()), bytes});
+        if (!_options.dataType.empty())
+            _dataType = atom(_options.dataType.c_str());
         // Without BIG-REQUESTS a property change must fit 256 KiB: that is the default chunk,
         // which every server takes. A larger one is allowed as far as the server goes.
         const long extended = XExtendedMaxRequestSize(display);
         const size_t largest = size_t(extended ? extended : XMaxRequestSize(display)) * 4 - 1024;
         const size_t safe = size_t(XMaxRequestSize(display)) * 4 - 1024;
         _chunk = std::min(_options.chunk ? _options.chunk : safe, largest);
-        _window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0, 0, 0);
-        XSelectInput(display, _window, PropertyChangeMask);
+        for (Window& window : _windows) {
+            window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0, 0, 0);
+            XSelectInput(display, window, PropertyChangeMask);
+        }
     }
 
-    // Takes the selection with a real server time, as the selection rules ask.
-    bool own() {
-        XChangeProperty(_display, _window, _timestamp, XA_INTEGER, 32, PropModeAppend, nullptr, 0);
+    // Takes the selection with a real server time, as the selection rules ask; the churn takes it
+    // by turns from the other window.
+    bool own(int which = 0) {
+        const Window window = _windows[which];
+        XChangeProperty(_display, window, _timestamp, XA_INTEGER, 32, PropModeAppend, nullptr, 0);
         XEvent event;
-        XWindowEvent(_display, _window, PropertyChangeMask, &event);
-        _time = event.xproperty.time;
-        XSetSelectionOwner(_display, _clipboard, _window, _time);
-        return XGetSelectionOwner(_display, _clipboard) == _window;
+        XWindowEvent(_display, window, PropertyChangeMask, &event);
+        _times[which] = event.xproperty.time;
+        _owning = which;
+        XSetSelectionOwner(_display, _clipboard, window, _times[which]);
+        return XGetSelectionOwner(_display, _clipboard) == window;
     }
 
     // Serves requests until the selection is lost and nothing is in flight; false on timeout.
     bool serve() {
         const auto deadline = std::chrono::steady_clock::now() +
                               std::chrono::milliseconds(long(_options.timeout * 1000));
+        if (_options.churn > 0)
+            churn();
         while (!_lost || !_transfers.empty()) {
-            while (XPending(_display)) {
-                XEvent event;
-                XNextEvent(_display, &event);
-                handle(event);
-            }
+            handlePending();
             if (_lost && _transfers.empty())
                 break;
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -151,10 +227,36 @@ public:
 private:
     Atom atom(const char* name) { return XInternAtom(_display, name, False); }
 
+    void handlePending() {
+        while (XPending(_display)) {
+            XEvent event;
+            XNextEvent(_display, &event);
+            handle(event);
+        }
+    }
+
+    // A clipboard that changes hands a thousand times a second, answering requests between.
+    void churn() {
+        const auto end = std::chrono::steady_clock::now() +
+                         std::chrono::milliseconds(long(_options.churn * 1000));
+        long takes = 0;
+        while (!_lost && std::chrono::steady_clock::now() < end) {
+            own(1 - _owning);
+            ++takes;
+            handlePending();
+            pollfd readable{ConnectionNumber(_display), POLLIN, 0};
+            poll(&readable, 1, 1);
+        }
+        std::printf("churned %ld\n", takes);
+        std::fflush(stdout);
+    }
+
     void handle(const XEvent& event) {
         switch (event.type) {
         case SelectionClear:
-            if (event.xselectionclear.selection == _clipboard)
+            // Our other window taking over is the churn, not a loss.
+            if (event.xselectionclear.selection == _clipboard &&
+                event.xselectionclear.window == _windows[_owning])
                 _lost = true;
             break;
         case SelectionRequest:
@@ -182,28 +284,68 @@ private:
         XFlush(_display);
     }
 
+    void reportRequest(Atom target) {
+        char* name = XGetAtomName(_display, target);
+        std::printf("asked %s\n", name ? name : "?");
+        std::fflush(stdout);
+        if (name)
+            XFree(name);
+    }
+
+    void answerTargets(const XSelectionRequestEvent& request, Atom property) {
+        std::vector<long> targets;
+        if (_options.badTargets == "random") {
+            // Far above any atom a server has made, and the same from run to run.
+            unsigned long seed = 12345;
+            for (int i = 0; i < 16; ++i) {
+                seed = seed * 6364136223846793005ul + 1442695040888963407ul;
+                targets.push_back(long(0x40000000ul | (seed >> 34)));
+            }
+            targets.push_back(long(XA_PRIMARY));
+            targets.push_back(long(XA_WM_NAME));
+            targets.push_back(long(XA_INTEGER));
+            targets.push_back(0);
+        }
+        targets.push_back(long(_targets));
+        for (const Offer& offer : _offers)
+            targets.push_back(long(offer.target));
+        if (_options.badTargets == "format8") {
+            std::string bytes(targets.size() * 4, '\0');
+            for (size_t i = 0; i < targets.size(); ++i) {
+                const auto value = static_cast<uint32_t>(targets[i]);
+                std::memcpy(bytes.data() + i * 4, &value, 4);
+            }
+            XChangeProperty(_display, request.requestor, property, XA_ATOM, 8, PropModeReplace,
+                            reinterpret_cast<const unsigned char*>(bytes.data()),
+                            int(bytes.size()));
+        } else {
+            XChangeProperty(_display, request.requestor, property,
+                            _options.badTargets == "type" ? XA_STRING : XA_ATOM, 32,
+                            PropModeReplace, reinterpret_cast<const unsigned char*>(targets.data()),
+                            int(targets.size()));
+        }
+        notify(request, property);
+    }
+
     void request(const XSelectionRequestEvent& request) {
+        if (_options.report)
+            reportRequest(request.target);
         if (_options.hangTargets)
             return;
         // A requestor from before the convention of naming a property wants the target's name.
         const Atom property = request.property == None ? request.target : request.property;
+        const int which = request.owner == _windows[1] ? 1 : 0;
         if (request.selection != _clipboard || _lost ||
-            (request.time != CurrentTime && request.time < _time)) {
+            (request.time != CurrentTime && request.time < _times[which])) {
             notify(request, None);
             return;
         }
         if (request.target == _targets) {
-            std::vector<long> targets{long(_targets)};
-            for (const Offer& offer : _offers)
-                targets.push_back(long(offer.target));
-            XChangeProperty(_display, request.requestor, property, XA_ATOM, 32, PropModeReplace,
-                            reinterpret_cast<const unsigned char*>(targets.data()),
-                            int(targets.size()));
-            notify(request, property);
+            answerTargets(request, property);
             return;
         }
         if (request.target == _timestamp) {
-            const long time = long(_time);
+            const long time = long(_times[which]);
             XChangeProperty(_display, request.requestor, property, XA_INTEGER, 32, PropModeReplace,
                             reinterpret_cast<const unsigned char*>(&time), 1);
             notify(request, property);
@@ -217,11 +359,14 @@ private:
         }
         if (_options.hang)
             return;
-        if (offer->bytes.size() <= _chunk) {
-            XChangeProperty(_display, request.requestor, property, offer->target, 8,
-                            PropModeReplace,
-                            reinterpret_cast<const unsigned char*>(offer->bytes.data()),
-                            int(offer->bytes.size()));
+        const Atom type = _dataType != None ? _dataType : offer->target;
+        const bool incr = _options.incrStall || _options.incrSize >= 0;
+        if (!incr && offer->bytes.size() <= _chunk) {
+            int count = 0;
+            const std::vector<unsigned char> items =
+                asItems(offer->bytes, _options.dataFormat, &count);
+            XChangeProperty(_display, request.requestor, property, type, _options.dataFormat,
+                            PropModeReplace, items.data(), count);
             notify(request, property);
             return;
         }
@@ -230,10 +375,12 @@ private:
             return transfer.requestor == request.requestor && transfer.property == property;
         });
         XSelectInput(_display, request.requestor, PropertyChangeMask);
-        const long size = long(offer->bytes.size());
+        const long size = _options.incrSize >= 0 ? _options.incrSize : long(offer->bytes.size());
         XChangeProperty(_display, request.requestor, property, _incr, 32, PropModeReplace,
                         reinterpret_cast<const unsigned char*>(&size), 1);
-        _transfers.push_back({request.requestor, property, offer->target, &offer->bytes});
+        // A stalled transfer is never finished: the requestor has to give up on its own.
+        if (!_options.incrStall)
+            _transfers.push_back({request.requestor, property, type, &offer->bytes});
         notify(request, property);
     }
 
@@ -253,10 +400,11 @@ private:
         }
         const size_t size = std::min(_chunk, transfer->bytes->size() - transfer->offset);
         // The empty chunk closes the transfer.
-        XChangeProperty(
-            _display, requestor, property, transfer->type, 8, PropModeReplace,
-            reinterpret_cast<const unsigned char*>(transfer->bytes->data() + transfer->offset),
-            int(size));
+        int count = 0;
+        const std::vector<unsigned char> items =
+            asItems(transfer->bytes->substr(transfer->offset, size), _options.dataFormat, &count);
+        XChangeProperty(_display, requestor, property, transfer->type, _options.dataFormat,
+                        PropModeReplace, items.data(), size ? count : 0);
         XFlush(_display);
         transfer->offset += size;
         transfer->lastSent = size == 0;
@@ -266,9 +414,11 @@ private:
     Options _options;
     std::vector<Offer> _offers;
     std::list<Transfer> _transfers;
-    Window _window;
+    Window _windows[2] = {};
+    Time _times[2] = {CurrentTime, CurrentTime};
+    int _owning = 0;
     Atom _clipboard, _targets, _timestamp, _incr;
-    Time _time = CurrentTime;
+    Atom _dataType = None;
     size_t _chunk;
     bool _lost = false;
 };
