@@ -44,6 +44,8 @@ void MyObject::applicationWillFinishLaunching() {
 }
 
 unsigned MyObject::applicationShouldTerminate() {
+    // A picture copied just before the quit is still being read: it is saved with the rest.
+    _pasteWindow->finishPendingCaptures();
     QString erroString;
     if (!_pasteWindow->saveData(_nssInitialFolder, erroString, false)) {
         const int answer = Alert::run(
@@ -85,6 +87,7 @@ void MyObject::sessionShouldTerminate() {
 }
 
 void MyObject::commitData() {
+    _pasteWindow->finishPendingCaptures();
     QString erroString;
     if (!_pasteWindow->saveData(_nssInitialFolder, erroString, false))
         Log::write(Strings::format(QStringLiteral("warning*** :[commitData] [sets not saved: %@]"),

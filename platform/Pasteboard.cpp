@@ -112,6 +112,26 @@ std::optional<QByteArray> Pasteboard::dataForType(PasteboardType type) {
     return current.data.value(type);
 }
 
+Pasteboard::DataJob Pasteboard::dataForTypeLater(PasteboardType type) {
+    types();
+    Snapshot& current = snapshot();
+    const bool picture = type == PasteboardType::TIFF || type == PasteboardType::PDF;
+    if (!picture || !current.names.contains(type))
+        return [] { return std::optional<QByteArray>(); };
+    if (current.data.contains(type)) {
+        std::optional<QByteArray> known = current.data.value(type);
+        return [known] { return known; };
+    }
+    const QString name = current.names.value(type);
+    const bool convert = type == PasteboardType::TIFF && name != u"image/tiff";
+    return [read = readNameLater(name), convert] {
+        std::optional<QByteArray> bytes = read();
+        if (bytes && convert)
+            bytes = Picture::tiffFromImageData(*bytes);
+        return bytes;
+    };
+}
+
 std::optional<QString> Pasteboard::stringForType(PasteboardType type) {
     types();
     Snapshot& current = snapshot();
@@ -129,6 +149,10 @@ std::optional<QString> Pasteboard::readText(const QString& name) {
     if (name == u"STRING")
         return QString::fromLatin1(*bytes);
     return QString::fromUtf8(*bytes);
+}
+
+Pasteboard::DataJob Pasteboard::readNameLater(const QString& name) {
+    return [bytes = readName(name)] { return bytes; };
 }
 
 void Pasteboard::write(const QList<PasteboardEntry>& entries) {

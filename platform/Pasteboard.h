@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
 #include <utility>
 
@@ -37,6 +38,14 @@ public:
     std::optional<QByteArray> dataForType(PasteboardType type);
     std::optional<QString> stringForType(PasteboardType type);
 
+    // A job that hands back what dataForType would, meant for a worker thread: a screenshot
+    // can take most of a second to transfer and to convert, which the window must not wait
+    // for. The job holds no reference to this pasteboard or to any GUI object, so it may run
+    // anywhere and outlive both. For the TIFF and PDF types only; other types give a job that
+    // answers absent.
+    using DataJob = std::function<std::optional<QByteArray>()>;
+    DataJob dataForTypeLater(PasteboardType type);
+
     // Every X11 type name Kelvrin reads, for those who must declare what they accept.
     static QStringList typeNames();
 
@@ -49,6 +58,10 @@ protected:
     virtual QStringList offeredNames() = 0;
     // The bytes offered under one name; absent when the owner does not supply them.
     virtual std::optional<QByteArray> readName(const QString& name) = 0;
+    // A thread-safe job reading the bytes offered under one name by the current content. This
+    // one reads now, through readName, and the job hands those bytes back: enough where reading
+    // costs nothing. A pasteboard whose reads are slow does the reading in the job instead.
+    virtual DataJob readNameLater(const QString& name);
     // The text offered under one of the text names.
     virtual std::optional<QString> readText(const QString& name);
     // Replaces the content by these names and bytes, in this order, and advances the count.

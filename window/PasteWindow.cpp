@@ -25,9 +25,15 @@ QRect windowFrame(const QRectF& frame) {
 
 } // namespace
 
-PasteWindow::PasteWindow() = default;
+PasteWindow::PasteWindow() {
+    // Pictures are read one at a time: they enter in order anyway, and a burst of screenshots
+    // should not hold several of them in memory at once nor take every core.
+    _pictureJobs.setMaxThreadCount(1);
+}
 
-PasteWindow::~PasteWindow() = default;
+PasteWindow::~PasteWindow() {
+    _pictureJobs.waitForDone();
+}
 
 void PasteWindow::initWindow(PasteWindowDelegate* applicationIns) {
     _applicationIns = applicationIns;

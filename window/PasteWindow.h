@@ -8,7 +8,10 @@
 #include <QObject>
 #include <QRectF>
 #include <QSet>
+#include <QThreadPool>
 #include <QVariant>
+#include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -65,9 +68,19 @@ public:
     bool isWindowVisible() const;
     QRectF pasteWindowRect() const;
 
-    // Capture: chooses the form of the pasteboard's content and inserts it.
+    // Capture: chooses the form of the pasteboard's content and inserts it. A capture into the
+    // history (duplexCheck) that meets a picture reads and converts it on a worker thread, and
+    // the captures made meanwhile wait behind it: all of them enter later, in the order they
+    // were made, each tested against the head as it is then. True only when a clipping entered
+    // before the return; a capture left waiting answers false whatever becomes of it. A drop
+    // (no duplexCheck) is inserted at once, as its row is only valid now.
     bool addPasteDataCheck(Pasteboard& pasteboard, bool timerFlag, bool duplexCheck,
                            qint32 posOfInsert);
+    // Whether captures are waiting for a picture.
+    bool hasPendingCaptures() const { return !_pending.empty(); }
+    // Waits for the pictures being read, each of which gives up on its own after the transfer
+    // timeout, and lets every waiting capture enter: a quit saves what was copied just before.
+    void finishPendingCaptures();
     bool addPasteData(const std::optional<QString>& text, qint32 extraType,
                       const std::optional<QByteArray>& extraData, bool timerFlag, bool duplexCheck,
                       qint32 posOfInsert);
@@ -149,6 +162,13 @@ private:
     qint64 setIndexForSelectItem(int item) const;
     void copySelectionInto(PasteSet& target);
 
+    // A capture waiting its turn to enter the history, with its picture's job if it has one.
+    struct PendingCapture;
+    void startPictureJob(std::shared_ptr<PendingCapture> pending,
+                         std::function<std::optional<QByteArray>()> job);
+    // Lets the waiting captures enter, from the oldest up to the first picture not yet read.
+    void enterReadyCaptures();
+
     std::vector<std::unique_ptr<PasteSet>> _pasteArray;
     // Folders whose stored sets this run has loaded or written: a save without asking replaces
     // stored sets nowhere else.
@@ -170,4 +190,8 @@ private:
     QDialog* _setDeleteWindow = nullptr;
     QComboBox* _setDeleteCombo = nullptr;
     QCheckBox* _setDeleteCheck = nullptr;
+
+    std::deque<std::shared_ptr<PendingCapture>> _pending;
+    // Jobs post their results back to this object, so it outlives them: the destructor waits.
+    QThreadPool _pictureJobs;
 };

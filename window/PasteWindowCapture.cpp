@@ -12,38 +12,49 @@
 
 #include <QComboBox>
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 
 namespace {
 
-// The form chosen for a content: text, payload code and payload.
+// The form chosen for a content: text, payload code and payload. A picture left to read later
+// comes as a job instead of its payload.
 struct Choice {
     std::optional<QString> text;
     qint32 extraType = ExtraType::Text;
     std::optional<QByteArray> extraData;
+    Pasteboard::DataJob pictureJob;
 };
 
-void logCannotSupply(const char* what, const Pasteboard& pasteboard) {
+void logCannotSupply(const char* what, qint64 count) {
     Log::write(Strings::format(QStringLiteral("WARNING: [%s cannot supply] current count[%ld]"),
-                               {what, pasteboard.changeCount()}));
+                               {what, count}));
+}
+
+const char* pictureName(qint32 extraType) {
+    return extraType == ExtraType::TIFF ? "TIFF data" : "PDF data";
 }
 
 // Walks the offered types in the owner's order. A picture wins as soon as it is met, with the
 // text met before it; a rich payload waits for the text and is paired with it. Answers absent
-// when nothing usable is offered or an offered type cannot be supplied.
-std::optional<Choice> chooseForm(Pasteboard& pasteboard) {
+// when nothing usable is offered or an offered type cannot be supplied. With pictureLater, a
+// picture is not read here: its job is handed back to be run elsewhere.
+std::optional<Choice> chooseForm(Pasteboard& pasteboard, bool pictureLater) {
     Choice choice;
     for (const PasteboardType type : pasteboard.types()) {
         switch (type) {
         case PasteboardType::TIFF:
         case PasteboardType::PDF: {
-            const bool tiff = type == PasteboardType::TIFF;
+            choice.extraType = type == PasteboardType::TIFF ? ExtraType::TIFF : ExtraType::PDF;
+            if (pictureLater) {
+                choice.pictureJob = pasteboard.dataForTypeLater(type);
+                return choice;
+            }
             choice.extraData = pasteboard.dataForType(type);
             if (!choice.extraData) {
-                logCannotSupply(tiff ? "TIFF data" : "PDF data", pasteboard);
+                logCannotSupply(pictureName(choice.extraType), pasteboard.changeCount());
                 return std::nullopt;
             }
-            choice.extraType = tiff ? ExtraType::TIFF : ExtraType::PDF;
             return choice;
         }
         case PasteboardType::RTFD:
@@ -54,7 +65,7 @@ std::optional<Choice> chooseForm(Pasteboard& pasteboard) {
                 break;
             choice.extraData = pasteboard.dataForType(type);
             if (!choice.extraData) {
-                logCannotSupply(rtfd ? "RTFD" : "RTF", pasteboard);
+                logCannotSupply(rtfd ? "RTFD" : "RTF", pasteboard.changeCount());
                 return std::nullopt;
             }
             choice.extraType = rtfd ? ExtraType::RTFD : ExtraType::RTF;
@@ -65,7 +76,7 @@ std::optional<Choice> chooseForm(Pasteboard& pasteboard) {
         case PasteboardType::String:
             choice.text = pasteboard.stringForType(type);
             if (!choice.text) {
-                logCannotSupply("paste string data", pasteboard);
+                logCannotSupply("paste string data", pasteboard.changeCount());
                 return std::nullopt;
             }
             if (choice.extraData)
@@ -93,13 +104,73 @@ bool repeatsHead(const PasteData* head, const std::optional<QString>& text, qint
 
 } // namespace
 
+struct PasteWindow::PendingCapture {
+    std::optional<QString> text;
+    qint32 extraType = ExtraType::Text;
+    // Written by the picture's job before it sets ready; read here only once ready is seen.
+    std::optional<QByteArray> extraData;
+    bool timerFlag = true;
+    qint32 posOfInsert = 0;
+    // The change count when the capture began, which a failure reports.
+    qint64 count = 0;
+    bool picture = false;
+    std::atomic<bool> ready = false;
+};
+
 bool PasteWindow::addPasteDataCheck(Pasteboard& pasteboard, bool timerFlag, bool duplexCheck,
                                     qint32 posOfInsert) {
-    const std::optional<Choice> choice = chooseForm(pasteboard);
+    std::optional<Choice> choice = chooseForm(pasteboard, duplexCheck);
     if (!choice)
         return false;
-    return addPasteData(choice->text, choice->extraType, choice->extraData, timerFlag, duplexCheck,
-                        posOfInsert);
+    if (!choice->pictureJob && (!duplexCheck || _pending.empty()))
+        return addPasteData(choice->text, choice->extraType, choice->extraData, timerFlag,
+                            duplexCheck, posOfInsert);
+
+    auto pending = std::make_shared<PendingCapture>();
+    pending->text = std::move(choice->text);
+    pending->extraType = choice->extraType;
+    pending->extraData = std::move(choice->extraData);
+    pending->timerFlag = timerFlag;
+    pending->posOfInsert = posOfInsert;
+    pending->count = pasteboard.changeCount();
+    pending->picture = bool(choice->pictureJob);
+    pending->ready = !pending->picture;
+    _pending.push_back(pending);
+    if (pending->picture)
+        startPictureJob(pending, std::move(choice->pictureJob));
+    return false;
+}
+
+void PasteWindow::startPictureJob(std::shared_ptr<PendingCapture> pending,
+                                  std::function<std::optional<QByteArray>()> job) {
+    _pictureJobs.start([this, pending = std::move(pending), job = std::move(job)] {
+        pending->extraData = job();
+        pending->ready.store(true, std::memory_order_release);
+        // Safe from this thread: the destructor waits for every job before this object goes,
+        // and the call it posts is dropped with the object.
+        QMetaObject::invokeMethod(
+            this, [this] { enterReadyCaptures(); }, Qt::QueuedConnection);
+    });
+}
+
+void PasteWindow::enterReadyCaptures() {
+    while (!_pending.empty() && _pending.front()->ready.load(std::memory_order_acquire)) {
+        const std::shared_ptr<PendingCapture> next = _pending.front();
+        // Taken off first: an alert raised by the insertion runs an event loop, which may come
+        // back here for the next one.
+        _pending.pop_front();
+        if (next->picture && !next->extraData) {
+            logCannotSupply(pictureName(next->extraType), next->count);
+            continue;
+        }
+        addPasteData(next->text, next->extraType, next->extraData, next->timerFlag, true,
+                     next->posOfInsert);
+    }
+}
+
+void PasteWindow::finishPendingCaptures() {
+    _pictureJobs.waitForDone();
+    enterReadyCaptures();
 }
 
 bool PasteWindow::addPasteData(const std::optional<QString>& text, qint32 extraType,

@@ -6,6 +6,7 @@
 #include "window/PasteWindow.h"
 
 #include <QTemporaryDir>
+#include <QTest>
 #include <gtest/gtest.h>
 
 // A launched application on an in-memory clipboard, with its settings in a temporary file.
@@ -23,6 +24,8 @@ protected:
     }
 
     MyObject& app() { return *_app; }
+    // The application goes, the in-memory clipboard with it.
+    void destroy() { _app.reset(); }
     MemoryPasteboard& pasteboard() { return *_pasteboard; }
     PasteWindow& window() { return *_app->pasteWindow(); }
     const PasteSet& history() { return *window().pasteArray().front(); }
@@ -32,7 +35,16 @@ protected:
         _pasteboard->offer(named);
     }
     void copyText(const QString& text) { copy({{QStringLiteral("UTF8_STRING"), text.toUtf8()}}); }
-    void tick() { _app->pasteboardCheck(); }
+    // One look of the poll; a picture it meets is still being read on return.
+    void poll() { _app->pasteboardCheck(); }
+    // One look of the poll, then the wait until what it captured has entered.
+    void tick() {
+        poll();
+        settle();
+    }
+    void settle() {
+        EXPECT_TRUE(QTest::qWaitFor([this] { return !window().hasPendingCaptures(); }));
+    }
 
 private:
     QTemporaryDir _dir;

@@ -1,13 +1,17 @@
 #include "AppFixture.h"
+#include "ScriptedAlerts.h"
 #include "TestPictures.h"
 
 #include "model/ExtraType.h"
+#include "model/PasteDataCoding.h"
 #include "platform/Log.h"
 #include "window/PasteView.h"
 #include "window/PasteWin.h"
 
 #include <QBuffer>
 #include <QDialog>
+#include <QDir>
+#include <QFile>
 #include <QImage>
 
 namespace {
@@ -192,6 +196,95 @@ TEST_F(Capture, SeveralChangesBetweenTicksGiveOneClippingAndOneWarning) {
     EXPECT_EQ(log.lines(),
               QStringList{QStringLiteral(
                   "warning*** : [drop paste board data !!!!!!!!!!!!] count[4] _pbCount[1]")});
+}
+
+// A picture is read and converted away from the window: what is copied meanwhile waits behind
+// it and enters after it, each capture tested for a repeat against the head of its own time.
+TEST_F(Capture, CapturesMadeWhileAPictureIsReadEnterAfterItInOrder) {
+    const QByteArray png = TestPictures::encoded(sampleImage(), "PNG");
+    const QString kPng = QStringLiteral("image/png");
+    copy({{kPng, png}});
+    poll();
+    copyText(QStringLiteral("first"));
+    poll();
+    copyText(QStringLiteral("second"));
+    poll();
+    EXPECT_TRUE(history().pasteData().empty()) << "the texts went ahead of the picture";
+    // A drop waits for nothing: its row is only valid now.
+    EXPECT_TRUE(window().addPasteDataCheck(pasteboard(), false, false, 0));
+    EXPECT_EQ(history().pasteData().size(), 1u);
+    settle();
+    ASSERT_EQ(history().pasteData().size(), 4u);
+    EXPECT_EQ(history().getDataAtIndex(0)->contents(), QStringLiteral("second"));
+    EXPECT_EQ(history().getDataAtIndex(1)->contents(), QStringLiteral("first"));
+    EXPECT_EQ(history().getDataAtIndex(2)->extraType(), ExtraType::TIFF);
+    EXPECT_EQ(history().getDataAtIndex(3)->contents(), QStringLiteral("second"));
+
+    // Copied twice before either entered, the same picture gives one clipping.
+    for (int copies = 0; copies < 2; ++copies) {
+        copy({{kPng, png}});
+        poll();
+    }
+    settle();
+    ASSERT_EQ(history().pasteData().size(), 5u);
+    EXPECT_EQ(history().getDataAtIndex(0)->extraData(), history().getDataAtIndex(3)->extraData());
+
+    // A picture that cannot be supplied is reported with the count it was captured at, and
+    // what waited behind it enters.
+    Log::Capture log;
+    copy({{kPng, QByteArray("not a png")}, {kUtf8, "its text"}});
+    const qint64 failed = pasteboard().changeCount();
+    poll();
+    copyText(QStringLiteral("after"));
+    poll();
+    settle();
+    EXPECT_EQ(
+        log.lines(),
+        QStringList{
+            QStringLiteral("WARNING: [TIFF data cannot supply] current count[%1]").arg(failed)});
+    ASSERT_EQ(history().pasteData().size(), 6u);
+    EXPECT_EQ(history().getDataAtIndex(0)->contents(), QStringLiteral("after"));
+}
+
+class CaptureAtQuit : public AppFixture {
+protected:
+    QString dataFolder() const { return _folder.filePath(QStringLiteral("data")); }
+
+private:
+    QTemporaryDir _folder;
+};
+
+TEST_F(CaptureAtQuit, APictureCopiedJustBeforeTheQuitIsSaved) {
+    Defaults stored = storedSettings();
+    stored.setObject(dataFolder(), QStringLiteral("initial_directory"));
+    stored.synchronize();
+    {
+        ScriptedAlerts alerts;
+        launch();
+        ASSERT_EQ(alerts.requests().size(), 1) << "the new data folder holds no sets yet";
+    }
+    const QImage image = sampleImage();
+    copy({{QStringLiteral("image/png"), TestPictures::encoded(image, "PNG")}});
+    poll();
+    ASSERT_TRUE(window().hasPendingCaptures());
+    EXPECT_EQ(app().applicationShouldTerminate(), 1u);
+
+    QFile file(QDir(dataFolder()).filePath(QStringLiteral("PasteBoard History.KVdata")));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const std::optional<PasteDataList> saved = unarchivePasteData(file.readAll());
+    ASSERT_TRUE(saved && saved->size() == 1u);
+    EXPECT_EQ(saved->front()->extraType(), ExtraType::TIFF);
+    ASSERT_TRUE(saved->front()->extraData());
+    EXPECT_EQ(QImage::fromData(*saved->front()->extraData(), "TIFF")
+                  .convertToFormat(QImage::Format_RGB32),
+              image);
+
+    // Gone while a picture is being read, the application is not called back.
+    copy({{QStringLiteral("image/png"), TestPictures::encoded(image.mirrored(), "PNG")}});
+    poll();
+    ASSERT_TRUE(window().hasPendingCaptures());
+    destroy();
+    QCoreApplication::sendPostedEvents();
 }
 
 class CaptureWithLimit : public AppFixture {
