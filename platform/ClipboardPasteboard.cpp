@@ -11,7 +11,8 @@
 
 ClipboardPasteboard::ClipboardPasteboard() {
     const X11Connection* x11 = X11Connection::get();
-    _reader = std::make_unique<SelectionReader>(x11 ? x11->displayName() : QByteArray());
+    _displayName = x11 ? x11->displayName() : QByteArray();
+    _reader = std::make_unique<SelectionReader>(_displayName);
     if (!_reader->watchOwner())
         Log::write(QStringLiteral("warning*** : [clipboard] the X server does not report "
                                   "clipboard changes; nothing will be captured"));
@@ -20,10 +21,12 @@ ClipboardPasteboard::ClipboardPasteboard() {
 ClipboardPasteboard::~ClipboardPasteboard() = default;
 
 qint64 ClipboardPasteboard::changeCount() const {
-    for (const xcb_window_t owner : _reader->takeOwnerChanges())
+    for (const xcb_window_t owner : _reader->takeOwnerChanges()) {
+        _owner = owner;
         // Our own write was counted where it happened.
         if (!_ownWindow || owner != _ownWindow)
             ++_count;
+    }
     return _count;
 }
 
@@ -35,6 +38,19 @@ std::optional<QByteArray> ClipboardPasteboard::readName(const QString& name) {
     return _reader->read(name);
 }
 
+Pasteboard::DataJob ClipboardPasteboard::readNameLater(const QString& name) {
+    // A picture can take most of a second to come: the job reads it on a connection of its own,
+    // on whatever thread runs it, and only from the owner of the content the capture looked at.
+    // A new owner before or during the transfer makes it one that cannot be supplied; the next
+    // tick captures the new content.
+    return [display = _displayName, owner = _owner, name]() -> std::optional<QByteArray> {
+        SelectionReader reader(display);
+        if (!reader.watchOwner() || reader.owner() != owner)
+            return std::nullopt;
+        return reader.read(name);
+    };
+}
+
 void ClipboardPasteboard::writeNames(const QList<std::pair<QString, QByteArray>>& named) {
     // Changes made by others before this write are counted first, as theirs.
     changeCount();
@@ -43,5 +59,6 @@ void ClipboardPasteboard::writeNames(const QList<std::pair<QString, QByteArray>>
     // Qt has made itself the owner when this returns: it asks the server to be sure.
     QGuiApplication::clipboard()->setMimeData(mime, QClipboard::Clipboard);
     _ownWindow = _reader->owner();
+    _owner = _ownWindow;
     ++_count;
 }

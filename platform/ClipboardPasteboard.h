@@ -20,12 +20,16 @@ public:
 protected:
     QStringList offeredNames() override;
     std::optional<QByteArray> readName(const QString& name) override;
+    DataJob readNameLater(const QString& name) override;
     void writeNames(const QList<std::pair<QString, QByteArray>>& named) override;
 
 private:
     // The count is brought up to date whenever it is read, from the notices already received.
     std::unique_ptr<SelectionReader> _reader;
+    QByteArray _displayName;
     mutable qint64 _count = 0;
+    // The owner of the content the count stands for, as the last notice named it.
+    mutable uint32_t _owner = 0;
     // The window through which Qt owns the selection for us, once we have written.
     uint32_t _ownWindow = 0;
 };
