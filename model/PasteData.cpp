@@ -98,6 +98,24 @@ std::shared_ptr<Picture> PasteData::image(QSizeF requested) {
     return _image;
 }
 
+std::shared_ptr<Picture> PasteData::drawnImage(const QByteArray& extraData, qint32 type,
+                                               QSizeF requested, qreal pixelRatio) {
+    const std::optional<Picture::Format> format = pictureFormat(type);
+    std::shared_ptr<Picture> picture = format ? Picture::fromData(extraData, *format) : nullptr;
+    if (!picture)
+        return nullptr;
+    picture->setSize(fittedSize(picture->naturalSize(), requested));
+    picture->render((picture->size() * pixelRatio).toSize());
+    return picture;
+}
+
+void PasteData::adoptImage(std::shared_ptr<Picture> image, QSizeF requested) {
+    if (!_image || !image)
+        return;
+    _image = std::move(image);
+    _imageCurrentSize = requested;
+}
+
 std::shared_ptr<Picture> PasteData::decodePicture() const {
     const std::optional<Picture::Format> format = pictureFormat(_extraType);
     if (!format || !_extraData)

@@ -217,6 +217,12 @@ std::shared_ptr<Picture> PasteWindow::pictureForRow(qint64 row) const {
     PasteData* data = dataForRow(row);
     if (!data || !_table)
         return nullptr;
+    return data->image(thumbnailSize());
+}
+
+QSizeF PasteWindow::thumbnailSize() const {
+    if (!_table)
+        return {};
     const qreal side = _table->verticalHeader()->defaultSectionSize();
-    return data->image(QSizeF(side, side));
+    return {side, side};
 }

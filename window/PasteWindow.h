@@ -164,6 +164,8 @@ private:
 
     // A capture waiting its turn to enter the history, with its picture's job if it has one.
     struct PendingCapture;
+    // The size a row draws its picture at.
+    QSizeF thumbnailSize() const;
     void startPictureJob(std::shared_ptr<PendingCapture> pending,
                          std::function<std::optional<QByteArray>()> job);
     // Lets the waiting captures enter, from the oldest up to the first picture not yet read.

@@ -11,6 +11,7 @@
 #include "window/PasteView.h"
 
 #include <QComboBox>
+#include <QGuiApplication>
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -114,6 +115,10 @@ struct PasteWindow::PendingCapture {
     // The change count when the capture began, which a failure reports.
     qint64 count = 0;
     bool picture = false;
+    // The picture as the table will first draw it, drawn by the job too.
+    QSizeF thumbnailSize;
+    qreal pixelRatio = 1;
+    std::shared_ptr<Picture> drawn;
     std::atomic<bool> ready = false;
 };
 
@@ -143,8 +148,13 @@ bool PasteWindow::addPasteDataCheck(Pasteboard& pasteboard, bool timerFlag, bool
 
 void PasteWindow::startPictureJob(std::shared_ptr<PendingCapture> pending,
                                   std::function<std::optional<QByteArray>()> job) {
+    pending->thumbnailSize = thumbnailSize();
+    pending->pixelRatio = qGuiApp->devicePixelRatio();
     _pictureJobs.start([this, pending = std::move(pending), job = std::move(job)] {
         pending->extraData = job();
+        if (pending->extraData && !pending->thumbnailSize.isEmpty())
+            pending->drawn = PasteData::drawnImage(*pending->extraData, pending->extraType,
+                                                   pending->thumbnailSize, pending->pixelRatio);
         pending->ready.store(true, std::memory_order_release);
         // Safe from this thread: the destructor waits for every job before this object goes,
         // and the call it posts is dropped with the object.
@@ -163,8 +173,11 @@ void PasteWindow::enterReadyCaptures() {
             logCannotSupply(pictureName(next->extraType), next->count);
             continue;
         }
-        addPasteData(next->text, next->extraType, next->extraData, next->timerFlag, true,
-                     next->posOfInsert);
+        if (addPasteData(next->text, next->extraType, next->extraData, next->timerFlag, true,
+                         next->posOfInsert) &&
+            next->drawn)
+            if (PasteData* entered = getPasteBoardHistoryDataAtIndex(next->posOfInsert))
+                entered->adoptImage(next->drawn, next->thumbnailSize);
     }
 }
 
