@@ -36,9 +36,10 @@ void quietenDecoders() {
 }
 
 // libtiff reads the header straight from the clipping's bytes through these callbacks, so
-// sizing a picture copies nothing and decodes no pixels.
+// sizing a picture copies nothing (the bytes are shared) and decodes no pixels; a TIFF being
+// written grows in the same kind of stream.
 struct MemoryStream {
-    const QByteArray& bytes;
+    QByteArray bytes;
     qint64 position = 0;
 };
 
@@ -191,47 +192,14 @@ QImage readAnyImage(const QByteArray& encoded) {
 }
 
 // The TIFF being written grows in memory; libtiff seeks back to fill in offsets.
-struct GrowingStream {
-    QByteArray bytes;
-    qint64 position = 0;
-};
-
 tmsize_t writeGrowing(thandle_t handle, void* buffer, tmsize_t size) {
-    auto* stream = static_cast<GrowingStream*>(handle);
+    auto* stream = static_cast<MemoryStream*>(handle);
     const qint64 end = stream->position + size;
     if (end > stream->bytes.size())
         stream->bytes.resize(end);
     std::memcpy(stream->bytes.data() + stream->position, buffer, size_t(size));
     stream->position = end;
     return size;
-}
-
-tmsize_t readGrowing(thandle_t handle, void* buffer, tmsize_t size) {
-    auto* stream = static_cast<GrowingStream*>(handle);
-    const qint64 count = std::min<qint64>(size, stream->bytes.size() - stream->position);
-    if (count <= 0)
-        return 0;
-    std::memcpy(buffer, stream->bytes.constData() + stream->position, size_t(count));
-    stream->position += count;
-    return tmsize_t(count);
-}
-
-toff_t seekGrowing(thandle_t handle, toff_t offset, int whence) {
-    auto* stream = static_cast<GrowingStream*>(handle);
-    qint64 origin = 0;
-    if (whence == SEEK_CUR)
-        origin = stream->position;
-    else if (whence == SEEK_END)
-        origin = stream->bytes.size();
-    const qint64 target = origin + qint64(offset);
-    if (target < 0)
-        return toff_t(-1);
-    stream->position = target;
-    return toff_t(target);
-}
-
-toff_t growingSize(thandle_t handle) {
-    return toff_t(static_cast<GrowingStream*>(handle)->bytes.size());
 }
 
 // Eight bits a channel is what screenshots and photos copied from other programs have; deeper
@@ -287,10 +255,10 @@ std::optional<QByteArray> writeDeflateTiff(const QImage& image) {
     if (pixels.isNull())
         return std::nullopt;
     const int samples = alpha ? 4 : 3;
-    GrowingStream stream;
+    MemoryStream stream;
     stream.bytes.reserve(qsizetype(pixels.width()) * pixels.height());
-    TIFF* tiff = TIFFClientOpen("clipping", "w", &stream, readGrowing, writeGrowing, seekGrowing,
-                                closeMemory, growingSize, refuseMapping, unmapNothing);
+    TIFF* tiff = TIFFClientOpen("clipping", "w", &stream, readMemory, writeGrowing, seekMemory,
+                                closeMemory, memorySize, refuseMapping, unmapNothing);
     if (!tiff)
         return std::nullopt;
     TiffHandle closing(tiff, &TIFFClose);
