@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <poll.h>
 
 namespace {
@@ -13,12 +14,13 @@ namespace {
 // An owner offers a few dozen names; garbage beyond this many is not looked at.
 constexpr size_t kMaxTargets = 1024;
 
-template <typename Reply> struct Freed {
-    Reply* reply;
-    ~Freed() { std::free(reply); }
-    Reply* operator->() const { return reply; }
-    explicit operator bool() const { return reply != nullptr; }
+// XCB hands replies over to be freed with free().
+struct FreeReply {
+    void operator()(void* reply) const { std::free(reply); }
 };
+template <typename Reply> std::unique_ptr<Reply, FreeReply> freed(Reply* reply) {
+    return std::unique_ptr<Reply, FreeReply>(reply);
+}
 
 int millisecondsUntil(std::chrono::steady_clock::time_point deadline) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -107,8 +109,8 @@ std::vector<xcb_window_t> SelectionReader::takeOwnerChanges() {
 xcb_window_t SelectionReader::owner() {
     if (!isOpen())
         return XCB_WINDOW_NONE;
-    const Freed reply{xcb_get_selection_owner_reply(
-        _connection, xcb_get_selection_owner(_connection, _clipboard), nullptr)};
+    const auto reply = freed(xcb_get_selection_owner_reply(
+        _connection, xcb_get_selection_owner(_connection, _clipboard), nullptr));
     return reply ? reply->owner : xcb_window_t(XCB_WINDOW_NONE);
 }
 
@@ -136,16 +138,16 @@ xcb_generic_event_t* SelectionReader::waitForEvent(Test test, Clock::time_point 
 
 std::optional<SelectionReader::Property> SelectionReader::takeProperty() {
     // Deleting the property as it is read is what asks an owner for the next chunk.
-    const Freed reply{xcb_get_property_reply(
+    const auto reply = freed(xcb_get_property_reply(
         _connection,
         xcb_get_property(_connection, 1, _window, _property, XCB_GET_PROPERTY_TYPE_ANY, 0,
                          std::numeric_limits<uint32_t>::max() / 4),
-        nullptr)};
+        nullptr));
     if (!reply || reply->type == XCB_ATOM_NONE)
         return std::nullopt;
-    const auto* value = static_cast<const char*>(xcb_get_property_value(reply.reply));
+    const auto* value = static_cast<const char*>(xcb_get_property_value(reply.get()));
     return Property{reply->type, reply->format,
-                    QByteArray(value, xcb_get_property_value_length(reply.reply))};
+                    QByteArray(value, xcb_get_property_value_length(reply.get()))};
 }
 
 std::optional<SelectionReader::Property> SelectionReader::convert(xcb_atom_t target) {
@@ -228,9 +230,9 @@ std::optional<QByteArray> SelectionReader::read(const QString& name) {
 xcb_atom_t SelectionReader::atom(const QByteArray& name) {
     if (const auto known = _atoms.constFind(name); known != _atoms.cend())
         return *known;
-    const Freed reply{xcb_intern_atom_reply(
+    const auto reply = freed(xcb_intern_atom_reply(
         _connection, xcb_intern_atom(_connection, 0, uint16_t(name.size()), name.constData()),
-        nullptr)};
+        nullptr));
     if (!reply)
         return XCB_ATOM_NONE;
     _atoms.insert(name, reply->atom);
@@ -248,12 +250,12 @@ QStringList SelectionReader::names(const std::vector<xcb_atom_t>& atoms) {
             asked.emplace_back(atom, xcb_get_atom_name(_connection, atom));
     for (const auto& [atom, cookie] : asked) {
         xcb_generic_error_t* error = nullptr;
-        const Freed reply{xcb_get_atom_name_reply(_connection, cookie, &error)};
+        const auto reply = freed(xcb_get_atom_name_reply(_connection, cookie, &error));
         std::free(error);
         if (!reply)
             continue;
-        const QByteArray name(xcb_get_atom_name_name(reply.reply),
-                              xcb_get_atom_name_name_length(reply.reply));
+        const QByteArray name(xcb_get_atom_name_name(reply.get()),
+                              xcb_get_atom_name_name_length(reply.get()));
         _names.insert(atom, QString::fromLatin1(name));
         _atoms.insert(name, atom);
     }
