@@ -11,6 +11,7 @@
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QScrollBar>
 
 namespace {
 
@@ -50,6 +51,46 @@ PasteView::PasteView(QWidget* parent) : QTableView(parent) {
     setDragDropOverwriteMode(false);
     setDragDropMode(QAbstractItemView::DragDrop);
     setTextElideMode(Qt::ElideRight);
+}
+
+// A capture puts one row at the top. Qt would paint every visible row again, each having moved
+// down by one; the rows already on the screen are moved down as pixels instead, so only the new
+// row and the renumbered first column are painted.
+void PasteView::rowsInserted(const QModelIndex& parent, int start, int end) {
+    QTableView::rowsInserted(parent, start, end);
+    if (parent.isValid() || start != 0 || verticalScrollBar()->value() != 0 || _movedRows < 0 ||
+        !isVisible()) {
+        _movedRows = -1;
+        return;
+    }
+    const int rows = end - start + 1;
+    viewport()->scroll(0, rows * verticalHeader()->defaultSectionSize());
+    _movedRows += rows;
+}
+
+void PasteView::doItemsLayout() {
+    const bool moved = _movedRows > 0;
+    _movedRows = 0;
+    if (!moved) {
+        QTableView::doItemsLayout();
+        return;
+    }
+    // The layout asks for all of the rows to be painted: they are where they belong already.
+    viewport()->setAttribute(Qt::WA_UpdatesDisabled, true);
+    QTableView::doItemsLayout();
+    viewport()->setAttribute(Qt::WA_UpdatesDisabled, false);
+}
+
+void PasteView::dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
+                            const QList<int>& roles) {
+    if (topLeft.row() == bottomRight.row() || topLeft.column() != bottomRight.column()) {
+        QTableView::dataChanged(topLeft, bottomRight, roles);
+        return;
+    }
+    // Renumbering changes one column of every row: only that column is painted again.
+    const int column = topLeft.column();
+    viewport()->update(columnViewportPosition(column), 0, columnWidth(column),
+                       viewport()->height());
 }
 
 void PasteView::setSender(PasteWindow* sender, PasteWindowDelegate* applicationIns) {

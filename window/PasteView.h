@@ -34,7 +34,12 @@ public:
     static constexpr Qt::KeyboardModifiers kCommandModifiers =
         Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier;
 
+    void doItemsLayout() override;
+
 protected:
+    void rowsInserted(const QModelIndex& parent, int start, int end) override;
+    void dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
+                     const QList<int>& roles) override;
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
@@ -44,6 +49,9 @@ protected:
     void startDrag(Qt::DropActions supportedActions) override;
 
 private:
+    // Rows that came in at the top since the last layout, whose neighbours' pixels were moved
+    // down instead of being painted again; -1 when the next layout must paint everything.
+    int _movedRows = 0;
     // Pastes the selection and hides the window when the application asks for that.
     void paste();
 

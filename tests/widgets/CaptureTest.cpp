@@ -13,6 +13,8 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QScreen>
+#include <QTest>
 
 namespace {
 
@@ -353,4 +355,26 @@ TEST_F(Capture, TheTableShowsTheHistoryAsItFills) {
     EXPECT_TRUE(window().addPasteData(QStringLiteral("one\ntwo"), ExtraType::Text, std::nullopt,
                                       false, false, 1));
     EXPECT_EQ(model->rowCount(), 2);
+
+    // A capture moves the rows on the screen down instead of painting them again: what the
+    // screen shows must be what a full paint draws, row for row and number for number.
+    PasteView* table = window().table();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(table->window()));
+    // A selected row moves down with the others.
+    table->selectRow(1);
+    for (int i = 0; i < 12; ++i) {
+        copyText(QStringLiteral("row %1").arg(i));
+        tick();
+        QCoreApplication::processEvents();
+        QWidget* viewport = table->viewport();
+        const QImage onScreen = viewport->screen()
+                                    ->grabWindow(table->window()->winId(),
+                                                 viewport->mapTo(table->window(), QPoint(0, 0)).x(),
+                                                 viewport->mapTo(table->window(), QPoint(0, 0)).y(),
+                                                 viewport->width(), viewport->height())
+                                    .toImage()
+                                    .convertToFormat(QImage::Format_RGB32);
+        const QImage painted = viewport->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        ASSERT_EQ(onScreen, painted) << "after capture " << i;
+    }
 }
