@@ -64,6 +64,14 @@ QByteArray pngFromTiff(const QByteArray& tiff) {
     return png;
 }
 
+// Bitmaps offered in another format than TIFF are kept as TIFF.
+std::optional<QByteArray> asStored(std::optional<QByteArray> bytes, PasteboardType type,
+                                   const QString& name) {
+    if (bytes && type == PasteboardType::TIFF && name != u"image/tiff")
+        bytes = Picture::tiffFromImageData(*bytes);
+    return bytes;
+}
+
 } // namespace
 
 QStringList Pasteboard::typeNames() {
@@ -104,10 +112,7 @@ std::optional<QByteArray> Pasteboard::dataForType(PasteboardType type) {
         return std::nullopt;
     if (!current.data.contains(type)) {
         const QString name = current.names.value(type);
-        std::optional<QByteArray> bytes = readName(name);
-        if (bytes && type == PasteboardType::TIFF && name != u"image/tiff")
-            bytes = Picture::tiffFromImageData(*bytes);
-        current.data.insert(type, bytes);
+        current.data.insert(type, asStored(readName(name), type, name));
     }
     return current.data.value(type);
 }
@@ -123,13 +128,7 @@ Pasteboard::DataJob Pasteboard::dataForTypeLater(PasteboardType type) {
         return [known] { return known; };
     }
     const QString name = current.names.value(type);
-    const bool convert = type == PasteboardType::TIFF && name != u"image/tiff";
-    return [read = readNameLater(name), convert] {
-        std::optional<QByteArray> bytes = read();
-        if (bytes && convert)
-            bytes = Picture::tiffFromImageData(*bytes);
-        return bytes;
-    };
+    return [read = readNameLater(name), type, name] { return asStored(read(), type, name); };
 }
 
 std::optional<QString> Pasteboard::stringForType(PasteboardType type) {
