@@ -12,12 +12,14 @@
 // processes of their own, and their CPU and memory are read from /proc.
 #include "tests/e2e/XServer.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QGuiApplication>
 #include <QImage>
 #include <QImageWriter>
+#include <QLinearGradient>
+#include <QPainter>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QStandardPaths>
@@ -200,9 +202,39 @@ void copyText(const QByteArray& text) {
         fail(QStringLiteral("xclip failed"));
 }
 
-// A 4K "screenshot" that neither PNG nor TIFF can shrink to nothing: colour gradients that
-// differ from picture to picture, under noise in the low bits of every channel.
-QImage screenshot(int index) {
+// What a 4K screenshot of a desktop looks like to the compressors: a gradient wallpaper under
+// windows of anti-aliased text, different from picture to picture.
+QImage desktopScreenshot(int index) {
+    QImage image(3840, 2160, QImage::Format_RGB32);
+    QPainter painter(&image);
+    QLinearGradient wallpaper(0, 0, image.width(), image.height());
+    wallpaper.setColorAt(0, QColor::fromHsv(index * 37 % 360, 160, 120));
+    wallpaper.setColorAt(1, QColor::fromHsv((index * 37 + 90) % 360, 120, 60));
+    painter.fillRect(image.rect(), wallpaper);
+    QRandomGenerator random(quint32(index) + 1);
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(22);
+    painter.setFont(font);
+    for (int window = 0; window < 5; ++window) {
+        const QRect frame(random.bounded(2400), random.bounded(1200), 1200 + random.bounded(600),
+                          700 + random.bounded(300));
+        painter.fillRect(frame, Qt::white);
+        painter.fillRect(QRect(frame.topLeft(), QSize(frame.width(), 40)), QColor(220, 220, 225));
+        painter.setPen(Qt::black);
+        for (int y = frame.top() + 70; y < frame.bottom() - 10; y += 30)
+            painter.drawText(frame.left() + 12, y,
+                             QStringLiteral("Line %1 of window %2: the quick brown fox jumps over "
+                                            "the lazy dog, %3")
+                                 .arg(y)
+                                 .arg(window)
+                                 .arg(random.generate()));
+    }
+    return image;
+}
+
+// The worst case: colour gradients that differ from picture to picture, under noise in the low
+// bits of every channel, which neither PNG nor TIFF can shrink much.
+QImage noisyScreenshot(int index) {
     QImage image(3840, 2160, QImage::Format_RGB32);
     QRandomGenerator random(quint32(index) + 1);
     for (int y = 0; y < image.height(); ++y) {
@@ -463,8 +495,16 @@ double measureSideBySide(const Options& options, const QString& scratch) {
     return floorRss;
 }
 
+struct ScreenshotKind {
+    const char* name;
+    QImage (*make)(int index);
+    int count;
+    // The CPU target is for screenshots as they are; the worst case is only reported.
+    bool cpuTarget;
+};
+
 // Screenshots offered as PNG alone, as screenshot tools do, captured into a fresh Kelvrin.
-void measureScreenshots(const Options& options, const QString& folder, double floorRss) {
+void measureScreenshots(const ScreenshotKind& kind, const QString& folder, double floorRss) {
     Program probe(kProbe, QStringList{"--watch-loop"});
     QThread::sleep(1);
     // The longest stall of the event loop over each capture, from the offer until the thumbnail
@@ -485,12 +525,13 @@ void measureScreenshots(const Options& options, const QString& folder, double fl
     qint64 pngBytes = 0;
     QElapsedTimer clock;
     clock.start();
-    for (int i = 1; i <= options.screenshots; ++i) {
+    for (int i = 1; i <= kind.count; ++i) {
         const QString path = folder + QStringLiteral("/shot.png");
         QImageWriter writer(path, "png");
-        // Fast deflate: making the pictures is not what is measured.
-        writer.setCompression(1);
-        if (!writer.write(screenshot(i)))
+        // Compressed as screenshot tools do; noise would only take the driver longer to deflate.
+        if (!kind.cpuTarget)
+            writer.setCompression(1);
+        if (!writer.write(kind.make(i)))
             fail(QStringLiteral("cannot write ") + path);
         pngBytes += QFile(path).size();
         // The previous owner leaves by itself when this one takes the clipboard.
@@ -510,27 +551,34 @@ void measureScreenshots(const Options& options, const QString& folder, double fl
     const double rss = statusMiB(probe.pid(), "VmRSS");
     const double peak = statusMiB(probe.pid(), "VmHWM");
     const double stored = mib(last.payloadBytes);
-    std::printf("Screenshots, paste window shown: %d distinct 3840x2160 PNG (%.1f MiB of PNG) in "
-                "%.1f s\n",
-                options.screenshots, mib(pngBytes), wall);
-    const double perShot = cpu / options.screenshots;
-    std::printf("  CPU per screenshot capture: %.0f ms (target < 300 ms: %s)\n", perShot,
-                verdict(perShot < 300));
-    target(QStringLiteral("CPU per 4K screenshot < 300 ms"), perShot < 300);
+    std::printf("Screenshots (%s), paste window shown: %d distinct 3840x2160 PNG (%.1f MiB of "
+                "PNG) in %.1f s\n",
+                kind.name, kind.count, mib(pngBytes), wall);
+    const double perShot = cpu / kind.count;
+    if (kind.cpuTarget) {
+        std::printf("  CPU per screenshot capture: %.0f ms (target < 300 ms: %s)\n", perShot,
+                    verdict(perShot < 300));
+        target(QStringLiteral("CPU per 4K screenshot < 300 ms"), perShot < 300);
+    } else {
+        std::printf("  CPU per screenshot capture: %.0f ms (worst case, no target)\n", perShot);
+    }
     const Spread stall = spread(stalls);
     std::printf("  longest event-loop stall per capture (10 ms timer): median %.1f ms, max %.1f "
                 "ms, min %.1f ms (target < 50 ms: median %s, max %s)\n",
                 stall.median, stall.max, stall.min, verdict(stall.median < 50),
                 verdict(stall.max < 50));
-    target(QStringLiteral("event-loop stall during a 4K screenshot < 50 ms (median)"),
-           stall.median < 50);
-    target(QStringLiteral("event-loop stall during a 4K screenshot < 50 ms (max)"), stall.max < 50);
+    const QString name = QString::fromLatin1(kind.name);
+    target(
+        QStringLiteral("event-loop stall during a 4K screenshot (%1) < 50 ms (median)").arg(name),
+        stall.median < 50);
+    target(QStringLiteral("event-loop stall during a 4K screenshot (%1) < 50 ms (max)").arg(name),
+           stall.max < 50);
     std::printf("  history: %lld clippings, %.1f MiB of TIFF\n", last.clippings, stored);
     std::printf("  RSS %.1f MiB before, %.1f MiB after, peak %.1f MiB; floor_app %.1f MiB\n",
                 startRss, rss, peak, floorRss);
     std::printf("  RSS above the stored TIFF bytes: %.1f MiB (target < 60 MB: %s)\n\n",
                 rss - stored, verdict(underMB(rss - stored, 60)));
-    target(QStringLiteral("RSS after the screenshots < stored TIFF + 60 MB"),
+    target(QStringLiteral("RSS after the screenshots (%1) < stored TIFF + 60 MB").arg(name),
            underMB(rss - stored, 60));
 }
 
@@ -741,8 +789,13 @@ int run(const Options& options) {
     const double floorRss = measureSideBySide(options, scratch.path());
     if (options.hotKeys > 0)
         measureHotKeys(options);
-    if (options.screenshots > 0)
-        measureScreenshots(options, scratch.path(), floorRss);
+    if (options.screenshots > 0) {
+        measureScreenshots({"desktop", desktopScreenshot, options.screenshots, true},
+                           scratch.path(), floorRss);
+        // A quarter as many: each costs several times a desktop's.
+        measureScreenshots({"noise", noisyScreenshot, std::max(1, options.screenshots / 4), false},
+                           scratch.path(), floorRss);
+    }
     std::printf("Targets\n");
     for (const std::string& line : gTargets)
         std::printf("  %s\n", line.c_str());
@@ -760,7 +813,11 @@ int main(int argc, char** argv) {
         XServer server;
         qunsetenv("QT_QPA_PLATFORM");
         qunsetenv("WAYLAND_DISPLAY");
-        QCoreApplication app(argc, argv);
+        // Offscreen for the driver alone: it draws the screenshots with fonts but shows nothing.
+        int qtArgc = 3;
+        char* qtArgv[] = {argv[0], const_cast<char*>("-platform"), const_cast<char*>("offscreen"),
+                          nullptr};
+        QGuiApplication app(qtArgc, qtArgv);
         return run(options);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "kelvrin_bench: %s\n", error.what());
