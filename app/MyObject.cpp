@@ -101,18 +101,36 @@ void MyObject::applicationWillTerminate() {
 
 void MyObject::pasteboardCheck() {
     const qint64 count = _pb->changeCount();
-    if (count == _pbCount)
+    if (count == _pbCount) {
+        if (_goneContent)
+            keepGoneContent();
         return;
+    }
     // A modal alert or folder panel holds the poll back, as it holds back the user; the first
     // tick afterwards sees every change made meanwhile.
     if (Alert::isApplicationModalUp())
         return;
-    _pasteWindow->addPasteDataCheck(*_pb, true, true, 0);
     if (count > _pbCount + 1)
         Log::write(Strings::format(
             QStringLiteral(
                 "warning*** : [drop paste board data !!!!!!!!!!!!] count[%ld] _pbCount[%ld]"),
             {count, _pbCount}));
-    // Set whether or not a clipping was made: a content that cannot be read is not tried again.
+    // Set whether or not a clipping is made: a content that cannot be read is not tried again.
     _pbCount = count;
+    _goneContent = _pb->contentGoneWithOwner();
+    if (_goneContent)
+        keepGoneContent();
+    else
+        _pasteWindow->addPasteDataCheck(*_pb, true, true, 0);
+}
+
+void MyObject::keepGoneContent() {
+    // A picture of that content may still be on its way into the history.
+    if (_pasteWindow->hasPendingCaptures())
+        return;
+    const qint64 gone = *std::exchange(_goneContent, std::nullopt);
+    if (!_bKeepClipboard)
+        return;
+    if (const PasteData* head = _pasteWindow->headCapturedAt(gone))
+        writeToPasteboard(*head);
 }

@@ -53,7 +53,9 @@ public:
     void commitData();
     void applicationWillTerminate();
 
-    // The poll: one look at the change count, and a capture when it moved.
+    // The poll: one look at the change count, and a capture when it moved. When the owner went
+    // away with a content the history's head was captured from, Kelvrin serves that clipping
+    // in its place (unless the keep_clipboard setting is off).
     void pasteboardCheck();
 
     void LoadUserSettings();
@@ -132,6 +134,7 @@ public:
     qint64 iKey() const { return _iKey; }
     signed char bUpdateFolder() const { return _bUpdateFolder; }
     bool bBackHide() const { return _bBackHide; }
+    bool bKeepClipboard() const { return _bKeepClipboard; }
     QString nssWriteFolder() const { return _nssWriteFolder; }
     QString nssReadFolder() const { return _nssReadFolder; }
 
@@ -149,6 +152,12 @@ private:
     InstanceChannel::Answer listSet(const QString& name) const;
     // The window to bring up for the user: the paste window, or another one of ours in front.
     QWidget* windowToActivate();
+    // Puts a clipping on the clipboard as a paste does; our own write is no new content for the
+    // history. False when the clipping has nothing to write.
+    bool writeToPasteboard(const PasteData& data);
+    // Serves the clipping the content gone with its owner was captured as, once no picture is
+    // still on its way into the history.
+    void keepGoneContent();
 
     using SettingField = std::variant<signed char*, bool*, qint64*, float*, QString*, double*>;
     // Every stored setting with the field it fills, in reading order; the window frame goes
@@ -159,6 +168,8 @@ private:
     std::unique_ptr<Pasteboard> _pb;
     std::unique_ptr<PasteWindow> _pasteWindow;
     qint64 _pbCount = 0;
+    // The change count of a content gone with its owner, still to be served.
+    std::optional<qint64> _goneContent;
     QTimer _timer;
     // The application the user came from, by its window; absent when none is remembered.
     std::optional<Processes::Application> _sendPSN;
@@ -182,6 +193,7 @@ private:
     signed char _bUpdateFolder = 1;
     signed char _bHide = 1;
     bool _bBackHide = false;
+    bool _bKeepClipboard = true;
     signed char _bAlwaysOnTop = 0;
     float _fTransparency = 1.0f;
     float _fHeightOfRow = 16.0f;

@@ -127,14 +127,17 @@ bool MyObject::frontmostSendPSN() {
     return Processes::bringToFront(window);
 }
 
-bool MyObject::doPasteCommand(const PasteData& data) {
+bool MyObject::writeToPasteboard(const PasteData& data) {
     const QList<PasteboardEntry> entries = data.pasteboardEntries(_pasteWindow->pasteStatus());
     if (!entries.isEmpty())
         _pb->write(entries);
-    // Our own write is no new content for the history.
     _pbCount = _pb->changeCount();
+    return !entries.isEmpty();
+}
+
+bool MyObject::doPasteCommand(const PasteData& data) {
     // With nothing written the keystroke would paste whatever was there before.
-    if (entries.isEmpty())
+    if (!writeToPasteboard(data))
         return false;
     const std::optional<Processes::Application> target = _sendPSN;
     if (!frontmostSendPSN())

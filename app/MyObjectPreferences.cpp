@@ -65,6 +65,7 @@ void MyObject::menuPreferences() {
         window.preferencesHeightOfRow()->setValue(double(_fHeightOfRow));
     }
     window.preferencesRecentlyTop()->setChecked(_bRecentlyTop == 1);
+    window.preferencesKeepClipboard()->setChecked(_bKeepClipboard);
     window.startAtLogin()->setChecked(Autostart::isEnabled());
 
     window.show();
@@ -110,6 +111,7 @@ void MyObject::preferencesOk() {
     _fTransparency = float(window.preferencesTransparency()->value());
     _fHeightOfRow = float(window.preferencesHeightOfRow()->value());
     _bRecentlyTop = stateOf(window.preferencesRecentlyTop());
+    _bKeepClipboard = window.preferencesKeepClipboard()->isChecked();
 
     // The autostart entry is the setting itself; it is touched only when the user changed it.
     const bool startAtLogin = window.startAtLogin()->isChecked();

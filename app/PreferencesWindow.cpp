@@ -68,6 +68,10 @@ QDoubleSpinBox* PreferencesWindow::preferencesHeightOfRow() const {
 QCheckBox* PreferencesWindow::preferencesRecentlyTop() const {
     return _ui->_preferencesRecentlyTop;
 }
+
+QCheckBox* PreferencesWindow::preferencesKeepClipboard() const {
+    return _ui->_preferencesKeepClipboard;
+}
 QCheckBox* PreferencesWindow::startAtLogin() const {
     return _ui->startAtLogin;
 }

@@ -37,6 +37,7 @@ public:
     QDoubleSpinBox* preferencesTransparency() const;
     QDoubleSpinBox* preferencesHeightOfRow() const;
     QCheckBox* preferencesRecentlyTop() const;
+    QCheckBox* preferencesKeepClipboard() const;
     QCheckBox* startAtLogin() const;
     QPushButton* okButton() const;
     QPushButton* cancelButton() const;

@@ -21,13 +21,19 @@ ClipboardPasteboard::ClipboardPasteboard() {
 ClipboardPasteboard::~ClipboardPasteboard() = default;
 
 qint64 ClipboardPasteboard::changeCount() const {
-    for (const xcb_window_t owner : _reader->takeOwnerChanges()) {
-        _owner = owner;
+    for (const SelectionReader::OwnerChange& change : _reader->takeOwnerChanges()) {
+        _owner = change.owner;
         // Our own write was counted where it happened.
-        if (!_ownWindow || owner != _ownWindow)
-            ++_count;
+        if (_ownWindow && change.owner == _ownWindow)
+            continue;
+        _goneWithOwner = change.ownerLeft ? std::optional<qint64>(_count) : std::nullopt;
+        ++_count;
     }
     return _count;
+}
+
+std::optional<qint64> ClipboardPasteboard::contentGoneWithOwner() const {
+    return _goneWithOwner;
 }
 
 QStringList ClipboardPasteboard::offeredNames() {
@@ -60,5 +66,6 @@ void ClipboardPasteboard::writeNames(const QList<std::pair<QString, QByteArray>>
     QGuiApplication::clipboard()->setMimeData(mime, QClipboard::Clipboard);
     _ownWindow = _reader->owner();
     _owner = _ownWindow;
+    _goneWithOwner.reset();
     ++_count;
 }

@@ -16,6 +16,7 @@ public:
     ~ClipboardPasteboard() override;
 
     qint64 changeCount() const override;
+    std::optional<qint64> contentGoneWithOwner() const override;
 
 protected:
     QStringList offeredNames() override;
@@ -30,6 +31,8 @@ private:
     mutable qint64 _count = 0;
     // The owner of the content the count stands for, as the last notice named it.
     mutable uint32_t _owner = 0;
+    // The count of the content whose owner went away, while that is the last change.
+    mutable std::optional<qint64> _goneWithOwner;
     // The window through which Qt owns the selection for us, once we have written.
     uint32_t _ownWindow = 0;
 };

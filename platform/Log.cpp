@@ -11,9 +11,13 @@ namespace {
 Capture* activeCapture = nullptr;
 }
 
-Capture::Capture() : _outer(activeCapture) { activeCapture = this; }
+Capture::Capture() : _outer(activeCapture) {
+    activeCapture = this;
+}
 
-Capture::~Capture() { activeCapture = _outer; }
+Capture::~Capture() {
+    activeCapture = _outer;
+}
 
 void write(const QString& line) {
     for (Capture* capture = activeCapture; capture; capture = capture->_outer)

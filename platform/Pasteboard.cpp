@@ -30,6 +30,10 @@ constexpr NamedType kNames[] = {
     {"application/pdf", PasteboardType::PDF},
 };
 
+// The target by which password managers mark what they copy; "secret" asks that it be kept
+// nowhere.
+constexpr QLatin1StringView kSecretMark("x-kde-passwordManagerHint");
+
 QStringList namesForWriting(PasteboardType type) {
     switch (type) {
     case PasteboardType::TIFF:
@@ -95,6 +99,7 @@ QList<PasteboardType> Pasteboard::types() {
     if (!current.typesRead) {
         current.typesRead = true;
         for (const QString& name : offeredNames()) {
+            current.secretMarkOffered = current.secretMarkOffered || name == kSecretMark;
             const auto type = typeForName(name);
             if (type && !current.names.contains(*type)) {
                 current.names.insert(*type, name);
@@ -103,6 +108,17 @@ QList<PasteboardType> Pasteboard::types() {
         }
     }
     return current.types;
+}
+
+bool Pasteboard::isSecret() {
+    types();
+    Snapshot& current = snapshot();
+    if (!current.secret) {
+        const std::optional<QByteArray> mark =
+            current.secretMarkOffered ? readName(kSecretMark) : std::nullopt;
+        current.secret = mark && mark->trimmed() == "secret";
+    }
+    return *current.secret;
 }
 
 std::optional<QByteArray> Pasteboard::dataForType(PasteboardType type) {

@@ -46,6 +46,16 @@ public:
     using DataJob = std::function<std::optional<QByteArray>()>;
     DataJob dataForTypeLater(PasteboardType type);
 
+    // Whether the owner marks the content as a secret, as password managers do: such content
+    // is never kept. The mark is asked for only when the owner offers it; a mark that cannot be
+    // read is no mark.
+    bool isSecret();
+
+    // When the last change the change count saw was the owner going away with its content and
+    // nobody taking its place: the change count that content had. Only a clipboard with owners
+    // knows this.
+    virtual std::optional<qint64> contentGoneWithOwner() const { return std::nullopt; }
+
     // Every X11 type name Kelvrin reads, for those who must declare what they accept.
     static QStringList typeNames();
 
@@ -74,6 +84,8 @@ private:
         bool typesRead = false;
         QList<PasteboardType> types;
         QHash<PasteboardType, QString> names;
+        bool secretMarkOffered = false;
+        std::optional<bool> secret;
         QHash<PasteboardType, std::optional<QByteArray>> data;
         std::optional<std::optional<QString>> string;
     };

@@ -6,7 +6,9 @@
 #include <QJsonObject>
 
 // The message table is compiled into this static library; linking it in must be asked for.
-static void initMessageResources() { Q_INIT_RESOURCE(resources); }
+static void initMessageResources() {
+    Q_INIT_RESOURCE(resources);
+}
 
 namespace Strings {
 
@@ -134,7 +136,9 @@ private:
 
 } // namespace
 
-QString localized(const QString& key) { return table().value(key, key); }
+QString localized(const QString& key) {
+    return table().value(key, key);
+}
 
 QString format(const QString& format, std::initializer_list<Arg> args) {
     return Formatter(format, args).run();

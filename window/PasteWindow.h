@@ -85,6 +85,9 @@ public:
                       const std::optional<QByteArray>& extraData, bool timerFlag, bool duplexCheck,
                       qint32 posOfInsert);
     PasteData* getPasteBoardHistoryDataAtIndex(qint32 row) const;
+    // The history's head, when it holds what the clipboard held at that change count, captured
+    // from there whole; null otherwise.
+    const PasteData* headCapturedAt(qint64 count) const;
 
     // Supply: the clipping to paste, one stored or several joined, handed to the application.
     // Joining fails only for pictures, explained in an alert when message is set.
@@ -170,6 +173,16 @@ private:
                          std::function<std::optional<QByteArray>()> job);
     // Lets the waiting captures enter, from the oldest up to the first picture not yet read.
     void enterReadyCaptures();
+
+    // The last content read whole from the clipboard, and its change count. The bytes are
+    // shared with the clipping made of it.
+    struct CapturedContent {
+        qint64 count = -1;
+        std::optional<QString> text;
+        qint32 extraType = 0;
+        std::optional<QByteArray> extraData;
+    };
+    CapturedContent _lastCaptured;
 
     std::vector<std::unique_ptr<PasteSet>> _pasteArray;
     // Folders whose stored sets this run has loaded or written: a save without asking replaces

@@ -38,9 +38,12 @@ const char* pictureName(qint32 extraType) {
 
 // Walks the offered types in the owner's order. A picture wins as soon as it is met, with the
 // text met before it; a rich payload waits for the text and is paired with it. Answers absent
-// when nothing usable is offered or an offered type cannot be supplied. With pictureLater, a
-// picture is not read here: its job is handed back to be run elsewhere.
+// when nothing usable is offered, an offered type cannot be supplied or the owner marks the
+// content as a secret (of which nothing is read, nothing logged). With pictureLater, a picture
+// is not read here: its job is handed back to be run elsewhere.
 std::optional<Choice> chooseForm(Pasteboard& pasteboard, bool pictureLater) {
+    if (pasteboard.isSecret())
+        return std::nullopt;
     Choice choice;
     for (const PasteboardType type : pasteboard.types()) {
         switch (type) {
@@ -127,9 +130,13 @@ bool PasteWindow::addPasteDataCheck(Pasteboard& pasteboard, bool timerFlag, bool
     std::optional<Choice> choice = chooseForm(pasteboard, duplexCheck);
     if (!choice)
         return false;
-    if (!choice->pictureJob && (!duplexCheck || _pending.empty()))
+    if (!choice->pictureJob && (!duplexCheck || _pending.empty())) {
+        if (duplexCheck)
+            _lastCaptured = {pasteboard.changeCount(), choice->text, choice->extraType,
+                             choice->extraData};
         return addPasteData(choice->text, choice->extraType, choice->extraData, timerFlag,
                             duplexCheck, posOfInsert);
+    }
 
     auto pending = std::make_shared<PendingCapture>();
     pending->text = std::move(choice->text);
@@ -173,6 +180,7 @@ void PasteWindow::enterReadyCaptures() {
             logCannotSupply(pictureName(next->extraType), next->count);
             continue;
         }
+        _lastCaptured = {next->count, next->text, next->extraType, next->extraData};
         if (addPasteData(next->text, next->extraType, next->extraData, next->timerFlag, true,
                          next->posOfInsert) &&
             next->drawn)
@@ -184,6 +192,14 @@ void PasteWindow::enterReadyCaptures() {
 void PasteWindow::finishPendingCaptures() {
     _pictureJobs.waitForDone();
     enterReadyCaptures();
+}
+
+const PasteData* PasteWindow::headCapturedAt(qint64 count) const {
+    const PasteData* head = getPasteBoardHistoryDataAtIndex(0);
+    if (_lastCaptured.count != count ||
+        !repeatsHead(head, _lastCaptured.text, _lastCaptured.extraType, _lastCaptured.extraData))
+        return nullptr;
+    return head;
 }
 
 bool PasteWindow::addPasteData(const std::optional<QString>& text, qint32 extraType,

@@ -87,7 +87,8 @@ bool SelectionReader::keepOwnerNotice(const xcb_generic_event_t* event) {
     const auto* notice = reinterpret_cast<const xcb_xfixes_selection_notify_event_t*>(event);
     if (notice->selection != _clipboard)
         return false;
-    _ownerChanges.push_back(notice->owner);
+    const bool ownerLeft = notice->subtype != XCB_XFIXES_SELECTION_EVENT_SET_SELECTION_OWNER;
+    _ownerChanges.push_back({ownerLeft ? xcb_window_t(XCB_WINDOW_NONE) : notice->owner, ownerLeft});
     return true;
 }
 
@@ -101,7 +102,7 @@ void SelectionReader::drain() {
     }
 }
 
-std::vector<xcb_window_t> SelectionReader::takeOwnerChanges() {
+std::vector<SelectionReader::OwnerChange> SelectionReader::takeOwnerChanges() {
     drain();
     return std::exchange(_ownerChanges, {});
 }

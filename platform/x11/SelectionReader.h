@@ -32,9 +32,15 @@ public:
     // From now on every change of the selection's owner is noticed (XFixes). False when the
     // server cannot tell.
     bool watchOwner();
-    // The owners (XCB_WINDOW_NONE when the selection went away) of the changes noticed since the
-    // last call, oldest first. Takes only what the server has already sent: no round trip.
-    std::vector<xcb_window_t> takeOwnerChanges();
+    // A change of the selection's owner: a new owner, or the owner gone (its window destroyed or
+    // its connection closed) with nobody in its place.
+    struct OwnerChange {
+        xcb_window_t owner;
+        bool ownerLeft;
+    };
+    // The changes noticed since the last call, oldest first. Takes only what the server has
+    // already sent: no round trip.
+    std::vector<OwnerChange> takeOwnerChanges();
     // The selection's owner now (a round trip).
     xcb_window_t owner();
 
@@ -77,7 +83,7 @@ private:
     xcb_atom_t _targets = XCB_ATOM_NONE;
     xcb_atom_t _incr = XCB_ATOM_NONE;
     uint8_t _xfixesFirstEvent = 0;
-    std::vector<xcb_window_t> _ownerChanges;
+    std::vector<OwnerChange> _ownerChanges;
     QHash<QByteArray, xcb_atom_t> _atoms;
     QHash<xcb_atom_t, QString> _names;
 };

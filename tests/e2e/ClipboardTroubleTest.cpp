@@ -43,14 +43,6 @@ private:
     int _stalls = 0;
 };
 
-// Another program reading the clipboard while our event loop runs, since we are its owner.
-QByteArray readWithXclip() {
-    QProcess xclip;
-    xclip.start(QStringLiteral("xclip"), {"-selection", "clipboard", "-o"});
-    waitFor([&] { return xclip.state() == QProcess::NotRunning; });
-    return xclip.readAllStandardOutput();
-}
-
 // How long a reader may wait for an owner that stopped answering: Qt's and ours alike.
 constexpr qint64 kTransferTimeoutMs = 5000;
 

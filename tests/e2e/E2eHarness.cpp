@@ -68,6 +68,13 @@ void copyWithXclip(const QByteArray& bytes, const QString& target) {
     ASSERT_EQ(xclip.exitCode(), 0) << xclip.readAllStandardError().toStdString();
 }
 
+QByteArray readWithXclip() {
+    QProcess xclip;
+    xclip.start(QStringLiteral("xclip"), {"-selection", "clipboard", "-o"});
+    waitFor([&] { return xclip.state() == QProcess::NotRunning; });
+    return xclip.readAllStandardOutput();
+}
+
 void xdotool(const QStringList& arguments) {
     QProcess tool;
     tool.start(QStringLiteral("xdotool"), arguments);

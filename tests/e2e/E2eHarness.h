@@ -35,6 +35,10 @@ bool waitFor(const std::function<bool()>& condition, int timeoutMs = 10000);
 // and returns once xclip serves them.
 void copyWithXclip(const QByteArray& bytes, const QString& target = {});
 
+// What another program reads from the clipboard (through xclip). Our event loop runs meanwhile,
+// so Kelvrin can answer when it is the owner.
+QByteArray readWithXclip();
+
 // Runs xdotool with the arguments until it ends: keys and the mouse as the user presses them.
 void xdotool(const QStringList& arguments);
 

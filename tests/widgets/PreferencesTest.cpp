@@ -55,6 +55,7 @@ TEST_F(Preferences, OpeningShowsTheSettingsAndOkTakesTheControlsBack) {
         stored.setFloat(0.5f, QStringLiteral("paste_window_transparency"));
         stored.setFloat(20.0f, QStringLiteral("paste_window_height_of_row"));
         stored.setBool(true, QStringLiteral("paste_window_recently_top"));
+        stored.setBool(false, QStringLiteral("keep_clipboard"));
         stored.synchronize();
     }
     launch();
@@ -66,11 +67,12 @@ TEST_F(Preferences, OpeningShowsTheSettingsAndOkTakesTheControlsBack) {
              {prefs.preferencesCommand(), prefs.preferencesControl(), prefs.preferencesOption(),
               prefs.preferencesShift(), prefs.preferencesUpdateFolder(), prefs.preferencesHide(),
               prefs.preferencesBackHide(), prefs.preferencesAlwaysOnTop(),
-              prefs.preferencesRecentlyTop(), prefs.startAtLogin()})
+              prefs.preferencesRecentlyTop(), prefs.preferencesKeepClipboard(),
+              prefs.startAtLogin()})
             states << box->isChecked();
         return states;
     };
-    EXPECT_EQ(boxes(), (QList<bool>{1, 0, 0, 0, 0, 0, 0, 1, 1, 0}));
+    EXPECT_EQ(boxes(), (QList<bool>{1, 0, 0, 0, 0, 0, 0, 1, 1, 0, 0}));
     ASSERT_EQ(prefs.preferencesKey()->count(), 55);
     EXPECT_EQ(prefs.preferencesKey()->currentIndex(), 54);
     QStringList titles;
@@ -89,6 +91,7 @@ TEST_F(Preferences, OpeningShowsTheSettingsAndOkTakesTheControlsBack) {
     prefs.preferencesUpdateFolder()->click();
     prefs.preferencesHide()->click();
     prefs.preferencesRecentlyTop()->click();
+    prefs.preferencesKeepClipboard()->click();
     prefs.preferencesTransparency()->setValue(0.75);
     prefs.preferencesHeightOfRow()->setValue(24.0);
     prefs.okButton()->click();
@@ -103,6 +106,7 @@ TEST_F(Preferences, OpeningShowsTheSettingsAndOkTakesTheControlsBack) {
     EXPECT_EQ(app().fTransparency(), 0.75f);
     EXPECT_EQ(app().fHeightOfRow(), 24.0f);
     EXPECT_EQ(app().bRecentlyTop(), 0);
+    EXPECT_TRUE(app().bKeepClipboard());
     EXPECT_NEAR(opacity(), 0.75, 0.01) << "kept by the window in 256 steps";
     EXPECT_EQ(rowHeight(), 24);
 
@@ -111,6 +115,7 @@ TEST_F(Preferences, OpeningShowsTheSettingsAndOkTakesTheControlsBack) {
     EXPECT_EQ(app().applicationShouldTerminate(), 1u);
     EXPECT_EQ(storedSettings().integerForKey(QStringLiteral("paste_limits")), 42);
     EXPECT_EQ(storedSettings().integerForKey(QStringLiteral("hotkey_key")), 8);
+    EXPECT_EQ(storedSettings().boolForKey(QStringLiteral("keep_clipboard")), true);
 }
 
 TEST_F(Preferences, ALimitOutsideOneToHundredBeepsAndChangesNothing) {

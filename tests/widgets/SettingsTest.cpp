@@ -36,6 +36,7 @@ TEST_F(Settings, AnEmptyStoreGivesTheDefaults) {
     EXPECT_EQ(app().fTransparency(), 1.0f);
     EXPECT_EQ(app().fHeightOfRow(), 16.0f);
     EXPECT_EQ(app().bRecentlyTop(), 0);
+    EXPECT_TRUE(app().bKeepClipboard());
     EXPECT_EQ(app().nssWriteFolder(), panelFolder);
     EXPECT_EQ(app().nssReadFolder(), panelFolder);
     EXPECT_EQ(app().iPasteMode(), 0);

@@ -1,0 +1,95 @@
+// What Kelvrin keeps of the clipboard beyond its history: nothing of a secret a password
+// manager marks, and the content of a program that quit.
+#include "tests/e2e/E2eHarness.h"
+
+#include "platform/Defaults.h"
+#include "platform/Log.h"
+
+#include <QTest>
+#include <gtest/gtest.h>
+
+using Texts = QStringList;
+
+namespace {
+
+// Long enough for a few ticks of the poll to have looked.
+void letThePollLook() {
+    QTest::qWait(3 * MyObject::kPollInterval);
+}
+
+} // namespace
+
+TEST(Secrets, AMarkedSecretLeavesNoTraceWhileOtherMarksKeepNothingOut) {
+    Log::Capture log;
+    Kelvrin kelvrin;
+    copyWithXclip("before");
+    ASSERT_TRUE(kelvrin.waitForHistory(1));
+    const qint64 count = kelvrin.changeCount();
+    {
+        // The mark after the text, as password managers offer it: it is looked for first.
+        ClipOwner secret(
+            {"UTF8_STRING=hunter2 is the password", "x-kde-passwordManagerHint=secret"});
+        ASSERT_TRUE(secret.ready());
+        ASSERT_TRUE(kelvrin.waitForCount(count + 1));
+        letThePollLook();
+        EXPECT_EQ(kelvrin.texts(), Texts{"before"});
+    }
+    // The password manager clears the clipboard by quitting: what was on it before does not
+    // come back.
+    letThePollLook();
+    EXPECT_EQ(readWithXclip(), QByteArray());
+
+    {
+        ClipOwner other({"x-kde-passwordManagerHint=public", "UTF8_STRING=not a secret"});
+        ASSERT_TRUE(kelvrin.waitForHistory(2));
+    }
+    copyWithXclip("after");
+    ASSERT_TRUE(kelvrin.waitForHistory(3));
+    EXPECT_EQ(kelvrin.texts(), (Texts{"after", "not a secret", "before"}));
+    for (const QString& line : log.lines())
+        EXPECT_FALSE(line.contains(QStringLiteral("hunter2"))) << line.toStdString();
+}
+
+TEST(KeptClipboard, AClippingWhoseProgramQuitsStaysOnTheClipboardUntilAnotherIsCopied) {
+    Kelvrin kelvrin;
+    const QByteArray bytes = "kept \xc3\xa9 \xf0\x9f\x98\x80\r\nsecond line\t";
+    auto owner =
+        std::make_unique<ClipOwner>(QStringList{"UTF8_STRING=" + QString::fromUtf8(bytes)});
+    ASSERT_TRUE(owner->ready());
+    ASSERT_TRUE(kelvrin.waitForHistory(1));
+    owner.reset();
+    EXPECT_TRUE(waitFor([&] { return readWithXclip() == bytes; }));
+    letThePollLook();
+    EXPECT_EQ(kelvrin.texts(), Texts{QString::fromUtf8(bytes)}) << "served, not captured again";
+
+    copyWithXclip("later");
+    ASSERT_TRUE(kelvrin.waitForHistory(2));
+    EXPECT_EQ(readWithXclip(), "later");
+}
+
+TEST(KeptClipboard, NothingIsServedThatWasNotCapturedWholeNorWithTheSettingOff) {
+    {
+        Kelvrin kelvrin;
+        copyWithXclip("first");
+        ASSERT_TRUE(kelvrin.waitForHistory(1));
+        const qint64 count = kelvrin.changeCount();
+        {
+            // Quits a second into a transfer it never finishes.
+            ClipOwner stalled({"--timeout", "1", "--incr-stall", "UTF8_STRING=never arrives"});
+            ASSERT_TRUE(stalled.ready());
+            ASSERT_TRUE(kelvrin.waitForCount(count + 2)) << "taken, then gone with its owner";
+        }
+        letThePollLook();
+        EXPECT_EQ(readWithXclip(), QByteArray());
+        EXPECT_EQ(kelvrin.texts(), Texts{"first"});
+    }
+    Kelvrin kelvrin(Kelvrin::Start::NotLaunched);
+    kelvrin.defaults().setBool(false, QStringLiteral("keep_clipboard"));
+    kelvrin.launch();
+    {
+        ClipOwner owner({"UTF8_STRING=not kept"});
+        ASSERT_TRUE(kelvrin.waitForHistory(1));
+    }
+    letThePollLook();
+    EXPECT_EQ(readWithXclip(), QByteArray());
+}
