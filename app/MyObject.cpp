@@ -100,6 +100,8 @@ void MyObject::applicationWillTerminate() {
 }
 
 void MyObject::pasteboardCheck() {
+    if (_bAutosave)
+        _pasteWindow->autosaveCheck(_nssInitialFolder, PasteWindow::Clock::now());
     const qint64 count = _pb->changeCount();
     if (count == _pbCount) {
         if (_goneContent)

@@ -53,7 +53,8 @@ public:
     void commitData();
     void applicationWillTerminate();
 
-    // The poll: one look at the change count, and a capture when it moved. When the owner went
+    // The poll: one look at the change count, and a capture when it moved; sets changed a few
+    // seconds ago are saved (unless the autosave setting is off). When the owner went
     // away with a content the history's head was captured from, Kelvrin serves that clipping
     // in its place (unless the keep_clipboard setting is off).
     void pasteboardCheck();
@@ -135,6 +136,7 @@ public:
     signed char bUpdateFolder() const { return _bUpdateFolder; }
     bool bBackHide() const { return _bBackHide; }
     bool bKeepClipboard() const { return _bKeepClipboard; }
+    bool bAutosave() const { return _bAutosave; }
     QString nssWriteFolder() const { return _nssWriteFolder; }
     QString nssReadFolder() const { return _nssReadFolder; }
 
@@ -194,6 +196,7 @@ private:
     signed char _bHide = 1;
     bool _bBackHide = false;
     bool _bKeepClipboard = true;
+    bool _bAutosave = true;
     signed char _bAlwaysOnTop = 0;
     float _fTransparency = 1.0f;
     float _fHeightOfRow = 16.0f;

@@ -66,6 +66,7 @@ void MyObject::menuPreferences() {
     }
     window.preferencesRecentlyTop()->setChecked(_bRecentlyTop == 1);
     window.preferencesKeepClipboard()->setChecked(_bKeepClipboard);
+    window.preferencesAutosave()->setChecked(_bAutosave);
     window.startAtLogin()->setChecked(Autostart::isEnabled());
 
     window.show();
@@ -112,6 +113,7 @@ void MyObject::preferencesOk() {
     _fHeightOfRow = float(window.preferencesHeightOfRow()->value());
     _bRecentlyTop = stateOf(window.preferencesRecentlyTop());
     _bKeepClipboard = window.preferencesKeepClipboard()->isChecked();
+    _bAutosave = window.preferencesAutosave()->isChecked();
 
     // The autostart entry is the setting itself; it is touched only when the user changed it.
     const bool startAtLogin = window.startAtLogin()->isChecked();

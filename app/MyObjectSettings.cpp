@@ -99,6 +99,7 @@ MyObject::settingFields(double frame[4]) {
         {"read_directory", &_nssReadFolder},
         {"paste_window_mode", &_iPasteMode},
         {"keep_clipboard", &_bKeepClipboard},
+        {"autosave", &_bAutosave},
         {"paste_window_x", &frame[0]},
         {"paste_window_y", &frame[1]},
         {"paste_window_width", &frame[2]},

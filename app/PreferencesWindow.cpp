@@ -72,6 +72,10 @@ QCheckBox* PreferencesWindow::preferencesRecentlyTop() const {
 QCheckBox* PreferencesWindow::preferencesKeepClipboard() const {
     return _ui->_preferencesKeepClipboard;
 }
+
+QCheckBox* PreferencesWindow::preferencesAutosave() const {
+    return _ui->_preferencesAutosave;
+}
 QCheckBox* PreferencesWindow::startAtLogin() const {
     return _ui->startAtLogin;
 }

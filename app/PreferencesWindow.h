@@ -38,6 +38,7 @@ public:
     QDoubleSpinBox* preferencesHeightOfRow() const;
     QCheckBox* preferencesRecentlyTop() const;
     QCheckBox* preferencesKeepClipboard() const;
+    QCheckBox* preferencesAutosave() const;
     QCheckBox* startAtLogin() const;
     QPushButton* okButton() const;
     QPushButton* cancelButton() const;

@@ -14,8 +14,14 @@ constexpr qint32 RTFD = 4;
 constexpr qint32 PDF = 5;
 constexpr qint32 Count = 6;
 
-constexpr bool isRichText(qint32 code) { return code == RTF || code == RTFD; }
-constexpr bool isPicture(qint32 code) { return code == PICT || code == TIFF || code == PDF; }
-constexpr bool isKnown(qint32 code) { return code >= Text && code < Count; }
+constexpr bool isRichText(qint32 code) {
+    return code == RTF || code == RTFD;
+}
+constexpr bool isPicture(qint32 code) {
+    return code == PICT || code == TIFF || code == PDF;
+}
+constexpr bool isKnown(qint32 code) {
+    return code >= Text && code < Count;
+}
 
 } // namespace ExtraType

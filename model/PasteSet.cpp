@@ -1,6 +1,7 @@
 #include "model/PasteSet.h"
 
 #include <algorithm>
+#include <atomic>
 #include <iterator>
 #include <new>
 #include <unordered_set>
@@ -45,6 +46,9 @@ qint64 dropAnchorRow(const IndexSet& rows, qint64 dropRow) {
     return anchor;
 }
 
+// Revisions are drawn from one counter for all sets.
+std::atomic<quint64> gLastRevision{0};
+
 } // namespace
 
 std::unique_ptr<PasteSet> PasteSet::init(const std::optional<QString>& name) {
@@ -53,10 +57,20 @@ std::unique_ptr<PasteSet> PasteSet::init(const std::optional<QString>& name) {
     return std::make_unique<PasteSet>(*name);
 }
 
-PasteSet::PasteSet(const QString& name) : _name(name) {}
+PasteSet::PasteSet(const QString& name) : _name(name), _revision(++gLastRevision) {}
+
+void PasteSet::changed() {
+    _revision = ++gLastRevision;
+}
+
+void PasteSet::setName(const QString& name) {
+    _name = name;
+    changed();
+}
 
 void PasteSet::setPasteData(PasteDataList pasteData) {
     _pasteData = std::move(pasteData);
+    changed();
 }
 
 PasteData* PasteSet::getDataAtIndex(quint64 row) const {
@@ -81,7 +95,10 @@ bool PasteSet::addData(const std::optional<QString>& text, qint32 extraType,
 }
 
 bool PasteSet::copyAddData(const PasteData& source) {
-    return insertClipping(_pasteData, 0, source.contents(), source.extraType(), source.extraData());
+    if (!insertClipping(_pasteData, 0, source.contents(), source.extraType(), source.extraData()))
+        return false;
+    changed();
+    return true;
 }
 
 void PasteSet::removeData(const IndexSet& rows) {
@@ -95,8 +112,10 @@ void PasteSet::removeData(const IndexSet& rows) {
 void PasteSet::deleteData(qint64 maxNumber) {
     // Compared unsigned, a negative maximum is larger than any count and trims nothing.
     const quint64 maximum = quint64(maxNumber);
-    if (_pasteData.size() > maximum)
+    if (_pasteData.size() > maximum) {
         _pasteData.erase(_pasteData.begin() + qint64(maximum), _pasteData.end());
+        changed();
+    }
 }
 
 void PasteSet::exchangeStackFront(qint64 row) {
@@ -130,6 +149,8 @@ void PasteSet::dropMoveing(const IndexSet& rows, qint32 toIndex) {
 void PasteSet::reNumber() {
     for (size_t row = 0; row < _pasteData.size(); ++row)
         _pasteData[row]->setNumber(qint32(row + 1));
+    // Every change of the rows ends here.
+    changed();
 }
 
 std::vector<PasteData*> PasteSet::indexTodata(const IndexSet& rows) const {

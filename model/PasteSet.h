@@ -22,7 +22,11 @@ public:
     explicit PasteSet(const QString& name);
 
     const QString& name() const { return _name; }
-    void setName(const QString& name) { _name = name; }
+    void setName(const QString& name);
+
+    // Changes with every change of the set and is never the same for two sets or for two states
+    // of one set, so a set can be told to have changed since it was last saved.
+    quint64 revision() const { return _revision; }
 
     const PasteDataList& pasteData() const { return _pasteData; }
     // Takes over a whole list (as read from a set file); the numbers stay as they are.
@@ -45,6 +49,9 @@ public:
     IndexSet dataToindex(const std::vector<PasteData*>& datas) const;
 
 private:
+    void changed();
+
     QString _name;
     PasteDataList _pasteData;
+    quint64 _revision = 0;
 };

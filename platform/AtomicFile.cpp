@@ -1,5 +1,6 @@
 #include "platform/AtomicFile.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <cerrno>
@@ -7,6 +8,9 @@
 #include <unistd.h>
 
 namespace {
+
+// Temporary files get a short name of their own beside the target.
+constexpr char kTemporaryPrefix[] = ".kelvrin-";
 
 // The rename is durable only once the folder's entry is on disk too.
 void syncFolder(const QByteArray& file) {
@@ -20,6 +24,15 @@ void syncFolder(const QByteArray& file) {
 
 } // namespace
 
+void AtomicFile::removeLeftovers(const QString& folder) {
+    const QDir dir(folder);
+    const QStringList leftovers =
+        dir.entryList({QString::fromLatin1(kTemporaryPrefix) + QStringLiteral("??????")},
+                      QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& name : leftovers)
+        QFile::remove(dir.filePath(name));
+}
+
 AtomicFile::AtomicFile(const QString& path) : _target(QFile::encodeName(path)) {}
 
 AtomicFile::~AtomicFile() {
@@ -30,7 +43,7 @@ bool AtomicFile::open() {
     // A short name beside the target: the target's own name may already take all the 255
     // bytes a name can have.
     const qsizetype slash = _target.lastIndexOf('/');
-    _temporary = _target.left(slash + 1) + ".kelvrin-XXXXXX";
+    _temporary = _target.left(slash + 1) + kTemporaryPrefix + "XXXXXX";
     _fd = ::mkstemp(_temporary.data()); // mode 0600
     if (_fd < 0)
         _temporary.clear();

@@ -21,6 +21,9 @@ public:
 
     // The whole file in one go.
     static bool writeFile(const QString& path, const QByteArray& bytes);
+    // Removes the temporary files a process ended in the middle of a write left in the folder.
+    // Only while nothing writes there.
+    static void removeLeftovers(const QString& folder);
 
 private:
     void discard();

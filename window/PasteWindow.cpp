@@ -29,9 +29,12 @@ PasteWindow::PasteWindow() {
     // Pictures are read one at a time: they enter in order anyway, and a burst of screenshots
     // should not hold several of them in memory at once nor take every core.
     _pictureJobs.setMaxThreadCount(1);
+    // One save at a time.
+    _autosaveJobs.setMaxThreadCount(1);
 }
 
 PasteWindow::~PasteWindow() {
+    _autosaveJobs.waitForDone();
     _pictureJobs.waitForDone();
 }
 

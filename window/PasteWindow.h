@@ -10,10 +10,12 @@
 #include <QSet>
 #include <QThreadPool>
 #include <QVariant>
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 class Pasteboard;
@@ -105,6 +107,24 @@ public:
     // then, which *declined tells, so that the folder is not taken as holding these sets.
     bool saveData(const QString& directory, QString& erroString, bool fileCheck,
                   bool* declined = nullptr);
+
+    // Autosave: the sets changed since they were last saved are written into the folder on a
+    // worker thread, as the quit save writes them, once nothing has changed for kAutosaveQuiet
+    // or at the latest kAutosaveLatest after the first unsaved change. Called at every tick of
+    // the poll with the data folder (nothing happens without one) and the time now. A failure
+    // is logged once per kind and tried again after the next change. Every other save waits for
+    // a save in progress first.
+    using Clock = std::chrono::steady_clock;
+    static constexpr std::chrono::milliseconds kAutosaveQuiet{2000};
+    static constexpr std::chrono::milliseconds kAutosaveLatest{5000};
+    // A set whose file is larger than this is rewritten at most once per kBigSetInterval.
+    static constexpr qint64 kBigSetFile = 64'000'000;
+    static constexpr std::chrono::seconds kBigSetInterval{60};
+    void autosaveCheck(const QString& directory, Clock::time_point now);
+    bool isAutosaving() const { return bool(_autosave.running); }
+    // Waits for a save in progress and takes its outcome.
+    void finishAutosave();
+
     // Folders made here are private to the user unless other attributes are given.
     bool createDirectoriesAtPath(const QString& path,
                                  std::optional<QFileDevice::Permissions> attributes,
@@ -206,7 +226,37 @@ private:
     QComboBox* _setDeleteCombo = nullptr;
     QCheckBox* _setDeleteCheck = nullptr;
 
+    // What a folder holds of the sets, as far as this run wrote or read it: the revision of each
+    // set stored and the names its list file holds.
+    struct SavedSets {
+        QString folder;
+        std::unordered_map<const PasteSet*, quint64> revisions;
+        QStringList list;
+    };
+    void recordSaved(const QString& directory);
+    struct AutosaveJob;
+    struct Autosave {
+        SavedSets saved;
+        // The newest revision and the set names seen at the last tick, to notice a change.
+        quint64 seenRevision = 0;
+        QStringList seenNames;
+        std::optional<Clock::time_point> firstChange;
+        Clock::time_point lastChange;
+        // A failed save waits for the next change.
+        bool failed = false;
+        QSet<QString> failuresLogged;
+        // The size of each big set file and when it was written, by set name.
+        QHash<QString, std::pair<qint64, Clock::time_point>> bigFiles;
+        std::shared_ptr<AutosaveJob> running;
+    };
+    bool noticeChanges(Clock::time_point now);
+    void startAutosave(const QString& directory, Clock::time_point now);
+    void takeAutosave(std::shared_ptr<AutosaveJob> job);
+    void logAutosaveFailure(const QString& kind, const QString& text);
+    Autosave _autosave;
+
     std::deque<std::shared_ptr<PendingCapture>> _pending;
     // Jobs post their results back to this object, so it outlives them: the destructor waits.
     QThreadPool _pictureJobs;
+    QThreadPool _autosaveJobs;
 };

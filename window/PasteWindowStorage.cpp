@@ -14,6 +14,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStringDecoder>
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -236,6 +238,45 @@ private:
     int _row = 0;
 };
 
+// Why a set file was not written: the message key and its arguments the user is shown, and
+// what the log says.
+struct SetFileFailure {
+    QString key;
+    QString path;
+    Strings::Arg detail;
+    QString logged;
+};
+
+QString setFilePath(const QString& directory, const QString& name) {
+    return Strings::format(QStringLiteral("%@/%@%s"), {directory, name, ".KVdata"});
+}
+
+QString listLine(const QString& name) {
+    return Strings::format(QStringLiteral("%@%@"), {name, PasteWindow::kSetFileSuffix});
+}
+
+// Writes one set's archive over its file, whole or not at all. Safe on any thread; bytes gets
+// the file's size.
+std::optional<SetFileFailure> writeSetFile(const QString& directory, const QString& name,
+                                           const PasteDataList& clippings, qint64* bytes) {
+    const QString path = setFilePath(directory, name);
+    QByteArray archive;
+    try {
+        archive = archivePasteData(clippings);
+    } catch (const TypedStream::ArchiveError& error) {
+        return SetFileFailure{QStringLiteral("SaveErrorMessage5"), path, error.name(),
+                              QStringLiteral("cannot archive: ") + error.name()};
+    }
+    const std::optional<int> refused = refusedSetPath(directory, path);
+    if (refused || !AtomicFile::writeFile(path, archive))
+        return SetFileFailure{
+            QStringLiteral("SaveErrorMessage2"), path, refused.value_or(kSiteArchive),
+            refused ? QStringLiteral("the name leads out of the folder") : qt_error_string(errno)};
+    if (bytes)
+        *bytes = archive.size();
+    return std::nullopt;
+}
+
 void logLoadEnd(int rows, bool result) {
     Log::write(Strings::format(
         QStringLiteral("information:[loadDataFromFile] [complete laoding. total file =%d] rtn[%@]"),
@@ -266,6 +307,8 @@ bool PasteWindow::loadData(bool flag, const QString& dirName) {
         loadAlert(QStringLiteral("LoadErrorMessage7"), {dirName});
         return false;
     }
+    // What a save cut short (a crash, a power cut) left behind is of no use to anyone.
+    AtomicFile::removeLeftovers(dirName);
     std::vector<std::unique_ptr<PasteSet>> array;
     if (!loadDataFromFile(dirName, array))
         return false;
@@ -276,6 +319,7 @@ bool PasteWindow::loadData(bool flag, const QString& dirName) {
         array.push_back(std::make_unique<PasteSet>(kHistoryName));
     _pasteArray = std::move(array);
     refillSetList();
+    recordSaved(dirName);
     return true;
 }
 
@@ -325,6 +369,7 @@ bool PasteWindow::loadDataFromFile(const QString& directory,
 
 bool PasteWindow::saveData(const QString& directory, QString& erroString, bool fileCheck,
                            bool* declined) {
+    finishAutosave();
     if (declined)
         *declined = false;
     if (directory.isEmpty()) {
@@ -368,29 +413,19 @@ bool PasteWindow::saveData(const QString& directory, QString& erroString, bool f
     QString lastFormed = listPath;
     bool result = true;
     for (const auto& set : _pasteArray) {
-        const QString path =
-            Strings::format(QStringLiteral("%@/%@%s"), {directory, set->name(), ".KVdata"});
+        const QString path = setFilePath(directory, set->name());
         lastFormed = path;
         Log::write(
             Strings::format(QStringLiteral("information:[saveData] [save file=%@]"), {path}));
-        QByteArray archive;
-        try {
-            archive = archivePasteData(set->pasteData());
-        } catch (const TypedStream::ArchiveError& error) {
-            logArchiveError("saveData", error);
-            erroString =
-                Strings::localizedFormat(QStringLiteral("SaveErrorMessage5"), {path, error.name()});
+        if (const std::optional<SetFileFailure> failure =
+                writeSetFile(directory, set->name(), set->pasteData(), nullptr)) {
+            Log::write(Strings::format(QStringLiteral("warning*** :[saveData] [%@: %@]"),
+                                       {path, failure->logged}));
+            erroString = Strings::localizedFormat(failure->key, {failure->path, failure->detail});
             result = false;
             break;
         }
-        const std::optional<int> refused = refusedSetPath(directory, path);
-        if (refused || !AtomicFile::writeFile(path, archive)) {
-            erroString = Strings::localizedFormat(QStringLiteral("SaveErrorMessage2"),
-                                                  {path, refused.value_or(kSiteArchive)});
-            result = false;
-            break;
-        }
-        const QString line = Strings::format(QStringLiteral("%@%@"), {set->name(), kSetFileSuffix});
+        const QString line = listLine(set->name());
         lastFormed = line;
         if (!list.write(line.toUtf8() + '\n')) {
             erroString =
@@ -404,8 +439,10 @@ bool PasteWindow::saveData(const QString& directory, QString& erroString, bool f
             Strings::localizedFormat(QStringLiteral("SaveErrorMessage3"), {lastFormed, errno});
         return false;
     }
-    if (result)
+    if (result) {
         _ownFolders.insert(normalised(directory));
+        recordSaved(directory);
+    }
     return result;
 }
 
@@ -427,4 +464,207 @@ bool PasteWindow::createDirectoriesAtPath(const QString& path,
         }
     }
     return true;
+}
+
+// What an autosave writes, taken from the sets when it starts: the clippings are copies that
+// share their text and payload bytes with the sets', so the worker never touches a set.
+struct PasteWindow::AutosaveJob {
+    struct Set {
+        const PasteSet* set;
+        quint64 revision;
+        QString name;
+        PasteDataList clippings;
+        std::optional<SetFileFailure> failure;
+        qint64 bytes = 0;
+    };
+    QString directory;
+    Clock::time_point started;
+    std::vector<Set> sets;
+    // The set names, when the list file is to be written.
+    std::optional<QStringList> list;
+    bool listWritten = false;
+    QString listFailure;
+    std::atomic<bool> done = false;
+    bool taken = false;
+
+    void run() {
+        bool setsWritten = true;
+        for (Set& set : sets) {
+            set.failure = writeSetFile(directory, set.name, set.clippings, &set.bytes);
+            setsWritten = setsWritten && !set.failure;
+            // The copies go as soon as they are written: a history of screenshots is large.
+            PasteDataList().swap(set.clippings);
+        }
+        // The list names a set only once its file is there.
+        if (list && setsWritten)
+            listWritten = writeList();
+        done.store(true, std::memory_order_release);
+    }
+
+    bool writeList() {
+        const QString path = inFolder(directory, PasteWindow::kListFileName);
+        AtomicFile file(path);
+        bool written = file.open();
+        for (const QString& name : *list)
+            written = written && file.write(listLine(name).toUtf8() + '\n');
+        written = written && file.commit();
+        if (!written)
+            listFailure = path + QStringLiteral(": ") + qt_error_string(errno);
+        return written;
+    }
+};
+
+void PasteWindow::recordSaved(const QString& directory) {
+    SavedSets& saved = _autosave.saved;
+    saved = {normalised(directory), {}, {}};
+    for (const auto& set : _pasteArray) {
+        saved.revisions[set.get()] = set->revision();
+        saved.list.append(set->name());
+    }
+}
+
+bool PasteWindow::noticeChanges(Clock::time_point now) {
+    quint64 newest = 0;
+    QStringList names;
+    for (const auto& set : _pasteArray) {
+        newest = std::max(newest, set->revision());
+        names.append(set->name());
+    }
+    if (newest == _autosave.seenRevision && names == _autosave.seenNames)
+        return false;
+    _autosave.seenRevision = newest;
+    _autosave.seenNames = std::move(names);
+    _autosave.lastChange = now;
+    if (!_autosave.firstChange)
+        _autosave.firstChange = now;
+    _autosave.failed = false;
+    return true;
+}
+
+void PasteWindow::autosaveCheck(const QString& directory, Clock::time_point now) {
+    if (directory.isEmpty())
+        return;
+    noticeChanges(now);
+    if (_autosave.running && _autosave.running->done.load(std::memory_order_acquire))
+        takeAutosave(_autosave.running);
+    if (!_autosave.firstChange || _autosave.running || _autosave.failed)
+        return;
+    if (now - _autosave.lastChange < kAutosaveQuiet &&
+        now - *_autosave.firstChange < kAutosaveLatest)
+        return;
+    startAutosave(directory, now);
+}
+
+void PasteWindow::startAutosave(const QString& directory, Clock::time_point now) {
+    const QString folder = normalised(directory);
+    if (_autosave.saved.folder != folder) {
+        // Another folder: it gets every set.
+        _autosave.saved = {folder, {}, {}};
+        _autosave.bigFiles.clear();
+    }
+    // Sets stored there that this run did not read are the user's to replace, at the quit.
+    if (!_ownFolders.contains(folder) && kelvrinFileExistsIndirectory(directory)) {
+        logAutosaveFailure(QStringLiteral("not own"),
+                           directory + QStringLiteral(" holds sets this run did not load"));
+        _autosave.failed = true;
+        return;
+    }
+    auto job = std::make_shared<AutosaveJob>();
+    job->directory = directory;
+    job->started = now;
+    bool waiting = false;
+    QStringList names;
+    for (const auto& set : _pasteArray) {
+        names.append(set->name());
+        const auto saved = _autosave.saved.revisions.find(set.get());
+        if (saved != _autosave.saved.revisions.end() && saved->second == set->revision())
+            continue;
+        const auto big = _autosave.bigFiles.constFind(set->name());
+        if (big != _autosave.bigFiles.cend() && big->first > kBigSetFile &&
+            now - big->second < kBigSetInterval) {
+            waiting = true;
+            continue;
+        }
+        PasteDataList copies;
+        copies.reserve(set->pasteData().size());
+        for (const auto& clipping : set->pasteData())
+            copies.push_back(std::make_unique<PasteData>(*clipping));
+        job->sets.push_back({set.get(), set->revision(), set->name(), std::move(copies), {}, 0});
+    }
+    if (names != _autosave.saved.list)
+        job->list = names;
+    // A big set waiting for its turn keeps the change open, so a later tick saves it.
+    if (!waiting)
+        _autosave.firstChange.reset();
+    if (job->sets.empty() && !job->list)
+        return;
+    QString erroString;
+    if (!createDirectoriesAtPath(directory, std::nullopt, erroString)) {
+        logAutosaveFailure(QStringLiteral("folder"), erroString);
+        _autosave.failed = true;
+        return;
+    }
+    _autosave.running = job;
+    _autosaveJobs.start([this, job] {
+        job->run();
+        // Safe from this thread: the destructor waits for the job, and the call it posts is
+        // dropped with the object.
+        QMetaObject::invokeMethod(
+            this, [this, job] { takeAutosave(job); }, Qt::QueuedConnection);
+    });
+}
+
+void PasteWindow::takeAutosave(std::shared_ptr<AutosaveJob> job) {
+    if (job->taken)
+        return;
+    job->taken = true;
+    if (_autosave.running == job)
+        _autosave.running.reset();
+    // Written for a folder that is no longer the one the sets are saved in.
+    if (normalised(job->directory) != _autosave.saved.folder)
+        return;
+    bool failed = false;
+    for (const AutosaveJob::Set& set : job->sets) {
+        if (set.failure) {
+            logAutosaveFailure(set.failure->key,
+                               set.failure->path + QStringLiteral(": ") + set.failure->logged);
+            failed = true;
+            continue;
+        }
+        _autosave.saved.revisions[set.set] = set.revision;
+        if (set.bytes > kBigSetFile)
+            _autosave.bigFiles.insert(set.name, {set.bytes, job->started});
+        else
+            _autosave.bigFiles.remove(set.name);
+    }
+    if (job->listWritten)
+        _autosave.saved.list = *job->list;
+    else if (job->list && !job->listFailure.isEmpty()) {
+        logAutosaveFailure(QStringLiteral("list"), job->listFailure);
+        failed = true;
+    }
+    // Sets deleted meanwhile are forgotten.
+    std::erase_if(_autosave.saved.revisions, [&](const auto& saved) {
+        return std::none_of(_pasteArray.begin(), _pasteArray.end(),
+                            [&](const auto& set) { return set.get() == saved.first; });
+    });
+    _autosave.failed = failed;
+    if (!failed) {
+        _autosave.failuresLogged.clear();
+        _ownFolders.insert(_autosave.saved.folder);
+    }
+}
+
+void PasteWindow::finishAutosave() {
+    _autosaveJobs.waitForDone();
+    if (_autosave.running)
+        takeAutosave(_autosave.running);
+}
+
+void PasteWindow::logAutosaveFailure(const QString& kind, const QString& text) {
+    if (_autosave.failuresLogged.contains(kind))
+        return;
+    _autosave.failuresLogged.insert(kind);
+    Log::write(
+        Strings::format(QStringLiteral("warning*** :[autosave] [sets not saved: %@]"), {text}));
 }

@@ -46,60 +46,6 @@ private:
 // How long a reader may wait for an owner that stopped answering: Qt's and ours alike.
 constexpr qint64 kTransferTimeoutMs = 5000;
 
-// The kelvrin program as the user runs it, in a settings folder of its own, watched from outside:
-// whatever an owner does to it, it must go on running and answering its command line.
-class RunningKelvrin {
-public:
-    RunningKelvrin() {
-        _process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        startKelvrin(_process, _home.path());
-        _process.waitForStarted();
-        waitFor([&] { return history().has_value(); }, 20000);
-    }
-    ~RunningKelvrin() {
-        kelvrinCommand({"--quit"}, _home.path(), 10000);
-        if (!_process.waitForFinished(10000))
-            _process.kill();
-        _process.waitForFinished(1000);
-    }
-    RunningKelvrin(const RunningKelvrin&) = delete;
-    RunningKelvrin& operator=(const RunningKelvrin&) = delete;
-
-    bool running() const { return _process.state() == QProcess::Running; }
-
-    // The history's texts, head first, as --list prints them; nothing when no answer came
-    // within the time.
-    std::optional<QStringList> history(int timeoutMs = 20000) const {
-        const KelvrinCommand list = kelvrinCommand({"--list"}, _home.path(), timeoutMs);
-        if (list.status != 0)
-            return std::nullopt;
-        QStringList texts;
-        for (const QByteArray& line : list.out.split('\n'))
-            if (!line.isEmpty())
-                texts << QJsonDocument::fromJson(line).object()[u"contents"].toString();
-        return texts;
-    }
-
-    bool waitForText(const QString& text, int timeoutMs) const {
-        return waitFor([&] { return history().value_or(QStringList()).contains(text); }, timeoutMs);
-    }
-
-    // From /proc/<pid>/status, in MiB: VmRSS now, VmHWM the most it ever held.
-    double memoryMiB(const QByteArray& field) const {
-        QFile status(QStringLiteral("/proc/%1/status").arg(_process.processId()));
-        if (!status.open(QIODevice::ReadOnly))
-            return -1;
-        for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine())
-            if (line.startsWith(field + ':'))
-                return line.mid(field.size() + 1).trimmed().split(' ').value(0).toDouble() / 1024.0;
-        return -1;
-    }
-
-private:
-    QTemporaryDir _home;
-    QProcess _process;
-};
-
 } // namespace
 
 TEST(ClipboardTrouble, ASilentOwnerHoldsKelvrinOneTransferTimeoutAndIsNotAskedAgain) {

@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -99,6 +100,53 @@ KelvrinCommand kelvrinCommand(const QStringList& arguments, const QString& confi
         return {};
     }
     return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
+}
+
+RunningKelvrin::RunningKelvrin(const QString& configHome)
+    : _home(configHome.isEmpty() ? _ownHome.path() : configHome) {
+    _process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    startKelvrin(_process, _home);
+    _process.waitForStarted();
+    _answered = waitFor([&] { return history().has_value(); }, 20000);
+}
+
+RunningKelvrin::~RunningKelvrin() {
+    if (!running())
+        return;
+    kelvrinCommand({"--quit"}, _home, 10000);
+    if (!_process.waitForFinished(10000))
+        _process.kill();
+    _process.waitForFinished(1000);
+}
+
+void RunningKelvrin::kill() {
+    _process.kill();
+    _process.waitForFinished(5000);
+}
+
+std::optional<QStringList> RunningKelvrin::history(int timeoutMs) const {
+    const KelvrinCommand list = kelvrinCommand({"--list"}, _home, timeoutMs);
+    if (list.status != 0)
+        return std::nullopt;
+    QStringList texts;
+    for (const QByteArray& line : list.out.split('\n'))
+        if (!line.isEmpty())
+            texts << QJsonDocument::fromJson(line).object()[u"contents"].toString();
+    return texts;
+}
+
+bool RunningKelvrin::waitForText(const QString& text, int timeoutMs) const {
+    return waitFor([&] { return history().value_or(QStringList()).contains(text); }, timeoutMs);
+}
+
+double RunningKelvrin::memoryMiB(const QByteArray& field) const {
+    QFile status(QStringLiteral("/proc/%1/status").arg(_process.processId()));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine())
+        if (line.startsWith(field + ':'))
+            return line.mid(field.size() + 1).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    return -1;
 }
 
 ClipOwner::ClipOwner(const QStringList& arguments) {

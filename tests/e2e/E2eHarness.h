@@ -56,6 +56,37 @@ struct KelvrinCommand {
 KelvrinCommand kelvrinCommand(const QStringList& arguments, const QString& configHome,
                               int timeoutMs = 20000);
 
+// The kelvrin program as the user runs it, with its settings under configHome (a temporary
+// folder of its own when none is given), watched from outside through its command line.
+class RunningKelvrin {
+public:
+    explicit RunningKelvrin(const QString& configHome = {});
+    // Asks it to quit, unless it was killed.
+    ~RunningKelvrin();
+    RunningKelvrin(const RunningKelvrin&) = delete;
+    RunningKelvrin& operator=(const RunningKelvrin&) = delete;
+
+    bool running() const { return _process.state() == QProcess::Running; }
+    // Whether it answered its command line after the start.
+    bool answered() const { return _answered; }
+    // Ends it at once, as a crash or SIGKILL does.
+    void kill();
+
+    // The history's texts, head first, as --list prints them; nothing when no answer came
+    // within the time.
+    std::optional<QStringList> history(int timeoutMs = 20000) const;
+    bool waitForText(const QString& text, int timeoutMs) const;
+
+    // From /proc/<pid>/status, in MiB: VmRSS now, VmHWM the most it ever held.
+    double memoryMiB(const QByteArray& field) const;
+
+private:
+    QTemporaryDir _ownHome;
+    QString _home;
+    QProcess _process;
+    bool _answered = false;
+};
+
 // A clip_owner process offering the given NAME=VALUE types in that order; stopped when it goes.
 class ClipOwner {
 public:

@@ -56,6 +56,7 @@ TEST_F(Preferences, OpeningShowsTheSettingsAndOkTakesTheControlsBack) {
         stored.setFloat(20.0f, QStringLiteral("paste_window_height_of_row"));
         stored.setBool(true, QStringLiteral("paste_window_recently_top"));
         stored.setBool(false, QStringLiteral("keep_clipboard"));
+        stored.setBool(false, QStringLiteral("autosave"));
         stored.synchronize();
     }
     launch();
@@ -67,12 +68,12 @@ TEST_F(Preferences, OpeningShowsTheSettingsAndOkTakesTheControlsBack) {
              {prefs.preferencesCommand(), prefs.preferencesControl(), prefs.preferencesOption(),
               prefs.preferencesShift(), prefs.preferencesUpdateFolder(), prefs.preferencesHide(),
               prefs.preferencesBackHide(), prefs.preferencesAlwaysOnTop(),
-              prefs.preferencesRecentlyTop(), prefs.preferencesKeepClipboard(),
-              prefs.startAtLogin()})
+              prefs.preferencesRecentlyTop(), prefs.preferencesAutosave(),
+              prefs.preferencesKeepClipboard(), prefs.startAtLogin()})
             states << box->isChecked();
         return states;
     };
-    EXPECT_EQ(boxes(), (QList<bool>{1, 0, 0, 0, 0, 0, 0, 1, 1, 0, 0}));
+    EXPECT_EQ(boxes(), (QList<bool>{1, 0, 0, 0, 0, 0, 0, 1, 1, 0, 0, 0}));
     ASSERT_EQ(prefs.preferencesKey()->count(), 55);
     EXPECT_EQ(prefs.preferencesKey()->currentIndex(), 54);
     QStringList titles;
@@ -92,6 +93,7 @@ TEST_F(Preferences, OpeningShowsTheSettingsAndOkTakesTheControlsBack) {
     prefs.preferencesHide()->click();
     prefs.preferencesRecentlyTop()->click();
     prefs.preferencesKeepClipboard()->click();
+    prefs.preferencesAutosave()->click();
     prefs.preferencesTransparency()->setValue(0.75);
     prefs.preferencesHeightOfRow()->setValue(24.0);
     prefs.okButton()->click();
@@ -107,6 +109,7 @@ TEST_F(Preferences, OpeningShowsTheSettingsAndOkTakesTheControlsBack) {
     EXPECT_EQ(app().fHeightOfRow(), 24.0f);
     EXPECT_EQ(app().bRecentlyTop(), 0);
     EXPECT_TRUE(app().bKeepClipboard());
+    EXPECT_TRUE(app().bAutosave());
     EXPECT_NEAR(opacity(), 0.75, 0.01) << "kept by the window in 256 steps";
     EXPECT_EQ(rowHeight(), 24);
 

@@ -37,6 +37,7 @@ TEST_F(Settings, AnEmptyStoreGivesTheDefaults) {
     EXPECT_EQ(app().fHeightOfRow(), 16.0f);
     EXPECT_EQ(app().bRecentlyTop(), 0);
     EXPECT_TRUE(app().bKeepClipboard());
+    EXPECT_TRUE(app().bAutosave());
     EXPECT_EQ(app().nssWriteFolder(), panelFolder);
     EXPECT_EQ(app().nssReadFolder(), panelFolder);
     EXPECT_EQ(app().iPasteMode(), 0);
