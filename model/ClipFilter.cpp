@@ -57,7 +57,8 @@ const std::array<FoldedUnit, 0x10000>& foldedUnits() {
     return *table;
 }
 
-// UTF-8 written through a pointer into a buffer that grows as needed.
+// UTF-8 written through a pointer into a buffer that grows only for the rare code point whose
+// folded form is longer than three bytes a UTF-16 unit.
 class Utf8Writer {
 public:
     explicit Utf8Writer(qsizetype capacity) : _bytes(capacity, Qt::Uninitialized) {
@@ -85,10 +86,8 @@ public:
 
     QByteArray take() {
         _bytes.truncate(_next - _bytes.constData());
-        // A buffer that grew for a few long forms gives its slack back, as it is kept as long
-        // as the clipping.
-        if (_bytes.capacity() > _bytes.size() + _bytes.size() / 8)
-            _bytes.squeeze();
+        // The slack goes back, as the text is kept as long as the clipping.
+        _bytes.squeeze();
         return std::move(_bytes);
     }
 
@@ -131,7 +130,10 @@ QByteArray ClipFilter::folded(const QString& text) {
     const auto* units = reinterpret_cast<const char16_t*>(text.constData());
     const qsizetype size = text.size();
     const std::array<FoldedUnit, 0x10000>& table = foldedUnits();
-    Utf8Writer writer(size);
+    // Room for the longest form from the start: a large buffer that grows is moved to other
+    // pages (mremap), and on the virtual machines this runs on the first read of moved pages
+    // took several times as long as the search itself. The slack is given back at the end.
+    Utf8Writer writer(3 * size);
     for (qsizetype at = 0; at < size; ++at) {
         const char16_t unit = units[at];
         if (unit < 0x80) {
