@@ -1,5 +1,6 @@
 #include "model/PasteData.h"
 
+#include "model/ClipFilter.h"
 #include "model/ExtraType.h"
 #include "platform/Strings.h"
 
@@ -64,9 +65,11 @@ void PasteData::setContents(const std::optional<QString>& contents) {
     if (contents) {
         _displayContents = displayText(*contents);
         _strInfo = informationText(*contents);
+        _foldedContents = ClipFilter::folded(*contents);
     } else {
         _displayContents.reset();
         _strInfo.clear();
+        _foldedContents.clear();
     }
 }
 

@@ -17,7 +17,7 @@ class PasteData {
 public:
     PasteData();
 
-    // Sets the text and rebuilds the display and information texts.
+    // Sets the text and rebuilds the display, information and folded texts.
     void setContents(const std::optional<QString>& contents);
     // Sets the payload and its code; for pictures also the picture, its size and the display text.
     // Must follow setContents, whose display text it overrides.
@@ -53,6 +53,10 @@ public:
     void setNumber(qint32 number) { _number = number; }
     const std::optional<QString>& contents() const { return _contents; }
     const std::optional<QString>& displayContents() const { return _displayContents; }
+    // The text as the paste window's filter compares it (ClipFilter::folded), worked out with
+    // the text: typing into the filter searches it again at every key, and the first key must
+    // not wait for thousands of texts to be folded. Empty for a clipping without text.
+    const QByteArray& foldedContents() const { return _foldedContents; }
     qint32 extraType() const { return _extraType; }
     const std::optional<QByteArray>& extraData() const { return _extraData; }
     const QString& strInfo() const { return _strInfo; }
@@ -64,6 +68,7 @@ private:
     qint32 _number = 0;
     std::optional<QString> _contents;
     std::optional<QString> _displayContents;
+    QByteArray _foldedContents;
     qint32 _extraType = 0;
     std::optional<QByteArray> _extraData;
     std::shared_ptr<Picture> _image;

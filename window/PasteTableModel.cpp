@@ -5,6 +5,7 @@
 
 #include <QGuiApplication>
 #include <QPixmap>
+#include <algorithm>
 
 namespace {
 const QString kIdentifiers[] = {QStringLiteral("No"), QStringLiteral("Contents"),
@@ -27,7 +28,95 @@ int PasteTableModel::column(const QString& identifier) {
 
 void PasteTableModel::reload() {
     beginResetModel();
+    showMatching();
     endResetModel();
+}
+
+void PasteTableModel::setFilter(const ClipFilter& filter) {
+    beginResetModel();
+    const bool narrows = isFiltering() && filter.narrows(_filter);
+    _filter = filter;
+    if (narrows)
+        keepMatching();
+    else
+        showMatching();
+    endResetModel();
+}
+
+void PasteTableModel::showMatching() {
+    _shown.clear();
+    const PasteSet* set = _source->currentSet();
+    if (!isFiltering() || !set)
+        return;
+    const PasteDataList& clippings = set->pasteData();
+    for (size_t row = 0; row < clippings.size(); ++row)
+        if (_filter.matches(*clippings[row]))
+            _shown.push_back(row);
+}
+
+void PasteTableModel::keepMatching() {
+    const PasteSet* set = _source->currentSet();
+    std::erase_if(_shown, [&](quint64 row) {
+        const PasteData* data = set ? set->getDataAtIndex(row) : nullptr;
+        return !data || !_filter.matches(*data);
+    });
+}
+
+std::pair<PasteTableModel::ShownRows::iterator, PasteTableModel::ShownRows::iterator>
+PasteTableModel::shownBetween(qint64 first, qint64 last) {
+    const auto from = std::lower_bound(_shown.begin(), _shown.end(), quint64(first));
+    return {from, std::upper_bound(from, _shown.end(), quint64(last))};
+}
+
+void PasteTableModel::beginInsert(int row) {
+    _changeFirst = _changeLast = row;
+    if (!isFiltering())
+        beginInsertRows({}, row, row);
+}
+
+void PasteTableModel::endInsert() {
+    if (!isFiltering()) {
+        endInsertRows();
+        return;
+    }
+    // The clipping is in the set now: the rows of the set below it moved down by one, and it
+    // shows only when the filter passes it.
+    const auto below = std::lower_bound(_shown.begin(), _shown.end(), quint64(_changeFirst));
+    std::for_each(below, _shown.end(), [](quint64& row) { ++row; });
+    const PasteSet* set = _source->currentSet();
+    const PasteData* inserted = set ? set->getDataAtIndex(quint64(_changeFirst)) : nullptr;
+    if (!inserted || !_filter.matches(*inserted))
+        return;
+    const int row = int(below - _shown.begin());
+    beginInsertRows({}, row, row);
+    _shown.insert(_shown.begin() + row, quint64(_changeFirst));
+    endInsertRows();
+}
+
+void PasteTableModel::beginRemove(int first, int last) {
+    _changeFirst = first;
+    _changeLast = last;
+    if (!isFiltering()) {
+        beginRemoveRows({}, first, last);
+        return;
+    }
+    const auto [from, to] = shownBetween(first, last);
+    if (from != to)
+        beginRemoveRows({}, int(from - _shown.begin()), int(to - _shown.begin()) - 1);
+}
+
+void PasteTableModel::endRemove() {
+    if (!isFiltering()) {
+        endRemoveRows();
+        return;
+    }
+    const auto [from, to] = shownBetween(_changeFirst, _changeLast);
+    const quint64 removed = quint64(_changeLast - _changeFirst + 1);
+    std::for_each(to, _shown.end(), [removed](quint64& row) { row -= removed; });
+    const bool shown = from != to;
+    _shown.erase(from, to);
+    if (shown)
+        endRemoveRows();
 }
 
 void PasteTableModel::numbersChanged() {
@@ -35,9 +124,35 @@ void PasteTableModel::numbersChanged() {
         emit dataChanged(index(0, 0), index(rows - 1, 0), {Qt::DisplayRole});
 }
 
+qint64 PasteTableModel::setRow(qint64 row) const {
+    if (row < 0)
+        return -1;
+    if (!isFiltering())
+        return row;
+    return quint64(row) < _shown.size() ? qint64(_shown[size_t(row)]) : -1;
+}
+
+IndexSet PasteTableModel::setRows(const IndexSet& rows) const {
+    IndexSet mapped;
+    for (const quint64 row : rows)
+        if (const qint64 inSet = setRow(qint64(row)); inSet >= 0)
+            mapped.addIndex(quint64(inSet));
+    return mapped;
+}
+
+qint32 PasteTableModel::setRowForDrop(int row) const {
+    if (!isFiltering())
+        return row;
+    if (row >= 0 && size_t(row) < _shown.size())
+        return qint32(_shown[size_t(row)]);
+    return _shown.empty() ? 0 : qint32(_shown.back() + 1);
+}
+
 int PasteTableModel::rowCount(const QModelIndex& parent) const {
     if (parent.isValid())
         return 0;
+    if (isFiltering())
+        return int(_shown.size());
     return int(qMin<quint64>(_source->numberOfRowsInTableView(), quint64(INT_MAX)));
 }
 
@@ -49,20 +164,21 @@ QVariant PasteTableModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid())
         return {};
     const QString column = identifier(index.column());
+    const qint64 row = setRow(index.row());
     switch (role) {
     case Qt::DisplayRole:
-        return _source->tableView(column, index.row());
+        return _source->tableView(column, row);
     case Qt::ToolTipRole:
         // A row shows one line; the whole value is a hover away.
-        return column == u"No" ? QVariant() : _source->tableView(column, index.row());
+        return column == u"No" ? QVariant() : _source->tableView(column, row);
     case Qt::ForegroundRole:
         if (column == u"Kind")
-            if (const KindName* kind = _source->kindNameForRow(index.row()))
+            if (const KindName* kind = _source->kindNameForRow(row))
                 return kind->colour;
         return {};
     case Qt::DecorationRole:
         if (column == u"Contents") {
-            const auto picture = _source->pictureForRow(index.row());
+            const auto picture = _source->pictureForRow(row);
             if (!picture)
                 return {};
             const qreal ratio = qGuiApp->devicePixelRatio();
@@ -98,9 +214,9 @@ Qt::DropActions PasteTableModel::supportedDropActions() const {
     return Qt::CopyAction | Qt::MoveAction;
 }
 
-bool PasteTableModel::canDropMimeData(const QMimeData*, Qt::DropAction, int, int,
+bool PasteTableModel::canDropMimeData(const QMimeData* data, Qt::DropAction, int, int,
                                       const QModelIndex& parent) const {
-    return _source->validateDrop(!parent.isValid());
+    return _source->validateDrop(data, !parent.isValid());
 }
 
 bool PasteTableModel::dropMimeData(const QMimeData* data, Qt::DropAction, int row, int,
@@ -108,5 +224,5 @@ bool PasteTableModel::dropMimeData(const QMimeData* data, Qt::DropAction, int ro
     if (parent.isValid())
         return false;
     // Below the last row the table proposes no row: the drop goes to the end.
-    return _source->acceptDrop(data, row < 0 ? rowCount() : row);
+    return _source->acceptDrop(data, setRowForDrop(row < 0 ? rowCount() : row));
 }

@@ -12,6 +12,7 @@
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QScrollBar>
+#include <algorithm>
 
 namespace {
 
@@ -39,6 +40,17 @@ protected:
 private:
     mutable QSize _sizeHint;
 };
+
+// Whether a key types into the filter: printable text, with no modifier held but Shift (and
+// those that never count, such as the keypad's).
+bool typesIntoFilter(const QKeyEvent* event) {
+    if (event->text().isEmpty() ||
+        event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+        return false;
+    const QList<uint> codePoints = event->text().toUcs4();
+    return std::ranges::all_of(codePoints,
+                               [](uint codePoint) { return QChar::isPrint(codePoint); });
+}
 
 } // namespace
 
@@ -144,6 +156,16 @@ void PasteView::selectIndexes(const IndexSet& rows, bool byExtendingSelection) {
     selectionModel()->select(selection, QItemSelectionModel::Select | QItemSelectionModel::Rows);
 }
 
+void PasteView::selectFirstRow() {
+    scrollToTop();
+    if (model()->rowCount() == 0)
+        return;
+    // Not through the table's own selection commands, which extend the selection while Shift
+    // is down, as it is for a capital letter typed into the filter.
+    selectionModel()->setCurrentIndex(model()->index(0, 0), QItemSelectionModel::ClearAndSelect |
+                                                                QItemSelectionModel::Rows);
+}
+
 void PasteView::paste() {
     bool pasted = false;
     if (_sender->doPaste(pasted) && pasted && _applicationIns->bHide() == 1)
@@ -151,6 +173,14 @@ void PasteView::paste() {
 }
 
 void PasteView::keyPressEvent(QKeyEvent* event) {
+    if (event->matches(QKeySequence::Find)) {
+        _sender->openFilter();
+        return;
+    }
+    if (typesIntoFilter(event)) {
+        _sender->typeFilter(event->text());
+        return;
+    }
     switch (event->key()) {
     case Qt::Key_Left:
         _sender->changeSet(-1);
@@ -169,6 +199,12 @@ void PasteView::keyPressEvent(QKeyEvent* event) {
         focusPreviousChild();
         return;
     case Qt::Key_Backspace:
+        // Held down while it empties the filter, it stops there rather than go on to ask about
+        // deleting clippings.
+        if (_sender->eraseFilter() || (event->isAutoRepeat() && _sender->isFilterOpen()))
+            return;
+        _sender->deletePasteData();
+        return;
     case Qt::Key_Delete:
         _sender->deletePasteData();
         return;

@@ -9,8 +9,8 @@ class PasteWindowDelegate;
 
 // The clip table: one row per clipping of the current set. On top of a table's own keys and
 // mouse it pastes when Return is released or a row is double-clicked, switches sets with Left
-// and Right, deletes clippings with Backspace and Delete, and drags rows. It decides nothing
-// about clippings: every command goes to the controller.
+// and Right, deletes clippings with Backspace and Delete, drags rows, and hands what is typed
+// to the filter. It decides nothing about clippings: every command goes to the controller.
 class PasteView : public QTableView {
     Q_OBJECT
 public:
@@ -28,6 +28,8 @@ public:
     IndexSet selectedRowIndexes() const;
     // Selects the rows one by one, after dropping the selection unless extending it.
     void selectIndexes(const IndexSet& rows, bool byExtendingSelection);
+    // Selects the first row alone, and makes it current, whatever modifier keys are down.
+    void selectFirstRow();
 
     // The modifiers that stop a paste: Shift, Control, Alt and Super. Caps Lock, Num Lock and
     // the keypad never do.

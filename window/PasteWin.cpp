@@ -4,11 +4,13 @@
 #include "window/PasteWindowDelegate.h"
 
 #include <QLayout>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QShortcut>
 
 PasteWin::PasteWin(QWidget* parent) : QWidget(parent), _ui(std::make_unique<Ui::PasteWin>()) {
     _ui->setupUi(this);
+    _ui->_filter->hide();
     // Whichever control has the focus, Escape is the window's.
     connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
             &PasteWin::escapeKeyDown);
@@ -32,6 +34,40 @@ PasteView* PasteWin::table() const {
     return _ui->_table;
 }
 
+QLineEdit* PasteWin::filter() const {
+    return _ui->_filter;
+}
+
+void PasteWin::openFilter() {
+    _ui->_filter->show();
+}
+
+void PasteWin::typeIntoFilter(const QString& text) {
+    openFilter();
+    _ui->_filter->end(false);
+    _ui->_filter->insert(text);
+}
+
+bool PasteWin::eraseFromFilter() {
+    if (_ui->_filter->text().isEmpty())
+        return false;
+    _ui->_filter->end(false);
+    _ui->_filter->backspace();
+    return true;
+}
+
+bool PasteWin::isFilterOpen() const {
+    return !_ui->_filter->isHidden();
+}
+
+bool PasteWin::closeFilter() {
+    if (!isFilterOpen())
+        return false;
+    _ui->_filter->clear();
+    _ui->_filter->hide();
+    return true;
+}
+
 void PasteWin::setMenuBar(QMenuBar* menuBar) {
     layout()->setMenuBar(menuBar);
 }
@@ -44,10 +80,16 @@ void PasteWin::setVisible(bool visible) {
     if (visible && !isVisible())
         _desktop.prepareToShow();
     QWidget::setVisible(visible);
+    // A filter serves one visit to the window.
+    if (!visible)
+        closeFilter();
 }
 
 void PasteWin::escapeKeyDown() {
-    // Escape goes back to where the user came from, without pasting.
+    // Escape first closes the filter; then it goes back to where the user came from, without
+    // pasting.
+    if (closeFilter())
+        return;
     if (_applicationIns->frontmostSendPSN() && _applicationIns->bHide() == 1)
         hide();
 }

@@ -11,6 +11,7 @@ class PasteWin;
 class PasteWindowDelegate;
 class PasteView;
 class QComboBox;
+class QLineEdit;
 class QMenuBar;
 
 // The paste window itself; its controls come from its interface file.
@@ -25,6 +26,14 @@ public:
     QComboBox* list() const;
     QComboBox* status() const;
     PasteView* table() const;
+    // The filter field above the table. It never takes the keyboard: the table hands it what
+    // is typed. Escape empties and closes it, and so does hiding the window.
+    QLineEdit* filter() const;
+    void openFilter();
+    void typeIntoFilter(const QString& text);
+    // Takes the character before the end off; false when the field is empty.
+    bool eraseFromFilter();
+    bool isFilterOpen() const;
     // The application's menus, above the controls; the window owns the bar from then on.
     void setMenuBar(QMenuBar* menuBar);
 
@@ -35,6 +44,8 @@ public:
 
 private:
     void escapeKeyDown();
+    // Empties and closes the filter field; false when it was not open.
+    bool closeFilter();
 
     std::unique_ptr<Ui::PasteWin> _ui;
     PasteWindowDelegate* _applicationIns = nullptr;

@@ -8,6 +8,7 @@
 
 #include <QComboBox>
 #include <QHeaderView>
+#include <QLineEdit>
 
 namespace {
 
@@ -71,6 +72,7 @@ void PasteWindow::awakeFromNib() {
 
     _model = new PasteTableModel(this, this);
     _table->setModel(_model);
+    connect(_window->filter(), &QLineEdit::textChanged, this, &PasteWindow::filterChange);
     // Fixed widths: measuring every row's text at each change would cost more than a capture.
     QHeaderView* header = _table->horizontalHeader();
     header->setSectionResizeMode(QHeaderView::Interactive);

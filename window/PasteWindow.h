@@ -148,14 +148,25 @@ public:
     void selectAllPasteData();
 
     // Dragging rows: out of the table as pasteboard content, within it as a move, and in from
-    // other programs as a capture at the drop row.
+    // other programs as a capture at the drop row. The rows dragged are the table's; the rows
+    // kept and dropped at are the set's.
     QMimeData* writeRowsWithIndexes(const IndexSet& rows);
     const IndexSet& draggedDatas() const { return _draggedDatas; }
-    // A drop between rows (or after the last) is welcome; a drop onto a row is not.
-    bool validateDrop(bool betweenRows) const { return betweenRows; }
+    // A drop between rows (or after the last) is welcome; a drop onto a row is not, and neither
+    // is one of the table's own rows while a filter hides some of the set.
+    bool validateDrop(const QMimeData* data, bool betweenRows) const;
     bool acceptDrop(const QMimeData* data, qint32 row);
 
-    // The clip table's data source.
+    // Filtering the table by typing: the field above the table opens with the first character
+    // typed and the table shows the clippings whose text contains it. The keyboard stays in
+    // the table, which hands the typing on.
+    void openFilter();
+    void typeFilter(const QString& text);
+    // Takes the last character off the filter; false when it holds none.
+    bool eraseFilter();
+    bool isFilterOpen() const;
+
+    // The clip table's data source, by row of the current set.
     quint64 numberOfRowsInTableView() const;
     QVariant tableView(const QString& identifier, qint64 row) const;
     std::shared_ptr<Picture> pictureForRow(qint64 row) const;
@@ -175,6 +186,11 @@ private:
     void awakeFromNib();
     void buildSheets();
     void listChange();
+    void filterChange(const QString& typed);
+    // Whether the content of a drag is the one the table's own rows left with.
+    bool isOwnDrag(const QMimeData* data) const;
+    // The rows of the current set that the selected rows of the table show.
+    IndexSet selectedSetRows() const;
     void refillSetList();
     void showSet(int index);
     PasteData* dataForRow(qint64 row) const;

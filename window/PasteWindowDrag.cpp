@@ -3,17 +3,18 @@
 #include "window/PasteWindow.h"
 
 #include "platform/MimeDataPasteboard.h"
+#include "window/PasteTableModel.h"
 #include "window/PasteView.h"
 
 #include <QMimeData>
 
 QMimeData* PasteWindow::writeRowsWithIndexes(const IndexSet& rows) {
-    _draggedDatas = rows;
+    _draggedDatas = _model->setRows(rows);
     const PasteData* offered = nullptr;
     std::unique_ptr<PasteData> combined;
-    if (rows.count() == 1) {
+    if (_draggedDatas.count() == 1) {
         const PasteSet* set = currentSet();
-        offered = set ? set->getDataAtIndex(rows.firstIndex()) : nullptr;
+        offered = set ? set->getDataAtIndex(_draggedDatas.firstIndex()) : nullptr;
     } else if (synthesisData(combined, false)) {
         offered = combined.get();
     }
@@ -25,12 +26,22 @@ QMimeData* PasteWindow::writeRowsWithIndexes(const IndexSet& rows) {
     return mimeData;
 }
 
+bool PasteWindow::isOwnDrag(const QMimeData* data) const {
+    return data && data == _ownDrag && data->hasFormat(kKelvrin73Type);
+}
+
+bool PasteWindow::validateDrop(const QMimeData* data, bool betweenRows) const {
+    // Under a filter the place between two rows is no place in the set: the clippings hidden
+    // between them would have to move too.
+    return betweenRows && !(isOwnDrag(data) && _model->isFiltering());
+}
+
 bool PasteWindow::acceptDrop(const QMimeData* data, qint32 row) {
     PasteSet* set = currentSet();
-    if (!set || !data)
+    if (!set || !data || !validateDrop(data, true))
         return false;
     // Our own rows come back: they move, and the selection stays on the same clippings.
-    if (data == _ownDrag && data->hasFormat(kKelvrin73Type)) {
+    if (isOwnDrag(data)) {
         const std::vector<PasteData*> selected = set->indexTodata(_table->selectedRowIndexes());
         set->dropMoveing(_draggedDatas, row);
         _table->reloadData();

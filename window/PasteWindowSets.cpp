@@ -142,7 +142,7 @@ void PasteWindow::setSelectWindowOk() {
 // order they have in the current set.
 void PasteWindow::copySelectionInto(PasteSet& target) {
     const PasteSet* current = currentSet();
-    const IndexSet rows = _table->selectedRowIndexes();
+    const IndexSet rows = selectedSetRows();
     for (auto row = rows.rbegin(); row != rows.rend(); ++row) {
         const PasteData* clipping = current ? current->getDataAtIndex(*row) : nullptr;
         if (clipping && !target.copyAddData(*clipping)) {
@@ -224,7 +224,7 @@ void PasteWindow::sheetDeleteDidEnd(int) {
 }
 
 void PasteWindow::deletePasteData() {
-    const IndexSet rows = _table->selectedRowIndexes();
+    const IndexSet rows = selectedSetRows();
     if (rows.isEmpty())
         return;
     const int answer =

@@ -5,6 +5,7 @@
 #include "platform/Alert.h"
 #include "platform/Strings.h"
 #include "platform/richtext/RichText.h"
+#include "window/PasteTableModel.h"
 #include "window/PasteView.h"
 
 #include <QComboBox>
@@ -33,7 +34,7 @@ bool canBeJoined(qint32 code) {
 
 bool PasteWindow::synthesisData(std::unique_ptr<PasteData>& data, bool message) {
     const PasteSet* set = currentSet();
-    const IndexSet rows = _table ? _table->selectedRowIndexes() : IndexSet();
+    const IndexSet rows = selectedSetRows();
     RichText joined;
     QString text;
     qint32 code = ExtraType::Text;
@@ -75,7 +76,7 @@ bool PasteWindow::doPaste(bool& pasted) {
     pasted = false;
     const qint64 selected = selectedRows();
     if (selected == 1) {
-        const qint64 row = _table->selectedRow();
+        const qint64 row = _model->setRow(_table->selectedRow());
         PasteSet* set = currentSet();
         PasteData* data = set && row >= 0 ? set->getDataAtIndex(quint64(row)) : nullptr;
         if (!data)

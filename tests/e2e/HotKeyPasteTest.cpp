@@ -13,6 +13,7 @@
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -107,6 +108,25 @@ TEST_F(HotKeyPaste, ATargetThatClosedGetsNothingAndTheWindowStays) {
     ASSERT_TRUE(waitFor([&] { return !kelvrin.app().sendPSN(); }));
     EXPECT_LT(paste.elapsed(), 2000);
     EXPECT_TRUE(window().isWindowVisible());
+}
+
+TEST_F(HotKeyPaste, TypingFiltersTheWindowAndReturnPastesTheBestMatch) {
+    copyEach(kelvrin, {"Crème brûlée", "crepe"});
+    PasteTarget target(QStringLiteral("Notes"));
+    ASSERT_TRUE(target.ready());
+    callUpOver(kelvrin, target);
+    // Shift for the capital is no command key; the accent need not be typed.
+    xdotool({"type", "--delay", "40", "Crem"});
+    const QAbstractItemModel* rows = window().table()->model();
+    ASSERT_TRUE(waitFor([&] { return rows->rowCount() == 1; }));
+    EXPECT_EQ(rows->index(0, 0).data().toInt(), 2) << "the row keeps its number";
+    EXPECT_EQ(window().getWindow()->filter()->text(), QStringLiteral("Crem"));
+    xdotool({"key", "Return"});
+    ASSERT_TRUE(waitFor([&] { return !target.pastes().isEmpty(); }));
+    EXPECT_EQ(target.pastes(), QStringList{"ctrl+v Crème brûlée"});
+    EXPECT_TRUE(waitFor([&] { return !window().isWindowVisible(); }));
+    EXPECT_FALSE(window().isFilterOpen());
+    EXPECT_EQ(rows->rowCount(), 4);
 }
 
 // With the hide setting off the window stays after a paste; in RTF mode the rich text goes

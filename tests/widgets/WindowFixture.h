@@ -20,6 +20,10 @@ public:
     signed char bHide() const override { return hide; }
     signed char bRecentlyTop() const override { return recentlyTop; }
 
+    bool frontmostSendPSN() override {
+        ++wentBack;
+        return false;
+    }
     bool doPasteCommand(const PasteData& data) override {
         handed.push_back(&data);
         contents = data.contents();
@@ -33,6 +37,7 @@ public:
     signed char hide = 1;
     signed char recentlyTop = 1;
     bool answer = true;
+    int wentBack = 0;
     std::vector<const PasteData*> handed;
     std::optional<QString> contents;
     qint32 extraType = -1;

@@ -1,0 +1,192 @@
+#include "ScriptedAlerts.h"
+#include "TestPictures.h"
+#include "WindowFixture.h"
+
+#include <QDialog>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QRandomGenerator>
+#include <QTest>
+
+class Filter : public WindowFixture {
+protected:
+    void SetUp() override {
+        WindowFixture::SetUp();
+        _delegate.recentlyTop = 0;
+        _window.showPasteWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(_window.getWindow()));
+    }
+    QLineEdit* field() { return _window.getWindow()->filter(); }
+
+    // Each character as a key of its own that types it; a surrogate pair is one key.
+    void type(const QString& text, Qt::KeyboardModifiers modifiers = {}) {
+        for (const uint codePoint : text.toUcs4()) {
+            const auto character = char32_t(codePoint);
+            QKeyEvent event(QEvent::KeyPress, Qt::Key_unknown, modifiers,
+                            QString::fromUcs4(&character, 1));
+            QApplication::sendEvent(table(), &event);
+        }
+    }
+    void typeAfresh(const QString& text) {
+        field()->clear();
+        type(text);
+    }
+    void key(int key, Qt::KeyboardModifiers modifiers = {}, bool autoRepeat = false) {
+        QKeyEvent event(QEvent::KeyPress, key, modifiers, QString(), autoRepeat);
+        QApplication::sendEvent(table(), &event);
+    }
+    // The rows of the table as "number text".
+    QStringList shown() {
+        QStringList rows;
+        const QAbstractItemModel* model = table()->model();
+        for (int row = 0; row < model->rowCount(); ++row)
+            rows << model->index(row, 0).data().toString() + u' ' +
+                        model->index(row, 1).data().toString();
+        return rows;
+    }
+};
+
+TEST_F(Filter, ClippingsShowWhenTheirTextContainsTheFilterWhateverTheCaseAndAccents) {
+    captureTexts({"Café au lait", "CAFE NOIR", QString::fromUtf8("cafe\u0301 cre\u0300me"), "tea",
+                  "Ελλάδα", QString::fromUtf8("\U00010400 letter"), "שלום עולם"});
+    capture(std::nullopt, ExtraType::TIFF, TestPictures::tiffOfPoints(4, 4));
+    type("cafe");
+    EXPECT_EQ(shown(), (QStringList{"2 Café au lait", "3 CAFE NOIR",
+                                    QString::fromUtf8("4 cafe\u0301 cre\u0300me")}));
+    EXPECT_EQ(table()->selectedRowIndexes(), IndexSet({0}));
+    for (const QString& typed :
+         {QStringLiteral("CAFÉ"), QString::fromUtf8("cafe\u0301"), QStringLiteral("cafe ")}) {
+        typeAfresh(typed);
+        EXPECT_EQ(shown().size(), 3) << typed.toStdString();
+    }
+    typeAfresh(QStringLiteral("e cr"));
+    EXPECT_EQ(shown(), QStringList{QString::fromUtf8("4 cafe\u0301 cre\u0300me")});
+    typeAfresh(QStringLiteral("ελλαδα"));
+    EXPECT_EQ(shown(), QStringList{"6 Ελλάδα"});
+    typeAfresh(QString::fromUtf8("\U00010428")); // the small letter of the one copied
+    EXPECT_EQ(shown(), QStringList{QString::fromUtf8("7 \U00010400 letter")});
+    typeAfresh(QStringLiteral("עולם"));
+    EXPECT_EQ(shown(), QStringList{"8 שלום עולם"});
+
+    // Nothing but accents, a lone half of a surrogate pair, a long paste of anything: nothing.
+    QString noise;
+    QRandomGenerator random(13);
+    while (noise.size() < 10000) {
+        const char32_t codePoint = random.bounded(0x20, 0x30000);
+        if (QChar::category(codePoint) != QChar::Other_Surrogate)
+            noise += QString::fromUcs4(&codePoint, 1);
+    }
+    for (const QString& typed :
+         {QString::fromUtf8("\u0301\u0308"), QString(QChar(0xd800)), noise}) {
+        field()->clear();
+        field()->insert(typed);
+        EXPECT_EQ(shown(), QStringList()) << typed.size();
+        EXPECT_EQ(table()->numberOfSelectedRows(), 0);
+    }
+    EXPECT_EQ(history().pasteData().size(), 8u);
+}
+
+TEST_F(Filter, KeysTypeEditAndCloseTheFilterAndKeepTheirMeaningOutsideIt) {
+    captureTexts({"alpha", "beta", "gamma", "alphabet"});
+    for (const auto modifier : {Qt::ControlModifier, Qt::AltModifier, Qt::MetaModifier})
+        type(QStringLiteral("l"), modifier);
+    EXPECT_FALSE(_window.isFilterOpen());
+    type(QStringLiteral("l"));
+    ASSERT_TRUE(_window.isFilterOpen());
+    EXPECT_EQ(field()->text(), QStringLiteral("l"));
+    EXPECT_EQ(QApplication::focusWidget(), table()) << "the keyboard stays in the table";
+    EXPECT_EQ(shown(), (QStringList{"1 alpha", "4 alphabet"}));
+    table()->selectAll();
+    type(QStringLiteral("P"), Qt::ShiftModifier);
+    EXPECT_EQ(shown(), (QStringList{"1 alpha", "4 alphabet"}));
+    EXPECT_EQ(table()->selectedRowIndexes(), IndexSet({0})) << "Shift extends nothing";
+
+    key(Qt::Key_Backspace);
+    key(Qt::Key_Backspace, {}, true);
+    EXPECT_EQ(field()->text(), QString());
+    EXPECT_EQ(shown().size(), 4);
+    EXPECT_EQ(table()->selectedRowIndexes(), IndexSet({0}));
+    {
+        ScriptedAlerts alerts({ScriptedAlerts::kEscape, ScriptedAlerts::kEscape});
+        key(Qt::Key_Backspace, {}, true); // still held: it has just emptied the filter
+        EXPECT_TRUE(alerts.requests().isEmpty());
+        key(Qt::Key_Backspace);
+        key(Qt::Key_Delete);
+        EXPECT_EQ(alerts.requests().size(), 2) << "an empty filter leaves them to delete";
+    }
+
+    QTest::keyClick(table(), Qt::Key_Escape);
+    EXPECT_FALSE(_window.isFilterOpen());
+    EXPECT_EQ(_delegate.wentBack, 0);
+    QTest::keyClick(table(), Qt::Key_F, Qt::ControlModifier);
+    EXPECT_TRUE(_window.isFilterOpen());
+    EXPECT_EQ(shown().size(), 4) << "an empty filter hides nothing";
+    type(QStringLiteral("be"));
+    EXPECT_EQ(shown(), (QStringList{"2 beta", "4 alphabet"}));
+    QTest::keyClick(table(), Qt::Key_Escape);
+    EXPECT_EQ(shown().size(), 4);
+    QTest::keyClick(table(), Qt::Key_Escape);
+    EXPECT_EQ(_delegate.wentBack, 1) << "with no filter Escape goes back";
+
+    type(QStringLiteral("gam"));
+    _window.pasteWindowOrderOut();
+    EXPECT_FALSE(_window.isFilterOpen());
+    EXPECT_EQ(shown().size(), 4) << "hiding the window ends the filter";
+}
+
+TEST_F(Filter, EveryCommandActsOnTheClippingsItsRowsShowAndHiddenOnesStayAsTheyAre) {
+    _delegate.hide = 0;
+    captureTexts({"red apple", "green pear", "red cherry", "blue plum", "red grape"});
+    type(QStringLiteral("red"));
+    ASSERT_EQ(shown(), (QStringList{"1 red apple", "3 red cherry", "5 red grape"}));
+    QTest::keyClick(table(), Qt::Key_Down);
+    QTest::keyClick(table(), Qt::Key_Return);
+    EXPECT_EQ(_delegate.contents, QStringLiteral("red cherry"));
+    select({1, 2});
+    EXPECT_TRUE(paste());
+    EXPECT_EQ(_delegate.contents, QStringLiteral("red cherryred grape"));
+
+    // Dragged out, the rows are the set's; back into the table they are refused.
+    std::unique_ptr<QMimeData> dragged(_window.writeRowsWithIndexes({2}));
+    EXPECT_EQ(dragged->text(), QStringLiteral("red grape"));
+    EXPECT_EQ(_window.draggedDatas(), IndexSet({4}));
+    QAbstractItemModel* model = table()->model();
+    EXPECT_FALSE(model->canDropMimeData(dragged.get(), Qt::MoveAction, 0, 0, {}));
+    EXPECT_FALSE(model->dropMimeData(dragged.get(), Qt::MoveAction, 0, 0, {}));
+    QMimeData foreign;
+    foreign.setText(QStringLiteral("red wine"));
+    ASSERT_TRUE(model->canDropMimeData(&foreign, Qt::CopyAction, 1, 0, {}));
+    ASSERT_TRUE(model->dropMimeData(&foreign, Qt::CopyAction, 1, 0, {}));
+    EXPECT_EQ(texts(history()), (QStringList{"red apple", "green pear", "red wine", "red cherry",
+                                             "blue plum", "red grape"}));
+    EXPECT_EQ(shown(), (QStringList{"1 red apple", "3 red wine", "4 red cherry", "6 red grape"}));
+
+    select({0, 3});
+    _window.addSet();
+    _window.setSelectWindow()->findChild<QComboBox*>()->setEditText(QStringLiteral("Reds"));
+    _window.setSelectWindowOk();
+    EXPECT_EQ(texts(set(1)), (QStringList{"red apple", "red grape"}));
+
+    select({1, 2});
+    {
+        ScriptedAlerts alerts({Alert::AlternateReturn});
+        QTest::keyClick(table(), Qt::Key_Delete);
+    }
+    EXPECT_EQ(texts(history()), (QStringList{"red apple", "green pear", "blue plum", "red grape"}));
+    EXPECT_EQ(shown(), (QStringList{"1 red apple", "4 red grape"}));
+
+    // Captures while filtering: a match shows, the rest wait unseen; trimming drops hidden rows.
+    _delegate.limit = 4;
+    capture(QStringLiteral("Red rose"));
+    capture(QStringLiteral("white lily"));
+    EXPECT_EQ(texts(history()), (QStringList{"white lily", "Red rose", "red apple", "green pear"}));
+    EXPECT_EQ(shown(), (QStringList{"2 Red rose", "3 red apple"}));
+
+    // The filter stays with the next set; Escape brings back every row.
+    QTest::keyClick(table(), Qt::Key_Right);
+    EXPECT_EQ(shown(), (QStringList{"1 red apple", "2 red grape"}));
+    type(QStringLiteral(" g"));
+    EXPECT_EQ(shown(), QStringList{"2 red grape"});
+    QTest::keyClick(table(), Qt::Key_Escape);
+    EXPECT_EQ(shown(), (QStringList{"1 red apple", "2 red grape"}));
+}
