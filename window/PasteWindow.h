@@ -121,7 +121,6 @@ public:
     static constexpr qint64 kBigSetFile = 64'000'000;
     static constexpr std::chrono::seconds kBigSetInterval{60};
     void autosaveCheck(const QString& directory, Clock::time_point now);
-    bool isAutosaving() const { return bool(_autosave.running); }
     // Waits for a save in progress and takes its outcome.
     void finishAutosave();
 
@@ -265,7 +264,7 @@ private:
         QHash<QString, std::pair<qint64, Clock::time_point>> bigFiles;
         std::shared_ptr<AutosaveJob> running;
     };
-    bool noticeChanges(Clock::time_point now);
+    void noticeChanges(Clock::time_point now);
     void startAutosave(const QString& directory, Clock::time_point now);
     void takeAutosave(std::shared_ptr<AutosaveJob> job);
     void logAutosaveFailure(const QString& kind, const QString& text);

@@ -15,7 +15,6 @@
 #include <QFileInfo>
 #include <QStringDecoder>
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -238,13 +237,14 @@ private:
     int _row = 0;
 };
 
-// Why a set file was not written: the message key and its arguments the user is shown, and
-// what the log says.
+// Why a set file was not written: the message key and its arguments the user is shown, the
+// archiving error when there was one, and the reason in a few words for the log.
 struct SetFileFailure {
     QString key;
     QString path;
     Strings::Arg detail;
-    QString logged;
+    std::optional<TypedStream::ArchiveError> archiveError;
+    QString reason;
 };
 
 QString setFilePath(const QString& directory, const QString& name) {
@@ -264,13 +264,13 @@ std::optional<SetFileFailure> writeSetFile(const QString& directory, const QStri
     try {
         archive = archivePasteData(clippings);
     } catch (const TypedStream::ArchiveError& error) {
-        return SetFileFailure{QStringLiteral("SaveErrorMessage5"), path, error.name(),
+        return SetFileFailure{QStringLiteral("SaveErrorMessage5"), path, error.name(), error,
                               QStringLiteral("cannot archive: ") + error.name()};
     }
     const std::optional<int> refused = refusedSetPath(directory, path);
     if (refused || !AtomicFile::writeFile(path, archive))
         return SetFileFailure{
-            QStringLiteral("SaveErrorMessage2"), path, refused.value_or(kSiteArchive),
+            QStringLiteral("SaveErrorMessage2"), path, refused.value_or(kSiteArchive), std::nullopt,
             refused ? QStringLiteral("the name leads out of the folder") : qt_error_string(errno)};
     if (bytes)
         *bytes = archive.size();
@@ -419,8 +419,8 @@ bool PasteWindow::saveData(const QString& directory, QString& erroString, bool f
             Strings::format(QStringLiteral("information:[saveData] [save file=%@]"), {path}));
         if (const std::optional<SetFileFailure> failure =
                 writeSetFile(directory, set->name(), set->pasteData(), nullptr)) {
-            Log::write(Strings::format(QStringLiteral("warning*** :[saveData] [%@: %@]"),
-                                       {path, failure->logged}));
+            if (failure->archiveError)
+                logArchiveError("saveData", *failure->archiveError);
             erroString = Strings::localizedFormat(failure->key, {failure->path, failure->detail});
             result = false;
             break;
@@ -484,7 +484,6 @@ struct PasteWindow::AutosaveJob {
     std::optional<QStringList> list;
     bool listWritten = false;
     QString listFailure;
-    std::atomic<bool> done = false;
     bool taken = false;
 
     void run() {
@@ -498,7 +497,6 @@ struct PasteWindow::AutosaveJob {
         // The list names a set only once its file is there.
         if (list && setsWritten)
             listWritten = writeList();
-        done.store(true, std::memory_order_release);
     }
 
     bool writeList() {
@@ -523,7 +521,7 @@ void PasteWindow::recordSaved(const QString& directory) {
     }
 }
 
-bool PasteWindow::noticeChanges(Clock::time_point now) {
+void PasteWindow::noticeChanges(Clock::time_point now) {
     quint64 newest = 0;
     QStringList names;
     for (const auto& set : _pasteArray) {
@@ -531,22 +529,19 @@ bool PasteWindow::noticeChanges(Clock::time_point now) {
         names.append(set->name());
     }
     if (newest == _autosave.seenRevision && names == _autosave.seenNames)
-        return false;
+        return;
     _autosave.seenRevision = newest;
     _autosave.seenNames = std::move(names);
     _autosave.lastChange = now;
     if (!_autosave.firstChange)
         _autosave.firstChange = now;
     _autosave.failed = false;
-    return true;
 }
 
 void PasteWindow::autosaveCheck(const QString& directory, Clock::time_point now) {
     if (directory.isEmpty())
         return;
     noticeChanges(now);
-    if (_autosave.running && _autosave.running->done.load(std::memory_order_acquire))
-        takeAutosave(_autosave.running);
     if (!_autosave.firstChange || _autosave.running || _autosave.failed)
         return;
     if (now - _autosave.lastChange < kAutosaveQuiet &&
@@ -573,9 +568,7 @@ void PasteWindow::startAutosave(const QString& directory, Clock::time_point now)
     job->directory = directory;
     job->started = now;
     bool waiting = false;
-    QStringList names;
     for (const auto& set : _pasteArray) {
-        names.append(set->name());
         const auto saved = _autosave.saved.revisions.find(set.get());
         if (saved != _autosave.saved.revisions.end() && saved->second == set->revision())
             continue;
@@ -591,8 +584,9 @@ void PasteWindow::startAutosave(const QString& directory, Clock::time_point now)
             copies.push_back(std::make_unique<PasteData>(*clipping));
         job->sets.push_back({set.get(), set->revision(), set->name(), std::move(copies), {}, 0});
     }
-    if (names != _autosave.saved.list)
-        job->list = names;
+    // The names as this tick saw them.
+    if (_autosave.seenNames != _autosave.saved.list)
+        job->list = _autosave.seenNames;
     // A big set waiting for its turn keeps the change open, so a later tick saves it.
     if (!waiting)
         _autosave.firstChange.reset();
@@ -627,7 +621,7 @@ void PasteWindow::takeAutosave(std::shared_ptr<AutosaveJob> job) {
     for (const AutosaveJob::Set& set : job->sets) {
         if (set.failure) {
             logAutosaveFailure(set.failure->key,
-                               set.failure->path + QStringLiteral(": ") + set.failure->logged);
+                               set.failure->path + QStringLiteral(": ") + set.failure->reason);
             failed = true;
             continue;
         }
