@@ -5,16 +5,15 @@
 // to 2 000 characters long, every tenth 10 000, every hundredth 1 000 000. Each run loads
 // the sets anew from a folder, as at launch, and times that too.
 #include "DefaultDelegate.h"
+#include "SetFolder.h"
 #include "app/MainApplication.h"
 #include "model/ClipFilter.h"
-#include "model/PasteDataCoding.h"
 #include "window/PasteView.h"
 #include "window/PasteWin.h"
 #include "window/PasteWindow.h"
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QRandomGenerator>
@@ -64,9 +63,7 @@ void writeSet(const QString& dir, const QString& name, int clippings, qint64& ch
         characters += clipping->contents()->size();
         data.push_back(std::move(clipping));
     }
-    QFile file(dir + u'/' + name + PasteWindow::kSetFileSuffix);
-    file.open(QIODevice::WriteOnly);
-    file.write(archivePasteData(data));
+    SetFolder::writeSet(dir, name, data);
 }
 
 double median(std::vector<double> values) {
@@ -166,12 +163,7 @@ int main(int argc, char** argv) {
     qint64 large = 0, small = 0;
     writeSet(folder, PasteWindow::kHistoryName, 10'000, large);
     writeSet(folder, QStringLiteral("Hundred"), 100, small);
-    QFile list(folder + u'/' + PasteWindow::kListFileName);
-    list.open(QIODevice::WriteOnly);
-    list.write((PasteWindow::kHistoryName + PasteWindow::kSetFileSuffix + u'\n' +
-                QStringLiteral("Hundred") + PasteWindow::kSetFileSuffix + u'\n')
-                   .toUtf8());
-    list.close();
+    SetFolder::writeList(folder, {PasteWindow::kHistoryName, QStringLiteral("Hundred")});
 
     QString noise;
     QRandomGenerator random(7);

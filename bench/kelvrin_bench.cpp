@@ -1,20 +1,25 @@
 // What Kelvrin costs, measured on a private X display in one run so the figures compare: idle
 // CPU and CPU per text capture side by side with a bare Qt program and, when it is installed,
 // Debian's parcellite, all watching the same copies; memory after text and after screenshot
-// captures; how long a screenshot keeps the event loop from running; and how long the hot key
-// and the paste take as a user sees them. bench/README.md explains the method and keeps the
-// figures.
+// captures; how long a screenshot keeps the event loop from running; how long the hot key
+// and the paste take as a user sees them; and what saving the sets as they change costs.
+// bench/README.md explains the method and keeps the figures.
 //
 //   kelvrin_bench [--idle-seconds N] [--texts N] [--texts-per-second N] [--screenshots N]
-//                 [--hotkeys N]
+//                 [--hotkeys N] [--autosave-screenshots N]
 //
 // This program only drives and watches: Kelvrin, the yardsticks and the clipboard owners run as
 // processes of their own, and their CPU and memory are read from /proc.
+#include "model/ExtraType.h"
+#include "platform/Picture.h"
 #include "tests/e2e/XServer.h"
+#include "tests/support/SetFolder.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
 #include <QImageWriter>
@@ -26,6 +31,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -35,6 +41,9 @@
 #include <poll.h>
 #include <stdexcept>
 #include <string>
+#include <sys/stat.h>
+#include <thread>
+#include <tuple>
 #include <unistd.h>
 #include <vector>
 
@@ -53,21 +62,24 @@ struct Options {
     int textMemoryAt = 100;
     int screenshots = 40;
     int hotKeys = 30;
+    int autosaveScreenshots = 100;
 };
 
 constexpr char kUsage[] = "usage: kelvrin_bench [--idle-seconds N] [--texts N] "
-                          "[--texts-per-second N] [--screenshots N] [--hotkeys N]\n";
+                          "[--texts-per-second N] [--screenshots N] [--hotkeys N] "
+                          "[--autosave-screenshots N]\n";
 
 Options parse(int argc, char** argv) {
     Options options;
     for (int i = 1; i < argc; ++i) {
         const QByteArray arg = argv[i];
-        int* target = arg == "--idle-seconds"       ? &options.idleSeconds
-                      : arg == "--texts"            ? &options.texts
-                      : arg == "--texts-per-second" ? &options.textsPerSecond
-                      : arg == "--screenshots"      ? &options.screenshots
-                      : arg == "--hotkeys"          ? &options.hotKeys
-                                                    : nullptr;
+        int* target = arg == "--idle-seconds"           ? &options.idleSeconds
+                      : arg == "--texts"                ? &options.texts
+                      : arg == "--texts-per-second"     ? &options.textsPerSecond
+                      : arg == "--screenshots"          ? &options.screenshots
+                      : arg == "--hotkeys"              ? &options.hotKeys
+                      : arg == "--autosave-screenshots" ? &options.autosaveScreenshots
+                                                        : nullptr;
         if (!target || i + 1 == argc || QByteArray(argv[i + 1]).toInt() < 0) {
             std::fputs(kUsage, stderr);
             std::exit(1);
@@ -305,6 +317,34 @@ void printSpread(const char* name, const std::vector<double>& samples, double ta
     std::printf("\n");
 }
 
+using Clock = std::chrono::steady_clock;
+
+double msBetween(Clock::time_point from, Clock::time_point to) {
+    return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+// When the history's file in the folder first holds the bytes. Saves replace the file, so it is
+// read again only when another one has taken its place.
+Clock::time_point waitForStored(const QString& folder, const QByteArray& bytes) {
+    const QByteArray path =
+        QFile::encodeName(folder + u'/' + PasteWindow::kHistoryName + PasteWindow::kSetFileSuffix);
+    const Clock::time_point deadline = Clock::now() + std::chrono::seconds(120);
+    std::optional<std::tuple<ino_t, time_t, long>> looked;
+    while (Clock::now() < deadline) {
+        struct stat file {};
+        if (stat(path.constData(), &file) == 0 &&
+            looked != std::tuple(file.st_ino, file.st_mtim.tv_sec, file.st_mtim.tv_nsec)) {
+            const Clock::time_point seen = Clock::now();
+            looked = {file.st_ino, file.st_mtim.tv_sec, file.st_mtim.tv_nsec};
+            QFile stored(QFile::decodeName(path));
+            if (stored.open(QIODevice::ReadOnly) && stored.readAll().contains(bytes))
+                return seen;
+        }
+        QThread::msleep(10);
+    }
+    fail(QStringLiteral("the capture never reached ") + folder);
+}
+
 // Debian's parcellite, with a home of its own so that it starts from its default settings. It
 // keeps its history in a file it rewrites on every capture: how the driver knows it captured.
 struct Parcellite {
@@ -324,6 +364,35 @@ std::optional<Parcellite> startParcellite(const QString& home) {
     QDir().mkpath(home);
     return Parcellite{std::make_unique<Program>(path, QStringList(), false, environment, true),
                       home + QStringLiteral("/.local/share/parcellite/history")};
+}
+
+// Copies far enough apart that each is saved on its own before the next, as when a person
+// copies now and then: the paced copies above share one save among many. Only the hidden probes
+// are watched; the others see the copies too and are left to them.
+void spacedCopies(Program& off, Program& on, const QString& savedFolder,
+                  std::array<double, 2> idleMsPerSecond, qint64 capturesSoFar) {
+    constexpr int kCopies = 8;
+    constexpr auto kSpacing = std::chrono::seconds(4);
+    std::array<double, 2> cpu = {-cpuMs(off.pid()), -cpuMs(on.pid())};
+    const Clock::time_point start = Clock::now();
+    for (int i = 1; i <= kCopies; ++i) {
+        const QByteArray text = "spaced copy " + QByteArray::number(i) + ": " +
+                                QByteArray::number(QRandomGenerator::global()->generate());
+        copyText(text);
+        waitForCapture(off, capturesSoFar + i, 10000);
+        waitForCapture(on, capturesSoFar + i, 10000);
+        waitForStored(savedFolder, text);
+        std::this_thread::sleep_until(start + i * kSpacing);
+    }
+    const double wall = msBetween(start, Clock::now()) / 1000;
+    cpu[0] += cpuMs(off.pid());
+    cpu[1] += cpuMs(on.pid());
+    const double offPer = (cpu[0] - idleMsPerSecond[0] * wall) / kCopies;
+    const double onPer = (cpu[1] - idleMsPerSecond[1] * wall) / kCopies;
+    // Reported without a target: the target is for captures as the paced copies make them.
+    std::printf("  %d copies %lld s apart, each saved before the next: CPU per capture hidden "
+                "%.3f ms, with autosave %.3f ms (ratio %.2f, no target)\n",
+                kCopies, qint64(kSpacing.count()), offPer, onPer, onPer / offPer);
 }
 
 // Idle, then text copies, over the same processes side by side: the yardstick, the application,
@@ -348,9 +417,23 @@ double measureSideBySide(const Options& options, const QString& scratch) {
                                                  false, environment)});
     watched.push_back(
         {"kelvrin_probe, window shown", std::make_unique<Program>(kProbe, QStringList())});
-    watched.push_back({"kelvrin_probe, window hidden",
-                       std::make_unique<Program>(kProbe, QStringList{"--hidden"})});
-    enum { Floor, Application, Shown, Hidden, OtherManager };
+    // The hidden probes differ only in saving as they go, into a data folder of their own.
+    const QString keptFolder = scratch + QStringLiteral("/kept");
+    const QString savedFolder = scratch + QStringLiteral("/saved");
+    // Folders as a first run leaves them, so neither launch stops at the alert of a bare folder.
+    for (const QString& folder : {keptFolder, savedFolder}) {
+        QDir().mkpath(folder);
+        SetFolder::writeSet(folder, PasteWindow::kHistoryName, {});
+        SetFolder::writeList(folder, {PasteWindow::kHistoryName});
+    }
+    watched.push_back(
+        {"kelvrin_probe, window hidden",
+         std::make_unique<Program>(
+             kProbe, QStringList{"--hidden", "--data-folder", keptFolder, "--no-autosave"})});
+    watched.push_back(
+        {"kelvrin_probe, hidden, autosave on",
+         std::make_unique<Program>(kProbe, QStringList{"--hidden", "--data-folder", savedFolder})});
+    enum { Floor, Application, Shown, Hidden, Autosave, OtherManager };
     std::optional<Parcellite> parcellite = startParcellite(scratch + QStringLiteral("/parcellite"));
     if (parcellite)
         watched.push_back(
@@ -410,14 +493,17 @@ double measureSideBySide(const Options& options, const QString& scratch) {
     for (Watched& one : watched)
         one.textCpu = -cpuMs(one.program->pid());
     clock.restart();
+    QString text;
+    Clock::time_point lastCopy;
     for (int i = 1; i <= options.texts; ++i) {
-        const QString text = QStringLiteral("benchmark text %1: %2")
-                                 .arg(i)
-                                 .arg(QRandomGenerator::global()->generate());
+        text = QStringLiteral("benchmark text %1: %2")
+                   .arg(i)
+                   .arg(QRandomGenerator::global()->generate());
+        lastCopy = Clock::now();
         copyText(text.toUtf8());
         pending << text;
-        waitForCapture(*watched[Shown].program, i, 10000);
-        waitForCapture(*watched[Hidden].program, i, 10000);
+        for (const auto probe : {Shown, Hidden, Autosave})
+            waitForCapture(*watched[probe].program, i, 10000);
         if (i == options.textMemoryAt)
             for (Watched& one : watched)
                 one.rssAtMark = statusMiB(one.program->pid(), "VmRSS");
@@ -434,7 +520,8 @@ double measureSideBySide(const Options& options, const QString& scratch) {
         QThread::msleep(1000);
         lookAtParcellite();
     }
-    watched[Shown].captured = watched[Hidden].captured = options.texts;
+    const double onDiskMs = msBetween(lastCopy, waitForStored(savedFolder, text.toUtf8()));
+    watched[Shown].captured = watched[Hidden].captured = watched[Autosave].captured = options.texts;
     if (parcellite)
         watched[OtherManager].captured = parcelliteCaptured;
 
@@ -476,6 +563,17 @@ double measureSideBySide(const Options& options, const QString& scratch) {
         std::printf("  parcellite captured none of the copies: no ratio\n");
     std::printf("  ratio Kelvrin shown / hidden: %.2f (target <= 1.5: %s)\n", shown / hidden,
                 verdict(shown <= 1.5 * hidden));
+    const double saving = perCapture[Autosave];
+    std::printf("  ratio Kelvrin hidden, autosave on / off: %.2f (target <= 1.1: %s)\n",
+                saving / hidden, verdict(saving <= 1.1 * hidden));
+    target(QStringLiteral("CPU per text capture with autosave within 10 % of without"),
+           saving <= 1.1 * hidden);
+    std::printf("  last copy in the saved history file after %.0f ms (target < 10 s: %s)\n",
+                onDiskMs, verdict(onDiskMs < 10000));
+    target(QStringLiteral("a text capture on disk within 10 s"), onDiskMs < 10000);
+    spacedCopies(*watched[Hidden].program, *watched[Autosave].program, savedFolder,
+                 {watched[Hidden].idleCpu / idleSeconds, watched[Autosave].idleCpu / idleSeconds},
+                 options.texts);
     target(QStringLiteral("capture with the window shown within 1.5x of hidden"),
            shown <= 1.5 * hidden);
     std::printf("  CPU per capture, window hidden: %.3f ms (target <= %s: %s)\n", hidden,
@@ -495,6 +593,81 @@ double measureSideBySide(const Options& options, const QString& scratch) {
     return floorRss;
 }
 
+// Asks a probe started with --watch-loop for the longest event-loop gap since it was last asked.
+double longestStall(Program& probe) {
+    probe.write("loop");
+    const QList<QByteArray> words = probe.readLine(60000).split(' ');
+    if (words.size() != 2 || words[0] != "loop")
+        fail(QStringLiteral("the probe did not say how its loop went"));
+    return words[1].toDouble();
+}
+
+// A data folder whose history holds desktop screenshots as Kelvrin stores them, and its size.
+qint64 makeScreenshotFolder(const QString& folder, int count) {
+    QDir().mkpath(folder);
+    PasteDataList history;
+    qint64 bytes = 0;
+    for (int i = 1; i <= count; ++i) {
+        // BMP only carries the pixels over: the stored TIFF is Kelvrin's own conversion.
+        QByteArray bitmap;
+        QBuffer buffer(&bitmap);
+        buffer.open(QIODevice::WriteOnly);
+        desktopScreenshot(i).save(&buffer, "bmp");
+        const std::optional<QByteArray> tiff = Picture::tiffFromImageData(bitmap);
+        if (!tiff)
+            fail(QStringLiteral("cannot convert a screenshot to TIFF"));
+        auto clipping = std::make_unique<PasteData>();
+        clipping->setExtraData(*tiff, ExtraType::TIFF);
+        clipping->setNumber(count - i + 1);
+        history.push_back(std::move(clipping));
+        bytes += tiff->size();
+    }
+    SetFolder::writeSet(folder, PasteWindow::kHistoryName, history);
+    SetFolder::writeList(folder, {PasteWindow::kHistoryName});
+    return bytes;
+}
+
+// A text copied over a history of screenshots starts a save of the whole history, which runs on
+// a worker while the window stays shown and its loop is watched. A big file is saved at most once
+// a minute, so each round starts a fresh Kelvrin on the folder the previous one left.
+void measureAutosave(int screenshots, const QString& scratch) {
+    constexpr int kRounds = 3;
+    const QString folder = scratch + QStringLiteral("/screenshots");
+    const qint64 stored = makeScreenshotFolder(folder, screenshots);
+    std::vector<double> onDisk, stalls;
+    for (int round = 0; round < kRounds; ++round) {
+        Program probe(kProbe, QStringList{"--watch-loop", "--data-folder", folder});
+        // The first paint decodes the thumbnails in view; the answer waits for it to end.
+        QThread::sleep(1);
+        longestStall(probe);
+        const QByteArray text =
+            "autosave benchmark " + QByteArray::number(QRandomGenerator::global()->generate());
+        const Clock::time_point copied = Clock::now();
+        copyText(text);
+        waitForCapture(probe, 1, 10000);
+        onDisk.push_back(msBetween(copied, waitForStored(folder, text)));
+        stalls.push_back(longestStall(probe));
+    }
+    const double fileMiB = mib(
+        QFileInfo(folder + u'/' + PasteWindow::kHistoryName + PasteWindow::kSetFileSuffix).size());
+    std::printf("Autosave of a history of %d desktop screenshots (%.1f MiB of TIFF, a %.1f MiB "
+                "file), paste window shown, %d rounds\n",
+                screenshots, mib(stored), fileMiB, kRounds);
+    const Spread disk = spread(onDisk);
+    std::printf("  a text copied is in the file after: median %.0f ms, max %.0f ms (target < 10 s: "
+                "%s)\n",
+                disk.median, disk.max, verdict(disk.max < 10000));
+    target(QStringLiteral("a capture over %1 screenshots on disk within 10 s").arg(screenshots),
+           disk.max < 10000);
+    const Spread stall = spread(stalls);
+    std::printf("  longest event-loop gap from the copy until the file was replaced: median %.1f "
+                "ms, max %.1f ms (target < 50 ms: %s)\n\n",
+                stall.median, stall.max, verdict(stall.max < 50));
+    target(QStringLiteral("event-loop gap during an autosave of %1 screenshots < 50 ms")
+               .arg(screenshots),
+           stall.max < 50);
+}
+
 struct ScreenshotKind {
     const char* name;
     QImage (*make)(int index);
@@ -509,14 +682,7 @@ void measureScreenshots(const ScreenshotKind& kind, const QString& folder, doubl
     QThread::sleep(1);
     // The longest stall of the event loop over each capture, from the offer until the thumbnail
     // has been painted; the first question only starts the count.
-    const auto longestStall = [&] {
-        probe.write("loop");
-        const QList<QByteArray> words = probe.readLine(60000).split(' ');
-        if (words.size() != 2 || words[0] != "loop")
-            fail(QStringLiteral("the probe did not say how its loop went"));
-        return words[1].toDouble();
-    };
-    longestStall();
+    longestStall(probe);
     std::vector<double> stalls;
     const double startRss = statusMiB(probe.pid(), "VmRSS");
     const double startCpu = cpuTicksMs(probe.pid());
@@ -540,7 +706,7 @@ void measureScreenshots(const ScreenshotKind& kind, const QString& folder, doubl
             QStringList{"--timeout", "600", "--chunk", "4194304", "image/png=@" + path});
         last = waitForCapture(probe, i, 60000);
         QThread::msleep(kPaintMs);
-        stalls.push_back(longestStall());
+        stalls.push_back(longestStall(probe));
     }
     const double wall = double(clock.nsecsElapsed()) / 1e9;
     const double cpu = cpuTicksMs(probe.pid()) - startCpu;
@@ -580,12 +746,6 @@ void measureScreenshots(const ScreenshotKind& kind, const QString& folder, doubl
                 rss - stored, verdict(underMB(rss - stored, 60)));
     target(QStringLiteral("RSS after the screenshots (%1) < stored TIFF + 60 MB").arg(name),
            underMB(rss - stored, 60));
-}
-
-using Clock = std::chrono::steady_clock;
-
-double msBetween(Clock::time_point from, Clock::time_point to) {
-    return std::chrono::duration<double, std::milli>(to - from).count();
 }
 
 // The driver's own connection to the display: it presses keys through XTest, as the keyboard
@@ -782,9 +942,10 @@ int run(const Options& options) {
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     qputenv("XDG_RUNTIME_DIR", runtime.toUtf8());
     std::printf("Kelvrin benchmark on %s, %d cores; idle window %d s, %d texts at %d a second, "
-                "%d screenshots, %d hot-key rounds\n\n",
+                "%d screenshots, %d hot-key rounds, autosave over %d screenshots\n\n",
                 qgetenv("DISPLAY").constData(), QThread::idealThreadCount(), options.idleSeconds,
-                options.texts, options.textsPerSecond, options.screenshots, options.hotKeys);
+                options.texts, options.textsPerSecond, options.screenshots, options.hotKeys,
+                options.autosaveScreenshots);
 
     const double floorRss = measureSideBySide(options, scratch.path());
     if (options.hotKeys > 0)
@@ -796,6 +957,8 @@ int run(const Options& options) {
         measureScreenshots({"noise", noisyScreenshot, std::max(1, options.screenshots / 4), false},
                            scratch.path(), floorRss);
     }
+    if (options.autosaveScreenshots > 0)
+        measureAutosave(options.autosaveScreenshots, scratch.path());
     std::printf("Targets\n");
     for (const std::string& line : gTargets)
         std::printf("  %s\n", line.c_str());

@@ -3,6 +3,7 @@
 //   storage_bench [--sets N] [--clippings N] [--runs N]
 // Defaults: 100 sets of 100 clippings, 1 KB of text each, every tenth also a 200 KB picture.
 #include "DefaultDelegate.h"
+#include "SetFolder.h"
 #include "app/MainApplication.h"
 #include "model/ExtraType.h"
 #include "model/PasteDataCoding.h"
@@ -42,9 +43,9 @@ QByteArray picture(quint32 seed) {
 // A folder as a previous run would have saved it.
 void makeFolder(const QString& dir, int sets, int clippings) {
     QDir().mkpath(dir);
-    QByteArray list;
+    QStringList names;
     for (int s = 0; s < sets; ++s) {
-        const QString name = s == 0 ? PasteWindow::kHistoryName : QStringLiteral("Set %1").arg(s);
+        names << (s == 0 ? PasteWindow::kHistoryName : QStringLiteral("Set %1").arg(s));
         PasteDataList data;
         for (int c = 0; c < clippings; ++c) {
             auto clipping = std::make_unique<PasteData>();
@@ -56,14 +57,9 @@ void makeFolder(const QString& dir, int sets, int clippings) {
             clipping->setNumber(c + 1);
             data.push_back(std::move(clipping));
         }
-        QFile file(dir + u'/' + name + PasteWindow::kSetFileSuffix);
-        file.open(QIODevice::WriteOnly);
-        file.write(archivePasteData(data));
-        list += name.toUtf8() + PasteWindow::kSetFileSuffix.toUtf8() + '\n';
+        SetFolder::writeSet(dir, names.back(), data);
     }
-    QFile file(dir + u'/' + PasteWindow::kListFileName);
-    file.open(QIODevice::WriteOnly);
-    file.write(list);
+    SetFolder::writeList(dir, names);
 }
 
 QList<std::pair<QString, QByteArray>> readAll(const QString& dir) {
