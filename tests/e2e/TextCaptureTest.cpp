@@ -31,18 +31,6 @@ TEST(TextCapture, OnlyWhatIsCopiedAfterLaunchIsCaptured) {
     EXPECT_FALSE(kelvrin.history()[0]->extraData());
 }
 
-TEST(TextCapture, OnlyARepeatOfTheHeadIsSkipped) {
-    Kelvrin kelvrin;
-    kelvrin.stopPoll();
-    qint64 count = kelvrin.changeCount();
-    for (const char* text : {"A", "A", "B", "A"}) {
-        copyWithXclip(text);
-        ASSERT_TRUE(kelvrin.waitForCount(++count));
-        kelvrin.tick();
-    }
-    EXPECT_EQ(kelvrin.texts(), (Texts{"A", "B", "A"}));
-}
-
 TEST(TextCapture, MegabytesOfTextArriveExactly) {
     // Every line has a NUL, a lone CR and a character outside the BMP (a surrogate pair in
     // UTF-16): what a careless conversion would cut, fold or mangle.

@@ -311,18 +311,6 @@ TEST_F(CaptureWithLimit, TheOldestClippingLeavesAFullHistory) {
     }
 }
 
-class CaptureAtLaunch : public AppFixture {};
-
-TEST_F(CaptureAtLaunch, ContentPresentAtLaunchIsNotCaptured) {
-    copyText(QStringLiteral("before launch"));
-    launch();
-    tick();
-    EXPECT_TRUE(history().pasteData().empty());
-    copyText(QStringLiteral("after launch"));
-    tick();
-    EXPECT_EQ(history().pasteData().size(), 1u);
-}
-
 TEST_F(Capture, ThePollWaitsWhileAnApplicationModalPanelIsUp) {
     QDialog panel;
     panel.setWindowModality(Qt::ApplicationModal);
