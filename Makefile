@@ -7,6 +7,7 @@ SHELL := /bin/bash
 
 PACKAGES := cmake ninja-build g++ pkg-config \
 	qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-image-formats-plugins libqt6svg6 \
+	qt6-tools-dev qt6-l10n-tools qt6-translations-l10n \
 	libpoppler-qt6-dev libtiff-dev libx11-dev libxtst-dev libxcb1-dev libxcb-xfixes0-dev \
 	libgtest-dev libgmock-dev clang-14 libclang-rt-14-dev \
 	xvfb xauth openbox xclip xdotool x11-utils imagemagick fonts-dejavu-core \

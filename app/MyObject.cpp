@@ -89,6 +89,8 @@ void MyObject::sessionShouldTerminate() {
 void MyObject::commitData() {
     _pasteWindow->finishPendingCaptures();
     QString erroString;
+    // The session is ending: the message is for the log alone.
+    const Strings::InEnglish forTheLog;
     if (!_pasteWindow->saveData(_nssInitialFolder, erroString, false))
         Log::write(Strings::format(QStringLiteral("warning*** :[commitData] [sets not saved: %@]"),
                                    {erroString}));

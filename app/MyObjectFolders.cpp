@@ -33,7 +33,7 @@ void MyObject::menuSave() {
     if (!_pasteWindow->saveData(*folder, erroString, true, &declined)) {
         Alert::run(Strings::localized(QStringLiteral("SaveSetErrorTitle")),
                    Strings::localizedFormat(QStringLiteral("SaveSetErrorMessage"), {erroString}),
-                   QStringLiteral("OK"));
+                   Strings::localized(QStringLiteral("OKButton")));
         return;
     }
     // The user kept the sets stored there: the folder still holds them and not ours, and a quit

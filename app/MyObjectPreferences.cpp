@@ -120,7 +120,7 @@ void MyObject::preferencesOk() {
     QString erroString;
     if (startAtLogin != Autostart::isEnabled() && !Autostart::setEnabled(startAtLogin, erroString))
         Alert::run(Strings::localized(QStringLiteral("AutostartErrorTitle")), erroString,
-                   QStringLiteral("OK"));
+                   Strings::localized(QStringLiteral("OKButton")));
 
     _pasteWindow->setWindowLevel(_bAlwaysOnTop);
     window.hide();

@@ -6,11 +6,30 @@
 
 #include <QCloseEvent>
 
+namespace {
+
+// X names the arrow keys with English words; the other keys of the table are digits, letters
+// and F-keys, which read the same in every language.
+constexpr const char* kArrowKeys[] = {QT_TRANSLATE_NOOP("PreferencesWindow", "Up"),
+                                      QT_TRANSLATE_NOOP("PreferencesWindow", "Down"),
+                                      QT_TRANSLATE_NOOP("PreferencesWindow", "Left"),
+                                      QT_TRANSLATE_NOOP("PreferencesWindow", "Right")};
+
+QString keyName(quint8 keyCode) {
+    const QString name = HotKey::describe(keyCode, 0);
+    for (const char* arrow : kArrowKeys)
+        if (name == QLatin1String(arrow))
+            return PreferencesWindow::tr(arrow);
+    return name;
+}
+
+} // namespace
+
 PreferencesWindow::PreferencesWindow(MyObject& owner)
     : _ui(std::make_unique<Ui::PreferencesWindow>()), _owner(owner) {
     _ui->setupUi(this);
     for (int choice = 0; choice < int(gKeyTable.size()); ++choice)
-        _ui->_preferencesKey->addItem(HotKey::describe(*HotKey::keyCode(choice), 0));
+        _ui->_preferencesKey->addItem(keyName(*HotKey::keyCode(choice)));
 
     connect(_ui->okButton, &QPushButton::clicked, &_owner, &MyObject::preferencesOk);
     connect(_ui->cancelButton, &QPushButton::clicked, &_owner, &MyObject::preferencesCancel);

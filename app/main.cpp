@@ -2,6 +2,7 @@
 #include "app/MainApplication.h"
 #include "app/MyObject.h"
 #include "app/PrintFolder.h"
+#include "app/Translators.h"
 #include "platform/ClipboardPasteboard.h"
 #include "platform/Defaults.h"
 #include "platform/InstanceChannel.h"
@@ -51,6 +52,7 @@ int main(int argc, char** argv) {
 
     runOnX11();
     MainApplication app(argc, argv);
+    const Translators translators;
     // One Kelvrin per user: a second one only brings the first one's window forward.
     if (CommandLine::showRunningInstance())
         return 0;

@@ -1,9 +1,13 @@
 #include "platform/Strings.h"
 
+#include "platform/Language.h"
+
 #include <QFile>
 #include <QHash>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QReadWriteLock>
+#include <QRegularExpression>
 
 // The message table is compiled into this static library; linking it in must be asked for.
 static void initMessageResources() {
@@ -44,22 +48,50 @@ quint64 Arg::unsignedNumber() const {
 
 namespace {
 
-QHash<QString, QString> loadTable() {
-    initMessageResources();
-    QHash<QString, QString> table;
-    QFile file(QStringLiteral(":/messages.json"));
+using Table = QHash<QString, QString>;
+
+// The conversions of a text in order, which the callers' arguments are matched against.
+QStringList conversions(const QString& text) {
+    static const QRegularExpression conversion(QStringLiteral("%(%|@|ld|lu|d|i|u|\\.\\*s|s)"));
+    QStringList found;
+    for (const auto& match : conversion.globalMatch(text))
+        found << match.captured(1);
+    return found;
+}
+
+// Unreadable or not a JSON object: an empty table. Only texts are taken.
+Table readTable(const QString& path) {
+    Table table;
+    QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return table;
     const QJsonObject object = QJsonDocument::fromJson(file.readAll()).object();
     for (auto it = object.begin(); it != object.end(); ++it)
-        table.insert(it.key(), it.value().toString());
+        if (it.value().isString())
+            table.insert(it.key(), it.value().toString());
     return table;
 }
 
-const QHash<QString, QString>& table() {
-    static const QHash<QString, QString> messages = loadTable();
-    return messages;
+Table readEnglishTable() {
+    initMessageResources();
+    return readTable(QStringLiteral(":/messages.json"));
 }
+
+struct Tables {
+    QReadWriteLock lock;
+    const Table english = readEnglishTable();
+    // Only texts that take the same arguments as the English ones they replace: a translation
+    // that drops or reorders a conversion would print the callers' arguments in the wrong place.
+    Table translation;
+};
+
+Tables& tables() {
+    static Tables tables;
+    return tables;
+}
+
+// Lookups made for the log on this thread, which stays English whatever the user's language.
+thread_local int englishOnly = 0;
 
 // %s stops at the first NUL like the C conversion; a precision cuts the bytes first, and a
 // multi-byte character cut in half decodes to a replacement character rather than garbage.
@@ -137,7 +169,40 @@ private:
 } // namespace
 
 QString localized(const QString& key) {
-    return table().value(key, key);
+    Tables& all = tables();
+    const QReadLocker reading(&all.lock);
+    if (!englishOnly)
+        if (const auto text = all.translation.constFind(key); text != all.translation.cend())
+            return *text;
+    return all.english.value(key, key);
+}
+
+void setLanguage(const QString& language) {
+    setTranslation(language == Language::kEnglish
+                       ? QString()
+                       : QStringLiteral(":/messages.%1.json").arg(language));
+}
+
+void setTranslation(const QString& path) {
+    Tables& all = tables();
+    Table translation = path.isEmpty() ? Table() : readTable(path);
+    for (auto text = translation.begin(); text != translation.end();) {
+        const auto english = all.english.constFind(text.key());
+        if (english == all.english.cend() || conversions(*english) != conversions(*text))
+            text = translation.erase(text);
+        else
+            ++text;
+    }
+    const QWriteLocker writing(&all.lock);
+    all.translation = std::move(translation);
+}
+
+InEnglish::InEnglish() {
+    ++englishOnly;
+}
+
+InEnglish::~InEnglish() {
+    --englishOnly;
 }
 
 QString format(const QString& format, std::initializer_list<Arg> args) {

@@ -33,8 +33,28 @@ private:
     std::variant<QString, QByteArray, qint64, quint64> _value;
 };
 
-// The text for the key; the key itself when the table has no such entry.
+// The text for the key in the user's language; the English text when the language's table has
+// no such entry, and the key itself when neither has.
 QString localized(const QString& key);
+
+// Makes the language's table (resources/messages.<language>.json) the one the texts come from.
+// English, or a language without a table, leaves the English texts alone.
+void setLanguage(const QString& language);
+
+// The same with the translated table read from the file. A file that cannot be read or is not a
+// JSON object translates nothing; an entry whose conversions differ from the English text's, or
+// whose key English does not have, is left out.
+void setTranslation(const QString& path);
+
+// While one lives, the lookups of this thread give the English texts: for messages that go to
+// the log, which developers and bug reports read in English.
+class InEnglish {
+public:
+    InEnglish();
+    ~InEnglish();
+    InEnglish(const InEnglish&) = delete;
+    InEnglish& operator=(const InEnglish&) = delete;
+};
 
 // Applies the arguments in order. A conversion without an argument left prints nothing, and
 // an unknown conversion is copied as it stands.

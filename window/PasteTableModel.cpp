@@ -8,20 +8,22 @@
 #include <algorithm>
 
 namespace {
-const QString kIdentifiers[] = {QStringLiteral("No"), QStringLiteral("Contents"),
-                                QStringLiteral("Kind")};
-}
+// The columns by name; the names also title them, translated.
+constexpr const char* kIdentifiers[] = {QT_TRANSLATE_NOOP("PasteTableModel", "No"),
+                                        QT_TRANSLATE_NOOP("PasteTableModel", "Contents"),
+                                        QT_TRANSLATE_NOOP("PasteTableModel", "Kind")};
+} // namespace
 
 PasteTableModel::PasteTableModel(PasteWindow* source, QObject* parent)
     : QAbstractTableModel(parent), _source(source) {}
 
 QString PasteTableModel::identifier(int column) {
-    return column >= 0 && column < 3 ? kIdentifiers[column] : QString();
+    return column >= 0 && column < 3 ? QString::fromLatin1(kIdentifiers[column]) : QString();
 }
 
 int PasteTableModel::column(const QString& identifier) {
     for (int column = 0; column < 3; ++column)
-        if (kIdentifiers[column] == identifier)
+        if (QLatin1String(kIdentifiers[column]) == identifier)
             return column;
     return -1;
 }
@@ -194,8 +196,8 @@ QVariant PasteTableModel::data(const QModelIndex& index, int role) const {
 }
 
 QVariant PasteTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation == Qt::Horizontal && role == Qt::DisplayRole)
-        return identifier(section);
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < 3)
+        return tr(kIdentifiers[section]);
     return {};
 }
 

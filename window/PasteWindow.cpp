@@ -64,7 +64,7 @@ void PasteWindow::awakeFromNib() {
     _table->setSender(this, _applicationIns);
 
     _status->clear();
-    _status->addItems({QStringLiteral("text"), QStringLiteral("RTF")});
+    _status->addItems({plainTextName(), QStringLiteral("RTF")});
     _status->setCurrentIndex(int(_applicationIns->iPasteMode()));
 
     _pasteArray.clear();
@@ -98,11 +98,17 @@ void PasteWindow::awakeFromNib() {
     _table->setAcceptDrops(true);
 
     _kindString = {
-        {QStringLiteral("text"), Qt::red},   {QStringLiteral("RTF"), Qt::green},
+        {plainTextName(), Qt::red},          {QStringLiteral("RTF"), Qt::green},
         {QStringLiteral("PICT"), Qt::black}, {QStringLiteral("TIFF"), Qt::black},
         {QStringLiteral("RTFD"), Qt::green}, {QStringLiteral("PDF"), Qt::black},
     };
     buildSheets();
+}
+
+QString PasteWindow::plainTextName() {
+    //: The kind of a clipping of plain text, and the paste mode that pastes plain text alone; the
+    //: other kinds and modes are the formats' names (RTF, RTFD, TIFF, PICT, PDF).
+    return tr("text");
 }
 
 void PasteWindow::listChange() {

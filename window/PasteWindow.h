@@ -183,6 +183,8 @@ private:
     // After a sheet: the keys go to the window again.
     void takeFocusBack();
     void awakeFromNib();
+    // What the kind column and the paste modes call plain text, in the user's language.
+    static QString plainTextName();
     void buildSheets();
     void listChange();
     void filterChange(const QString& typed);

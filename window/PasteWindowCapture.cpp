@@ -229,7 +229,7 @@ bool PasteWindow::addPasteData(const std::optional<QString>& text, qint32 extraT
         Alert::run(Strings::localized(QStringLiteral("AddDataTitle")),
                    Strings::localizedFormat(QStringLiteral("AddDataMessage2"),
                                             {quint64(_pasteArray.size()), errno}),
-                   QStringLiteral("OK"));
+                   Strings::localized(QStringLiteral("OKButton")));
         return false;
     }
     trimToLimit(*target);

@@ -133,7 +133,7 @@ void PasteWindow::setSelectWindowOk() {
         Alert::run(Strings::localized(QStringLiteral("AddSetTitle")),
                    Strings::localizedFormat(QStringLiteral("AddSetMessage1"),
                                             {quint64(_pasteArray.size()), errno}),
-                   QStringLiteral("OK"));
+                   Strings::localized(QStringLiteral("OKButton")));
     }
     _setSelectWindow->done(kSheetOk);
 }
@@ -149,7 +149,7 @@ void PasteWindow::copySelectionInto(PasteSet& target) {
             Alert::run(Strings::localized(QStringLiteral("AddSetTitle")),
                        Strings::localizedFormat(QStringLiteral("AddSetMessage2"),
                                                 {quint64(_pasteArray.size()), errno}),
-                       QStringLiteral("OK"));
+                       Strings::localized(QStringLiteral("OKButton")));
             break;
         }
     }

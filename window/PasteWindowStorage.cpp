@@ -62,7 +62,7 @@ std::optional<int> refusedSetPath(const QString& folder, const QString& path) {
 
 void loadAlert(const QString& key, std::initializer_list<Strings::Arg> args) {
     Alert::run(Strings::localized(QStringLiteral("LoadErrorTitle")),
-               Strings::localizedFormat(key, args), QStringLiteral("OK"));
+               Strings::localizedFormat(key, args), Strings::localized(QStringLiteral("OKButton")));
 }
 
 void logArchiveError(const char* method, const TypedStream::ArchiveError& error) {
@@ -593,6 +593,8 @@ void PasteWindow::startAutosave(const QString& directory, Clock::time_point now)
     if (job->sets.empty() && !job->list)
         return;
     QString erroString;
+    // An autosave that fails only logs.
+    const Strings::InEnglish forTheLog;
     if (!createDirectoriesAtPath(directory, std::nullopt, erroString)) {
         logAutosaveFailure(QStringLiteral("folder"), erroString);
         _autosave.failed = true;

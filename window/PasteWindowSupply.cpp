@@ -47,7 +47,7 @@ bool PasteWindow::synthesisData(std::unique_ptr<PasteData>& data, bool message) 
             if (message)
                 Alert::run(Strings::localized(QStringLiteral("PasteTitle")),
                            Strings::localized(QStringLiteral("PasteMessage")),
-                           QStringLiteral("OK"));
+                           Strings::localized(QStringLiteral("OKButton")));
             return false;
         }
         if (clipping->contents()) {

@@ -1,6 +1,15 @@
+#include "ScopedEnvironment.h"
+
+#include "platform/Language.h"
 #include "platform/Strings.h"
 
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
 #include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QXmlStreamReader>
 #include <gtest/gtest.h>
 
 using Strings::format;
@@ -40,7 +49,8 @@ TEST(MessageTable, HoldsEveryKeyWithItsArguments) {
             "SaveWarningButton2 TerminateSaveErrorTitle TerminateSaveErrorButton1 "
             "TerminateSaveErrorButton2 SaveSetErrorTitle AddDataTitle AddSetTitle PasteTitle "
             "DeleteDataTitle DeleteDataButtion1 DeleteDataButtion2 SaveSetTitle LoadSetTitle "
-            "PreferencesFolderTitle PasteWindowTitleBack LoadErrorMessage1:@d SaveErrorMessage1:@d "
+            "PreferencesFolderTitle PasteWindowTitleBack OKButton LoadErrorMessage1:@d "
+            "SaveErrorMessage1:@d "
             "LoadErrorMessage2:d LoadErrorMessage3:dd LoadErrorMessage4:ud LoadErrorMessage5:@ "
             "LoadErrorMessage8:@ LoadErrorMessage6:@d LoadErrorMessage7:@ SaveErrorMessage4:@ "
             "SaveWarningMessage PasteMessage DeleteDataMessage SaveErrorMessage2:@d "
@@ -65,4 +75,146 @@ TEST(MessageTable, HoldsEveryKeyWithItsArguments) {
         EXPECT_EQ(kinds, entry.section(':', 1)) << key.toStdString() << ": " << text.toStdString();
     }
     EXPECT_EQ(Strings::localized(QStringLiteral("NoSuchKey")), QStringLiteral("NoSuchKey"));
+}
+
+namespace {
+
+QJsonObject jsonTable(const QString& path) {
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
+    return QJsonDocument::fromJson(file.readAll()).object();
+}
+
+QStringList conversions(const QString& text) {
+    static const QRegularExpression conversion(QStringLiteral("%(%|@|ld|lu|d|i|u|\\.\\*s|s)"));
+    QStringList found;
+    for (const auto& match : conversion.globalMatch(text))
+        found << match.captured(1);
+    return found;
+}
+
+// Writes the text into a file of the directory and returns its path.
+QString writeFile(const QTemporaryDir& dir, const char* name, const QByteArray& text) {
+    QFile file(dir.filePath(QString::fromLatin1(name)));
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
+    return file.fileName();
+}
+
+} // namespace
+
+TEST(Language, IsChosenFromTheMessagesLocaleAsPosixOrdersIt) {
+    for (const char* german : {"de_DE.UTF-8", "de_AT", "de", "de_CH.utf8@euro", "de.", "DE_de"})
+        EXPECT_EQ(Language::ofLocaleName(QString::fromLatin1(german)), u"de") << german;
+    for (const char* other : {"C", "POSIX", "", "C.UTF-8", "en_US.UTF-8", "fr_FR", "deu", "d",
+                              "_de", ".de", "@de", "de-DE", "\xff\xfe"})
+        EXPECT_EQ(Language::ofLocaleName(QString::fromLatin1(other)), Language::kEnglish) << other;
+
+    // LC_ALL over LC_MESSAGES over LANG; one set empty counts as not set.
+    const auto chosen = [](const char* all, const char* messages, const char* lang) {
+        const ScopedEnvironment locale{{"LC_ALL", all}, {"LC_MESSAGES", messages}, {"LANG", lang}};
+        return Language::fromEnvironment();
+    };
+    EXPECT_EQ(chosen(nullptr, nullptr, nullptr), Language::kEnglish);
+    EXPECT_EQ(chosen(nullptr, nullptr, "de_DE.UTF-8"), u"de");
+    EXPECT_EQ(chosen("", "de_AT", "C"), u"de");
+    EXPECT_EQ(chosen("C", "de_DE.UTF-8", "de_DE.UTF-8"), Language::kEnglish);
+    EXPECT_EQ(chosen(nullptr, "POSIX", "de_DE.UTF-8"), Language::kEnglish);
+}
+
+// The German table translates every English text, with the same arguments in the same order,
+// and holds nothing English does not.
+TEST(MessageTable, GermanTranslatesEveryTextWithTheSameArguments) {
+    Strings::setLanguage(QStringLiteral("de"));
+    const QJsonObject english = jsonTable(QStringLiteral(":/messages.json"));
+    const QJsonObject german = jsonTable(QStringLiteral(":/messages.de.json"));
+    EXPECT_EQ(german.keys(), english.keys());
+    for (auto text = english.begin(); text != english.end(); ++text) {
+        const QString translated = german.value(text.key()).toString();
+        EXPECT_FALSE(translated.isEmpty()) << text.key().toStdString();
+        EXPECT_EQ(conversions(translated), conversions(text.value().toString()))
+            << text.key().toStdString() << ": " << translated.toStdString();
+        EXPECT_EQ(Strings::localized(text.key()), translated) << text.key().toStdString();
+    }
+    {
+        const Strings::InEnglish forTheLog;
+        EXPECT_EQ(Strings::localized(QStringLiteral("MenuFile")), QStringLiteral("&File"));
+    }
+    EXPECT_EQ(Strings::localizedFormat(QStringLiteral("PictureMessage"), {48, 30}),
+              QStringLiteral("Bild 48 × 30"));
+    Strings::setLanguage(Language::kEnglish);
+    EXPECT_EQ(Strings::localized(QStringLiteral("MenuFile")), QStringLiteral("&File"));
+}
+
+// A damaged translation costs only what is damaged in it: English stands in.
+TEST(MessageTable, ABrokenTranslationFallsBackToEnglish) {
+    QTemporaryDir dir;
+    const QString file = QStringLiteral("MenuFile");
+    const QString edit = QStringLiteral("MenuEdit");
+    Strings::setTranslation(writeFile(dir, "partial.json", R"({
+        "MenuFile": "&Datei",
+        "MenuEdit": 7,
+        "SaveErrorMessage5": "Die Datei %@ konnte nicht geschrieben werden.",
+        "PasteWindowTitleFront": "Einfügen in %@",
+        "NotAKey": "nie"
+    })"));
+    EXPECT_EQ(Strings::localized(file), QStringLiteral("&Datei"));
+    EXPECT_EQ(Strings::localized(edit), QStringLiteral("&Edit"));
+    EXPECT_EQ(Strings::localizedFormat(QStringLiteral("SaveErrorMessage5"), {"a", "b"}),
+              QStringLiteral("The set file a could not be written (b)."));
+    EXPECT_EQ(Strings::localizedFormat(QStringLiteral("PasteWindowTitleFront"),
+                                       {3, QByteArray("Editor")}),
+              QStringLiteral("Paste into Edi"));
+    EXPECT_EQ(Strings::localized(QStringLiteral("NotAKey")), QStringLiteral("NotAKey"));
+
+    for (const QString& broken : {writeFile(dir, "cut.json", R"({"MenuFile": "&Dat)"),
+                                  writeFile(dir, "array.json", R"(["&Datei"])"),
+                                  writeFile(dir, "binary.json", QByteArray("\0\xff\xfe{", 4)),
+                                  dir.filePath(QStringLiteral("missing.json"))}) {
+        Strings::setTranslation(broken);
+        EXPECT_EQ(Strings::localized(file), QStringLiteral("&File")) << broken.toStdString();
+    }
+    Strings::setLanguage(QStringLiteral("xx"));
+    EXPECT_EQ(Strings::localized(file), QStringLiteral("&File"));
+    Strings::setLanguage(Language::kEnglish);
+}
+
+// Every text of the windows (tr() in the code, the interface files) has a finished German
+// translation, and every translation still has its text somewhere: lupdate, run over the sources
+// into a copy of the .ts file, finds nothing new, nothing gone and nothing left to do.
+TEST(Translations, EveryTextOfTheWindowsIsTranslatedAndStillInUse) {
+    QTemporaryDir dir;
+    const QString ts = dir.filePath(QStringLiteral("kelvrin_de.ts"));
+    ASSERT_TRUE(QFile::copy(
+        QStringLiteral(KELVRIN_SOURCE_DIR "/resources/translations/kelvrin_de.ts"), ts));
+    QProcess lupdate;
+    lupdate.setWorkingDirectory(QStringLiteral(KELVRIN_SOURCE_DIR));
+    lupdate.start(QStringLiteral(KELVRIN_LUPDATE), {"app", "window", "resources", "-extensions",
+                                                    "cpp,h,ui", "-locations", "none", "-ts", ts});
+    ASSERT_TRUE(lupdate.waitForFinished(120000));
+    ASSERT_EQ(lupdate.exitCode(), 0) << lupdate.readAllStandardError().toStdString();
+
+    QFile file(ts);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QXmlStreamReader xml(&file);
+    QString context, source;
+    QStringList faults;
+    int translated = 0;
+    while (!xml.atEnd()) {
+        if (xml.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        if (xml.name() == u"name")
+            context = xml.readElementText();
+        else if (xml.name() == u"source")
+            source = xml.readElementText();
+        else if (xml.name() == u"translation") {
+            const QString type = xml.attributes().value(QStringLiteral("type")).toString();
+            if (!type.isEmpty() || xml.readElementText().isEmpty())
+                faults << context + u'/' + source + u' ' + type;
+            else
+                ++translated;
+        }
+    }
+    EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+    EXPECT_TRUE(faults.isEmpty()) << faults.join(u'\n').toStdString();
+    EXPECT_GT(translated, 40);
 }

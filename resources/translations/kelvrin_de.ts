@@ -1,0 +1,211 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="de_DE" sourcelanguage="en">
+<context>
+    <name>PasteTableModel</name>
+    <message>
+        <source>No</source>
+        <translation>Nr.</translation>
+    </message>
+    <message>
+        <source>Contents</source>
+        <translation>Inhalt</translation>
+    </message>
+    <message>
+        <source>Kind</source>
+        <translation>Art</translation>
+    </message>
+</context>
+<context>
+    <name>PasteWin</name>
+    <message>
+        <source>Set</source>
+        <translation>Sammlung</translation>
+    </message>
+    <message>
+        <source>Paste mode</source>
+        <translation>Einfügemodus</translation>
+    </message>
+    <message>
+        <source>Filter</source>
+        <translation>Filter</translation>
+    </message>
+    <message>
+        <source>Type to filter</source>
+        <translation>Zum Filtern tippen</translation>
+    </message>
+</context>
+<context>
+    <name>PasteWindow</name>
+    <message>
+        <source>text</source>
+        <extracomment>The kind of a clipping of plain text, and the paste mode that pastes plain text alone; the other kinds and modes are the formats&apos; names (RTF, RTFD, TIFF, PICT, PDF).</extracomment>
+        <translation>Text</translation>
+    </message>
+</context>
+<context>
+    <name>PreferencesWindow</name>
+    <message>
+        <source>Kelvrin Preferences</source>
+        <translation>Kelvrin-Einstellungen</translation>
+    </message>
+    <message>
+        <source>Hot key</source>
+        <translation>Tastenkürzel</translation>
+    </message>
+    <message>
+        <source>Control</source>
+        <translation>Strg</translation>
+    </message>
+    <message>
+        <source>Alt</source>
+        <translation>Alt</translation>
+    </message>
+    <message>
+        <source>Shift</source>
+        <translation>Umschalt</translation>
+    </message>
+    <message>
+        <source>Super</source>
+        <translation>Super</translation>
+    </message>
+    <message>
+        <source>The key pressed with the modifiers</source>
+        <translation>Die Taste, die zusammen mit den Zusatztasten gedrückt wird</translation>
+    </message>
+    <message>
+        <source>Sets</source>
+        <translation>Sammlungen</translation>
+    </message>
+    <message>
+        <source>Clippings kept per set (1 to 100):</source>
+        <translation>Einträge je Sammlung (1 bis 100):</translation>
+    </message>
+    <message>
+        <source>Data folder:</source>
+        <translation>Datenordner:</translation>
+    </message>
+    <message>
+        <source>None: the sets are not kept between runs</source>
+        <translation>Keiner: nichts wird gespeichert</translation>
+    </message>
+    <message>
+        <source>Choose…</source>
+        <translation>Auswählen …</translation>
+    </message>
+    <message>
+        <source>A folder the sets are saved into or loaded from becomes the data folder</source>
+        <translation>Beim Speichern oder Laden gewählten Ordner zum Datenordner machen</translation>
+    </message>
+    <message>
+        <source>A clipping pasted from the history moves to its top</source>
+        <translation>Aus dem Verlauf eingefügte Einträge an den Anfang verschieben</translation>
+    </message>
+    <message>
+        <source>Save the sets into the data folder as they change</source>
+        <translation>Sammlungen bei jeder Änderung im Datenordner speichern</translation>
+    </message>
+    <message>
+        <source>Paste window</source>
+        <translation>Einfügefenster</translation>
+    </message>
+    <message>
+        <source>Hide after pasting</source>
+        <translation>Nach dem Einfügen ausblenden</translation>
+    </message>
+    <message>
+        <source>Hide whenever another program comes to the front</source>
+        <translation>Ausblenden, sobald ein anderes Programm in den Vordergrund kommt</translation>
+    </message>
+    <message>
+        <source>Always on top</source>
+        <translation>Immer im Vordergrund</translation>
+    </message>
+    <message>
+        <source>Opacity:</source>
+        <translation>Deckkraft:</translation>
+    </message>
+    <message>
+        <source>Row height:</source>
+        <translation>Zeilenhöhe:</translation>
+    </message>
+    <message>
+        <source> px</source>
+        <translation> px</translation>
+    </message>
+    <message>
+        <source>Keep the clipboard when the program that copied it quits</source>
+        <translation>Zwischenablage behalten, wenn das Quellprogramm beendet wird</translation>
+    </message>
+    <message>
+        <source>Start at login</source>
+        <translation>Beim Anmelden starten</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Up</source>
+        <translation>Nach oben</translation>
+    </message>
+    <message>
+        <source>Down</source>
+        <translation>Nach unten</translation>
+    </message>
+    <message>
+        <source>Left</source>
+        <translation>Nach links</translation>
+    </message>
+    <message>
+        <source>Right</source>
+        <translation>Nach rechts</translation>
+    </message>
+</context>
+<context>
+    <name>SetDeleteWindow</name>
+    <message>
+        <source>Delete Set</source>
+        <translation>Sammlung löschen</translation>
+    </message>
+    <message>
+        <source>Delete the set:</source>
+        <translation>Diese Sammlung löschen:</translation>
+    </message>
+    <message>
+        <source>Also delete its file in the data folder</source>
+        <translation>Auch ihre Datei im Datenordner löschen</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+</context>
+<context>
+    <name>SetSelectWindow</name>
+    <message>
+        <source>Add to Set</source>
+        <translation>Zu Sammlung hinzufügen</translation>
+    </message>
+    <message>
+        <source>Copy the selected clippings into the set:</source>
+        <translation>Die ausgewählten Einträge in diese Sammlung kopieren:</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+</context>
+</TS>
