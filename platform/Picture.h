@@ -30,6 +30,8 @@ public:
 
     // The pixels scaled to the given device size; decoded on first use and kept for that size only.
     QImage render(QSize pixelSize) const;
+    // Whether render() gives the pixels of that size at once, without decoding.
+    bool isRenderedAt(QSize pixelSize) const { return pixelSize == _renderedSize; }
 
 private:
     Picture(QByteArray bytes, Format format, QSizeF naturalSize);

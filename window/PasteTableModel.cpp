@@ -180,13 +180,11 @@ QVariant PasteTableModel::data(const QModelIndex& index, int role) const {
         return {};
     case Qt::DecorationRole:
         if (column == u"Contents") {
-            const auto picture = _source->pictureForRow(row);
-            if (!picture)
+            const QImage thumbnail = _source->thumbnailForRow(row);
+            if (thumbnail.isNull())
                 return {};
-            const qreal ratio = qGuiApp->devicePixelRatio();
-            const QSize pixels = (picture->size() * ratio).toSize();
-            QPixmap pixmap = QPixmap::fromImage(picture->render(pixels));
-            pixmap.setDevicePixelRatio(ratio);
+            QPixmap pixmap = QPixmap::fromImage(thumbnail);
+            pixmap.setDevicePixelRatio(qGuiApp->devicePixelRatio());
             return pixmap;
         }
         return {};

@@ -7,6 +7,7 @@
 #include "window/PasteWin.h"
 
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLineEdit>
 
@@ -32,9 +33,13 @@ PasteWindow::PasteWindow() {
     _pictureJobs.setMaxThreadCount(1);
     // One save at a time.
     _autosaveJobs.setMaxThreadCount(1);
+    // Thumbnails of loaded pictures, apart from captures, which must not wait behind them.
+    _thumbnailJobs.setMaxThreadCount(1);
 }
 
 PasteWindow::~PasteWindow() {
+    _thumbnailJobs.clear();
+    _thumbnailJobs.waitForDone();
     _autosaveJobs.waitForDone();
     _pictureJobs.waitForDone();
 }
@@ -224,11 +229,52 @@ const KindName* PasteWindow::kindNameForRow(qint64 row) const {
     return &_kindString[size_t(data->extraType())];
 }
 
-std::shared_ptr<Picture> PasteWindow::pictureForRow(qint64 row) const {
+QImage PasteWindow::thumbnailForRow(qint64 row) {
     PasteData* data = dataForRow(row);
     if (!data || !_table)
-        return nullptr;
-    return data->image(thumbnailSize());
+        return {};
+    const QSizeF size = thumbnailSize();
+    const std::shared_ptr<Picture> picture = data->image(size);
+    if (!picture)
+        return {};
+    const qreal ratio = qGuiApp->devicePixelRatio();
+    const QSize pixels = (picture->size() * ratio).toSize();
+    if (picture->isRenderedAt(pixels))
+        return picture->render(pixels);
+    drawThumbnail(*data->extraData(), data->extraType(), size, ratio);
+    return {};
+}
+
+void PasteWindow::drawThumbnail(const QByteArray& payload, qint32 type, QSizeF size,
+                                qreal pixelRatio) {
+    if (_thumbnailsDrawing.contains(payload.constData()))
+        return;
+    _thumbnailsDrawing.insert(payload.constData());
+    // The job holds the bytes until its result is taken, so no other payload can come to the
+    // same address meanwhile.
+    _thumbnailJobs.start([this, payload, type, size, pixelRatio] {
+        std::shared_ptr<Picture> drawn = PasteData::drawnImage(payload, type, size, pixelRatio);
+        // Safe from this thread: the destructor waits for the jobs, and the call it posts is
+        // dropped with the object.
+        QMetaObject::invokeMethod(
+            this,
+            [this, payload, size, drawn = std::move(drawn)] {
+                adoptThumbnail(payload, size, drawn);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void PasteWindow::adoptThumbnail(const QByteArray& payload, QSizeF size,
+                                 std::shared_ptr<Picture> drawn) {
+    _thumbnailsDrawing.remove(payload.constData());
+    // Copies of a clipping in other sets share its bytes, and take the drawing too.
+    for (const auto& set : _pasteArray)
+        for (const auto& clipping : set->pasteData())
+            if (clipping->extraData() && clipping->extraData()->constData() == payload.constData())
+                clipping->adoptImage(drawn, size);
+    if (_table)
+        _table->viewport()->update();
 }
 
 QSizeF PasteWindow::thumbnailSize() const {

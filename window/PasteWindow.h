@@ -168,7 +168,10 @@ public:
     // The clip table's data source, by row of the current set.
     quint64 numberOfRowsInTableView() const;
     QVariant tableView(const QString& identifier, qint64 row) const;
-    std::shared_ptr<Picture> pictureForRow(qint64 row) const;
+    // The row's picture drawn at the table's size. A picture not drawn yet gives a null image and
+    // is drawn on a worker: decoding a screenshot takes a tenth of a second. The table is painted
+    // again when it is ready.
+    QImage thumbnailForRow(qint64 row);
     const KindName* kindNameForRow(qint64 row) const;
 
     const std::vector<std::unique_ptr<PasteSet>>& pasteArray() const { return _pasteArray; }
@@ -276,4 +279,10 @@ private:
     // Jobs post their results back to this object, so it outlives them: the destructor waits.
     QThreadPool _pictureJobs;
     QThreadPool _autosaveJobs;
+
+    void drawThumbnail(const QByteArray& payload, qint32 type, QSizeF size, qreal pixelRatio);
+    void adoptThumbnail(const QByteArray& payload, QSizeF size, std::shared_ptr<Picture> drawn);
+    // The payloads whose thumbnails are being drawn, so that repaints meanwhile start no more.
+    QSet<const char*> _thumbnailsDrawing;
+    QThreadPool _thumbnailJobs;
 };

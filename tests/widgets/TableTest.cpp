@@ -134,6 +134,9 @@ TEST_F(Table, CellsDrawOneLineBesideThePictureAndNothingIntoTheNextRow) {
     QStyleOptionViewItem option;
     option.initFrom(table());
     const QSize plain = table()->itemDelegate()->sizeHint(option, model->index(2, 1));
+    // Not drawn on the UI thread: the row shows it once the worker has drawn it.
+    EXPECT_TRUE(picture.data(Qt::DecorationRole).isNull());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !picture.data(Qt::DecorationRole).isNull(); }));
     const int pictureWidth =
         qCeil(picture.data(Qt::DecorationRole).value<QPixmap>().deviceIndependentSize().width());
     EXPECT_EQ(pictureWidth, 16) << "fitted to the row height";
