@@ -50,15 +50,6 @@ namespace {
 
 using Table = QHash<QString, QString>;
 
-// The conversions of a text in order, which the callers' arguments are matched against.
-QStringList conversions(const QString& text) {
-    static const QRegularExpression conversion(QStringLiteral("%(%|@|ld|lu|d|i|u|\\.\\*s|s)"));
-    QStringList found;
-    for (const auto& match : conversion.globalMatch(text))
-        found << match.captured(1);
-    return found;
-}
-
 // Unreadable or not a JSON object: an empty table. Only texts are taken.
 Table readTable(const QString& path) {
     Table table;
@@ -167,6 +158,14 @@ private:
 };
 
 } // namespace
+
+QStringList conversions(const QString& format) {
+    static const QRegularExpression conversion(QStringLiteral("%(%|@|ld|lu|d|i|u|\\.\\*s|s)"));
+    QStringList found;
+    for (const auto& match : conversion.globalMatch(format))
+        found << match.captured(1);
+    return found;
+}
 
 QString localized(const QString& key) {
     Tables& all = tables();

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 #include <initializer_list>
 #include <variant>
@@ -32,6 +33,9 @@ public:
 private:
     std::variant<QString, QByteArray, qint64, quint64> _value;
 };
+
+// The conversions of a format in order ("@", "d", ".*s", "%"…): what its arguments must match.
+QStringList conversions(const QString& format);
 
 // The text for the key in the user's language; the English text when the language's table has
 // no such entry, and the key itself when neither has.

@@ -7,7 +7,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
 #include <gtest/gtest.h>
@@ -58,14 +57,12 @@ TEST(MessageTable, HoldsEveryKeyWithItsArguments) {
             "SaveSetErrorMessage:@ AddDataMessage2:ud AddSetMessage1:ud AddSetMessage2:ud "
             "PictureMessage:dd PasteWindowTitleFront:s")
             .split(' ');
-    static const QRegularExpression conversion(QStringLiteral("%(%|@|ld|lu|d|i|u|\\.\\*s|s)"));
     for (const QString& entry : keys) {
         const QString key = entry.section(':', 0, 0);
         const QString text = Strings::localized(key);
         ASSERT_NE(text, key) << key.toStdString() << " is missing";
         QString kinds;
-        for (const auto& match : conversion.globalMatch(text)) {
-            const QString c = match.captured(1);
+        for (const QString& c : Strings::conversions(text)) {
             kinds += c == u"%"          ? ""
                      : c == u"@"        ? "@"
                      : c.endsWith(u's') ? "s"
@@ -83,14 +80,6 @@ QJsonObject jsonTable(const QString& path) {
     QFile file(path);
     EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
     return QJsonDocument::fromJson(file.readAll()).object();
-}
-
-QStringList conversions(const QString& text) {
-    static const QRegularExpression conversion(QStringLiteral("%(%|@|ld|lu|d|i|u|\\.\\*s|s)"));
-    QStringList found;
-    for (const auto& match : conversion.globalMatch(text))
-        found << match.captured(1);
-    return found;
 }
 
 // Writes the text into a file of the directory and returns its path.
@@ -131,7 +120,7 @@ TEST(MessageTable, GermanTranslatesEveryTextWithTheSameArguments) {
     for (auto text = english.begin(); text != english.end(); ++text) {
         const QString translated = german.value(text.key()).toString();
         EXPECT_FALSE(translated.isEmpty()) << text.key().toStdString();
-        EXPECT_EQ(conversions(translated), conversions(text.value().toString()))
+        EXPECT_EQ(Strings::conversions(translated), Strings::conversions(text.value().toString()))
             << text.key().toStdString() << ": " << translated.toStdString();
         EXPECT_EQ(Strings::localized(text.key()), translated) << text.key().toStdString();
     }
