@@ -23,13 +23,17 @@ QString ofLocaleName(const QString& localeName) {
     return kEnglish;
 }
 
-QString fromEnvironment() {
+QString messagesLocale() {
     for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
         const QString value = qEnvironmentVariable(variable);
         if (!value.isEmpty())
-            return ofLocaleName(value);
+            return value;
     }
-    return kEnglish;
+    return {};
+}
+
+QString fromEnvironment() {
+    return ofLocaleName(messagesLocale());
 }
 
 } // namespace Language

@@ -13,8 +13,11 @@ inline const QString kEnglish = QStringLiteral("en");
 // speaks it ("de"), English otherwise.
 QString ofLocaleName(const QString& localeName);
 
-// The language of the messages' locale: the first of LC_ALL, LC_MESSAGES and LANG that is set
-// and not empty decides.
+// The locale of the messages, "de_AT.UTF-8@euro": the first of LC_ALL, LC_MESSAGES and LANG
+// that is set and not empty; empty when none is.
+QString messagesLocale();
+
+// The language of the messages' locale.
 QString fromEnvironment();
 
 } // namespace Language

@@ -1,5 +1,6 @@
 #include "platform/Processes.h"
 
+#include "platform/DesktopEntries.h"
 #include "platform/x11/X11Connection.h"
 
 #include <QCoreApplication>
@@ -86,7 +87,9 @@ std::optional<Processes::Application> Processes::frontmost() {
         application.instance = QString::fromLatin1(parts.value(0));
         application.windowClass = QString::fromLatin1(parts.value(1));
     }
-    application.name = application.windowClass;
+    application.name = DesktopEntries::applicationName(application.windowClass);
+    if (application.name.isEmpty())
+        application.name = application.windowClass;
     if (application.name.isEmpty() && application.pid > 0) {
         QFile comm(QStringLiteral("/proc/%1/comm").arg(application.pid));
         if (comm.open(QIODevice::ReadOnly))

@@ -17,7 +17,8 @@ struct Application {
     quint32 window = 0;
     // 0 when the window does not say (_NET_WM_PID is optional).
     qint64 pid = 0;
-    // As task bars show it: the class of WM_CLASS, else the process's command name.
+    // As the desktop names it: the name its desktop entry gives it, else the class of WM_CLASS,
+    // else the process's command name.
     QString name;
     // The two parts of WM_CLASS; empty when the window has none.
     QString windowClass;

@@ -2,10 +2,15 @@
 // windows stand in for the user's programs.
 #include "tests/e2e/E2eHarness.h"
 
+#include "ScopedEnvironment.h"
+
 #include "platform/Processes.h"
 #include "platform/x11/X11Connection.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QWidget>
 #include <QWindow>
@@ -73,6 +78,19 @@ TEST(Processes, FrontmostIsTheApplicationOfTheActiveWindow) {
     EXPECT_EQ(front->instance, QStringLiteral("paste_target"));
     EXPECT_EQ(front->name, QStringLiteral("Kelvrin-Target"));
     EXPECT_FALSE(Processes::isCurrent(front->window));
+    {
+        // Named as the desktop names the program, in the user's language.
+        QTemporaryDir data;
+        QDir().mkpath(data.filePath(QStringLiteral("applications")));
+        QFile entry(data.filePath(QStringLiteral("applications/org.example.Notes.desktop")));
+        ASSERT_TRUE(entry.open(QIODevice::WriteOnly));
+        entry.write("[Desktop Entry]\nType=Application\nName=Notes\nName[de]=Notizen\n"
+                    "StartupWMClass=kelvrin-target\n");
+        entry.close();
+        const ScopedEnvironment environment{{"XDG_DATA_HOME", qPrintable(data.path())},
+                                            {"LC_ALL", "de_DE.UTF-8"}};
+        EXPECT_EQ(Processes::frontmost()->name, QStringLiteral("Notizen"));
+    }
 
     // One of our own, without WM_CLASS: named after its process.
     QWidget own;

@@ -1,8 +1,17 @@
-#include "platform/Processes.h"
-#include "platform/KeyEvents.h"
+#include "ScopedEnvironment.h"
 
+#include "platform/DesktopEntries.h"
+#include "platform/KeyEvents.h"
+#include "platform/Processes.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
 #include <QWidget>
+#include <chrono>
 #include <gtest/gtest.h>
+#include <thread>
 
 // Terminals paste with Control+Shift+V, and a plain Control+V there types a control character
 // into the shell: each must be known by the class its program really sets.
@@ -33,4 +42,49 @@ TEST(ProcessesOffX11, NothingIsInFrontAndNothingIsSent) {
     Processes::activate(&window, 1);
     EXPECT_FALSE(KeyEvents::sendPaste(false));
     EXPECT_FALSE(KeyEvents::sendPaste(true));
+}
+
+// A program is called what its desktop entry calls it: the first folder holding an entry decides,
+// a deleted entry names nothing, and the name follows the user's locale.
+TEST(DesktopEntries, NameTheProgramOfAWindowClassAsTheDesktopDoes) {
+    QTemporaryDir root;
+    const auto put = [&](const QString& path, const QByteArray& keys) {
+        const QString file = root.filePath(path);
+        QDir().mkpath(QFileInfo(file).path());
+        QFile entry(file);
+        ASSERT_TRUE(entry.open(QIODevice::WriteOnly));
+        entry.write("[Desktop Entry]\nType=Application\n" + keys +
+                    "\n[Desktop Action New]\n"
+                    "Name=New Window\n");
+    };
+    put(QStringLiteral("home/applications/xfce4-terminal.desktop"), "Name=My Terminal");
+    put(QStringLiteral("home/applications/gone.desktop"), "Hidden=true");
+    put(QStringLiteral("one/applications/gone.desktop"), "Name=Gone");
+    put(QStringLiteral("one/applications/org.example.Writer.desktop"),
+        "Name=Writer\\sPro\nName[de]=Schreiber\nName[de_AT]=Schreiberl\n"
+        "StartupWMClass=libreoffice-writer");
+    put(QStringLiteral("two/applications/xfce4-terminal.desktop"), "Name=Xfce Terminal");
+    const QByteArray home = root.filePath(QStringLiteral("home")).toUtf8();
+    const QByteArray dirs =
+        (root.filePath(QStringLiteral("one")) + u':' + root.filePath(QStringLiteral("two")))
+            .toUtf8();
+    const ScopedEnvironment environment{{"XDG_DATA_HOME", home.constData()},
+                                        {"XDG_DATA_DIRS", dirs.constData()},
+                                        {"LC_ALL", "de_AT.UTF-8"}};
+    using DesktopEntries::applicationName;
+    EXPECT_EQ(applicationName(QStringLiteral("LibreOffice-Writer")), QStringLiteral("Schreiberl"));
+    EXPECT_EQ(applicationName(QStringLiteral("Xfce4-terminal")), QStringLiteral("My Terminal"));
+    EXPECT_EQ(applicationName(QStringLiteral("gone")), QString());
+    EXPECT_EQ(applicationName(QStringLiteral("Unknown")), QString());
+    {
+        const ScopedEnvironment swiss{{"LC_ALL", "de_CH.UTF-8"}};
+        EXPECT_EQ(applicationName(QStringLiteral("libreoffice-writer")),
+                  QStringLiteral("Schreiber"));
+    }
+    const ScopedEnvironment plain{{"LC_ALL", "C"}};
+    EXPECT_EQ(applicationName(QStringLiteral("libreoffice-writer")), QStringLiteral("Writer Pro"));
+    // Installed while Kelvrin runs.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    put(QStringLiteral("two/applications/mousepad.desktop"), "Name=Mousepad");
+    EXPECT_EQ(applicationName(QStringLiteral("Mousepad")), QStringLiteral("Mousepad"));
 }
