@@ -80,7 +80,8 @@ public:
     bool frontmostSendPSN() override;
 
     // The hot key: registered from the settings; a press in another application remembers it
-    // as the target and brings the paste window up titled with its name.
+    // as the target and brings the paste window up titled with its name, a press with no
+    // application in front does the same for the desktop.
     void makeHotKey();
     // The hot key's modifier mask from the four settings; a flag counts only when it is 1.
     quint16 hotKeyModifiers() const;
@@ -173,7 +174,8 @@ private:
     // The change count of a content gone with its owner, still to be served.
     std::optional<qint64> _goneContent;
     QTimer _timer;
-    // The application the user came from, by its window; absent when none is remembered.
+    // The application the user came from, by its window, or the desktop; absent when none is
+    // remembered.
     std::optional<Processes::Application> _sendPSN;
     bool _quitting = false;
     // From a press of the hot key until we are active: a late notice of an earlier loss of

@@ -6,7 +6,6 @@
 #include "model/PasteData.h"
 #include "platform/Alert.h"
 #include "platform/KeyEvents.h"
-#include "platform/Log.h"
 #include "platform/Pasteboard.h"
 #include "platform/Strings.h"
 #include "window/PasteWin.h"
@@ -42,21 +41,28 @@ void MyObject::unInstallHotKey() {
 }
 
 void MyObject::pressHotKey(quint32 timestamp) {
-    const std::optional<Processes::Application> front = Processes::frontmost();
-    if (!front) {
-        Log::write(QStringLiteral("warning*** :[showPasteWindow] [not get send process !!!]"));
-        return;
-    }
+    const std::optional<Processes::Application> inFront = Processes::frontmost();
     // Called up from our own window there is nothing to go back to.
-    if (Processes::isCurrent(front->window)) {
+    if (inFront && Processes::isCurrent(inFront->window)) {
         Alert::beep();
         return;
     }
+    // Pressed again while the window manager passes the focus from the target to us, when no
+    // window is active for a moment: the target stays.
+    if (!inFront && _sendPSN) {
+        Processes::activate(windowToActivate(), timestamp);
+        return;
+    }
+    // With no window in front (an empty desktop, every window minimised, a window manager that
+    // does not tell) the desktop is the target: a choice can only go onto the clipboard.
+    const Processes::Application front = inFront.value_or(Processes::Application());
     _sendPSN = front;
     _comingToFront = true;
-    const QByteArray name = front->name.toUtf8();
-    _pasteWindow->setTitleStr(Strings::localizedFormat(QStringLiteral("PasteWindowTitleFront"),
-                                                       {int(name.size()), name}));
+    const QByteArray name = front.name.toUtf8();
+    _pasteWindow->setTitleStr(
+        front.isDesktop() ? Strings::localized(QStringLiteral("PasteWindowTitleDesktop"))
+                          : Strings::localizedFormat(QStringLiteral("PasteWindowTitleFront"),
+                                                     {int(name.size()), name}));
     // The press's own time lets the window manager give us the focus at once.
     Processes::activate(windowToActivate(), timestamp);
 }
@@ -122,9 +128,9 @@ void MyObject::applicationWillResignActive() {
 bool MyObject::frontmostSendPSN() {
     if (!_sendPSN)
         return false;
-    const quint32 window = _sendPSN->window;
-    resetSendPSN();
-    return Processes::bringToFront(window);
+    const Processes::Application target = *std::exchange(_sendPSN, std::nullopt);
+    // The desktop is in front again as soon as our window goes.
+    return target.isDesktop() || Processes::bringToFront(target.window);
 }
 
 bool MyObject::writeToPasteboard(const PasteData& data) {
@@ -139,8 +145,13 @@ bool MyObject::doPasteCommand(const PasteData& data) {
     // With nothing written the keystroke would paste whatever was there before.
     if (!writeToPasteboard(data))
         return false;
-    const std::optional<Processes::Application> target = _sendPSN;
+    if (!_sendPSN)
+        return false;
+    const Processes::Application target = *_sendPSN;
     if (!frontmostSendPSN())
         return false;
-    return KeyEvents::sendPaste(Processes::isTerminal(target->windowClass, target->instance));
+    // Nothing on the desktop takes a keystroke: the clipping waits on the clipboard.
+    if (target.isDesktop())
+        return true;
+    return KeyEvents::sendPaste(Processes::isTerminal(target.windowClass, target.instance));
 }

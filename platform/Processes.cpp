@@ -56,15 +56,21 @@ qint64 pidOf(const X11& x11, xcb_window_t window) {
     return pid && !pid->empty() ? qint64(pid->front()) : 0;
 }
 
-bool exists(const X11& x11, xcb_window_t window) {
+// Absent when the window is gone.
+std::optional<uint8_t> mapState(const X11& x11, xcb_window_t window) {
     xcb_connection_t* connection = x11.connection();
     xcb_generic_error_t* error = nullptr;
     xcb_get_window_attributes_reply_t* reply = xcb_get_window_attributes_reply(
         connection, xcb_get_window_attributes(connection, window), &error);
-    const bool there = reply != nullptr;
+    const std::optional<uint8_t> state =
+        reply ? std::optional<uint8_t>(reply->map_state) : std::nullopt;
     std::free(error);
     std::free(reply);
-    return there;
+    return state;
+}
+
+bool exists(const X11& x11, xcb_window_t window) {
+    return mapState(x11, window).has_value();
 }
 
 } // namespace
@@ -73,9 +79,10 @@ std::optional<Processes::Application> Processes::frontmost() {
     const X11* x11 = X11::get();
     if (!x11)
         return std::nullopt;
-    // openbox leaves a destroyed window named there when no other window takes the focus.
+    // openbox leaves a destroyed, hidden or minimised window named there when no other window
+    // takes the focus.
     const xcb_window_t window = activeWindow(*x11);
-    if (window == XCB_WINDOW_NONE || !exists(*x11, window))
+    if (window == XCB_WINDOW_NONE || mapState(*x11, window) != XCB_MAP_STATE_VIEWABLE)
         return std::nullopt;
 
     Application application;

@@ -14,6 +14,7 @@ namespace Processes {
 
 // An application by its top-level window.
 struct Application {
+    // 0 for the desktop itself, when no application is in front.
     quint32 window = 0;
     // 0 when the window does not say (_NET_WM_PID is optional).
     qint64 pid = 0;
@@ -23,9 +24,11 @@ struct Application {
     // The two parts of WM_CLASS; empty when the window has none.
     QString windowClass;
     QString instance;
+
+    bool isDesktop() const { return window == 0; }
 };
 
-// The application with the active window; nothing when no window is active or no window
+// The application with the active window; nothing when no shown window is active or no window
 // manager says which is.
 std::optional<Application> frontmost();
 
