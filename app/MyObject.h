@@ -155,9 +155,10 @@ private:
     InstanceChannel::Answer listSet(const QString& name) const;
     // The window to bring up for the user: the paste window, or another one of ours in front.
     QWidget* windowToActivate();
-    // Puts a clipping on the clipboard as a paste does; our own write is no new content for the
-    // history. False when the clipping has nothing to write.
-    bool writeToPasteboard(const PasteData& data);
+    // Puts a clipping on the clipboard as a paste does, and with alsoPrimary into the primary
+    // selection too; our own write is no new content for the history. False when the clipping
+    // has nothing to write.
+    bool writeToPasteboard(const PasteData& data, bool alsoPrimary = false);
     // Serves the clipping the content gone with its owner was captured as, once no picture is
     // still on its way into the history.
     void keepGoneContent();

@@ -133,25 +133,26 @@ bool MyObject::frontmostSendPSN() {
     return target.isDesktop() || Processes::bringToFront(target.window);
 }
 
-bool MyObject::writeToPasteboard(const PasteData& data) {
+bool MyObject::writeToPasteboard(const PasteData& data, bool alsoPrimary) {
     const QList<PasteboardEntry> entries = data.pasteboardEntries(_pasteWindow->pasteStatus());
     if (!entries.isEmpty())
-        _pb->write(entries);
+        _pb->write(entries, alsoPrimary);
     _pbCount = _pb->changeCount();
     return !entries.isEmpty();
 }
 
 bool MyObject::doPasteCommand(const PasteData& data) {
+    const std::optional<Processes::Application> target = _sendPSN;
+    const KeyEvents::Paste keystroke =
+        target ? KeyEvents::pasteKeystroke(target->windowClass, target->instance)
+               : KeyEvents::Paste::ControlV;
     // With nothing written the keystroke would paste whatever was there before.
-    if (!writeToPasteboard(data))
+    if (!writeToPasteboard(data, KeyEvents::pastesPrimary(keystroke)))
         return false;
-    if (!_sendPSN)
-        return false;
-    const Processes::Application target = *_sendPSN;
-    if (!frontmostSendPSN())
+    if (!target || !frontmostSendPSN())
         return false;
     // Nothing on the desktop takes a keystroke: the clipping waits on the clipboard.
-    if (target.isDesktop())
+    if (target->isDesktop())
         return true;
-    return KeyEvents::sendPaste(Processes::isTerminal(target.windowClass, target.instance));
+    return KeyEvents::sendPaste(keystroke);
 }

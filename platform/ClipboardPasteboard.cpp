@@ -69,3 +69,9 @@ void ClipboardPasteboard::writeNames(const QList<std::pair<QString, QByteArray>>
     _goneWithOwner.reset();
     ++_count;
 }
+
+void ClipboardPasteboard::writePrimaryNames(const QList<std::pair<QString, QByteArray>>& named) {
+    auto* mime = new QMimeData;
+    MimeDataPasteboard::fill(*mime, named);
+    QGuiApplication::clipboard()->setMimeData(mime, QClipboard::Selection);
+}

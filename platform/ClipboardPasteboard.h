@@ -23,6 +23,7 @@ protected:
     std::optional<QByteArray> readName(const QString& name) override;
     DataJob readNameLater(const QString& name) override;
     void writeNames(const QList<std::pair<QString, QByteArray>>& named) override;
+    void writePrimaryNames(const QList<std::pair<QString, QByteArray>>& named) override;
 
 private:
     // The count is brought up to date whenever it is read, from the notices already received.

@@ -2,6 +2,8 @@
 
 #include "platform/x11/X11Connection.h"
 
+#include <QString>
+
 #include <algorithm>
 #include <cstdlib>
 #include <optional>
@@ -13,6 +15,44 @@
 #include <X11/keysym.h>
 
 namespace {
+
+using Paste = KeyEvents::Paste;
+
+struct Program {
+    QStringView name;
+    Paste keystroke;
+};
+
+// As their programs set the class or the instance of WM_CLASS, compared without regard to case;
+// every other program pastes with Control+V.
+constexpr Program kPrograms[] = {
+    {u"gnome-terminal", Paste::ControlShiftV},
+    {u"konsole", Paste::ControlShiftV},
+    {u"xfce4-terminal", Paste::ControlShiftV},
+    {u"lxterminal", Paste::ControlShiftV},
+    {u"qterminal", Paste::ControlShiftV},
+    {u"mate-terminal", Paste::ControlShiftV},
+    {u"terminator", Paste::ControlShiftV},
+    {u"tilix", Paste::ControlShiftV},
+    {u"kitty", Paste::ControlShiftV},
+    {u"alacritty", Paste::ControlShiftV},
+    {u"org.wezfurlong.wezterm", Paste::ControlShiftV},
+    {u"foot", Paste::ControlShiftV},
+    {u"st", Paste::ControlShiftV},
+    {u"st-256color", Paste::ControlShiftV},
+    {u"terminology", Paste::ControlShiftV},
+    {u"sakura", Paste::ControlShiftV},
+    {u"guake", Paste::ControlShiftV},
+    {u"tilda", Paste::ControlShiftV},
+    {u"yakuake", Paste::ControlShiftV},
+    {u"cool-retro-term", Paste::ControlShiftV},
+    // Their Control+Shift+V is "literal next" or a key-code entry mode, not a paste.
+    {u"xterm", Paste::ShiftInsert},
+    {u"uxterm", Paste::ShiftInsert},
+    {u"urxvt", Paste::ShiftInsert},
+    {u"rxvt", Paste::ShiftInsert},
+    {u"rxvt-unicode", Paste::ShiftInsert},
+};
 
 // The user lets go of the hot key's modifiers a moment after choosing; one who keeps holding one
 // should not find the clipping pasted with it much later.
@@ -86,7 +126,19 @@ xcb_keycode_t keyTyping(xcb_connection_t* connection, xcb_keysym_t keysym) {
 
 } // namespace
 
-bool KeyEvents::sendPaste(bool terminal) {
+KeyEvents::Paste KeyEvents::pasteKeystroke(QStringView windowClass, QStringView instance) {
+    for (const Program& program : kPrograms)
+        if (windowClass.compare(program.name, Qt::CaseInsensitive) == 0 ||
+            instance.compare(program.name, Qt::CaseInsensitive) == 0)
+            return program.keystroke;
+    return Paste::ControlV;
+}
+
+bool KeyEvents::pastesPrimary(Paste keystroke) {
+    return keystroke == Paste::ShiftInsert;
+}
+
+bool KeyEvents::sendPaste(Paste keystroke) {
     const X11Connection* x11 = X11Connection::get();
     Display* display = x11 ? x11->display() : nullptr;
     int event = 0, error = 0, major = 0, minor = 0;
@@ -94,8 +146,13 @@ bool KeyEvents::sendPaste(bool terminal) {
         return false;
     xcb_connection_t* connection = x11->connection();
     const std::optional<ModifierKeys> modifiers = modifierKeys(connection);
-    const xcb_keycode_t v = keyTyping(connection, XK_v);
-    if (!modifiers || !modifiers->control || (terminal && !modifiers->shift) || !v)
+    if (!modifiers)
+        return false;
+    const bool withControl = keystroke != Paste::ShiftInsert;
+    const bool withShift = keystroke != Paste::ControlV;
+    const xcb_keycode_t key =
+        keyTyping(connection, keystroke == Paste::ShiftInsert ? XK_Insert : XK_v);
+    if ((withControl && !modifiers->control) || (withShift && !modifiers->shift) || !key)
         return false;
 
     // The key map is read again and again rather than followed through key events: those go
@@ -104,10 +161,12 @@ bool KeyEvents::sendPaste(bool terminal) {
                                   kReleaseTimeoutMs))
         return false;
 
-    std::vector<xcb_keycode_t> keys{modifiers->control};
-    if (terminal)
+    std::vector<xcb_keycode_t> keys;
+    if (withControl)
+        keys.push_back(modifiers->control);
+    if (withShift)
         keys.push_back(modifiers->shift);
-    keys.push_back(v);
+    keys.push_back(key);
     for (const xcb_keycode_t key : keys)
         XTestFakeKeyEvent(display, key, True, CurrentTime);
     for (auto key = keys.rbegin(); key != keys.rend(); ++key)

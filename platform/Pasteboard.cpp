@@ -170,7 +170,7 @@ Pasteboard::DataJob Pasteboard::readNameLater(const QString& name) {
     return [bytes = readName(name)] { return bytes; };
 }
 
-void Pasteboard::write(const QList<PasteboardEntry>& entries) {
+void Pasteboard::write(const QList<PasteboardEntry>& entries, bool alsoPrimary) {
     QList<std::pair<QString, QByteArray>> named;
     for (const PasteboardEntry& entry : entries) {
         for (const QString& name : namesForWriting(entry.type)) {
@@ -183,4 +183,6 @@ void Pasteboard::write(const QList<PasteboardEntry>& entries) {
         }
     }
     writeNames(named);
+    if (alsoPrimary)
+        writePrimaryNames(named);
 }

@@ -60,8 +60,9 @@ public:
     static QStringList typeNames();
 
     // Replaces the content. Besides the stored form it offers what Linux programs expect: the
-    // text under every text name, a PNG beside the TIFF.
-    void write(const QList<PasteboardEntry>& entries);
+    // text under every text name, a PNG beside the TIFF. With alsoPrimary the primary selection
+    // gets the same content, for the programs that paste from there.
+    void write(const QList<PasteboardEntry>& entries, bool alsoPrimary = false);
 
 protected:
     // The owner's type names, in its order.
@@ -76,6 +77,8 @@ protected:
     virtual std::optional<QString> readText(const QString& name);
     // Replaces the content by these names and bytes, in this order, and advances the count.
     virtual void writeNames(const QList<std::pair<QString, QByteArray>>& named) = 0;
+    // Replaces the primary selection's content the same way; only a desktop's clipboard has one.
+    virtual void writePrimaryNames(const QList<std::pair<QString, QByteArray>>&) {}
 
 private:
     // What was learnt about the current content, so nothing is asked twice.

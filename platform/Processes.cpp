@@ -20,32 +20,6 @@ constexpr uint32_t kSourcePager = 2;
 // must not keep the user waiting for long.
 constexpr int kActivationTimeoutMs = 500;
 
-// As their programs set the class or the instance of WM_CLASS, compared without regard to case.
-constexpr QStringView kTerminals[] = {
-    u"gnome-terminal",
-    u"konsole",
-    u"xfce4-terminal",
-    u"lxterminal",
-    u"qterminal",
-    u"mate-terminal",
-    u"terminator",
-    u"tilix",
-    u"kitty",
-    u"alacritty",
-    u"org.wezfurlong.wezterm",
-    u"foot",
-    u"st",
-    u"st-256color",
-    u"xterm",
-    u"urxvt",
-    u"terminology",
-    u"sakura",
-    u"guake",
-    u"tilda",
-    u"yakuake",
-    u"cool-retro-term",
-};
-
 xcb_window_t activeWindow(const X11& x11) {
     const auto active = x11.property(x11.root(), x11.atom(X11::NetActiveWindow), XCB_ATOM_WINDOW);
     return active && !active->empty() ? active->front() : xcb_window_t(XCB_WINDOW_NONE);
@@ -141,12 +115,4 @@ void Processes::activate(QWidget* window, quint32 timestamp) {
 void Processes::activate(QWidget* window) {
     X11* x11 = X11::get();
     activate(window, x11 ? x11->serverTime() : 0);
-}
-
-bool Processes::isTerminal(QStringView windowClass, QStringView instance) {
-    for (const QStringView terminal : kTerminals)
-        if (windowClass.compare(terminal, Qt::CaseInsensitive) == 0 ||
-            instance.compare(terminal, Qt::CaseInsensitive) == 0)
-            return true;
-    return false;
 }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-#include <QStringView>
 #include <QtGlobal>
 #include <optional>
 
@@ -45,8 +44,5 @@ void activate(QWidget* window, quint32 timestamp);
 // The same for a request that comes without a user event of ours (the command line): at the X
 // server's present time, later than anything the user did before asking.
 void activate(QWidget* window);
-
-// Whether a window of that WM_CLASS is a terminal emulator's, which pastes with Control+Shift+V.
-bool isTerminal(QStringView windowClass, QStringView instance = {});
 
 } // namespace Processes

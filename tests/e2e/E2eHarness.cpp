@@ -299,13 +299,13 @@ bool pasteWindowActive(Kelvrin& kelvrin) {
     return QApplication::activeWindow() == kelvrin.app().pasteWindow()->getWindow();
 }
 
-bool pressOver(Kelvrin& kelvrin, const PasteTarget& target, const QStringList& keys, int timeoutMs,
+bool pressOver(Kelvrin& kelvrin, quint32 target, const QStringList& keys, int timeoutMs,
                std::optional<Processes::Application>* front) {
-    xdotool({"windowactivate", "--sync", QString::number(target.window())});
+    xdotool({"windowactivate", "--sync", QString::number(target)});
     std::optional<Processes::Application> inFront;
     EXPECT_TRUE(waitFor([&] {
         inFront = Processes::frontmost();
-        return inFront && inFront->window == target.window() && !pasteWindowActive(kelvrin);
+        return inFront && inFront->window == target && !pasteWindowActive(kelvrin);
     }));
     if (front)
         *front = inFront;

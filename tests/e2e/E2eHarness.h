@@ -209,11 +209,11 @@ private:
 // Whether the paste window is the active window.
 bool pasteWindowActive(Kelvrin& kelvrin);
 
-// Puts the target in front and presses the keys over it (xdotool key names, 20 a second): whether
-// the paste window became active within the time. front, when given, gets the application that
-// was in front when the keys went down.
-bool pressOver(Kelvrin& kelvrin, const PasteTarget& target, const QStringList& keys,
-               int timeoutMs = 10000, std::optional<Processes::Application>* front = nullptr);
+// Puts the target window in front and presses the keys over it (xdotool key names, 20 a second):
+// whether the paste window became active within the time. front, when given, gets the
+// application that was in front when the keys went down.
+bool pressOver(Kelvrin& kelvrin, quint32 target, const QStringList& keys, int timeoutMs = 10000,
+               std::optional<Processes::Application>* front = nullptr);
 
 // Copies each text in turn and waits until it is captured.
 void copyEach(Kelvrin& kelvrin, const QStringList& texts);

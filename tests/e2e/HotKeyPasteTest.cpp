@@ -25,7 +25,7 @@ namespace {
 
 // Presses the hot key (Control+Down by default) over the target, 20 times a second when pressed
 // more than once; the name the target goes by.
-QString callUpOver(Kelvrin& kelvrin, const PasteTarget& target, int presses = 1) {
+QString callUpOver(Kelvrin& kelvrin, quint32 target, int presses = 1) {
     std::optional<Processes::Application> front;
     EXPECT_TRUE(pressOver(kelvrin, target, QStringList(presses, QStringLiteral("ctrl+Down")), 10000,
                           &front));
@@ -48,7 +48,7 @@ TEST_F(HotKeyPaste, TheWindowComesUpNamedAfterTheTargetAndReturnPastesIntoIt) {
     ASSERT_TRUE(target.ready());
     // Pressed in a burst: the first press brings the window up, the rest land on our own window
     // and only beep. One window, the target kept, nothing queued up behind.
-    const QByteArray name = callUpOver(kelvrin, target, 20).toUtf8();
+    const QByteArray name = callUpOver(kelvrin, target.window(), 20).toUtf8();
     ASSERT_FALSE(name.isEmpty());
     QTest::qWait(200);
     EXPECT_EQ(window().getWindow()->windowTitle(),
@@ -78,7 +78,7 @@ TEST_F(HotKeyPaste, EscapeGoesBackWithoutPastingAndATerminalGetsControlShiftV) {
     PasteTarget terminal(QStringLiteral("Shell"), QStringLiteral("kitty"),
                          QRect(520, 420, 300, 80));
     ASSERT_TRUE(terminal.ready());
-    callUpOver(kelvrin, terminal);
+    callUpOver(kelvrin, terminal.window());
     xdotool({"key", "Escape"});
     ASSERT_TRUE(waitFor([&] {
         const auto front = Processes::frontmost();
@@ -91,16 +91,43 @@ TEST_F(HotKeyPaste, EscapeGoesBackWithoutPastingAndATerminalGetsControlShiftV) {
     ASSERT_TRUE(
         waitFor([] { return QGuiApplication::applicationState() != Qt::ApplicationActive; }));
 
-    callUpOver(kelvrin, terminal);
+    callUpOver(kelvrin, terminal.window());
     xdotool({"key", "Down", "Return"});
     ASSERT_TRUE(waitFor([&] { return !terminal.pastes().isEmpty(); }));
     EXPECT_EQ(terminal.pastes(), QStringList{"ctrl+shift+v first"});
 }
 
+// Stock xterm reads Control+Shift+V as "literal next"; it pastes the primary selection with
+// Shift+Insert, and the primary selection holds the clipping too.
+TEST_F(HotKeyPaste, StockXtermPastesThePrimarySelectionWithShiftInsert) {
+    QTemporaryDir folder;
+    const QString typed = folder.filePath(QStringLiteral("typed"));
+    QProcess xterm;
+    xterm.start(QStringLiteral("xterm"), {"-geometry", "60x5+520+420", "-e", "sh", "-c",
+                                          "stty raw -echo && exec cat > \"$0\"", typed});
+    ASSERT_TRUE(xterm.waitForStarted()) << "xterm is not installed";
+    std::optional<Processes::Application> front;
+    ASSERT_TRUE(waitFor([&] {
+        front = Processes::frontmost();
+        return front && front->windowClass == u"XTerm" && QFile::exists(typed);
+    }));
+    callUpOver(kelvrin, front->window);
+    xdotool({"key", "Down", "Return"});
+    QByteArray received;
+    waitFor([&] {
+        QFile file(typed);
+        received = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        return received == "first";
+    });
+    EXPECT_EQ(received, "first");
+    xterm.terminate();
+    xterm.waitForFinished(3000);
+}
+
 TEST_F(HotKeyPaste, ATargetThatClosedGetsNothingAndTheWindowStays) {
     auto target = std::make_unique<PasteTarget>(QStringLiteral("Gone"));
     ASSERT_TRUE(target->ready());
-    callUpOver(kelvrin, *target);
+    callUpOver(kelvrin, target->window());
     target.reset();
     QElapsedTimer paste;
     paste.start();
@@ -141,7 +168,7 @@ TEST_F(HotKeyPaste, TypingFiltersTheWindowAndReturnPastesTheBestMatch) {
     copyEach(kelvrin, {"Crème brûlée", "crepe"});
     PasteTarget target(QStringLiteral("Notes"));
     ASSERT_TRUE(target.ready());
-    callUpOver(kelvrin, target);
+    callUpOver(kelvrin, target.window());
     // Shift for the capital is no command key; the accent need not be typed.
     xdotool({"type", "--delay", "40", "Crem"});
     const QAbstractItemModel* rows = window().table()->model();
@@ -174,7 +201,7 @@ TEST(HotKeyPasteSettings, RtfModeOffersTheRichTextAndTheWindowStaysWhenHideIsOff
     }
     PasteTarget target(QStringLiteral("Writer"));
     ASSERT_TRUE(target.ready());
-    callUpOver(kelvrin, target);
+    callUpOver(kelvrin, target.window());
     xdotool({"key", "Down", "Return"});
     ASSERT_TRUE(waitFor([&] { return !target.pastes().isEmpty(); }));
     EXPECT_EQ(target.pastes(), QStringList{"ctrl+v bold words"});
@@ -192,7 +219,7 @@ TEST(HotKeyPasteSettings, BackgroundHideHidesTheWindowWhenAnotherProgramComesToT
     kelvrin.launch();
     PasteTarget target(QStringLiteral("Notes"));
     ASSERT_TRUE(target.ready());
-    callUpOver(kelvrin, target);
+    callUpOver(kelvrin, target.window());
     ASSERT_TRUE(kelvrin.app().pasteWindow()->isWindowVisible());
     // Where the desktop has a tray (i3's bar has one) the icon stays in it.
     const auto trayIcons = [] {

@@ -33,7 +33,7 @@ std::optional<Processes::Application> waitUntilInFront(const PasteTarget& target
 bool pasteInto(const PasteTarget& target) {
     const std::optional<Processes::Application> front = waitUntilInFront(target);
     return front &&
-           KeyEvents::sendPaste(Processes::isTerminal(front->windowClass, front->instance));
+           KeyEvents::sendPaste(KeyEvents::pasteKeystroke(front->windowClass, front->instance));
 }
 
 } // namespace
@@ -71,7 +71,7 @@ TEST(KeyEvents, PasteWaitsUntilTheModifiersAreReleased) {
                                                   QStringLiteral("keyup"), key});
         QElapsedTimer timer;
         timer.start();
-        EXPECT_TRUE(KeyEvents::sendPaste(false)) << key.toStdString();
+        EXPECT_TRUE(KeyEvents::sendPaste(KeyEvents::Paste::ControlV)) << key.toStdString();
         EXPECT_GE(timer.elapsed(), 250) << key.toStdString();
         ASSERT_TRUE(release.waitForFinished());
     }
@@ -88,7 +88,7 @@ TEST(KeyEvents, PasteGivesUpAfterASecondOfAModifierHeldAndSendsNothing) {
         const HeldKey control(QStringLiteral("ctrl"));
         QElapsedTimer timer;
         timer.start();
-        EXPECT_FALSE(KeyEvents::sendPaste(false));
+        EXPECT_FALSE(KeyEvents::sendPaste(KeyEvents::Paste::ControlV));
         EXPECT_GE(timer.elapsed(), 1000);
         EXPECT_LT(timer.elapsed(), 1500);
     }

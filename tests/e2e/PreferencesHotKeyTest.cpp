@@ -18,7 +18,7 @@ namespace {
 
 // A hot key answers in a few milliseconds; two seconds without one mean none.
 bool pressHotKeyOver(Kelvrin& kelvrin, const PasteTarget& target, const QString& keys) {
-    return pressOver(kelvrin, target, {keys}, 2000);
+    return pressOver(kelvrin, target.window(), {keys}, 2000);
 }
 
 bool above(WId window) {

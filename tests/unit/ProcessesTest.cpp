@@ -13,23 +13,28 @@
 #include <gtest/gtest.h>
 #include <thread>
 
-// Terminals paste with Control+Shift+V, and a plain Control+V there types a control character
-// into the shell: each must be known by the class its program really sets.
-TEST(TerminalClasses, KnownByClassOrInstanceWhateverTheCase) {
-    using Processes::isTerminal;
-    EXPECT_TRUE(isTerminal(u"Gnome-terminal", u"gnome-terminal-server"));
-    EXPECT_TRUE(isTerminal(u"XTerm", u"xterm"));
-    EXPECT_TRUE(isTerminal(u"URxvt"));
-    EXPECT_TRUE(isTerminal(u"org.wezfurlong.wezterm"));
-    EXPECT_TRUE(isTerminal(u"st-256color"));
-    EXPECT_TRUE(isTerminal(u"ALACRITTY"));
+// Terminals paste with Control+Shift+V, where a plain Control+V types a control character into
+// the shell, and the xterm family with Shift+Insert, from the primary selection: each must be
+// known by the class its program really sets.
+TEST(PasteKeystrokes, KnownByClassOrInstanceWhateverTheCase) {
+    using KeyEvents::Paste;
+    using KeyEvents::pasteKeystroke;
+    EXPECT_EQ(pasteKeystroke(u"Gnome-terminal", u"gnome-terminal-server"), Paste::ControlShiftV);
+    EXPECT_EQ(pasteKeystroke(u"org.wezfurlong.wezterm"), Paste::ControlShiftV);
+    EXPECT_EQ(pasteKeystroke(u"st-256color"), Paste::ControlShiftV);
+    EXPECT_EQ(pasteKeystroke(u"ALACRITTY"), Paste::ControlShiftV);
     // A program whose class says nothing, but whose instance does.
-    EXPECT_TRUE(isTerminal(u"Wrapper", u"konsole"));
+    EXPECT_EQ(pasteKeystroke(u"Wrapper", u"konsole"), Paste::ControlShiftV);
+    EXPECT_EQ(pasteKeystroke(u"XTerm", u"xterm"), Paste::ShiftInsert);
+    EXPECT_EQ(pasteKeystroke(u"UXTerm", u"uxterm"), Paste::ShiftInsert);
+    EXPECT_EQ(pasteKeystroke(u"URxvt", u"urxvt"), Paste::ShiftInsert);
+    EXPECT_TRUE(KeyEvents::pastesPrimary(Paste::ShiftInsert));
 
-    EXPECT_FALSE(isTerminal(u"firefox-esr", u"Navigator"));
-    EXPECT_FALSE(isTerminal(u"Gnome-terminal-preferences"));
-    EXPECT_FALSE(isTerminal(u"stalonetray"));
-    EXPECT_FALSE(isTerminal(u""));
+    EXPECT_EQ(pasteKeystroke(u"firefox-esr", u"Navigator"), Paste::ControlV);
+    EXPECT_EQ(pasteKeystroke(u"Gnome-terminal-preferences"), Paste::ControlV);
+    EXPECT_EQ(pasteKeystroke(u"stalonetray"), Paste::ControlV);
+    EXPECT_EQ(pasteKeystroke(u""), Paste::ControlV);
+    EXPECT_FALSE(KeyEvents::pastesPrimary(Paste::ControlShiftV));
 }
 
 // The unit tests run on Qt's offscreen platform, where there is no X server to ask.
@@ -40,8 +45,8 @@ TEST(ProcessesOffX11, NothingIsInFrontAndNothingIsSent) {
     EXPECT_FALSE(Processes::isCurrent(quint32(window.winId())));
     EXPECT_FALSE(Processes::bringToFront(quint32(window.winId())));
     Processes::activate(&window, 1);
-    EXPECT_FALSE(KeyEvents::sendPaste(false));
-    EXPECT_FALSE(KeyEvents::sendPaste(true));
+    EXPECT_FALSE(KeyEvents::sendPaste(KeyEvents::Paste::ControlV));
+    EXPECT_FALSE(KeyEvents::sendPaste(KeyEvents::Paste::ShiftInsert));
 }
 
 // A program is called what its desktop entry calls it: the first folder holding an entry decides,
