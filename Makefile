@@ -10,7 +10,7 @@ PACKAGES := cmake ninja-build g++ pkg-config \
 	qt6-tools-dev qt6-l10n-tools qt6-translations-l10n \
 	libpoppler-qt6-dev libtiff-dev libx11-dev libxtst-dev libxcb1-dev libxcb-xfixes0-dev \
 	libgtest-dev libgmock-dev clang-14 libclang-rt-14-dev \
-	xvfb xauth openbox xclip xdotool x11-utils xterm imagemagick fonts-dejavu-core \
+	xvfb xauth openbox xclip xdotool x11-utils x11-xkb-utils xterm imagemagick fonts-dejavu-core \
 	xfwm4 dbus-daemon i3-wm trayer \
 	unrtf pandoc libreoffice-writer-nogui
 # Only the benchmarks need these: another clipboard manager to measure Kelvrin against.

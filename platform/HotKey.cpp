@@ -2,6 +2,7 @@
 
 #include "platform/Log.h"
 #include "platform/Strings.h"
+#include "platform/x11/KeyboardMap.h"
 #include "platform/x11/X11Connection.h"
 
 #include <QStringList>
@@ -62,34 +63,21 @@ std::optional<xcb_keysym_t> keysymOf(quint8 keyCode) {
 template <typename Reply> using ReplyPtr = std::unique_ptr<Reply, decltype(&std::free)>;
 
 // The keyboard as the server maps it now: which X key gives a keysym, which modifier Num Lock
-// is. Read afresh at each install, so a layout switched since is taken into account.
+// is. Read afresh at each grab, so a layout switched since is taken into account.
 class Keyboard {
 public:
-    explicit Keyboard(xcb_connection_t* connection)
-        : _first(xcb_get_setup(connection)->min_keycode),
-          _keys(xcb_get_keyboard_mapping_reply(
-                    connection,
-                    xcb_get_keyboard_mapping(
-                        connection, _first,
-                        uint8_t(xcb_get_setup(connection)->max_keycode - _first + 1)),
-                    nullptr),
-                &std::free),
-          _modifiers(xcb_get_modifier_mapping_reply(connection,
-                                                    xcb_get_modifier_mapping(connection), nullptr),
+    explicit Keyboard(const X11Connection& x11)
+        : _keys(x11.display()),
+          _modifiers(xcb_get_modifier_mapping_reply(
+                         x11.connection(), xcb_get_modifier_mapping(x11.connection()), nullptr),
                      &std::free) {}
 
-    // The first X key whose unshifted or shifted symbol it is; 0 when no key gives it.
+    // The first X key giving the keysym, unshifted or shifted, in the first group that has one:
+    // a letter is found on a Russian keyboard too, in its English group. The grab holds in
+    // every group, so the key works whichever one the user types in. 0 when no key gives it.
     xcb_keycode_t keyOf(xcb_keysym_t keysym) const {
-        if (!_keys || _keys->keysyms_per_keycode == 0)
-            return 0;
-        const size_t perKey = _keys->keysyms_per_keycode;
-        const std::span<const xcb_keysym_t> symbols(
-            xcb_get_keyboard_mapping_keysyms(_keys.get()),
-            size_t(xcb_get_keyboard_mapping_keysyms_length(_keys.get())));
-        for (size_t at = 0; at + perKey <= symbols.size(); at += perKey)
-            if (std::ranges::count(symbols.subspan(at, std::min<size_t>(perKey, 2)), keysym))
-                return xcb_keycode_t(_first + at / perKey);
-        return 0;
+        const auto key = _keys.keyInAnyGroup(keysym, true);
+        return key ? key->code : 0;
     }
 
     // The mask of the modifier one of whose keys gives the keysym; 0 for none.
@@ -107,8 +95,7 @@ public:
     }
 
 private:
-    xcb_keycode_t _first;
-    ReplyPtr<xcb_get_keyboard_mapping_reply_t> _keys;
+    KeyboardMap _keys;
     ReplyPtr<xcb_get_modifier_mapping_reply_t> _modifiers;
 };
 
@@ -148,6 +135,11 @@ QString HotKey::describe(quint8 keyCode, quint16 modifierMask) {
 
 bool HotKey::install(quint8 keyCode, quint16 modifierMask) {
     uninstall();
+    _wanted = {keyCode, modifierMask};
+    return grab(keyCode, modifierMask);
+}
+
+bool HotKey::grab(quint8 keyCode, quint16 modifierMask) {
     const X11Connection* x11 = X11Connection::get();
     if (!x11)
         return false;
@@ -158,7 +150,7 @@ bool HotKey::install(quint8 keyCode, quint16 modifierMask) {
         return false;
     }
     xcb_connection_t* connection = x11->connection();
-    const Keyboard keyboard(connection);
+    const Keyboard keyboard(*x11);
     const xcb_keycode_t key = keyboard.keyOf(*keysym);
     if (!key) {
         warn(Strings::format(QStringLiteral("the keyboard has no key for the hot key %@"),
@@ -199,7 +191,7 @@ bool HotKey::install(quint8 keyCode, quint16 modifierMask) {
     }
     if (heldElsewhere || otherError) {
         // Half a hot key, working only with some lock on, would only puzzle the user.
-        uninstall();
+        ungrab();
         const QString combination = describe(keyCode, modifierMask);
         if (heldElsewhere)
             warn(Strings::format(QStringLiteral("the hot key %@ is held by another program"),
@@ -215,6 +207,11 @@ bool HotKey::install(quint8 keyCode, quint16 modifierMask) {
 }
 
 void HotKey::uninstall() {
+    _wanted.reset();
+    ungrab();
+}
+
+void HotKey::ungrab() {
     if (const X11Connection* x11 = X11Connection::get(); x11 && !_grabbedStates.empty()) {
         for (const quint16 state : _grabbedStates)
             xcb_ungrab_key(x11->connection(), _xKeyCode, _root, state);
@@ -227,10 +224,20 @@ void HotKey::uninstall() {
 }
 
 bool HotKey::isPress(const QByteArray& eventType, void* message, quint32* timestamp) {
-    if (!_xKeyCode || eventType != "xcb_generic_event_t")
+    if (!_wanted || eventType != "xcb_generic_event_t")
+        return false;
+    const auto* generic = static_cast<const xcb_generic_event_t*>(message);
+    // After a new layout (setxkbmap, a keyboard plugged in) the key may be another X key.
+    if (const X11Connection* x11 = X11Connection::get();
+        x11 && KeyboardMap::isMappingChange(x11->display(), generic)) {
+        ungrab();
+        grab(_wanted->first, _wanted->second);
+        return false;
+    }
+    if (!_xKeyCode)
         return false;
     // The top bit only tells that another client sent the event.
-    const auto type = static_cast<const xcb_generic_event_t*>(message)->response_type & 0x7F;
+    const auto type = generic->response_type & 0x7F;
     if (type != XCB_KEY_PRESS && type != XCB_KEY_RELEASE)
         return false;
     // A release has the layout of a press.

@@ -5,6 +5,7 @@
 #include <QtGlobal>
 #include <array>
 #include <optional>
+#include <utility>
 #include <vector>
 
 // The keys the preferences offer for the hot key, in the order of their menu, as the settings
@@ -47,16 +48,23 @@ public:
 
     // Replaces the combination installed before. False, with a warning in the log, when the key
     // is not in the table or not on the keyboard, or another program holds the combination;
-    // false on a platform without X.
+    // false on a platform without X. The combination stays wanted until uninstalled: a change
+    // of the keyboard's mapping grabs it anew, on whatever key then gives it.
     bool install(quint8 keyCode, quint16 modifierMask);
     void uninstall();
 
     // For the application's native event filter: whether the event is a press of the installed
     // combination, with its X server time in *timestamp. A held key counts once, however often
-    // the keyboard repeats it. Every other event answers false and is Qt's.
+    // the keyboard repeats it. Every other event answers false and is Qt's; a change of the
+    // keyboard's mapping seen here grabs the combination anew.
     bool isPress(const QByteArray& eventType, void* message, quint32* timestamp);
 
 private:
+    bool grab(quint8 keyCode, quint16 modifierMask);
+    void ungrab();
+
+    // The key code and modifier mask last installed.
+    std::optional<std::pair<quint8, quint16>> _wanted;
     // X's key code of the grabbed key; 0 while nothing is grabbed (X's start at 8).
     quint8 _xKeyCode = 0;
     quint16 _xModifiers = 0;

@@ -1,8 +1,7 @@
 #include "platform/KeyEvents.h"
 
+#include "platform/x11/KeyboardMap.h"
 #include "platform/x11/X11Connection.h"
-
-#include <QString>
 
 #include <algorithm>
 #include <cstdlib>
@@ -102,28 +101,6 @@ bool anyDown(xcb_connection_t* connection, const std::vector<xcb_keycode_t>& key
     return down;
 }
 
-// The key that types the keysym unshifted, in the first group or else the second; 0 when the
-// keyboard has none.
-xcb_keycode_t keyTyping(xcb_connection_t* connection, xcb_keysym_t keysym) {
-    const xcb_setup_t* setup = xcb_get_setup(connection);
-    const int count = setup->max_keycode - setup->min_keycode + 1;
-    xcb_get_keyboard_mapping_reply_t* reply = xcb_get_keyboard_mapping_reply(
-        connection, xcb_get_keyboard_mapping(connection, setup->min_keycode, uint8_t(count)),
-        nullptr);
-    if (!reply)
-        return 0;
-    const xcb_keysym_t* keysyms = xcb_get_keyboard_mapping_keysyms(reply);
-    const int perKey = reply->keysyms_per_keycode;
-    xcb_keycode_t found = 0;
-    // The first level of the first group, then of the second.
-    for (const int column : {0, 2})
-        for (int key = 0; !found && column < perKey && key < count; ++key)
-            if (keysyms[key * perKey + column] == keysym)
-                found = xcb_keycode_t(setup->min_keycode + key);
-    std::free(reply);
-    return found;
-}
-
 } // namespace
 
 KeyEvents::Paste KeyEvents::pasteKeystroke(QStringView windowClass, QStringView instance) {
@@ -150,8 +127,12 @@ bool KeyEvents::sendPaste(Paste keystroke) {
         return false;
     const bool withControl = keystroke != Paste::ShiftInsert;
     const bool withShift = keystroke != Paste::ControlV;
-    const xcb_keycode_t key =
-        keyTyping(connection, keystroke == Paste::ShiftInsert ? XK_Insert : XK_v);
+    // The program reads the key in the group the user types in: V is another key on a Dvorak
+    // keyboard than on a QWERTY one.
+    const KeyboardMap keyboard(display);
+    const int active = keyboard.activeGroup();
+    const std::optional<KeyboardMap::Key> key =
+        keyboard.keyInAnyGroup(keystroke == Paste::ShiftInsert ? XK_Insert : XK_v, false, active);
     if ((withControl && !modifiers->control) || (withShift && !modifiers->shift) || !key)
         return false;
 
@@ -166,11 +147,18 @@ bool KeyEvents::sendPaste(Paste keystroke) {
         keys.push_back(modifiers->control);
     if (withShift)
         keys.push_back(modifiers->shift);
-    keys.push_back(key);
-    for (const xcb_keycode_t key : keys)
-        XTestFakeKeyEvent(display, key, True, CurrentTime);
-    for (auto key = keys.rbegin(); key != keys.rend(); ++key)
-        XTestFakeKeyEvent(display, *key, False, CurrentTime);
+    keys.push_back(key->code);
+    // A group without V (Russian) lends the keystroke to the group that has one, and gets the
+    // keyboard back right after: the server reads our keys in the order they come.
+    const int locked = keyboard.lockedGroup();
+    if (key->group != active)
+        keyboard.lockGroup(key->group);
+    for (const xcb_keycode_t code : keys)
+        XTestFakeKeyEvent(display, code, True, CurrentTime);
+    for (auto code = keys.rbegin(); code != keys.rend(); ++code)
+        XTestFakeKeyEvent(display, *code, False, CurrentTime);
+    if (key->group != active)
+        keyboard.lockGroup(locked);
     XFlush(display);
     return true;
 }

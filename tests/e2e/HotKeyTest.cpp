@@ -16,11 +16,12 @@
 // Last: Xlib's macros (None, Bool, Status) would break gtest's names.
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
 namespace {
 
-constexpr quint8 kUp = 126, kDown = 125, kF5 = 96;
+constexpr quint8 kUp = 126, kDown = 125, kF5 = 96, kA = 0;
 
 // Asks the hot key about every native event, and takes its presses from Qt, as the application
 // does.
@@ -61,6 +62,30 @@ public:
 
     int count = 0;
 };
+
+// Switches the keyboard to the layouts given, "ru,us" for Russian with English as the second
+// group.
+void setLayout(const QString& layouts, const QString& variants = {}) {
+    QProcess setxkbmap;
+    setxkbmap.start(QStringLiteral("setxkbmap"),
+                    {QStringLiteral("-layout"), layouts, QStringLiteral("-variant"), variants});
+    ASSERT_TRUE(setxkbmap.waitForFinished(10000)) << "setxkbmap is not installed";
+    ASSERT_EQ(setxkbmap.exitCode(), 0) << setxkbmap.readAllStandardError().toStdString();
+}
+
+// Presses Control and the key that gives the keysym in any group, whichever group is active.
+void pressWithControl(KeySym keysym) {
+    Display* display = XOpenDisplay(nullptr);
+    ASSERT_NE(display, nullptr);
+    const KeyCode control = XKeysymToKeycode(display, XK_Control_L);
+    const KeyCode key = XKeysymToKeycode(display, keysym);
+    ASSERT_NE(key, 0);
+    for (const auto& [code, down] : {std::pair{control, True}, std::pair{key, True},
+                                     std::pair{key, False}, std::pair{control, False}})
+        XTestFakeKeyEvent(display, code, down, CurrentTime);
+    XSync(display, False);
+    XCloseDisplay(display);
+}
 
 // Also fails when xdotool itself reports a failure.
 void xdotoolChecked(const QStringList& arguments) {
@@ -210,4 +235,22 @@ TEST_F(HotKeyGrab, CombinationHeldByAnotherProgramIsRefusedAndLogged) {
     ASSERT_TRUE(hotKey.install(kDown, HotKey::ControlKey));
     xdotoolChecked({QStringLiteral("key"), QStringLiteral("ctrl+Down")});
     ASSERT_TRUE(waitFor([&] { return presses.times.size() == 1; }));
+}
+
+// A letter is found in whichever group of the layout has it, and the grab follows the letter to
+// its new key when the layout changes.
+TEST_F(HotKeyGrab, ALetterHotKeyWorksInEveryLayoutAndFollowsItsChanges) {
+    setLayout(QStringLiteral("ru,us"));
+    ASSERT_TRUE(hotKey.install(kA, HotKey::ControlKey));
+    pressWithControl(XK_a);
+    ASSERT_TRUE(waitFor([&] { return presses.times.size() == 1; }));
+
+    // On a French keyboard A is where Q was.
+    setLayout(QStringLiteral("fr"));
+    settle();
+    pressWithControl(XK_a);
+    ASSERT_TRUE(waitFor([&] { return presses.times.size() == 2; }));
+    pressWithControl(XK_q);
+    settle();
+    EXPECT_EQ(presses.times.size(), 2);
 }

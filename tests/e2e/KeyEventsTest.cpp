@@ -8,6 +8,10 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+// Last: Xlib's macros (None, Bool, Status) would break Qt's headers.
+#include <X11/XKBlib.h>
+#include <X11/Xlib.h>
+
 namespace {
 
 // A key the user keeps down until it goes, whatever the test's outcome.
@@ -95,4 +99,40 @@ TEST(KeyEvents, PasteGivesUpAfterASecondOfAModifierHeldAndSendsNothing) {
     // Time for a keystroke sent after all to arrive.
     QTest::qWait(500);
     EXPECT_EQ(target.pastes(), QStringList());
+}
+
+// The paste goes in the group the user types in: V sits elsewhere on a Dvorak keyboard, and where
+// the active group has no V at all (Russian) the group with one is taken for the keystroke only.
+TEST(KeyEvents, PastesWithTheVOfTheActiveGroup) {
+    copyWithXclip("layout");
+    PasteTarget target(QStringLiteral("Target"));
+    ASSERT_TRUE(target.ready());
+    Display* display = XOpenDisplay(nullptr);
+    ASSERT_NE(display, nullptr);
+    const auto activeGroup = [&] {
+        XkbStateRec state;
+        XkbGetState(display, XkbUseCoreKbd, &state);
+        return int(state.group);
+    };
+    struct Layout {
+        const char* layouts;
+        const char* variants;
+        int group;
+    };
+    for (const Layout& layout : {Layout{"us,us", ",dvorak", 1}, Layout{"ru,us", "", 0}}) {
+        SCOPED_TRACE(layout.layouts);
+        QProcess setxkbmap;
+        setxkbmap.start(QStringLiteral("setxkbmap"),
+                        {"-layout", layout.layouts, "-variant", layout.variants});
+        ASSERT_TRUE(setxkbmap.waitForFinished(10000)) << "setxkbmap is not installed";
+        XkbLockGroup(display, XkbUseCoreKbd, unsigned(layout.group));
+        XSync(display, False);
+        ASSERT_TRUE(waitFor([&] { return activeGroup() == layout.group; }));
+        const qsizetype before = target.pastes().size();
+        EXPECT_TRUE(pasteInto(target));
+        EXPECT_TRUE(waitFor([&] { return target.pastes().size() > before; }));
+        EXPECT_EQ(target.pastes().mid(before), QStringList{"ctrl+v layout"});
+        EXPECT_EQ(activeGroup(), layout.group);
+    }
+    XCloseDisplay(display);
 }
