@@ -13,6 +13,11 @@ namespace {
 
 // An owner offers a few dozen names; garbage beyond this many is not looked at.
 constexpr size_t kMaxTargets = 1024;
+// How many properties the requests take in turn.
+constexpr int kPropertyCount = 4;
+// Most answers fit in a first look at the property; a larger one is read on only when it is
+// within the bytes allowed, so an owner that writes gigabytes costs no more than this.
+constexpr uint32_t kFirstLookBytes = 1 << 20;
 
 // XCB hands replies over to be freed with free().
 struct FreeReply {
@@ -39,20 +44,37 @@ SelectionReader::SelectionReader(const QByteArray& displayName) {
     xcb_screen_iterator_t screen = xcb_setup_roots_iterator(xcb_get_setup(_connection));
     for (int i = 0; i < screenNumber && screen.rem > 1; ++i)
         xcb_screen_next(&screen);
+    _root = screen.data->root;
 
     _clipboard = atom("CLIPBOARD");
-    _property = atom("KELVRIN_SELECTION");
     _targets = atom("TARGETS");
     _incr = atom("INCR");
-    if (!_clipboard || !_property || !_targets || !_incr)
+    for (int i = 0; i < kPropertyCount; ++i)
+        _properties.push_back(atom("KELVRIN_SELECTION_" + QByteArray::number(i)));
+    if (!_clipboard || !_targets || !_incr || std::ranges::count(_properties, XCB_ATOM_NONE))
         return;
-    // Property notices carry the chunks of long transfers.
-    const uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
-    _window = xcb_generate_id(_connection);
-    xcb_create_window(_connection, XCB_COPY_FROM_PARENT, _window, screen.data->root, 0, 0, 1, 1, 0,
+    _watcher = createWindow(0);
+    // Property notices carry the server's time and the chunks of long transfers.
+    _requestor = createWindow(XCB_EVENT_MASK_PROPERTY_CHANGE);
+    xcb_flush(_connection);
+}
+
+xcb_window_t SelectionReader::createWindow(uint32_t events) {
+    const xcb_window_t window = xcb_generate_id(_connection);
+    xcb_create_window(_connection, XCB_COPY_FROM_PARENT, window, _root, 0, 0, 1, 1, 0,
                       XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK,
                       &events);
+    return window;
+}
+
+void SelectionReader::abandonTransfer() {
+    xcb_destroy_window(_connection, _requestor);
+    _requestor = createWindow(XCB_EVENT_MASK_PROPERTY_CHANGE);
     xcb_flush(_connection);
+}
+
+void SelectionReader::takeNextProperty() {
+    _property = _properties[_requests++ % _properties.size()];
 }
 
 SelectionReader::~SelectionReader() {
@@ -72,7 +94,7 @@ bool SelectionReader::watchOwner() {
         xcb_xfixes_query_version(_connection, XCB_XFIXES_MAJOR_VERSION, XCB_XFIXES_MINOR_VERSION),
         nullptr));
     _xfixesFirstEvent = extension->first_event;
-    xcb_xfixes_select_selection_input(_connection, _window, _clipboard,
+    xcb_xfixes_select_selection_input(_connection, _watcher, _clipboard,
                                       XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER |
                                           XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_WINDOW_DESTROY |
                                           XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_CLIENT_CLOSE);
@@ -137,18 +159,55 @@ xcb_generic_event_t* SelectionReader::waitForEvent(Test test, Clock::time_point 
     }
 }
 
-std::optional<SelectionReader::Property> SelectionReader::takeProperty() {
-    // Deleting the property as it is read is what asks an owner for the next chunk.
-    const auto reply = freed(xcb_get_property_reply(
-        _connection,
-        xcb_get_property(_connection, 1, _window, _property, XCB_GET_PROPERTY_TYPE_ANY, 0,
-                         std::numeric_limits<uint32_t>::max() / 4),
-        nullptr));
-    if (!reply || reply->type == XCB_ATOM_NONE)
+std::optional<SelectionReader::Property> SelectionReader::takeProperty(qsizetype allowed) {
+    // Deleting the property as it is read is what asks an owner for the next chunk; a property
+    // longer than one look is deleted only by the look that reads its end.
+    const auto look = [&](uint32_t offsetBytes, uint32_t lengthBytes) {
+        return freed(xcb_get_property_reply(
+            _connection,
+            xcb_get_property(_connection, 1, _requestor, _property, XCB_GET_PROPERTY_TYPE_ANY,
+                             offsetBytes / 4, (lengthBytes + 3) / 4),
+            nullptr));
+    };
+    const auto first = look(0, kFirstLookBytes);
+    if (!first || first->type == XCB_ATOM_NONE)
         return std::nullopt;
-    const auto* value = static_cast<const char*>(xcb_get_property_value(reply.get()));
-    return Property{reply->type, reply->format,
-                    QByteArray(value, xcb_get_property_value_length(reply.get()))};
+    const auto value = [](const xcb_get_property_reply_t* reply) {
+        return QByteArray(static_cast<const char*>(xcb_get_property_value(reply)),
+                          xcb_get_property_value_length(reply));
+    };
+    QByteArray bytes = value(first.get());
+    if (qsizetype(first->bytes_after) > allowed - bytes.size())
+        return std::nullopt;
+    if (first->bytes_after > 0) {
+        const auto rest = look(uint32_t(bytes.size()), first->bytes_after);
+        if (!rest || rest->type != first->type || rest->bytes_after > 0)
+            return std::nullopt;
+        bytes += value(rest.get());
+    }
+    if (bytes.size() > allowed)
+        return std::nullopt;
+    return Property{first->type, first->format, bytes};
+}
+
+std::optional<xcb_timestamp_t> SelectionReader::serverTime() {
+    // Appending nothing changes nothing but still earns the notice with its time (ICCCM 2.1).
+    xcb_change_property(_connection, XCB_PROP_MODE_APPEND, _requestor, XCB_ATOM_WM_NAME,
+                        XCB_ATOM_STRING, 8, 0, nullptr);
+    xcb_flush(_connection);
+    xcb_generic_event_t* event = waitForEvent(
+        [&](const xcb_generic_event_t* candidate) {
+            if ((candidate->response_type & 0x7f) != XCB_PROPERTY_NOTIFY)
+                return false;
+            const auto* notify = reinterpret_cast<const xcb_property_notify_event_t*>(candidate);
+            return notify->window == _requestor && notify->atom == XCB_ATOM_WM_NAME;
+        },
+        Clock::now() + kTransferTimeout);
+    if (!event)
+        return std::nullopt;
+    const xcb_timestamp_t time = reinterpret_cast<xcb_property_notify_event_t*>(event)->time;
+    std::free(event);
+    return time;
 }
 
 std::optional<SelectionReader::Property> SelectionReader::convert(xcb_atom_t target) {
@@ -157,26 +216,36 @@ std::optional<SelectionReader::Property> SelectionReader::convert(xcb_atom_t tar
     // Notices that arrived before the request belong to earlier contents: they are kept, and
     // only a change after it stops the transfer.
     drain();
-    xcb_convert_selection(_connection, _window, _clipboard, target, _property, XCB_CURRENT_TIME);
+    const std::optional<xcb_timestamp_t> time = serverTime();
+    if (!time)
+        return std::nullopt;
+    takeNextProperty();
+    xcb_convert_selection(_connection, _requestor, _clipboard, target, _property, *time);
     xcb_flush(_connection);
     xcb_generic_event_t* event = waitForEvent(
         [&](const xcb_generic_event_t* candidate) {
             if ((candidate->response_type & 0x7f) != XCB_SELECTION_NOTIFY)
                 return false;
             const auto* notify = reinterpret_cast<const xcb_selection_notify_event_t*>(candidate);
-            return notify->requestor == _window && notify->selection == _clipboard &&
-                   notify->target == target;
+            // An owner that refuses answers with no property.
+            return notify->requestor == _requestor && notify->selection == _clipboard &&
+                   notify->target == target && notify->time == *time &&
+                   (notify->property == _property || notify->property == XCB_ATOM_NONE);
         },
         Clock::now() + kTransferTimeout);
-    if (!event)
+    if (!event) {
+        abandonTransfer();
         return std::nullopt;
-    // An owner that refuses answers with no property.
+    }
     const bool refused =
         reinterpret_cast<xcb_selection_notify_event_t*>(event)->property == XCB_ATOM_NONE;
     std::free(event);
     if (refused)
         return std::nullopt;
-    return takeProperty();
+    std::optional<Property> answer = takeProperty(kMaxBytes);
+    if (!answer)
+        abandonTransfer();
+    return answer;
 }
 
 std::optional<QByteArray> SelectionReader::readIncrementally() {
@@ -188,21 +257,21 @@ std::optional<QByteArray> SelectionReader::readIncrementally() {
                     return false;
                 const auto* notify =
                     reinterpret_cast<const xcb_property_notify_event_t*>(candidate);
-                return notify->window == _window && notify->atom == _property &&
+                return notify->window == _requestor && notify->atom == _property &&
                        notify->state == XCB_PROPERTY_NEW_VALUE;
             },
             Clock::now() + kTransferTimeout);
-        if (!event)
-            return std::nullopt;
+        const bool arrived = event != nullptr;
         std::free(event);
-        const std::optional<Property> chunk = takeProperty();
-        if (!chunk || (chunk->format != 8 && !chunk->bytes.isEmpty()))
+        const std::optional<Property> chunk =
+            arrived ? takeProperty(kMaxBytes - bytes.size()) : std::nullopt;
+        if (!chunk || (chunk->format != 8 && !chunk->bytes.isEmpty())) {
+            abandonTransfer();
             return std::nullopt;
+        }
         // An empty chunk ends the transfer.
         if (chunk->bytes.isEmpty())
             return bytes;
-        if (chunk->bytes.size() > kMaxBytes - bytes.size())
-            return std::nullopt;
         bytes += chunk->bytes;
     }
 }

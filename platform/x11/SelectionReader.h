@@ -9,10 +9,16 @@
 #include <optional>
 #include <vector>
 
-// Reads the CLIPBOARD selection over an X connection of its own, with a hidden window to receive
-// the owner's answers: Qt's connection has a reader thread of its own that takes every event, and
-// a transfer through it costs wake-ups and round trips a capture does not need. One reader serves
-// one thread at a time; every wait is bounded by the transfer timeout.
+// Reads the CLIPBOARD selection over an X connection of its own, with hidden windows to hear of
+// owner changes and to receive the owner's answers: Qt's connection has a reader thread of its
+// own that takes every event, and a transfer through it costs wake-ups and round trips a capture
+// does not need. One reader serves one thread at a time; every wait is bounded by the transfer
+// timeout.
+//
+// Each request has a property of its own and is stamped with the server's time, and only the
+// answer naming the requestor, property, target and time is taken as its answer. A transfer
+// given up leaves its window behind for a new one: whatever its owner still sends, a late answer
+// or the chunks of a long transfer, goes to a window that is no more.
 class SelectionReader {
 public:
     // How long an owner may keep us waiting for an answer, or for the next chunk of a long
@@ -27,7 +33,7 @@ public:
     SelectionReader(const SelectionReader&) = delete;
     SelectionReader& operator=(const SelectionReader&) = delete;
 
-    bool isOpen() const { return _window != XCB_WINDOW_NONE; }
+    bool isOpen() const { return _requestor != XCB_WINDOW_NONE; }
 
     // From now on every change of the selection's owner is noticed (XFixes). False when the
     // server cannot tell.
@@ -61,8 +67,20 @@ private:
         QByteArray bytes;
     };
     std::optional<Property> convert(xcb_atom_t target);
-    std::optional<Property> takeProperty();
+    // The value of the request's property, deleted as it is read; absent when it has none or
+    // holds more than the bytes allowed, which are then not read at all.
+    std::optional<Property> takeProperty(qsizetype allowed);
     std::optional<QByteArray> readIncrementally();
+    // The server's time now, learnt from the notice of a property change on the requestor;
+    // absent when it does not come or the selection changes owner meanwhile.
+    std::optional<xcb_timestamp_t> serverTime();
+    // Takes the property for the next request: each in turn of a few, so that no two requests
+    // in a row share one.
+    void takeNextProperty();
+    // A window of our own, for answers (with property notices) or for owner notices.
+    xcb_window_t createWindow(uint32_t events);
+    // Replaces the requestor after a transfer was given up on.
+    void abandonTransfer();
     // The next event that satisfies the test, keeping owner notices met on the way; null when the
     // deadline passes or the connection breaks.
     template <typename Test>
@@ -77,8 +95,14 @@ private:
     QStringList names(const std::vector<xcb_atom_t>& atoms);
 
     xcb_connection_t* _connection = nullptr;
-    xcb_window_t _window = XCB_WINDOW_NONE;
+    xcb_window_t _root = XCB_WINDOW_NONE;
+    // Owner notices come to the watcher, answers to the requestor.
+    xcb_window_t _watcher = XCB_WINDOW_NONE;
+    xcb_window_t _requestor = XCB_WINDOW_NONE;
     xcb_atom_t _clipboard = XCB_ATOM_NONE;
+    std::vector<xcb_atom_t> _properties;
+    size_t _requests = 0;
+    // The property of the request in flight.
     xcb_atom_t _property = XCB_ATOM_NONE;
     xcb_atom_t _targets = XCB_ATOM_NONE;
     xcb_atom_t _incr = XCB_ATOM_NONE;

@@ -234,3 +234,18 @@ TEST(ClipboardTrouble, AnEmptyTextIsCapturedAsAnEmptyClipping) {
     EXPECT_EQ(kelvrin.history()[0]->contents(), std::optional<QString>(QString()));
     EXPECT_EQ(log.lines(), Texts());
 }
+
+// An owner that answers after Kelvrin gave up on it must not have its answer taken for the next
+// owner's: each request waits for the answer to itself alone.
+TEST(ClipboardTrouble, ALateAnswerIsNotTakenForTheNextOwners) {
+    Kelvrin kelvrin;
+    Log::Capture log;
+    ClipOwner late({"--delay", "6", "UTF8_STRING=from the late owner"});
+    ASSERT_TRUE(late.ready());
+    ASSERT_TRUE(waitFor([&] { return !log.lines().filter("cannot supply").isEmpty(); }, 10000));
+    // It answers while Kelvrin waits for the next owner, who takes its time too.
+    ClipOwner next({"--delay", "2", "UTF8_STRING=from the next owner"});
+    ASSERT_TRUE(next.ready());
+    ASSERT_TRUE(kelvrin.waitForHistory(1, 10000));
+    EXPECT_EQ(kelvrin.texts(), Texts{"from the next owner"});
+}

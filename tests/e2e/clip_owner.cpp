@@ -3,6 +3,7 @@
 // tool lets us choose. It can also misbehave in the ways careless or broken owners do.
 //
 //   clip_owner [--timeout SECONDS] [--chunk BYTES] [--report] [--hang | --hang-targets]
+//              [--delay SECONDS] [--targets-delay SECONDS] [--trickle SECONDS]
 //              [--bad-targets random|format8|type] [--incr-stall | --incr-size BYTES]
 //              [--data-format 16|32] [--data-type NAME] [--churn SECONDS] NAME=VALUE...
 //
@@ -11,6 +12,11 @@
 // nothing. Prints "ready" once it owns the selection, and with --report "asked TARGET" for
 // every request it gets. Exits 0 when another client takes the selection (after finishing the
 // transfers in flight), 2 when the timeout passes (30 s by default), 1 on a usage error.
+//
+// The slow ones, which answer all the same, even once they no longer own the selection:
+//   --delay SECONDS          every data request is answered that long after it came
+//   --targets-delay SECONDS  TARGETS is answered that long after it came
+//   --trickle SECONDS        each chunk of an INCR transfer goes that long after it was asked for
 //
 // The misbehaviours:
 //   --bad-targets random   TARGETS holds numbers that name no atom and atoms that name no type
@@ -35,6 +41,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <list>
 #include <poll.h>
@@ -42,6 +49,8 @@
 #include <vector>
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
 
 struct Offer {
     Atom target;
@@ -70,13 +79,17 @@ struct Options {
     int dataFormat = 8;
     std::string dataType;
     double churn = 0;
+    double delay = 0;
+    double targetsDelay = 0;
+    double trickle = 0;
     std::vector<std::pair<std::string, std::string>> offers;
 };
 
 [[noreturn]] void usage(const char* message) {
     std::fprintf(stderr,
                  "clip_owner: %s\nusage: clip_owner [--timeout SECONDS] [--chunk BYTES] [--report] "
-                 "[--hang | --hang-targets] [--bad-targets random|format8|type] [--incr-stall | "
+                 "[--hang | --hang-targets] [--delay SECONDS] [--targets-delay SECONDS] "
+                 "[--trickle SECONDS] [--bad-targets random|format8|type] [--incr-stall | "
                  "--incr-size BYTES] [--data-format 16|32] [--data-type NAME] [--churn SECONDS] "
                  "NAME=VALUE|NAME=@FILE...\n",
                  message);
@@ -88,7 +101,8 @@ Options parse(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool numeric = arg == "--timeout" || arg == "--chunk" || arg == "--incr-size" ||
-                             arg == "--data-format" || arg == "--churn";
+                             arg == "--data-format" || arg == "--churn" || arg == "--delay" ||
+                             arg == "--targets-delay" || arg == "--trickle";
         if (numeric && i + 1 < argc) {
             char* end = nullptr;
             const double value = std::strtod(argv[++i], &end);
@@ -102,6 +116,12 @@ Options parse(int argc, char** argv) {
                 options.incrSize = long(value);
             else if (arg == "--churn")
                 options.churn = value;
+            else if (arg == "--delay")
+                options.delay = value;
+            else if (arg == "--targets-delay")
+                options.targetsDelay = value;
+            else if (arg == "--trickle")
+                options.trickle = value;
             else if (value == 8 || value == 16 || value == 32)
                 options.dataFormat = int(value);
             else
@@ -206,26 +226,49 @@ public:
 
     // Serves requests until the selection is lost and nothing is in flight; false on timeout.
     bool serve() {
-        const auto deadline = std::chrono::steady_clock::now() +
-                              std::chrono::milliseconds(long(_options.timeout * 1000));
+        const auto deadline =
+            Clock::now() + std::chrono::milliseconds(long(_options.timeout * 1000));
         if (_options.churn > 0)
             churn();
-        while (!_lost || !_transfers.empty()) {
+        while (!_lost || !_transfers.empty() || !_later.empty()) {
             handlePending();
-            if (_lost && _transfers.empty())
+            runDue();
+            if (_lost && _transfers.empty() && _later.empty())
                 break;
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0)
+            auto wake = std::min(deadline, Clock::now() + std::chrono::seconds(1));
+            for (const auto& [due, act] : _later)
+                wake = std::min(wake, due);
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(wake - Clock::now());
+            if (Clock::now() >= deadline)
                 return false;
             pollfd readable{ConnectionNumber(_display), POLLIN, 0};
-            poll(&readable, 1, int(std::min<long>(left.count(), 1000)));
+            poll(&readable, 1, int(std::max<long>(left.count(), 0)));
         }
         return true;
     }
 
 private:
     Atom atom(const char* name) { return XInternAtom(_display, name, False); }
+
+    // Does it that long from now; done meanwhile, the rest goes on as usual.
+    void later(double seconds, std::function<void()> act) {
+        _later.emplace_back(Clock::now() + std::chrono::milliseconds(long(seconds * 1000)),
+                            std::move(act));
+    }
+
+    void runDue() {
+        for (auto next = _later.begin(); next != _later.end();) {
+            if (next->first > Clock::now()) {
+                ++next;
+                continue;
+            }
+            const std::function<void()> act = std::move(next->second);
+            next = _later.erase(next);
+            act();
+            XFlush(_display);
+        }
+    }
 
     void handlePending() {
         while (XPending(_display)) {
@@ -237,10 +280,9 @@ private:
 
     // A clipboard that changes hands a thousand times a second, answering requests between.
     void churn() {
-        const auto end = std::chrono::steady_clock::now() +
-                         std::chrono::milliseconds(long(_options.churn * 1000));
+        const auto end = Clock::now() + std::chrono::milliseconds(long(_options.churn * 1000));
         long takes = 0;
-        while (!_lost && std::chrono::steady_clock::now() < end) {
+        while (!_lost && Clock::now() < end) {
             own(1 - _owning);
             ++takes;
             handlePending();
@@ -332,11 +374,23 @@ private:
             reportRequest(request.target);
         if (_options.hangTargets)
             return;
+        const int which = request.owner == _windows[1] ? 1 : 0;
+        const bool refused = request.selection != _clipboard || _lost ||
+                             (request.time != CurrentTime && request.time < _times[which]);
+        const double wait = request.target == _targets     ? _options.targetsDelay
+                            : request.target == _timestamp ? 0
+                                                           : _options.delay;
+        if (wait > 0)
+            later(wait, [this, request, refused] { answer(request, refused); });
+        else
+            answer(request, refused);
+    }
+
+    void answer(const XSelectionRequestEvent& request, bool refused) {
         // A requestor from before the convention of naming a property wants the target's name.
         const Atom property = request.property == None ? request.target : request.property;
         const int which = request.owner == _windows[1] ? 1 : 0;
-        if (request.selection != _clipboard || _lost ||
-            (request.time != CurrentTime && request.time < _times[which])) {
+        if (refused) {
             notify(request, None);
             return;
         }
@@ -384,11 +438,14 @@ private:
         notify(request, property);
     }
 
+    std::list<Transfer>::iterator findTransfer(Window requestor, Atom property) {
+        return std::find_if(_transfers.begin(), _transfers.end(), [&](const Transfer& t) {
+            return t.requestor == requestor && t.property == property;
+        });
+    }
+
     void nextChunk(Window requestor, Atom property) {
-        const auto transfer =
-            std::find_if(_transfers.begin(), _transfers.end(), [&](const Transfer& t) {
-                return t.requestor == requestor && t.property == property;
-            });
+        const auto transfer = findTransfer(requestor, property);
         if (transfer == _transfers.end())
             return;
         if (transfer->lastSent) {
@@ -398,6 +455,16 @@ private:
                 XSelectInput(_display, requestor, NoEventMask);
             return;
         }
+        if (_options.trickle > 0)
+            later(_options.trickle, [=, this] { sendChunk(requestor, property); });
+        else
+            sendChunk(requestor, property);
+    }
+
+    void sendChunk(Window requestor, Atom property) {
+        const auto transfer = findTransfer(requestor, property);
+        if (transfer == _transfers.end() || transfer->lastSent)
+            return;
         const size_t size = std::min(_chunk, transfer->bytes->size() - transfer->offset);
         // The empty chunk closes the transfer.
         int count = 0;
@@ -414,6 +481,7 @@ private:
     Options _options;
     std::vector<Offer> _offers;
     std::list<Transfer> _transfers;
+    std::list<std::pair<Clock::time_point, std::function<void()>>> _later;
     Window _windows[2] = {};
     Time _times[2] = {CurrentTime, CurrentTime};
     int _owning = 0;
