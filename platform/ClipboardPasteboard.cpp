@@ -49,11 +49,12 @@ Pasteboard::DataJob ClipboardPasteboard::readNameLater(const QString& name) {
     // on whatever thread runs it, and only from the owner of the content the capture looked at.
     // A new owner before or during the transfer makes it one that cannot be supplied; the next
     // tick captures the new content.
-    return [display = _displayName, owner = _owner, name]() -> std::optional<QByteArray> {
-        SelectionReader reader(display);
+    return [display = _displayName, owner = _owner,
+            name](std::stop_token stop) -> std::optional<QByteArray> {
+        SelectionReader reader(display, SelectionReader::kWorkerTransferLimit);
         if (!reader.watchOwner() || reader.owner() != owner)
             return std::nullopt;
-        return reader.read(name);
+        return reader.read(name, std::move(stop));
     };
 }
 

@@ -8,8 +8,9 @@ class SelectionReader;
 
 // The X11 CLIPBOARD selection. It is read by a selection reader of our own, which notices every
 // change of owner as it happens, so the change count costs no round trip; it is written through
-// QClipboard, and Kelvrin's own writes advance the count at once and only once. Reading blocks
-// for at most the reader's transfer timeout when the owner does not answer.
+// QClipboard, and Kelvrin's own writes advance the count at once and only once. A read blocks
+// for at most the transfer timeout, however slowly the owner sends; a picture's job, run on a
+// worker, has the worker's longer limit and ends as soon as it is asked to stop.
 class ClipboardPasteboard : public Pasteboard {
 public:
     ClipboardPasteboard();

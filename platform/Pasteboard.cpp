@@ -138,13 +138,19 @@ Pasteboard::DataJob Pasteboard::dataForTypeLater(PasteboardType type) {
     Snapshot& current = snapshot();
     const bool picture = type == PasteboardType::TIFF || type == PasteboardType::PDF;
     if (!picture || !current.names.contains(type))
-        return [] { return std::optional<QByteArray>(); };
+        return [](std::stop_token) { return std::optional<QByteArray>(); };
     if (current.data.contains(type)) {
         std::optional<QByteArray> known = current.data.value(type);
-        return [known] { return known; };
+        return [known](std::stop_token) { return known; };
     }
     const QString name = current.names.value(type);
-    return [read = readNameLater(name), type, name] { return asStored(read(), type, name); };
+    return [read = readNameLater(name), type, name](std::stop_token stop) {
+        std::optional<QByteArray> bytes = read(stop);
+        // Converting a large picture takes a while of its own.
+        if (stop.stop_requested())
+            return std::optional<QByteArray>();
+        return asStored(std::move(bytes), type, name);
+    };
 }
 
 std::optional<QString> Pasteboard::stringForType(PasteboardType type) {
@@ -167,7 +173,7 @@ std::optional<QString> Pasteboard::readText(const QString& name) {
 }
 
 Pasteboard::DataJob Pasteboard::readNameLater(const QString& name) {
-    return [bytes = readName(name)] { return bytes; };
+    return [bytes = readName(name)](std::stop_token) { return bytes; };
 }
 
 void Pasteboard::write(const QList<PasteboardEntry>& entries, bool alsoPrimary) {

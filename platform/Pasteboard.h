@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <functional>
 #include <optional>
+#include <stop_token>
 #include <utility>
 
 // The kinds of content Kelvrin reads from and writes to a pasteboard.
@@ -41,9 +42,10 @@ public:
     // A job that hands back what dataForType would, meant for a worker thread: a screenshot
     // can take most of a second to transfer and to convert, which the window must not wait
     // for. The job holds no reference to this pasteboard or to any GUI object, so it may run
-    // anywhere and outlive both. For the TIFF and PDF types only; other types give a job that
-    // answers absent.
-    using DataJob = std::function<std::optional<QByteArray>()>;
+    // anywhere and outlive both. A stop asked for through the token it is given makes it give
+    // up at once, answering absent. For the TIFF and PDF types only; other types give a job
+    // that answers absent.
+    using DataJob = std::function<std::optional<QByteArray>(std::stop_token)>;
     DataJob dataForTypeLater(PasteboardType type);
 
     // Whether the owner marks the content as a secret, as password managers do: such content

@@ -41,6 +41,7 @@ PasteWindow::~PasteWindow() {
     _thumbnailJobs.clear();
     _thumbnailJobs.waitForDone();
     _autosaveJobs.waitForDone();
+    _pictureStop.request_stop();
     _pictureJobs.waitForDone();
 }
 

@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stop_token>
 #include <unordered_map>
 #include <vector>
 
@@ -80,8 +81,9 @@ public:
                            qint32 posOfInsert);
     // Whether captures are waiting for a picture.
     bool hasPendingCaptures() const { return !_pending.empty(); }
-    // Waits for the pictures being read, each of which gives up on its own after the transfer
-    // timeout, and lets every waiting capture enter: a quit saves what was copied just before.
+    // Gives the pictures being read a moment to arrive and lets every waiting capture enter: a
+    // quit saves what was copied just before. A picture still coming after that moment is given
+    // up, so that a slow owner cannot hold the quit or the end of the session.
     void finishPendingCaptures();
     bool addPasteData(const std::optional<QString>& text, qint32 extraType,
                       const std::optional<QByteArray>& extraData, bool timerFlag, bool duplexCheck,
@@ -210,7 +212,7 @@ private:
     // The size a row draws its picture at.
     QSizeF thumbnailSize() const;
     void startPictureJob(std::shared_ptr<PendingCapture> pending,
-                         std::function<std::optional<QByteArray>()> job);
+                         std::function<std::optional<QByteArray>(std::stop_token)> job);
     // Lets the waiting captures enter, from the oldest up to the first picture not yet read.
     void enterReadyCaptures();
 
@@ -278,6 +280,8 @@ private:
     std::deque<std::shared_ptr<PendingCapture>> _pending;
     // Jobs post their results back to this object, so it outlives them: the destructor waits.
     QThreadPool _pictureJobs;
+    // Stops the pictures being read.
+    std::stop_source _pictureStop;
     QThreadPool _autosaveJobs;
 
     void drawThumbnail(const QByteArray& payload, qint32 type, QSizeF size, qreal pixelRatio);

@@ -18,6 +18,9 @@
 
 namespace {
 
+// How long a quit waits for a picture copied just before it.
+constexpr std::chrono::milliseconds kPictureGrace{1000};
+
 // The form chosen for a content: text, payload code and payload. A picture left to read later
 // comes as a job instead of its payload.
 struct Choice {
@@ -154,12 +157,13 @@ bool PasteWindow::addPasteDataCheck(Pasteboard& pasteboard, bool timerFlag, bool
 }
 
 void PasteWindow::startPictureJob(std::shared_ptr<PendingCapture> pending,
-                                  std::function<std::optional<QByteArray>()> job) {
+                                  std::function<std::optional<QByteArray>(std::stop_token)> job) {
     pending->thumbnailSize = thumbnailSize();
     pending->pixelRatio = qGuiApp->devicePixelRatio();
-    _pictureJobs.start([this, pending = std::move(pending), job = std::move(job)] {
-        pending->extraData = job();
-        if (pending->extraData && !pending->thumbnailSize.isEmpty())
+    _pictureJobs.start([this, pending = std::move(pending), job = std::move(job),
+                        stop = _pictureStop.get_token()] {
+        pending->extraData = job(stop);
+        if (pending->extraData && !pending->thumbnailSize.isEmpty() && !stop.stop_requested())
             pending->drawn = PasteData::drawnImage(*pending->extraData, pending->extraType,
                                                    pending->thumbnailSize, pending->pixelRatio);
         pending->ready.store(true, std::memory_order_release);
@@ -190,7 +194,12 @@ void PasteWindow::enterReadyCaptures() {
 }
 
 void PasteWindow::finishPendingCaptures() {
-    _pictureJobs.waitForDone();
+    if (!_pictureJobs.waitForDone(int(kPictureGrace.count()))) {
+        _pictureStop.request_stop();
+        _pictureJobs.waitForDone();
+        // The pictures copied from now on are read as usual.
+        _pictureStop = std::stop_source();
+    }
     enterReadyCaptures();
 }
 

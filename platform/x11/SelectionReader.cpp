@@ -15,6 +15,8 @@ namespace {
 constexpr size_t kMaxTargets = 1024;
 // How many properties the requests take in turn.
 constexpr int kPropertyCount = 4;
+// How often a wait looks whether it was asked to stop.
+constexpr std::chrono::milliseconds kStopCheckInterval{50};
 // Most answers fit in a first look at the property; a larger one is read on only when it is
 // within the bytes allowed, so an owner that writes gigabytes costs no more than this.
 constexpr uint32_t kFirstLookBytes = 1 << 20;
@@ -35,7 +37,9 @@ int millisecondsUntil(std::chrono::steady_clock::time_point deadline) {
 
 } // namespace
 
-SelectionReader::SelectionReader(const QByteArray& displayName) {
+SelectionReader::SelectionReader(const QByteArray& displayName,
+                                 std::chrono::milliseconds transferLimit)
+    : _transferLimit(transferLimit) {
     int screenNumber = 0;
     _connection =
         xcb_connect(displayName.isEmpty() ? nullptr : displayName.constData(), &screenNumber);
@@ -137,15 +141,24 @@ xcb_window_t SelectionReader::owner() {
     return reply ? reply->owner : xcb_window_t(XCB_WINDOW_NONE);
 }
 
-template <typename Test>
-xcb_generic_event_t* SelectionReader::waitForEvent(Test test, Clock::time_point deadline) {
+void SelectionReader::beginTransfer(std::stop_token stop) {
+    _transferDeadline = Clock::now() + _transferLimit;
+    _stop = std::move(stop);
+}
+
+template <typename Test> xcb_generic_event_t* SelectionReader::waitForEvent(Test test) {
+    const Clock::time_point deadline = std::min(Clock::now() + kTransferTimeout, _transferDeadline);
     for (;;) {
         xcb_generic_event_t* event = xcb_poll_for_event(_connection);
         if (!event) {
-            if (xcb_connection_has_error(_connection) || Clock::now() >= deadline)
+            if (xcb_connection_has_error(_connection) || Clock::now() >= deadline ||
+                _stop.stop_requested())
                 return nullptr;
+            const Clock::time_point wake =
+                _stop.stop_possible() ? std::min(deadline, Clock::now() + kStopCheckInterval)
+                                      : deadline;
             pollfd readable{xcb_get_file_descriptor(_connection), POLLIN, 0};
-            poll(&readable, 1, millisecondsUntil(deadline));
+            poll(&readable, 1, millisecondsUntil(wake));
             continue;
         }
         if (test(event))
@@ -195,14 +208,12 @@ std::optional<xcb_timestamp_t> SelectionReader::serverTime() {
     xcb_change_property(_connection, XCB_PROP_MODE_APPEND, _requestor, XCB_ATOM_WM_NAME,
                         XCB_ATOM_STRING, 8, 0, nullptr);
     xcb_flush(_connection);
-    xcb_generic_event_t* event = waitForEvent(
-        [&](const xcb_generic_event_t* candidate) {
-            if ((candidate->response_type & 0x7f) != XCB_PROPERTY_NOTIFY)
-                return false;
-            const auto* notify = reinterpret_cast<const xcb_property_notify_event_t*>(candidate);
-            return notify->window == _requestor && notify->atom == XCB_ATOM_WM_NAME;
-        },
-        Clock::now() + kTransferTimeout);
+    xcb_generic_event_t* event = waitForEvent([&](const xcb_generic_event_t* candidate) {
+        if ((candidate->response_type & 0x7f) != XCB_PROPERTY_NOTIFY)
+            return false;
+        const auto* notify = reinterpret_cast<const xcb_property_notify_event_t*>(candidate);
+        return notify->window == _requestor && notify->atom == XCB_ATOM_WM_NAME;
+    });
     if (!event)
         return std::nullopt;
     const xcb_timestamp_t time = reinterpret_cast<xcb_property_notify_event_t*>(event)->time;
@@ -222,17 +233,15 @@ std::optional<SelectionReader::Property> SelectionReader::convert(xcb_atom_t tar
     takeNextProperty();
     xcb_convert_selection(_connection, _requestor, _clipboard, target, _property, *time);
     xcb_flush(_connection);
-    xcb_generic_event_t* event = waitForEvent(
-        [&](const xcb_generic_event_t* candidate) {
-            if ((candidate->response_type & 0x7f) != XCB_SELECTION_NOTIFY)
-                return false;
-            const auto* notify = reinterpret_cast<const xcb_selection_notify_event_t*>(candidate);
-            // An owner that refuses answers with no property.
-            return notify->requestor == _requestor && notify->selection == _clipboard &&
-                   notify->target == target && notify->time == *time &&
-                   (notify->property == _property || notify->property == XCB_ATOM_NONE);
-        },
-        Clock::now() + kTransferTimeout);
+    xcb_generic_event_t* event = waitForEvent([&](const xcb_generic_event_t* candidate) {
+        if ((candidate->response_type & 0x7f) != XCB_SELECTION_NOTIFY)
+            return false;
+        const auto* notify = reinterpret_cast<const xcb_selection_notify_event_t*>(candidate);
+        // An owner that refuses answers with no property.
+        return notify->requestor == _requestor && notify->selection == _clipboard &&
+               notify->target == target && notify->time == *time &&
+               (notify->property == _property || notify->property == XCB_ATOM_NONE);
+    });
     if (!event) {
         abandonTransfer();
         return std::nullopt;
@@ -251,16 +260,13 @@ std::optional<SelectionReader::Property> SelectionReader::convert(xcb_atom_t tar
 std::optional<QByteArray> SelectionReader::readIncrementally() {
     QByteArray bytes;
     for (;;) {
-        xcb_generic_event_t* event = waitForEvent(
-            [&](const xcb_generic_event_t* candidate) {
-                if ((candidate->response_type & 0x7f) != XCB_PROPERTY_NOTIFY)
-                    return false;
-                const auto* notify =
-                    reinterpret_cast<const xcb_property_notify_event_t*>(candidate);
-                return notify->window == _requestor && notify->atom == _property &&
-                       notify->state == XCB_PROPERTY_NEW_VALUE;
-            },
-            Clock::now() + kTransferTimeout);
+        xcb_generic_event_t* event = waitForEvent([&](const xcb_generic_event_t* candidate) {
+            if ((candidate->response_type & 0x7f) != XCB_PROPERTY_NOTIFY)
+                return false;
+            const auto* notify = reinterpret_cast<const xcb_property_notify_event_t*>(candidate);
+            return notify->window == _requestor && notify->atom == _property &&
+                   notify->state == XCB_PROPERTY_NEW_VALUE;
+        });
         const bool arrived = event != nullptr;
         std::free(event);
         const std::optional<Property> chunk =
@@ -277,6 +283,7 @@ std::optional<QByteArray> SelectionReader::readIncrementally() {
 }
 
 std::optional<QStringList> SelectionReader::targets() {
+    beginTransfer({});
     const std::optional<Property> list = convert(_targets);
     if (!list || list->format != 32 || (list->type != XCB_ATOM_ATOM && list->type != _targets))
         return std::nullopt;
@@ -285,7 +292,8 @@ std::optional<QStringList> SelectionReader::targets() {
     return names(atoms);
 }
 
-std::optional<QByteArray> SelectionReader::read(const QString& name) {
+std::optional<QByteArray> SelectionReader::read(const QString& name, std::stop_token stop) {
+    beginTransfer(std::move(stop));
     const std::optional<Property> property = convert(atom(name.toLatin1()));
     if (!property)
         return std::nullopt;

@@ -7,13 +7,14 @@
 
 #include <chrono>
 #include <optional>
+#include <stop_token>
 #include <vector>
 
 // Reads the CLIPBOARD selection over an X connection of its own, with hidden windows to hear of
 // owner changes and to receive the owner's answers: Qt's connection has a reader thread of its
 // own that takes every event, and a transfer through it costs wake-ups and round trips a capture
-// does not need. One reader serves one thread at a time; every wait is bounded by the transfer
-// timeout.
+// does not need. One reader serves one thread at a time. Every wait for the owner is bounded by
+// the transfer timeout, and every transfer as a whole by the reader's limit.
 //
 // Each request has a property of its own and is stamped with the server's time, and only the
 // answer naming the requestor, property, target and time is taken as its answer. A transfer
@@ -22,13 +23,19 @@
 class SelectionReader {
 public:
     // How long an owner may keep us waiting for an answer, or for the next chunk of a long
-    // transfer, before its content counts as one it cannot supply.
+    // transfer, before its content counts as one it cannot supply; also how long a whole
+    // transfer may take on the thread that answers the user.
     static constexpr std::chrono::milliseconds kTransferTimeout{5000};
+    // How long a whole transfer may take on a worker, where a screenshot from a slow owner is
+    // given the time it needs.
+    static constexpr std::chrono::milliseconds kWorkerTransferLimit{30000};
     // More than any picture or text a person copies; an owner that sends without end stops here.
     static constexpr qsizetype kMaxBytes = qsizetype(512) << 20;
 
-    // Connects to the display so named; an empty name is $DISPLAY.
-    explicit SelectionReader(const QByteArray& displayName);
+    // Connects to the display so named; an empty name is $DISPLAY. A transfer, from the request
+    // to its last chunk, may take the time limit given.
+    explicit SelectionReader(const QByteArray& displayName,
+                             std::chrono::milliseconds transferLimit = kTransferTimeout);
     ~SelectionReader();
     SelectionReader(const SelectionReader&) = delete;
     SelectionReader& operator=(const SelectionReader&) = delete;
@@ -53,8 +60,9 @@ public:
     // The names the owner offers, in its order; absent when it does not answer as it should.
     std::optional<QStringList> targets();
     // The bytes the owner offers under a name, empty when it offers nothing under it, absent when
-    // it refuses, fails or runs out of time.
-    std::optional<QByteArray> read(const QString& name);
+    // it refuses, fails or runs out of time, or when a stop is asked for through the token
+    // (which is looked at every few tens of milliseconds meanwhile).
+    std::optional<QByteArray> read(const QString& name, std::stop_token stop = {});
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -81,10 +89,12 @@ private:
     xcb_window_t createWindow(uint32_t events);
     // Replaces the requestor after a transfer was given up on.
     void abandonTransfer();
+    // Starts the time of a transfer, which may be stopped through the token.
+    void beginTransfer(std::stop_token stop);
     // The next event that satisfies the test, keeping owner notices met on the way; null when the
-    // deadline passes or the connection breaks.
-    template <typename Test>
-    xcb_generic_event_t* waitForEvent(Test test, Clock::time_point deadline);
+    // transfer timeout or the transfer's limit passes, a stop is asked for, the selection changes
+    // owner or the connection breaks.
+    template <typename Test> xcb_generic_event_t* waitForEvent(Test test);
     // Takes every event the server has sent, keeping the owner notices.
     void drain();
     // Keeps an owner notice; false for any other event.
@@ -94,6 +104,9 @@ private:
     // The names of atoms, each asked of the server once; garbage that names no atom is left out.
     QStringList names(const std::vector<xcb_atom_t>& atoms);
 
+    std::chrono::milliseconds _transferLimit;
+    Clock::time_point _transferDeadline;
+    std::stop_token _stop;
     xcb_connection_t* _connection = nullptr;
     xcb_window_t _root = XCB_WINDOW_NONE;
     // Owner notices come to the watcher, answers to the requestor.

@@ -249,3 +249,24 @@ TEST(ClipboardTrouble, ALateAnswerIsNotTakenForTheNextOwners) {
     ASSERT_TRUE(kelvrin.waitForHistory(1, 10000));
     EXPECT_EQ(kelvrin.texts(), Texts{"from the next owner"});
 }
+
+// An owner that sends a byte at a time, each well within the wait for a chunk, is given up on
+// when the whole transfer runs out of time: a text read for the window after the transfer
+// timeout, and a picture read on the side as soon as the session ends.
+TEST(ClipboardTrouble, ATricklingTransferIsGivenUpAtItsDeadlineAndHoldsNoQuit) {
+    RunningKelvrin kelvrin;
+    ASSERT_TRUE(kelvrin.history()) << "kelvrin does not answer --list";
+    {
+        ClipOwner text({"--report", "--chunk", "1", "--trickle", "0.5",
+                        "UTF8_STRING=forty bytes that take twenty seconds"});
+        ASSERT_TRUE(text.waitForLine("asked UTF8_STRING"));
+        QElapsedTimer clock;
+        clock.start();
+        EXPECT_TRUE(kelvrin.history(30000)) << "no answer";
+        EXPECT_LT(clock.elapsed(), kTransferTimeoutMs + 3000);
+    }
+    ClipOwner picture({"--report", "--chunk", "1", "--trickle", "0.5",
+                       "image/png=a picture that takes a minute to come"});
+    ASSERT_TRUE(picture.waitForLine("asked image/png"));
+    EXPECT_TRUE(kelvrin.terminate(2000)) << "still running after the session ended";
+}

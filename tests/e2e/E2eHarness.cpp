@@ -124,6 +124,11 @@ void RunningKelvrin::kill() {
     _process.waitForFinished(5000);
 }
 
+bool RunningKelvrin::terminate(int timeoutMs) {
+    _process.terminate();
+    return _process.waitForFinished(timeoutMs);
+}
+
 std::optional<QStringList> RunningKelvrin::history(int timeoutMs) const {
     const KelvrinCommand list = kelvrinCommand({"--list"}, _home, timeoutMs);
     if (list.status != 0)

@@ -71,6 +71,9 @@ public:
     bool answered() const { return _answered; }
     // Ends it at once, as a crash or SIGKILL does.
     void kill();
+    // Ends its session as the system does at shutdown (SIGTERM): whether it ended within the
+    // time.
+    bool terminate(int timeoutMs);
 
     // The history's texts, head first, as --list prints them; nothing when no answer came
     // within the time.
