@@ -24,7 +24,7 @@ qint64 ClipboardPasteboard::changeCount() const {
     for (const SelectionReader::OwnerChange& change : _reader->takeOwnerChanges()) {
         _owner = change.owner;
         // Our own write was counted where it happened.
-        if (_ownWindow && change.owner == _ownWindow)
+        if (_written && ownContent() == _written)
             continue;
         _goneWithOwner = change.ownerLeft ? std::optional<qint64>(_count) : std::nullopt;
         ++_count;
@@ -36,15 +36,26 @@ std::optional<qint64> ClipboardPasteboard::contentGoneWithOwner() const {
     return _goneWithOwner;
 }
 
+const QMimeData* ClipboardPasteboard::ownContent() const {
+    const X11Connection* x11 = X11Connection::get();
+    return x11 && x11->isOwnWindow(_owner) ? QGuiApplication::clipboard()->mimeData() : nullptr;
+}
+
 QStringList ClipboardPasteboard::offeredNames() {
+    if (ownContent())
+        return ownContent()->formats();
     return _reader->targets().value_or(QStringList());
 }
 
 std::optional<QByteArray> ClipboardPasteboard::readName(const QString& name) {
+    if (const QMimeData* own = ownContent())
+        return own->hasFormat(name) ? std::optional<QByteArray>(own->data(name)) : std::nullopt;
     return _reader->read(name);
 }
 
 Pasteboard::DataJob ClipboardPasteboard::readNameLater(const QString& name) {
+    if (ownContent())
+        return Pasteboard::readNameLater(name);
     // A picture can take most of a second to come: the job reads it on a connection of its own,
     // on whatever thread runs it, and only from the owner of the content the capture looked at.
     // A new owner before or during the transfer makes it one that cannot be supplied; the next
@@ -65,8 +76,8 @@ void ClipboardPasteboard::writeNames(const QList<std::pair<QString, QByteArray>>
     MimeDataPasteboard::fill(*mime, named);
     // Qt has made itself the owner when this returns: it asks the server to be sure.
     QGuiApplication::clipboard()->setMimeData(mime, QClipboard::Clipboard);
-    _ownWindow = _reader->owner();
-    _owner = _ownWindow;
+    _written = mime;
+    _owner = _reader->owner();
     _goneWithOwner.reset();
     ++_count;
 }

@@ -178,6 +178,12 @@ bool X11Connection::isManaged(xcb_window_t window) const {
            (state->front() == normalState || state->front() == iconicState);
 }
 
+bool X11Connection::isOwnWindow(xcb_window_t window) const {
+    const xcb_setup_t* setup = xcb_get_setup(_connection);
+    return window != XCB_WINDOW_NONE &&
+           (window & ~setup->resource_id_mask) == setup->resource_id_base;
+}
+
 bool X11Connection::waitUntil(const std::function<bool()>& condition, int timeoutMs) {
     const QDeadlineTimer deadline(timeoutMs);
     while (!condition()) {

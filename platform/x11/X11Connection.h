@@ -55,6 +55,9 @@ public:
     // An EWMH request about a window to the window manager, which listens on the root window.
     // Whether the window manager has taken the window (WM_STATE Normal or Iconic).
     bool isManaged(xcb_window_t window) const;
+    // Whether the window was made on this connection, by Qt or by us: the server hands every
+    // connection a range of ids of its own.
+    bool isOwnWindow(xcb_window_t window) const;
 
     // Waits until the condition holds, at most the time given, asking the server afresh every
     // few milliseconds rather than running the event loop: timers and the user's input must
