@@ -94,7 +94,7 @@ Pasteboard::Snapshot& Pasteboard::snapshot() {
     return _snapshot;
 }
 
-QList<PasteboardType> Pasteboard::types() {
+Pasteboard::Snapshot& Pasteboard::snapshotWithTypes() {
     Snapshot& current = snapshot();
     if (!current.typesRead) {
         current.typesRead = true;
@@ -107,12 +107,16 @@ QList<PasteboardType> Pasteboard::types() {
             }
         }
     }
-    return current.types;
+    return current;
+}
+
+QList<PasteboardType> Pasteboard::types() {
+    return snapshotWithTypes().types;
 }
 
 bool Pasteboard::isSecret() {
-    types();
-    Snapshot& current = snapshot();
+    // The mark is looked for among the types of the same content, however long they took.
+    Snapshot& current = snapshotWithTypes();
     if (!current.secret) {
         const std::optional<QByteArray> mark =
             current.secretMarkOffered ? readName(kSecretMark) : std::nullopt;
@@ -122,8 +126,7 @@ bool Pasteboard::isSecret() {
 }
 
 std::optional<QByteArray> Pasteboard::dataForType(PasteboardType type) {
-    types();
-    Snapshot& current = snapshot();
+    Snapshot& current = snapshotWithTypes();
     if (!current.names.contains(type))
         return std::nullopt;
     if (!current.data.contains(type)) {
@@ -134,8 +137,7 @@ std::optional<QByteArray> Pasteboard::dataForType(PasteboardType type) {
 }
 
 Pasteboard::DataJob Pasteboard::dataForTypeLater(PasteboardType type) {
-    types();
-    Snapshot& current = snapshot();
+    Snapshot& current = snapshotWithTypes();
     const bool picture = type == PasteboardType::TIFF || type == PasteboardType::PDF;
     if (!picture || !current.names.contains(type))
         return [](std::stop_token) { return std::optional<QByteArray>(); };
@@ -154,8 +156,7 @@ Pasteboard::DataJob Pasteboard::dataForTypeLater(PasteboardType type) {
 }
 
 std::optional<QString> Pasteboard::stringForType(PasteboardType type) {
-    types();
-    Snapshot& current = snapshot();
+    Snapshot& current = snapshotWithTypes();
     if (type != PasteboardType::String || !current.names.contains(type))
         return std::nullopt;
     if (!current.string)

@@ -50,7 +50,9 @@ public:
 
     // Whether the owner marks the content as a secret, as password managers do: such content
     // is never kept. The mark is asked for only when the owner offers it; a mark that cannot be
-    // read is no mark.
+    // read is no mark. Each answer here comes from the content current when it was asked for;
+    // a reader that asks several questions of one content compares the change count before
+    // and after, and takes nothing when it moved.
     bool isSecret();
 
     // When the last change the change count saw was the owner going away with its content and
@@ -95,6 +97,8 @@ private:
         std::optional<std::optional<QString>> string;
     };
     Snapshot& snapshot();
+    // The snapshot with the offered types read: the same one whatever changes while they are.
+    Snapshot& snapshotWithTypes();
 
     Snapshot _snapshot;
 };

@@ -41,12 +41,11 @@ const char* pictureName(qint32 extraType) {
 
 // Walks the offered types in the owner's order. A picture wins as soon as it is met, with the
 // text met before it; a rich payload waits for the text and is paired with it. Answers absent
-// when nothing usable is offered, an offered type cannot be supplied or the owner marks the
-// content as a secret (of which nothing is read, nothing logged). With pictureLater, a picture
-// is not read here: its job is handed back to be run elsewhere.
-std::optional<Choice> chooseForm(Pasteboard& pasteboard, bool pictureLater) {
-    if (pasteboard.isSecret())
-        return std::nullopt;
+// when nothing usable is offered, or when an offered type cannot be supplied, which is named in
+// unsupplied. With pictureLater, a picture is not read here: its job is handed back to be run
+// elsewhere.
+std::optional<Choice> walkTypes(Pasteboard& pasteboard, bool pictureLater,
+                                const char*& unsupplied) {
     Choice choice;
     for (const PasteboardType type : pasteboard.types()) {
         switch (type) {
@@ -59,7 +58,7 @@ std::optional<Choice> chooseForm(Pasteboard& pasteboard, bool pictureLater) {
             }
             choice.extraData = pasteboard.dataForType(type);
             if (!choice.extraData) {
-                logCannotSupply(pictureName(choice.extraType), pasteboard.changeCount());
+                unsupplied = pictureName(choice.extraType);
                 return std::nullopt;
             }
             return choice;
@@ -72,7 +71,7 @@ std::optional<Choice> chooseForm(Pasteboard& pasteboard, bool pictureLater) {
                 break;
             choice.extraData = pasteboard.dataForType(type);
             if (!choice.extraData) {
-                logCannotSupply(rtfd ? "RTFD" : "RTF", pasteboard.changeCount());
+                unsupplied = rtfd ? "RTFD" : "RTF";
                 return std::nullopt;
             }
             choice.extraType = rtfd ? ExtraType::RTFD : ExtraType::RTF;
@@ -83,7 +82,7 @@ std::optional<Choice> chooseForm(Pasteboard& pasteboard, bool pictureLater) {
         case PasteboardType::String:
             choice.text = pasteboard.stringForType(type);
             if (!choice.text) {
-                logCannotSupply("paste string data", pasteboard.changeCount());
+                unsupplied = "paste string data";
                 return std::nullopt;
             }
             if (choice.extraData)
@@ -93,6 +92,23 @@ std::optional<Choice> chooseForm(Pasteboard& pasteboard, bool pictureLater) {
     }
     if (!choice.text && !choice.extraData)
         return std::nullopt;
+    return choice;
+}
+
+// The form of the content, unless the owner marks it as a secret (of which nothing is read,
+// nothing logged). The mark, the types and the data must all be the same content's: when the
+// content changes while it is read, nothing is taken and nothing logged, and the next tick
+// starts over on the new content, its mark first.
+std::optional<Choice> chooseForm(Pasteboard& pasteboard, bool pictureLater) {
+    const qint64 count = pasteboard.changeCount();
+    const char* unsupplied = nullptr;
+    std::optional<Choice> choice;
+    if (!pasteboard.isSecret())
+        choice = walkTypes(pasteboard, pictureLater, unsupplied);
+    if (pasteboard.changeCount() != count)
+        return std::nullopt;
+    if (unsupplied)
+        logCannotSupply(unsupplied, count);
     return choice;
 }
 

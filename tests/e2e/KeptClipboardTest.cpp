@@ -50,6 +50,24 @@ TEST(Secrets, AMarkedSecretLeavesNoTraceWhileOtherMarksKeepNothingOut) {
         EXPECT_FALSE(line.contains(QStringLiteral("hunter2"))) << line.toStdString();
 }
 
+// The mark, the types and the text are read from one content: a password copied while Kelvrin
+// waits for a slow owner's types is looked at for its mark like any other.
+TEST(Secrets, ASecretCopiedWhileASlowOwnerIsReadIsNotKept) {
+    RunningKelvrin kelvrin;
+    ASSERT_TRUE(kelvrin.history()) << "kelvrin does not answer --list";
+    ClipOwner slow({"--report", "--targets-delay", "1", "UTF8_STRING=from a slow owner"});
+    ASSERT_TRUE(slow.waitForLine("asked TARGETS"));
+    {
+        ClipOwner secret({"--report", "UTF8_STRING=hunter2 is the password",
+                          "x-kde-passwordManagerHint=secret"});
+        ASSERT_TRUE(secret.ready());
+        EXPECT_TRUE(secret.waitForLine("asked x-kde-passwordManagerHint"));
+    }
+    copyWithXclip("after");
+    ASSERT_TRUE(kelvrin.waitForText(QStringLiteral("after"), 10000));
+    EXPECT_EQ(kelvrin.history(), Texts{"after"});
+}
+
 TEST(KeptClipboard, AClippingWhoseProgramQuitsStaysOnTheClipboardUntilAnotherIsCopied) {
     Kelvrin kelvrin;
     const QByteArray bytes = "kept \xc3\xa9 \xf0\x9f\x98\x80\r\nsecond line\t";
