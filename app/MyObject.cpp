@@ -104,16 +104,17 @@ void MyObject::applicationWillTerminate() {
 void MyObject::pasteboardCheck() {
     if (_bAutosave)
         _pasteWindow->autosaveCheck(_nssInitialFolder, PasteWindow::Clock::now());
+    // A modal alert or folder panel, or a drag of rows, holds the poll back, as it holds back
+    // the user; the first tick afterwards sees every change made meanwhile.
+    if (_pasteWindow->capturesHeld())
+        return;
+    _pasteWindow->enterReadyCaptures();
     const qint64 count = _pb->changeCount();
     if (count == _pbCount) {
         if (_goneContent)
             keepGoneContent();
         return;
     }
-    // A modal alert or folder panel holds the poll back, as it holds back the user; the first
-    // tick afterwards sees every change made meanwhile.
-    if (Alert::isApplicationModalUp())
-        return;
     if (count > _pbCount + 1)
         Log::write(Strings::format(
             QStringLiteral(

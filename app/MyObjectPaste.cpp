@@ -13,6 +13,7 @@
 #include "window/PasteWindow.h"
 
 #include <QApplication>
+#include <QTimer>
 #include <QWindow>
 
 quint16 MyObject::hotKeyModifiers() const {
@@ -54,9 +55,11 @@ void MyObject::pressHotKey(quint32 timestamp) {
     }
     _sendPSN = front;
     _comingToFront = true;
+    QTimer::singleShot(kActivationSettles, this, &MyObject::activationSettled);
     const QByteArray name = front->name.toUtf8();
     _pasteWindow->setTitleStr(Strings::localizedFormat(QStringLiteral("PasteWindowTitleFront"),
                                                        {int(name.size()), name}));
+    _pasteWindow->selectFirstRowIfNone();
     // The press's own time lets the window manager give us the focus at once.
     Processes::activate(windowToActivate(), timestamp);
 }
@@ -104,6 +107,15 @@ void MyObject::applicationWillBecomeActive() {
         _pasteWindow->showPasteWindow();
     else if (!_pasteWindow->isWindowVisible())
         _pasteWindow->pasteWindowOrderBack(other);
+}
+
+void MyObject::activationSettled() {
+    if (!std::exchange(_comingToFront, false))
+        return;
+    // Qt never saw us leave (our activation overtook the notice of the lost focus), or a loss
+    // of the focus since the press was set aside: what Qt reports now holds.
+    if (QGuiApplication::applicationState() != Qt::ApplicationActive)
+        applicationWillResignActive();
 }
 
 void MyObject::applicationWillResignActive() {

@@ -63,10 +63,8 @@ int main(int argc, char** argv) {
         Log::write(QStringLiteral("warning*** :[main] [no command line for this instance: %1]")
                        .arg(error));
 
-    // Closing the window is the user quitting, who may choose to stay when the sets cannot be
-    // saved. A signal or the session manager ends the session: it quits without asking.
-    QObject::connect(&app, &QGuiApplication::lastWindowClosed, &delegate,
-                     [&delegate] { delegate.quitByUser(); });
+    // Closing a window never quits: with no data folder the history lives only in this
+    // process. A signal or the session manager ends the session: it quits without asking.
     QuitSignals quitSignals;
     QObject::connect(&quitSignals, &QuitSignals::quitRequested, &delegate,
                      [&delegate] { delegate.endSession(); });

@@ -59,6 +59,9 @@ public:
     // Puts the window up just behind another window, which keeps the front.
     void pasteWindowOrderBack(QWidget* window);
     void setTitleStr(const QString& title);
+    // With no row of the current set selected, selects the first one, so that Return pastes
+    // the newest clipping.
+    void selectFirstRowIfNone();
     void setWindowTransparency(float alpha);
     void setViewHeight(float height);
     void setWindowLevel(signed char alwaysOnTop);
@@ -80,6 +83,11 @@ public:
                            qint32 posOfInsert);
     // Whether captures are waiting for a picture.
     bool hasPendingCaptures() const { return !_pending.empty(); }
+    // Captures wait while the user answers a modal panel or drags rows out of the table: what
+    // the user chose must not move under them. The first look afterwards takes everything.
+    bool capturesHeld() const;
+    // Lets the captures whose pictures have been read enter, unless captures are held.
+    void enterReadyCaptures();
     // Waits for the pictures being read, each of which gives up on its own after the transfer
     // timeout, and lets every waiting capture enter: a quit saves what was copied just before.
     void finishPendingCaptures();
@@ -150,6 +158,8 @@ public:
     // other programs as a capture at the drop row. The rows dragged are the table's; the rows
     // kept and dropped at are the set's.
     QMimeData* writeRowsWithIndexes(const IndexSet& rows);
+    // From the start of a drag out of the table to its drop or cancel.
+    void setTableDragging(bool dragging) { _tableDragging = dragging; }
     const IndexSet& draggedDatas() const { return _draggedDatas; }
     // A drop between rows (or after the last) is welcome; a drop onto a row is not, and neither
     // is one of the table's own rows while a filter hides some of the set.
@@ -183,6 +193,12 @@ public:
     signed char bShowSheet() const { return _bShowSheet; }
 
 private:
+    // A sheet is up from its beginning to its end, whichever button ends it.
+    void beginSheet(QDialog* sheet);
+    void endSheet();
+    // Hidden with the window, a sheet would never end and the set commands would stay off:
+    // hiding the window ends it as Cancel does.
+    void cancelOpenSheet();
     // After a sheet: the keys go to the window again.
     void takeFocusBack();
     void awakeFromNib();
@@ -212,7 +228,7 @@ private:
     void startPictureJob(std::shared_ptr<PendingCapture> pending,
                          std::function<std::optional<QByteArray>()> job);
     // Lets the waiting captures enter, from the oldest up to the first picture not yet read.
-    void enterReadyCaptures();
+    void enterCaptures();
 
     // The last content read whole from the clipboard, and its change count. The bytes are
     // shared with the clipping made of it.
@@ -231,7 +247,9 @@ private:
     std::vector<KindName> _kindString;
     PasteWindowDelegate* _applicationIns = nullptr;
     signed char _bShowSheet = 0;
+    QDialog* _openSheet = nullptr;
     IndexSet _draggedDatas;
+    bool _tableDragging = false;
     // The content of the drag that left the table last, to know it when it comes back.
     const QMimeData* _ownDrag = nullptr;
 

@@ -80,8 +80,24 @@ qint64 PasteWindow::setIndexForSelectItem(int item) const {
     return current == 0 || item + 1 < current ? item + 1 : item + 2;
 }
 
-void PasteWindow::addSet() {
+void PasteWindow::beginSheet(QDialog* sheet) {
     _bShowSheet = 1;
+    _openSheet = sheet;
+    sheet->open();
+}
+
+void PasteWindow::endSheet() {
+    _bShowSheet = 0;
+    _openSheet = nullptr;
+    takeFocusBack();
+}
+
+void PasteWindow::cancelOpenSheet() {
+    if (_openSheet)
+        _openSheet->done(kSheetCancel);
+}
+
+void PasteWindow::addSet() {
     // The name typed last time stays, ready to be used again.
     const QString typed = _setSelectCombo->currentText();
     _setSelectCombo->clear();
@@ -92,7 +108,7 @@ void PasteWindow::addSet() {
     _setSelectCombo->setMaxVisibleItems(visibleItems(_pasteArray.size()));
     _setSelectCombo->setCurrentIndex(-1);
     _setSelectCombo->setEditText(typed);
-    _setSelectWindow->open();
+    beginSheet(_setSelectWindow);
 }
 
 void PasteWindow::setSelectWindowOk() {
@@ -162,8 +178,7 @@ void PasteWindow::setSelectWindowCancel() {
 }
 
 void PasteWindow::sheetSelectDidEnd(int) {
-    _bShowSheet = 0;
-    takeFocusBack();
+    endSheet();
 }
 
 void PasteWindow::takeFocusBack() {
@@ -174,13 +189,12 @@ void PasteWindow::takeFocusBack() {
 }
 
 void PasteWindow::deleteSet() {
-    _bShowSheet = 1;
     _setDeleteCombo->clear();
     for (size_t set = 1; set < _pasteArray.size(); ++set)
         _setDeleteCombo->addItem(_pasteArray[set]->name());
     _setDeleteCombo->setMaxVisibleItems(visibleItems(_pasteArray.size()));
     _setDeleteCombo->setCurrentIndex(-1);
-    _setDeleteWindow->open();
+    beginSheet(_setDeleteWindow);
 }
 
 void PasteWindow::setDeleteWindowOk() {
@@ -219,13 +233,11 @@ void PasteWindow::setDeleteWindowCancel() {
 }
 
 void PasteWindow::sheetDeleteDidEnd(int) {
-    _bShowSheet = 0;
-    takeFocusBack();
+    endSheet();
 }
 
 void PasteWindow::deletePasteData() {
-    const IndexSet rows = selectedSetRows();
-    if (rows.isEmpty())
+    if (selectedSetRows().isEmpty())
         return;
     const int answer =
         Alert::run(Strings::localized(QStringLiteral("DeleteDataTitle")),
@@ -234,8 +246,9 @@ void PasteWindow::deletePasteData() {
                    Strings::localized(QStringLiteral("DeleteDataButtion2")), Alert::DefaultReturn);
     if (answer == Alert::DefaultReturn)
         return;
+    // The rows as they are now, after whatever came and went while the user answered.
     if (PasteSet* set = currentSet())
-        set->removeData(rows);
+        set->removeData(selectedSetRows());
     _table->clearSelection();
     _table->reloadData();
 }
