@@ -402,8 +402,9 @@ bool PasteWindow::saveData(const QString& directory, QString& erroString, bool f
     std::printf(
         "%s", qPrintable(Strings::format(QStringLiteral("save file[%s]\n"), {listPath.toUtf8()})));
     std::fflush(stdout);
-    // The list names a set only once its file is written, and replaces the old list only at the
-    // end, so every file in the folder is always whole.
+    // The new list replaces the old one only once every set's file is written. With a shorter
+    // list the next launch would lose the sets after the one that failed, and the save after it
+    // would write over their files, which are still whole.
     AtomicFile list(listPath);
     if (!list.open()) {
         erroString =
@@ -411,10 +412,8 @@ bool PasteWindow::saveData(const QString& directory, QString& erroString, bool f
         return false;
     }
     QString lastFormed = listPath;
-    bool result = true;
     for (const auto& set : _pasteArray) {
         const QString path = setFilePath(directory, set->name());
-        lastFormed = path;
         Log::write(
             Strings::format(QStringLiteral("information:[saveData] [save file=%@]"), {path}));
         if (const std::optional<SetFileFailure> failure =
@@ -422,16 +421,14 @@ bool PasteWindow::saveData(const QString& directory, QString& erroString, bool f
             if (failure->archiveError)
                 logArchiveError("saveData", *failure->archiveError);
             erroString = Strings::localizedFormat(failure->key, {failure->path, failure->detail});
-            result = false;
-            break;
+            return false;
         }
         const QString line = listLine(set->name());
         lastFormed = line;
         if (!list.write(line.toUtf8() + '\n')) {
             erroString =
                 Strings::localizedFormat(QStringLiteral("SaveErrorMessage2"), {line, errno});
-            result = false;
-            break;
+            return false;
         }
     }
     if (!list.commit()) {
@@ -439,11 +436,9 @@ bool PasteWindow::saveData(const QString& directory, QString& erroString, bool f
             Strings::localizedFormat(QStringLiteral("SaveErrorMessage3"), {lastFormed, errno});
         return false;
     }
-    if (result) {
-        _ownFolders.insert(normalised(directory));
-        recordSaved(directory);
-    }
-    return result;
+    _ownFolders.insert(normalised(directory));
+    recordSaved(directory);
+    return true;
 }
 
 bool PasteWindow::createDirectoriesAtPath(const QString& path,

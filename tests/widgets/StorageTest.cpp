@@ -339,7 +339,9 @@ TEST_F(Storage, ANameSavesAndLoadsBackUnlessItsFileWouldLeaveTheFolder) {
     EXPECT_EQ(setNames(), names);
     EXPECT_EQ(window().pasteArray()[4]->getDataAtIndex(0)->contents(), cjk);
 
-    // A name that leads out of the folder, or past 255 bytes, ends the list before it.
+    // A set whose file cannot be written (its name leads out of the folder or past 255 bytes,
+    // or a folder stands where the history's file goes) fails the save and leaves the list as
+    // it was: a shorter one would lose the sets after it.
     const QList<std::pair<QString, int>> refused = {{QStringLiteral("../Outside"), 99},
                                                     {QString(250, u'x'), ENAMETOOLONG}};
     for (const auto& [name, code] : refused) {
@@ -349,9 +351,15 @@ TEST_F(Storage, ANameSavesAndLoadsBackUnlessItsFileWouldLeaveTheFolder) {
                              QStringLiteral("SaveErrorMessage2"),
                              {dir + u'/' + name + PasteWindow::kSetFileSuffix, code}));
         EXPECT_FALSE(error.contains(QStringLiteral("error 99"))) << "a site code read as errno";
-        EXPECT_EQ(readFile(dir + QStringLiteral("/Kelvrin.KVlist")), "PasteBoard History.KVdata\n");
+        EXPECT_EQ(readFile(dir + QStringLiteral("/Kelvrin.KVlist")), list);
     }
     EXPECT_FALSE(QFile::exists(folder(QStringLiteral("Outside.KVdata"))));
+    window().pasteArray()[1]->setName(names[1]);
+    ASSERT_TRUE(QFile::remove(dir + u'/' + kHistoryFile) && QDir(dir).mkdir(kHistoryFile));
+    EXPECT_FALSE(window().saveData(dir, error, false));
+    EXPECT_EQ(readFile(dir + QStringLiteral("/Kelvrin.KVlist")), list);
+    EXPECT_EQ(QDir(dir).entryList(QDir::Files | QDir::Hidden).size(), names.size())
+        << "a temporary file was left";
 }
 
 TEST_F(Storage, TheFolderPrinterShowsEveryClippingOrTheAlert) {
