@@ -259,26 +259,29 @@ TEST_F(Storage, ListLinesAreReadWholeAndOddOnesSkipped) {
     QDir(dir).mkpath(QStringLiteral("."));
     writeFile(folder(QStringLiteral("Outside.KVdata")), archive({}));
     QByteArray list = "PasteBoard History.KVdata\n\nno suffix\n";
-    list += longName.toUtf8() + "\n";     // skipped: no suffix, read whole
-    list += "Missing.KVdata\n";           // counted, left out
-    list += "bad \xff utf8.KVdata\n";     // counted, left out
-    list += "../Outside.KVdata\n";        // never read outside the folder
-    list += "Zero.KVdata\n";              // a device: no set, and no read without end
-    list += "Twice.KVdata\nTwice.KVdata"; // two sets; the last line has no LF
+    list += longName.toUtf8() + "\n";       // skipped: no suffix, read whole
+    list += "Missing.KVdata\n";             // counted, left out
+    list += "bad \xff utf8.KVdata\n";       // counted, left out
+    list += "../Outside.KVdata\n";          // never read outside the folder
+    list += "Zero.KVdata\n";                // a device: no set, and no read without end
+    list += "Twice.KVdata\n./Twice.KVdata"; // one file, one set; the last line has no LF
     storeFolder(dir, list,
                 {{kHistoryFile, archive({})}, {QStringLiteral("Twice.KVdata"), archive({})}});
     QFile::link(QStringLiteral("/dev/zero"), dir + QStringLiteral("/Zero.KVdata"));
     Log::Capture log;
     ASSERT_TRUE(window().loadData(true, dir));
-    EXPECT_EQ(setNames(), (QStringList{PasteWindow::kHistoryName, QStringLiteral("Twice"),
-                                       QStringLiteral("Twice")}));
+    EXPECT_EQ(setNames(), (QStringList{PasteWindow::kHistoryName, QStringLiteral("Twice")}));
+    EXPECT_TRUE(log.contains(
+        QStringLiteral(
+            "warning*** :[loadDataFromFile] [\"%1/./Twice.KVdata\"file is already loaded.]")
+            .arg(dir)));
     EXPECT_TRUE(log.contains(
         QStringLiteral("warning*** :[loadDataFromFile] [\"%1\"file isn't same pre-fix.]")
             .arg(longName)));
     EXPECT_EQ(log.lines().filter(QStringLiteral("isn't same pre-fix")).size(), 3);
     EXPECT_EQ(log.lines().filter(QStringLiteral("cann't be load")).size(), 4);
     EXPECT_TRUE(log.contains(QStringLiteral(
-        "information:[loadDataFromFile] [complete laoding. total file =7] rtn[YES]")));
+        "information:[loadDataFromFile] [complete laoding. total file =6] rtn[YES]")));
 }
 
 TEST_F(Storage, SavingAsksBeforeReplacingAndReportsEveryFailureInItsText) {
