@@ -15,7 +15,10 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <functional>
+#include <linux/capability.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 namespace {
 
@@ -50,6 +53,26 @@ QByteArray readFile(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
+
+// While it lives, this thread may read and write files only as their modes allow, as every
+// user but root may: root's power to pass over the modes is set aside.
+class ModesApply {
+public:
+    ModesApply() {
+        ::syscall(SYS_capget, &_header, _saved);
+        __user_cap_data_struct lowered[2] = {_saved[0], _saved[1]};
+        for (const int power : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH})
+            lowered[power / 32].effective &= ~(1u << (power % 32));
+        ::syscall(SYS_capset, &_header, lowered);
+    }
+    ~ModesApply() { ::syscall(SYS_capset, &_header, _saved); }
+    ModesApply(const ModesApply&) = delete;
+    ModesApply& operator=(const ModesApply&) = delete;
+
+private:
+    __user_cap_header_struct _header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct _saved[2] = {};
+};
 
 } // namespace
 
@@ -303,6 +326,20 @@ TEST_F(Storage, SavingAsksBeforeReplacingAndReportsEveryFailureInItsText) {
     EXPECT_FALSE(window().saveData(folder(QStringLiteral("plain/sets")), error, false));
     EXPECT_EQ(error, Strings::localizedFormat(QStringLiteral("SaveErrorMessage4"),
                                               {folder(QStringLiteral("plain/sets"))}));
+    // A folder that cannot be opened to put its entries on disk: the history's file is in
+    // place, but a power cut could still take it back, so the save fails and lists nothing.
+    const QString unsynced = folder(QStringLiteral("unsynced"));
+    QDir().mkpath(unsynced);
+    QFile::setPermissions(unsynced, QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    {
+        ModesApply modes;
+        EXPECT_FALSE(window().saveData(unsynced, error, false));
+    }
+    QFile::setPermissions(unsynced,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    EXPECT_EQ(error, Strings::localizedFormat(QStringLiteral("SaveErrorMessage2"),
+                                              {unsynced + u'/' + kHistoryFile, 99}));
+    EXPECT_FALSE(QFile::exists(unsynced + QStringLiteral("/Kelvrin.KVlist")));
     // A folder where no file can be made.
     EXPECT_FALSE(window().saveData(QStringLiteral("/proc/self"), error, false));
     EXPECT_TRUE(
