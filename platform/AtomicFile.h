@@ -16,7 +16,9 @@ public:
 
     bool open();
     bool write(const QByteArray& bytes);
-    // Makes the written bytes the file's content.
+    // Makes the written bytes the file's content. False also when they are the content but the
+    // folder's entry for them could not be put on disk: a power cut could still bring back the
+    // old file.
     bool commit();
 
     // The whole file in one go.

@@ -139,6 +139,12 @@ public:
     // Whether a set of that name can be stored in a folder: its file must stay inside the
     // folder and its file name must fit the file system.
     static bool isStorableSetName(const QString& name);
+    // Whether the add-to-set sheet may make a new set of that name: storable, on one line, its
+    // file directly in the folder (a name such as "notes/2024" would need a folder that is not
+    // there), and no other set's file.
+    bool canNameNewSet(const QString& name) const;
+    // Whether a set other than except is stored in the file a set of that name would be.
+    bool isSetFileTaken(const QString& name, const PasteSet* except) const;
 
     // Sets: stepping through them, copying clippings into a set, deleting a set, deleting and
     // selecting clippings. The sheets are window-modal; the sheet flag is up while one shows.

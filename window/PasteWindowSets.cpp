@@ -132,8 +132,9 @@ void PasteWindow::setSelectWindowOk() {
         return;
     } else if (const int item = _setSelectCombo->findText(name, Qt::MatchExactly); item >= 0) {
         target = setIndexForSelectItem(item);
-    } else if (!isStorableSetName(name)) {
-        // A set whose file could never be written would make every later save fail.
+    } else if (!canNameNewSet(name)) {
+        // A set whose file could never be written would make every later save fail; one in
+        // another set's file would overwrite that set's clippings.
         Alert::beep();
         return;
     }
@@ -204,12 +205,14 @@ void PasteWindow::setDeleteWindowOk() {
         return;
     }
     const int doomed = item + 1;
+    const PasteSet& set = *_pasteArray[size_t(doomed)];
     const QString folder = _applicationIns->nssInitialFolder();
     if (_setDeleteCheck->isChecked() && !folder.isEmpty()) {
-        const QString path = Strings::format(
-            QStringLiteral("%@/%@%s"), {folder, _pasteArray[size_t(doomed)]->name(), ".KVdata"});
-        // Only a file of this folder is ever removed, whatever the name says.
-        if (isStorableSetName(_pasteArray[size_t(doomed)]->name())) {
+        const QString path =
+            Strings::format(QStringLiteral("%@/%@%s"), {folder, set.name(), ".KVdata"});
+        // Only a file of this folder is ever removed, whatever the name says, and never one
+        // that holds another set too.
+        if (isStorableSetName(set.name()) && !isSetFileTaken(set.name(), &set)) {
             Log::write(Strings::format(
                 QStringLiteral("information:[setDeleteWindowOk] [remove file=%@]"), {path}));
             QFile::remove(path);
