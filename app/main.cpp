@@ -50,16 +50,18 @@ int main(int argc, char** argv) {
         return command.print();
     }
 
+    // One Kelvrin per user, settled before anything is read or shown: a second one hands its
+    // start to the first.
+    InstanceChannel channel;
+    if (const std::optional<int> status = CommandLine::claimInstance(channel))
+        return *status;
     runOnX11();
     MainApplication app(argc, argv);
     const Translators translators;
-    // One Kelvrin per user: a second one only brings the first one's window forward.
-    if (CommandLine::showRunningInstance())
-        return 0;
     MyObject delegate(std::make_unique<Defaults>(), std::make_unique<ClipboardPasteboard>());
-    InstanceChannel channel(
-        [&delegate](const QByteArray& request) { return delegate.answerCommand(request); });
-    if (QString error; !channel.listen(&error))
+    if (QString error; !channel.listen(
+            [&delegate](const QByteArray& request) { return delegate.answerCommand(request); },
+            &error))
         Log::write(QStringLiteral("warning*** :[main] [no command line for this instance: %1]")
                        .arg(error));
 

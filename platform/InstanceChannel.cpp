@@ -1,9 +1,12 @@
 #include "platform/InstanceChannel.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QThread>
 #include <QTimer>
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -24,6 +27,20 @@ QString socketFolder() {
                              : runtime + QStringLiteral("/kelvrin");
 }
 
+QByteArray lockPath() {
+    return QFile::encodeName(socketFolder() + QStringLiteral("/lock"));
+}
+
+// The whole file, exclusively. An open file description's lock, unlike a process's, is not
+// dropped when some other descriptor of the file is closed, and is seen by every other opening,
+// in this process too.
+flock wholeFile() {
+    flock lock{};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    return lock;
+}
+
 // Another user's program may reach the socket only through a mistake in the folder's rights;
 // even then it gets nothing.
 bool isSameUser(const QLocalSocket* socket) {
@@ -36,33 +53,50 @@ bool isSameUser(const QLocalSocket* socket) {
 
 } // namespace
 
-InstanceChannel::InstanceChannel(Handler handler, QObject* parent)
-    : QObject(parent), _handler(std::move(handler)) {}
+InstanceChannel::InstanceChannel(QObject* parent) : QObject(parent) {}
 
-InstanceChannel::~InstanceChannel() = default;
+InstanceChannel::~InstanceChannel() {
+    _server.reset();
+    if (_lock >= 0)
+        ::close(_lock);
+}
 
 QString InstanceChannel::socketPath() {
     return socketFolder() + QStringLiteral("/command");
 }
 
-bool InstanceChannel::listen(QString* error) {
+InstanceChannel::Claim InstanceChannel::claim(QString* error) {
+    const auto failed = [error](const QString& what) {
+        *error = QStringLiteral("%1: %2").arg(what, QString::fromLocal8Bit(strerror(errno)));
+        return Claim::Failed;
+    };
     const QByteArray folder = QFile::encodeName(socketFolder());
-    if (mkdir(folder.constData(), 0700) != 0 && errno != EEXIST) {
-        *error = QStringLiteral("cannot make %1: %2")
-                     .arg(socketFolder(), QString::fromLocal8Bit(strerror(errno)));
-        return false;
-    }
+    if (mkdir(folder.constData(), 0700) != 0 && errno != EEXIST)
+        return failed(QStringLiteral("cannot make %1").arg(socketFolder()));
     if (!isPrivateFolder(folder)) {
         *error = QStringLiteral("%1 is not a folder of this user's alone").arg(socketFolder());
-        return false;
+        return Claim::Failed;
     }
-    QLocalSocket probe;
-    probe.connectToServer(socketPath());
-    if (probe.waitForConnected(1000)) {
-        *error = QStringLiteral("another instance is running");
-        return false;
+    const int fd = ::open(lockPath().constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0)
+        return failed(QStringLiteral("cannot open %1").arg(QFile::decodeName(lockPath())));
+    flock lock = wholeFile();
+    if (fcntl(fd, F_OFD_SETLK, &lock) == 0) {
+        _lock = fd;
+        return Claim::Taken;
     }
-    // Nobody answers: the socket was left by an instance that ended without cleaning up.
+    const int reason = errno;
+    ::close(fd);
+    errno = reason;
+    if (reason == EAGAIN || reason == EACCES)
+        return Claim::HeldElsewhere;
+    return failed(QStringLiteral("cannot lock %1").arg(QFile::decodeName(lockPath())));
+}
+
+bool InstanceChannel::listen(Handler handler, QString* error) {
+    Q_ASSERT(_lock >= 0);
+    _handler = std::move(handler);
+    // Whoever made a socket there ended, since we hold the lock: it answers nobody.
     QLocalServer::removeServer(socketPath());
     _server = std::make_unique<QLocalServer>();
     _server->setSocketOptions(QLocalServer::UserAccessOption);
@@ -73,6 +107,16 @@ bool InstanceChannel::listen(QString* error) {
     }
     connect(_server.get(), &QLocalServer::newConnection, this, &InstanceChannel::accept);
     return true;
+}
+
+bool InstanceChannel::isRunning() {
+    const int fd = ::open(lockPath().constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return false;
+    flock lock = wholeFile();
+    const bool held = fcntl(fd, F_OFD_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
+    ::close(fd);
+    return held;
 }
 
 void InstanceChannel::accept() {
@@ -118,18 +162,31 @@ void InstanceChannel::reply(QLocalSocket* socket, const Answer& answer) {
     if (answer.ok)
         socket->write(answer.text);
     // Written out before the connection closes: the answer to a quit is sent on the way out.
+    // A sender that gave up waiting is gone already.
     socket->flush();
-    socket->waitForBytesWritten(1000);
+    if (socket->state() == QLocalSocket::ConnectedState)
+        socket->waitForBytesWritten(1000);
     socket->disconnectFromServer();
 }
 
 std::optional<InstanceChannel::Answer> InstanceChannel::send(const QByteArray& request,
                                                              int timeoutMs, QString* error) {
     QLocalSocket socket;
-    socket.connectToServer(socketPath());
-    if (!socket.waitForConnected(1000)) {
-        *error = QStringLiteral("Kelvrin is not running");
-        return std::nullopt;
+    const QDeadlineTimer connecting(kConnectTimeoutMs);
+    for (;;) {
+        if (!isRunning()) {
+            *error = QStringLiteral("Kelvrin is not running");
+            return std::nullopt;
+        }
+        socket.connectToServer(socketPath());
+        if (socket.waitForConnected(1000))
+            break;
+        if (connecting.hasExpired()) {
+            *error = QStringLiteral("the running Kelvrin takes no connection");
+            return std::nullopt;
+        }
+        // It holds the lock but listens not yet: it is starting.
+        QThread::msleep(50);
     }
     socket.write(request + '\n');
     // The running side closes the connection once it has answered; -1 waits as long as it takes.
@@ -137,7 +194,7 @@ std::optional<InstanceChannel::Answer> InstanceChannel::send(const QByteArray& r
     const QByteArray received = socket.readAll();
     const qsizetype end = received.indexOf('\n');
     if (end < 0) {
-        *error = QStringLiteral("Kelvrin did not answer");
+        *error = QStringLiteral("the running Kelvrin did not answer");
         return std::nullopt;
     }
     const QByteArray status = received.left(end);

@@ -48,15 +48,17 @@ protected:
 
 TEST_F(InstanceChannelTest, AnswersTheFirstLineAndRefusesWhatIsNoRequest) {
     QList<QByteArray> heard;
-    InstanceChannel channel([&](const QByteArray& request) {
-        heard << request;
-        return InstanceChannel::Answer{request == "ping", "pong\n"};
-    });
+    InstanceChannel channel;
     QString error;
-    ASSERT_TRUE(channel.listen(&error)) << error.toStdString();
-    InstanceChannel second([](const QByteArray&) { return InstanceChannel::Answer{}; });
-    EXPECT_FALSE(second.listen(&error));
-    EXPECT_EQ(error, QStringLiteral("another instance is running"));
+    ASSERT_EQ(channel.claim(&error), InstanceChannel::Claim::Taken) << error.toStdString();
+    ASSERT_TRUE(channel.listen(
+        [&](const QByteArray& request) {
+            heard << request;
+            return InstanceChannel::Answer{request == "ping", "pong\n"};
+        },
+        &error))
+        << error.toStdString();
+    EXPECT_EQ(InstanceChannel().claim(&error), InstanceChannel::Claim::HeldElsewhere);
 
     EXPECT_EQ(exchange("ping\nand more\n"), "ok\npong\n") << "only the first line counts";
     EXPECT_EQ(exchange(QByteArray("\xff\x00garbage\n", 10)), "error pong\n\n");
@@ -86,7 +88,6 @@ TEST_F(InstanceChannelTest, ASocketFolderOthersCanEnterIsNotUsedAndNoServerIsNoA
     QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                       QFileDevice::ExeOwner | QFileDevice::ReadOther |
                                       QFileDevice::ExeOther);
-    InstanceChannel channel([](const QByteArray&) { return InstanceChannel::Answer{}; });
-    EXPECT_FALSE(channel.listen(&error));
+    EXPECT_EQ(InstanceChannel().claim(&error), InstanceChannel::Claim::Failed);
     EXPECT_TRUE(error.contains(u"alone")) << error.toStdString();
 }
