@@ -42,7 +42,7 @@ flock wholeFile() {
 }
 
 // Another user's program may reach the socket only through a mistake in the folder's rights;
-// even then it gets nothing.
+// even then neither side tells it anything.
 bool isSameUser(const QLocalSocket* socket) {
     ucred peer{};
     socklen_t size = sizeof peer;
@@ -110,6 +110,8 @@ bool InstanceChannel::listen(Handler handler, QString* error) {
 }
 
 bool InstanceChannel::isRunning() {
+    if (!isPrivateFolder(QFile::encodeName(socketFolder())))
+        return false;
     const int fd = ::open(lockPath().constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0)
         return false;
@@ -117,6 +119,36 @@ bool InstanceChannel::isRunning() {
     const bool held = fcntl(fd, F_OFD_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
     ::close(fd);
     return held;
+}
+
+bool InstanceChannel::connectToInstance(QLocalSocket& socket, QString* error) {
+    // Whoever could put a socket there would be told our commands and answer with anything.
+    const QByteArray folder = QFile::encodeName(socketFolder());
+    if (struct stat status{}; lstat(folder.constData(), &status) == 0 && !isPrivateFolder(folder)) {
+        *error = QStringLiteral("%1 is not a folder of this user's alone").arg(socketFolder());
+        return false;
+    }
+    const QDeadlineTimer connecting(kConnectTimeoutMs);
+    for (;;) {
+        if (!isRunning()) {
+            *error = QStringLiteral("Kelvrin is not running");
+            return false;
+        }
+        socket.connectToServer(socketPath());
+        if (socket.waitForConnected(1000))
+            break;
+        if (connecting.hasExpired()) {
+            *error = QStringLiteral("the running Kelvrin takes no connection");
+            return false;
+        }
+        // It holds the lock but listens not yet: it is starting.
+        QThread::msleep(50);
+    }
+    if (!isSameUser(&socket)) {
+        *error = QStringLiteral("%1 is served by another user").arg(socketPath());
+        return false;
+    }
+    return true;
 }
 
 void InstanceChannel::accept() {
@@ -172,22 +204,8 @@ void InstanceChannel::reply(QLocalSocket* socket, const Answer& answer) {
 std::optional<InstanceChannel::Answer> InstanceChannel::send(const QByteArray& request,
                                                              int timeoutMs, QString* error) {
     QLocalSocket socket;
-    const QDeadlineTimer connecting(kConnectTimeoutMs);
-    for (;;) {
-        if (!isRunning()) {
-            *error = QStringLiteral("Kelvrin is not running");
-            return std::nullopt;
-        }
-        socket.connectToServer(socketPath());
-        if (socket.waitForConnected(1000))
-            break;
-        if (connecting.hasExpired()) {
-            *error = QStringLiteral("the running Kelvrin takes no connection");
-            return std::nullopt;
-        }
-        // It holds the lock but listens not yet: it is starting.
-        QThread::msleep(50);
-    }
+    if (!connectToInstance(socket, error))
+        return std::nullopt;
     socket.write(request + '\n');
     // The running side closes the connection once it has answered; -1 waits as long as it takes.
     socket.waitForDisconnected(timeoutMs);

@@ -59,6 +59,9 @@ public:
     static QString socketPath();
 
 private:
+    // Connects to the running instance, waiting while it starts; false with the reason when none
+    // runs, it cannot be reached, or the socket may be another user's.
+    static bool connectToInstance(QLocalSocket& socket, QString* error);
     void accept();
     void read(QLocalSocket* socket);
     static void reply(QLocalSocket* socket, const Answer& answer);
