@@ -1,6 +1,7 @@
 // Kelvrin as the user starts it from a shell: one instance, and commands sent to it.
 #include "tests/e2e/E2eHarness.h"
 
+#include "ScopedEnvironment.h"
 #include "model/PasteDataCoding.h"
 #include "platform/Defaults.h"
 
@@ -116,4 +117,36 @@ TEST(CommandLine, TwoStartsAtOnceMakeOneInstanceAndAStoppedOneIsNotReplaced) {
     EXPECT_TRUE(late.err.contains("cannot reach")) << late.err.toStdString();
     EXPECT_EQ(kelvrin({"--quit"}, home.path()).status, 0) << "the stopped one lost its line";
     EXPECT_TRUE(running.waitForFinished(10000));
+}
+
+TEST(CommandLine, WithoutADisplayOnlyAStartOfItsOwnNeedsOneAndSaysSo) {
+    QTemporaryDir home;
+    const QString data = storeEmptyHistory(home.path());
+    {
+        RunningKelvrin running(home.path());
+        ASSERT_TRUE(running.answered());
+        const ScopedEnvironment noDisplay{{"DISPLAY", nullptr}};
+        for (const QStringList& arguments :
+             {QStringList{}, {"--list"}, {"--help"}, {"--version"}, {"--print-folder", data}})
+            EXPECT_EQ(kelvrin(arguments, home.path()).status, 0)
+                << arguments.join(' ').toStdString();
+    }
+
+    // An X server that does not answer: a real one, stopped.
+    QProcess silent;
+    silent.start(QStringLiteral("Xvfb"), {"-displayfd", "1", "-nolisten", "tcp"});
+    ASSERT_TRUE(waitFor([&] { return silent.canReadLine(); })) << "Xvfb did not start";
+    const QByteArray stopped = ':' + silent.readLine().trimmed();
+    ::kill(pid_t(silent.processId()), SIGSTOP);
+    for (const char* display :
+         {static_cast<const char*>(nullptr), "nowhere", stopped.constData()}) {
+        const ScopedEnvironment environment{{"DISPLAY", display}};
+        const KelvrinCommand start = kelvrin({}, home.path());
+        EXPECT_EQ(start.status, 1) << (display ? display : "no DISPLAY");
+        EXPECT_TRUE(start.err.contains("no X display") && start.err.contains("DISPLAY="))
+            << start.err.toStdString();
+    }
+    ::kill(pid_t(silent.processId()), SIGCONT);
+    silent.terminate();
+    silent.waitForFinished();
 }
