@@ -27,8 +27,8 @@ QString socketFolder() {
                              : runtime + QStringLiteral("/kelvrin");
 }
 
-QByteArray lockPath() {
-    return QFile::encodeName(socketFolder() + QStringLiteral("/lock"));
+QString lockPath() {
+    return socketFolder() + QStringLiteral("/lock");
 }
 
 // The whole file, exclusively. An open file description's lock, unlike a process's, is not
@@ -66,31 +66,33 @@ QString InstanceChannel::socketPath() {
 }
 
 InstanceChannel::Claim InstanceChannel::claim(QString* error) {
-    const auto failed = [error](const QString& what) {
-        *error = QStringLiteral("%1: %2").arg(what, QString::fromLocal8Bit(strerror(errno)));
+    const QString folder = socketFolder();
+    const QString lock = lockPath();
+    const auto failed = [error](const char* what, const QString& path) {
+        const int reason = errno;
+        *error = QStringLiteral("cannot %1 %2: %3")
+                     .arg(QLatin1String(what), path, QString::fromLocal8Bit(strerror(reason)));
         return Claim::Failed;
     };
-    const QByteArray folder = QFile::encodeName(socketFolder());
-    if (mkdir(folder.constData(), 0700) != 0 && errno != EEXIST)
-        return failed(QStringLiteral("cannot make %1").arg(socketFolder()));
-    if (!isPrivateFolder(folder)) {
-        *error = QStringLiteral("%1 is not a folder of this user's alone").arg(socketFolder());
+    if (mkdir(QFile::encodeName(folder).constData(), 0700) != 0 && errno != EEXIST)
+        return failed("make", folder);
+    if (!isPrivateFolder(QFile::encodeName(folder))) {
+        *error = QStringLiteral("%1 is not a folder of this user's alone").arg(folder);
         return Claim::Failed;
     }
-    const int fd = ::open(lockPath().constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    const int fd = ::open(QFile::encodeName(lock).constData(),
+                          O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0)
-        return failed(QStringLiteral("cannot open %1").arg(QFile::decodeName(lockPath())));
-    flock lock = wholeFile();
-    if (fcntl(fd, F_OFD_SETLK, &lock) == 0) {
+        return failed("open", lock);
+    flock whole = wholeFile();
+    if (fcntl(fd, F_OFD_SETLK, &whole) == 0) {
         _lock = fd;
         return Claim::Taken;
     }
-    const int reason = errno;
+    const Claim claim =
+        errno == EAGAIN || errno == EACCES ? Claim::HeldElsewhere : failed("lock", lock);
     ::close(fd);
-    errno = reason;
-    if (reason == EAGAIN || reason == EACCES)
-        return Claim::HeldElsewhere;
-    return failed(QStringLiteral("cannot lock %1").arg(QFile::decodeName(lockPath())));
+    return claim;
 }
 
 bool InstanceChannel::listen(Handler handler, QString* error) {
@@ -112,11 +114,12 @@ bool InstanceChannel::listen(Handler handler, QString* error) {
 bool InstanceChannel::isRunning() {
     if (!isPrivateFolder(QFile::encodeName(socketFolder())))
         return false;
-    const int fd = ::open(lockPath().constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    const int fd =
+        ::open(QFile::encodeName(lockPath()).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0)
         return false;
-    flock lock = wholeFile();
-    const bool held = fcntl(fd, F_OFD_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
+    flock whole = wholeFile();
+    const bool held = fcntl(fd, F_OFD_GETLK, &whole) == 0 && whole.l_type != F_UNLCK;
     ::close(fd);
     return held;
 }

@@ -2,7 +2,6 @@
 #include "platform/InstanceChannel.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QLocalSocket>
@@ -17,10 +16,17 @@
 
 namespace {
 
-// Sends the bytes as they are from another thread, as another process would, while this one
-// serves; everything the channel answered before it closed.
+// Runs what another process would do on a thread of its own while this one serves: its result.
+template <typename Work> auto whileServing(Work work) {
+    auto result = std::async(std::launch::async, std::move(work));
+    while (result.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready)
+        QCoreApplication::processEvents();
+    return result.get();
+}
+
+// Sends the bytes as they are: everything the channel answered before it closed.
 QByteArray exchange(const QByteArray& bytes) {
-    std::future<QByteArray> answer = std::async(std::launch::async, [bytes] {
+    return whileServing([bytes] {
         QLocalSocket socket;
         socket.connectToServer(InstanceChannel::socketPath());
         if (!socket.waitForConnected(2000))
@@ -30,20 +36,11 @@ QByteArray exchange(const QByteArray& bytes) {
         socket.waitForDisconnected(InstanceChannel::kRequestTimeoutMs + 2000);
         return socket.readAll();
     });
-    const QDeadlineTimer deadline(InstanceChannel::kRequestTimeoutMs + 5000);
-    while (answer.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready &&
-           !deadline.hasExpired())
-        QCoreApplication::processEvents();
-    return answer.get();
 }
 
-// Sends a request from another thread, as another kelvrin would, while this one serves.
-std::optional<InstanceChannel::Answer> sendWhileServing(const QByteArray& request, QString* error) {
-    std::future<std::optional<InstanceChannel::Answer>> answer =
-        std::async(std::launch::async, [&] { return InstanceChannel::send(request, 5000, error); });
-    while (answer.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready)
-        QCoreApplication::processEvents();
-    return answer.get();
+// A request as a second kelvrin sends it.
+std::optional<InstanceChannel::Answer> ask(const QByteArray& request, QString* error) {
+    return whileServing([&] { return InstanceChannel::send(request, 5000, error); });
 }
 
 // A process of the user nobody answering one connection on the command socket, as another
@@ -114,7 +111,7 @@ TEST_F(InstanceChannelTest, AnswersTheFirstLineAndRefusesWhatIsNoRequest) {
     EXPECT_EQ(heard, (QList<QByteArray>{"ping", QByteArray("\xff\x00garbage", 9)}));
 
     // Still serving after all that.
-    const std::optional<InstanceChannel::Answer> pong = sendWhileServing("ping", &error);
+    const std::optional<InstanceChannel::Answer> pong = ask("ping", &error);
     ASSERT_TRUE(pong) << error.toStdString();
     EXPECT_TRUE(pong->ok);
     EXPECT_EQ(pong->text, "pong\n");
@@ -138,13 +135,13 @@ TEST_F(InstanceChannelTest, NeitherSideTrustsAFolderOrAServerOfAnotherUser) {
         // Through a link the folder may be anybody's.
         ASSERT_TRUE(QFile::link(folder, elsewhere.filePath(QStringLiteral("kelvrin"))));
         qputenv("XDG_RUNTIME_DIR", elsewhere.path().toUtf8());
-        EXPECT_FALSE(sendWhileServing("list", &error));
+        EXPECT_FALSE(ask("list", &error));
         EXPECT_TRUE(error.contains(u"alone")) << error.toStdString();
         qputenv("XDG_RUNTIME_DIR", _runtime.path().toUtf8());
 
         QFile::setPermissions(folder, QFile::permissions(folder) | QFileDevice::ReadOther |
                                           QFileDevice::ExeOther);
-        EXPECT_FALSE(sendWhileServing("list", &error));
+        EXPECT_FALSE(ask("list", &error));
         EXPECT_TRUE(error.contains(u"alone")) << error.toStdString();
         EXPECT_EQ(InstanceChannel().claim(&error), InstanceChannel::Claim::Failed);
         EXPECT_TRUE(error.contains(u"alone")) << error.toStdString();
