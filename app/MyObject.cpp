@@ -3,6 +3,7 @@
 #include "model/ExtraType.h"
 #include "model/PasteData.h"
 #include "platform/Alert.h"
+#include "platform/AtomicFile.h"
 #include "platform/Defaults.h"
 #include "platform/FolderPanel.h"
 #include "platform/Log.h"
@@ -31,6 +32,9 @@ MyObject::~MyObject() = default;
 
 void MyObject::applicationWillFinishLaunching() {
     LoadUserSettings();
+    // Only the running instance launches, and it has written nothing yet: a temporary file in
+    // its data folder is what a save cut short by a crash or a power cut left.
+    AtomicFile::removeLeftovers(_nssInitialFolder);
     if (!_pasteWindow)
         _pasteWindow = std::make_unique<PasteWindow>();
     _pasteWindow->initWindow(this);

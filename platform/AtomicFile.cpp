@@ -35,6 +35,9 @@ bool syncFolder(const QByteArray& file) {
 } // namespace
 
 void AtomicFile::removeLeftovers(const QString& folder) {
+    // An empty path would be the working folder.
+    if (folder.isEmpty())
+        return;
     const QDir dir(folder);
     const QStringList leftovers =
         dir.entryList({QString::fromLatin1(kTemporaryPrefix) + QStringLiteral("??????")},

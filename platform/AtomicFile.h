@@ -23,8 +23,9 @@ public:
 
     // The whole file in one go.
     static bool writeFile(const QString& path, const QByteArray& bytes);
-    // Removes the temporary files a process ended in the middle of a write left in the folder.
-    // Only while nothing writes there.
+    // Removes the temporary files a process ended in the middle of a write left in the folder
+    // (none when no folder is named). Only by the one process that writes there, before it
+    // writes: another's write in flight would lose its file.
     static void removeLeftovers(const QString& folder);
 
 private:

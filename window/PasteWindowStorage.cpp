@@ -346,8 +346,6 @@ bool PasteWindow::loadData(bool flag, const QString& dirName) {
         loadAlert(QStringLiteral("LoadErrorMessage7"), {dirName});
         return false;
     }
-    // What a save cut short (a crash, a power cut) left behind is of no use to anyone.
-    AtomicFile::removeLeftovers(dirName);
     std::vector<std::unique_ptr<PasteSet>> array;
     if (!loadDataFromFile(dirName, array))
         return false;

@@ -402,12 +402,16 @@ TEST_F(Storage, ANameSavesAndLoadsBackUnlessItsFileWouldLeaveTheFolder) {
         << "a temporary file was left";
 }
 
-TEST_F(Storage, TheFolderPrinterShowsEveryClippingOrTheAlert) {
+TEST_F(Storage, TheFolderPrinterShowsEveryClippingOrTheAlertAndLoadsLeaveWritesInFlight) {
     const QString dir = folder();
     storeFolder(
         dir, "PasteBoard History.KVdata\nWork.KVdata\n",
         {{kHistoryFile, archive({{1, QStringLiteral("a \"quoted\" text"), 0, std::nullopt}})},
          {QStringLiteral("Work.KVdata"), archive({{4, std::nullopt, 5, QByteArray("pdf")}})}});
+    // The temporary file of a save the running Kelvrin is making there.
+    const QString inFlight = dir + QStringLiteral("/.kelvrin-Ab12Cd");
+    writeFile(inFlight, "half a set");
+    ASSERT_TRUE(window().loadData(true, dir));
     QProcess printer;
     printer.start(QStringLiteral(KELVRIN_BINARY), {QStringLiteral("--print-folder"), dir});
     ASSERT_TRUE(printer.waitForFinished(30000));
@@ -420,6 +424,7 @@ TEST_F(Storage, TheFolderPrinterShowsEveryClippingOrTheAlert) {
     EXPECT_EQ(lines[1], R"({"contents":null,"extraDataSha256":)"
                         R"("c35b21d6ca39aa7cc3b79a705d989f1a6e88b99ab43988d74048799e3db926a3",)"
                         R"("extraDataSize":3,"extraType":5,"number":4,"set":"Work"})");
+    EXPECT_EQ(readFile(inFlight), "half a set");
 
     printer.start(QStringLiteral(KELVRIN_BINARY),
                   {QStringLiteral("--print-folder"), folder(QStringLiteral("absent"))});
