@@ -1,5 +1,7 @@
 #include "platform/PanelOwner.h"
 
+#include "platform/Processes.h"
+
 #include <QApplication>
 
 PanelOwner::PanelOwner() {
@@ -9,8 +11,6 @@ PanelOwner::PanelOwner() {
 }
 
 PanelOwner::~PanelOwner() {
-    // Some window managers hand the keyboard to another program when a panel closes, and the
-    // next key meant for us would land there.
     if (_window && _window->isVisible())
-        _window->activateWindow();
+        Processes::takeFocusBack(_window);
 }
