@@ -36,6 +36,19 @@ constexpr std::pair<CommandLine::Action, const char*> kRequests[] = {
 // A quit may wait for the user to answer a failed save; the rest is answered at once.
 constexpr int kAnswerTimeoutMs = 10000;
 
+// The running Kelvrin may end while a second one reaches for it; the second then runs itself.
+constexpr int kClaimAttempts = 3;
+
+// Prints the answer's text on standard output, or its trouble on standard error: the exit status.
+int printAnswer(const InstanceChannel::Answer& answer) {
+    if (!answer.ok) {
+        std::fprintf(stderr, "kelvrin: %s\n", answer.text.constData());
+        return 1;
+    }
+    std::fwrite(answer.text.constData(), 1, size_t(answer.text.size()), stdout);
+    return 0;
+}
+
 } // namespace
 
 CommandLine CommandLine::parse(const QStringList& arguments) {
@@ -95,19 +108,35 @@ int CommandLine::sendToInstance() const {
         std::fprintf(stderr, "kelvrin: %s\n", qPrintable(error));
         return 1;
     }
-    if (!answer->ok) {
-        std::fprintf(stderr, "kelvrin: %s\n", answer->text.constData());
-        return 1;
-    }
-    std::fwrite(answer->text.constData(), 1, size_t(answer->text.size()), stdout);
-    return 0;
+    return printAnswer(*answer);
 }
 
-bool CommandLine::showRunningInstance() {
-    QString error;
-    const auto answer =
-        InstanceChannel::send(CommandLine(Action::Show).request(), kAnswerTimeoutMs, &error);
-    return answer && answer->ok;
+std::optional<int> CommandLine::claimInstance(InstanceChannel& channel) {
+    for (int attempt = 0; attempt < kClaimAttempts; ++attempt) {
+        QString error;
+        switch (channel.claim(&error)) {
+        case InstanceChannel::Claim::Taken:
+            return std::nullopt;
+        case InstanceChannel::Claim::Failed:
+            std::fprintf(stderr, "kelvrin: %s\n", qPrintable(error));
+            return 1;
+        case InstanceChannel::Claim::HeldElsewhere:
+            break;
+        }
+        const std::optional<InstanceChannel::Answer> answer =
+            InstanceChannel::send(CommandLine(Action::Show).request(), kAnswerTimeoutMs, &error);
+        if (answer)
+            return printAnswer(*answer);
+        if (InstanceChannel::isRunning()) {
+            std::fprintf(stderr,
+                         "kelvrin: cannot reach the running Kelvrin (%s); it may be stopped or "
+                         "busy\n",
+                         qPrintable(error));
+            return 1;
+        }
+    }
+    std::fprintf(stderr, "kelvrin: Kelvrin keeps starting and ending; try again\n");
+    return 1;
 }
 
 int CommandLine::print() const {

@@ -3,6 +3,9 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <optional>
+
+class InstanceChannel;
 
 // What Kelvrin is asked on its command line: to run, to ask the running instance for something,
 // or to print something and end.
@@ -20,8 +23,10 @@ public:
     // Sends the command to the running instance and prints its answer on standard output, or
     // the trouble on standard error: the process's exit status, 0 when it was done.
     int sendToInstance() const;
-    // Asks a running instance to bring its window forward; false, quietly, when none runs.
-    static bool showRunningInstance();
+    // Makes this process the one running Kelvrin of its user through the channel, unless one
+    // runs already: then that one brings its window forward. Nothing when this process is to
+    // run; otherwise its exit status, the trouble told on standard error.
+    static std::optional<int> claimInstance(InstanceChannel& channel);
     // Prints the help, the version or the usage error: the process's exit status.
     int print() const;
 

@@ -6,7 +6,7 @@ MainApplication::MainApplication(int& argc, char** argv) : QApplication(argc, ar
     setApplicationName(QStringLiteral("Kelvrin"));
     setOrganizationName(QStringLiteral("Kelvrin"));
     setDesktopFileName(QStringLiteral("kelvrin"));
-    // Closing the paste window is a quit request, which may be refused; see main.
+    // Kelvrin lives in the background: closing its last window only hides it.
     setQuitOnLastWindowClosed(false);
     // A captured screenshot passes through buffers of tens of megabytes (the image as offered,
     // decoded, and re-encoded). With a fixed threshold they are mapped and unmapped on their

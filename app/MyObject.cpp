@@ -3,6 +3,7 @@
 #include "model/ExtraType.h"
 #include "model/PasteData.h"
 #include "platform/Alert.h"
+#include "platform/AtomicFile.h"
 #include "platform/Defaults.h"
 #include "platform/FolderPanel.h"
 #include "platform/Log.h"
@@ -31,6 +32,9 @@ MyObject::~MyObject() = default;
 
 void MyObject::applicationWillFinishLaunching() {
     LoadUserSettings();
+    // Only the running instance launches, and it has written nothing yet: a temporary file in
+    // its data folder is what a save cut short by a crash or a power cut left.
+    AtomicFile::removeLeftovers(_nssInitialFolder);
     if (!_pasteWindow)
         _pasteWindow = std::make_unique<PasteWindow>();
     _pasteWindow->initWindow(this);
@@ -104,16 +108,17 @@ void MyObject::applicationWillTerminate() {
 void MyObject::pasteboardCheck() {
     if (_bAutosave)
         _pasteWindow->autosaveCheck(_nssInitialFolder, PasteWindow::Clock::now());
+    // A modal alert or folder panel, or a drag of rows, holds the poll back, as it holds back
+    // the user; the first tick afterwards sees every change made meanwhile.
+    if (_pasteWindow->capturesHeld())
+        return;
+    _pasteWindow->enterReadyCaptures();
     const qint64 count = _pb->changeCount();
     if (count == _pbCount) {
         if (_goneContent)
             keepGoneContent();
         return;
     }
-    // A modal alert or folder panel holds the poll back, as it holds back the user; the first
-    // tick afterwards sees every change made meanwhile.
-    if (Alert::isApplicationModalUp())
-        return;
     if (count > _pbCount + 1)
         Log::write(Strings::format(
             QStringLiteral(

@@ -40,7 +40,7 @@ public:
     // The session ends (a signal, the session manager): nobody is left to answer, so every
     // panel closes with its safe answer and the quit goes on whatever happens.
     void sessionShouldTerminate();
-    // The user quits (the Quit command, the last window closed, the command line): true when
+    // The user quits (the Quit command, the command line): true when
     // the quit was accepted and the event loop is ending, false when the user chose to stay.
     bool quitByUser();
     // A signal or the session manager ends the session: quits without asking.
@@ -179,9 +179,11 @@ private:
     // remembered.
     std::optional<Processes::Application> _sendPSN;
     bool _quitting = false;
-    // From a press of the hot key until we are active: a late notice of an earlier loss of
-    // the focus must not forget the target just remembered.
+    // From a press of the hot key until we are active, or at most kActivationSettles: a late
+    // notice of an earlier loss of the focus must not forget the target just remembered.
     bool _comingToFront = false;
+    static constexpr int kActivationSettles = 1000; // milliseconds
+    void activationSettled();
     std::unique_ptr<PreferencesWindow> _preferencesWindow;
     // Each menu action with the command it stands for; Quit stands for none.
     std::vector<std::pair<QAction*, MenuCommand>> _menuItems;

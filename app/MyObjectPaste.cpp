@@ -12,6 +12,7 @@
 #include "window/PasteWindow.h"
 
 #include <QApplication>
+#include <QTimer>
 #include <QWindow>
 
 quint16 MyObject::hotKeyModifiers() const {
@@ -58,11 +59,13 @@ void MyObject::pressHotKey(quint32 timestamp) {
     const Processes::Application front = inFront.value_or(Processes::Application());
     _sendPSN = front;
     _comingToFront = true;
+    QTimer::singleShot(kActivationSettles, this, &MyObject::activationSettled);
     const QByteArray name = front.name.toUtf8();
     _pasteWindow->setTitleStr(
         front.isDesktop() ? Strings::localized(QStringLiteral("PasteWindowTitleDesktop"))
                           : Strings::localizedFormat(QStringLiteral("PasteWindowTitleFront"),
                                                      {int(name.size()), name}));
+    _pasteWindow->selectFirstRowIfNone();
     // The press's own time lets the window manager give us the focus at once.
     Processes::activate(windowToActivate(), timestamp);
 }
@@ -110,6 +113,15 @@ void MyObject::applicationWillBecomeActive() {
         _pasteWindow->showPasteWindow();
     else if (!_pasteWindow->isWindowVisible())
         _pasteWindow->pasteWindowOrderBack(other);
+}
+
+void MyObject::activationSettled() {
+    if (!std::exchange(_comingToFront, false))
+        return;
+    // Qt never saw us leave (our activation overtook the notice of the lost focus), or a loss
+    // of the focus since the press was set aside: what Qt reports now holds.
+    if (QGuiApplication::applicationState() != Qt::ApplicationActive)
+        applicationWillResignActive();
 }
 
 void MyObject::applicationWillResignActive() {

@@ -11,6 +11,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QDoubleSpinBox>
 #include <QLineEdit>
 #include <QSignalBlocker>
@@ -32,6 +33,19 @@ std::optional<qint64> limitIn(const QLineEdit* field) {
     if (!isNumber || limit < kFewestClippings || limit > kMostClippings)
         return std::nullopt;
     return limit;
+}
+
+// The data folder the field names, always absolute: a relative one would mean another folder
+// whenever Kelvrin starts from another working folder, as it does at login. "~" stands for the
+// home folder as in a shell, and any other relative path is taken from there too. An empty
+// field is no data folder.
+QString dataFolderIn(const QLineEdit* field) {
+    const QString text = field->text();
+    if (text.isEmpty() || QDir::isAbsolutePath(text))
+        return text;
+    if (text == u"~" || text.startsWith(u"~/"))
+        return QDir::homePath() + text.mid(1);
+    return QDir::homePath() + u'/' + text;
 }
 
 } // namespace
@@ -104,7 +118,7 @@ void MyObject::preferencesOk() {
     }
 
     _iLimits = *limit;
-    _nssInitialFolder = window.preferencesFolderText()->text();
+    _nssInitialFolder = dataFolderIn(window.preferencesFolderText());
     _bUpdateFolder = stateOf(window.preferencesUpdateFolder());
     _bHide = stateOf(window.preferencesHide());
     _bBackHide = window.preferencesBackHide()->isChecked();
@@ -143,7 +157,7 @@ void MyObject::preferencesFolderButton() {
         return;
     QLineEdit* field = _preferencesWindow->preferencesFolderText();
     const std::optional<QString> folder = FolderPanel::run(
-        Strings::localized(QStringLiteral("PreferencesFolderTitle")), field->text(), true);
+        Strings::localized(QStringLiteral("PreferencesFolderTitle")), dataFolderIn(field), true);
     if (folder)
         field->setText(*folder);
 }

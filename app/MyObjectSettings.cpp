@@ -2,6 +2,7 @@
 #include "app/MyObject.h"
 
 #include "platform/Defaults.h"
+#include "platform/Log.h"
 #include "platform/Strings.h"
 #include "window/PasteWindow.h"
 
@@ -126,5 +127,8 @@ void MyObject::SaveUserSettings() {
                        _rectPasteWindow.height()};
     for (const auto& [key, field] : settingFields(frame))
         save(*_defaults, key, field);
-    _defaults->synchronize();
+    if (!_defaults->synchronize())
+        Log::write(Strings::format(
+            QStringLiteral("warning*** :[SaveUserSettings] [settings not saved: %@]"),
+            {_defaults->filePath()}));
 }

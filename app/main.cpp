@@ -8,6 +8,7 @@
 #include "platform/InstanceChannel.h"
 #include "platform/Log.h"
 #include "platform/QuitSignals.h"
+#include "platform/XDisplay.h"
 
 #include <cstdio>
 
@@ -24,6 +25,25 @@ void runOnX11() {
         qputenv("QT_QPA_PLATFORM", "xcb");
     std::fprintf(stderr, "kelvrin: this is a Wayland session; the hot key and the paste work "
                          "only with programs that run on X11 (through XWayland).\n");
+}
+
+// An X server answers a new client at once; one that has not within this time is stuck.
+constexpr int kDisplayTimeoutMs = 5000;
+
+// Qt aborts without a display and waits for ever on one that does not answer: we say what is
+// wrong and how to give Kelvrin one instead. Only Qt's X11 platform opens a display.
+bool displayAnswers() {
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    if (!platform.isEmpty() && !platform.startsWith("xcb"))
+        return true;
+    const std::optional<QString> trouble = XDisplay::trouble(kDisplayTimeoutMs);
+    if (trouble)
+        std::fprintf(stderr,
+                     "kelvrin: no X display was found: %s.\n"
+                     "Start Kelvrin in an X11 session, or name a running X server in DISPLAY, "
+                     "as in DISPLAY=:0 kelvrin\n",
+                     qPrintable(*trouble));
+    return !trouble;
 }
 
 } // namespace
@@ -50,23 +70,25 @@ int main(int argc, char** argv) {
         return command.print();
     }
 
+    // One Kelvrin per user, settled before anything is read or shown: a second one hands its
+    // start to the first.
+    InstanceChannel channel;
+    if (const std::optional<int> status = CommandLine::claimInstance(channel))
+        return *status;
     runOnX11();
+    if (!displayAnswers())
+        return 1;
     MainApplication app(argc, argv);
     const Translators translators;
-    // One Kelvrin per user: a second one only brings the first one's window forward.
-    if (CommandLine::showRunningInstance())
-        return 0;
     MyObject delegate(std::make_unique<Defaults>(), std::make_unique<ClipboardPasteboard>());
-    InstanceChannel channel(
-        [&delegate](const QByteArray& request) { return delegate.answerCommand(request); });
-    if (QString error; !channel.listen(&error))
+    if (QString error; !channel.listen(
+            [&delegate](const QByteArray& request) { return delegate.answerCommand(request); },
+            &error))
         Log::write(QStringLiteral("warning*** :[main] [no command line for this instance: %1]")
                        .arg(error));
 
-    // Closing the window is the user quitting, who may choose to stay when the sets cannot be
-    // saved. A signal or the session manager ends the session: it quits without asking.
-    QObject::connect(&app, &QGuiApplication::lastWindowClosed, &delegate,
-                     [&delegate] { delegate.quitByUser(); });
+    // Closing a window never quits: with no data folder the history lives only in this
+    // process. A signal or the session manager ends the session: it quits without asking.
     QuitSignals quitSignals;
     QObject::connect(&quitSignals, &QuitSignals::quitRequested, &delegate,
                      [&delegate] { delegate.endSession(); });

@@ -1,5 +1,7 @@
 #include "platform/Alert.h"
 
+#include "platform/PanelOwner.h"
+
 #include <QApplication>
 #include <QLabel>
 #include <QMessageBox>
@@ -32,7 +34,8 @@ QList<QPointer<QMessageBox>>& openPanels() {
 }
 
 int showPanel(const Request& request) {
-    QMessageBox box;
+    const PanelOwner owner;
+    QMessageBox box(owner.window());
     box.setWindowModality(Qt::ApplicationModal);
     box.setIcon(QMessageBox::Warning);
     box.setWindowTitle(request.title);

@@ -12,19 +12,32 @@ namespace {
 // Temporary files get a short name of their own beside the target.
 constexpr char kTemporaryPrefix[] = ".kelvrin-";
 
-// The rename is durable only once the folder's entry is on disk too.
-void syncFolder(const QByteArray& file) {
+// A file system that cannot sync a folder at all says so with one of these; it keeps its
+// entries its own way, and nothing more can be done for them there.
+bool cannotSyncFolders(int error) {
+    return error == EINVAL || error == EROFS || error == ENOTSUP;
+}
+
+// The rename is durable only once the folder's entry is on disk too. False with errno set when
+// it may not be.
+bool syncFolder(const QByteArray& file) {
     const QByteArray folder = QFile::encodeName(QFileInfo(QFile::decodeName(file)).absolutePath());
-    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool synced = ::fsync(fd) == 0 || cannotSyncFolders(errno);
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+    return synced;
 }
 
 } // namespace
 
 void AtomicFile::removeLeftovers(const QString& folder) {
+    // An empty path would be the working folder.
+    if (folder.isEmpty())
+        return;
     const QDir dir(folder);
     const QStringList leftovers =
         dir.entryList({QString::fromLatin1(kTemporaryPrefix) + QStringLiteral("??????")},
@@ -79,8 +92,7 @@ bool AtomicFile::commit() {
         return false;
     }
     _temporary.clear();
-    syncFolder(_target);
-    return true;
+    return syncFolder(_target);
 }
 
 bool AtomicFile::writeFile(const QString& path, const QByteArray& bytes) {

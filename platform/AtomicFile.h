@@ -16,13 +16,16 @@ public:
 
     bool open();
     bool write(const QByteArray& bytes);
-    // Makes the written bytes the file's content.
+    // Makes the written bytes the file's content. False also when they are the content but the
+    // folder's entry for them could not be put on disk: a power cut could still bring back the
+    // old file.
     bool commit();
 
     // The whole file in one go.
     static bool writeFile(const QString& path, const QByteArray& bytes);
-    // Removes the temporary files a process ended in the middle of a write left in the folder.
-    // Only while nothing writes there.
+    // Removes the temporary files a process ended in the middle of a write left in the folder
+    // (none when no folder is named). Only by the one process that writes there, before it
+    // writes: another's write in flight would lose its file.
     static void removeLeftovers(const QString& folder);
 
 private:

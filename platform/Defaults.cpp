@@ -77,6 +77,14 @@ void Defaults::setObject(const QString& value, const QString& key) {
 }
 
 bool Defaults::synchronize() {
+    // A store keeps the first error it met for good, and would report it at every later try
+    // whatever that try did: a new one, holding the values not yet written, tries afresh.
+    if (_settings->status() != QSettings::NoError) {
+        auto fresh = std::make_unique<QSettings>(_settings->fileName(), QSettings::IniFormat);
+        for (const QString& key : _settings->allKeys())
+            fresh->setValue(key, _settings->value(key));
+        _settings = std::move(fresh);
+    }
     _settings->sync();
     return _settings->status() == QSettings::NoError;
 }

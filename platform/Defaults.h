@@ -27,7 +27,8 @@ public:
     void setFloat(float value, const QString& key);
     void setObject(const QString& value, const QString& key);
 
-    // Writes the store out; false when the file could not be written.
+    // Writes the store out; false when the file could not be written, or not read as settings.
+    // A later call tries again, with every value set before it.
     bool synchronize();
 
     QString filePath() const { return _settings->fileName(); }

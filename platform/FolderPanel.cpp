@@ -1,5 +1,7 @@
 #include "platform/FolderPanel.h"
 
+#include "platform/PanelOwner.h"
+
 #include <QFileDialog>
 #include <QPointer>
 
@@ -23,7 +25,8 @@ QPointer<QFileDialog>& openPanel() {
 }
 
 std::optional<QString> showPanel(const Request& request) {
-    QFileDialog panel;
+    const PanelOwner owner;
+    QFileDialog panel(owner.window());
     panel.setWindowModality(Qt::ApplicationModal);
     panel.setWindowTitle(request.title);
     panel.setFileMode(QFileDialog::Directory);

@@ -116,3 +116,21 @@ void Processes::activate(QWidget* window) {
     X11* x11 = X11::get();
     activate(window, x11 ? x11->serverTime() : 0);
 }
+
+void Processes::takeFocusBack(QWidget* window) {
+    X11* x11 = X11::get();
+    if (!x11) {
+        window->activateWindow();
+        return;
+    }
+    // The panel's window is gone; the manager names the window it chose a moment later.
+    X11::waitUntil(
+        [&] {
+            const xcb_window_t active = activeWindow(*x11);
+            return active != XCB_WINDOW_NONE && exists(*x11, active);
+        },
+        kActivationTimeoutMs);
+    const xcb_window_t active = activeWindow(*x11);
+    if (active == XCB_WINDOW_NONE || !isCurrent(active))
+        bringToFront(quint32(window->winId()));
+}

@@ -45,4 +45,9 @@ void activate(QWidget* window, quint32 timestamp);
 // server's present time, later than anything the user did before asking.
 void activate(QWidget* window);
 
+// Gives one of our windows the keyboard back once a panel over it has closed. Some window
+// managers hand it to another program then, and the next key meant for us would land there:
+// once the manager has settled on a window, one of another program's is taken back from it.
+void takeFocusBack(QWidget* window);
+
 } // namespace Processes

@@ -9,12 +9,22 @@ QRect ImageAndTextCell::textFrame(const QRect& cellFrame, int pictureWidth) {
     return cellFrame.adjusted(qMin(pictureWidth, cellFrame.width()), 0, 0, 0);
 }
 
-QString ImageAndTextCell::firstLine(const QString& text) {
-    const auto end = std::find_if(text.begin(), text.end(), [](QChar c) {
-        return c == u'\n' || c == u'\r' || c == QChar::LineSeparator ||
-               c == QChar::ParagraphSeparator;
-    });
-    return end == text.end() ? text : text.first(end - text.begin());
+QStringList ImageAndTextCell::leadingLines(const QString& text, int count) {
+    QStringList lines;
+    qsizetype start = 0;
+    while (lines.size() < count) {
+        const auto end = std::find_if(text.begin() + start, text.end(), [](QChar c) {
+            return c == u'\n' || c == u'\r' || c == QChar::LineSeparator ||
+                   c == QChar::ParagraphSeparator;
+        });
+        const qsizetype at = end - text.begin();
+        lines << text.mid(start, at - start);
+        if (end == text.end())
+            break;
+        // A carriage return and line feed end one line.
+        start = at + (text.mid(at, 2) == u"\r\n" ? 2 : 1);
+    }
+    return lines;
 }
 
 int ImageAndTextCell::pictureWidth(const QModelIndex& index) {
@@ -46,15 +56,22 @@ void ImageAndTextCell::paint(QPainter* painter, const QStyleOptionViewItem& opti
     text.adjust(margin, 0, -margin, 0);
     const QPalette::ColorGroup group =
         option.state & QStyle::State_Active ? QPalette::Active : QPalette::Inactive;
+    const QColor plain =
+        option.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text);
     const QVariant foreground = index.data(Qt::ForegroundRole);
-    painter->setPen(selected               ? option.palette.color(group, QPalette::HighlightedText)
-                    : foreground.isValid() ? foreground.value<QColor>()
-                                           : option.palette.color(group, QPalette::Text));
+    const QColor first = foreground.isValid() && !selected ? foreground.value<QColor>() : plain;
     painter->setFont(option.font);
-    const QStaticText& line =
-        laidOut(index.data(Qt::DisplayRole).toString(), option.font, text.width());
-    const qreal top = text.top() + (text.height() - option.fontMetrics.height()) / 2.0;
-    painter->drawStaticText(QPointF(text.left(), top), line);
+    const int spacing = option.fontMetrics.lineSpacing();
+    const int room = std::max(1, 1 + (text.height() - option.fontMetrics.height()) / spacing);
+    const QStringList lines = leadingLines(index.data(Qt::DisplayRole).toString(), room);
+    // The lines as one block, in the middle of the row's height.
+    const int block = option.fontMetrics.height() + int(lines.size() - 1) * spacing;
+    const qreal top = text.top() + (text.height() - block) / 2.0;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        painter->setPen(i == 0 ? first : plain);
+        painter->drawStaticText(QPointF(text.left(), top + qreal(i * spacing)),
+                                laidOut(lines[i], option.font, text.width()));
+    }
     painter->restore();
 }
 
@@ -68,7 +85,7 @@ const QStaticText& ImageAndTextCell::laidOut(const QString& text, const QFont& f
     if (QStaticText* known = _laidOut.object(key))
         return *known;
     const QFontMetrics metrics(font);
-    auto* line = new QStaticText(metrics.elidedText(firstLine(text), Qt::ElideRight, width));
+    auto* line = new QStaticText(metrics.elidedText(text, Qt::ElideRight, width));
     line->setTextFormat(Qt::PlainText);
     line->prepare(QTransform(), font);
     _laidOut.insert(key, line);
@@ -80,7 +97,7 @@ QSize ImageAndTextCell::sizeHint(const QStyleOptionViewItem& option,
     QStyleOptionViewItem cell = option;
     initStyleOption(&cell, index);
     const int margin = 2 * (QApplication::style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1);
-    return QSize(cell.fontMetrics.horizontalAdvance(firstLine(cell.text)) + margin +
+    return QSize(cell.fontMetrics.horizontalAdvance(leadingLines(cell.text, 1).front()) + margin +
                      pictureWidth(index),
                  cell.fontMetrics.height());
 }

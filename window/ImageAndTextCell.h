@@ -2,12 +2,15 @@
 
 #include <QCache>
 #include <QStaticText>
+#include <QStringList>
 #include <QStyledItemDelegate>
 
-// A one-line text cell with the row's picture, if any, at its left edge: the picture sits at
-// the top-left corner at its own height, the text takes the rest of the width, and an editor
-// never covers the picture. Only the first line of a text is drawn, clipped to the cell, so
-// nothing of a row reaches into the next one. A cell without a picture is a plain text cell.
+// A text cell with the row's picture, if any, at its left edge: the picture sits at the
+// top-left corner at its own height, the text takes the rest of the width, and an editor never
+// covers the picture. As many lines of the text are drawn as the row's height holds, at least
+// one, clipped to the cell, so nothing of a row reaches into the next one; the cell's foreground
+// colour is that of the first line (the kind's word, before its information lines). A cell
+// without a picture is a plain text cell.
 class ImageAndTextCell : public QStyledItemDelegate {
     Q_OBJECT
 public:
@@ -21,8 +24,8 @@ public:
 
     // The part of a cell's frame left to the text beside a picture of that width.
     static QRect textFrame(const QRect& cellFrame, int pictureWidth);
-    // What one line shows of a text: up to its first line break.
-    static QString firstLine(const QString& text);
+    // The first lines of a text, at most that many: what a cell of that many lines shows.
+    static QStringList leadingLines(const QString& text, int count);
 
 private:
     static int pictureWidth(const QModelIndex& index);

@@ -63,6 +63,8 @@ PasteView::PasteView(QWidget* parent) : QTableView(parent) {
     setDragDropOverwriteMode(false);
     setDragDropMode(QAbstractItemView::DragDrop);
     setTextElideMode(Qt::ElideRight);
+    // Tab and Shift+Tab move between the window's controls, not between the cells of a row.
+    setTabKeyNavigation(false);
 }
 
 // A capture puts one row at the top. Qt would paint every visible row again, each having moved
@@ -112,13 +114,18 @@ void PasteView::setSender(PasteWindow* sender, PasteWindowDelegate* applicationI
 }
 
 void PasteView::reloadData() {
-    auto* source = qobject_cast<PasteTableModel*>(model());
-    if (!source)
-        return;
-    // Rows stay selected by number, as a table keeps its selection when it reloads.
+    if (auto* source = qobject_cast<PasteTableModel*>(model()))
+        keepingRowNumbers([source] { source->reload(); });
+}
+
+void PasteView::keepingRowNumbers(const std::function<void()>& change) {
     const IndexSet selected = selectedRowIndexes();
-    source->reload();
+    const int current = selectionModel() ? selectionModel()->currentIndex().row() : -1;
+    change();
     selectIndexes(selected, false);
+    if (current >= 0 && current < model()->rowCount())
+        selectionModel()->setCurrentIndex(model()->index(current, 0),
+                                          QItemSelectionModel::NoUpdate);
 }
 
 qint64 PasteView::numberOfSelectedRows() const {
@@ -195,9 +202,6 @@ void PasteView::keyPressEvent(QKeyEvent* event) {
         if (!event->isAutoRepeat())
             _enterKeyDown = 1;
         return;
-    case Qt::Key_Backtab:
-        focusPreviousChild();
-        return;
     case Qt::Key_Backspace:
         // Held down while it empties the filter, it stops there rather than go on to ask about
         // deleting clippings.
@@ -271,6 +275,15 @@ void PasteView::mouseMoveEvent(QMouseEvent* event) {
     QTableView::mouseMoveEvent(event);
 }
 
+QModelIndex PasteView::moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) {
+    const int rows = model() ? model()->rowCount() : 0;
+    if ((cursorAction != MoveHome && cursorAction != MoveEnd) || rows == 0)
+        return QTableView::moveCursor(cursorAction, modifiers);
+    const QModelIndex current = currentIndex();
+    return model()->index(cursorAction == MoveHome ? 0 : rows - 1,
+                          current.isValid() ? current.column() : 0);
+}
+
 void PasteView::startDrag(Qt::DropActions) {
     const IndexSet rows = selectedRowIndexes();
     if (rows.isEmpty())
@@ -278,5 +291,7 @@ void PasteView::startDrag(Qt::DropActions) {
     auto* drag = new QDrag(this);
     drag->setMimeData(_sender->writeRowsWithIndexes(rows));
     // Other programs take a copy; within the table a drop always moves the rows.
+    _sender->setTableDragging(true);
     drag->exec(Qt::CopyAction | Qt::MoveAction, Qt::CopyAction);
+    _sender->setTableDragging(false);
 }

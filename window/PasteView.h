@@ -3,6 +3,7 @@
 #include "model/IndexSet.h"
 
 #include <QTableView>
+#include <functional>
 
 class PasteWindow;
 class PasteWindowDelegate;
@@ -22,6 +23,9 @@ public:
 
     // Asks the data source for everything again.
     void reloadData();
+    // Runs a change of the rows, after which the same row numbers are selected and current as
+    // before, whatever clippings they show now: the table keeps its selection by number.
+    void keepingRowNumbers(const std::function<void()>& change);
     qint64 numberOfSelectedRows() const;
     // The row selected last (the current one when it is selected); -1 when none is.
     qint64 selectedRow() const;
@@ -49,6 +53,9 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void startDrag(Qt::DropActions supportedActions) override;
+    // Home and End go to the first and the last row, as in the desktop's lists, rather than
+    // along the row to its first and last column.
+    QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
 
 private:
     // Rows that came in at the top since the last layout, whose neighbours' pixels were moved

@@ -3,6 +3,9 @@
 #include "ui_PasteWin.h"
 #include "window/PasteWindowDelegate.h"
 
+#include <QApplication>
+#include <QCloseEvent>
+#include <QKeyEvent>
 #include <QLayout>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -11,6 +14,8 @@
 PasteWin::PasteWin(QWidget* parent) : QWidget(parent), _ui(std::make_unique<Ui::PasteWin>()) {
     _ui->setupUi(this);
     _ui->_filter->hide();
+    _ui->_list->installEventFilter(this);
+    _ui->_status->installEventFilter(this);
     // Whichever control has the focus, Escape is the window's.
     connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
             &PasteWin::escapeKeyDown);
@@ -65,6 +70,8 @@ bool PasteWin::closeFilter() {
         return false;
     _ui->_filter->clear();
     _ui->_filter->hide();
+    _ui->_list->installEventFilter(this);
+    _ui->_status->installEventFilter(this);
     return true;
 }
 
@@ -77,12 +84,35 @@ void PasteWin::setAlwaysOnTop(bool alwaysOnTop) {
 }
 
 void PasteWin::setVisible(bool visible) {
-    if (visible && !isVisible())
+    const bool wasVisible = isVisible();
+    if (visible && !wasVisible)
         _desktop.prepareToShow();
     QWidget::setVisible(visible);
+    if (visible)
+        return;
     // A filter serves one visit to the window.
-    if (!visible)
-        closeFilter();
+    closeFilter();
+    if (wasVisible)
+        emit hidden();
+}
+
+bool PasteWin::eventFilter(QObject* watched, QEvent* event) {
+    const bool box = watched == _ui->_list || watched == _ui->_status;
+    if (box && (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease)) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            _ui->_table->setFocus();
+            QApplication::sendEvent(_ui->_table, event);
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void PasteWin::closeEvent(QCloseEvent* event) {
+    if (_applicationIns)
+        _applicationIns->frontmostSendPSN();
+    event->accept();
 }
 
 void PasteWin::escapeKeyDown() {

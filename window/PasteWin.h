@@ -42,6 +42,17 @@ public:
     // Every show puts the window on every workspace, out of the task bar and the pager.
     void setVisible(bool visible) override;
 
+signals:
+    // The window went out of view, whatever hid it.
+    void hidden();
+
+protected:
+    // Closing the window leaves it, as Escape does; Kelvrin goes on in the background.
+    void closeEvent(QCloseEvent* event) override;
+    // Return in the set or the paste-mode box is Return in the table: a mode chosen from the
+    // keyboard pastes at once, without a click back into the table.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void escapeKeyDown();
     // Empties and closes the filter field; false when it was not open.

@@ -109,6 +109,7 @@ void PasteWindow::awakeFromNib() {
         {QStringLiteral("RTFD"), Qt::green}, {QStringLiteral("PDF"), Qt::black},
     };
     buildSheets();
+    connect(_window.get(), &PasteWin::hidden, this, &PasteWindow::cancelOpenSheet);
 }
 
 QString PasteWindow::plainTextName() {
@@ -146,6 +147,12 @@ void PasteWindow::pasteWindowOrderBack(QWidget* window) {
 
 void PasteWindow::setTitleStr(const QString& title) {
     getWindow()->setWindowTitle(title);
+}
+
+void PasteWindow::selectFirstRowIfNone() {
+    getWindow();
+    if (_table->numberOfSelectedRows() == 0)
+        _table->selectFirstRow();
 }
 
 void PasteWindow::setWindowTransparency(float alpha) {

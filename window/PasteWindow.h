@@ -60,6 +60,9 @@ public:
     // Puts the window up just behind another window, which keeps the front.
     void pasteWindowOrderBack(QWidget* window);
     void setTitleStr(const QString& title);
+    // With no row of the current set selected, selects the first one, so that Return pastes
+    // the newest clipping.
+    void selectFirstRowIfNone();
     void setWindowTransparency(float alpha);
     void setViewHeight(float height);
     void setWindowLevel(signed char alwaysOnTop);
@@ -81,6 +84,11 @@ public:
                            qint32 posOfInsert);
     // Whether captures are waiting for a picture.
     bool hasPendingCaptures() const { return !_pending.empty(); }
+    // Captures wait while the user answers a modal panel or drags rows out of the table: what
+    // the user chose must not move under them. The first look afterwards takes everything.
+    bool capturesHeld() const;
+    // Lets the captures whose pictures have been read enter, unless captures are held.
+    void enterReadyCaptures();
     // Gives the pictures being read a moment to arrive and lets every waiting capture enter: a
     // quit saves what was copied just before. A picture still coming after that moment is given
     // up, so that a slow owner cannot hold the quit or the end of the session.
@@ -133,6 +141,12 @@ public:
     // Whether a set of that name can be stored in a folder: its file must stay inside the
     // folder and its file name must fit the file system.
     static bool isStorableSetName(const QString& name);
+    // Whether the add-to-set sheet may make a new set of that name: storable, on one line, its
+    // file directly in the folder (a name such as "notes/2024" would need a folder that is not
+    // there), and no other set's file.
+    bool canNameNewSet(const QString& name) const;
+    // Whether a set other than except is stored in the file a set of that name would be.
+    bool isSetFileTaken(const QString& name, const PasteSet* except) const;
 
     // Sets: stepping through them, copying clippings into a set, deleting a set, deleting and
     // selecting clippings. The sheets are window-modal; the sheet flag is up while one shows.
@@ -152,6 +166,8 @@ public:
     // other programs as a capture at the drop row. The rows dragged are the table's; the rows
     // kept and dropped at are the set's.
     QMimeData* writeRowsWithIndexes(const IndexSet& rows);
+    // From the start of a drag out of the table to its drop or cancel.
+    void setTableDragging(bool dragging) { _tableDragging = dragging; }
     const IndexSet& draggedDatas() const { return _draggedDatas; }
     // A drop between rows (or after the last) is welcome; a drop onto a row is not, and neither
     // is one of the table's own rows while a filter hides some of the set.
@@ -185,6 +201,12 @@ public:
     signed char bShowSheet() const { return _bShowSheet; }
 
 private:
+    // A sheet is up from its beginning to its end, whichever button ends it.
+    void beginSheet(QDialog* sheet);
+    void endSheet();
+    // Hidden with the window, a sheet would never end and the set commands would stay off:
+    // hiding the window ends it as Cancel does.
+    void cancelOpenSheet();
     // After a sheet: the keys go to the window again.
     void takeFocusBack();
     void awakeFromNib();
@@ -214,7 +236,7 @@ private:
     void startPictureJob(std::shared_ptr<PendingCapture> pending,
                          std::function<std::optional<QByteArray>(std::stop_token)> job);
     // Lets the waiting captures enter, from the oldest up to the first picture not yet read.
-    void enterReadyCaptures();
+    void enterCaptures();
 
     // The last content read whole from the clipboard, and its change count. The bytes are
     // shared with the clipping made of it.
@@ -233,7 +255,9 @@ private:
     std::vector<KindName> _kindString;
     PasteWindowDelegate* _applicationIns = nullptr;
     signed char _bShowSheet = 0;
+    QDialog* _openSheet = nullptr;
     IndexSet _draggedDatas;
+    bool _tableDragging = false;
     // The content of the drag that left the table last, to know it when it comes back.
     const QMimeData* _ownDrag = nullptr;
 

@@ -190,7 +190,16 @@ void PasteWindow::startPictureJob(std::shared_ptr<PendingCapture> pending,
     });
 }
 
+bool PasteWindow::capturesHeld() const {
+    return _tableDragging || Alert::isApplicationModalUp();
+}
+
 void PasteWindow::enterReadyCaptures() {
+    if (!capturesHeld())
+        enterCaptures();
+}
+
+void PasteWindow::enterCaptures() {
     while (!_pending.empty() && _pending.front()->ready.load(std::memory_order_acquire)) {
         const std::shared_ptr<PendingCapture> next = _pending.front();
         // Taken off first: an alert raised by the insertion runs an event loop, which may come
@@ -216,7 +225,7 @@ void PasteWindow::finishPendingCaptures() {
         // The pictures copied from now on are read as usual.
         _pictureStop = std::stop_source();
     }
-    enterReadyCaptures();
+    enterCaptures();
 }
 
 const PasteData* PasteWindow::headCapturedAt(qint64 count) const {
@@ -239,28 +248,37 @@ bool PasteWindow::addPasteData(const std::optional<QString>& text, qint32 extraT
     if (duplexCheck && repeatsHead(getPasteBoardHistoryDataAtIndex(0), text, extraType, extraData))
         return false;
 
-    // The table is told of the one row that arrives and of the rows trimmed from the end, so
-    // it keeps its selection and a capture costs little more with the window shown.
+    // The table is told of the one row that arrives and of the rows trimmed from the end, so a
+    // capture costs little more with the window shown. It keeps the row numbers it had
+    // selected, as a reload does: the first row stays selected, and so the newest clipping.
     PasteTableModel* shown = target == currentSet() ? _model : nullptr;
-    const qint64 count = qint64(target->pasteData().size());
-    if (shown)
-        shown->beginInsert(int(std::clamp<qint64>(posOfInsert, 0, count)));
-    const bool added = target->addData(text, extraType, extraData, posOfInsert, kNoLimit);
-    if (shown)
-        shown->endInsert();
-    if (!added) {
+    bool added = false;
+    const auto insert = [&] {
+        const qint64 count = qint64(target->pasteData().size());
         if (shown)
+            shown->beginInsert(int(std::clamp<qint64>(posOfInsert, 0, count)));
+        added = target->addData(text, extraType, extraData, posOfInsert, kNoLimit);
+        if (shown)
+            shown->endInsert();
+        if (added)
+            trimToLimit(*target);
+        if (!shown)
+            return;
+        if (added)
+            shown->numbersChanged();
+        else
             shown->reload();
+    };
+    if (shown)
+        _table->keepingRowNumbers(insert);
+    else
+        insert();
+    if (!added)
         Alert::run(Strings::localized(QStringLiteral("AddDataTitle")),
                    Strings::localizedFormat(QStringLiteral("AddDataMessage2"),
                                             {quint64(_pasteArray.size()), errno}),
                    Strings::localized(QStringLiteral("OKButton")));
-        return false;
-    }
-    trimToLimit(*target);
-    if (shown)
-        shown->numbersChanged();
-    return true;
+    return added;
 }
 
 void PasteWindow::trimToLimit(PasteSet& set) {

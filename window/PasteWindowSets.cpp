@@ -80,8 +80,24 @@ qint64 PasteWindow::setIndexForSelectItem(int item) const {
     return current == 0 || item + 1 < current ? item + 1 : item + 2;
 }
 
-void PasteWindow::addSet() {
+void PasteWindow::beginSheet(QDialog* sheet) {
     _bShowSheet = 1;
+    _openSheet = sheet;
+    sheet->open();
+}
+
+void PasteWindow::endSheet() {
+    _bShowSheet = 0;
+    _openSheet = nullptr;
+    takeFocusBack();
+}
+
+void PasteWindow::cancelOpenSheet() {
+    if (_openSheet)
+        _openSheet->done(kSheetCancel);
+}
+
+void PasteWindow::addSet() {
     // The name typed last time stays, ready to be used again.
     const QString typed = _setSelectCombo->currentText();
     _setSelectCombo->clear();
@@ -92,7 +108,7 @@ void PasteWindow::addSet() {
     _setSelectCombo->setMaxVisibleItems(visibleItems(_pasteArray.size()));
     _setSelectCombo->setCurrentIndex(-1);
     _setSelectCombo->setEditText(typed);
-    _setSelectWindow->open();
+    beginSheet(_setSelectWindow);
 }
 
 void PasteWindow::setSelectWindowOk() {
@@ -116,8 +132,9 @@ void PasteWindow::setSelectWindowOk() {
         return;
     } else if (const int item = _setSelectCombo->findText(name, Qt::MatchExactly); item >= 0) {
         target = setIndexForSelectItem(item);
-    } else if (!isStorableSetName(name)) {
-        // A set whose file could never be written would make every later save fail.
+    } else if (!canNameNewSet(name)) {
+        // A set whose file could never be written would make every later save fail; one in
+        // another set's file would overwrite that set's clippings.
         Alert::beep();
         return;
     }
@@ -162,8 +179,7 @@ void PasteWindow::setSelectWindowCancel() {
 }
 
 void PasteWindow::sheetSelectDidEnd(int) {
-    _bShowSheet = 0;
-    takeFocusBack();
+    endSheet();
 }
 
 void PasteWindow::takeFocusBack() {
@@ -174,13 +190,12 @@ void PasteWindow::takeFocusBack() {
 }
 
 void PasteWindow::deleteSet() {
-    _bShowSheet = 1;
     _setDeleteCombo->clear();
     for (size_t set = 1; set < _pasteArray.size(); ++set)
         _setDeleteCombo->addItem(_pasteArray[set]->name());
     _setDeleteCombo->setMaxVisibleItems(visibleItems(_pasteArray.size()));
     _setDeleteCombo->setCurrentIndex(-1);
-    _setDeleteWindow->open();
+    beginSheet(_setDeleteWindow);
 }
 
 void PasteWindow::setDeleteWindowOk() {
@@ -190,12 +205,14 @@ void PasteWindow::setDeleteWindowOk() {
         return;
     }
     const int doomed = item + 1;
+    const PasteSet& set = *_pasteArray[size_t(doomed)];
     const QString folder = _applicationIns->nssInitialFolder();
     if (_setDeleteCheck->isChecked() && !folder.isEmpty()) {
-        const QString path = Strings::format(
-            QStringLiteral("%@/%@%s"), {folder, _pasteArray[size_t(doomed)]->name(), ".KVdata"});
-        // Only a file of this folder is ever removed, whatever the name says.
-        if (isStorableSetName(_pasteArray[size_t(doomed)]->name())) {
+        const QString path =
+            Strings::format(QStringLiteral("%@/%@%s"), {folder, set.name(), ".KVdata"});
+        // Only a file of this folder is ever removed, whatever the name says, and never one
+        // that holds another set too.
+        if (isStorableSetName(set.name()) && !isSetFileTaken(set.name(), &set)) {
             Log::write(Strings::format(
                 QStringLiteral("information:[setDeleteWindowOk] [remove file=%@]"), {path}));
             QFile::remove(path);
@@ -219,13 +236,11 @@ void PasteWindow::setDeleteWindowCancel() {
 }
 
 void PasteWindow::sheetDeleteDidEnd(int) {
-    _bShowSheet = 0;
-    takeFocusBack();
+    endSheet();
 }
 
 void PasteWindow::deletePasteData() {
-    const IndexSet rows = selectedSetRows();
-    if (rows.isEmpty())
+    if (selectedSetRows().isEmpty())
         return;
     const int answer =
         Alert::run(Strings::localized(QStringLiteral("DeleteDataTitle")),
@@ -234,8 +249,9 @@ void PasteWindow::deletePasteData() {
                    Strings::localized(QStringLiteral("DeleteDataButtion2")), Alert::DefaultReturn);
     if (answer == Alert::DefaultReturn)
         return;
+    // The rows as they are now, after whatever came and went while the user answered.
     if (PasteSet* set = currentSet())
-        set->removeData(rows);
+        set->removeData(selectedSetRows());
     _table->clearSelection();
     _table->reloadData();
 }

@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QStringDecoder>
 #include <algorithm>
 #include <cerrno>
@@ -41,6 +42,29 @@ QString inFolder(const QString& folder, const QString& name) {
 
 QString normalised(const QString& path) {
     return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+}
+
+QString setFilePath(const QString& directory, const QString& name) {
+    return Strings::format(QStringLiteral("%@/%@%s"), {directory, name, ".KVdata"});
+}
+
+// Which names lead to one file, and whether a name's file stays inside its folder, does not
+// depend on the folder: any absolute one will do.
+const QString kAnyFolder = QStringLiteral("/folder");
+
+// The file a set of that name is stored in, its path cleaned: "b", "/b", "./b" and "x/../b"
+// all lead to b's file.
+QString setFileOf(const QString& name) {
+    return QDir::cleanPath(setFilePath(kAnyFolder, name));
+}
+
+// Whether the file system reaches the name's file without entering a folder inside the
+// data folder, which would have to exist for the file to be written.
+bool liesDirectlyInFolder(const QString& name) {
+    QStringList steps = name.split(u'/');
+    steps.removeLast();
+    return std::all_of(steps.cbegin(), steps.cend(),
+                       [](const QString& step) { return step.isEmpty() || step == u"."; });
 }
 
 // Why a set file's path, formed from its folder and a set's name, may not be used: it leads
@@ -169,6 +193,13 @@ public:
             return true;
         }
         const QString path = inFolder(_directory, line);
+        // Two sets in one file would overwrite each other's clippings at the next save.
+        if (_loadedFiles.contains(normalised(path))) {
+            Log::write(Strings::format(
+                QStringLiteral("warning*** :[loadDataFromFile] [\"%@\"file is already loaded.]"),
+                {path}));
+            return true;
+        }
         Log::write(Strings::format(
             QStringLiteral("information:[loadDataFromFile] rowS[%d] load file[%@]"), {_row, path}));
         std::optional<PasteDataList> clippings;
@@ -224,6 +255,7 @@ private:
         const quint64 count = clippings.size();
         set->setPasteData(std::move(clippings));
         _array.push_back(std::move(set));
+        _loadedFiles.insert(normalised(path));
         Log::write(Strings::format(
             QStringLiteral("information:[loadDataFromFile] rowE[%d] load file[%@] count[%lu]"),
             {_row, path, count}));
@@ -234,6 +266,7 @@ private:
     const QString& _directory;
     const QString& _listPath;
     std::vector<std::unique_ptr<PasteSet>>& _array;
+    QSet<QString> _loadedFiles;
     int _row = 0;
 };
 
@@ -246,10 +279,6 @@ struct SetFileFailure {
     std::optional<TypedStream::ArchiveError> archiveError;
     QString reason;
 };
-
-QString setFilePath(const QString& directory, const QString& name) {
-    return Strings::format(QStringLiteral("%@/%@%s"), {directory, name, ".KVdata"});
-}
 
 QString listLine(const QString& name) {
     return Strings::format(QStringLiteral("%@%@"), {name, PasteWindow::kSetFileSuffix});
@@ -286,11 +315,21 @@ void logLoadEnd(int rows, bool result) {
 } // namespace
 
 bool PasteWindow::isStorableSetName(const QString& name) {
-    // Whether a name stays inside does not depend on the folder; any absolute one will do.
-    const QString folder = QStringLiteral("/folder");
-    return !name.contains(QChar(0)) &&
-           !refusedSetPath(folder,
-                           Strings::format(QStringLiteral("%@/%@%s"), {folder, name, ".KVdata"}));
+    return !name.contains(QChar(0)) && !refusedSetPath(kAnyFolder, setFilePath(kAnyFolder, name));
+}
+
+bool PasteWindow::canNameNewSet(const QString& name) const {
+    // A line break would split the set's list line, and the set would not load again.
+    const bool oneLine = !name.contains(u'\n') && !name.contains(u'\r');
+    return oneLine && isStorableSetName(name) && liesDirectlyInFolder(name) &&
+           !isSetFileTaken(name, nullptr);
+}
+
+bool PasteWindow::isSetFileTaken(const QString& name, const PasteSet* except) const {
+    const QString file = setFileOf(name);
+    return std::any_of(_pasteArray.cbegin(), _pasteArray.cend(), [&](const auto& set) {
+        return set.get() != except && setFileOf(set->name()) == file;
+    });
 }
 
 bool PasteWindow::kelvrinFileExistsIndirectory(const QString& directory) const {
@@ -307,8 +346,6 @@ bool PasteWindow::loadData(bool flag, const QString& dirName) {
         loadAlert(QStringLiteral("LoadErrorMessage7"), {dirName});
         return false;
     }
-    // What a save cut short (a crash, a power cut) left behind is of no use to anyone.
-    AtomicFile::removeLeftovers(dirName);
     std::vector<std::unique_ptr<PasteSet>> array;
     if (!loadDataFromFile(dirName, array))
         return false;
@@ -402,8 +439,9 @@ bool PasteWindow::saveData(const QString& directory, QString& erroString, bool f
     std::printf(
         "%s", qPrintable(Strings::format(QStringLiteral("save file[%s]\n"), {listPath.toUtf8()})));
     std::fflush(stdout);
-    // The list names a set only once its file is written, and replaces the old list only at the
-    // end, so every file in the folder is always whole.
+    // The new list replaces the old one only once every set's file is written. With a shorter
+    // list the next launch would lose the sets after the one that failed, and the save after it
+    // would write over their files, which are still whole.
     AtomicFile list(listPath);
     if (!list.open()) {
         erroString =
@@ -411,10 +449,8 @@ bool PasteWindow::saveData(const QString& directory, QString& erroString, bool f
         return false;
     }
     QString lastFormed = listPath;
-    bool result = true;
     for (const auto& set : _pasteArray) {
         const QString path = setFilePath(directory, set->name());
-        lastFormed = path;
         Log::write(
             Strings::format(QStringLiteral("information:[saveData] [save file=%@]"), {path}));
         if (const std::optional<SetFileFailure> failure =
@@ -422,16 +458,14 @@ bool PasteWindow::saveData(const QString& directory, QString& erroString, bool f
             if (failure->archiveError)
                 logArchiveError("saveData", *failure->archiveError);
             erroString = Strings::localizedFormat(failure->key, {failure->path, failure->detail});
-            result = false;
-            break;
+            return false;
         }
         const QString line = listLine(set->name());
         lastFormed = line;
         if (!list.write(line.toUtf8() + '\n')) {
             erroString =
                 Strings::localizedFormat(QStringLiteral("SaveErrorMessage2"), {line, errno});
-            result = false;
-            break;
+            return false;
         }
     }
     if (!list.commit()) {
@@ -439,11 +473,9 @@ bool PasteWindow::saveData(const QString& directory, QString& erroString, bool f
             Strings::localizedFormat(QStringLiteral("SaveErrorMessage3"), {lastFormed, errno});
         return false;
     }
-    if (result) {
-        _ownFolders.insert(normalised(directory));
-        recordSaved(directory);
-    }
-    return result;
+    _ownFolders.insert(normalised(directory));
+    recordSaved(directory);
+    return true;
 }
 
 bool PasteWindow::createDirectoriesAtPath(const QString& path,

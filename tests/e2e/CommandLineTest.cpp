@@ -1,12 +1,17 @@
 // Kelvrin as the user starts it from a shell: one instance, and commands sent to it.
 #include "tests/e2e/E2eHarness.h"
 
+#include "ScopedEnvironment.h"
+#include "model/PasteDataCoding.h"
 #include "platform/Defaults.h"
 
+#include <QDir>
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <csignal>
 #include <gtest/gtest.h>
 
 namespace {
@@ -15,6 +20,24 @@ KelvrinCommand kelvrin(const QStringList& arguments, const QString& home) {
     const KelvrinCommand outcome = kelvrinCommand(arguments, home);
     EXPECT_NE(outcome.status, -1) << arguments.join(' ').toStdString() << " did not end";
     return outcome;
+}
+
+// Settings under home whose data folder holds an empty history, as a previous run left it; the
+// data folder's path.
+QString storeEmptyHistory(const QString& home) {
+    const QString folder = home + QStringLiteral("/data");
+    QDir().mkpath(folder);
+    for (const auto& [name, bytes] :
+         {std::pair{QStringLiteral("Kelvrin.KVlist"), QByteArray("PasteBoard History.KVdata\n")},
+          std::pair{QStringLiteral("PasteBoard History.KVdata"), archivePasteData({})}}) {
+        QFile file(folder + u'/' + name);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+    Defaults settings(home + QStringLiteral("/Kelvrin/Kelvrin.ini"));
+    settings.setObject(folder, QStringLiteral("initial_directory"));
+    settings.synchronize();
+    return folder;
 }
 
 } // namespace
@@ -61,4 +84,69 @@ TEST(CommandLine, OneInstanceAnswersEveryCommandAndQuitsSavingItsSettings) {
     const KelvrinCommand gone = kelvrin({"--show"}, home.path());
     EXPECT_EQ(gone.status, 1);
     EXPECT_TRUE(gone.err.contains("not running")) << gone.err.toStdString();
+}
+
+TEST(CommandLine, TwoStartsAtOnceMakeOneInstanceAndAStoppedOneIsNotReplaced) {
+    QTemporaryDir home;
+    const QString data = storeEmptyHistory(home.path());
+    // What a save cut short by a crash of the last run left.
+    const QString leftover = data + QStringLiteral("/.kelvrin-Ab12Cd");
+    QFile(leftover).open(QIODevice::WriteOnly);
+
+    QProcess starts[2];
+    for (QProcess& start : starts) {
+        start.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        startKelvrin(start, home.path());
+    }
+    const auto ended = [&] {
+        return starts[0].state() == QProcess::NotRunning   ? &starts[0]
+               : starts[1].state() == QProcess::NotRunning ? &starts[1]
+                                                           : nullptr;
+    };
+    ASSERT_TRUE(waitFor([&] { return ended() != nullptr; }, 15000)) << "both run";
+    EXPECT_EQ(ended()->exitCode(), 0) << "it did not hand its start to the running one";
+    QProcess& running = ended() == &starts[0] ? starts[1] : starts[0];
+    ASSERT_EQ(kelvrin({"--show"}, home.path()).status, 0);
+    EXPECT_EQ(running.state(), QProcess::Running);
+    EXPECT_FALSE(QFile::exists(leftover)) << "the launch keeps what a crashed save left";
+
+    ::kill(pid_t(running.processId()), SIGSTOP);
+    const KelvrinCommand late = kelvrin({}, home.path());
+    ::kill(pid_t(running.processId()), SIGCONT);
+    EXPECT_EQ(late.status, 1);
+    EXPECT_TRUE(late.err.contains("cannot reach")) << late.err.toStdString();
+    EXPECT_EQ(kelvrin({"--quit"}, home.path()).status, 0) << "the stopped one lost its line";
+    EXPECT_TRUE(running.waitForFinished(10000));
+}
+
+TEST(CommandLine, WithoutADisplayOnlyAStartOfItsOwnNeedsOneAndSaysSo) {
+    QTemporaryDir home;
+    const QString data = storeEmptyHistory(home.path());
+    {
+        RunningKelvrin running(home.path());
+        ASSERT_TRUE(running.answered());
+        const ScopedEnvironment noDisplay{{"DISPLAY", nullptr}};
+        for (const QStringList& arguments :
+             {QStringList{}, {"--list"}, {"--help"}, {"--version"}, {"--print-folder", data}})
+            EXPECT_EQ(kelvrin(arguments, home.path()).status, 0)
+                << arguments.join(' ').toStdString();
+    }
+
+    // An X server that does not answer: a real one, stopped.
+    QProcess silent;
+    silent.start(QStringLiteral("Xvfb"), {"-displayfd", "1", "-nolisten", "tcp"});
+    ASSERT_TRUE(waitFor([&] { return silent.canReadLine(); })) << "Xvfb did not start";
+    const QByteArray stopped = ':' + silent.readLine().trimmed();
+    ::kill(pid_t(silent.processId()), SIGSTOP);
+    for (const char* display :
+         {static_cast<const char*>(nullptr), "nowhere", stopped.constData()}) {
+        const ScopedEnvironment environment{{"DISPLAY", display}};
+        const KelvrinCommand start = kelvrin({}, home.path());
+        EXPECT_EQ(start.status, 1) << (display ? display : "no DISPLAY");
+        EXPECT_TRUE(start.err.contains("no X display") && start.err.contains("DISPLAY="))
+            << start.err.toStdString();
+    }
+    ::kill(pid_t(silent.processId()), SIGCONT);
+    silent.terminate();
+    silent.waitForFinished();
 }

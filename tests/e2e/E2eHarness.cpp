@@ -1,7 +1,10 @@
 #include "tests/e2e/E2eHarness.h"
 
+#include "SetTexts.h"
+
 #include "platform/ClipboardPasteboard.h"
 #include "platform/Defaults.h"
+#include "platform/x11/X11Connection.h"
 #include "window/PasteWin.h"
 #include "window/PasteWindow.h"
 
@@ -80,6 +83,49 @@ void xdotool(const QStringList& arguments) {
     QProcess tool;
     tool.start(QStringLiteral("xdotool"), arguments);
     ASSERT_TRUE(tool.waitForFinished(10000)) << "xdotool is not installed";
+}
+
+namespace {
+
+// What xdotool printed, line by line.
+QStringList xdotoolLines(const QStringList& arguments) {
+    QProcess tool;
+    tool.start(QStringLiteral("xdotool"), arguments);
+    EXPECT_TRUE(tool.waitForFinished(10000)) << "xdotool is not installed";
+    return QString::fromUtf8(tool.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+}
+
+} // namespace
+
+QList<quint32> windowsOf(qint64 pid, const QString& title) {
+    QStringList arguments{"search", "--all", "--onlyvisible", "--pid", QString::number(pid)};
+    if (!title.isEmpty())
+        arguments << "--name" << title;
+    // The window manager's windows: a tray icon is shown too, inside the tray.
+    const X11Connection* x11 = X11Connection::get();
+    QList<quint32> windows;
+    for (const QString& line : xdotoolLines(arguments))
+        if (x11 && x11->isManaged(line.toUInt()))
+            windows << line.toUInt();
+    return windows;
+}
+
+QString windowTitle(quint32 window) {
+    return xdotoolLines({"getwindowname", QString::number(window)}).value(0);
+}
+
+void closeWithWindowManager(quint32 window) {
+    X11Connection* x11 = X11Connection::get();
+    ASSERT_TRUE(x11);
+    const QByteArray name = "_NET_CLOSE_WINDOW";
+    xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
+        x11->connection(), xcb_intern_atom(x11->connection(), 0, name.size(), name.constData()),
+        nullptr);
+    ASSERT_TRUE(atom);
+    // Sent as a pager would, for the user (EWMH).
+    constexpr uint32_t sourcePager = 2;
+    x11->sendToRoot(window, atom->atom, {x11->serverTime(), sourcePager, 0, 0, 0});
+    std::free(atom);
 }
 
 void startKelvrin(QProcess& process, const QString& configHome, const QStringList& arguments) {
@@ -286,10 +332,7 @@ const PasteDataList& Kelvrin::history() const {
 }
 
 QStringList Kelvrin::texts() const {
-    QStringList texts;
-    for (const auto& data : history())
-        texts << data->contents().value_or(QStringLiteral("<none>"));
-    return texts;
+    return ::texts(*_app->pasteWindow()->pasteArray()[0]);
 }
 
 bool Kelvrin::waitForHistory(size_t size, int timeoutMs) {

@@ -42,6 +42,14 @@ QByteArray readWithXclip();
 // Runs xdotool with the arguments until it ends: keys and the mouse as the user presses them.
 void xdotool(const QStringList& arguments);
 
+// The shown windows of a process that the window manager manages (a tray icon is none), those
+// whose title matches the pattern when one is given.
+QList<quint32> windowsOf(qint64 pid, const QString& title = {});
+// The window's title.
+QString windowTitle(quint32 window);
+// Asks the window manager to close the window, as its close button or Alt+F4 does.
+void closeWithWindowManager(quint32 window);
+
 // Starts the real kelvrin program with its settings under configHome ($XDG_CONFIG_HOME).
 void startKelvrin(QProcess& process, const QString& configHome, const QStringList& arguments = {});
 
@@ -67,6 +75,8 @@ public:
     RunningKelvrin& operator=(const RunningKelvrin&) = delete;
 
     bool running() const { return _process.state() == QProcess::Running; }
+    qint64 pid() const { return _process.processId(); }
+    const QString& configHome() const { return _home; }
     // Whether it answered its command line after the start.
     bool answered() const { return _answered; }
     // Ends it at once, as a crash or SIGKILL does.

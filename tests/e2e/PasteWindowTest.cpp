@@ -93,3 +93,29 @@ TEST_F(PasteWindowOnScreen, ARowDraggedSidewaysThenDownMovesAndStaysSelected) {
     ASSERT_TRUE(waitFor([&] { return table()->selectedRowIndexes() == IndexSet({0, 1, 2}); }));
     EXPECT_EQ(kelvrin.texts(), (QStringList{"second", "first", "third"}));
 }
+
+// A copy made while rows are being dragged waits for the drop: the rows the drag took and the
+// place it drops at are those the user saw when the drag began.
+TEST_F(PasteWindowOnScreen, ACopyDuringADragEntersAfterTheDrop) {
+    clickRow(0);
+    const QPoint from = rowPoint(0);
+    const QPoint to = rowPoint(2, true) + QPoint(40, 0);
+    const auto moveTo = [](QPoint at) {
+        return QStringLiteral("xdotool mousemove %1 %2; sleep 0.1; ").arg(at.x()).arg(at.y());
+    };
+    QString gesture = moveTo(from) + QStringLiteral("xdotool mousedown 1; sleep 0.1; ");
+    for (int step = 1; step <= 4; ++step)
+        gesture += moveTo(from + QPoint(10 * step, 0));
+    // The copy is made from the middle of the drag, and the poll has time to see it.
+    gesture += QStringLiteral("printf copied | xclip -selection clipboard; sleep 1; ");
+    for (int step = 1; step <= 4; ++step)
+        gesture += moveTo(from + QPoint(40, 0) + (to - from - QPoint(40, 0)) * step / 4);
+    gesture += moveTo(to + QPoint(1, 1)) + moveTo(to) + QStringLiteral("xdotool mouseup 1");
+    QProcess hand;
+    hand.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    hand.setStandardOutputFile(QProcess::nullDevice());
+    hand.start(QStringLiteral("sh"), {"-c", gesture});
+    ASSERT_TRUE(waitFor([&] { return hand.state() == QProcess::NotRunning; }, 30000));
+    ASSERT_TRUE(kelvrin.waitForHistory(4));
+    EXPECT_EQ(kelvrin.texts(), (QStringList{"copied", "second", "first", "third"}));
+}

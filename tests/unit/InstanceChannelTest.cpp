@@ -2,20 +2,31 @@
 #include "platform/InstanceChannel.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QLocalSocket>
 #include <QTemporaryDir>
+#include <csignal>
 #include <future>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
-// Sends the bytes as they are from another thread, as another process would, while this one
-// serves; everything the channel answered before it closed.
+// Runs what another process would do on a thread of its own while this one serves: its result.
+template <typename Work> auto whileServing(Work work) {
+    auto result = std::async(std::launch::async, std::move(work));
+    while (result.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready)
+        QCoreApplication::processEvents();
+    return result.get();
+}
+
+// Sends the bytes as they are: everything the channel answered before it closed.
 QByteArray exchange(const QByteArray& bytes) {
-    std::future<QByteArray> answer = std::async(std::launch::async, [bytes] {
+    return whileServing([bytes] {
         QLocalSocket socket;
         socket.connectToServer(InstanceChannel::socketPath());
         if (!socket.waitForConnected(2000))
@@ -25,11 +36,44 @@ QByteArray exchange(const QByteArray& bytes) {
         socket.waitForDisconnected(InstanceChannel::kRequestTimeoutMs + 2000);
         return socket.readAll();
     });
-    const QDeadlineTimer deadline(InstanceChannel::kRequestTimeoutMs + 5000);
-    while (answer.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready &&
-           !deadline.hasExpired())
-        QCoreApplication::processEvents();
-    return answer.get();
+}
+
+// A request as a second kelvrin sends it.
+std::optional<InstanceChannel::Answer> ask(const QByteArray& request, QString* error) {
+    return whileServing([&] { return InstanceChannel::send(request, 5000, error); });
+}
+
+// A process of the user nobody answering one connection on the command socket, as another
+// user's program would if it reached there; its id, or -1 when it could not listen.
+pid_t serveAsAnotherUser() {
+    const QByteArray path = QFile::encodeName(InstanceChannel::socketPath());
+    int ready[2];
+    if (pipe(ready) != 0)
+        return -1;
+    const pid_t child = fork();
+    if (child == 0) {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
+        const int server = socket(AF_UNIX, SOCK_STREAM, 0);
+        // A socket's peer is whoever listens on it, not whoever made its file.
+        const uid_t nobody = 65534;
+        if (bind(server, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            setresuid(nobody, nobody, nobody) != 0 || listen(server, 1) != 0)
+            _exit(1);
+        (void)!write(ready[1], "r", 1);
+        const int client = accept(server, nullptr, nullptr);
+        char request[64];
+        (void)!read(client, request, sizeof request);
+        constexpr char answer[] = "ok\nanother user's answer\n";
+        (void)!write(client, answer, sizeof answer - 1);
+        _exit(0);
+    }
+    ::close(ready[1]);
+    char listening = 0;
+    const bool served = child > 0 && read(ready[0], &listening, 1) == 1;
+    ::close(ready[0]);
+    return served ? child : -1;
 }
 
 class InstanceChannelTest : public ::testing::Test {
@@ -48,15 +92,17 @@ protected:
 
 TEST_F(InstanceChannelTest, AnswersTheFirstLineAndRefusesWhatIsNoRequest) {
     QList<QByteArray> heard;
-    InstanceChannel channel([&](const QByteArray& request) {
-        heard << request;
-        return InstanceChannel::Answer{request == "ping", "pong\n"};
-    });
+    InstanceChannel channel;
     QString error;
-    ASSERT_TRUE(channel.listen(&error)) << error.toStdString();
-    InstanceChannel second([](const QByteArray&) { return InstanceChannel::Answer{}; });
-    EXPECT_FALSE(second.listen(&error));
-    EXPECT_EQ(error, QStringLiteral("another instance is running"));
+    ASSERT_EQ(channel.claim(&error), InstanceChannel::Claim::Taken) << error.toStdString();
+    ASSERT_TRUE(channel.listen(
+        [&](const QByteArray& request) {
+            heard << request;
+            return InstanceChannel::Answer{request == "ping", "pong\n"};
+        },
+        &error))
+        << error.toStdString();
+    EXPECT_EQ(InstanceChannel().claim(&error), InstanceChannel::Claim::HeldElsewhere);
 
     EXPECT_EQ(exchange("ping\nand more\n"), "ok\npong\n") << "only the first line counts";
     EXPECT_EQ(exchange(QByteArray("\xff\x00garbage\n", 10)), "error pong\n\n");
@@ -65,28 +111,52 @@ TEST_F(InstanceChannelTest, AnswersTheFirstLineAndRefusesWhatIsNoRequest) {
     EXPECT_EQ(heard, (QList<QByteArray>{"ping", QByteArray("\xff\x00garbage", 9)}));
 
     // Still serving after all that.
-    QString sendError;
-    std::future<std::optional<InstanceChannel::Answer>> answer = std::async(
-        std::launch::async, [&] { return InstanceChannel::send("ping", 5000, &sendError); });
-    while (answer.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready)
-        QCoreApplication::processEvents();
-    const std::optional<InstanceChannel::Answer> pong = answer.get();
-    ASSERT_TRUE(pong);
+    const std::optional<InstanceChannel::Answer> pong = ask("ping", &error);
+    ASSERT_TRUE(pong) << error.toStdString();
     EXPECT_TRUE(pong->ok);
     EXPECT_EQ(pong->text, "pong\n");
 }
 
-TEST_F(InstanceChannelTest, ASocketFolderOthersCanEnterIsNotUsedAndNoServerIsNoAnswer) {
+TEST_F(InstanceChannelTest, NeitherSideTrustsAFolderOrAServerOfAnotherUser) {
     QString error;
     EXPECT_FALSE(InstanceChannel::send("ping", 1000, &error));
     EXPECT_EQ(error, QStringLiteral("Kelvrin is not running"));
 
     const QString folder = _runtime.filePath(QStringLiteral("kelvrin"));
-    ASSERT_TRUE(QDir().mkdir(folder));
-    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                      QFileDevice::ExeOwner | QFileDevice::ReadOther |
-                                      QFileDevice::ExeOther);
-    InstanceChannel channel([](const QByteArray&) { return InstanceChannel::Answer{}; });
-    EXPECT_FALSE(channel.listen(&error));
-    EXPECT_TRUE(error.contains(u"alone")) << error.toStdString();
+    QTemporaryDir elsewhere;
+    {
+        InstanceChannel channel;
+        ASSERT_EQ(channel.claim(&error), InstanceChannel::Claim::Taken) << error.toStdString();
+        ASSERT_TRUE(channel.listen(
+            [](const QByteArray&) {
+                return InstanceChannel::Answer{true, "the history\n"};
+            },
+            &error));
+        // Through a link the folder may be anybody's.
+        ASSERT_TRUE(QFile::link(folder, elsewhere.filePath(QStringLiteral("kelvrin"))));
+        qputenv("XDG_RUNTIME_DIR", elsewhere.path().toUtf8());
+        EXPECT_FALSE(ask("list", &error));
+        EXPECT_TRUE(error.contains(u"alone")) << error.toStdString();
+        qputenv("XDG_RUNTIME_DIR", _runtime.path().toUtf8());
+
+        QFile::setPermissions(folder, QFile::permissions(folder) | QFileDevice::ReadOther |
+                                          QFileDevice::ExeOther);
+        EXPECT_FALSE(ask("list", &error));
+        EXPECT_TRUE(error.contains(u"alone")) << error.toStdString();
+        EXPECT_EQ(InstanceChannel().claim(&error), InstanceChannel::Claim::Failed);
+        EXPECT_TRUE(error.contains(u"alone")) << error.toStdString();
+        QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                          QFileDevice::ExeOwner);
+    }
+
+    if (geteuid() != 0)
+        GTEST_SKIP() << "only root can serve the socket as another user";
+    InstanceChannel holder;
+    ASSERT_EQ(holder.claim(&error), InstanceChannel::Claim::Taken) << error.toStdString();
+    const pid_t stranger = serveAsAnotherUser();
+    ASSERT_GT(stranger, 0);
+    EXPECT_FALSE(InstanceChannel::send("list", 5000, &error));
+    EXPECT_TRUE(error.contains(u"another user")) << error.toStdString();
+    ::kill(stranger, SIGKILL);
+    waitpid(stranger, nullptr, 0);
 }

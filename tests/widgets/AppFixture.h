@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SetTexts.h"
+
 #include "app/MyObject.h"
 #include "platform/Defaults.h"
 #include "platform/MemoryPasteboard.h"

@@ -5,6 +5,7 @@
 #include "model/ExtraType.h"
 #include "model/PasteDataCoding.h"
 #include "platform/Log.h"
+#include "platform/Strings.h"
 #include "window/PasteView.h"
 #include "window/PasteWin.h"
 
@@ -13,8 +14,11 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QScreen>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -311,7 +315,7 @@ TEST_F(CaptureWithLimit, TheOldestClippingLeavesAFullHistory) {
     }
 }
 
-TEST_F(Capture, ThePollWaitsWhileAnApplicationModalPanelIsUp) {
+TEST_F(Capture, ThePollWaitsWhileAnApplicationModalPanelIsUpOrRowsAreDragged) {
     QDialog panel;
     panel.setWindowModality(Qt::ApplicationModal);
     panel.show();
@@ -322,13 +326,24 @@ TEST_F(Capture, ThePollWaitsWhileAnApplicationModalPanelIsUp) {
     tick();
     EXPECT_EQ(history().pasteData().size(), 1u);
 
+    // While rows are dragged everything waits, a picture read on the worker too.
+    copy({{kTiff, TestPictures::tiffOfPoints(4, 4)}});
+    poll();
+    window().setTableDragging(true);
+    copyText(QStringLiteral("during the drag"));
+    QTest::qWait(300);
+    EXPECT_EQ(history().pasteData().size(), 1u);
+    window().setTableDragging(false);
+    tick();
+    EXPECT_EQ(texts(history()), (QStringList{"during the drag", "<none>", "during the panel"}));
+
     // A sheet over the paste window alone does not stop it.
     QDialog sheet(window().getWindow());
     sheet.setWindowModality(Qt::WindowModal);
     sheet.show();
     copyText(QStringLiteral("during the sheet"));
     tick();
-    EXPECT_EQ(history().pasteData().size(), 2u);
+    EXPECT_EQ(history().pasteData().size(), 4u);
 }
 
 TEST_F(Capture, TheTableShowsTheHistoryAsItFills) {
@@ -348,7 +363,7 @@ TEST_F(Capture, TheTableShowsTheHistoryAsItFills) {
     // screen shows must be what a full paint draws, row for row and number for number.
     PasteView* table = window().table();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(table->window()));
-    // A selected row moves down with the others.
+    // The selected row stays selected by its number while the others move down.
     table->selectRow(1);
     for (int i = 0; i < 12; ++i) {
         copyText(QStringLiteral("row %1").arg(i));
@@ -365,4 +380,33 @@ TEST_F(Capture, TheTableShowsTheHistoryAsItFills) {
         const QImage painted = viewport->grab().toImage().convertToFormat(QImage::Format_RGB32);
         ASSERT_EQ(onScreen, painted) << "after capture " << i;
     }
+}
+
+// The user chose the clippings to delete before the alert: a picture that finishes arriving
+// while it is up must not make another clipping go.
+TEST_F(Capture, DeletingClippingsTakesThoseChosenWhatEverArrivesDuringTheAlert) {
+    for (const char* text : {"a", "b", "c"}) {
+        copyText(QString::fromLatin1(text));
+        tick();
+    }
+    window().table()->selectRow(1); // "b"
+    copy({{kTiff, TestPictures::tiffOfPoints(4, 4)}});
+    poll();
+    Alert::setResponder({});
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        // Time for the picture to be read and offered to the history.
+        (void)QTest::qWaitFor([&] { return !window().hasPendingCaptures(); }, 1000);
+        for (QAbstractButton* button : box->buttons())
+            if (button->text() == Strings::localized(QStringLiteral("DeleteDataButtion2")))
+                button->click();
+    });
+    window().deletePasteData();
+    ScriptedAlerts::refuseUnscripted();
+    settle();
+    ASSERT_EQ(history().pasteData().size(), 3u);
+    EXPECT_EQ(history().getDataAtIndex(0)->extraType(), ExtraType::TIFF);
+    EXPECT_EQ(history().getDataAtIndex(1)->contents(), QStringLiteral("c"));
+    EXPECT_EQ(history().getDataAtIndex(2)->contents(), QStringLiteral("a"));
 }

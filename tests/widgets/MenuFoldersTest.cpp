@@ -20,12 +20,6 @@ protected:
         copyText(text);
         tick();
     }
-    QStringList texts() {
-        QStringList texts;
-        for (const auto& data : history().pasteData())
-            texts << data->contents().value_or(QStringLiteral("<none>"));
-        return texts;
-    }
     // Every file of the folder with its bytes.
     static QMap<QString, QByteArray> contents(const QString& path) {
         QMap<QString, QByteArray> files;
@@ -77,7 +71,7 @@ TEST_F(MenuFolders, ASavedFolderBecomesTheDataFolderAndLoadsBackWhenTheSettingSa
         EXPECT_EQ(panel.requests()[0].startFolder, panelStart);
         EXPECT_FALSE(panel.requests()[0].canCreateFolders);
     }
-    EXPECT_EQ(texts(), (QStringList{"two", "one"})) << "the history is replaced too";
+    EXPECT_EQ(texts(history()), (QStringList{"two", "one"})) << "the history is replaced too";
     EXPECT_EQ(app().nssReadFolder(), saved);
     EXPECT_TRUE(window().isWindowVisible());
 
@@ -140,7 +134,7 @@ TEST_F(MenuFolders, FailuresAndCancelsLeaveTheSetsAndTheDataFolder) {
         EXPECT_EQ(alerts.requests()[0].message,
                   Strings::localizedFormat(QStringLiteral("LoadErrorMessage7"), {empty}));
     }
-    EXPECT_EQ(texts(), QStringList{"kept"});
+    EXPECT_EQ(texts(history()), QStringList{"kept"});
     EXPECT_TRUE(window().isWindowVisible());
     EXPECT_EQ(app().nssReadFolder(), empty);
     EXPECT_EQ(app().nssInitialFolder(), QString());

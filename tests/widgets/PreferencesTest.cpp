@@ -11,6 +11,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDir>
 #include <QDoubleSpinBox>
 #include <QFile>
 #include <QHeaderView>
@@ -215,23 +216,35 @@ TEST_F(Preferences, EveryWayOfCancellingUndoesThePreviewAndTheNextOpeningShowsTh
     }
 }
 
-TEST_F(Preferences, TheFolderButtonOnlyFillsTheField) {
+TEST_F(Preferences, TheFolderButtonOnlyFillsTheFieldAndARelativeFolderIsTakenFromHome) {
     launch();
     PreferencesWindow& prefs = open();
-    prefs.preferencesFolderText()->setText(QStringLiteral("/where/it/was"));
+    prefs.preferencesFolderText()->setText(QStringLiteral("~/where/it/was"));
     ScriptedFolderPanel panel({std::nullopt, folder(QStringLiteral("chosen"))});
     prefs.folderButton()->click();
-    EXPECT_EQ(prefs.preferencesFolderText()->text(), QStringLiteral("/where/it/was"));
+    EXPECT_EQ(prefs.preferencesFolderText()->text(), QStringLiteral("~/where/it/was"));
     prefs.folderButton()->click();
     EXPECT_EQ(prefs.preferencesFolderText()->text(), folder(QStringLiteral("chosen")));
     ASSERT_EQ(panel.requests().size(), 2);
     EXPECT_EQ(panel.requests()[0].title,
               Strings::localized(QStringLiteral("PreferencesFolderTitle")));
-    EXPECT_EQ(panel.requests()[0].startFolder, QStringLiteral("/where/it/was"));
+    EXPECT_EQ(panel.requests()[0].startFolder, QDir::homePath() + QStringLiteral("/where/it/was"));
     EXPECT_TRUE(panel.requests()[0].canCreateFolders);
     EXPECT_EQ(app().nssInitialFolder(), QString()) << "nothing stored before OK";
     prefs.okButton()->click();
     EXPECT_EQ(app().nssInitialFolder(), folder(QStringLiteral("chosen")));
+
+    // The sets must not depend on the folder Kelvrin happens to start in.
+    const QString home = QDir::homePath();
+    const QList<std::pair<QString, QString>> typed = {
+        {"notes", home + "/notes"}, {"~/sets, ä", home + "/sets, ä"}, {"~", home}, {"", ""}};
+    for (const auto& [text, stored] : typed) {
+        open().preferencesFolderText()->setText(text);
+        prefs.okButton()->click();
+        EXPECT_EQ(app().nssInitialFolder(), stored) << text.toStdString();
+        EXPECT_EQ(open().preferencesFolderText()->text(), stored) << text.toStdString();
+        prefs.cancelButton()->click();
+    }
 }
 
 TEST_F(Preferences, StartAtLoginWritesAndRemovesTheAutostartEntry) {

@@ -109,7 +109,7 @@ TEST_F(Sets, TheAddSheetStandsItsItemsForTheRightSets) {
 
 TEST_F(Sets, RefusedNamesBeepAndKeepTheSheetOpen) {
     captureTexts({"x"});
-    makeSets({"A"});
+    makeSets({"A", "B"});
     setList()->setCurrentIndex(1);
     const QStringList refused = {PasteWindow::kHistoryName,
                                  PasteWindow::kHistoryName + "2", // the history's own
@@ -117,7 +117,12 @@ TEST_F(Sets, RefusedNamesBeepAndKeepTheSheetOpen) {
                                  QStringLiteral("A"),             // the shown set
                                  QStringLiteral("../outside"),
                                  QString(250, u'x'), // never storable
-                                 QStringLiteral("nul") + QChar(0)};
+                                 QStringLiteral("nul") + QChar(0),
+                                 QStringLiteral("two\nlines"), // the list line would split
+                                 QStringLiteral("cr\r"),
+                                 QStringLiteral("notes/2024"), // needs a folder that is not there
+                                 QStringLiteral("/B"),         // the file of B
+                                 QStringLiteral("./") + PasteWindow::kHistoryName};
     Log::Capture log;
     ScriptedAlerts alerts;
     for (const QString& name : refused)
@@ -134,7 +139,7 @@ TEST_F(Sets, RefusedNamesBeepAndKeepTheSheetOpen) {
     // A long name shows elided: the window keeps its size.
     const int width = _window.getWindow()->minimumSizeHint().width();
     EXPECT_TRUE(addTo(QString(80, QChar(0x6587))));
-    EXPECT_EQ(setNames().size(), 6);
+    EXPECT_EQ(setNames().size(), 7);
     EXPECT_EQ(_window.getWindow()->minimumSizeHint().width(), width);
 }
 
@@ -174,6 +179,13 @@ TEST_F(Sets, DeletingASetKeepsTheRightSetShownAndRemovesItsFileOnlyWhenAsked) {
     EXPECT_TRUE(QFile::exists(folder.filePath("B.KVdata")));
     EXPECT_EQ(setNames(), QStringList{PasteWindow::kHistoryName});
     EXPECT_EQ(_window.pasteArray().size(), 1u);
+
+    // Were two sets ever to share a file, deleting one leaves the file to the other.
+    makeSets({"D", "E"});
+    _window.pasteArray()[2]->setName(QStringLiteral("./D"));
+    QFile(folder.filePath("D.KVdata")).open(QIODevice::WriteOnly);
+    deleteSet(0, true);
+    EXPECT_TRUE(QFile::exists(folder.filePath("D.KVdata")));
 
     // Without a data folder the file would be looked for at the root: nothing is removed.
     _delegate.initialFolder.clear();

@@ -1,6 +1,7 @@
 #include "AppFixture.h"
 #include "ScriptedAlerts.h"
 
+#include "platform/Log.h"
 #include "platform/Strings.h"
 #include "platform/TypedStream.h"
 #include "window/PasteView.h"
@@ -99,6 +100,23 @@ TEST_F(Settings, AnAcceptedQuitStoresEverySettingAndTheWindowAsItIsNow) {
     // The quit saved the sets into the data folder, which it made private to the user.
     EXPECT_TRUE(window().kelvrinFileExistsIndirectory(dataFolder()));
     EXPECT_EQ(QFile::permissions(dataFolder()) & 0x0077, 0);
+}
+
+TEST_F(Settings, AFailedSaveIsLoggedAndTheNextOneTriesAgain) {
+    // A folder where the settings file goes: no file can replace it, whoever we are.
+    ASSERT_TRUE(QDir().mkpath(settingsPath()));
+    launch();
+    Log::Capture log;
+    app().commitData();
+    EXPECT_TRUE(
+        log.contains(QStringLiteral("warning*** :[SaveUserSettings] [settings not saved: %1]")
+                         .arg(settingsPath())));
+
+    ASSERT_TRUE(QDir().rmdir(settingsPath()));
+    window().getWindow()->setGeometry(30, 40, 400, 300);
+    EXPECT_EQ(app().applicationShouldTerminate(), 1u);
+    EXPECT_EQ(log.lines().filter(QStringLiteral("[SaveUserSettings]")).size(), 1);
+    EXPECT_EQ(storedSettings().floatForKey(QStringLiteral("paste_window_width")), 400.0f);
 }
 
 TEST_F(Settings, StoredValuesOutsideTheirTypesOrRangesAreReadSafely) {

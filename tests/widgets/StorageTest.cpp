@@ -15,7 +15,10 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <functional>
+#include <linux/capability.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 namespace {
 
@@ -50,6 +53,26 @@ QByteArray readFile(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
+
+// While it lives, this thread may read and write files only as their modes allow, as every
+// user but root may: root's power to pass over the modes is set aside.
+class ModesApply {
+public:
+    ModesApply() {
+        ::syscall(SYS_capget, &_header, _saved);
+        __user_cap_data_struct lowered[2] = {_saved[0], _saved[1]};
+        for (const int power : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH})
+            lowered[power / 32].effective &= ~(1u << (power % 32));
+        ::syscall(SYS_capset, &_header, lowered);
+    }
+    ~ModesApply() { ::syscall(SYS_capset, &_header, _saved); }
+    ModesApply(const ModesApply&) = delete;
+    ModesApply& operator=(const ModesApply&) = delete;
+
+private:
+    __user_cap_header_struct _header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct _saved[2] = {};
+};
 
 } // namespace
 
@@ -259,26 +282,29 @@ TEST_F(Storage, ListLinesAreReadWholeAndOddOnesSkipped) {
     QDir(dir).mkpath(QStringLiteral("."));
     writeFile(folder(QStringLiteral("Outside.KVdata")), archive({}));
     QByteArray list = "PasteBoard History.KVdata\n\nno suffix\n";
-    list += longName.toUtf8() + "\n";     // skipped: no suffix, read whole
-    list += "Missing.KVdata\n";           // counted, left out
-    list += "bad \xff utf8.KVdata\n";     // counted, left out
-    list += "../Outside.KVdata\n";        // never read outside the folder
-    list += "Zero.KVdata\n";              // a device: no set, and no read without end
-    list += "Twice.KVdata\nTwice.KVdata"; // two sets; the last line has no LF
+    list += longName.toUtf8() + "\n";       // skipped: no suffix, read whole
+    list += "Missing.KVdata\n";             // counted, left out
+    list += "bad \xff utf8.KVdata\n";       // counted, left out
+    list += "../Outside.KVdata\n";          // never read outside the folder
+    list += "Zero.KVdata\n";                // a device: no set, and no read without end
+    list += "Twice.KVdata\n./Twice.KVdata"; // one file, one set; the last line has no LF
     storeFolder(dir, list,
                 {{kHistoryFile, archive({})}, {QStringLiteral("Twice.KVdata"), archive({})}});
     QFile::link(QStringLiteral("/dev/zero"), dir + QStringLiteral("/Zero.KVdata"));
     Log::Capture log;
     ASSERT_TRUE(window().loadData(true, dir));
-    EXPECT_EQ(setNames(), (QStringList{PasteWindow::kHistoryName, QStringLiteral("Twice"),
-                                       QStringLiteral("Twice")}));
+    EXPECT_EQ(setNames(), (QStringList{PasteWindow::kHistoryName, QStringLiteral("Twice")}));
+    EXPECT_TRUE(log.contains(
+        QStringLiteral(
+            "warning*** :[loadDataFromFile] [\"%1/./Twice.KVdata\"file is already loaded.]")
+            .arg(dir)));
     EXPECT_TRUE(log.contains(
         QStringLiteral("warning*** :[loadDataFromFile] [\"%1\"file isn't same pre-fix.]")
             .arg(longName)));
     EXPECT_EQ(log.lines().filter(QStringLiteral("isn't same pre-fix")).size(), 3);
     EXPECT_EQ(log.lines().filter(QStringLiteral("cann't be load")).size(), 4);
     EXPECT_TRUE(log.contains(QStringLiteral(
-        "information:[loadDataFromFile] [complete laoding. total file =7] rtn[YES]")));
+        "information:[loadDataFromFile] [complete laoding. total file =6] rtn[YES]")));
 }
 
 TEST_F(Storage, SavingAsksBeforeReplacingAndReportsEveryFailureInItsText) {
@@ -300,6 +326,20 @@ TEST_F(Storage, SavingAsksBeforeReplacingAndReportsEveryFailureInItsText) {
     EXPECT_FALSE(window().saveData(folder(QStringLiteral("plain/sets")), error, false));
     EXPECT_EQ(error, Strings::localizedFormat(QStringLiteral("SaveErrorMessage4"),
                                               {folder(QStringLiteral("plain/sets"))}));
+    // A folder that cannot be opened to put its entries on disk: the history's file is in
+    // place, but a power cut could still take it back, so the save fails and lists nothing.
+    const QString unsynced = folder(QStringLiteral("unsynced"));
+    QDir().mkpath(unsynced);
+    QFile::setPermissions(unsynced, QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    {
+        ModesApply modes;
+        EXPECT_FALSE(window().saveData(unsynced, error, false));
+    }
+    QFile::setPermissions(unsynced,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    EXPECT_EQ(error, Strings::localizedFormat(QStringLiteral("SaveErrorMessage2"),
+                                              {unsynced + u'/' + kHistoryFile, 99}));
+    EXPECT_FALSE(QFile::exists(unsynced + QStringLiteral("/Kelvrin.KVlist")));
     // A folder where no file can be made.
     EXPECT_FALSE(window().saveData(QStringLiteral("/proc/self"), error, false));
     EXPECT_TRUE(
@@ -339,7 +379,9 @@ TEST_F(Storage, ANameSavesAndLoadsBackUnlessItsFileWouldLeaveTheFolder) {
     EXPECT_EQ(setNames(), names);
     EXPECT_EQ(window().pasteArray()[4]->getDataAtIndex(0)->contents(), cjk);
 
-    // A name that leads out of the folder, or past 255 bytes, ends the list before it.
+    // A set whose file cannot be written (its name leads out of the folder or past 255 bytes,
+    // or a folder stands where the history's file goes) fails the save and leaves the list as
+    // it was: a shorter one would lose the sets after it.
     const QList<std::pair<QString, int>> refused = {{QStringLiteral("../Outside"), 99},
                                                     {QString(250, u'x'), ENAMETOOLONG}};
     for (const auto& [name, code] : refused) {
@@ -349,17 +391,27 @@ TEST_F(Storage, ANameSavesAndLoadsBackUnlessItsFileWouldLeaveTheFolder) {
                              QStringLiteral("SaveErrorMessage2"),
                              {dir + u'/' + name + PasteWindow::kSetFileSuffix, code}));
         EXPECT_FALSE(error.contains(QStringLiteral("error 99"))) << "a site code read as errno";
-        EXPECT_EQ(readFile(dir + QStringLiteral("/Kelvrin.KVlist")), "PasteBoard History.KVdata\n");
+        EXPECT_EQ(readFile(dir + QStringLiteral("/Kelvrin.KVlist")), list);
     }
     EXPECT_FALSE(QFile::exists(folder(QStringLiteral("Outside.KVdata"))));
+    window().pasteArray()[1]->setName(names[1]);
+    ASSERT_TRUE(QFile::remove(dir + u'/' + kHistoryFile) && QDir(dir).mkdir(kHistoryFile));
+    EXPECT_FALSE(window().saveData(dir, error, false));
+    EXPECT_EQ(readFile(dir + QStringLiteral("/Kelvrin.KVlist")), list);
+    EXPECT_EQ(QDir(dir).entryList(QDir::Files | QDir::Hidden).size(), names.size())
+        << "a temporary file was left";
 }
 
-TEST_F(Storage, TheFolderPrinterShowsEveryClippingOrTheAlert) {
+TEST_F(Storage, TheFolderPrinterShowsEveryClippingOrTheAlertAndLoadsLeaveWritesInFlight) {
     const QString dir = folder();
     storeFolder(
         dir, "PasteBoard History.KVdata\nWork.KVdata\n",
         {{kHistoryFile, archive({{1, QStringLiteral("a \"quoted\" text"), 0, std::nullopt}})},
          {QStringLiteral("Work.KVdata"), archive({{4, std::nullopt, 5, QByteArray("pdf")}})}});
+    // The temporary file of a save the running Kelvrin is making there.
+    const QString inFlight = dir + QStringLiteral("/.kelvrin-Ab12Cd");
+    writeFile(inFlight, "half a set");
+    ASSERT_TRUE(window().loadData(true, dir));
     QProcess printer;
     printer.start(QStringLiteral(KELVRIN_BINARY), {QStringLiteral("--print-folder"), dir});
     ASSERT_TRUE(printer.waitForFinished(30000));
@@ -372,6 +424,7 @@ TEST_F(Storage, TheFolderPrinterShowsEveryClippingOrTheAlert) {
     EXPECT_EQ(lines[1], R"({"contents":null,"extraDataSha256":)"
                         R"("c35b21d6ca39aa7cc3b79a705d989f1a6e88b99ab43988d74048799e3db926a3",)"
                         R"("extraDataSize":3,"extraType":5,"number":4,"set":"Work"})");
+    EXPECT_EQ(readFile(inFlight), "half a set");
 
     printer.start(QStringLiteral(KELVRIN_BINARY),
                   {QStringLiteral("--print-folder"), folder(QStringLiteral("absent"))});

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DefaultDelegate.h"
+#include "SetTexts.h"
 
 #include "model/ExtraType.h"
 #include "window/PasteView.h"
@@ -82,14 +83,6 @@ protected:
     QComboBox* setList() { return _window.getWindow()->list(); }
     const PasteSet& history() { return *_window.pasteArray().front(); }
     const PasteSet& set(size_t index) { return *_window.pasteArray().at(index); }
-
-    // The texts of a set, head first.
-    QStringList texts(const PasteSet& set) {
-        QStringList texts;
-        for (const auto& data : set.pasteData())
-            texts << data->contents().value_or(QStringLiteral("<none>"));
-        return texts;
-    }
 
     StandInDelegate _delegate;
     PasteWindow _window;

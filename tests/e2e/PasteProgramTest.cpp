@@ -1,0 +1,117 @@
+// The kelvrin program as a person uses it from the keyboard: the hot key over another program,
+// keys in the paste window, the alerts and sheets over it, all driven and watched from outside.
+#include "tests/e2e/E2eHarness.h"
+
+#include "platform/Defaults.h"
+#include "platform/Processes.h"
+
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+class HotKeyPasteProgram : public ::testing::Test {
+protected:
+    // The program, started with the settings given, after copying the texts (the last one
+    // given becomes the newest clipping).
+    void start(const QStringList& texts, const QList<std::pair<QString, bool>>& settings = {}) {
+        {
+            Defaults stored(_home.filePath(QStringLiteral("Kelvrin/Kelvrin.ini")));
+            for (const auto& [key, value] : settings)
+                stored.setBool(value, key);
+            stored.synchronize();
+        }
+        kelvrin = std::make_unique<RunningKelvrin>(_home.path());
+        ASSERT_TRUE(kelvrin->answered());
+        for (const QString& text : texts)
+            copy(text);
+    }
+    void copy(const QString& text) {
+        copyWithXclip(text.toUtf8());
+        ASSERT_TRUE(kelvrin->waitForText(text, 10000));
+    }
+    bool kelvrinInFront() {
+        const auto front = Processes::frontmost();
+        return front && front->pid == kelvrin->pid();
+    }
+    // The hot key pressed over the target: whether the paste window came up.
+    bool callUpOver(const PasteTarget& target) {
+        xdotool({"windowactivate", "--sync", QString::number(target.window())});
+        if (!waitFor([&] {
+                const auto front = Processes::frontmost();
+                return front && front->window == target.window();
+            }))
+            return false;
+        xdotool({"key", "ctrl+Down"});
+        return waitFor([&] { return kelvrinInFront(); });
+    }
+    // Keys pressed with a pause between them, as a person types.
+    static void keys(const QStringList& names) {
+        xdotool(QStringList{"key", "--delay", "150"} + names);
+    }
+
+    QStringList titles() {
+        QStringList titles;
+        for (const quint32 window : windowsOf(kelvrin->pid()))
+            titles << windowTitle(window);
+        return titles;
+    }
+
+    QTemporaryDir _home;
+    std::unique_ptr<RunningKelvrin> kelvrin;
+};
+
+} // namespace
+
+// Return right after the hot key pastes the newest clipping, every time; Shift+Tab and Tab walk
+// the window's controls, and Return in the paste-mode box still pastes; an alert answered with
+// Escape leaves the keyboard in the paste window, not in the program behind it.
+TEST_F(HotKeyPasteProgram, TheKeyboardStaysWithThePasteWindowAndReturnPastesTheNewest) {
+    start({"one", "two"});
+    PasteTarget target(QStringLiteral("Notes"), {}, QRect(520, 420, 300, 80));
+    ASSERT_TRUE(target.ready());
+
+    ASSERT_TRUE(callUpOver(target));
+    keys({"Return"});
+    ASSERT_TRUE(waitFor([&] { return target.pastes().size() == 1; }));
+    copy(QStringLiteral("three"));
+    ASSERT_TRUE(callUpOver(target));
+    keys({"Return"});
+    ASSERT_TRUE(waitFor([&] { return target.pastes().size() == 2; }));
+
+    ASSERT_TRUE(callUpOver(target));
+    keys({"shift+Tab", "Down", "Return"});
+    ASSERT_TRUE(waitFor([&] { return target.pastes().size() == 3; }));
+    ASSERT_TRUE(kelvrin->running());
+
+    ASSERT_TRUE(callUpOver(target));
+    keys({"shift+Tab", "Tab", "Down", "BackSpace"});
+    ASSERT_TRUE(waitFor([&] { return windowsOf(kelvrin->pid()).size() == 2; }))
+        << "the delete alert did not come up";
+    keys({"Escape"});
+    ASSERT_TRUE(waitFor([&] { return windowsOf(kelvrin->pid()).size() == 1; }));
+    QTest::qWait(300);
+    EXPECT_TRUE(kelvrinInFront()) << "the keyboard went to another program";
+    keys({"Return"});
+    ASSERT_TRUE(waitFor([&] { return target.pastes().size() == 4; }));
+    EXPECT_EQ(target.pastes(),
+              (QStringList{"ctrl+v two", "ctrl+v three", "ctrl+v three", "ctrl+v two"}));
+    EXPECT_EQ(kelvrin->history(), (QStringList{"three", "two", "one"}));
+}
+
+// Hidden when another program comes to the front, the window takes its sheet with it: the sheet
+// ends as cancelled, and the set commands work when the window is back.
+TEST_F(HotKeyPasteProgram, BackgroundHideEndsAnOpenSheet) {
+    start({"one"}, {{QStringLiteral("paste_window_background_hide"), true}});
+    PasteTarget target(QStringLiteral("Notes"), {}, QRect(520, 420, 300, 80));
+    ASSERT_TRUE(target.ready());
+    const auto sheets = [&] { return windowsOf(kelvrin->pid(), QStringLiteral("^Add to Set$")); };
+    for (int visit = 0; visit < 2; ++visit) {
+        ASSERT_TRUE(callUpOver(target));
+        keys({"ctrl+d"});
+        ASSERT_TRUE(waitFor([&] { return sheets().size() == 1; })) << "visit " << visit;
+        xdotool({"windowactivate", QString::number(target.window())});
+        ASSERT_TRUE(waitFor([&] { return windowsOf(kelvrin->pid()).isEmpty(); }))
+            << "visit " << visit << ", still shown: " << titles().join(", ").toStdString();
+    }
+}
