@@ -42,8 +42,8 @@ const QMimeData* ClipboardPasteboard::ownContent() const {
 }
 
 QStringList ClipboardPasteboard::offeredNames() {
-    if (ownContent())
-        return ownContent()->formats();
+    if (const QMimeData* own = ownContent())
+        return own->formats();
     return _reader->targets().value_or(QStringList());
 }
 
