@@ -139,31 +139,6 @@ TEST_F(HotKeyPaste, ATargetThatClosedGetsNothingAndTheWindowStays) {
 
 // With no window in front the desktop is the target: a choice only goes onto the clipboard, and
 // the window goes as after a paste. Opened from the menu instead, the window stays.
-TEST_F(HotKeyPaste, OverAnEmptyDesktopAChoiceGoesOntoTheClipboardAndTheWindowGoes) {
-    // Qt hears a moment later that its hidden window lost the focus.
-    const auto nothingInFront = [] {
-        return !Processes::frontmost() &&
-               QGuiApplication::applicationState() != Qt::ApplicationActive;
-    };
-    window().pasteWindowOrderOut();
-    ASSERT_TRUE(waitFor(nothingInFront));
-    xdotool({"key", "ctrl+Down"});
-    ASSERT_TRUE(waitFor([&] { return pasteWindowActive(kelvrin); }));
-    EXPECT_EQ(window().getWindow()->windowTitle(),
-              Strings::localized(QStringLiteral("PasteWindowTitleDesktop")));
-    xdotool({"key", "Down", "Down", "Return"});
-    ASSERT_TRUE(waitFor([&] { return !window().isWindowVisible(); }));
-    EXPECT_EQ(readWithXclip(), "second");
-
-    ASSERT_TRUE(waitFor(nothingInFront));
-    kelvrin.app().menuShowWindow();
-    ASSERT_TRUE(waitFor([&] { return pasteWindowActive(kelvrin); }));
-    xdotool({"key", "Up", "Return"});
-    ASSERT_TRUE(waitFor([&] { return readWithXclip() == "first"; }));
-    QTest::qWait(200);
-    EXPECT_TRUE(window().isWindowVisible());
-}
-
 TEST_F(HotKeyPaste, TypingFiltersTheWindowAndReturnPastesTheBestMatch) {
     copyEach(kelvrin, {"Crème brûlée", "crepe"});
     PasteTarget target(QStringLiteral("Notes"));

@@ -4,6 +4,7 @@
 
 #include "platform/Defaults.h"
 #include "platform/Processes.h"
+#include "platform/Strings.h"
 
 #include <QTest>
 #include <gtest/gtest.h>
@@ -114,4 +115,30 @@ TEST_F(HotKeyPasteProgram, BackgroundHideEndsAnOpenSheet) {
         ASSERT_TRUE(waitFor([&] { return windowsOf(kelvrin->pid()).isEmpty(); }))
             << "visit " << visit << ", still shown: " << titles().join(", ").toStdString();
     }
+}
+
+// With no window in front (an empty desktop) the hot key still brings the window up, for the
+// desktop: a choice goes onto the clipboard and the window goes, as after a paste. Opened from
+// the command line, with nothing to go back to, the window stays after a choice.
+TEST_F(HotKeyPasteProgram, OverAnEmptyDesktopAChoiceGoesOntoTheClipboard) {
+    start({"second", "first"});
+    QList<quint32> shown;
+    ASSERT_TRUE(waitFor([&] { return (shown = windowsOf(kelvrin->pid())).size() == 1; }));
+    closeWithWindowManager(shown.front());
+    ASSERT_TRUE(waitFor([] { return !Processes::frontmost(); }));
+    xdotool({"key", "ctrl+Down"});
+    ASSERT_TRUE(waitFor([&] { return kelvrinInFront(); }));
+    EXPECT_EQ(windowTitle(Processes::frontmost()->window),
+              Strings::localized(QStringLiteral("PasteWindowTitleDesktop")));
+    keys({"Down", "Return"});
+    ASSERT_TRUE(waitFor([&] { return windowsOf(kelvrin->pid()).isEmpty(); }));
+    EXPECT_EQ(readWithXclip(), "second");
+
+    ASSERT_TRUE(waitFor([] { return !Processes::frontmost(); }));
+    ASSERT_EQ(kelvrinCommand({"--show"}, kelvrin->configHome()).status, 0);
+    ASSERT_TRUE(waitFor([&] { return kelvrinInFront(); }));
+    keys({"Up", "Return"});
+    ASSERT_TRUE(waitFor([&] { return readWithXclip() == "first"; }));
+    QTest::qWait(300);
+    EXPECT_EQ(windowsOf(kelvrin->pid()).size(), 1);
 }
