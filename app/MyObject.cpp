@@ -17,6 +17,9 @@ MyObject::MyObject(std::unique_ptr<Defaults> defaults, std::unique_ptr<Pasteboar
     : _defaults(std::move(defaults)), _pb(std::move(pasteboard)) {
     _timer.setInterval(kPollInterval);
     connect(&_timer, &QTimer::timeout, this, &MyObject::pasteboardCheck);
+    _comingToFront.setSingleShot(true);
+    _comingToFront.setInterval(kActivationSettles);
+    connect(&_comingToFront, &QTimer::timeout, this, &MyObject::activationSettled);
     connect(qApp, &QGuiApplication::applicationStateChanged, this,
             [this](Qt::ApplicationState state) {
                 if (!_pasteWindow)

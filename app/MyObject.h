@@ -179,9 +179,9 @@ private:
     // remembered.
     std::optional<Processes::Application> _sendPSN;
     bool _quitting = false;
-    // From a press of the hot key until we are active, or at most kActivationSettles: a late
-    // notice of an earlier loss of the focus must not forget the target just remembered.
-    bool _comingToFront = false;
+    // Runs from a press of the hot key until we are active, or at most kActivationSettles: a
+    // late notice of an earlier loss of the focus must not forget the target just remembered.
+    QTimer _comingToFront;
     static constexpr int kActivationSettles = 1000; // milliseconds
     void activationSettled();
     std::unique_ptr<PreferencesWindow> _preferencesWindow;

@@ -12,7 +12,6 @@
 #include "window/PasteWindow.h"
 
 #include <QApplication>
-#include <QTimer>
 #include <QWindow>
 
 quint16 MyObject::hotKeyModifiers() const {
@@ -58,8 +57,8 @@ void MyObject::pressHotKey(quint32 timestamp) {
     // does not tell) the desktop is the target: a choice can only go onto the clipboard.
     const Processes::Application front = inFront.value_or(Processes::Application());
     _sendPSN = front;
-    _comingToFront = true;
-    QTimer::singleShot(kActivationSettles, this, &MyObject::activationSettled);
+    // A later press starts the wait anew: the wait of an earlier one must not end this one's.
+    _comingToFront.start();
     const QByteArray name = front.name.toUtf8();
     _pasteWindow->setTitleStr(
         front.isDesktop() ? Strings::localized(QStringLiteral("PasteWindowTitleDesktop"))
@@ -107,7 +106,7 @@ void MyObject::applicationWillBecomeActive() {
     // not the user coming to us: a paste window brought up now would close the menu at once.
     if (const QWindow* focus = QGuiApplication::focusWindow(); focus && focus->type() == Qt::Popup)
         return;
-    _comingToFront = false;
+    _comingToFront.stop();
     QWidget* other = nullptr;
     if (showOnlyPasteWindow(true, other))
         _pasteWindow->showPasteWindow();
@@ -116,8 +115,6 @@ void MyObject::applicationWillBecomeActive() {
 }
 
 void MyObject::activationSettled() {
-    if (!std::exchange(_comingToFront, false))
-        return;
     // Qt never saw us leave (our activation overtook the notice of the lost focus), or a loss
     // of the focus since the press was set aside: what Qt reports now holds.
     if (QGuiApplication::applicationState() != Qt::ApplicationActive)
@@ -127,7 +124,7 @@ void MyObject::activationSettled() {
 void MyObject::applicationWillResignActive() {
     // The window system tells of a lost focus a little late: by then the hot key may be
     // bringing us back, and the target it remembered must stay.
-    if (_comingToFront)
+    if (_comingToFront.isActive())
         return;
     if (_bBackHide) {
         for (QWidget* window : userWindows())
