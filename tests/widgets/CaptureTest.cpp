@@ -384,7 +384,7 @@ TEST_F(Capture, TheTableShowsTheHistoryAsItFills) {
 
 // The user chose the clippings to delete before the alert: a picture that finishes arriving
 // while it is up must not make another clipping go.
-TEST_F(Capture, DeletingClippingsTakesThoseChosenWhatEverArrivesDuringTheAlert) {
+TEST_F(Capture, DeletingClippingsTakesThoseChosenWhateverArrivesDuringTheAlert) {
     for (const char* text : {"a", "b", "c"}) {
         copyText(QString::fromLatin1(text));
         tick();
