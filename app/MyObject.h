@@ -40,8 +40,8 @@ public:
     // The session ends (a signal, the session manager): nobody is left to answer, so every
     // panel closes with its safe answer and the quit goes on whatever happens.
     void sessionShouldTerminate();
-    // The user quits (the Quit command, the command line): true when
-    // the quit was accepted and the event loop is ending, false when the user chose to stay.
+    // The user quits (the Quit command, the command line): true when the quit was accepted and
+    // the event loop is ending, false when the user chose to stay.
     bool quitByUser();
     // A signal or the session manager ends the session: quits without asking.
     void endSession();

@@ -2,9 +2,9 @@
 
 #include <QString>
 
-// What the desktop calls the installed programs: the names their desktop entries give them in
-// menus and task bars (the Desktop Entry Specification), in the user's language. Entries are
-// read from $XDG_DATA_HOME/applications and each $XDG_DATA_DIRS/applications, the first folder
+// What the desktop calls the installed programs: the names their desktop entries (the
+// freedesktop.org .desktop files) give them in menus and task bars, in the user's language. Entries
+// are read from $XDG_DATA_HOME/applications and each $XDG_DATA_DIRS/applications, the first folder
 // deciding for an entry several of them hold.
 namespace DesktopEntries {
 

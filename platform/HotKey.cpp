@@ -136,6 +136,8 @@ QString HotKey::describe(quint8 keyCode, quint16 modifierMask) {
 bool HotKey::install(quint8 keyCode, quint16 modifierMask) {
     uninstall();
     _wanted = {keyCode, modifierMask};
+    if (const X11Connection* x11 = X11Connection::get())
+        _xkbEventBase = KeyboardMap::xkbEventBase(x11->display());
     return grab(keyCode, modifierMask);
 }
 
@@ -228,8 +230,7 @@ bool HotKey::isPress(const QByteArray& eventType, void* message, quint32* timest
         return false;
     const auto* generic = static_cast<const xcb_generic_event_t*>(message);
     // After a new layout (setxkbmap, a keyboard plugged in) the key may be another X key.
-    if (const X11Connection* x11 = X11Connection::get();
-        x11 && KeyboardMap::isMappingChange(x11->display(), generic)) {
+    if (KeyboardMap::isMappingChange(_xkbEventBase, generic)) {
         ungrab();
         grab(_wanted->first, _wanted->second);
         return false;

@@ -65,6 +65,8 @@ private:
 
     // The key code and modifier mask last installed.
     std::optional<std::pair<quint8, quint16>> _wanted;
+    // The code of the display's XKB events, which tell of a new layout.
+    quint8 _xkbEventBase = 0;
     // X's key code of the grabbed key; 0 while nothing is grabbed (X's start at 8).
     quint8 _xKeyCode = 0;
     quint16 _xModifiers = 0;

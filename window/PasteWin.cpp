@@ -70,8 +70,6 @@ bool PasteWin::closeFilter() {
         return false;
     _ui->_filter->clear();
     _ui->_filter->hide();
-    _ui->_list->installEventFilter(this);
-    _ui->_status->installEventFilter(this);
     return true;
 }
 

@@ -82,18 +82,19 @@ void KeyboardMap::lockGroup(int group) const {
         XkbLockGroup(_display, XkbUseCoreKbd, unsigned(group));
 }
 
-bool KeyboardMap::isMappingChange(_XDisplay* display, const xcb_generic_event_t* event) {
+uint8_t KeyboardMap::xkbEventBase(_XDisplay* display) {
+    int opcode = 0, eventBase = 0, errorBase = 0, major = XkbMajorVersion, minor = XkbMinorVersion;
+    return display && XkbQueryExtension(display, &opcode, &eventBase, &errorBase, &major, &minor)
+               ? uint8_t(eventBase)
+               : 0;
+}
+
+bool KeyboardMap::isMappingChange(uint8_t xkbEventBase, const xcb_generic_event_t* event) {
     const uint8_t type = event->response_type & 0x7F;
     if (type == XCB_MAPPING_NOTIFY)
         return true;
-    // Clients that speak XKB hear of a change through its events instead; those of the core
-    // protocol come first.
-    constexpr uint8_t kFirstExtensionEvent = 64;
-    if (type < kFirstExtensionEvent)
-        return false;
-    int opcode = 0, eventBase = 0, errorBase = 0, major = XkbMajorVersion, minor = XkbMinorVersion;
-    if (!display || !XkbQueryExtension(display, &opcode, &eventBase, &errorBase, &major, &minor) ||
-        type != eventBase)
+    // Clients that speak XKB hear of a change through its events instead.
+    if (!xkbEventBase || type != xkbEventBase)
         return false;
     // The second byte names the kind of XKB event.
     const uint8_t kind = reinterpret_cast<const uint8_t*>(event)[1];

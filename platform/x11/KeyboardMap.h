@@ -37,9 +37,12 @@ public:
     // read in that group.
     void lockGroup(int group) const;
 
+    // The code of the display's XKB events; 0 when it has no XKB.
+    static uint8_t xkbEventBase(_XDisplay* display);
     // Whether the event tells that the keyboard's mapping has changed (a new layout, a new
-    // keyboard, a modifier moved), after which every key must be looked up again.
-    static bool isMappingChange(_XDisplay* display, const xcb_generic_event_t* event);
+    // keyboard, a modifier moved), after which every key must be looked up again. Cheap enough
+    // for every event, given the code of XKB's events.
+    static bool isMappingChange(uint8_t xkbEventBase, const xcb_generic_event_t* event);
 
 private:
     _XDisplay* _display;
