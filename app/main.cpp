@@ -3,29 +3,17 @@
 #include "app/MyObject.h"
 #include "app/PrintFolder.h"
 #include "app/Translators.h"
-#include "platform/ClipboardPasteboard.h"
 #include "platform/Defaults.h"
 #include "platform/InstanceChannel.h"
 #include "platform/Log.h"
+#include "platform/Pasteboard.h"
 #include "platform/QuitSignals.h"
+#include "platform/Session.h"
 #include "platform/XDisplay.h"
 
 #include <cstdio>
 
 namespace {
-
-// The hot key and the paste keystroke are X11's: on a Wayland session Kelvrin runs through
-// XWayland, where they reach only the programs that run there too.
-void runOnX11() {
-    const bool wayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
-                         qEnvironmentVariable("XDG_SESSION_TYPE") == u"wayland";
-    if (!wayland)
-        return;
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "xcb");
-    std::fprintf(stderr, "kelvrin: this is a Wayland session; the hot key and the paste work "
-                         "only with programs that run on X11 (through XWayland).\n");
-}
 
 // An X server answers a new client at once; one that has not within this time is stuck.
 constexpr int kDisplayTimeoutMs = 5000;
@@ -75,12 +63,13 @@ int main(int argc, char** argv) {
     InstanceChannel channel;
     if (const std::optional<int> status = CommandLine::claimInstance(channel))
         return *status;
-    runOnX11();
-    if (!displayAnswers())
+    const std::unique_ptr<Session> session = Session::choose();
+    if (!session || !displayAnswers())
         return 1;
     MainApplication app(argc, argv);
+    session->start();
     const Translators translators;
-    MyObject delegate(std::make_unique<Defaults>(), std::make_unique<ClipboardPasteboard>());
+    MyObject delegate(std::make_unique<Defaults>(), session->clipboard());
     if (QString error; !channel.listen(
             [&delegate](const QByteArray& request) { return delegate.answerCommand(request); },
             &error))

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <memory>
+
+class Pasteboard;
+class WaylandConnection;
+
+// The display system Kelvrin runs on, decided once at start, and the one place that picks each
+// platform module's implementation for it. A Wayland compositor is used natively when it offers
+// the clipboard or the toplevel list to a program without a focused window; any other session
+// runs on X11, a Wayland one through XWayland. KELVRIN_PLATFORM=x11 or =wayland overrides.
+class Session {
+public:
+    enum class DisplaySystem { X11, Wayland };
+
+    // Before Qt starts: decides, and tells Qt which of its platforms to open. Null, with the
+    // reason on standard error, when the system asked for cannot run here.
+    static std::unique_ptr<Session> choose();
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    // The system of the session that was chosen; X11 while none was (tests).
+    static DisplaySystem displaySystem();
+
+    // Once the application object exists: the chosen system's modules connect.
+    void start();
+    // The clipboard as the capture watches it.
+    std::unique_ptr<Pasteboard> clipboard() const;
+
+private:
+    Session(DisplaySystem system, std::unique_ptr<WaylandConnection> wayland);
+
+    DisplaySystem _system;
+    std::unique_ptr<WaylandConnection> _wayland;
+};

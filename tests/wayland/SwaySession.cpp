@@ -1,0 +1,211 @@
+#include "tests/wayland/SwaySession.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QThread>
+#include <pwd.h>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// The unprivileged user the sessions run as, when the suite runs as root.
+constexpr char kUser[] = "kelvrin-e2e";
+
+bool runsAsRoot() {
+    return geteuid() == 0;
+}
+
+uid_t sessionUser() {
+    if (!runsAsRoot())
+        return geteuid();
+    if (const passwd* user = getpwnam(kUser))
+        return user->pw_uid;
+    // Two tests may start at once: whichever adds the user, it is there afterwards.
+    QProcess::execute(QStringLiteral("useradd"),
+                      {QStringLiteral("--system"), QStringLiteral("--no-create-home"),
+                       QStringLiteral("--home-dir"), QStringLiteral("/nonexistent"),
+                       QString::fromLatin1(kUser)});
+    const passwd* user = getpwnam(kUser);
+    if (!user)
+        throw std::runtime_error("cannot add the user kelvrin-e2e");
+    return user->pw_uid;
+}
+
+void giveToUser(const QString& path, uid_t user) {
+    if (::chown(QFile::encodeName(path).constData(), user, user) != 0 ||
+        ::chmod(QFile::encodeName(path).constData(), 0700) != 0)
+        throw std::runtime_error("cannot hand a folder to the session's user");
+}
+
+void collectWindows(const QJsonObject& node, QList<QJsonObject>& windows) {
+    if (node.contains(QStringLiteral("pid")))
+        windows << node;
+    for (const char* children : {"nodes", "floating_nodes"})
+        for (const QJsonValue& child : node.value(QLatin1String(children)).toArray())
+            collectWindows(child.toObject(), windows);
+}
+
+} // namespace
+
+bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!condition()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(10);
+    }
+    return true;
+}
+
+SwaySession::SwaySession(const QString& pasteWindowCommand) {
+    if (!_home.isValid())
+        throw std::runtime_error("no temporary folder");
+    const uid_t user = sessionUser();
+    _runtime = _home.filePath(QStringLiteral("runtime"));
+    for (const QString& folder : {_home.path(), _runtime, configHome()}) {
+        QDir().mkpath(folder);
+        giveToUser(folder, user);
+    }
+    startSway(pasteWindowCommand);
+}
+
+SwaySession::~SwaySession() {
+    if (_sway.state() != QProcess::NotRunning) {
+        _sway.terminate();
+        if (!_sway.waitForFinished(5000))
+            _sway.kill(), _sway.waitForFinished(2000);
+    }
+    // Whatever the user left running in the session goes with it.
+    if (runsAsRoot())
+        QProcess::execute(QStringLiteral("pkill"),
+                          {QStringLiteral("-KILL"), QStringLiteral("-f"), _runtime});
+}
+
+QStringList SwaySession::environment() const {
+    QStringList variables{
+        QStringLiteral("HOME=") + home(), QStringLiteral("PATH=/usr/local/bin:/usr/bin:/bin"),
+        QStringLiteral("XDG_RUNTIME_DIR=") + _runtime,
+        QStringLiteral("XDG_CONFIG_HOME=") + configHome(), QStringLiteral("LANG=C.UTF-8"),
+        // Marks every process of the session, so it can be ended with it.
+        QStringLiteral("KELVRIN_E2E_SESSION=") + _runtime};
+    if (!_display.isEmpty())
+        variables << QStringLiteral("WAYLAND_DISPLAY=") + _display;
+    if (!_ipcSocket.isEmpty())
+        variables << QStringLiteral("SWAYSOCK=") + _ipcSocket;
+    for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"})
+        if (qEnvironmentVariableIsSet(name))
+            variables << QString::fromLatin1(name) + u'=' + qEnvironmentVariable(name);
+    return variables;
+}
+
+void SwaySession::start(QProcess& process, const QString& program, const QStringList& arguments,
+                        const QStringList& extraEnvironment) const {
+    QStringList command;
+    if (runsAsRoot())
+        command << QStringLiteral("-u") << QString::fromLatin1(kUser) << QStringLiteral("--")
+                << QStringLiteral("env");
+    command << QStringLiteral("-i") << environment() << extraEnvironment << program << arguments;
+    process.start(runsAsRoot() ? QStringLiteral("runuser") : QStringLiteral("env"), command);
+}
+
+SwaySession::Result SwaySession::run(const QString& program, const QStringList& arguments,
+                                     int timeoutMs, const QByteArray& input) const {
+    QProcess process;
+    start(process, program, arguments);
+    Result result;
+    if (!process.waitForStarted(5000))
+        return result;
+    if (!input.isEmpty())
+        process.write(input);
+    process.closeWriteChannel();
+    if (!waitUntil([&] { return process.state() == QProcess::NotRunning; }, timeoutMs)) {
+        process.kill();
+        process.waitForFinished(2000);
+    } else {
+        result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    }
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    return result;
+}
+
+void SwaySession::startSway(const QString& pasteWindowCommand) {
+    const QString configPath = _home.filePath(QStringLiteral("sway.conf"));
+    QFile config(configPath);
+    if (!config.open(QIODevice::WriteOnly))
+        throw std::runtime_error("cannot write sway's configuration");
+    config.write("output HEADLESS-1 resolution 1280x800\n"
+                 "bindsym Mod4+Shift+v exec " +
+                 pasteWindowCommand.toUtf8() + "\n");
+    config.close();
+    QFile::setPermissions(configPath, QFile::ReadOwner | QFile::ReadOther);
+
+    _sway.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    start(_sway, QStringLiteral("sway"), {QStringLiteral("-c"), configPath},
+          {QStringLiteral("WLR_BACKENDS=headless"), QStringLiteral("WLR_LIBINPUT_NO_DEVICES=1"),
+           QStringLiteral("WLR_RENDERER=pixman")});
+    const QDir runtime(_runtime);
+    const bool up = waitUntil(
+        [&] {
+            const QStringList sockets =
+                runtime.entryList({QStringLiteral("wayland-?")}, QDir::System);
+            const QStringList ipc =
+                runtime.entryList({QStringLiteral("sway-ipc.*.sock")}, QDir::System);
+            if (sockets.isEmpty() || ipc.isEmpty())
+                return _sway.state() == QProcess::NotRunning;
+            _display = sockets.front();
+            _ipcSocket = runtime.filePath(ipc.front());
+            return true;
+        },
+        15000);
+    if (!up || _display.isEmpty())
+        throw std::runtime_error("sway did not come up");
+}
+
+std::optional<QByteArray> SwaySession::paste(const QString& type) const {
+    QStringList arguments{QStringLiteral("--no-newline")};
+    if (!type.isEmpty())
+        arguments << QStringLiteral("--type") << type;
+    const Result result = run(QStringLiteral("wl-paste"), arguments);
+    return result.status == 0 ? std::optional<QByteArray>(result.out) : std::nullopt;
+}
+
+void SwaySession::copy(const QByteArray& bytes, const QString& type) const {
+    QStringList arguments;
+    if (!type.isEmpty())
+        arguments << QStringLiteral("--type") << type;
+    // wl-copy hands the serving to a process of its own and ends.
+    run(QStringLiteral("wl-copy"), arguments, 10000, bytes);
+    waitUntil([&] { return paste(type) == bytes; }, 5000);
+}
+
+void SwaySession::type(const QStringList& arguments) const {
+    run(QStringLiteral("wtype"), arguments);
+}
+
+QString SwaySession::swayMessage(const QStringList& arguments) const {
+    return QString::fromUtf8(run(QStringLiteral("swaymsg"), arguments).out);
+}
+
+QList<QJsonObject> SwaySession::windows() const {
+    const QJsonDocument tree = QJsonDocument::fromJson(
+        swayMessage({QStringLiteral("-r"), QStringLiteral("-t"), QStringLiteral("get_tree")})
+            .toUtf8());
+    QList<QJsonObject> windows;
+    collectWindows(tree.object(), windows);
+    return windows;
+}
+
+QJsonObject SwaySession::focusedWindow() const {
+    for (const QJsonObject& window : windows())
+        if (window.value(QStringLiteral("focused")).toBool())
+            return window;
+    return {};
+}

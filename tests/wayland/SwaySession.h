@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <functional>
+
+// A headless sway of one test's own, run by an unprivileged user (sway refuses root) with a
+// private runtime folder, and the programs of the test run as that user in that session. When the
+// suite itself runs unprivileged, everything runs as its own user instead.
+//
+// The compositor binds Super+Shift+V to the command given, as a user's configuration would bind
+// the paste window; its environment (and so the command's) is the one every program here gets.
+class SwaySession {
+public:
+    // Throws std::runtime_error when the user cannot be made or sway does not come up.
+    explicit SwaySession(const QString& pasteWindowCommand);
+    ~SwaySession();
+    SwaySession(const SwaySession&) = delete;
+    SwaySession& operator=(const SwaySession&) = delete;
+
+    // Starts a program in the session; the extra variables come on top of the session's.
+    void start(QProcess& process, const QString& program, const QStringList& arguments,
+               const QStringList& extraEnvironment = {}) const;
+
+    struct Result {
+        int status = -1; // -1 when it did not end in time
+        QByteArray out;
+        QByteArray err;
+    };
+    // Runs a program in the session until it ends, at most the time given, feeding it the input.
+    Result run(const QString& program, const QStringList& arguments, int timeoutMs = 10000,
+               const QByteArray& input = {}) const;
+
+    // What wl-paste prints for the clipboard (the type given, or its choice); absent when the
+    // clipboard is empty or wl-paste failed.
+    std::optional<QByteArray> paste(const QString& type = {}) const;
+    // Puts bytes on the clipboard with wl-copy (of the type given, or text), and returns once
+    // the clipboard offers them; wl-copy stays and serves them until the clipboard changes.
+    void copy(const QByteArray& bytes, const QString& type = {}) const;
+    // Presses keys as a user would, through wtype (its arguments, "-M logo -k v" and the like).
+    void type(const QStringList& arguments) const;
+
+    // The window that has the keyboard, as sway's tree describes it; empty when none has.
+    QJsonObject focusedWindow() const;
+    // sway's description of every window (app_id, name, focused, floating...).
+    QList<QJsonObject> windows() const;
+
+    // The settings folder every program here gets as XDG_CONFIG_HOME, owned by the user.
+    QString configHome() const { return _home.filePath(QStringLiteral("config")); }
+    // The folder the user owns for the test's files.
+    QString home() const { return _home.path(); }
+
+private:
+    QStringList environment() const;
+    QString swayMessage(const QStringList& arguments) const;
+    void startSway(const QString& pasteWindowCommand);
+
+    QTemporaryDir _home;
+    QString _runtime;
+    QString _display;
+    QString _ipcSocket;
+    QProcess _sway;
+};
+
+// Processes Qt's events until the condition holds or the time is up.
+bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 10000);
