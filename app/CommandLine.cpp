@@ -8,8 +8,8 @@
 
 namespace {
 
-constexpr char kUsage[] = "usage: kelvrin [--show | --quit | --list [SET] | --print-folder DIR |\n"
-                          "               --help | --version]\n";
+constexpr char kUsage[] = "usage: kelvrin [--show | --paste-window | --quit | --list [SET] |\n"
+                          "               --print-folder DIR | --help | --version]\n";
 
 constexpr char kHelp[] =
     "Kelvrin keeps a history of the clipboard. Press the hot key (Control+Down unless changed in\n"
@@ -19,6 +19,8 @@ constexpr char kHelp[] =
     "Without an option Kelvrin starts, or brings the running one's paste window forward.\n"
     "\n"
     "  --show              bring the running Kelvrin's paste window forward\n"
+    "  --paste-window      what the hot key does, for a key binding of the desktop's own:\n"
+    "                      remember the program in front and bring the paste window up\n"
     "  --quit              quit the running Kelvrin, saving its sets and settings\n"
     "  --list [SET]        print the clippings of a set of the running Kelvrin (the history\n"
     "                      by default), one JSON object per line\n"
@@ -29,6 +31,7 @@ constexpr char kHelp[] =
 // Requests by action, as the running instance reads them.
 constexpr std::pair<CommandLine::Action, const char*> kRequests[] = {
     {CommandLine::Action::Show, "show"},
+    {CommandLine::Action::PasteWindow, "paste-window"},
     {CommandLine::Action::Quit, "quit"},
     {CommandLine::Action::List, "list"},
 };
@@ -38,6 +41,19 @@ constexpr int kAnswerTimeoutMs = 10000;
 
 // The running Kelvrin may end while a second one reaches for it; the second then runs itself.
 constexpr int kClaimAttempts = 3;
+
+// The token a launcher hands the program it starts so that its window may take the keyboard:
+// the Wayland one, else the X11 startup notification's.
+QString activationToken() {
+    const QString wayland = qEnvironmentVariable("XDG_ACTIVATION_TOKEN");
+    return wayland.isEmpty() ? qEnvironmentVariable("DESKTOP_STARTUP_ID") : wayland;
+}
+
+// Where a request holds its argument: the set of a listing, the token of a paste window.
+QString argumentKey(CommandLine::Action action) {
+    return action == CommandLine::Action::PasteWindow ? QStringLiteral("token")
+                                                      : QStringLiteral("set");
+}
 
 // Prints the answer's text on standard output, or its trouble on standard error: the exit status.
 int printAnswer(const InstanceChannel::Answer& answer) {
@@ -63,6 +79,8 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
     };
     if (option == u"--show")
         return alone(Action::Show);
+    if (option == u"--paste-window" && count == 1)
+        return {Action::PasteWindow, activationToken()};
     if (option == u"--quit")
         return alone(Action::Quit);
     if (option == u"--help" || option == u"-h")
@@ -73,9 +91,10 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
         return {Action::List, arguments.value(1)};
     if (option == u"--print-folder" && count == 2 && !arguments[1].isEmpty())
         return {Action::PrintFolder, arguments[1]};
-    if (option == u"--list" || option == u"--print-folder")
-        return {Action::Wrong, option == u"--list"
-                                   ? QStringLiteral("--list takes one set at most")
+    if (option == u"--list" || option == u"--print-folder" || option == u"--paste-window")
+        return {Action::Wrong, option == u"--list" ? QStringLiteral("--list takes one set at most")
+                               : option == u"--paste-window"
+                                   ? QStringLiteral("--paste-window takes no argument")
                                    : QStringLiteral("--print-folder needs a folder")};
     return {Action::Wrong, QStringLiteral("unknown option %1").arg(option)};
 }
@@ -85,8 +104,8 @@ QByteArray CommandLine::request() const {
     for (const auto& [action, name] : kRequests)
         if (action == _action)
             request.insert(QStringLiteral("command"), QString::fromLatin1(name));
-    if (_action == Action::List && !_argument.isEmpty())
-        request.insert(QStringLiteral("set"), _argument);
+    if (!_argument.isEmpty())
+        request.insert(argumentKey(_action), _argument);
     // Compact JSON holds no line feed, whatever the set's name: the request stays one line.
     return QJsonDocument(request).toJson(QJsonDocument::Compact);
 }
@@ -96,7 +115,7 @@ CommandLine CommandLine::fromRequest(const QByteArray& request) {
     const QString command = object.value(QStringLiteral("command")).toString();
     for (const auto& [action, name] : kRequests)
         if (command == QLatin1String(name))
-            return {action, object.value(QStringLiteral("set")).toString()};
+            return {action, object.value(argumentKey(action)).toString()};
     return {Action::Wrong, QStringLiteral("unknown request")};
 }
 

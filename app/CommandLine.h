@@ -11,13 +11,14 @@ class InstanceChannel;
 // or to print something and end.
 class CommandLine {
 public:
-    enum class Action { Run, Show, Quit, List, PrintFolder, Help, Version, Wrong };
+    enum class Action { Run, Show, PasteWindow, Quit, List, PrintFolder, Help, Version, Wrong };
 
     // Reads the arguments that follow the program's name.
     static CommandLine parse(const QStringList& arguments);
 
     Action action() const { return _action; }
-    // The set of --list (empty for the history), the folder of --print-folder, or what was wrong.
+    // The set of --list (empty for the history), the folder of --print-folder, the activation
+    // token of --paste-window, or what was wrong.
     const QString& argument() const { return _argument; }
 
     // Sends the command to the running instance and prints its answer on standard output, or
@@ -30,8 +31,8 @@ public:
     // Prints the help, the version or the usage error: the process's exit status.
     int print() const;
 
-    // The request the running instance answers, and how it reads one: the action (Show, Quit or
-    // List, else Wrong) and its argument.
+    // The request the running instance answers, and how it reads one: the action (Show,
+    // PasteWindow, Quit or List, else Wrong) and its argument.
     QByteArray request() const;
     static CommandLine fromRequest(const QByteArray& request);
 

@@ -81,11 +81,12 @@ public:
 
     // The hot key: registered from the settings; a press in another application remembers it
     // as the target and brings the paste window up titled with its name, a press with no
-    // application in front does the same for the desktop.
+    // application in front does the same for the desktop. The paste-window command that a
+    // desktop's own key binding runs does what a press does.
     void makeHotKey();
     // The hot key's modifier mask from the four settings; a flag counts only when it is 1.
     quint16 hotKeyModifiers() const;
-    void pressHotKey(quint32 timestamp);
+    void pressHotKey(const Processes::Activation& activation);
     void resetSendPSN() { _sendPSN.reset(); }
     const std::optional<Processes::Application>& sendPSN() const { return _sendPSN; }
 

@@ -13,6 +13,9 @@ InstanceChannel::Answer MyObject::answerCommand(const QByteArray& request) {
     case CommandLine::Action::Show:
         Processes::activate(windowToActivate());
         return {true, {}};
+    case CommandLine::Action::PasteWindow:
+        pressHotKey({std::nullopt, command.argument()});
+        return {true, {}};
     case CommandLine::Action::Quit:
         if (quitByUser())
             return {true, {}};

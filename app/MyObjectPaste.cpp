@@ -31,8 +31,9 @@ void MyObject::makeHotKey() {
     const std::optional<quint8> keyCode = HotKey::keyCode(int(_iKey));
     MainApplication* application = MainApplication::sharedApplication();
     if (keyCode && application)
-        application->installHotKeyEvent(*keyCode, hotKeyModifiers(),
-                                        [this](quint32 timestamp) { pressHotKey(timestamp); });
+        application->installHotKeyEvent(*keyCode, hotKeyModifiers(), [this](quint32 timestamp) {
+            pressHotKey({timestamp, {}});
+        });
 }
 
 void MyObject::unInstallHotKey() {
@@ -40,7 +41,7 @@ void MyObject::unInstallHotKey() {
         application->unInstallHotKeyEvent();
 }
 
-void MyObject::pressHotKey(quint32 timestamp) {
+void MyObject::pressHotKey(const Processes::Activation& activation) {
     const std::optional<Processes::Application> inFront = Processes::frontmost();
     // Called up from our own window there is nothing to go back to.
     if (inFront && Processes::isCurrent(inFront->window)) {
@@ -50,7 +51,7 @@ void MyObject::pressHotKey(quint32 timestamp) {
     // Pressed again while the window manager passes the focus from the target to us, when no
     // window is active for a moment: the target stays.
     if (!inFront && _sendPSN) {
-        Processes::activate(windowToActivate(), timestamp);
+        Processes::activate(windowToActivate(), activation);
         return;
     }
     // With no window in front (an empty desktop, every window minimised, a window manager that
@@ -65,8 +66,9 @@ void MyObject::pressHotKey(quint32 timestamp) {
                           : Strings::localizedFormat(QStringLiteral("PasteWindowTitleFront"),
                                                      {int(name.size()), name}));
     _pasteWindow->selectFirstRowIfNone();
-    // The press's own time lets the window manager give us the focus at once.
-    Processes::activate(windowToActivate(), timestamp);
+    // The press's own time, or the token of the binding's command, lets the window manager give
+    // us the focus at once.
+    Processes::activate(windowToActivate(), activation);
 }
 
 QWidget* MyObject::windowToActivate() {

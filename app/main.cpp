@@ -51,6 +51,7 @@ int main(int argc, char** argv) {
         return printFolder(command.argument());
     }
     case CommandLine::Action::Show:
+    case CommandLine::Action::PasteWindow:
     case CommandLine::Action::Quit:
     case CommandLine::Action::List:
         return command.sendToInstance();

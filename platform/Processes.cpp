@@ -97,10 +97,11 @@ bool Processes::bringToFront(quint32 window) {
     return X11::waitUntil([&] { return activeWindow(*x11) == window; }, kActivationTimeoutMs);
 }
 
-void Processes::activate(QWidget* window, quint32 timestamp) {
+void Processes::activate(QWidget* window, const Activation& activation) {
+    X11* x11 = X11::get();
+    const quint32 timestamp = activation.timestamp.value_or(x11 ? x11->serverTime() : 0);
     window->raise();
     window->activateWindow();
-    const X11* x11 = X11::get();
     if (!x11 || !window->isVisible())
         return;
     // A window shown a moment ago is not the manager's yet, and a request for it would be lost.
@@ -110,11 +111,6 @@ void Processes::activate(QWidget* window, quint32 timestamp) {
     // the hot key's press: a manager that prevents focus stealing may find that time older than
     // the user's last action in the window in front and turn the request down.
     x11->sendToRoot(id, x11->atom(X11::NetActiveWindow), {kSourceApplication, timestamp, 0, 0, 0});
-}
-
-void Processes::activate(QWidget* window) {
-    X11* x11 = X11::get();
-    activate(window, x11 ? x11->serverTime() : 0);
 }
 
 void Processes::takeFocusBack(QWidget* window) {

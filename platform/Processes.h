@@ -38,12 +38,19 @@ bool isCurrent(quint32 window);
 // second until it has. False when the window is gone or does not become active in that time.
 bool bringToFront(quint32 window);
 
-// Brings one of our own windows up for a user action at that X server time (the hot key's
-// press): the window manager's focus-stealing prevention measures the request by it.
-void activate(QWidget* window, quint32 timestamp);
-// The same for a request that comes without a user event of ours (the command line): at the X
-// server's present time, later than anything the user did before asking.
-void activate(QWidget* window);
+// What a request to bring one of our windows up rests on, which the window manager's
+// focus-stealing prevention measures it by.
+struct Activation {
+    // The X server time of the user's action it answers (the hot key's press); without one, the
+    // server's present time, later than anything the user did before asking (the command line).
+    std::optional<quint32> timestamp;
+    // The activation token the program that asked on the user's behalf was given (a key binding
+    // of the compositor running the paste-window command); empty when it had none.
+    QString token;
+};
+
+// Brings one of our own windows up, with the keyboard.
+void activate(QWidget* window, const Activation& activation = {});
 
 // Gives one of our windows the keyboard back once a panel over it has closed. Some window
 // managers hand it to another program then, and the next key meant for us would land there:

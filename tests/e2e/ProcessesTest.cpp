@@ -164,7 +164,7 @@ TEST(Processes, ActivateBringsOurWindowUpAtTheHotKeysTime) {
     ActivationRequests requests;
     const xcb_timestamp_t pressed = X11Connection::get()->serverTime();
     ASSERT_NE(pressed, xcb_timestamp_t(XCB_CURRENT_TIME));
-    Processes::activate(&own, pressed);
+    Processes::activate(&own, {pressed, {}});
     EXPECT_TRUE(becomesFront(quint32(own.winId())));
     EXPECT_TRUE(
         requests.of(quint32(own.winId())).contains(std::pair<quint32, quint32>(1, pressed)));

@@ -41,7 +41,7 @@ TEST(ProcessesOffX11, NothingIsInFrontAndNothingIsSent) {
     window.show();
     EXPECT_FALSE(Processes::isCurrent(quint32(window.winId())));
     EXPECT_FALSE(Processes::bringToFront(quint32(window.winId())));
-    Processes::activate(&window, 1);
+    Processes::activate(&window, {1, {}});
     EXPECT_FALSE(KeyEvents::sendPaste(KeyEvents::Paste::ControlV));
     EXPECT_FALSE(KeyEvents::sendPaste(KeyEvents::Paste::ShiftInsert));
 }
