@@ -4,9 +4,9 @@
 #include <QString>
 #include <QtGlobal>
 #include <array>
+#include <functional>
+#include <memory>
 #include <optional>
-#include <utility>
-#include <vector>
 
 // The keys the preferences offer for the hot key, in the order of their menu, as the settings
 // store them: macOS virtual key codes. Look a choice up with HotKey::keyCode, which minds the
@@ -21,8 +21,9 @@ inline constexpr std::array<quint8, 55> gKeyTable{
 
 // The global hot key: one key of the table with modifiers, reported to us whichever window has
 // the keyboard. On X11 it is a grab on the root window of Qt's own connection, so the presses
-// come through Qt's event stream to the application's native event filter; on any other
-// platform it never installs.
+// come through Qt's event stream to the application's native event filter. A Wayland compositor
+// lets no program grab a key: there it never installs, and the user binds a key of the
+// compositor to the paste-window command instead.
 class HotKey {
 public:
     // The flags of the settings' modifier mask; the mask is the sum of those held.
@@ -33,48 +34,49 @@ public:
         ControlKey = 0x1000,
     };
 
+    // What a display system does for the hot key: one combination at a time, given up when the
+    // backend goes. This one never installs and sees no press.
+    class Backend {
+    public:
+        virtual ~Backend() = default;
+        virtual bool install(quint8, quint16) { return false; }
+        virtual bool isPress(const QByteArray&, void*, quint32*) { return false; }
+
+    protected:
+        // Tells the user in the log why the hot key is not there.
+        static void warn(const QString& what);
+    };
+    // How every hot key installed from now on makes its backend; null goes back to the one that
+    // never installs. Only the session chooses.
+    static void installBackend(std::function<std::unique_ptr<Backend>()> makeBackend);
+
     HotKey() = default;
-    ~HotKey() { uninstall(); }
+    ~HotKey() = default;
     HotKey(const HotKey&) = delete;
     HotKey& operator=(const HotKey&) = delete;
 
     // The key code of the key menu's item at that index; nothing past either end of the table.
     static std::optional<quint8> keyCode(int choice);
-    // The X modifier state the mask stands for: Command is Super (Mod4), Option is Alt (Mod1).
-    static quint16 xModifiers(quint16 modifierMask);
+    // The key's keysym (X11's and XKB's, which are one); nothing for a key code outside the table.
+    static std::optional<quint32> keysym(quint8 keyCode);
     // The combination as this desktop names the keys, "Control+Shift+F5"; empty for a key code
     // outside the table.
     static QString describe(quint8 keyCode, quint16 modifierMask);
 
     // Replaces the combination installed before. False, with a warning in the log, when the key
-    // is not in the table or not on the keyboard, or another program holds the combination;
-    // false on a platform without X. The combination stays wanted until uninstalled: a change
-    // of the keyboard's mapping grabs it anew, on whatever key then gives it.
+    // is not in the table or not on the keyboard, another program holds the combination, or the
+    // display system has no hot keys (Wayland). On X11 the combination stays wanted until
+    // uninstalled: a change of the keyboard's mapping grabs it anew, on whatever key then gives it.
     bool install(quint8 keyCode, quint16 modifierMask);
-    void uninstall();
+    void uninstall() { _backend.reset(); }
 
     // For the application's native event filter: whether the event is a press of the installed
-    // combination, with its X server time in *timestamp. A held key counts once, however often
-    // the keyboard repeats it. Every other event answers false and is Qt's; a change of the
-    // keyboard's mapping seen here grabs the combination anew.
-    bool isPress(const QByteArray& eventType, void* message, quint32* timestamp);
+    // combination, with its window-system time in *timestamp. A held key counts once, however
+    // often the keyboard repeats it. Every other event answers false and is Qt's.
+    bool isPress(const QByteArray& eventType, void* message, quint32* timestamp) {
+        return _backend && _backend->isPress(eventType, message, timestamp);
+    }
 
 private:
-    bool grab(quint8 keyCode, quint16 modifierMask);
-    void ungrab();
-
-    // The key code and modifier mask last installed.
-    std::optional<std::pair<quint8, quint16>> _wanted;
-    // The code of the display's XKB events, which tell of a new layout.
-    quint8 _xkbEventBase = 0;
-    // X's key code of the grabbed key; 0 while nothing is grabbed (X's start at 8).
-    quint8 _xKeyCode = 0;
-    quint16 _xModifiers = 0;
-    // Caps Lock and Num Lock, whichever modifier Num Lock is on this keyboard.
-    quint16 _lockModifiers = 0;
-    // The modifier states grabbed: the combination with and without each lock.
-    std::vector<quint16> _grabbedStates;
-    quint32 _root = 0;
-    bool _down = false;
-    quint32 _releaseTime = 0;
+    std::unique_ptr<Backend> _backend;
 };

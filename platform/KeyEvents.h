@@ -1,9 +1,11 @@
 #pragma once
 
 #include <QStringView>
+#include <memory>
 
-// Keystrokes made for the application in front as if the user typed them. On X11 they go
-// through XTest; on any other platform nothing is sent.
+// Keystrokes made for the application in front as if the user typed them. The session installs
+// the display system's way of making them (XTest on X11, a virtual keyboard on Wayland); until
+// then (Qt's offscreen platform in the tests) nothing is sent.
 namespace KeyEvents {
 
 // The keystrokes programs paste with.
@@ -16,15 +18,27 @@ enum class Paste {
     ShiftInsert,
 };
 
-// The keystroke the program of that WM_CLASS pastes with, the program being known by its class
-// or its instance without regard to case.
+// The keystroke the program of that window class pastes with, the program being known by its
+// class or its instance without regard to case: the class and instance of WM_CLASS on X11, the
+// app_id on Wayland.
 Paste pasteKeystroke(QStringView windowClass, QStringView instance = {});
 // Whether the keystroke pastes the primary selection, which must then hold the content too.
 bool pastesPrimary(Paste keystroke);
 
-// Sends the paste keystroke. First waits, at most a second, until the user has let go of every
-// modifier key, which would otherwise join ours. False, with nothing sent, when the server has
-// no XTest or a modifier stays down.
+// Sends the paste keystroke to the window in front, once the user's own keys cannot join it.
+// False, with nothing sent, when the display system cannot make keystrokes or the user's keys
+// stay down.
 bool sendPaste(Paste keystroke);
+
+// What a display system does for sendPaste. This one sends nothing.
+class Backend {
+public:
+    virtual ~Backend() = default;
+    virtual bool sendPaste(Paste) { return false; }
+};
+
+// Puts the display system's backend in place of the one before; null goes back to the one that
+// sends nothing. Only the session chooses.
+void installBackend(std::unique_ptr<Backend> backend);
 
 } // namespace KeyEvents

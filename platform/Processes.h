@@ -2,25 +2,29 @@
 
 #include <QString>
 #include <QtGlobal>
+#include <memory>
 #include <optional>
 
 class QWidget;
 
-// The applications on the desktop as the window manager sees them: which one is in front, whose
-// it is, and bringing one back. On X11 this is EWMH on Qt's own connection; on any other
-// platform there is no application in front and nothing can be brought there.
+// The applications on the desktop as the window manager or the compositor sees them: which one
+// is in front, whose it is, and bringing one back. The session installs the display system's
+// way of doing it; until then (Qt's offscreen platform in the tests) there is no application in
+// front and nothing can be brought there.
 namespace Processes {
 
 // An application by its top-level window.
 struct Application {
-    // 0 for the desktop itself, when no application is in front.
+    // 0 for the desktop itself, when no application is in front. On X11 the window's id; on
+    // Wayland, where another program's window has no id, a number of ours standing for it.
     quint32 window = 0;
-    // 0 when the window does not say (_NET_WM_PID is optional).
+    // 0 when the window does not say (_NET_WM_PID is optional; Wayland never tells).
     qint64 pid = 0;
-    // As the desktop names it: the name its desktop entry gives it, else the class of WM_CLASS,
-    // else the process's command name.
+    // As the desktop names it: the name its desktop entry gives it, else its class (the class of
+    // WM_CLASS, the app_id on Wayland), else the process's command name or the window's title.
     QString name;
-    // The two parts of WM_CLASS; empty when the window has none.
+    // The two parts of WM_CLASS, empty when the window has none; on Wayland the class is the
+    // app_id and there is no instance.
     QString windowClass;
     QString instance;
 
@@ -56,5 +60,26 @@ void activate(QWidget* window, const Activation& activation = {});
 // managers hand it to another program then, and the next key meant for us would land there:
 // once the manager has settled on a window, one of another program's is taken back from it.
 void takeFocusBack(QWidget* window);
+
+// What a display system does for the calls above. This one knows of no application: nothing is
+// in front, nothing can be brought there, and our own windows are only asked up through Qt.
+class Backend {
+public:
+    virtual ~Backend() = default;
+    virtual std::optional<Application> frontmost() { return std::nullopt; }
+    virtual bool isCurrent(quint32) { return false; }
+    virtual bool bringToFront(quint32) { return false; }
+    virtual void activate(QWidget* window, const Activation& activation);
+    virtual void takeFocusBack(QWidget* window);
+
+protected:
+    // The name the desktop gives the programs of that window class: their desktop entry's, else
+    // the class itself.
+    static QString nameOfClass(const QString& windowClass);
+};
+
+// Puts the display system's backend in place of the one before; null goes back to the one that
+// knows of no application. Only the session chooses.
+void installBackend(std::unique_ptr<Backend> backend);
 
 } // namespace Processes

@@ -1,7 +1,15 @@
 #include "platform/Session.h"
 
 #include "platform/ClipboardPasteboard.h"
+#include "platform/DesktopWindow.h"
+#include "platform/HotKey.h"
+#include "platform/KeyEvents.h"
+#include "platform/Processes.h"
 #include "platform/wayland/WaylandConnection.h"
+#include "platform/x11/X11DesktopWindow.h"
+#include "platform/x11/X11HotKey.h"
+#include "platform/x11/X11KeyEvents.h"
+#include "platform/x11/X11Processes.h"
 
 #include <QByteArray>
 #include <cstdio>
@@ -36,6 +44,11 @@ Session::Session(DisplaySystem system, std::unique_ptr<WaylandConnection> waylan
 }
 
 Session::~Session() {
+    // Before the connection they speak through goes.
+    Processes::installBackend(nullptr);
+    KeyEvents::installBackend(nullptr);
+    HotKey::installBackend(nullptr);
+    DesktopWindow::installBackend(nullptr);
     gSystem = DisplaySystem::X11;
 }
 
@@ -77,8 +90,14 @@ Session::DisplaySystem Session::displaySystem() {
 }
 
 void Session::start() {
-    if (_wayland)
+    if (_wayland) {
         _wayland->makeCurrent();
+        return;
+    }
+    Processes::installBackend(std::make_unique<X11Processes>());
+    KeyEvents::installBackend(std::make_unique<X11KeyEvents>());
+    HotKey::installBackend([] { return std::make_unique<X11HotKey>(); });
+    DesktopWindow::installBackend(std::make_unique<X11DesktopWindow>());
 }
 
 std::unique_ptr<Pasteboard> Session::clipboard() const {

@@ -1,6 +1,7 @@
 // Runs the end-to-end tests inside a QApplication on a private X display of their own. Listing
 // the tests starts nothing, so the test runner can discover them on a machine without X.
 #include "app/MainApplication.h"
+#include "platform/Session.h"
 #include "tests/e2e/XServer.h"
 
 #include <QTemporaryDir>
@@ -25,12 +26,15 @@ int main(int argc, char** argv) {
     // X11 clipboard.
     qunsetenv("QT_QPA_PLATFORM");
     qunsetenv("WAYLAND_DISPLAY");
+    // The X11 side of the platform modules, chosen as the program chooses it.
+    const std::unique_ptr<Session> session = Session::choose();
     // A runtime folder of this test alone: Kelvrin's command socket lives there, and a Kelvrin
     // started by another test running at the same time must not find this one.
     QTemporaryDir runtime;
     qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
     // The application object Kelvrin runs with, which holds the hot key.
     MainApplication app(argc, argv);
+    session->start();
     if (QGuiApplication::platformName() != u"xcb") {
         std::fprintf(stderr, "Qt chose the platform %s, not xcb\n",
                      qPrintable(QGuiApplication::platformName()));

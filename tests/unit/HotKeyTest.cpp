@@ -1,4 +1,5 @@
 #include "platform/HotKey.h"
+#include "platform/x11/X11HotKey.h"
 
 #include <QSet>
 #include <gtest/gtest.h>
@@ -40,25 +41,25 @@ TEST(HotKeyTable, EachChoiceIsItsKeyAndNothingOutsideTheTable) {
 }
 
 TEST(HotKeyTable, ModifierMasksBecomeXModifiersAndWords) {
-    EXPECT_EQ(HotKey::xModifiers(0), 0);
-    EXPECT_EQ(HotKey::xModifiers(HotKey::CommandKey), kXMod4);
-    EXPECT_EQ(HotKey::xModifiers(HotKey::ShiftKey), kXShift);
-    EXPECT_EQ(HotKey::xModifiers(HotKey::OptionKey), kXMod1);
-    EXPECT_EQ(HotKey::xModifiers(HotKey::ControlKey), kXControl);
+    EXPECT_EQ(X11HotKey::xModifiers(0), 0);
+    EXPECT_EQ(X11HotKey::xModifiers(HotKey::CommandKey), kXMod4);
+    EXPECT_EQ(X11HotKey::xModifiers(HotKey::ShiftKey), kXShift);
+    EXPECT_EQ(X11HotKey::xModifiers(HotKey::OptionKey), kXMod1);
+    EXPECT_EQ(X11HotKey::xModifiers(HotKey::ControlKey), kXControl);
     const quint16 all =
         HotKey::CommandKey | HotKey::ShiftKey | HotKey::OptionKey | HotKey::ControlKey;
     EXPECT_EQ(all, 0x1B00);
-    EXPECT_EQ(HotKey::xModifiers(all), kXMod4 | kXShift | kXMod1 | kXControl);
+    EXPECT_EQ(X11HotKey::xModifiers(all), kXMod4 | kXShift | kXMod1 | kXControl);
     // Bits the application does not set stand for no key.
-    EXPECT_EQ(HotKey::xModifiers(0x04FF), 0);
+    EXPECT_EQ(X11HotKey::xModifiers(0x04FF), 0);
 
     EXPECT_EQ(HotKey::describe(125, HotKey::ControlKey), QStringLiteral("Control+Down"));
     EXPECT_EQ(HotKey::describe(96, all), QStringLiteral("Control+Alt+Shift+Super+F5"));
 }
 
-// Without an X display (the offscreen platform here) there is nothing to grab, and no event is a
-// press of it.
-TEST(HotKeyTable, OffX11NothingInstalls) {
+// Without a display system's backend (the offscreen platform here) there is nothing to grab, and
+// no event is a press of it.
+TEST(HotKeyTable, WithoutABackendNothingInstalls) {
     HotKey hotKey;
     EXPECT_FALSE(hotKey.install(125, HotKey::ControlKey));
     quint8 event[32] = {2 /* a key press */};

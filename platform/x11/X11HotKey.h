@@ -1,0 +1,41 @@
+#pragma once
+
+#include "platform/HotKey.h"
+
+#include <utility>
+#include <vector>
+
+// The hot key as a grab on the root window of Qt's own connection: the presses come through Qt's
+// event stream to the application's native event filter. The combination stays wanted while the
+// backend lives: a change of the keyboard's mapping grabs it anew, on whatever key then gives it.
+class X11HotKey : public HotKey::Backend {
+public:
+    X11HotKey() = default;
+    ~X11HotKey() override { ungrab(); }
+
+    // The X modifier state the settings' mask stands for: Command is Super (Mod4), Option is Alt
+    // (Mod1).
+    static quint16 xModifiers(quint16 modifierMask);
+
+    bool install(quint8 keyCode, quint16 modifierMask) override;
+    bool isPress(const QByteArray& eventType, void* message, quint32* timestamp) override;
+
+private:
+    bool grab(quint8 keyCode, quint16 modifierMask);
+    void ungrab();
+
+    // The key code and modifier mask installed.
+    std::optional<std::pair<quint8, quint16>> _wanted;
+    // The code of the display's XKB events, which tell of a new layout.
+    quint8 _xkbEventBase = 0;
+    // X's key code of the grabbed key; 0 while nothing is grabbed (X's start at 8).
+    quint8 _xKeyCode = 0;
+    quint16 _xModifiers = 0;
+    // Caps Lock and Num Lock, whichever modifier Num Lock is on this keyboard.
+    quint16 _lockModifiers = 0;
+    // The modifier states grabbed: the combination with and without each lock.
+    std::vector<quint16> _grabbedStates;
+    quint32 _root = 0;
+    bool _down = false;
+    quint32 _releaseTime = 0;
+};
