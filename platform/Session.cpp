@@ -6,6 +6,11 @@
 #include "platform/KeyEvents.h"
 #include "platform/Processes.h"
 #include "platform/wayland/WaylandConnection.h"
+#include "platform/wayland/WaylandDesktopWindow.h"
+#include "platform/wayland/WaylandHotKey.h"
+#include "platform/wayland/WaylandKeyEvents.h"
+#include "platform/wayland/WaylandProcesses.h"
+#include "platform/wayland/WaylandToplevels.h"
 #include "platform/x11/X11DesktopWindow.h"
 #include "platform/x11/X11HotKey.h"
 #include "platform/x11/X11KeyEvents.h"
@@ -92,6 +97,11 @@ Session::DisplaySystem Session::displaySystem() {
 void Session::start() {
     if (_wayland) {
         _wayland->makeCurrent();
+        const std::shared_ptr<WaylandToplevels> toplevels = WaylandToplevels::open(*_wayland);
+        Processes::installBackend(std::make_unique<WaylandProcesses>(*_wayland, toplevels));
+        KeyEvents::installBackend(std::make_unique<WaylandKeyEvents>(*_wayland, toplevels));
+        HotKey::installBackend([] { return std::make_unique<WaylandHotKey>(); });
+        DesktopWindow::installBackend(std::make_unique<WaylandDesktopWindow>());
         return;
     }
     Processes::installBackend(std::make_unique<X11Processes>());

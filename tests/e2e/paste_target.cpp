@@ -3,11 +3,11 @@
 //
 //   paste_target [--title TITLE] [--geometry X,Y,W,H] [--class CLASS]
 //
-// --class gives its window that WM_CLASS class, so it can pass for another program (a terminal).
-// Prints "ready WINDOW" (its X window id) once the window is shown and its field has the focus;
-// then "paste KEYS BASE64" for each V pressed with modifiers, KEYS naming them as in
-// "ctrl+v" or "ctrl+shift+v", BASE64 being the clipboard's text in UTF-8. Ends on SIGTERM; 1 on a
-// usage error.
+// --class gives its window that WM_CLASS class on X11 and that app_id on Wayland, so it can pass
+// for another program (a terminal). Prints "ready WINDOW" (its X window id; on Wayland plain
+// "ready") once the window is shown and its field has the focus; then "paste KEYS BASE64" for each
+// V pressed with modifiers, KEYS naming them as in "ctrl+v" or "ctrl+shift+v", BASE64 being the
+// clipboard's text in UTF-8. Ends on SIGTERM; 1 on a usage error.
 #include "tests/e2e/ToolProgram.h"
 
 #include <QApplication>
@@ -59,8 +59,9 @@ int main(int argc, char** argv) {
                               if (option != u"--class")
                                   return false;
                               // Qt makes the class of WM_CLASS from the application's name when it
-                              // first creates a window.
+                              // first creates a window, and the app_id from the desktop file name.
                               QApplication::setApplicationName(value);
+                              QApplication::setDesktopFileName(value);
                               return true;
                           });
     ToolProgram::quitOnTerminate(app);
@@ -79,7 +80,10 @@ int main(int argc, char** argv) {
         if (!window.isActiveWindow() || !field->hasFocus())
             return;
         focused.stop();
-        ToolProgram::print("ready " + QByteArray::number(window.winId()));
+        // Only an X window has an id another program can use.
+        ToolProgram::print(QGuiApplication::platformName() == u"xcb"
+                               ? "ready " + QByteArray::number(window.winId())
+                               : QByteArray("ready"));
     });
     focused.start(10);
     return app.exec();

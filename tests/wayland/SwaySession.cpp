@@ -105,6 +105,12 @@ QStringList SwaySession::environment() const {
     return variables;
 }
 
+void SwaySession::handOver(const QString& path) const {
+    if (runsAsRoot())
+        QProcess::execute(QStringLiteral("chown"),
+                          {QStringLiteral("-R"), QString::fromLatin1(kUser), path});
+}
+
 void SwaySession::start(QProcess& process, const QString& program, const QStringList& arguments,
                         const QStringList& extraEnvironment) const {
     QStringList command;

@@ -53,6 +53,8 @@ public:
     QString configHome() const { return _home.filePath(QStringLiteral("config")); }
     // The folder the user owns for the test's files.
     QString home() const { return _home.path(); }
+    // Hands what the test made there, and everything inside it, to the user.
+    void handOver(const QString& path) const;
 
 private:
     QStringList environment() const;

@@ -1,0 +1,11 @@
+#pragma once
+
+#include "platform/HotKey.h"
+
+// A Wayland compositor lets no program grab a key for itself: the hot key never installs, and
+// the user is told once to bind a key of the compositor to the paste-window command, which
+// does what the hot key does. A desktop portal's global shortcuts would come in here.
+class WaylandHotKey : public HotKey::Backend {
+public:
+    bool install(quint8 keyCode, quint16 modifierMask) override;
+};

@@ -1,0 +1,176 @@
+#include "platform/wayland/WaylandKeyEvents.h"
+
+#include "platform/Log.h"
+#include "platform/wayland/WaylandConnection.h"
+#include "platform/wayland/WaylandToplevels.h"
+
+#include <QGuiApplication>
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <sys/mman.h>
+#include <unistd.h>
+#include <vector>
+#include <virtual-keyboard-unstable-v1-client-protocol.h>
+#include <wayland-client.h>
+#include <xkbcommon/xkbcommon.h>
+
+namespace {
+
+// The target comes to the front in a few milliseconds once asked; if it has not by then, the
+// keys would land elsewhere.
+constexpr int kTargetTimeoutMs = 500;
+// The manager's first version is the only one.
+constexpr uint32_t kManagerVersion = 1;
+// An xkb key code is the evdev code the protocol sends, plus 8.
+constexpr uint32_t kEvdevOffset = 8;
+
+template <typename T, void (*Free)(T*)> struct Freed {
+    void operator()(T* object) const { Free(object); }
+};
+using Context = std::unique_ptr<xkb_context, Freed<xkb_context, xkb_context_unref>>;
+using Keymap = std::unique_ptr<xkb_keymap, Freed<xkb_keymap, xkb_keymap_unref>>;
+
+// The key whose first level gives the keysym in the keymap's first layout; 0 when none does.
+xkb_keycode_t keyOf(xkb_keymap* keymap, xkb_keysym_t keysym) {
+    for (xkb_keycode_t key = xkb_keymap_min_keycode(keymap); key <= xkb_keymap_max_keycode(keymap);
+         ++key) {
+        const xkb_keysym_t* syms = nullptr;
+        const int count = xkb_keymap_key_get_syms_by_level(keymap, key, 0, 0, &syms);
+        if (std::find(syms, syms + count, keysym) != syms + count)
+            return key;
+    }
+    return 0;
+}
+
+uint32_t milliseconds() {
+    return uint32_t(std::chrono::duration_cast<std::chrono::milliseconds>(
+                        std::chrono::steady_clock::now().time_since_epoch())
+                        .count());
+}
+
+void warn(const char* what) {
+    Log::write(QStringLiteral("warning*** :[wayland] [%1: a chosen clipping only goes onto the "
+                              "clipboard]")
+                   .arg(QLatin1String(what)));
+}
+
+} // namespace
+
+WaylandKeyEvents::WaylandKeyEvents(WaylandConnection& wayland,
+                                   std::shared_ptr<WaylandToplevels> toplevels)
+    : _wayland(wayland), _toplevels(std::move(toplevels)) {
+    auto* manager = static_cast<zwp_virtual_keyboard_manager_v1*>(
+        wayland.bind(&zwp_virtual_keyboard_manager_v1_interface, kManagerVersion));
+    if (!manager || !wayland.seat()) {
+        warn("this compositor offers no virtual keyboard (zwp_virtual_keyboard_manager_v1)");
+    } else {
+        _keyboard =
+            zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(manager, wayland.seat());
+        if (!uploadKeymap()) {
+            warn("the virtual keyboard's keymap cannot be made");
+            zwp_virtual_keyboard_v1_destroy(_keyboard);
+            _keyboard = nullptr;
+        }
+    }
+    // The keyboard lives on without its manager.
+    if (manager)
+        zwp_virtual_keyboard_manager_v1_destroy(manager);
+    _wayland.flush();
+}
+
+WaylandKeyEvents::~WaylandKeyEvents() {
+    if (_keyboard)
+        zwp_virtual_keyboard_v1_destroy(_keyboard);
+    _wayland.flush();
+}
+
+bool WaylandKeyEvents::uploadKeymap() {
+    // A keymap of our own, whatever the user types with: the target reads our keys by it, so V is
+    // found on the same key whichever layout is the user's.
+    const Context context(xkb_context_new(XKB_CONTEXT_NO_FLAGS));
+    const xkb_rule_names names{nullptr, nullptr, "us", nullptr, nullptr};
+    const Keymap keymap(
+        context ? xkb_keymap_new_from_names(context.get(), &names, XKB_KEYMAP_COMPILE_NO_FLAGS)
+                : nullptr);
+    if (!keymap)
+        return false;
+    const auto keyFor = [&](xkb_keysym_t keysym, const char* modifier) {
+        Key key{keyOf(keymap.get(), keysym), 0};
+        key.code = key.code >= kEvdevOffset ? key.code - kEvdevOffset : 0;
+        if (modifier)
+            key.modifier = 1u << xkb_keymap_mod_get_index(keymap.get(), modifier);
+        return key;
+    };
+    _control = keyFor(XKB_KEY_Control_L, XKB_MOD_NAME_CTRL);
+    _shift = keyFor(XKB_KEY_Shift_L, XKB_MOD_NAME_SHIFT);
+    _v = keyFor(XKB_KEY_v, nullptr);
+    _insert = keyFor(XKB_KEY_Insert, nullptr);
+    if (!_control.code || !_shift.code || !_v.code || !_insert.code)
+        return false;
+
+    // The compositor maps the keymap from a file: a sealed memory one, ending with its NUL.
+    const std::unique_ptr<char, decltype(&std::free)> text(
+        xkb_keymap_get_as_string(keymap.get(), XKB_KEYMAP_FORMAT_TEXT_V1), &std::free);
+    if (!text)
+        return false;
+    const size_t size = std::strlen(text.get()) + 1;
+    const int fd = memfd_create("kelvrin-keymap", MFD_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool written = ::write(fd, text.get(), size) == ssize_t(size);
+    if (written)
+        zwp_virtual_keyboard_v1_keymap(_keyboard, WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1, fd,
+                                       uint32_t(size));
+    // The request carries a copy of the descriptor.
+    _wayland.flush();
+    ::close(fd);
+    return written;
+}
+
+bool WaylandKeyEvents::sendPaste(KeyEvents::Paste keystroke) {
+    using Paste = KeyEvents::Paste;
+    if (!_keyboard || !_toplevels)
+        return false;
+    // The keys go to whichever window has the keyboard: it must be the target by now, not ours.
+    if (!_wayland.waitUntil(
+            [&] {
+                const auto front = _toplevels->activated();
+                return front && !front->isOurs();
+            },
+            kTargetTimeoutMs))
+        return false;
+    // The target pastes what the compositor holds by the time our keys come, and the new
+    // content went to it through Qt's connection, not this one: Qt may not even have sent it
+    // yet. Qt's round trip settles that. It runs Qt's events too, but no key of the user's comes
+    // to us any more, the target having the keyboard.
+    QGuiApplication::sync();
+
+    std::vector<Key> modifiers;
+    if (keystroke != Paste::ShiftInsert)
+        modifiers.push_back(_control);
+    if (keystroke != Paste::ControlV)
+        modifiers.push_back(_shift);
+    const Key& key = keystroke == Paste::ShiftInsert ? _insert : _v;
+    uint32_t held = 0;
+    for (const Key& modifier : modifiers)
+        press(modifier, true, held);
+    press(key, true, held);
+    press(key, false, held);
+    for (auto modifier = modifiers.rbegin(); modifier != modifiers.rend(); ++modifier)
+        press(*modifier, false, held);
+    // Once the compositor has them, they are the target's whatever happens to our window next.
+    return _wayland.roundtrip();
+}
+
+void WaylandKeyEvents::press(const Key& key, bool down, uint32_t& modifiers) {
+    zwp_virtual_keyboard_v1_key(_keyboard, milliseconds(), key.code,
+                                down ? WL_KEYBOARD_KEY_STATE_PRESSED
+                                     : WL_KEYBOARD_KEY_STATE_RELEASED);
+    if (!key.modifier)
+        return;
+    // The compositor does not work the modifiers out from our keys: it is told, after each.
+    modifiers = down ? modifiers | key.modifier : modifiers & ~key.modifier;
+    zwp_virtual_keyboard_v1_modifiers(_keyboard, modifiers, 0, 0, 0);
+}

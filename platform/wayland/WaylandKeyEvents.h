@@ -1,0 +1,47 @@
+#pragma once
+
+#include "platform/KeyEvents.h"
+
+#include <cstdint>
+#include <memory>
+
+class WaylandConnection;
+class WaylandToplevels;
+struct zwp_virtual_keyboard_v1;
+
+// The paste keystroke through a virtual keyboard of our own (zwp_virtual_keyboard_manager_v1),
+// with a US keymap of ours, sent to the window the compositor has activated once that is
+// another program's.
+//
+// The keys the user pressed in the paste window: Wayland tells a program of the keyboard only
+// while one of its windows has it, so what Qt saw last in the paste window is all there is to
+// know, and it is enough. The paste goes at the release of the Return that chose (or at a double
+// click), so that key is up; a Return with Shift, Control, Alt or Super down beeps instead, so
+// no modifier was down either. One the user presses after that cannot join ours: a wlroots
+// compositor hands the target, with each key, the modifiers of the keyboard the key came from,
+// which is ours. So nothing is waited for here but the target's activation.
+class WaylandKeyEvents : public KeyEvents::Backend {
+public:
+    // Without the virtual keyboard, or without the list of windows that tells where the keys
+    // would go, nothing is ever sent: that is said once here.
+    WaylandKeyEvents(WaylandConnection& wayland, std::shared_ptr<WaylandToplevels> toplevels);
+    ~WaylandKeyEvents() override;
+
+    // False, with nothing sent, when no other program's window is activated within half a
+    // second.
+    bool sendPaste(KeyEvents::Paste keystroke) override;
+
+private:
+    struct Key {
+        uint32_t code = 0;     // the evdev code the protocol sends
+        uint32_t modifier = 0; // the modifier mask it sets while down; 0 for another key
+    };
+
+    bool uploadKeymap();
+    void press(const Key& key, bool down, uint32_t& modifiers);
+
+    WaylandConnection& _wayland;
+    std::shared_ptr<WaylandToplevels> _toplevels;
+    zwp_virtual_keyboard_v1* _keyboard = nullptr;
+    Key _control, _shift, _v, _insert;
+};

@@ -1,0 +1,127 @@
+#include "platform/wayland/WaylandToplevels.h"
+
+#include "platform/wayland/WaylandConnection.h"
+
+#include <QGuiApplication>
+#include <algorithm>
+#include <wayland-client.h>
+#include <wlr-foreign-toplevel-management-unstable-v1-client-protocol.h>
+
+namespace {
+
+// The version whose events we read: the third adds the parent, which we leave aside.
+constexpr uint32_t kManagerVersion = 3;
+
+void ignoreOutput(void*, zwlr_foreign_toplevel_handle_v1*, wl_output*) {}
+void ignoreParent(void*, zwlr_foreign_toplevel_handle_v1*, zwlr_foreign_toplevel_handle_v1*) {}
+
+} // namespace
+
+std::unique_ptr<WaylandToplevels> WaylandToplevels::open(WaylandConnection& wayland) {
+    auto* manager = static_cast<zwlr_foreign_toplevel_manager_v1*>(
+        wayland.bind(&zwlr_foreign_toplevel_manager_v1_interface, kManagerVersion));
+    if (!manager)
+        return nullptr;
+    std::unique_ptr<WaylandToplevels> toplevels(new WaylandToplevels(wayland, manager));
+    // The windows already there are announced in answer to the bind.
+    wayland.roundtrip();
+    return toplevels;
+}
+
+WaylandToplevels::WaylandToplevels(WaylandConnection& wayland,
+                                   zwlr_foreign_toplevel_manager_v1* manager)
+    : _wayland(wayland), _manager(manager) {
+    static const zwlr_foreign_toplevel_manager_v1_listener listener{&added, &finished};
+    zwlr_foreign_toplevel_manager_v1_add_listener(_manager, &listener, this);
+}
+
+WaylandToplevels::~WaylandToplevels() {
+    for (const auto& entry : _entries)
+        zwlr_foreign_toplevel_handle_v1_destroy(entry->handle);
+    if (_manager)
+        zwlr_foreign_toplevel_manager_v1_destroy(_manager);
+    _wayland.flush();
+}
+
+bool WaylandToplevels::Toplevel::isOurs() const {
+    return appId == QGuiApplication::desktopFileName();
+}
+
+std::optional<WaylandToplevels::Toplevel> WaylandToplevels::activated() const {
+    const auto entry =
+        std::ranges::find_if(_entries, [](const auto& entry) { return entry->current.activated; });
+    return entry == _entries.end() ? std::nullopt : std::optional((*entry)->current);
+}
+
+std::optional<WaylandToplevels::Toplevel> WaylandToplevels::find(quint32 id) const {
+    const Entry* found = entry(id);
+    return found ? std::optional(found->current) : std::nullopt;
+}
+
+std::vector<WaylandToplevels::Toplevel> WaylandToplevels::ours() const {
+    std::vector<Toplevel> ours;
+    for (const auto& entry : _entries)
+        if (entry->current.isOurs())
+            ours.push_back(entry->current);
+    return ours;
+}
+
+bool WaylandToplevels::activate(quint32 id) {
+    const Entry* found = entry(id);
+    if (!found || !_wayland.seat())
+        return false;
+    zwlr_foreign_toplevel_handle_v1_activate(found->handle, _wayland.seat());
+    _wayland.flush();
+    return true;
+}
+
+const WaylandToplevels::Entry* WaylandToplevels::entry(quint32 id) const {
+    const auto entry =
+        std::ranges::find_if(_entries, [id](const auto& entry) { return entry->current.id == id; });
+    return entry == _entries.end() ? nullptr : entry->get();
+}
+
+void WaylandToplevels::added(void* data, zwlr_foreign_toplevel_manager_v1*,
+                             zwlr_foreign_toplevel_handle_v1* handle) {
+    static const zwlr_foreign_toplevel_handle_v1_listener listener{
+        &titled, &named, &ignoreOutput, &ignoreOutput, &stated, &done, &closed, &ignoreParent};
+    auto* list = static_cast<WaylandToplevels*>(data);
+    auto entry = std::make_unique<Entry>(Entry{list, handle, {}, {}});
+    entry->current.id = entry->pending.id = ++list->_lastId;
+    zwlr_foreign_toplevel_handle_v1_add_listener(handle, &listener, entry.get());
+    list->_entries.push_back(std::move(entry));
+}
+
+void WaylandToplevels::finished(void* data, zwlr_foreign_toplevel_manager_v1*) {
+    // The compositor sends nothing more; the manager is destroyed now, its handles with the list.
+    auto* list = static_cast<WaylandToplevels*>(data);
+    zwlr_foreign_toplevel_manager_v1_destroy(list->_manager);
+    list->_manager = nullptr;
+}
+
+void WaylandToplevels::titled(void* data, zwlr_foreign_toplevel_handle_v1*, const char* title) {
+    static_cast<Entry*>(data)->pending.title = QString::fromUtf8(title);
+}
+
+void WaylandToplevels::named(void* data, zwlr_foreign_toplevel_handle_v1*, const char* appId) {
+    static_cast<Entry*>(data)->pending.appId = QString::fromUtf8(appId);
+}
+
+void WaylandToplevels::stated(void* data, zwlr_foreign_toplevel_handle_v1*, wl_array* states) {
+    const auto* first = static_cast<const uint32_t*>(states->data);
+    const auto* last = first + states->size / sizeof(uint32_t);
+    static_cast<Entry*>(data)->pending.activated =
+        std::find(first, last, uint32_t(ZWLR_FOREIGN_TOPLEVEL_HANDLE_V1_STATE_ACTIVATED)) != last;
+}
+
+void WaylandToplevels::done(void* data, zwlr_foreign_toplevel_handle_v1*) {
+    auto* entry = static_cast<Entry*>(data);
+    entry->current = entry->pending;
+}
+
+void WaylandToplevels::closed(void* data, zwlr_foreign_toplevel_handle_v1* handle) {
+    auto* entry = static_cast<Entry*>(data);
+    zwlr_foreign_toplevel_handle_v1_destroy(handle);
+    std::erase_if(entry->list->_entries,
+                  [entry](const auto& other) { return other.get() == entry; });
+}
