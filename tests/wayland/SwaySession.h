@@ -7,6 +7,12 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <functional>
+#include <ostream>
+
+// Readable failure messages.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
 
 // A headless sway of one test's own, run by an unprivileged user (sway refuses root) with a
 // private runtime folder, and the programs of the test run as that user in that session. When the
