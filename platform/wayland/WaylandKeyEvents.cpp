@@ -4,7 +4,7 @@
 #include "platform/wayland/WaylandConnection.h"
 #include "platform/wayland/WaylandToplevels.h"
 
-#include <QGuiApplication>
+#include <QAbstractEventDispatcher>
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
@@ -141,11 +141,13 @@ bool WaylandKeyEvents::sendPaste(KeyEvents::Paste keystroke) {
             },
             kTargetTimeoutMs))
         return false;
-    // The target pastes what the compositor holds by the time our keys come, and the new
-    // content went to it through Qt's connection, not this one: Qt may not even have sent it
-    // yet. Qt's round trip settles that. It runs Qt's events too, but no key of the user's comes
-    // to us any more, the target having the keyboard.
-    QGuiApplication::sync();
+    // The target pastes what the compositor holds when our keys come, and the new content went
+    // there through Qt's connection, not this one: Qt sends what it has queued only when its
+    // event loop is about to sleep. That moment is announced now, so Qt's requests are on their
+    // way before our round trip, and the compositor, which reads every client that has something
+    // to say before it answers, has taken them by the time the keys follow.
+    emit QAbstractEventDispatcher::instance()->aboutToBlock();
+    _wayland.roundtrip();
 
     std::vector<Key> modifiers;
     if (keystroke != Paste::ShiftInsert)

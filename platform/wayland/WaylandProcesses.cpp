@@ -4,6 +4,7 @@
 #include "platform/wayland/WaylandConnection.h"
 #include "platform/wayland/WaylandToplevels.h"
 
+#include <QApplication>
 #include <QWidget>
 #include <algorithm>
 
@@ -12,6 +13,16 @@ namespace {
 // The compositor activates in a few milliseconds; the paste waits on this, and one that ignores
 // us must not keep the user waiting for long.
 constexpr int kActivationTimeoutMs = 500;
+
+// Our windows the compositor shows as windows of their own: neither menus nor tooltips.
+qsizetype shownWindows() {
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    return std::ranges::count_if(windows, [](const QWidget* window) {
+        return window->isVisible() && window->windowType() != Qt::Popup &&
+               window->windowType() != Qt::ToolTip &&
+               !window->windowFlags().testFlag(Qt::BypassWindowManagerHint);
+    });
+}
 
 } // namespace
 
@@ -69,13 +80,14 @@ void WaylandProcesses::activate(QWidget* window, const Processes::Activation& ac
         return;
     // A window shown just now gets the keyboard as the compositor maps it, and is not listed yet.
     // One that was up already may not: sway only marks a window urgent when it asks to be
-    // activated through xdg-activation. It is activated as a task bar would, known by being our
-    // only window, or by its title; Qt may not have sent a title just changed, so the title
-    // decides only between several.
+    // activated through xdg-activation. It is activated as a task bar would, known by its title;
+    // Qt may not have sent a title changed a moment ago, so a window shown alone is also known
+    // by being the only one of ours listed.
     const std::vector<WaylandToplevels::Toplevel> ours = _toplevels->ours();
-    const auto target = ours.size() == 1 ? ours.begin()
-                                         : std::ranges::find(ours, window->windowTitle(),
-                                                             &WaylandToplevels::Toplevel::title);
+    auto target =
+        std::ranges::find(ours, window->windowTitle(), &WaylandToplevels::Toplevel::title);
+    if (target == ours.end() && ours.size() == 1 && shownWindows() == 1)
+        target = ours.begin();
     if (target != ours.end() && !target->activated)
         _toplevels->activate(target->id);
 }
