@@ -2,6 +2,7 @@
 
 #include "platform/ClipboardPasteboard.h"
 #include "platform/wayland/WaylandConnection.h"
+#include "platform/wayland/WaylandPasteboard.h"
 
 #include <QByteArray>
 #include <cstdio>
@@ -82,5 +83,7 @@ void Session::start() {
 }
 
 std::unique_ptr<Pasteboard> Session::clipboard() const {
+    if (_wayland)
+        return std::make_unique<WaylandPasteboard>(*_wayland);
     return std::make_unique<ClipboardPasteboard>();
 }
