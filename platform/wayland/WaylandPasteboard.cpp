@@ -186,18 +186,18 @@ public:
     }
 
     void write(const Named& named, bool primary) override {
-        if (!_device)
+        const bool primaryKnown =
+            _device &&
+            wl_proxy_get_version(reinterpret_cast<wl_proxy*>(_device)) >= P::kPrimarySince;
+        if (!_device || (primary && !primaryKnown))
             return;
         typename P::Source* source = P::createSource(_manager);
         P::addSourceListener(source, &kSourceListener, this);
         for (const auto& [name, bytes] : named)
             P::offerName(source, name.toUtf8().constData());
         _sources.insert(source, named);
-        if (primary) {
-            if (wl_proxy_get_version(reinterpret_cast<wl_proxy*>(_device)) >= P::kPrimarySince)
-                P::setPrimarySelection(_device, source);
-            return;
-        }
+        if (primary)
+            return P::setPrimarySelection(_device, source);
         P::setSelection(_device, source);
         _clipboardSource = source;
         _goneWithOwner.reset();

@@ -19,18 +19,21 @@ QString kelvrin() {
     return QStringLiteral(KELVRIN_BINARY);
 }
 
-// The kelvrin program running in the session, what it says on standard error kept.
+// The kelvrin program running in the session, with the extra variables given, what it says on
+// standard error kept.
 class RunningKelvrin {
 public:
-    explicit RunningKelvrin(const SwaySession& sway) : _sway(sway) {
+    explicit RunningKelvrin(const SwaySession& sway, const QStringList& environment = {})
+        : _sway(sway) {
         _process.setProcessChannelMode(QProcess::ForwardedOutputChannel);
-        sway.start(_process, kelvrin(), {});
+        sway.start(_process, kelvrin(), {}, environment);
         _answered = waitUntil([&] { return history().has_value(); }, 20000);
     }
     ~RunningKelvrin() {
         _sway.run(kelvrin(), {QStringLiteral("--quit")});
         if (!_process.waitForFinished(10000))
             _process.kill(), _process.waitForFinished(2000);
+        EXPECT_EQ(_process.exitCode(), 0) << errors().constData();
     }
 
     bool answered() const { return _answered; }
@@ -196,4 +199,31 @@ TEST(WaylandClipboard, WhatAProgramLeavesWhenItQuitsStaysOnTheClipboard) {
     ASSERT_TRUE(running.waitForSize(3));
     EXPECT_EQ(sway.paste(), "later");
     EXPECT_FALSE(running.errors().contains("WARNING")) << running.errors().constData();
+}
+
+// On a compositor without data-control (weston) Kelvrin says so, once, and runs on.
+TEST(WaylandClipboard, ACompositorWithoutDataControlIsToldOfOnce) {
+    const SwaySession sway(kelvrin());
+    QProcess weston;
+    sway.start(weston, QStringLiteral("weston"),
+               {QStringLiteral("--backend=headless-backend.so"),
+                QStringLiteral("--socket=weston-1"), QStringLiteral("--idle-time=0")});
+    ASSERT_TRUE(waitUntil([&] {
+        return sway.run(QStringLiteral("sh"),
+                        {QStringLiteral("-c"),
+                         QStringLiteral("test -S \"$XDG_RUNTIME_DIR/weston-1\"")})
+                   .status == 0;
+    }));
+    {
+        RunningKelvrin running(sway, {QStringLiteral("WAYLAND_DISPLAY=weston-1"),
+                                      QStringLiteral("KELVRIN_PLATFORM=wayland")});
+        ASSERT_TRUE(running.answered());
+        EXPECT_EQ(running.errors().count(
+                      "(ext_data_control_manager_v1, zwlr_data_control_manager_v1): nothing is "
+                      "captured"),
+                  1)
+            << running.errors().constData();
+    }
+    weston.terminate();
+    weston.waitForFinished(5000);
 }
