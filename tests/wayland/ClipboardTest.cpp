@@ -3,8 +3,8 @@
 #include "tests/wayland/SwaySession.h"
 
 #include "model/ExtraType.h"
+#include "tests/support/TestPictures.h"
 
-#include <QBuffer>
 #include <QCryptographicHash>
 #include <QFile>
 #include <QImage>
@@ -110,18 +110,12 @@ QImage noise(QSize size) {
 }
 
 QByteArray png(const QImage& image) {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
+    return TestPictures::encoded(image, "PNG");
 }
 
 QString sha256(const QByteArray& bytes) {
     return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
 }
-
-const QString kText = QStringLiteral("text/plain;charset=utf-8");
 
 } // namespace
 
