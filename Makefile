@@ -14,7 +14,7 @@ PACKAGES := cmake ninja-build g++ pkg-config \
 	xfwm4 dbus-daemon i3-wm trayer \
 	unrtf pandoc libreoffice-writer-nogui \
 	libwayland-dev wayland-protocols libxkbcommon-dev qt6-wayland \
-	sway wl-clipboard wtype foot
+	sway wl-clipboard wtype foot weston
 # Only the benchmarks need these: another clipboard manager to measure Kelvrin against.
 BENCH_PACKAGES := parcellite
 

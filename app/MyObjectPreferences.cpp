@@ -185,6 +185,7 @@ void MyObject::preferencesBackHideChange() {
     for (QCheckBox* box : {window.preferencesHide(), window.preferencesAlwaysOnTop()}) {
         if (backHide)
             box->setChecked(false);
-        box->setEnabled(!backHide);
+        box->setEnabled(!backHide && (box == window.preferencesHide() ||
+                                      PreferencesWindow::alwaysOnTopOffered()));
     }
 }

@@ -2,6 +2,7 @@
 
 #include "app/MyObject.h"
 #include "platform/HotKey.h"
+#include "platform/Session.h"
 #include "ui_PreferencesWindow.h"
 
 #include <QCloseEvent>
@@ -23,6 +24,10 @@ QString keyName(quint8 keyCode) {
     return name;
 }
 
+bool onWayland() {
+    return Session::displaySystem() == Session::DisplaySystem::Wayland;
+}
+
 } // namespace
 
 PreferencesWindow::PreferencesWindow(MyObject& owner)
@@ -30,6 +35,10 @@ PreferencesWindow::PreferencesWindow(MyObject& owner)
     _ui->setupUi(this);
     for (int choice = 0; choice < int(gKeyTable.size()); ++choice)
         _ui->_preferencesKey->addItem(keyName(*HotKey::keyCode(choice)));
+    showHowTheHotKeyWorks();
+    if (!alwaysOnTopOffered())
+        _ui->_preferencesAlwaysOnTop->setToolTip(
+            tr("Wayland gives a program no way to keep its window above the others."));
 
     connect(_ui->okButton, &QPushButton::clicked, &_owner, &MyObject::preferencesOk);
     connect(_ui->cancelButton, &QPushButton::clicked, &_owner, &MyObject::preferencesCancel);
@@ -106,6 +115,30 @@ QPushButton* PreferencesWindow::cancelButton() const {
 }
 QPushButton* PreferencesWindow::folderButton() const {
     return _ui->folderButton;
+}
+
+bool PreferencesWindow::alwaysOnTopOffered() {
+    return !onWayland();
+}
+
+void PreferencesWindow::showHowTheHotKeyWorks() {
+    if (!onWayland()) {
+        _ui->hotKeyNote->setText(
+            tr("Pressed in any program, it brings up the paste window for that program. A key "
+               "binding of your desktop's own may run \"kelvrin --paste-window\" instead."));
+        return;
+    }
+    // The combination is kept for the X11 sessions the user may also start.
+    for (QWidget* control : {static_cast<QWidget*>(_ui->_preferencesControl),
+                             static_cast<QWidget*>(_ui->_preferencesOption),
+                             static_cast<QWidget*>(_ui->_preferencesShift),
+                             static_cast<QWidget*>(_ui->_preferencesCommand),
+                             static_cast<QWidget*>(_ui->_preferencesKey)})
+        control->setEnabled(false);
+    _ui->hotKeyNote->setText(
+        tr("Wayland lets no program take a key for itself: bind a key of your compositor to "
+           "\"kelvrin --paste-window\" (the README shows the lines for sway, Hyprland and "
+           "KDE)."));
 }
 
 void PreferencesWindow::reject() {

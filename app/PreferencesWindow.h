@@ -44,6 +44,10 @@ public:
     QPushButton* cancelButton() const;
     QPushButton* folderButton() const;
 
+    // Whether the window system lets a window stay above the others; the box is disabled, with
+    // a tool tip that says why, where it does not.
+    static bool alwaysOnTopOffered();
+
     // Escape.
     void reject() override;
 
@@ -51,6 +55,10 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // Tells how a key brings the paste window up on this session: the combination chosen here,
+    // or a key binding of the desktop's own running the paste-window command.
+    void showHowTheHotKeyWorks();
+
     std::unique_ptr<Ui::PreferencesWindow> _ui;
     MyObject& _owner;
 };

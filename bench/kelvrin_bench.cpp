@@ -10,6 +10,7 @@
 //
 // This program only drives and watches: Kelvrin, the yardsticks and the clipboard owners run as
 // processes of their own, and their CPU and memory are read from /proc.
+#include "bench/Figures.h"
 #include "model/ExtraType.h"
 #include "platform/Picture.h"
 #include "tests/e2e/XServer.h"
@@ -96,19 +97,6 @@ Options parse(int argc, char** argv) {
 
 [[noreturn]] void fail(const QString& message) {
     throw std::runtime_error(message.toStdString());
-}
-
-// CPU time of a process's live threads, from the scheduler's own accounts: nanoseconds, where
-// /proc/<pid>/stat counts 10 ms ticks.
-double cpuMs(qint64 pid) {
-    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
-    qint64 nanoseconds = 0;
-    for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile file(tasks.filePath(task + QStringLiteral("/schedstat")));
-        if (file.open(QIODevice::ReadOnly))
-            nanoseconds += file.readLine().split(' ').value(0).toLongLong();
-    }
-    return double(nanoseconds) / 1e6;
 }
 
 // CPU time from the tick counters, coarse but keeping the time of threads that have ended
@@ -281,41 +269,6 @@ constexpr unsigned kSettleMs = 300;
 constexpr unsigned kLookMs = 200;
 // After a screenshot is captured, time for the table to paint its thumbnail.
 constexpr unsigned kPaintMs = 300;
-
-// Every target with its verdict, repeated at the end of the run.
-std::vector<std::string> gTargets;
-
-void target(const QString& what, bool met) {
-    gTargets.push_back(QStringLiteral("%1: %2").arg(what, verdict(met)).toStdString());
-}
-
-struct Spread {
-    double median, min, p10, p90, max;
-};
-
-// Percentiles between the nearest ranks.
-Spread spread(std::vector<double> samples) {
-    std::ranges::sort(samples);
-    const auto at = [&](double fraction) {
-        const double rank = fraction * double(samples.size() - 1);
-        const auto below = size_t(rank);
-        const size_t above = std::min(below + 1, samples.size() - 1);
-        return samples[below] + (rank - double(below)) * (samples[above] - samples[below]);
-    };
-    return {at(0.5), samples.front(), at(0.1), at(0.9), samples.back()};
-}
-
-void printSpread(const char* name, const std::vector<double>& samples, double targetMs) {
-    const Spread figures = spread(samples);
-    std::printf("  %-36s %7.1f %7.1f %7.1f %7.1f %7.1f", name, figures.median, figures.min,
-                figures.p10, figures.p90, figures.max);
-    if (targetMs > 0) {
-        std::printf("   target < %.0f ms: %s", targetMs, verdict(figures.median < targetMs));
-        target(QStringLiteral("%1 < %2 ms (median)").arg(QString::fromLatin1(name)).arg(targetMs),
-               figures.median < targetMs);
-    }
-    std::printf("\n");
-}
 
 using Clock = std::chrono::steady_clock;
 
@@ -964,9 +917,7 @@ int run(const Options& options) {
     }
     if (options.autosaveScreenshots > 0)
         measureAutosave(options.autosaveScreenshots, scratch.path());
-    std::printf("Targets\n");
-    for (const std::string& line : gTargets)
-        std::printf("  %s\n", line.c_str());
+    printTargets();
     return 0;
 }
 

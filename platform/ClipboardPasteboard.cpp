@@ -62,7 +62,7 @@ Pasteboard::DataJob ClipboardPasteboard::readNameLater(const QString& name) {
     // tick captures the new content.
     return [display = _displayName, owner = _owner,
             name](std::stop_token stop) -> std::optional<QByteArray> {
-        SelectionReader reader(display, SelectionReader::kWorkerTransferLimit);
+        SelectionReader reader(display, Transfer::kWorkerLimit);
         if (!reader.watchOwner() || reader.owner() != owner)
             return std::nullopt;
         return reader.read(name, std::move(stop));

@@ -9,6 +9,7 @@
 #include "platform/wayland/WaylandDesktopWindow.h"
 #include "platform/wayland/WaylandHotKey.h"
 #include "platform/wayland/WaylandKeyEvents.h"
+#include "platform/wayland/WaylandPasteboard.h"
 #include "platform/wayland/WaylandProcesses.h"
 #include "platform/wayland/WaylandToplevels.h"
 #include "platform/x11/X11DesktopWindow.h"
@@ -111,5 +112,7 @@ void Session::start() {
 }
 
 std::unique_ptr<Pasteboard> Session::clipboard() const {
+    if (_wayland)
+        return std::make_unique<WaylandPasteboard>(*_wayland);
     return std::make_unique<ClipboardPasteboard>();
 }

@@ -141,11 +141,12 @@ bool WaylandKeyEvents::sendPaste(KeyEvents::Paste keystroke) {
             },
             kTargetTimeoutMs))
         return false;
-    // The target pastes what the compositor holds when our keys come, and the new content went
-    // there through Qt's connection, not this one: Qt sends what it has queued only when its
-    // event loop is about to sleep. That moment is announced now, so Qt's requests are on their
-    // way before our round trip, and the compositor, which reads every client that has something
-    // to say before it answers, has taken them by the time the keys follow.
+    // The target pastes what the compositor holds when our keys come. The new content went
+    // there through this connection, ahead of the keys, unless the compositor has no data-control
+    // for it: then Qt's connection took it, and Qt sends what it has queued only when its event
+    // loop is about to sleep. That moment is announced now, so Qt's requests are on their way
+    // before our round trip, and the compositor, which reads every client that has something to
+    // say before it answers, has taken them by the time the keys follow.
     emit QAbstractEventDispatcher::instance()->aboutToBlock();
     _wayland.roundtrip();
 

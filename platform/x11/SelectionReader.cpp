@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <poll.h>
 
 namespace {
 
@@ -14,8 +13,6 @@ namespace {
 constexpr size_t kMaxTargets = 1024;
 // How many properties the requests take in turn.
 constexpr int kPropertyCount = 4;
-// How often a wait looks whether it was asked to stop.
-constexpr std::chrono::milliseconds kStopCheckInterval{50};
 // Most answers fit in a first look at the property; a larger one is read on only when it is
 // within the bytes allowed, so an owner that writes gigabytes costs no more than this.
 constexpr uint32_t kFirstLookBytes = 1 << 20;
@@ -26,12 +23,6 @@ struct FreeReply {
 };
 template <typename Reply> std::unique_ptr<Reply, FreeReply> freed(Reply* reply) {
     return std::unique_ptr<Reply, FreeReply>(reply);
-}
-
-int millisecondsUntil(std::chrono::steady_clock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    return int(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
 }
 
 } // namespace
@@ -141,23 +132,17 @@ xcb_window_t SelectionReader::owner() {
 }
 
 void SelectionReader::beginTransfer(std::stop_token stop) {
-    _transferDeadline = Clock::now() + _transferLimit;
-    _stop = std::move(stop);
+    _transfer = Transfer(_transferLimit, std::move(stop));
 }
 
 template <typename Test> xcb_generic_event_t* SelectionReader::waitForEvent(Test test) {
-    const Clock::time_point deadline = std::min(Clock::now() + kTransferTimeout, _transferDeadline);
+    const Transfer::Clock::time_point deadline = _transfer.nextDeadline();
     for (;;) {
         xcb_generic_event_t* event = xcb_poll_for_event(_connection);
         if (!event) {
-            if (xcb_connection_has_error(_connection) || Clock::now() >= deadline ||
-                _stop.stop_requested())
+            if (xcb_connection_has_error(_connection) || _transfer.givenUp(deadline))
                 return nullptr;
-            const Clock::time_point wake =
-                _stop.stop_possible() ? std::min(deadline, Clock::now() + kStopCheckInterval)
-                                      : deadline;
-            pollfd readable{xcb_get_file_descriptor(_connection), POLLIN, 0};
-            poll(&readable, 1, millisecondsUntil(wake));
+            _transfer.waitReadable(xcb_get_file_descriptor(_connection), deadline);
             continue;
         }
         if (test(event))
@@ -248,7 +233,7 @@ std::optional<SelectionReader::Property> SelectionReader::convert(xcb_atom_t tar
     std::free(event);
     if (refused)
         return std::nullopt;
-    std::optional<Property> answer = takeProperty(kMaxBytes);
+    std::optional<Property> answer = takeProperty(Transfer::kMaxBytes);
     if (!answer)
         abandonTransfer();
     return answer;
@@ -267,7 +252,7 @@ std::optional<QByteArray> SelectionReader::readIncrementally() {
         const bool arrived = event != nullptr;
         std::free(event);
         const std::optional<Property> chunk =
-            arrived ? takeProperty(kMaxBytes - bytes.size()) : std::nullopt;
+            arrived ? takeProperty(Transfer::kMaxBytes - bytes.size()) : std::nullopt;
         if (!chunk || (chunk->format != 8 && !chunk->bytes.isEmpty())) {
             abandonTransfer();
             return std::nullopt;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Transfer.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QStringList>
@@ -14,7 +16,7 @@
 // owner changes and to receive the owner's answers: Qt's connection has a reader thread of its
 // own that takes every event, and a transfer through it costs wake-ups and round trips a capture
 // does not need. One reader serves one thread at a time. Every wait for the owner is bounded by
-// the transfer timeout, and every transfer as a whole by the reader's limit.
+// the transfer timeout, and every transfer as a whole by the reader's limit (Transfer).
 //
 // Each request has a property of its own and is stamped with the server's time, and only the
 // answer naming the requestor, property, target and time is taken as its answer. A transfer
@@ -22,20 +24,10 @@
 // or the chunks of a long transfer, goes to a window that is no more.
 class SelectionReader {
 public:
-    // How long an owner may keep us waiting for an answer, or for the next chunk of a long
-    // transfer, before its content counts as one it cannot supply; also how long a whole
-    // transfer may take on the thread that answers the user.
-    static constexpr std::chrono::milliseconds kTransferTimeout{5000};
-    // How long a whole transfer may take on a worker, where a screenshot from a slow owner is
-    // given the time it needs.
-    static constexpr std::chrono::milliseconds kWorkerTransferLimit{30000};
-    // More than any picture or text a person copies; an owner that sends without end stops here.
-    static constexpr qsizetype kMaxBytes = qsizetype(512) << 20;
-
     // Connects to the display so named; an empty name is $DISPLAY. A transfer, from the request
     // to its last chunk, may take the time limit given.
     explicit SelectionReader(const QByteArray& displayName,
-                             std::chrono::milliseconds transferLimit = kTransferTimeout);
+                             std::chrono::milliseconds transferLimit = Transfer::kTimeout);
     ~SelectionReader();
     SelectionReader(const SelectionReader&) = delete;
     SelectionReader& operator=(const SelectionReader&) = delete;
@@ -65,8 +57,6 @@ public:
     std::optional<QByteArray> read(const QString& name, std::stop_token stop = {});
 
 private:
-    using Clock = std::chrono::steady_clock;
-
     // Asks the owner to convert the selection to a target; the reply of its SelectionNotify, as
     // the property it wrote (deleted as it is read), or absent.
     struct Property {
@@ -105,8 +95,7 @@ private:
     QStringList names(const std::vector<xcb_atom_t>& atoms);
 
     std::chrono::milliseconds _transferLimit;
-    Clock::time_point _transferDeadline;
-    std::stop_token _stop;
+    Transfer _transfer;
     xcb_connection_t* _connection = nullptr;
     xcb_window_t _root = XCB_WINDOW_NONE;
     // Owner notices come to the watcher, answers to the requestor.

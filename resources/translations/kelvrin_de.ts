@@ -165,6 +165,18 @@
         <source>Right</source>
         <translation>Nach rechts</translation>
     </message>
+    <message>
+        <source>Wayland gives a program no way to keep its window above the others.</source>
+        <translation>Unter Wayland kann ein Programm sein Fenster nicht über den anderen halten.</translation>
+    </message>
+    <message>
+        <source>Pressed in any program, it brings up the paste window for that program. A key binding of your desktop&apos;s own may run &quot;kelvrin --paste-window&quot; instead.</source>
+        <translation>In einem beliebigen Programm gedrückt, öffnet es das Einfügefenster für dieses Programm. Stattdessen kann auch ein Tastenkürzel Ihrer Arbeitsumgebung &quot;kelvrin --paste-window&quot; ausführen.</translation>
+    </message>
+    <message>
+        <source>Wayland lets no program take a key for itself: bind a key of your compositor to &quot;kelvrin --paste-window&quot; (the README shows the lines for sway, Hyprland and KDE).</source>
+        <translation>Unter Wayland darf kein Programm eine Taste für sich belegen: Legen Sie in Ihrem Compositor ein Tastenkürzel für &quot;kelvrin --paste-window&quot; an (die README zeigt die Zeilen für sway, Hyprland und KDE).</translation>
+    </message>
 </context>
 <context>
     <name>SetDeleteWindow</name>

@@ -153,7 +153,9 @@ void SwaySession::startSway(const QString& pasteWindowCommand) {
     config.close();
     QFile::setPermissions(configPath, QFile::ReadOwner | QFile::ReadOther);
 
-    _sway.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // sway's log is long; it stays in the session's folder for whoever looks into a failure.
+    _sway.setStandardOutputFile(QProcess::nullDevice());
+    _sway.setStandardErrorFile(_home.filePath(QStringLiteral("sway.log")));
     start(_sway, QStringLiteral("sway"), {QStringLiteral("-c"), configPath},
           {QStringLiteral("WLR_BACKENDS=headless"), QStringLiteral("WLR_LIBINPUT_NO_DEVICES=1"),
            QStringLiteral("WLR_RENDERER=pixman")});

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "platform/Pasteboard.h"
+
+#include <memory>
+
+class WaylandConnection;
+
+// The Wayland compositor's clipboard, watched and written with no window of ours focused, through
+// the data-control protocol on our own connection (ext_data_control_manager_v1 where offered,
+// else zwlr_data_control_manager_v1). Every selection the compositor announces advances the
+// change count as it arrives, so reading the count costs no round trip. Kelvrin's own write is
+// counted once, when it is made: the compositor's announcement of it comes back, recognised as
+// the last selection announced before the compositor answers a sync sent with the write, and is
+// neither counted again nor read through the compositor from ourselves. A copy made in one of
+// Kelvrin's own text fields is new content like any other, read from Qt, which owns it on the
+// thread that reads. A read waits for the transfer timeout at most; a picture's job reads only a
+// pipe, on the worker, with the worker's longer limit. What we offer is written as each reader
+// takes it, never holding up the event loop.
+//
+// Without data-control it says so once, captures nothing, and writes through Qt's clipboard,
+// which the compositor takes while one of our windows has the keyboard.
+class WaylandPasteboard : public Pasteboard {
+public:
+    explicit WaylandPasteboard(WaylandConnection& wayland);
+    ~WaylandPasteboard() override;
+
+    qint64 changeCount() const override;
+    std::optional<qint64> contentGoneWithOwner() const override;
+
+    // The data-control side, one implementation for both protocols.
+    class Clipboard;
+
+protected:
+    QStringList offeredNames() override;
+    std::optional<QByteArray> readName(const QString& name) override;
+    DataJob readNameLater(const QString& name) override;
+    void writeNames(const QList<std::pair<QString, QByteArray>>& named) override;
+    void writePrimaryNames(const QList<std::pair<QString, QByteArray>>& named) override;
+
+private:
+    std::unique_ptr<Clipboard> _clipboard;
+    // Kelvrin's own writes, the only changes counted without data-control.
+    qint64 _writesWithoutDataControl = 0;
+};

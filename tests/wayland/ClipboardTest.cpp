@@ -1,0 +1,223 @@
+// The compositor's clipboard as Kelvrin captures and keeps it on Wayland, watched from outside:
+// the real kelvrin program in the session, its history read through --list.
+#include "tests/wayland/SwaySession.h"
+
+#include "model/ExtraType.h"
+#include "tests/support/TestPictures.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QImage>
+#include <QJsonDocument>
+#include <QRandomGenerator>
+#include <QThread>
+#include <gtest/gtest.h>
+
+namespace {
+
+QString kelvrin() {
+    return QStringLiteral(KELVRIN_BINARY);
+}
+
+// The kelvrin program running in the session, with the extra variables given, what it says on
+// standard error kept.
+class RunningKelvrin {
+public:
+    explicit RunningKelvrin(const SwaySession& sway, const QStringList& environment = {})
+        : _sway(sway) {
+        _process.setProcessChannelMode(QProcess::ForwardedOutputChannel);
+        sway.start(_process, kelvrin(), {}, environment);
+        _answered = waitUntil([&] { return history().has_value(); }, 20000);
+    }
+    ~RunningKelvrin() {
+        _sway.run(kelvrin(), {QStringLiteral("--quit")});
+        if (!_process.waitForFinished(10000))
+            _process.kill(), _process.waitForFinished(2000);
+        EXPECT_EQ(_process.exitCode(), 0) << errors().constData();
+    }
+
+    bool answered() const { return _answered; }
+    // The history, head first, each clipping as --list describes it; nothing when it does not
+    // answer.
+    std::optional<QList<QJsonObject>> history() const {
+        const SwaySession::Result list = _sway.run(kelvrin(), {QStringLiteral("--list")});
+        if (list.status != 0)
+            return std::nullopt;
+        QList<QJsonObject> clippings;
+        for (const QByteArray& line : list.out.split('\n'))
+            if (!line.isEmpty())
+                clippings << QJsonDocument::fromJson(line).object();
+        return clippings;
+    }
+    bool waitForSize(qsizetype size) const {
+        return waitUntil([&] { return history().value_or(QList<QJsonObject>()).size() >= size; });
+    }
+    QByteArray errors() { return _errors += _process.readAllStandardError(); }
+
+private:
+    const SwaySession& _sway;
+    QProcess _process;
+    bool _answered = false;
+    QByteArray _errors;
+};
+
+// A wl_clip_owner process offering NAME=VALUE types in that order; it quits when it goes.
+class ClipOwner {
+public:
+    ClipOwner(const SwaySession& sway, const QStringList& arguments) {
+        sway.start(_process, QStringLiteral(WL_CLIP_OWNER), arguments);
+        _ready = waitForLine("ready");
+    }
+    ~ClipOwner() {
+        _process.closeWriteChannel();
+        if (!_process.waitForFinished(5000))
+            _process.kill(), _process.waitForFinished(2000);
+    }
+
+    bool ready() const { return _ready; }
+    // Whether it said the line, waiting for it until the time is up.
+    bool waitForLine(const QByteArray& line, int timeoutMs = 10000) {
+        return waitUntil(
+            [&] {
+                _said += _process.readAllStandardOutput();
+                return _said.split('\n').contains(line);
+            },
+            timeoutMs);
+    }
+
+private:
+    QProcess _process;
+    QByteArray _said;
+    bool _ready = false;
+};
+
+// A file in the session's home holding the bytes, as the owner's NAME=@path argument.
+QString offerFile(const SwaySession& sway, const QString& type, const QByteArray& bytes) {
+    const QString path = sway.home() + u'/' + QString(type).replace(u'/', u'-');
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+    return type + QStringLiteral("=@") + path;
+}
+
+// Pixels no encoder can shrink much: the PNG is larger than a pipe holds at once.
+QImage noise(QSize size) {
+    QImage image(size, QImage::Format_RGB32);
+    QRandomGenerator random(7);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            image.setPixel(x, y, random.generate() | 0xff000000u);
+    return image;
+}
+
+QByteArray png(const QImage& image) {
+    return TestPictures::encoded(image, "PNG");
+}
+
+QString sha256(const QByteArray& bytes) {
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+}
+
+} // namespace
+
+// Types are taken in the owner's order and form, as on X11: rich text with its text, a picture
+// as TIFF with the text met before it, read on a worker while Kelvrin answers on. Neither what
+// was there at launch nor a password manager's secret is kept.
+TEST(WaylandClipboard, OwnersTypesAreTakenInTheirOrderButNotTheLaunchContentNorASecret) {
+    const SwaySession sway(kelvrin() + QStringLiteral(" --show"));
+    sway.copy("there at launch");
+    RunningKelvrin running(sway);
+    ASSERT_TRUE(running.answered());
+    EXPECT_EQ(running.history()->size(), 0);
+
+    const QByteArray rtf = "{\\rtf1\\ansi {\\b bold} words}";
+    {
+        ClipOwner rich(sway, {offerFile(sway, QStringLiteral("text/rtf"), rtf),
+                              QStringLiteral("text/plain=bold words")});
+        ASSERT_TRUE(rich.ready());
+        ASSERT_TRUE(running.waitForSize(1));
+    }
+    const QJsonObject richClipping = running.history()->front();
+    EXPECT_EQ(richClipping[u"extraType"].toInt(), ExtraType::RTF);
+    EXPECT_EQ(richClipping[u"contents"].toString(), u"bold words");
+    EXPECT_EQ(richClipping[u"extraDataSha256"].toString(), sha256(rtf));
+
+    {
+        ClipOwner secret(sway, {QStringLiteral("text/plain=hunter2"),
+                                QStringLiteral("x-kde-passwordManagerHint=secret")});
+        ASSERT_TRUE(secret.waitForLine("sent x-kde-passwordManagerHint"));
+    }
+    ClipOwner picture(sway, {QStringLiteral("--delay"), QStringLiteral("image/png"),
+                             QStringLiteral("3"), QStringLiteral("text/plain=a caption"),
+                             offerFile(sway, QStringLiteral("image/png"), png(noise({64, 48})))});
+    ASSERT_TRUE(picture.waitForLine("asked image/png"));
+    EXPECT_TRUE(running.history());
+    EXPECT_FALSE(picture.waitForLine("sent image/png", 0)) << "answered only once it was sent";
+    ASSERT_TRUE(running.waitForSize(2));
+    const QJsonObject pictureClipping = running.history()->front();
+    EXPECT_EQ(pictureClipping[u"extraType"].toInt(), ExtraType::TIFF);
+    EXPECT_EQ(pictureClipping[u"contents"].toString(), u"a caption");
+    EXPECT_EQ(running.history()->size(), 2) << "the secret kept";
+    EXPECT_FALSE(running.errors().contains("WARNING")) << running.errors().constData();
+}
+
+// What a program that quits leaves on the clipboard stays there, served by Kelvrin, which does not
+// take its own write for a copy; the next copy replaces it.
+TEST(WaylandClipboard, WhatAProgramLeavesWhenItQuitsStaysOnTheClipboard) {
+    const SwaySession sway(kelvrin() + QStringLiteral(" --show"));
+    RunningKelvrin running(sway);
+    ASSERT_TRUE(running.answered());
+    // wl-copy serves one paste, Kelvrin's reading it, and quits.
+    const QByteArray text = "kept \xc3\xa9 \xf0\x9f\x98\x80\nsecond line\t";
+    sway.run(QStringLiteral("wl-copy"), {QStringLiteral("--paste-once")}, 10000, text);
+    ASSERT_TRUE(running.waitForSize(1));
+    EXPECT_TRUE(waitUntil([&] { return sway.paste() == text; }));
+    // A few ticks of the poll look at the clipboard Kelvrin now owns.
+    QThread::msleep(600);
+    EXPECT_EQ(running.history()->size(), 1) << "our own write taken for a copy";
+
+    const QImage image = noise({600, 400});
+    {
+        ClipOwner picture(sway, {offerFile(sway, QStringLiteral("image/png"), png(image))});
+        ASSERT_TRUE(picture.ready());
+        ASSERT_TRUE(running.waitForSize(2));
+    }
+    ASSERT_TRUE(waitUntil([&] { return sway.paste(QStringLiteral("image/tiff")).has_value(); }));
+    EXPECT_EQ(sway.run(QStringLiteral("wl-paste"), {QStringLiteral("--list-types")}).out,
+              "image/tiff\nimage/png\n");
+    const QByteArray tiff = sway.paste(QStringLiteral("image/tiff")).value_or(QByteArray());
+    EXPECT_EQ(sha256(tiff), running.history()->front()[u"extraDataSha256"].toString());
+    EXPECT_TRUE(QImage::fromData(tiff, "TIFF").convertToFormat(QImage::Format_RGB32) == image);
+    EXPECT_EQ(running.history()->size(), 2);
+
+    sway.copy("later");
+    ASSERT_TRUE(running.waitForSize(3));
+    EXPECT_EQ(sway.paste(), "later");
+    EXPECT_FALSE(running.errors().contains("WARNING")) << running.errors().constData();
+}
+
+// On a compositor without data-control (weston) Kelvrin says so, once, and runs on.
+TEST(WaylandClipboard, ACompositorWithoutDataControlIsToldOfOnce) {
+    const SwaySession sway(kelvrin());
+    QProcess weston;
+    sway.start(weston, QStringLiteral("weston"),
+               {QStringLiteral("--backend=headless-backend.so"),
+                QStringLiteral("--socket=weston-1"), QStringLiteral("--idle-time=0")});
+    ASSERT_TRUE(waitUntil([&] {
+        return sway.run(QStringLiteral("sh"),
+                        {QStringLiteral("-c"),
+                         QStringLiteral("test -S \"$XDG_RUNTIME_DIR/weston-1\"")})
+                   .status == 0;
+    }));
+    {
+        RunningKelvrin running(sway, {QStringLiteral("WAYLAND_DISPLAY=weston-1"),
+                                      QStringLiteral("KELVRIN_PLATFORM=wayland")});
+        ASSERT_TRUE(running.answered());
+        EXPECT_EQ(running.errors().count(
+                      "(ext_data_control_manager_v1, zwlr_data_control_manager_v1): nothing is "
+                      "captured"),
+                  1)
+            << running.errors().constData();
+    }
+    weston.terminate();
+    weston.waitForFinished(5000);
+}
