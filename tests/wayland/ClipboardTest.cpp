@@ -199,15 +199,7 @@ TEST(WaylandClipboard, WhatAProgramLeavesWhenItQuitsStaysOnTheClipboard) {
 TEST(WaylandClipboard, ACompositorWithoutDataControlIsToldOfOnce) {
     const SwaySession sway(kelvrin());
     QProcess weston;
-    sway.start(weston, QStringLiteral("weston"),
-               {QStringLiteral("--backend=headless-backend.so"),
-                QStringLiteral("--socket=weston-1"), QStringLiteral("--idle-time=0")});
-    ASSERT_TRUE(waitUntil([&] {
-        return sway.run(QStringLiteral("sh"),
-                        {QStringLiteral("-c"),
-                         QStringLiteral("test -S \"$XDG_RUNTIME_DIR/weston-1\"")})
-                   .status == 0;
-    }));
+    ASSERT_TRUE(sway.startWeston(weston));
     {
         RunningKelvrin running(sway, {QStringLiteral("WAYLAND_DISPLAY=weston-1"),
                                       QStringLiteral("KELVRIN_PLATFORM=wayland")});

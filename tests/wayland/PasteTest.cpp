@@ -3,37 +3,14 @@
 // clipping into that program with the keystroke it pastes with.
 #include "tests/wayland/SwaySession.h"
 
-#include "SetFolder.h"
-#include "model/PasteData.h"
-#include "platform/Defaults.h"
-
-#include <QDir>
 #include <QFile>
+#include <QJsonDocument>
 #include <gtest/gtest.h>
 
 namespace {
 
 QString kelvrin() {
     return QStringLiteral(KELVRIN_BINARY);
-}
-
-// A history as an earlier run left it in a data folder, the last text the newest clipping: until
-// Kelvrin captures the Wayland clipboard, this is how a history comes to be there.
-void storeHistory(const SwaySession& sway, const QStringList& texts) {
-    const QString folder = sway.home() + QStringLiteral("/data");
-    QDir().mkpath(folder);
-    PasteDataList clippings;
-    for (auto text = texts.rbegin(); text != texts.rend(); ++text) {
-        clippings.push_back(std::make_unique<PasteData>());
-        clippings.back()->setContents(*text);
-    }
-    SetFolder::writeSet(folder, PasteWindow::kHistoryName, clippings);
-    SetFolder::writeList(folder, {PasteWindow::kHistoryName});
-    Defaults settings(sway.configHome() + QStringLiteral("/Kelvrin/Kelvrin.ini"));
-    settings.setObject(folder, QStringLiteral("initial_directory"));
-    settings.synchronize();
-    sway.handOver(folder);
-    sway.handOver(sway.configHome());
 }
 
 class PasteOnSway : public ::testing::Test {
@@ -44,11 +21,17 @@ protected:
         running.waitForFinished(10000);
     }
 
-    void startKelvrin(const QStringList& history) {
-        storeHistory(sway, history);
+    // Kelvrin running, having captured the texts copied one after the other.
+    void startKelvrin(const QStringList& texts) {
         sway.start(running, kelvrin(), {});
-        ASSERT_TRUE(
-            waitUntil([&] { return sway.run(kelvrin(), {QStringLiteral("--list")}).status == 0; }));
+        for (const QString& text : texts) {
+            sway.copy(text.toUtf8());
+            ASSERT_TRUE(waitUntil([&] { return newestClipping() == text; }));
+        }
+    }
+    QString newestClipping() const {
+        const QByteArray list = sway.run(kelvrin(), {QStringLiteral("--list")}).out;
+        return QJsonDocument::fromJson(list.left(list.indexOf('\n')))[u"contents"].toString();
     }
     // The sway description of the window that has the keyboard once it is the program's.
     QJsonObject focusedOnceItIs(const QString& appId) {
@@ -79,9 +62,9 @@ protected:
 } // namespace
 
 // The binding brings the paste window up floating over the target and titled with it, whether
-// the window was still up or long gone; Return pastes the newest clipping with Control+V, the
-// clipboard holding it, and leaves the target with the keyboard and no paste window. The hot key
-// of the settings cannot be had, and the user is told once what to bind instead.
+// the window was still up or long gone; Return pastes the chosen clipping with Control+V, the
+// clipboard holding it by then, and leaves the target with the keyboard and no paste window. The
+// hot key of the settings cannot be had, and the user is told once what to bind instead.
 TEST_F(PasteOnSway, TheBindingCallsTheWindowUpAndReturnPastesIntoTheProgramBehind) {
     startKelvrin({"older", "newest"});
     QProcess target;
@@ -91,15 +74,17 @@ TEST_F(PasteOnSway, TheBindingCallsTheWindowUpAndReturnPastesIntoTheProgramBehin
     ASSERT_TRUE(waitUntil([&] { return target.canReadLine(); }));
     ASSERT_EQ(target.readLine().trimmed(), "ready");
 
-    for (int visit = 0; visit < 2; ++visit) {
-        SCOPED_TRACE(visit);
+    // Each choice differs from what the clipboard holds before it.
+    for (const auto& [key, chosen] : {std::pair("Down", "older"), std::pair("Up", "newest")}) {
+        SCOPED_TRACE(chosen);
         ASSERT_EQ(focusedOnceItIs(QStringLiteral("paste_target"))[u"name"].toString(), u"Notes");
         const QJsonObject window = callUp();
         EXPECT_EQ(window[u"name"].toString(), u"Paste into paste_target");
         EXPECT_EQ(window[u"type"].toString(), u"floating_con");
+        sway.type({"-k", key});
         sway.type({"-k", "Return"});
         ASSERT_TRUE(waitUntil([&] { return target.canReadLine(); }));
-        EXPECT_EQ(target.readLine().trimmed(), "paste ctrl+v " + QByteArray("newest").toBase64());
+        EXPECT_EQ(target.readLine().trimmed(), "paste ctrl+v " + QByteArray(chosen).toBase64());
         EXPECT_TRUE(waitUntil([&] { return !pasteWindowShown(); }));
     }
     EXPECT_EQ(running.readAllStandardError().count("bind a key of the compositor to the command "
@@ -109,10 +94,10 @@ TEST_F(PasteOnSway, TheBindingCallsTheWindowUpAndReturnPastesIntoTheProgramBehin
     target.waitForFinished(5000);
 }
 
-// A terminal is known by its app_id and gets Control+Shift+V: foot pastes the clipping into the
-// program running in it.
+// A terminal is known by its app_id and gets Control+Shift+V: foot pastes the chosen clipping
+// into the program running in it.
 TEST_F(PasteOnSway, FootPastesWithControlShiftV) {
-    startKelvrin({"echo pasted"});
+    startKelvrin({"echo pasted", "newest"});
     const QString file = sway.home() + QStringLiteral("/typed");
     QProcess foot;
     // Without canonical mode the shell's program reads what is pasted at once, without a line end.
@@ -121,6 +106,7 @@ TEST_F(PasteOnSway, FootPastesWithControlShiftV) {
                 QStringLiteral("stty -icanon -echo; exec cat > ") + file});
     focusedOnceItIs(QStringLiteral("foot"));
     EXPECT_EQ(callUp()[u"name"].toString(), u"Paste into Foot");
+    sway.type({"-k", "Down"});
     sway.type({"-k", "Return"});
     const auto typed = [&] {
         QFile typed(file);
@@ -130,4 +116,27 @@ TEST_F(PasteOnSway, FootPastesWithControlShiftV) {
     EXPECT_EQ(focusedOnceItIs(QStringLiteral("foot"))[u"app_id"].toString(), u"foot");
     foot.terminate();
     foot.waitForFinished(5000);
+}
+
+// A compositor without the window list or the virtual keyboard (weston) leaves the paste to the
+// clipboard: each missing protocol is told of once, and the binding's command still brings the
+// paste window up.
+TEST(PasteWithoutWlroots, EachMissingProtocolIsToldOfOnce) {
+    const SwaySession sway(kelvrin());
+    QProcess weston;
+    ASSERT_TRUE(sway.startWeston(weston));
+    QProcess running;
+    sway.start(
+        running, kelvrin(), {},
+        {QStringLiteral("WAYLAND_DISPLAY=weston-1"), QStringLiteral("KELVRIN_PLATFORM=wayland")});
+    for (int press = 0; press < 2; ++press)
+        EXPECT_TRUE(waitUntil(
+            [&] { return sway.run(kelvrin(), {QStringLiteral("--paste-window")}).status == 0; }));
+    EXPECT_EQ(sway.run(kelvrin(), {QStringLiteral("--quit")}).status, 0);
+    ASSERT_TRUE(waitUntil([&] { return running.state() == QProcess::NotRunning; }));
+    const QByteArray errors = running.readAllStandardError();
+    EXPECT_EQ(errors.count("(zwlr_foreign_toplevel_manager_v1)"), 1) << errors.constData();
+    EXPECT_EQ(errors.count("(zwp_virtual_keyboard_manager_v1)"), 1) << errors.constData();
+    weston.terminate();
+    weston.waitForFinished(5000);
 }

@@ -105,10 +105,15 @@ QStringList SwaySession::environment() const {
     return variables;
 }
 
-void SwaySession::handOver(const QString& path) const {
-    if (runsAsRoot())
-        QProcess::execute(QStringLiteral("chown"),
-                          {QStringLiteral("-R"), QString::fromLatin1(kUser), path});
+bool SwaySession::startWeston(QProcess& weston) const {
+    start(weston, QStringLiteral("weston"),
+          {QStringLiteral("--backend=headless-backend.so"), QStringLiteral("--socket=weston-1"),
+           QStringLiteral("--idle-time=0")});
+    return waitUntil([&] {
+        return run(QStringLiteral("sh"),
+                   {QStringLiteral("-c"), QStringLiteral("test -S \"$XDG_RUNTIME_DIR/weston-1\"")})
+                   .status == 0;
+    });
 }
 
 void SwaySession::start(QProcess& process, const QString& program, const QStringList& arguments,

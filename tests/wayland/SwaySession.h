@@ -28,6 +28,10 @@ public:
     SwaySession(const SwaySession&) = delete;
     SwaySession& operator=(const SwaySession&) = delete;
 
+    // Starts a headless weston beside sway, in the same session, as a compositor that offers none
+    // of the wlroots protocols; its socket is weston-1. Whether it came up.
+    bool startWeston(QProcess& weston) const;
+
     // Starts a program in the session; the extra variables come on top of the session's.
     void start(QProcess& process, const QString& program, const QStringList& arguments,
                const QStringList& extraEnvironment = {}) const;
@@ -59,8 +63,6 @@ public:
     QString configHome() const { return _home.filePath(QStringLiteral("config")); }
     // The folder the user owns for the test's files.
     QString home() const { return _home.path(); }
-    // Hands what the test made there, and everything inside it, to the user.
-    void handOver(const QString& path) const;
 
 private:
     QStringList environment() const;
