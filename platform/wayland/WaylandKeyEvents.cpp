@@ -4,7 +4,6 @@
 #include "platform/wayland/WaylandConnection.h"
 #include "platform/wayland/WaylandToplevels.h"
 
-#include <QAbstractEventDispatcher>
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
@@ -141,14 +140,8 @@ bool WaylandKeyEvents::sendPaste(KeyEvents::Paste keystroke) {
             },
             kTargetTimeoutMs))
         return false;
-    // The target pastes what the compositor holds when our keys come. The new content went
-    // there through this connection, ahead of the keys, unless the compositor has no data-control
-    // for it: then Qt's connection took it, and Qt sends what it has queued only when its event
-    // loop is about to sleep. That moment is announced now, so Qt's requests are on their way
-    // before our round trip, and the compositor, which reads every client that has something to
-    // say before it answers, has taken them by the time the keys follow.
-    emit QAbstractEventDispatcher::instance()->aboutToBlock();
-    _wayland.roundtrip();
+    // The target pastes what the compositor holds when the keys come: the clipboard wrote the
+    // new content through this same connection, whose requests the compositor takes in order.
 
     std::vector<Key> modifiers;
     if (keystroke != Paste::ShiftInsert)
