@@ -141,7 +141,8 @@ bool WaylandKeyEvents::sendPaste(KeyEvents::Paste keystroke) {
             kTargetTimeoutMs))
         return false;
     // The target pastes what the compositor holds when the keys come: the clipboard wrote the
-    // new content through this same connection, whose requests the compositor takes in order.
+    // new content through this same connection (data-control, which every compositor with the
+    // virtual keyboard offers too), whose requests the compositor takes in order.
 
     std::vector<Key> modifiers;
     if (keystroke != Paste::ShiftInsert)
