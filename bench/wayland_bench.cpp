@@ -190,7 +190,9 @@ std::optional<QJsonObject> kelvrinWindow(const SwaySession& sway) {
 class SwayKelvrin {
 public:
     explicit SwayKelvrin(const SwaySession& sway) : _sway(sway) {
-        _process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        // Its log lines would mix with the figures.
+        _process.setStandardOutputFile(QProcess::nullDevice());
+        _process.setStandardErrorFile(QProcess::nullDevice());
         _sway.start(_process, kKelvrin, {});
         if (!waitUntil([&] { return listing().has_value(); }, 20000))
             fail(QStringLiteral("kelvrin did not answer under sway"));
