@@ -5,11 +5,13 @@
 bool WaylandHotKey::install(quint8 keyCode, quint16 modifierMask) {
     // Every change of the preferences installs anew; the user needs telling once.
     static bool told = false;
-    if (!std::exchange(told, true))
-        warn(Strings::format(
-            QStringLiteral("Wayland lets no program have the hot key %@: bind a key of the "
-                           "compositor to the command kelvrin --paste-window instead (sway: "
-                           "bindsym Mod4+Shift+v exec kelvrin --paste-window)"),
-            {HotKey::describe(keyCode, modifierMask)}));
+    if (std::exchange(told, true))
+        return false;
+    // sway reads the combination as this desktop names it.
+    const QString combination = HotKey::describe(keyCode, modifierMask);
+    warn(Strings::format(QStringLiteral("Wayland lets no program have the hot key %@: bind a key "
+                                        "of the compositor to the command kelvrin --paste-window "
+                                        "instead (sway: bindsym %@ exec kelvrin --paste-window)"),
+                         {combination, combination}));
     return false;
 }
