@@ -1,7 +1,10 @@
 # The two commands that set up everything on a fresh Debian 12 machine:
 #   make run    installs what is missing, builds, and launches Kelvrin
 #   make test   installs what is missing, builds (plain and sanitized), runs every test
-# and one that puts Kelvrin on the system (the binary, its desktop entry and its icon):
+# the Debian package, and its checks (lintian, the metadata validators, an install and a purge):
+#   make deb            leaves dist/kelvrin_VERSION_ARCH.deb
+#   make check-package  (run by CI after make test)
+# and one that puts Kelvrin on other systems (the binary, its desktop entry, icons, manual page):
 #   make install [PREFIX=/usr/local] [DESTDIR=]
 SHELL := /bin/bash
 
@@ -15,6 +18,8 @@ PACKAGES := cmake ninja-build g++ pkg-config \
 	unrtf pandoc libreoffice-writer-nogui \
 	libwayland-dev wayland-protocols libxkbcommon-dev qt6-wayland \
 	sway wl-clipboard wtype foot weston
+# Only the package and its checks need these; the package's own build needs are in debian/control.
+PACKAGE_TOOLS := debhelper dpkg-dev fakeroot lintian desktop-file-utils appstream man-db
 # Only the benchmarks need these: another clipboard manager to measure Kelvrin against.
 BENCH_PACKAGES := parcellite
 
@@ -26,7 +31,7 @@ FUZZ_BUILD := build-fuzz
 CMAKE_FLAGS := -G Ninja -DKELVRIN_WERROR=ON
 PREFIX ?= /usr/local
 
-.PHONY: deps bench-deps build build-asan run test bench format clean fuzz install
+.PHONY: deps bench-deps build build-asan run test bench format clean fuzz install deb check-package
 
 # Installs those of the packages given that are missing.
 define install-missing
@@ -96,6 +101,39 @@ fuzz: deps
 install: build
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
 
+# The package is built from this tree by dpkg-buildpackage, which puts it beside the tree; it is
+# moved into dist/. Its build needs the program alone (debian/rules), not the tests' builds.
+VERSION := $(shell dpkg-parsechangelog -S Version 2>/dev/null)
+ARCH := $(shell dpkg --print-architecture)
+DEB := dist/kelvrin_$(VERSION)_$(ARCH).deb
+APP_ID := io.github.kelvrin.Kelvrin
+
+deb:
+	$(call install-missing,$(PACKAGE_TOOLS))
+	$(SUDO) apt-get build-dep -y ./
+	dpkg-buildpackage -b -us -uc
+	mkdir -p dist
+	mv ../kelvrin_$(VERSION)_$(ARCH).deb ../kelvrin_$(VERSION)_$(ARCH).buildinfo \
+		../kelvrin_$(VERSION)_$(ARCH).changes dist/
+
+# lintian passes with no error nor warning left unexplained (debian/kelvrin.lintian-overrides);
+# the metadata validates; the installed package works from its own files; a purge leaves none
+# of them behind.
+check-package: deb
+	lintian --fail-on error,warning --info $(DEB)
+	rm -rf dist/contents && dpkg-deb -x $(DEB) dist/contents
+	desktop-file-validate dist/contents/usr/share/applications/$(APP_ID).desktop
+	appstreamcli validate --no-net --explain dist/contents/usr/share/metainfo/$(APP_ID).metainfo.xml
+	$(SUDO) apt-get install -y ./$(DEB)
+	dpkg -L kelvrin | sort > dist/installed-files
+	test "$$(/usr/bin/kelvrin --version)" = "kelvrin $(VERSION)"
+	man -w kelvrin
+	/usr/bin/kelvrin --print-folder tests/fixtures/sets | grep -q '"contents":"Kind regards"'
+	$(SUDO) apt-get purge -y kelvrin
+	@left=$$(while read -r path; do [ -f "$$path" ] && echo "$$path"; done < dist/installed-files); \
+	if [ -n "$$left" ]; then echo "left behind by the purge:" $$left; exit 1; fi
+	@echo "The package installs, works and purges cleanly."
+
 bench: build bench-deps
 	bench/run-all $(BUILD)
 
@@ -103,4 +141,4 @@ format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) dist

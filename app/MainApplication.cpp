@@ -5,7 +5,7 @@
 MainApplication::MainApplication(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("Kelvrin"));
     setOrganizationName(QStringLiteral("Kelvrin"));
-    setDesktopFileName(QStringLiteral("kelvrin"));
+    setDesktopFileName(QStringLiteral(KELVRIN_APP_ID));
     // Kelvrin lives in the background: closing its last window only hides it.
     setQuitOnLastWindowClosed(false);
     // A captured screenshot passes through buffers of tens of megabytes (the image as offered,

@@ -182,7 +182,7 @@ double textsOnX11(const Options& options) {
 // The application Kelvrin runs under sway, found among the windows sway lists.
 std::optional<QJsonObject> kelvrinWindow(const SwaySession& sway) {
     for (const QJsonObject& window : sway.windows())
-        if (window.value(QStringLiteral("app_id")).toString() == u"kelvrin")
+        if (window.value(QStringLiteral("app_id")).toString() == QLatin1String(KELVRIN_APP_ID))
             return window;
     return std::nullopt;
 }
@@ -211,7 +211,8 @@ public:
     void putAway() const {
         if (!waitUntil([&] { return kelvrinWindow(_sway).has_value(); }, 5000))
             return;
-        _sway.run(QStringLiteral("swaymsg"), {QStringLiteral("[app_id=kelvrin] kill")});
+        _sway.run(QStringLiteral("swaymsg"),
+                  {QStringLiteral("[app_id=\"" KELVRIN_APP_ID "\"] kill")});
         if (!waitUntil([&] { return !kelvrinWindow(_sway); }, 5000))
             fail(QStringLiteral("kelvrin's window stayed under sway"));
     }
@@ -308,7 +309,7 @@ void measureRounds(const SwaySession& sway, const Options& options) {
 
         const Clock::time_point pressed = Clock::now();
         type({"-M", "logo", "-M", "shift", "-k", "v", "-m", "shift", "-m", "logo"});
-        const std::optional<Clock::time_point> shown = awaitNotice(focusOf("kelvrin"));
+        const std::optional<Clock::time_point> shown = awaitNotice(focusOf(KELVRIN_APP_ID));
         typed();
         if (!shown)
             fail(QStringLiteral("round %1: the paste window did not come up").arg(round));

@@ -46,11 +46,11 @@ protected:
     // description once it has the keyboard.
     QJsonObject callUp() {
         sway.type({"-M", "logo", "-M", "shift", "-k", "v", "-m", "shift", "-m", "logo"});
-        return focusedOnceItIs(QStringLiteral("kelvrin"));
+        return focusedOnceItIs(QStringLiteral(KELVRIN_APP_ID));
     }
     bool pasteWindowShown() {
         for (const QJsonObject& window : sway.windows())
-            if (window.value(QStringLiteral("app_id")).toString() == u"kelvrin")
+            if (window.value(QStringLiteral("app_id")).toString() == QLatin1String(KELVRIN_APP_ID))
                 return true;
         return false;
     }

@@ -23,7 +23,7 @@ TEST(Session, AWlrootsCompositorIsUsedNativelyAndTheOverrideIsObeyed) {
         waitUntil([&] { return sway.run(kelvrin(), {QStringLiteral("--show")}).status == 0; }));
     ASSERT_TRUE(waitUntil([&] {
         for (const QJsonObject& window : sway.windows())
-            if (window.value(QStringLiteral("app_id")).toString() == u"kelvrin")
+            if (window.value(QStringLiteral("app_id")).toString() == QLatin1String(KELVRIN_APP_ID))
                 return window.value(QStringLiteral("shell")).toString() == u"xdg_shell";
         return false;
     }));
