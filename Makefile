@@ -141,4 +141,4 @@ format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) dist
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) dist obj-*
