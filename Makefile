@@ -103,9 +103,10 @@ install: build
 
 # The package is built from this tree by dpkg-buildpackage, which puts it beside the tree; it is
 # moved into dist/. Its build needs the program alone (debian/rules), not the tests' builds.
-VERSION := $(shell dpkg-parsechangelog -S Version 2>/dev/null)
-ARCH := $(shell dpkg --print-architecture)
-DEB := dist/kelvrin_$(VERSION)_$(ARCH).deb
+# Read when used: the tools that tell are installed by the rule that first needs them.
+VERSION = $(shell dpkg-parsechangelog -S Version)
+ARCH = $(shell dpkg --print-architecture)
+DEB = dist/kelvrin_$(VERSION)_$(ARCH).deb
 APP_ID := io.github.kelvrin.Kelvrin
 
 deb:
@@ -113,8 +114,7 @@ deb:
 	$(SUDO) apt-get build-dep -y ./
 	dpkg-buildpackage -b -us -uc
 	mkdir -p dist
-	mv ../kelvrin_$(VERSION)_$(ARCH).deb ../kelvrin_$(VERSION)_$(ARCH).buildinfo \
-		../kelvrin_$(VERSION)_$(ARCH).changes dist/
+	mv ../kelvrin_$$(dpkg-parsechangelog -S Version)_$$(dpkg --print-architecture).{deb,buildinfo,changes} dist/
 
 # lintian passes with no error nor warning left unexplained (debian/kelvrin.lintian-overrides);
 # the metadata validates; the installed package works from its own files; a purge leaves none
