@@ -18,6 +18,10 @@ constexpr uint32_t kSourcePager = 2;
 // Managers activate in a few milliseconds; the paste waits on this, and a manager that ignores us
 // must not keep the user waiting for long.
 constexpr int kActivationTimeoutMs = 500;
+// A window manager takes a newly shown window in milliseconds, but a busy machine can hold it
+// back for longer, and a request for a window it has not taken yet is lost: the paste window
+// would come up without the keyboard and go again.
+constexpr int kManageTimeoutMs = 2000;
 
 xcb_window_t activeWindow(const X11& x11) {
     const auto active = x11.property(x11.root(), x11.atom(X11::NetActiveWindow), XCB_ATOM_WINDOW);
@@ -96,13 +100,16 @@ bool X11Processes::bringToFront(quint32 window) {
 
 void X11Processes::activate(QWidget* window, const Processes::Activation& activation) {
     X11* x11 = X11::get();
-    const quint32 timestamp = activation.timestamp.value_or(x11 ? x11->serverTime() : 0);
+    // The server is asked for its time only when the request brings none of the user's.
+    const quint32 timestamp = activation.timestamp ? *activation.timestamp
+                              : x11                ? x11->serverTime()
+                                                   : 0;
     Backend::activate(window, activation);
     if (!x11 || !window->isVisible())
         return;
     // A window shown a moment ago is not the manager's yet, and a request for it would be lost.
     const auto id = xcb_window_t(window->winId());
-    X11::waitUntil([&] { return x11->isManaged(id); }, kActivationTimeoutMs);
+    X11::waitUntil([&] { return x11->isManaged(id); }, kManageTimeoutMs);
     // Qt's own request carries the time of the last event Qt itself handled, which need not be
     // the hot key's press: a manager that prevents focus stealing may find that time older than
     // the user's last action in the window in front and turn the request down.
