@@ -21,9 +21,12 @@ protected:
         running.waitForFinished(10000);
     }
 
-    // Kelvrin running, having captured the texts copied one after the other.
+    // Kelvrin running, its window from the launch up, having captured the texts copied one after
+    // the other. A program started later takes the keyboard from that window, not the reverse.
     void startKelvrin(const QStringList& texts) {
         sway.start(running, kelvrin(), {});
+        ASSERT_EQ(focusedOnceItIs(QStringLiteral(KELVRIN_APP_ID))[u"app_id"].toString(),
+                  QStringLiteral(KELVRIN_APP_ID));
         for (const QString& text : texts) {
             sway.copy(text.toUtf8());
             ASSERT_TRUE(waitUntil([&] { return newestClipping() == text; }));
