@@ -27,6 +27,7 @@ constexpr NamedType kNames[] = {
     {"image/png", PasteboardType::TIFF},
     {"image/jpeg", PasteboardType::TIFF},
     {"image/bmp", PasteboardType::TIFF},
+    {"image/gif", PasteboardType::TIFF},
     {"application/pdf", PasteboardType::PDF},
 };
 

@@ -4,6 +4,7 @@
 #include <QColorSpace>
 #include <QImageReader>
 #include <QImageWriter>
+#include <QtEndian>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -181,6 +182,79 @@ QImage renderPdf(const QByteArray& bytes, QSizeF pagePoints, QSize pixelSize) {
     return pdf.page->renderToImage(xDpi, yDpi, 0, 0, pixelSize.width(), pixelSize.height());
 }
 
+quint32 bigEndian32(const QByteArray& bytes, qsizetype at) {
+    return qFromBigEndian<quint32>(bytes.constData() + at);
+}
+
+// A pHYs chunk in metres, before the pixels; one in no unit gives only the pixels' shape.
+bool pngStatesResolution(const QByteArray& bytes) {
+    constexpr qsizetype signature = 8;
+    for (qsizetype at = signature; at + 8 <= bytes.size();) {
+        const quint32 length = bigEndian32(bytes, at);
+        const QByteArrayView type(bytes.constData() + at + 4, 4);
+        if (type == "IDAT" || length > quint32(bytes.size()))
+            return false;
+        if (type == "pHYs")
+            return length >= 9 && at + 8 + 9 <= bytes.size() && bigEndian32(bytes, at + 8) > 0 &&
+                   bytes[at + 8 + 8] == 1;
+        at += 8 + qsizetype(length) + 4;
+    }
+    return false;
+}
+
+// A JFIF header in dots per inch or per centimetre; its unit 0 gives only the pixels' shape.
+bool jpegStatesResolution(const QByteArray& bytes) {
+    // After the marker and the length: "JFIF\0", the version's two bytes, the unit, the density.
+    constexpr qsizetype unit = 4 + 7;
+    for (qsizetype at = 2; at + 4 <= bytes.size() && uchar(bytes[at]) == 0xFF;) {
+        const uchar marker = uchar(bytes[at + 1]);
+        if (marker == 0xDA) // the pixels begin
+            return false;
+        const qsizetype length = (uchar(bytes[at + 2]) << 8) | uchar(bytes[at + 3]);
+        if (marker == 0xE0 && bytes.mid(at + 4, 5) == QByteArrayView("JFIF\0", 5))
+            return at + unit + 2 < bytes.size() &&
+                   (bytes[at + unit] == 1 || bytes[at + unit] == 2) &&
+                   (bytes[at + unit + 1] != 0 || bytes[at + unit + 2] != 0);
+        at += 2 + length;
+    }
+    return false;
+}
+
+// The horizontal pixels per metre of an info header; 0 there states none.
+bool bmpStatesResolution(const QByteArray& bytes) {
+    constexpr qsizetype fileHeader = 14;
+    constexpr qsizetype pixelsPerMetre = fileHeader + 24;
+    return bytes.size() >= pixelsPerMetre + 4 &&
+           qFromLittleEndian<quint32>(bytes.constData() + fileHeader) >= 40 &&
+           qFromLittleEndian<qint32>(bytes.constData() + pixelsPerMetre) > 0;
+}
+
+// Both resolutions, in inches or centimetres.
+bool tiffStatesResolution(const QByteArray& bytes) {
+    MemoryStream stream{bytes};
+    const TiffHandle tiff = openTiff(stream);
+    float x = 0;
+    float y = 0;
+    uint16_t unit = RESUNIT_INCH;
+    return tiff && TIFFGetField(tiff.get(), TIFFTAG_XRESOLUTION, &x) &&
+           TIFFGetField(tiff.get(), TIFFTAG_YRESOLUTION, &y) && x > 0 && y > 0 &&
+           TIFFGetFieldDefaulted(tiff.get(), TIFFTAG_RESOLUTIONUNIT, &unit) && unit != RESUNIT_NONE;
+}
+
+// Whether the picture says how large its pixels are, as Qt's reader of that format reads it.
+// Qt takes any other picture to be at the screen's resolution.
+bool statesResolution(const QByteArray& bytes, const QByteArray& format) {
+    if (format == "png")
+        return pngStatesResolution(bytes);
+    if (format == "jpeg" || format == "jpg")
+        return jpegStatesResolution(bytes);
+    if (format == "bmp")
+        return bmpStatesResolution(bytes);
+    if (format == "tiff" || format == "tif")
+        return tiffStatesResolution(bytes);
+    return false;
+}
+
 QImage readAnyImage(const QByteArray& encoded) {
     QBuffer buffer;
     buffer.setData(encoded);
@@ -188,7 +262,16 @@ QImage readAnyImage(const QByteArray& encoded) {
     QImageReader reader(&buffer);
     // A photo copied with an orientation tag is stored upright, as it was seen.
     reader.setAutoTransform(true);
-    return reader.read();
+    const QByteArray format = reader.format();
+    QImage image = reader.read();
+    // A picture that does not say how large its pixels are has one pixel to a point, as it is
+    // shown; the TIFF it becomes says so, for every reader of our files.
+    if (!image.isNull() && !statesResolution(encoded, format)) {
+        const int pointsPerMetre = int(std::lround(PointsPerInch * 100 / CentimetresPerInch));
+        image.setDotsPerMeterX(pointsPerMetre);
+        image.setDotsPerMeterY(pointsPerMetre);
+    }
+    return image;
 }
 
 // The TIFF being written grows in memory; libtiff seeks back to fill in offsets.
