@@ -72,31 +72,38 @@ test: build build-asan fuzz
 	ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 		ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
-# A minute of fuzzing each of the archive, RTF and RTFD decoders and the set list reader; any
-# crash, sanitizer report, hang or huge allocation fails the target and leaves the input in
-# $(FUZZ_BUILD) as crash-*, rtf-crash-*, rtfd-crash-* or setlist-crash-*.
+# A minute of fuzzing each of the archive, RTF and RTFD decoders and the set list reader, as
+# many at a time as there are cores; any crash, sanitizer report, hang or huge allocation fails
+# the target and leaves the input in $(FUZZ_BUILD) as crash-*, rtf-crash-*, rtfd-crash-* or
+# setlist-crash-*.
+FUZZ_TARGETS := fuzz-typedstream fuzz-rtf fuzz-rtfd fuzz-setlist
+.PHONY: $(FUZZ_TARGETS)
+FUZZ_LIMITS := -max_total_time=60 -timeout=10 -rss_limit_mb=2048
 fuzz: deps
 	CC=clang-14 CXX=clang++-14 cmake -S tests/fuzz -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
-	mkdir -p $(FUZZ_BUILD)/corpus
+	mkdir -p $(FUZZ_BUILD)/corpus $(FUZZ_BUILD)/rtf-corpus $(FUZZ_BUILD)/rtfd-corpus $(FUZZ_BUILD)/setlist-corpus
 	$(FUZZ_BUILD)/typedstream_seeds $(FUZZ_BUILD)/corpus
-	UBSAN_OPTIONS=print_stacktrace=1 $(FUZZ_BUILD)/typedstream_fuzz -max_total_time=60 -timeout=10 \
-		-rss_limit_mb=2048 -malloc_limit_mb=512 -max_len=4096 -dict=tests/fuzz/typedstream.dict \
-		-artifact_prefix=$(FUZZ_BUILD)/ $(FUZZ_BUILD)/corpus
-	mkdir -p $(FUZZ_BUILD)/rtf-corpus $(FUZZ_BUILD)/rtfd-corpus
 	$(FUZZ_BUILD)/rtf_seeds $(FUZZ_BUILD)/rtf-corpus $(FUZZ_BUILD)/rtfd-corpus
-	UBSAN_OPTIONS=print_stacktrace=1 $(FUZZ_BUILD)/rtf_fuzz -max_total_time=60 -timeout=10 \
-		-rss_limit_mb=2048 -malloc_limit_mb=512 -max_len=8192 -dict=tests/fuzz/rtf.dict \
-		-artifact_prefix=$(FUZZ_BUILD)/rtf- $(FUZZ_BUILD)/rtf-corpus
-	UBSAN_OPTIONS=print_stacktrace=1 $(FUZZ_BUILD)/rtfd_fuzz -max_total_time=60 -timeout=10 \
-		-rss_limit_mb=2048 -malloc_limit_mb=512 -max_len=8192 -dict=tests/fuzz/rtf.dict \
-		-artifact_prefix=$(FUZZ_BUILD)/rtfd- $(FUZZ_BUILD)/rtfd-corpus
-	mkdir -p $(FUZZ_BUILD)/setlist-corpus
 	cp tests/fuzz/corpus/setlist/* $(FUZZ_BUILD)/setlist-corpus/
-	# Qt's font set-up keeps a few bytes for the life of the process: not a leak of ours.
-	ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 $(FUZZ_BUILD)/setlist_fuzz \
-		-max_total_time=60 -timeout=10 -rss_limit_mb=2048 -detect_leaks=0 -close_fd_mask=3 \
-		-artifact_prefix=$(FUZZ_BUILD)/setlist- $(FUZZ_BUILD)/setlist-corpus
+	$(MAKE) --no-print-directory --output-sync=target -j $(JOBS) $(FUZZ_TARGETS)
+
+fuzz-typedstream:
+	UBSAN_OPTIONS=print_stacktrace=1 $(FUZZ_BUILD)/typedstream_fuzz $(FUZZ_LIMITS) -malloc_limit_mb=512 \
+		-max_len=4096 -dict=tests/fuzz/typedstream.dict -artifact_prefix=$(FUZZ_BUILD)/ $(FUZZ_BUILD)/corpus
+
+fuzz-rtf:
+	UBSAN_OPTIONS=print_stacktrace=1 $(FUZZ_BUILD)/rtf_fuzz $(FUZZ_LIMITS) -malloc_limit_mb=512 \
+		-max_len=8192 -dict=tests/fuzz/rtf.dict -artifact_prefix=$(FUZZ_BUILD)/rtf- $(FUZZ_BUILD)/rtf-corpus
+
+fuzz-rtfd:
+	UBSAN_OPTIONS=print_stacktrace=1 $(FUZZ_BUILD)/rtfd_fuzz $(FUZZ_LIMITS) -malloc_limit_mb=512 \
+		-max_len=8192 -dict=tests/fuzz/rtf.dict -artifact_prefix=$(FUZZ_BUILD)/rtfd- $(FUZZ_BUILD)/rtfd-corpus
+
+# Qt's font set-up keeps a few bytes for the life of the process: not a leak of ours.
+fuzz-setlist:
+	ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 $(FUZZ_BUILD)/setlist_fuzz $(FUZZ_LIMITS) \
+		-detect_leaks=0 -close_fd_mask=3 -artifact_prefix=$(FUZZ_BUILD)/setlist- $(FUZZ_BUILD)/setlist-corpus
 
 install: build
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
