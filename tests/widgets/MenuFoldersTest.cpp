@@ -16,10 +16,6 @@ class MenuFolders : public AppFixture {
 protected:
     QString folder(const QString& name) const { return _folders.filePath(name); }
 
-    void capture(const QString& text) {
-        copyText(text);
-        tick();
-    }
     // Every file of the folder with its bytes.
     static QMap<QString, QByteArray> contents(const QString& path) {
         QMap<QString, QByteArray> files;
@@ -44,8 +40,8 @@ private:
 
 TEST_F(MenuFolders, ASavedFolderBecomesTheDataFolderAndLoadsBackWhenTheSettingSaysSo) {
     launch();
-    capture(QStringLiteral("one"));
-    capture(QStringLiteral("two"));
+    captureEach({"one"});
+    captureEach({"two"});
     setInPreferences([](PreferencesWindow&) {});
     const QString panelStart = QDir::homePath() + QStringLiteral("/Documents/Kelvrin/");
     const QString saved = folder(QStringLiteral("saved/here"));
@@ -62,7 +58,7 @@ TEST_F(MenuFolders, ASavedFolderBecomesTheDataFolderAndLoadsBackWhenTheSettingSa
     EXPECT_EQ(app().nssInitialFolder(), saved);
     EXPECT_EQ(folderField(), saved) << "the preferences show the new data folder at once";
 
-    capture(QStringLiteral("three, captured since"));
+    captureEach({"three, captured since"});
     {
         ScriptedFolderPanel panel({saved});
         app().menuLoad();
@@ -91,7 +87,7 @@ TEST_F(MenuFolders, ASavedFolderBecomesTheDataFolderAndLoadsBackWhenTheSettingSa
 
 TEST_F(MenuFolders, FailuresAndCancelsLeaveTheSetsAndTheDataFolder) {
     launch();
-    capture(QStringLiteral("kept"));
+    captureEach({"kept"});
     const QString startWrite = app().nssWriteFolder();
     const QString startRead = app().nssReadFolder();
     for (void (MyObject::*command)() : {&MyObject::menuSave, &MyObject::menuLoad}) {
@@ -144,7 +140,7 @@ TEST_F(MenuFolders, FailuresAndCancelsLeaveTheSetsAndTheDataFolder) {
 // data folder, so no later quit replaces what the user chose to keep.
 TEST_F(MenuFolders, ADeclinedReplacementNeverWritesIntoTheFolder) {
     launch();
-    capture(QStringLiteral("stored before"));
+    captureEach({"stored before"});
     const QString other = folder(QStringLiteral("other"));
     QString erroString;
     ASSERT_TRUE(window().saveData(other, erroString, false));
@@ -152,7 +148,7 @@ TEST_F(MenuFolders, ADeclinedReplacementNeverWritesIntoTheFolder) {
     const QString data = folder(QStringLiteral("data"));
     setInPreferences(
         [&](PreferencesWindow& prefs) { prefs.preferencesFolderText()->setText(data); });
-    capture(QStringLiteral("captured since"));
+    captureEach({"captured since"});
 
     {
         ScriptedAlerts alerts({Alert::AlternateReturn});
@@ -183,7 +179,7 @@ TEST_F(MenuFolders, ADeclinedReplacementNeverWritesIntoTheFolder) {
 // must not replace them without asking.
 TEST_F(MenuFolders, AQuitNeverReplacesSetsStoredInAFolderChosenLater) {
     launch();
-    capture(QStringLiteral("stored elsewhere"));
+    captureEach({"stored elsewhere"});
     QString erroString;
     ASSERT_TRUE(window().saveData(folder(QStringLiteral("other")), erroString, false));
     const QString kept = folder(QStringLiteral("kept"));
@@ -195,7 +191,7 @@ TEST_F(MenuFolders, AQuitNeverReplacesSetsStoredInAFolderChosenLater) {
     }
     setInPreferences(
         [&](PreferencesWindow& prefs) { prefs.preferencesFolderText()->setText(kept); });
-    capture(QStringLiteral("captured since"));
+    captureEach({"captured since"});
     {
         ScriptedAlerts alerts({Alert::AlternateReturn});
         EXPECT_EQ(app().applicationShouldTerminate(), 1u) << "quit anyway";

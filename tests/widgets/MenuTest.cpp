@@ -18,10 +18,7 @@ protected:
     void SetUp() override {
         launch();
         ASSERT_TRUE(QTest::qWaitForWindowActive(window().getWindow()));
-        for (const char* text : {"b", "a"}) {
-            copyText(QString::fromLatin1(text));
-            tick();
-        }
+        captureEach({"b", "a"});
     }
 
     // Opens the menus as the user does, which validates them, and names their enabled items.

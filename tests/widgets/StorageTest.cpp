@@ -43,17 +43,6 @@ QByteArray archive(const QList<Clipping>& clippings) {
     return archivePasteData(list);
 }
 
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-    file.write(bytes);
-}
-
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // While it lives, this thread may read and write files only as their modes allow, as every
 // user but root may: root's power to pass over the modes is set aside.
 class ModesApply {
@@ -81,13 +70,10 @@ class Storage : public AppFixture {
 protected:
     void SetUp() override {
         launch();
-        copyText(QStringLiteral("in memory"));
-        tick();
+        captureEach({"in memory"});
     }
 
-    QString folder(const QString& name = QStringLiteral("sets")) const {
-        return _scratch.filePath(name);
-    }
+    QString folder(const QString& name = QStringLiteral("sets")) const { return scratch(name); }
 
     // Stores sets the way a previous run would have: the list, then one archive per line.
     void storeFolder(const QString& dir, const QByteArray& list,
@@ -108,58 +94,12 @@ protected:
     // Nothing changed in memory after a failed load.
     void expectSetsUnchanged() {
         EXPECT_EQ(setNames(), QStringList{PasteWindow::kHistoryName});
-        ASSERT_EQ(history().pasteData().size(), 1u);
-        EXPECT_EQ(history().getDataAtIndex(0)->contents(), QStringLiteral("in memory"));
+        EXPECT_EQ(texts(history()), QStringList{"in memory"});
     }
 
 private:
     QTemporaryDir _scratch;
 };
-
-TEST_F(Storage, AFolderSavedLoadsBackWithTheSameSetsAndClippings) {
-    const QString original = folder(QStringLiteral("original"));
-    const QByteArray tiff = TestPictures::tiffOfPoints(8, 4);
-    QDir().mkpath(original + QStringLiteral("/sub"));
-    storeFolder(original, "PasteBoard History.KVdata\nWork ä.KVdata\nsub/Inner.KVdata",
-                {{kHistoryFile, archive({{7, "first\nline", 0, std::nullopt},
-                                         {3, std::nullopt, 1, QByteArray("{\\rtf1 x}")}})},
-                 {QStringLiteral("Work ä.KVdata"),
-                  archive({{1, QString::fromUtf8("ẞ 😀 \r\0", 11), 3, tiff}})},
-                 {QStringLiteral("sub/Inner.KVdata"), archive({})}});
-    ASSERT_TRUE(window().loadData(true, original));
-    EXPECT_EQ(setNames(), (QStringList{PasteWindow::kHistoryName, QStringLiteral("Work ä"),
-                                       QStringLiteral("sub/Inner")}));
-    QComboBox* list = window().getWindow()->list();
-    EXPECT_EQ(list->count(), 3);
-    EXPECT_EQ(list->currentIndex(), 0);
-    EXPECT_EQ(history().getDataAtIndex(0)->number(), 7) << "numbers are kept as stored";
-    EXPECT_EQ(history().getDataAtIndex(1)->contents(), std::nullopt);
-
-    const QString copy = folder(QStringLiteral("new/copy"));
-    QString error;
-    ASSERT_TRUE(window().createDirectoriesAtPath(copy, std::nullopt, error));
-    QDir(copy).mkdir(QStringLiteral("sub"));
-    ASSERT_TRUE(window().saveData(copy, error, false)) << error.toStdString();
-    EXPECT_EQ(readFile(copy + QStringLiteral("/Kelvrin.KVlist")),
-              "PasteBoard History.KVdata\nWork ä.KVdata\nsub/Inner.KVdata\n");
-    for (const QString& name :
-         {kHistoryFile, QStringLiteral("Work ä.KVdata"), QStringLiteral("sub/Inner.KVdata")}) {
-        EXPECT_EQ(readFile(copy + u'/' + name), readFile(original + u'/' + name))
-            << name.toStdString();
-        EXPECT_EQ(QFile::permissions(copy + u'/' + name) & 0x0077, 0) << "readable by others";
-    }
-    for (const QString& made : {folder(QStringLiteral("new")), copy})
-        EXPECT_EQ(QFile::permissions(made) & 0x0077, 0) << "a folder made open to others";
-    EXPECT_EQ(QDir(copy).entryList(QDir::Files | QDir::Hidden).size(), 3)
-        << "no temporary file left";
-
-    ASSERT_TRUE(window().loadData(true, copy));
-    const PasteSet& work = *window().pasteArray()[1];
-    ASSERT_EQ(work.pasteData().size(), 1u);
-    EXPECT_EQ(work.getDataAtIndex(0)->contents(), QString::fromUtf8("ẞ 😀 \r\0", 11));
-    EXPECT_EQ(work.getDataAtIndex(0)->extraData(), tiff);
-    EXPECT_EQ(work.getDataAtIndex(0)->extraType(), 3);
-}
 
 TEST_F(Storage, AFailedLoadSaysWhyAndLeavesTheSetsAsTheyWere) {
     const QString dir = folder();
@@ -312,8 +252,7 @@ TEST_F(Storage, SavingAsksBeforeReplacingAndReportsEveryFailureInItsText) {
     QString error;
     ASSERT_TRUE(window().saveData(dir, error, false));
     const QByteArray before = readFile(dir + u'/' + kHistoryFile);
-    copyText(QStringLiteral("newer"));
-    tick();
+    captureEach({"newer"});
     {
         ScriptedAlerts alerts({ScriptedAlerts::kEscape});
         EXPECT_TRUE(window().saveData(dir, error, true)) << "declining is no failure";
@@ -352,32 +291,55 @@ TEST_F(Storage, SavingAsksBeforeReplacingAndReportsEveryFailureInItsText) {
         log.contains(QStringLiteral("information:[saveData] [directory is null, no saving.]")));
 }
 
+// Sets load, save and load back with the same names, order, clippings and stored numbers, the
+// odd names too whose files stay inside the folder: one in a subfolder, one with a byte-order
+// mark kept as part of it, and one whose file name takes 250 of the 255 bytes a name may have.
 TEST_F(Storage, ANameSavesAndLoadsBackUnlessItsFileWouldLeaveTheFolder) {
-    // Odd names whose files stay inside the folder, one with a byte-order mark kept as part of
-    // it, and one whose file name takes 250 of the 255 bytes a name may have.
     const QString cjk = QString(81, QChar(0x6587));
-    const QStringList names = {PasteWindow::kHistoryName, QStringLiteral("/notes"),
-                               QStringLiteral(".."), QStringLiteral("\uFEFFNotes"), cjk};
+    const QString odd = QString::fromUtf8("ẞ 😀 \r\0", 11);
+    const QByteArray tiff = TestPictures::tiffOfPoints(8, 4);
+    const QStringList names = {
+        PasteWindow::kHistoryName, "Work ä", "sub/Inner", "/notes", "..", "\uFEFFNotes", cjk};
+    const QString source = folder(QStringLiteral("source"));
+    QDir().mkpath(source + QStringLiteral("/sub"));
     QByteArray list;
     QList<std::pair<QString, QByteArray>> files;
     for (const QString& name : names) {
         list += (name + PasteWindow::kSetFileSuffix).toUtf8() + '\n';
         files.append({name + PasteWindow::kSetFileSuffix, archive({{1, name, 0, std::nullopt}})});
     }
-    const QString source = folder(QStringLiteral("source"));
+    files[0].second = archive(
+        {{7, "first\nline", 0, std::nullopt}, {3, std::nullopt, 1, QByteArray("{\\rtf1 x}")}});
+    files[1].second = archive({{1, odd, 3, tiff}});
     storeFolder(source, list, files);
     ASSERT_TRUE(window().loadData(true, source));
     ASSERT_EQ(setNames(), names);
+    EXPECT_EQ(window().getWindow()->list()->count(), names.size());
+    EXPECT_EQ(window().getWindow()->list()->currentIndex(), 0);
+    EXPECT_EQ(history().getDataAtIndex(0)->number(), 7) << "numbers are kept as stored";
+    EXPECT_EQ(history().getDataAtIndex(1)->contents(), std::nullopt);
 
-    const QString dir = folder();
+    const QString dir = folder(QStringLiteral("new/copy"));
     QString error;
+    ASSERT_TRUE(window().createDirectoriesAtPath(dir, std::nullopt, error));
+    QDir(dir).mkdir(QStringLiteral("sub"));
     ASSERT_TRUE(window().saveData(dir, error, false)) << error.toStdString();
     EXPECT_EQ(readFile(dir + QStringLiteral("/Kelvrin.KVlist")), list);
-    EXPECT_EQ(QDir(dir).entryList(QDir::Files | QDir::Hidden).size(), names.size() + 1)
-        << "a temporary file was left";
+    for (const auto& [name, bytes] : files) {
+        EXPECT_EQ(readFile(dir + u'/' + name), bytes) << name.toStdString();
+        EXPECT_EQ(QFile::permissions(dir + u'/' + name) & 0x0077, 0) << "readable by others";
+    }
+    for (const QString& made : {folder(QStringLiteral("new")), dir})
+        EXPECT_EQ(QFile::permissions(made) & 0x0077, 0) << "a folder made open to others";
+    const auto filesLeft = [&] { return QDir(dir).entryList(QDir::Files | QDir::Hidden).size(); };
+    EXPECT_EQ(filesLeft(), names.size()) << "a temporary file was left";
     ASSERT_TRUE(window().loadData(true, dir));
     EXPECT_EQ(setNames(), names);
-    EXPECT_EQ(window().pasteArray()[4]->getDataAtIndex(0)->contents(), cjk);
+    EXPECT_EQ(window().pasteArray()[6]->getDataAtIndex(0)->contents(), cjk);
+    const PasteData& work = *window().pasteArray()[1]->getDataAtIndex(0);
+    EXPECT_EQ(work.contents(), odd);
+    EXPECT_EQ(work.extraData(), tiff);
+    EXPECT_EQ(work.extraType(), 3);
 
     // A set whose file cannot be written (its name leads out of the folder or past 255 bytes,
     // or a folder stands where the history's file goes) fails the save and leaves the list as
@@ -393,13 +355,12 @@ TEST_F(Storage, ANameSavesAndLoadsBackUnlessItsFileWouldLeaveTheFolder) {
         EXPECT_FALSE(error.contains(QStringLiteral("error 99"))) << "a site code read as errno";
         EXPECT_EQ(readFile(dir + QStringLiteral("/Kelvrin.KVlist")), list);
     }
-    EXPECT_FALSE(QFile::exists(folder(QStringLiteral("Outside.KVdata"))));
+    EXPECT_FALSE(QFile::exists(folder(QStringLiteral("new/Outside.KVdata"))));
     window().pasteArray()[1]->setName(names[1]);
     ASSERT_TRUE(QFile::remove(dir + u'/' + kHistoryFile) && QDir(dir).mkdir(kHistoryFile));
     EXPECT_FALSE(window().saveData(dir, error, false));
     EXPECT_EQ(readFile(dir + QStringLiteral("/Kelvrin.KVlist")), list);
-    EXPECT_EQ(QDir(dir).entryList(QDir::Files | QDir::Hidden).size(), names.size())
-        << "a temporary file was left";
+    EXPECT_EQ(filesLeft(), names.size() - 1) << "a temporary file was left";
 }
 
 TEST_F(Storage, TheFolderPrinterShowsEveryClippingOrTheAlertAndLoadsLeaveWritesInFlight) {
