@@ -31,10 +31,6 @@ protected:
         field()->clear();
         type(text);
     }
-    void key(int key, Qt::KeyboardModifiers modifiers = {}, bool autoRepeat = false) {
-        QKeyEvent event(QEvent::KeyPress, key, modifiers, QString(), autoRepeat);
-        QApplication::sendEvent(table(), &event);
-    }
     // The rows of the table as "number text".
     QStringList shown() {
         QStringList rows;
@@ -102,13 +98,14 @@ TEST_F(Filter, KeysTypeEditAndCloseTheFilterAndKeepTheirMeaningOutsideIt) {
     EXPECT_EQ(table()->selectedRowIndexes(), IndexSet({0})) << "Shift extends nothing";
 
     key(Qt::Key_Backspace);
-    key(Qt::Key_Backspace, {}, true);
+    key(Qt::Key_Backspace, QEvent::KeyPress, {}, true);
     EXPECT_EQ(field()->text(), QString());
     EXPECT_EQ(shown().size(), 4);
     EXPECT_EQ(table()->selectedRowIndexes(), IndexSet({0}));
     {
         ScriptedAlerts alerts({ScriptedAlerts::kEscape, ScriptedAlerts::kEscape});
-        key(Qt::Key_Backspace, {}, true); // still held: it has just emptied the filter
+        key(Qt::Key_Backspace, QEvent::KeyPress, {},
+            true); // still held: it has just emptied the filter
         EXPECT_TRUE(alerts.requests().isEmpty());
         key(Qt::Key_Backspace);
         key(Qt::Key_Delete);

@@ -14,7 +14,7 @@
 
 class MenuFolders : public AppFixture {
 protected:
-    QString folder(const QString& name) const { return _folders.filePath(name); }
+    QString folder(const QString& name) const { return scratch(name); }
 
     // Every file of the folder with its bytes.
     static QMap<QString, QByteArray> contents(const QString& path) {
@@ -33,9 +33,6 @@ protected:
         app().preferencesWindow()->okButton()->click();
     }
     QString folderField() { return app().preferencesWindow()->preferencesFolderText()->text(); }
-
-private:
-    QTemporaryDir _folders;
 };
 
 TEST_F(MenuFolders, ASavedFolderBecomesTheDataFolderAndLoadsBackWhenTheSettingSaysSo) {
@@ -136,20 +133,23 @@ TEST_F(MenuFolders, FailuresAndCancelsLeaveTheSetsAndTheDataFolder) {
     EXPECT_EQ(app().nssInitialFolder(), QString());
 }
 
-// Declining to replace the sets stored in a folder is no save: the folder does not become the
-// data folder, so no later quit replaces what the user chose to keep.
-TEST_F(MenuFolders, ADeclinedReplacementNeverWritesIntoTheFolder) {
+// Sets stored in a folder that became the data folder after launch were never loaded, and a
+// declined replacement is no save: neither the quit nor the declined save may replace them.
+TEST_F(MenuFolders, AQuitNeverReplacesSetsStoredInAFolderChosenLater) {
     launch();
     captureEach({"stored before"});
     const QString other = folder(QStringLiteral("other"));
-    QString erroString;
-    ASSERT_TRUE(window().saveData(other, erroString, false));
+    const QString kept = folder(QStringLiteral("kept"));
+    QString error;
+    ASSERT_TRUE(window().saveData(other, error, false));
+    // Copied there by hand: sets this run never wrote nor read.
     const QMap<QString, QByteArray> before = contents(other);
-    const QString data = folder(QStringLiteral("data"));
+    QDir().mkpath(kept);
+    for (const auto& [name, bytes] : before.asKeyValueRange())
+        writeFile(QDir(kept).filePath(name), bytes);
     setInPreferences(
-        [&](PreferencesWindow& prefs) { prefs.preferencesFolderText()->setText(data); });
+        [&](PreferencesWindow& prefs) { prefs.preferencesFolderText()->setText(kept); });
     captureEach({"captured since"});
-
     {
         ScriptedAlerts alerts({Alert::AlternateReturn});
         ScriptedFolderPanel panel({other});
@@ -159,11 +159,17 @@ TEST_F(MenuFolders, ADeclinedReplacementNeverWritesIntoTheFolder) {
                   Strings::localized(QStringLiteral("SaveWarningTitle")));
     }
     EXPECT_EQ(app().nssWriteFolder(), other);
-    EXPECT_EQ(app().nssInitialFolder(), data);
-    EXPECT_EQ(folderField(), data);
-    EXPECT_EQ(app().applicationShouldTerminate(), 1u);
+    EXPECT_EQ(app().nssInitialFolder(), kept);
+    EXPECT_EQ(folderField(), kept);
+    {
+        ScriptedAlerts alerts({Alert::AlternateReturn});
+        EXPECT_EQ(app().applicationShouldTerminate(), 1u) << "quit anyway";
+        ASSERT_EQ(alerts.requests().size(), 1);
+        EXPECT_TRUE(alerts.requests()[0].message.contains(
+            Strings::localizedFormat(QStringLiteral("SaveErrorMessage6"), {kept})));
+    }
+    EXPECT_EQ(contents(kept), before);
     EXPECT_EQ(contents(other), before);
-    EXPECT_TRUE(window().kelvrinFileExistsIndirectory(data));
 
     // Said yes to, the same save replaces the stored sets and takes the folder.
     {
@@ -173,31 +179,4 @@ TEST_F(MenuFolders, ADeclinedReplacementNeverWritesIntoTheFolder) {
     }
     EXPECT_NE(contents(other), before);
     EXPECT_EQ(app().nssInitialFolder(), other);
-}
-
-// Sets stored in a folder that became the data folder after launch were never loaded: the quit
-// must not replace them without asking.
-TEST_F(MenuFolders, AQuitNeverReplacesSetsStoredInAFolderChosenLater) {
-    launch();
-    captureEach({"stored elsewhere"});
-    QString erroString;
-    ASSERT_TRUE(window().saveData(folder(QStringLiteral("other")), erroString, false));
-    const QString kept = folder(QStringLiteral("kept"));
-    ASSERT_TRUE(QDir().mkpath(kept));
-    const QMap<QString, QByteArray> before = contents(folder(QStringLiteral("other")));
-    for (const auto& [name, bytes] : before.asKeyValueRange()) {
-        QFile file(QDir(kept).filePath(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-    }
-    setInPreferences(
-        [&](PreferencesWindow& prefs) { prefs.preferencesFolderText()->setText(kept); });
-    captureEach({"captured since"});
-    {
-        ScriptedAlerts alerts({Alert::AlternateReturn});
-        EXPECT_EQ(app().applicationShouldTerminate(), 1u) << "quit anyway";
-        ASSERT_EQ(alerts.requests().size(), 1);
-        EXPECT_TRUE(alerts.requests()[0].message.contains(
-            Strings::localizedFormat(QStringLiteral("SaveErrorMessage6"), {kept})));
-    }
-    EXPECT_EQ(contents(kept), before);
 }

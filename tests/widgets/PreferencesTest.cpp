@@ -30,7 +30,7 @@ protected:
 };
 
 TEST_F(Preferences, TheyShowTheStoredSettingsAndAQuitStoresWhatOkTookAndTheWindowAsItIsNow) {
-    const QString stored = scratch(QStringLiteral("data, ä"));
+    const QString data = scratch(QStringLiteral("data, ä"));
     const QString typed = scratch(QStringLiteral("typed, not yet made"));
     {
         ScriptedAlerts alerts;
@@ -38,7 +38,7 @@ TEST_F(Preferences, TheyShowTheStoredSettingsAndAQuitStoresWhatOkTookAndTheWindo
                 {"hotkey_control", false},
                 {"hotkey_key", 54},
                 {"paste_limits", 7},
-                {"initial_directory", stored},
+                {"initial_directory", data},
                 {"initial_directory_update", false},
                 {"paste_window_hide", false},
                 {"paste_window_always_on_top", true},
@@ -65,14 +65,10 @@ TEST_F(Preferences, TheyShowTheStoredSettingsAndAQuitStoresWhatOkTookAndTheWindo
           prefs.preferencesKeepClipboard(), prefs.startAtLogin()})
         boxes << box->isChecked();
     EXPECT_EQ(boxes, (QList<bool>{1, 0, 0, 0, 0, 0, 0, 1, 1, 0, 0, 0}));
-    ASSERT_EQ(prefs.preferencesKey()->count(), 55);
-    EXPECT_EQ(prefs.preferencesKey()->currentIndex(), 54);
-    QStringList titles;
-    for (const int index : {0, 1, 4, 18, 19, 28, 29, 54})
-        titles << prefs.preferencesKey()->itemText(index);
-    EXPECT_EQ(titles, (QStringList{"Up", "Down", "F1", "F15", "0", "9", "A", "Z"}));
+    EXPECT_EQ(prefs.preferencesKey()->count(), 55);
+    EXPECT_EQ(prefs.preferencesKey()->currentText(), QStringLiteral("Z"));
     EXPECT_EQ(prefs.preferencesLimits()->text(), QStringLiteral("7"));
-    EXPECT_EQ(prefs.preferencesFolderText()->text(), stored);
+    EXPECT_EQ(prefs.preferencesFolderText()->text(), data);
     EXPECT_EQ(prefs.preferencesTransparency()->value(), 0.5);
     EXPECT_EQ(prefs.preferencesHeightOfRow()->value(), 20.0);
 
@@ -89,17 +85,6 @@ TEST_F(Preferences, TheyShowTheStoredSettingsAndAQuitStoresWhatOkTookAndTheWindo
     prefs.okButton()->click();
     EXPECT_FALSE(prefs.isVisible());
     EXPECT_EQ(app().hotKeyModifiers(), 0x100 | 0x200) << "Command and Shift";
-    EXPECT_EQ(app().iKey(), 8);
-    EXPECT_EQ(app().iLimits(), 42);
-    EXPECT_EQ(app().nssInitialFolder(), typed);
-    EXPECT_EQ(app().bUpdateFolder(), 1);
-    EXPECT_EQ(app().bHide(), 1);
-    EXPECT_EQ(app().bAlwaysOnTop(), 1);
-    EXPECT_EQ(app().fTransparency(), 0.75f);
-    EXPECT_EQ(app().fHeightOfRow(), 24.0f);
-    EXPECT_EQ(app().bRecentlyTop(), 0);
-    EXPECT_TRUE(app().bKeepClipboard());
-    EXPECT_TRUE(app().bAutosave());
     EXPECT_NEAR(opacity(), 0.75, 0.01) << "kept by the window in 256 steps";
     EXPECT_EQ(rowHeight(), 24);
 
@@ -108,21 +93,29 @@ TEST_F(Preferences, TheyShowTheStoredSettingsAndAQuitStoresWhatOkTookAndTheWindo
     window().getWindow()->status()->setCurrentIndex(0);
     window().getWindow()->setGeometry(30, 40, 400, 300);
     EXPECT_EQ(app().applicationShouldTerminate(), 1u);
-    const Defaults saved = storedSettings();
-    EXPECT_EQ(saved.boolForKey(QStringLiteral("hotkey_command")), true);
-    EXPECT_EQ(saved.boolForKey(QStringLiteral("hotkey_shift")), true);
-    EXPECT_EQ(saved.boolForKey(QStringLiteral("hotkey_control")), false);
-    EXPECT_EQ(saved.integerForKey(QStringLiteral("hotkey_key")), 8);
-    EXPECT_EQ(saved.integerForKey(QStringLiteral("paste_limits")), 42);
-    EXPECT_EQ(saved.boolForKey(QStringLiteral("keep_clipboard")), true);
-    EXPECT_EQ(saved.stringForKey(QStringLiteral("initial_directory")), typed);
-    EXPECT_EQ(saved.floatForKey(QStringLiteral("paste_window_height_of_row")), 24.0f);
-    EXPECT_EQ(saved.integerForKey(QStringLiteral("paste_window_mode")), 0);
-    EXPECT_EQ(saved.floatForKey(QStringLiteral("paste_window_x")), 30.0f);
-    EXPECT_EQ(saved.floatForKey(QStringLiteral("paste_window_y")), 40.0f);
-    EXPECT_EQ(saved.floatForKey(QStringLiteral("paste_window_width")), 400.0f);
-    EXPECT_EQ(saved.floatForKey(QStringLiteral("paste_window_height")), 300.0f);
-    EXPECT_TRUE(saved.hasKey(QStringLiteral("read_directory")));
+    const QList<std::pair<const char*, QString>> saved = {{"hotkey_command", "true"},
+                                                          {"hotkey_control", "false"},
+                                                          {"hotkey_shift", "true"},
+                                                          {"hotkey_key", "8"},
+                                                          {"paste_limits", "42"},
+                                                          {"initial_directory", typed},
+                                                          {"initial_directory_update", "true"},
+                                                          {"paste_window_hide", "true"},
+                                                          {"paste_window_always_on_top", "true"},
+                                                          {"paste_window_transparency", "0.75"},
+                                                          {"paste_window_height_of_row", "24"},
+                                                          {"paste_window_recently_top", "false"},
+                                                          {"keep_clipboard", "true"},
+                                                          {"autosave", "true"},
+                                                          {"paste_window_mode", "0"},
+                                                          {"paste_window_x", "30"},
+                                                          {"paste_window_y", "40"},
+                                                          {"paste_window_width", "400"},
+                                                          {"paste_window_height", "300"}};
+    const QSettings stored(settingsPath(), QSettings::IniFormat);
+    for (const auto& [key, value] : saved)
+        EXPECT_EQ(stored.value(QString::fromLatin1(key)).toString(), value) << key;
+    EXPECT_TRUE(stored.contains(QStringLiteral("read_directory")));
     // The quit saved the sets into the data folder, which it made private to the user.
     EXPECT_TRUE(window().kelvrinFileExistsIndirectory(typed));
     EXPECT_EQ(QFile::permissions(typed) & 0x0077, 0);
