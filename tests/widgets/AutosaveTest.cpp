@@ -6,7 +6,6 @@
 #include "platform/Log.h"
 
 #include <QComboBox>
-#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>

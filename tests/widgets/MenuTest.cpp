@@ -9,7 +9,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
-#include <QDialog>
 #include <QMenuBar>
 #include <QTest>
 

@@ -7,11 +7,9 @@
 #include "platform/Strings.h"
 #include "window/PasteWin.h"
 
-#include <QBuffer>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
-#include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <functional>

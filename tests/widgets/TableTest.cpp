@@ -5,8 +5,6 @@
 #include "window/ImageAndTextCell.h"
 #include "window/PasteTableModel.h"
 
-#include <QDialog>
-#include <QHeaderView>
 #include <QSignalSpy>
 #include <QTest>
 
