@@ -101,6 +101,7 @@ private:
 
 TEST_F(Storage, AFailedLoadSaysWhyAndLeavesTheSetsAsTheyWere) {
     const QString dir = folder();
+    // Loaded through "dir/", so the alerts name the files with a doubled slash.
     const QString listPath = dir + QStringLiteral("//Kelvrin.KVlist");
     const QString historyPath = dir + QStringLiteral("//") + kHistoryFile;
     const QByteArray newer =
@@ -108,61 +109,43 @@ TEST_F(Storage, AFailedLoadSaysWhyAndLeavesTheSetsAsTheyWere) {
             QStringLiteral("PasteData"), 3,
             {TypedStream::Value::fromInteger(1), TypedStream::Value::nil(),
              TypedStream::Value::fromInteger(0), TypedStream::Value::nil()})}));
-    const auto history = [&](const QByteArray& bytes) {
-        writeFile(dir + u'/' + kHistoryFile, bytes);
+    using Make = std::function<void(const QString&)>;
+    const auto bytes = [](const QByteArray& b) -> Make {
+        return [b](const QString& path) { writeFile(path, b); };
     };
-    const auto list = [&](const QByteArray& bytes) {
-        writeFile(dir + QStringLiteral("/Kelvrin.KVlist"), bytes);
-    };
-    const auto listIs = [&](const std::function<void(const QString&)>& make) {
-        history(archive({}));
-        make(dir + QStringLiteral("/Kelvrin.KVlist"));
-    };
+    const Make fifo = [](const QString& path) { ::mkfifo(QFile::encodeName(path), 0600); };
+    const Make aFolder = [](const QString& path) { QDir().mkdir(path); };
+    // A regular file whose reading fails with EIO.
+    const Make failing = [](const QString& path) { QFile::link("/proc/self/mem", path); };
     const QByteArray goodList = "PasteBoard History.KVdata\n";
-    struct Case {
-        const char* what;
-        std::function<void()> store;
-        QString message;
+    const Make good = bytes(goodList), empty = bytes(archive({}));
+    const auto error = [](int number, std::initializer_list<Strings::Arg> args) {
+        return Strings::localizedFormat(QStringLiteral("LoadErrorMessage%1").arg(number), args);
     };
-    const QList<Case> cases = {
-        {"blank first line", [&] { list("\n" + goodList), history(archive({})); },
-         Strings::localizedFormat(QStringLiteral("LoadErrorMessage6"), {listPath, 33})},
-        {"other first line", [&] { list("Work.KVdata\n"), history(archive({})); },
-         Strings::localizedFormat(QStringLiteral("LoadErrorMessage6"), {listPath, 33})},
-        {"first line after a byte-order mark",
-         [&] { list("\xef\xbb\xbf" + goodList), history(archive({})); },
-         Strings::localizedFormat(QStringLiteral("LoadErrorMessage6"), {listPath, 33})},
-        {"history a folder", [&] { list(goodList), QDir(dir).mkdir(kHistoryFile); },
-         Strings::localizedFormat(QStringLiteral("LoadErrorMessage6"), {historyPath, 44})},
-        {"history a FIFO, never opened for good",
-         [&] { list(goodList), ::mkfifo(QFile::encodeName(dir + u'/' + kHistoryFile), 0600); },
-         Strings::localizedFormat(QStringLiteral("LoadErrorMessage6"), {historyPath, 44})},
-        {"newer clipping record", [&] { list(goodList), history(newer); },
-         Strings::localizedFormat(QStringLiteral("LoadErrorMessage8"), {historyPath})},
+    // How the list and the history's file are stored, and what the alert says.
+    const QList<std::tuple<Make, Make, QString>> cases = {
+        {bytes("\n" + goodList), empty, error(6, {listPath, 33})},
+        {bytes("Work.KVdata\n"), empty, error(6, {listPath, 33})},
+        {bytes("\xef\xbb\xbf" + goodList), empty, error(6, {listPath, 33})},
+        {good, aFolder, error(6, {historyPath, 44})},
+        {good, fifo, error(6, {historyPath, 44})}, // never opened for good
+        {good, bytes(newer), error(8, {historyPath})},
         // A list that cannot be read to its end is no list, not a shorter one.
-        {"list a folder", [&] { listIs([](const QString& path) { QDir().mkdir(path); }); },
-         Strings::localizedFormat(QStringLiteral("LoadErrorMessage1"), {listPath, EISDIR})},
-        {"list a FIFO",
-         [&] { listIs([](const QString& path) { ::mkfifo(QFile::encodeName(path), 0600); }); },
-         Strings::localizedFormat(QStringLiteral("LoadErrorMessage1"), {listPath, EINVAL})},
-        {"list failing while read", // a regular file whose reading fails with EIO
-         [&] {
-             listIs(
-                 [](const QString& path) { QFile::link(QStringLiteral("/proc/self/mem"), path); });
-         },
-         Strings::localizedFormat(QStringLiteral("LoadErrorMessage1"), {listPath, EIO})},
-        {"list line past 64 KiB",
-         [&] { list(goodList + QByteArray(64 * 1024 + 1, 'x')), history(archive({})); },
-         Strings::localizedFormat(QStringLiteral("LoadErrorMessage3"), {64 * 1024, EOVERFLOW})},
+        {aFolder, empty, error(1, {listPath, EISDIR})},
+        {fifo, empty, error(1, {listPath, EINVAL})},
+        {failing, empty, error(1, {listPath, EIO})},
+        {bytes(goodList + QByteArray(64 * 1024 + 1, 'x')), empty, error(3, {64 * 1024, EOVERFLOW})},
     };
-    for (const Case& c : cases) {
+    for (const auto& [list, history, message] : cases) {
+        SCOPED_TRACE(message.toStdString());
         QDir(dir).removeRecursively();
         QDir().mkpath(dir);
-        c.store();
+        list(dir + QStringLiteral("/Kelvrin.KVlist"));
+        history(dir + u'/' + kHistoryFile);
         ScriptedAlerts alerts;
-        EXPECT_FALSE(window().loadData(true, dir + u'/')) << c.what;
-        ASSERT_EQ(alerts.requests().size(), 1) << c.what;
-        EXPECT_EQ(alerts.requests()[0].message, c.message) << c.what;
+        EXPECT_FALSE(window().loadData(true, dir + u'/'));
+        ASSERT_EQ(alerts.requests().size(), 1);
+        EXPECT_EQ(alerts.requests()[0].message, message);
         expectSetsUnchanged();
     }
 
@@ -181,15 +164,26 @@ TEST_F(Storage, AFailedLoadSaysWhyAndLeavesTheSetsAsTheyWere) {
     expectSetsUnchanged();
 }
 
-TEST_F(Storage, ADamagedSetFileIsLeftOutOrStopsTheLoadAsTheUserChooses) {
+// Odd lines are skipped; a damaged set file stops the load or is left out, as the user chooses.
+TEST_F(Storage, ListLinesAreReadWholeAndOddOnesSkipped) {
     const QString dir = folder();
-    const QByteArray good = archive({{1, QStringLiteral("kept"), 0, std::nullopt}});
-    QByteArray damaged = good;
+    const QString longName = QString(3000, u'x');
+    QByteArray damaged = archive({{1, QStringLiteral("kept"), 0, std::nullopt}});
     damaged.truncate(damaged.size() - 3);
-    storeFolder(dir, "PasteBoard History.KVdata\nBroken.KVdata\nGood.KVdata\n",
-                {{kHistoryFile, good},
+    QDir(dir).mkpath(QStringLiteral("."));
+    writeFile(folder(QStringLiteral("Outside.KVdata")), archive({}));
+    QByteArray list = "PasteBoard History.KVdata\nBroken.KVdata\n\nno suffix\n";
+    list += longName.toUtf8() + "\n";       // skipped: no suffix, read whole
+    list += "Missing.KVdata\n";             // counted, left out
+    list += "bad \xff utf8.KVdata\n";       // counted, left out
+    list += "../Outside.KVdata\n";          // never read outside the folder
+    list += "Zero.KVdata\n";                // a device: no set, and no read without end
+    list += "Twice.KVdata\n./Twice.KVdata"; // one file, one set; the last line has no LF
+    storeFolder(dir, list,
+                {{kHistoryFile, archive({})},
                  {QStringLiteral("Broken.KVdata"), damaged},
-                 {QStringLiteral("Good.KVdata"), good}});
+                 {QStringLiteral("Twice.KVdata"), archive({})}});
+    QFile::link(QStringLiteral("/dev/zero"), dir + QStringLiteral("/Zero.KVdata"));
     {
         ScriptedAlerts alerts({ScriptedAlerts::kEscape});
         EXPECT_FALSE(window().loadData(true, dir));
@@ -200,38 +194,17 @@ TEST_F(Storage, ADamagedSetFileIsLeftOutOrStopsTheLoadAsTheUserChooses) {
     }
     Log::Capture log;
     ScriptedAlerts alerts({Alert::DefaultReturn});
-    EXPECT_TRUE(window().loadData(true, dir));
-    EXPECT_EQ(setNames(), (QStringList{PasteWindow::kHistoryName, QStringLiteral("Good")}));
-    const QString broken = dir + QStringLiteral("/Broken.KVdata");
-    EXPECT_TRUE(log.lines()
-                    .filter(QStringLiteral("Error***** :[loadDataFromFile] [data load Error!] "
-                                           "[exception=NSArchiverArchiveInconsistency]"))
-                    .size() == 1);
-    EXPECT_TRUE(log.contains(
-        QStringLiteral("warning*** :[loadDataFromFile] rowE[1] [\"%1\"file cann't be load.]")
-            .arg(broken)));
-    EXPECT_TRUE(log.contains(QStringLiteral(
-        "information:[loadDataFromFile] [complete laoding. total file =3] rtn[YES]")));
-}
-
-TEST_F(Storage, ListLinesAreReadWholeAndOddOnesSkipped) {
-    const QString dir = folder();
-    const QString longName = QString(3000, u'x');
-    QDir(dir).mkpath(QStringLiteral("."));
-    writeFile(folder(QStringLiteral("Outside.KVdata")), archive({}));
-    QByteArray list = "PasteBoard History.KVdata\n\nno suffix\n";
-    list += longName.toUtf8() + "\n";       // skipped: no suffix, read whole
-    list += "Missing.KVdata\n";             // counted, left out
-    list += "bad \xff utf8.KVdata\n";       // counted, left out
-    list += "../Outside.KVdata\n";          // never read outside the folder
-    list += "Zero.KVdata\n";                // a device: no set, and no read without end
-    list += "Twice.KVdata\n./Twice.KVdata"; // one file, one set; the last line has no LF
-    storeFolder(dir, list,
-                {{kHistoryFile, archive({})}, {QStringLiteral("Twice.KVdata"), archive({})}});
-    QFile::link(QStringLiteral("/dev/zero"), dir + QStringLiteral("/Zero.KVdata"));
-    Log::Capture log;
     ASSERT_TRUE(window().loadData(true, dir));
     EXPECT_EQ(setNames(), (QStringList{PasteWindow::kHistoryName, QStringLiteral("Twice")}));
+    EXPECT_EQ(log.lines()
+                  .filter(QStringLiteral("Error***** :[loadDataFromFile] [data load Error!] "
+                                         "[exception=NSArchiverArchiveInconsistency]"))
+                  .size(),
+              1);
+    EXPECT_TRUE(log.contains(
+        QStringLiteral("warning*** :[loadDataFromFile] rowE[1] [\"%1/Broken.KVdata\"file cann't "
+                       "be load.]")
+            .arg(dir)));
     EXPECT_TRUE(log.contains(
         QStringLiteral(
             "warning*** :[loadDataFromFile] [\"%1/./Twice.KVdata\"file is already loaded.]")
@@ -240,9 +213,9 @@ TEST_F(Storage, ListLinesAreReadWholeAndOddOnesSkipped) {
         QStringLiteral("warning*** :[loadDataFromFile] [\"%1\"file isn't same pre-fix.]")
             .arg(longName)));
     EXPECT_EQ(log.lines().filter(QStringLiteral("isn't same pre-fix")).size(), 3);
-    EXPECT_EQ(log.lines().filter(QStringLiteral("cann't be load")).size(), 4);
+    EXPECT_EQ(log.lines().filter(QStringLiteral("cann't be load")).size(), 5);
     EXPECT_TRUE(log.contains(QStringLiteral(
-        "information:[loadDataFromFile] [complete laoding. total file =6] rtn[YES]")));
+        "information:[loadDataFromFile] [complete laoding. total file =7] rtn[YES]")));
 }
 
 TEST_F(Storage, SavingAsksBeforeReplacingAndReportsEveryFailureInItsText) {
