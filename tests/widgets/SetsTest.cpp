@@ -34,13 +34,8 @@ protected:
         for (const QString& name : names)
             ASSERT_TRUE(addTo(name));
     }
-    QStringList setNames() {
-        QStringList names;
-        for (int item = 0; item < setList()->count(); ++item)
-            names << setList()->itemText(item);
-        return names;
-    }
-    QStringList items(QComboBox* combo) {
+    QStringList setNames() { return items(setList()); }
+    static QStringList items(const QComboBox* combo) {
         QStringList names;
         for (int item = 0; item < combo->count(); ++item)
             names << combo->itemText(item);
