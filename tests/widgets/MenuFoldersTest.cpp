@@ -19,11 +19,8 @@ protected:
     // Every file of the folder with its bytes.
     static QMap<QString, QByteArray> contents(const QString& path) {
         QMap<QString, QByteArray> files;
-        for (const QString& name : QDir(path).entryList(QDir::Files | QDir::Hidden)) {
-            QFile file(QDir(path).filePath(name));
-            if (file.open(QIODevice::ReadOnly))
-                files[name] = file.readAll();
-        }
+        for (const QString& name : QDir(path).entryList(QDir::Files | QDir::Hidden))
+            files[name] = readFile(QDir(path).filePath(name));
         return files;
     }
     // Changes settings the way the user does, in the preferences.
@@ -96,9 +93,7 @@ TEST_F(MenuFolders, FailuresAndCancelsLeaveTheSetsAndTheDataFolder) {
     EXPECT_EQ(app().nssReadFolder(), startRead);
 
     // A file stands where the folder would be made.
-    QFile blocker(folder(QStringLiteral("a file")));
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
+    writeFile(folder(QStringLiteral("a file")), {});
     const QString unwritable = folder(QStringLiteral("a file/sets"));
     {
         ScriptedAlerts alerts;

@@ -247,10 +247,7 @@ TEST_F(Preferences, StartAtLoginWritesAndRemovesTheAutostartEntry) {
     PreferencesWindow& prefs = open();
     prefs.startAtLogin()->click();
     prefs.okButton()->click();
-    QFile file(entry);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QList<QByteArray> lines = file.readAll().split('\n');
-    file.close();
+    const QList<QByteArray> lines = readFile(entry).split('\n');
     for (const char* line : {"[Desktop Entry]", "Type=Application", "Name=Kelvrin", "Icon=kelvrin",
                              "X-GNOME-Autostart-enabled=true"})
         EXPECT_TRUE(lines.contains(line)) << line;
@@ -264,16 +261,12 @@ TEST_F(Preferences, StartAtLoginWritesAndRemovesTheAutostartEntry) {
 
     // The entry as the desktop's switch leaves it: there, but hidden.
     QDir().mkpath(QFileInfo(entry).path());
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("[Desktop Entry]\nExec=kelvrin\nHidden=true\n");
-    file.close();
+    writeFile(entry, "[Desktop Entry]\nExec=kelvrin\nHidden=true\n");
     EXPECT_FALSE(Autostart::isEnabled());
 
     // A file where the autostart folder should be: a clear message, and the rest is stored.
     QDir(QFileInfo(entry).path()).removeRecursively();
-    QFile blocker(QFileInfo(entry).path());
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
+    writeFile(QFileInfo(entry).path(), {});
     {
         ScriptedAlerts alerts;
         open().startAtLogin()->click();
