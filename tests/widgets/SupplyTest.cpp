@@ -33,20 +33,21 @@ TEST_F(Supply, SelectedRowsJoinInRowOrderIntoTheRichestKindAndNothingSpoilsTheJo
     };
     for (const Case& c :
          {Case{{7, 6}, "abcd", ExtraType::Text}, Case{{1, 0}, "plain Bold", ExtraType::RTF},
-          Case{{0, 1, 2}, "plain BoldAttached", ExtraType::RTFD},
+          Case{{0, 1, 2, 4}, "plain BoldAttacheddamaged", ExtraType::RTFD},
           Case{{0, 3, 4}, "plain damaged", ExtraType::RTF}}) {
         SCOPED_TRACE(c.joined.toStdString());
         select(c.rows);
         EXPECT_TRUE(paste());
         EXPECT_EQ(_delegate.contents, c.joined);
-        EXPECT_EQ(_delegate.extraType, c.code);
-        if (c.code == ExtraType::Text)
+        ASSERT_EQ(_delegate.extraType, c.code);
+        if (c.code == ExtraType::Text) {
             EXPECT_EQ(_delegate.extraData, std::nullopt);
-        else
-            EXPECT_EQ((c.code == ExtraType::RTF ? RichText::fromRTF(*_delegate.extraData)
-                                                : RichText::fromRTFD(*_delegate.extraData))
-                          ->plainText(),
-                      c.joined);
+            continue;
+        }
+        const auto rich = c.code == ExtraType::RTF ? RichText::fromRTF(*_delegate.extraData)
+                                                   : RichText::fromRTFD(*_delegate.extraData);
+        ASSERT_TRUE(rich);
+        EXPECT_EQ(rich->plainText(), c.joined);
     }
     EXPECT_EQ(texts(history()).first(), QStringLiteral("plain ")) << "a join moved a row";
 
