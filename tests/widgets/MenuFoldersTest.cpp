@@ -34,8 +34,7 @@ protected:
 
 TEST_F(MenuFolders, ASavedFolderBecomesTheDataFolderAndLoadsBackWhenTheSettingSaysSo) {
     launch();
-    captureEach({"one"});
-    captureEach({"two"});
+    captureEach({"one", "two"});
     setInPreferences([](PreferencesWindow&) {});
     const QString panelStart = QDir::homePath() + QStringLiteral("/Documents/Kelvrin/");
     const QString saved = folder(QStringLiteral("saved/here"));
