@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ScopedEnvironment.h"
 #include "SetTexts.h"
 
 #include "app/MyObject.h"
@@ -7,19 +8,39 @@
 #include "platform/MemoryPasteboard.h"
 #include "window/PasteWindow.h"
 
+#include <QFile>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
 
-// A launched application on an in-memory clipboard, with its settings in a temporary file.
+inline QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+inline void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size())
+        << path.toStdString();
+}
+
+// A launched application on an in-memory clipboard, with its settings and its autostart folder in
+// a temporary folder, so that no test looks at or changes the user's own.
 class AppFixture : public ::testing::Test {
 protected:
-    QString settingsPath() const { return _dir.filePath(QStringLiteral("Kelvrin.ini")); }
-
-    // Settings written here before launch() are the ones the application starts with.
+    QString settingsPath() const { return scratch(QStringLiteral("Kelvrin.ini")); }
+    // A path in the test's own temporary folder.
+    QString scratch(const QString& name) const { return _dir.filePath(name); }
     Defaults storedSettings() const { return Defaults(settingsPath()); }
 
-    void launch() {
+    // Launches with these settings stored, as a user's earlier run left them.
+    void launch(std::initializer_list<std::pair<const char*, QVariant>> settings = {}) {
+        {
+            QSettings stored(settingsPath(), QSettings::IniFormat);
+            for (const auto& [key, value] : settings)
+                stored.setValue(QString::fromLatin1(key), value);
+        }
         _app = std::make_unique<MyObject>(std::make_unique<Defaults>(settingsPath()),
                                           std::move(_ownedPasteboard));
         _app->applicationWillFinishLaunching();
@@ -37,6 +58,13 @@ protected:
         _pasteboard->offer(named);
     }
     void copyText(const QString& text) { copy({{QStringLiteral("UTF8_STRING"), text.toUtf8()}}); }
+    // Copies each text in turn, each captured before the next: the last one ends on top.
+    void captureEach(std::initializer_list<QString> texts) {
+        for (const QString& text : texts) {
+            copyText(text);
+            tick();
+        }
+    }
     // One look of the poll; a picture it meets is still being read on return.
     void poll() { _app->pasteboardCheck(); }
     // One look of the poll, then the wait until what it captured has entered.
@@ -50,6 +78,7 @@ protected:
 
 private:
     QTemporaryDir _dir;
+    const ScopedEnvironment _config{{"XDG_CONFIG_HOME", _dir.path().toUtf8().constData()}};
     std::unique_ptr<MemoryPasteboard> _ownedPasteboard = std::make_unique<MemoryPasteboard>();
     MemoryPasteboard* _pasteboard = _ownedPasteboard.get();
     std::unique_ptr<MyObject> _app;

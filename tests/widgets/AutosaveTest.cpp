@@ -6,7 +6,6 @@
 #include "platform/Log.h"
 
 #include <QComboBox>
-#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -16,11 +15,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // A file's identity: every save replaces a file by a new one.
 ino_t inode(const QString& path) {
@@ -33,16 +27,11 @@ ino_t inode(const QString& path) {
 class Autosave : public AppFixture {
 protected:
     void SetUp() override {
-        {
-            Defaults stored = storedSettings();
-            stored.setBool(false, QStringLiteral("autosave"));
-            stored.synchronize();
-        }
-        launch();
+        launch({{"autosave", false}});
         _start = PasteWindow::Clock::now();
     }
 
-    QString folder() const { return _scratch.filePath(QStringLiteral("data")); }
+    QString folder() const { return scratch(QStringLiteral("data")); }
     QString file(const QString& name) const { return folder() + u'/' + name; }
     QString historyFile() const { return file(PasteWindow::kHistoryName + ".KVdata"); }
 
@@ -63,13 +52,11 @@ protected:
     }
 
 private:
-    QTemporaryDir _scratch;
     PasteWindow::Clock::time_point _start;
 };
 
 TEST_F(Autosave, ChangesAreSavedOnceTheSetsRestAndOnlyTheFilesThatChanged) {
-    copyText(QStringLiteral("one"));
-    tick();
+    captureEach({"one"});
     at(0ms);
     at(1900ms);
     EXPECT_FALSE(QFile::exists(historyFile())) << "saved before the sets came to rest";
@@ -94,8 +81,7 @@ TEST_F(Autosave, ChangesAreSavedOnceTheSetsRestAndOnlyTheFilesThatChanged) {
     const ino_t list = inode(file(PasteWindow::kListFileName));
     // Changes a second apart: the save waits for them to stop, but no longer than the latest.
     for (int second = 20; second <= 24; ++second) {
-        copyText(QStringLiteral("copy %1").arg(second));
-        tick();
+        captureEach({QStringLiteral("copy %1").arg(second)});
         at(std::chrono::seconds(second));
         EXPECT_EQ(storedHistory().value(0), QStringLiteral("one")) << "saved at " << second;
     }
@@ -114,12 +100,10 @@ TEST_F(Autosave, AFailureIsLoggedOnceLeavesTheSetsAndIsTriedAgainAfterTheNextCha
     Log::Capture log;
     // A folder where the history's file should be: no file can replace it, whoever we are.
     QDir().mkpath(historyFile());
-    copyText(QStringLiteral("one"));
-    tick();
+    captureEach({"one"});
     at(0ms);
     at(2000ms);
-    copyText(QStringLiteral("two"));
-    tick();
+    captureEach({"two"});
     at(3000ms);
     at(5000ms);
     EXPECT_TRUE(QFileInfo(historyFile()).isDir());
@@ -132,23 +116,20 @@ TEST_F(Autosave, AFailureIsLoggedOnceLeavesTheSetsAndIsTriedAgainAfterTheNextCha
     ASSERT_TRUE(QDir().rmdir(historyFile()));
     at(10'000ms);
     EXPECT_FALSE(QFile::exists(historyFile()));
-    copyText(QStringLiteral("three"));
-    tick();
+    captureEach({"three"});
     at(11'000ms);
     at(13'000ms);
     EXPECT_EQ(storedHistory(), (QStringList{"three", "two", "one"}));
 }
 
 TEST_F(Autosave, ABigSetFileIsRewrittenAtMostOnceAMinute) {
-    copyText(QString(int(PasteWindow::kBigSetFile) + 1000, u'x'));
-    tick();
+    captureEach({QString(int(PasteWindow::kBigSetFile) + 1000, u'x')});
     at(0ms);
     at(2000ms);
     ASSERT_GT(QFileInfo(historyFile()).size(), PasteWindow::kBigSetFile);
     const ino_t first = inode(historyFile());
 
-    copyText(QStringLiteral("small"));
-    tick();
+    captureEach({"small"});
     at(10'000ms);
     at(12'000ms);
     at(40'000ms);
@@ -159,8 +140,7 @@ TEST_F(Autosave, ABigSetFileIsRewrittenAtMostOnceAMinute) {
 }
 
 TEST_F(Autosave, SetsLoadedFromTheFolderAreNotWrittenBackButAMenuLoadIsWrittenIn) {
-    copyText(QStringLiteral("stored"));
-    tick();
+    captureEach({"stored"});
     QString error;
     ASSERT_TRUE(window().saveData(folder(), error, false)) << error.toStdString();
     ASSERT_TRUE(window().loadData(true, folder()));
@@ -171,8 +151,7 @@ TEST_F(Autosave, SetsLoadedFromTheFolderAreNotWrittenBackButAMenuLoadIsWrittenIn
 
     // Sets loaded from elsewhere go into the data folder.
     const QString elsewhere = folder() + QStringLiteral("-elsewhere");
-    copyText(QStringLiteral("elsewhere"));
-    tick();
+    captureEach({"elsewhere"});
     ASSERT_TRUE(window().saveData(elsewhere, error, false)) << error.toStdString();
     ASSERT_TRUE(window().loadData(true, elsewhere));
     at(10'000ms);

@@ -13,7 +13,6 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFile>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -43,8 +42,7 @@ protected:
 
 TEST_F(German, TheWindowMenusPreferencesAndAlertsSpeakGerman) {
     launch();
-    copyText(QStringLiteral("eins"));
-    tick();
+    captureEach({"eins"});
     const PasteWin& win = *window().getWindow();
     // The key names in the shortcuts are Qt's, from its own German translation.
     EXPECT_EQ(items(win, "MenuFile"),
@@ -90,19 +88,11 @@ TEST_F(German, TheWindowMenusPreferencesAndAlertsSpeakGerman) {
 }
 
 TEST_F(German, TheLogStaysEnglish) {
-    {
-        Defaults stored = storedSettings();
-        stored.setBool(false, QStringLiteral("autosave"));
-        stored.synchronize();
-    }
-    launch();
-    const QTemporaryDir scratch;
-    QFile blocker(scratch.filePath(QStringLiteral("file")));
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    const QString folder = blocker.fileName() + QStringLiteral("/data");
+    launch({{"autosave", false}});
+    writeFile(scratch(QStringLiteral("file")), {});
+    const QString folder = scratch(QStringLiteral("file/data"));
     Log::Capture log;
-    copyText(QStringLiteral("eins"));
-    tick();
+    captureEach({"eins"});
     const auto start = PasteWindow::Clock::now();
     window().autosaveCheck(folder, start);
     window().autosaveCheck(folder, start + 5s);

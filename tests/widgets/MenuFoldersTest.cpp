@@ -14,20 +14,13 @@
 
 class MenuFolders : public AppFixture {
 protected:
-    QString folder(const QString& name) const { return _folders.filePath(name); }
+    QString folder(const QString& name) const { return scratch(name); }
 
-    void capture(const QString& text) {
-        copyText(text);
-        tick();
-    }
     // Every file of the folder with its bytes.
     static QMap<QString, QByteArray> contents(const QString& path) {
         QMap<QString, QByteArray> files;
-        for (const QString& name : QDir(path).entryList(QDir::Files | QDir::Hidden)) {
-            QFile file(QDir(path).filePath(name));
-            if (file.open(QIODevice::ReadOnly))
-                files[name] = file.readAll();
-        }
+        for (const QString& name : QDir(path).entryList(QDir::Files | QDir::Hidden))
+            files[name] = readFile(QDir(path).filePath(name));
         return files;
     }
     // Changes settings the way the user does, in the preferences.
@@ -37,15 +30,11 @@ protected:
         app().preferencesWindow()->okButton()->click();
     }
     QString folderField() { return app().preferencesWindow()->preferencesFolderText()->text(); }
-
-private:
-    QTemporaryDir _folders;
 };
 
 TEST_F(MenuFolders, ASavedFolderBecomesTheDataFolderAndLoadsBackWhenTheSettingSaysSo) {
     launch();
-    capture(QStringLiteral("one"));
-    capture(QStringLiteral("two"));
+    captureEach({"one", "two"});
     setInPreferences([](PreferencesWindow&) {});
     const QString panelStart = QDir::homePath() + QStringLiteral("/Documents/Kelvrin/");
     const QString saved = folder(QStringLiteral("saved/here"));
@@ -62,7 +51,7 @@ TEST_F(MenuFolders, ASavedFolderBecomesTheDataFolderAndLoadsBackWhenTheSettingSa
     EXPECT_EQ(app().nssInitialFolder(), saved);
     EXPECT_EQ(folderField(), saved) << "the preferences show the new data folder at once";
 
-    capture(QStringLiteral("three, captured since"));
+    captureEach({"three, captured since"});
     {
         ScriptedFolderPanel panel({saved});
         app().menuLoad();
@@ -91,7 +80,7 @@ TEST_F(MenuFolders, ASavedFolderBecomesTheDataFolderAndLoadsBackWhenTheSettingSa
 
 TEST_F(MenuFolders, FailuresAndCancelsLeaveTheSetsAndTheDataFolder) {
     launch();
-    capture(QStringLiteral("kept"));
+    captureEach({"kept"});
     const QString startWrite = app().nssWriteFolder();
     const QString startRead = app().nssReadFolder();
     for (void (MyObject::*command)() : {&MyObject::menuSave, &MyObject::menuLoad}) {
@@ -103,9 +92,7 @@ TEST_F(MenuFolders, FailuresAndCancelsLeaveTheSetsAndTheDataFolder) {
     EXPECT_EQ(app().nssReadFolder(), startRead);
 
     // A file stands where the folder would be made.
-    QFile blocker(folder(QStringLiteral("a file")));
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
+    writeFile(folder(QStringLiteral("a file")), {});
     const QString unwritable = folder(QStringLiteral("a file/sets"));
     {
         ScriptedAlerts alerts;
@@ -140,20 +127,23 @@ TEST_F(MenuFolders, FailuresAndCancelsLeaveTheSetsAndTheDataFolder) {
     EXPECT_EQ(app().nssInitialFolder(), QString());
 }
 
-// Declining to replace the sets stored in a folder is no save: the folder does not become the
-// data folder, so no later quit replaces what the user chose to keep.
-TEST_F(MenuFolders, ADeclinedReplacementNeverWritesIntoTheFolder) {
+// Sets stored in a folder that became the data folder after launch were never loaded, and a
+// declined replacement is no save: neither the quit nor the declined save may replace them.
+TEST_F(MenuFolders, AQuitNeverReplacesSetsStoredInAFolderChosenLater) {
     launch();
-    capture(QStringLiteral("stored before"));
+    captureEach({"stored before"});
     const QString other = folder(QStringLiteral("other"));
-    QString erroString;
-    ASSERT_TRUE(window().saveData(other, erroString, false));
+    const QString kept = folder(QStringLiteral("kept"));
+    QString error;
+    ASSERT_TRUE(window().saveData(other, error, false));
+    // Copied there by hand: sets this run never wrote nor read.
     const QMap<QString, QByteArray> before = contents(other);
-    const QString data = folder(QStringLiteral("data"));
+    QDir().mkpath(kept);
+    for (const auto& [name, bytes] : before.asKeyValueRange())
+        writeFile(QDir(kept).filePath(name), bytes);
     setInPreferences(
-        [&](PreferencesWindow& prefs) { prefs.preferencesFolderText()->setText(data); });
-    capture(QStringLiteral("captured since"));
-
+        [&](PreferencesWindow& prefs) { prefs.preferencesFolderText()->setText(kept); });
+    captureEach({"captured since"});
     {
         ScriptedAlerts alerts({Alert::AlternateReturn});
         ScriptedFolderPanel panel({other});
@@ -163,11 +153,17 @@ TEST_F(MenuFolders, ADeclinedReplacementNeverWritesIntoTheFolder) {
                   Strings::localized(QStringLiteral("SaveWarningTitle")));
     }
     EXPECT_EQ(app().nssWriteFolder(), other);
-    EXPECT_EQ(app().nssInitialFolder(), data);
-    EXPECT_EQ(folderField(), data);
-    EXPECT_EQ(app().applicationShouldTerminate(), 1u);
+    EXPECT_EQ(app().nssInitialFolder(), kept);
+    EXPECT_EQ(folderField(), kept);
+    {
+        ScriptedAlerts alerts({Alert::AlternateReturn});
+        EXPECT_EQ(app().applicationShouldTerminate(), 1u) << "quit anyway";
+        ASSERT_EQ(alerts.requests().size(), 1);
+        EXPECT_TRUE(alerts.requests()[0].message.contains(
+            Strings::localizedFormat(QStringLiteral("SaveErrorMessage6"), {kept})));
+    }
+    EXPECT_EQ(contents(kept), before);
     EXPECT_EQ(contents(other), before);
-    EXPECT_TRUE(window().kelvrinFileExistsIndirectory(data));
 
     // Said yes to, the same save replaces the stored sets and takes the folder.
     {
@@ -177,31 +173,4 @@ TEST_F(MenuFolders, ADeclinedReplacementNeverWritesIntoTheFolder) {
     }
     EXPECT_NE(contents(other), before);
     EXPECT_EQ(app().nssInitialFolder(), other);
-}
-
-// Sets stored in a folder that became the data folder after launch were never loaded: the quit
-// must not replace them without asking.
-TEST_F(MenuFolders, AQuitNeverReplacesSetsStoredInAFolderChosenLater) {
-    launch();
-    capture(QStringLiteral("stored elsewhere"));
-    QString erroString;
-    ASSERT_TRUE(window().saveData(folder(QStringLiteral("other")), erroString, false));
-    const QString kept = folder(QStringLiteral("kept"));
-    ASSERT_TRUE(QDir().mkpath(kept));
-    const QMap<QString, QByteArray> before = contents(folder(QStringLiteral("other")));
-    for (const auto& [name, bytes] : before.asKeyValueRange()) {
-        QFile file(QDir(kept).filePath(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-    }
-    setInPreferences(
-        [&](PreferencesWindow& prefs) { prefs.preferencesFolderText()->setText(kept); });
-    capture(QStringLiteral("captured since"));
-    {
-        ScriptedAlerts alerts({Alert::AlternateReturn});
-        EXPECT_EQ(app().applicationShouldTerminate(), 1u) << "quit anyway";
-        ASSERT_EQ(alerts.requests().size(), 1);
-        EXPECT_TRUE(alerts.requests()[0].message.contains(
-            Strings::localizedFormat(QStringLiteral("SaveErrorMessage6"), {kept})));
-    }
-    EXPECT_EQ(contents(kept), before);
 }

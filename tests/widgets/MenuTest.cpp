@@ -9,7 +9,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
-#include <QDialog>
 #include <QMenuBar>
 #include <QTest>
 
@@ -18,10 +17,7 @@ protected:
     void SetUp() override {
         launch();
         ASSERT_TRUE(QTest::qWaitForWindowActive(window().getWindow()));
-        for (const char* text : {"b", "a"}) {
-            copyText(QString::fromLatin1(text));
-            tick();
-        }
+        captureEach({"b", "a"});
     }
 
     // Opens the menus as the user does, which validates them, and names their enabled items.

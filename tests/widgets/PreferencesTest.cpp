@@ -19,107 +19,106 @@
 #include <QPushButton>
 #include <QTest>
 
-// The application launched with its autostart folder in a temporary place, so that no test
-// looks at or changes the real one.
 class Preferences : public AppFixture {
 protected:
-    void SetUp() override {
-        _oldConfig = qgetenv("XDG_CONFIG_HOME");
-        qputenv("XDG_CONFIG_HOME", _config.path().toUtf8());
-    }
-    void TearDown() override { qputenv("XDG_CONFIG_HOME", _oldConfig); }
-
     PreferencesWindow& open() {
         app().menuPreferences();
         return *app().preferencesWindow();
     }
     int rowHeight() { return window().table()->verticalHeader()->defaultSectionSize(); }
     double opacity() { return window().getWindow()->windowOpacity(); }
-    QString folder(const QString& name) const { return _folders.filePath(name); }
-
-private:
-    QTemporaryDir _config;
-    QTemporaryDir _folders;
-    QByteArray _oldConfig;
 };
 
-TEST_F(Preferences, OpeningShowsTheSettingsAndOkTakesTheControlsBack) {
+TEST_F(Preferences, TheyShowTheStoredSettingsAndAQuitStoresWhatOkTookAndTheWindowAsItIsNow) {
+    const QString data = scratch(QStringLiteral("data, ä"));
+    const QString typed = scratch(QStringLiteral("typed, not yet made"));
     {
-        Defaults stored = storedSettings();
-        stored.setBool(true, QStringLiteral("hotkey_command"));
-        stored.setBool(false, QStringLiteral("hotkey_control"));
-        stored.setInteger(54, QStringLiteral("hotkey_key"));
-        stored.setInteger(7, QStringLiteral("paste_limits"));
-        stored.setBool(false, QStringLiteral("initial_directory_update"));
-        stored.setBool(false, QStringLiteral("paste_window_hide"));
-        stored.setBool(true, QStringLiteral("paste_window_always_on_top"));
-        stored.setFloat(0.5f, QStringLiteral("paste_window_transparency"));
-        stored.setFloat(20.0f, QStringLiteral("paste_window_height_of_row"));
-        stored.setBool(true, QStringLiteral("paste_window_recently_top"));
-        stored.setBool(false, QStringLiteral("keep_clipboard"));
-        stored.setBool(false, QStringLiteral("autosave"));
-        stored.synchronize();
+        ScriptedAlerts alerts;
+        launch({{"hotkey_command", true},
+                {"hotkey_control", false},
+                {"hotkey_key", 54},
+                {"paste_limits", 7},
+                {"initial_directory", data},
+                {"initial_directory_update", false},
+                {"paste_window_hide", false},
+                {"paste_window_always_on_top", true},
+                {"paste_window_transparency", 0.5},
+                {"paste_window_height_of_row", 20.0},
+                {"paste_window_recently_top", true},
+                {"keep_clipboard", false},
+                {"autosave", false},
+                {"paste_window_mode", 1},
+                {"paste_window_x", 10.3}});
+        ASSERT_EQ(alerts.requests().size(), 1) << "the new data folder holds no sets yet";
     }
-    launch();
+    EXPECT_EQ(window().pasteStatus(), 1) << "the stored paste mode selects RTF";
+    // Read as a 32-bit float and widened: the fraction survives only to float precision.
+    EXPECT_EQ(app().ptrRectPasteWindow()->x(), double(10.3f));
     PreferencesWindow& prefs = open();
     EXPECT_TRUE(prefs.isVisible());
-    const auto boxes = [&] {
-        QList<bool> states;
-        for (const QCheckBox* box :
-             {prefs.preferencesCommand(), prefs.preferencesControl(), prefs.preferencesOption(),
-              prefs.preferencesShift(), prefs.preferencesUpdateFolder(), prefs.preferencesHide(),
-              prefs.preferencesBackHide(), prefs.preferencesAlwaysOnTop(),
-              prefs.preferencesRecentlyTop(), prefs.preferencesAutosave(),
-              prefs.preferencesKeepClipboard(), prefs.startAtLogin()})
-            states << box->isChecked();
-        return states;
-    };
-    EXPECT_EQ(boxes(), (QList<bool>{1, 0, 0, 0, 0, 0, 0, 1, 1, 0, 0, 0}));
-    ASSERT_EQ(prefs.preferencesKey()->count(), 55);
-    EXPECT_EQ(prefs.preferencesKey()->currentIndex(), 54);
-    QStringList titles;
-    for (const int index : {0, 1, 4, 18, 19, 28, 29, 54})
-        titles << prefs.preferencesKey()->itemText(index);
-    EXPECT_EQ(titles, (QStringList{"Up", "Down", "F1", "F15", "0", "9", "A", "Z"}));
+    QList<bool> boxes;
+    for (const QCheckBox* box :
+         {prefs.preferencesCommand(), prefs.preferencesControl(), prefs.preferencesOption(),
+          prefs.preferencesShift(), prefs.preferencesUpdateFolder(), prefs.preferencesHide(),
+          prefs.preferencesBackHide(), prefs.preferencesAlwaysOnTop(),
+          prefs.preferencesRecentlyTop(), prefs.preferencesAutosave(),
+          prefs.preferencesKeepClipboard(), prefs.startAtLogin()})
+        boxes << box->isChecked();
+    EXPECT_EQ(boxes, (QList<bool>{1, 0, 0, 0, 0, 0, 0, 1, 1, 0, 0, 0}));
+    EXPECT_EQ(prefs.preferencesKey()->count(), 55);
+    EXPECT_EQ(prefs.preferencesKey()->currentText(), QStringLiteral("Z"));
     EXPECT_EQ(prefs.preferencesLimits()->text(), QStringLiteral("7"));
-    EXPECT_EQ(prefs.preferencesFolderText()->text(), QString());
+    EXPECT_EQ(prefs.preferencesFolderText()->text(), data);
     EXPECT_EQ(prefs.preferencesTransparency()->value(), 0.5);
     EXPECT_EQ(prefs.preferencesHeightOfRow()->value(), 20.0);
 
     prefs.preferencesShift()->click();
     prefs.preferencesKey()->setCurrentIndex(8);
     prefs.preferencesLimits()->setText(QStringLiteral(" 42 "));
-    prefs.preferencesFolderText()->setText(folder(QStringLiteral("typed, not yet made")));
-    prefs.preferencesUpdateFolder()->click();
-    prefs.preferencesHide()->click();
-    prefs.preferencesRecentlyTop()->click();
-    prefs.preferencesKeepClipboard()->click();
-    prefs.preferencesAutosave()->click();
+    prefs.preferencesFolderText()->setText(typed);
+    for (QCheckBox* box :
+         {prefs.preferencesUpdateFolder(), prefs.preferencesHide(), prefs.preferencesRecentlyTop(),
+          prefs.preferencesKeepClipboard(), prefs.preferencesAutosave()})
+        box->click();
     prefs.preferencesTransparency()->setValue(0.75);
     prefs.preferencesHeightOfRow()->setValue(24.0);
     prefs.okButton()->click();
     EXPECT_FALSE(prefs.isVisible());
     EXPECT_EQ(app().hotKeyModifiers(), 0x100 | 0x200) << "Command and Shift";
-    EXPECT_EQ(app().iKey(), 8);
-    EXPECT_EQ(app().iLimits(), 42);
-    EXPECT_EQ(app().nssInitialFolder(), folder(QStringLiteral("typed, not yet made")));
-    EXPECT_EQ(app().bUpdateFolder(), 1);
-    EXPECT_EQ(app().bHide(), 1);
-    EXPECT_EQ(app().bAlwaysOnTop(), 1);
-    EXPECT_EQ(app().fTransparency(), 0.75f);
-    EXPECT_EQ(app().fHeightOfRow(), 24.0f);
-    EXPECT_EQ(app().bRecentlyTop(), 0);
-    EXPECT_TRUE(app().bKeepClipboard());
-    EXPECT_TRUE(app().bAutosave());
     EXPECT_NEAR(opacity(), 0.75, 0.01) << "kept by the window in 256 steps";
     EXPECT_EQ(rowHeight(), 24);
 
     // The settings are the preferences' to change, but only a quit writes them.
     EXPECT_EQ(storedSettings().integerForKey(QStringLiteral("paste_limits")), 7);
+    window().getWindow()->status()->setCurrentIndex(0);
+    window().getWindow()->setGeometry(30, 40, 400, 300);
     EXPECT_EQ(app().applicationShouldTerminate(), 1u);
-    EXPECT_EQ(storedSettings().integerForKey(QStringLiteral("paste_limits")), 42);
-    EXPECT_EQ(storedSettings().integerForKey(QStringLiteral("hotkey_key")), 8);
-    EXPECT_EQ(storedSettings().boolForKey(QStringLiteral("keep_clipboard")), true);
+    const QList<std::pair<const char*, QString>> saved = {{"hotkey_command", "true"},
+                                                          {"hotkey_control", "false"},
+                                                          {"hotkey_shift", "true"},
+                                                          {"hotkey_key", "8"},
+                                                          {"paste_limits", "42"},
+                                                          {"initial_directory", typed},
+                                                          {"initial_directory_update", "true"},
+                                                          {"paste_window_hide", "true"},
+                                                          {"paste_window_always_on_top", "true"},
+                                                          {"paste_window_transparency", "0.75"},
+                                                          {"paste_window_height_of_row", "24"},
+                                                          {"paste_window_recently_top", "false"},
+                                                          {"keep_clipboard", "true"},
+                                                          {"autosave", "true"},
+                                                          {"paste_window_mode", "0"},
+                                                          {"paste_window_x", "30"},
+                                                          {"paste_window_y", "40"},
+                                                          {"paste_window_width", "400"},
+                                                          {"paste_window_height", "300"}};
+    const QSettings stored(settingsPath(), QSettings::IniFormat);
+    for (const auto& [key, value] : saved)
+        EXPECT_EQ(stored.value(QString::fromLatin1(key)).toString(), value) << key;
+    EXPECT_TRUE(stored.contains(QStringLiteral("read_directory")));
+    // The quit saved the sets into the data folder, which it made private to the user.
+    EXPECT_TRUE(window().kelvrinFileExistsIndirectory(typed));
+    EXPECT_EQ(QFile::permissions(typed) & 0x0077, 0);
 }
 
 TEST_F(Preferences, ALimitOutsideOneToHundredBeepsAndChangesNothing) {
@@ -150,13 +149,7 @@ TEST_F(Preferences, ALimitOutsideOneToHundredBeepsAndChangesNothing) {
 }
 
 TEST_F(Preferences, BackgroundHideSwitchesOffAndLocksHideAndAlwaysOnTop) {
-    {
-        Defaults stored = storedSettings();
-        stored.setBool(true, QStringLiteral("paste_window_background_hide"));
-        stored.setBool(true, QStringLiteral("paste_window_always_on_top"));
-        stored.synchronize();
-    }
-    launch();
+    launch({{"paste_window_background_hide", true}, {"paste_window_always_on_top", true}});
     PreferencesWindow& prefs = open();
     // Opened with background hide on, both locked boxes show what is stored.
     EXPECT_TRUE(prefs.preferencesBackHide()->isChecked());
@@ -220,11 +213,11 @@ TEST_F(Preferences, TheFolderButtonOnlyFillsTheFieldAndARelativeFolderIsTakenFro
     launch();
     PreferencesWindow& prefs = open();
     prefs.preferencesFolderText()->setText(QStringLiteral("~/where/it/was"));
-    ScriptedFolderPanel panel({std::nullopt, folder(QStringLiteral("chosen"))});
+    ScriptedFolderPanel panel({std::nullopt, scratch(QStringLiteral("chosen"))});
     prefs.folderButton()->click();
     EXPECT_EQ(prefs.preferencesFolderText()->text(), QStringLiteral("~/where/it/was"));
     prefs.folderButton()->click();
-    EXPECT_EQ(prefs.preferencesFolderText()->text(), folder(QStringLiteral("chosen")));
+    EXPECT_EQ(prefs.preferencesFolderText()->text(), scratch(QStringLiteral("chosen")));
     ASSERT_EQ(panel.requests().size(), 2);
     EXPECT_EQ(panel.requests()[0].title,
               Strings::localized(QStringLiteral("PreferencesFolderTitle")));
@@ -232,7 +225,7 @@ TEST_F(Preferences, TheFolderButtonOnlyFillsTheFieldAndARelativeFolderIsTakenFro
     EXPECT_TRUE(panel.requests()[0].canCreateFolders);
     EXPECT_EQ(app().nssInitialFolder(), QString()) << "nothing stored before OK";
     prefs.okButton()->click();
-    EXPECT_EQ(app().nssInitialFolder(), folder(QStringLiteral("chosen")));
+    EXPECT_EQ(app().nssInitialFolder(), scratch(QStringLiteral("chosen")));
 
     // The sets must not depend on the folder Kelvrin happens to start in.
     const QString home = QDir::homePath();
@@ -254,10 +247,7 @@ TEST_F(Preferences, StartAtLoginWritesAndRemovesTheAutostartEntry) {
     PreferencesWindow& prefs = open();
     prefs.startAtLogin()->click();
     prefs.okButton()->click();
-    QFile file(entry);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QList<QByteArray> lines = file.readAll().split('\n');
-    file.close();
+    const QList<QByteArray> lines = readFile(entry).split('\n');
     for (const char* line : {"[Desktop Entry]", "Type=Application", "Name=Kelvrin", "Icon=kelvrin",
                              "X-GNOME-Autostart-enabled=true"})
         EXPECT_TRUE(lines.contains(line)) << line;
@@ -271,16 +261,12 @@ TEST_F(Preferences, StartAtLoginWritesAndRemovesTheAutostartEntry) {
 
     // The entry as the desktop's switch leaves it: there, but hidden.
     QDir().mkpath(QFileInfo(entry).path());
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("[Desktop Entry]\nExec=kelvrin\nHidden=true\n");
-    file.close();
+    writeFile(entry, "[Desktop Entry]\nExec=kelvrin\nHidden=true\n");
     EXPECT_FALSE(Autostart::isEnabled());
 
     // A file where the autostart folder should be: a clear message, and the rest is stored.
     QDir(QFileInfo(entry).path()).removeRecursively();
-    QFile blocker(QFileInfo(entry).path());
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
+    writeFile(QFileInfo(entry).path(), {});
     {
         ScriptedAlerts alerts;
         open().startAtLogin()->click();

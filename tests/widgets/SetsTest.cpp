@@ -34,13 +34,8 @@ protected:
         for (const QString& name : names)
             ASSERT_TRUE(addTo(name));
     }
-    QStringList setNames() {
-        QStringList names;
-        for (int item = 0; item < setList()->count(); ++item)
-            names << setList()->itemText(item);
-        return names;
-    }
-    QStringList items(QComboBox* combo) {
+    QStringList setNames() { return items(setList()); }
+    static QStringList items(const QComboBox* combo) {
         QStringList names;
         for (int item = 0; item < combo->count(); ++item)
             names << combo->itemText(item);
@@ -48,18 +43,19 @@ protected:
     }
 };
 
+// The arrow keys step through the sets.
 TEST_F(Sets, SteppingWrapsAroundAndKeepsTheSelection) {
-    _window.changeSet(+1);
-    _window.changeSet(-1);
+    key(Qt::Key_Right);
+    key(Qt::Key_Left);
     EXPECT_EQ(setList()->currentIndex(), 0) << "the history alone stays shown";
     captureTexts({"a", "b"});
     select({0, 1});
     ASSERT_TRUE(addTo(QStringLiteral("A")));
     ASSERT_TRUE(addTo(QStringLiteral("B")));
     select({1});
-    _window.changeSet(-1);
+    key(Qt::Key_Left);
     EXPECT_EQ(setList()->currentIndex(), 2);
-    _window.changeSet(+1);
+    key(Qt::Key_Right);
     EXPECT_EQ(setList()->currentIndex(), 0);
     EXPECT_EQ(table()->selectedRowIndexes(), IndexSet({1}));
     EXPECT_EQ(table()->model()->rowCount(), 2);
@@ -192,26 +188,4 @@ TEST_F(Sets, DeletingASetKeepsTheRightSetShownAndRemovesItsFileOnlyWhenAsked) {
     makeSets({"tmp"});
     deleteSet(0, true);
     EXPECT_EQ(log.lines().filter(QStringLiteral("remove file")).size(), 1);
-}
-
-TEST_F(Sets, DeletingClippingsAsksFirst) {
-    captureTexts({"a", "b", "c", "d"});
-    {
-        ScriptedAlerts alerts;
-        _window.deletePasteData();
-        EXPECT_TRUE(alerts.requests().isEmpty()) << "nothing selected, nothing asked";
-    }
-    select({0, 2, 3});
-    {
-        ScriptedAlerts alerts({ScriptedAlerts::kEscape});
-        _window.deletePasteData();
-        EXPECT_EQ(history().pasteData().size(), 4u);
-    }
-    ScriptedAlerts alerts({Alert::AlternateReturn});
-    _window.deletePasteData();
-    EXPECT_EQ(texts(history()), QStringList{"b"});
-    EXPECT_EQ(history().getDataAtIndex(0)->number(), 1);
-    EXPECT_EQ(table()->numberOfSelectedRows(), 0);
-    _window.selectAllPasteData();
-    EXPECT_EQ(table()->numberOfSelectedRows(), 1);
 }

@@ -2,78 +2,68 @@
 #include "TestPictures.h"
 #include "WindowFixture.h"
 
-#include "model/ExtraType.h"
 #include "platform/Strings.h"
 #include "platform/richtext/RichText.h"
-#include "window/PasteView.h"
-#include "window/PasteWin.h"
-#include "window/PasteWindow.h"
 
-#include <QBuffer>
-#include <QComboBox>
-#include <QImage>
-#include <QItemSelectionModel>
-#include <gtest/gtest.h>
+// A history of every kind a paste may join, the first row on top.
+class Supply : public WindowFixture {
+protected:
+    void SetUp() override {
+        WindowFixture::SetUp();
+        capture(QStringLiteral("cd"));
+        capture(QStringLiteral("ab"));
+        capture(std::nullopt, ExtraType::TIFF, TestPictures::tiffOfPoints(4, 4));
+        capture(QStringLiteral("damaged"), ExtraType::RTF, QByteArray("not rtf at all"));
+        capture(std::nullopt, ExtraType::RTF, QByteArray("{\\rtf1 only rich}"));
+        capture(QStringLiteral("Attached"), ExtraType::RTFD,
+                RichText::fromRTF("{\\rtf1 Attached}")->RTFD());
+        capture(QStringLiteral("Bold"), ExtraType::RTF,
+                QByteArray("{\\rtf1\\ansi{\\fonttbl\\f0 Courier;}\\f0\\b Bold\\b0}"));
+        capture(QStringLiteral("plain "));
+    }
+};
 
-class Supply : public WindowFixture {};
-
-TEST_F(Supply, SeveralTextsJoinInRowOrderWhateverTheOrderOfSelection) {
-    capture(QStringLiteral("cd"), ExtraType::Text);
-    capture(QStringLiteral("ab"), ExtraType::Text);
-    select({1, 0});
-    EXPECT_TRUE(paste());
-    EXPECT_EQ(_delegate.contents, QStringLiteral("abcd"));
-    EXPECT_EQ(_delegate.extraType, ExtraType::Text);
-    EXPECT_EQ(_delegate.extraData, std::nullopt);
-    EXPECT_EQ(*history().getDataAtIndex(0)->contents(), QStringLiteral("ab")) << "nothing moves";
-}
-
-TEST_F(Supply, RichPartsMakeRtfOrRtfdAndPlainPartsEnterUnformatted) {
-    const QByteArray boldRtf("{\\rtf1\\ansi{\\fonttbl\\f0 Courier;}\\f0\\b Bold\\b0}");
-    const QByteArray rtfd = RichText::fromRTF("{\\rtf1 Attached}")->RTFD();
-    capture(QStringLiteral("Attached"), ExtraType::RTFD, rtfd);
-    capture(QStringLiteral("Bold"), ExtraType::RTF, boldRtf);
-    capture(QStringLiteral("plain "), ExtraType::Text);
+// Rows join in their order whatever the order of selection; one rich part makes the result rich,
+// one RTFD makes it RTFD; a rich part without text adds nothing and an unreadable one its text.
+TEST_F(Supply, SelectedRowsJoinInRowOrderIntoTheRichestKindAndNothingSpoilsTheJoin) {
+    struct Case {
+        std::initializer_list<int> rows;
+        QString joined;
+        qint32 code;
+    };
+    for (const Case& c :
+         {Case{{7, 6}, "abcd", ExtraType::Text}, Case{{1, 0}, "plain Bold", ExtraType::RTF},
+          Case{{0, 1, 2, 4}, "plain BoldAttacheddamaged", ExtraType::RTFD},
+          Case{{0, 3, 4}, "plain damaged", ExtraType::RTF}}) {
+        SCOPED_TRACE(c.joined.toStdString());
+        select(c.rows);
+        EXPECT_TRUE(paste());
+        EXPECT_EQ(_delegate.contents, c.joined);
+        ASSERT_EQ(_delegate.extraType, c.code);
+        if (c.code == ExtraType::Text) {
+            EXPECT_EQ(_delegate.extraData, std::nullopt);
+            continue;
+        }
+        const auto rich = c.code == ExtraType::RTF ? RichText::fromRTF(*_delegate.extraData)
+                                                   : RichText::fromRTFD(*_delegate.extraData);
+        ASSERT_TRUE(rich);
+        EXPECT_EQ(rich->plainText(), c.joined);
+    }
+    EXPECT_EQ(texts(history()).first(), QStringLiteral("plain ")) << "a join moved a row";
 
     select({0, 1});
-    EXPECT_TRUE(paste());
-    EXPECT_EQ(_delegate.extraType, ExtraType::RTF);
-    EXPECT_EQ(_delegate.contents, QStringLiteral("plain Bold"));
+    paste();
     const auto joined = RichText::fromRTF(*_delegate.extraData);
-    ASSERT_TRUE(joined);
-    EXPECT_EQ(joined->plainText(), QStringLiteral("plain Bold"));
     EXPECT_FALSE(joined->charStyleAt(0).bold);
     EXPECT_EQ(joined->charStyleAt(0).family, RichText::defaultFamily());
     EXPECT_TRUE(joined->charStyleAt(6).bold);
     EXPECT_EQ(joined->charStyleAt(6).family, QStringLiteral("Courier"));
-
-    select({0, 1, 2});
-    EXPECT_TRUE(paste());
-    EXPECT_EQ(_delegate.extraType, ExtraType::RTFD) << "one RTFD makes the whole result RTFD";
-    const auto withAttachment = RichText::fromRTFD(*_delegate.extraData);
-    ASSERT_TRUE(withAttachment);
-    EXPECT_EQ(withAttachment->plainText(), QStringLiteral("plain BoldAttached"));
 }
 
-TEST_F(Supply, AnUnreadableOrTextlessRichClippingNeverSpoilsTheJoin) {
-    capture(std::nullopt, ExtraType::RTF, QByteArray("{\\rtf1 only rich}"));
-    capture(QStringLiteral("damaged"), ExtraType::RTF, QByteArray("not rtf at all"));
-    capture(QStringLiteral("text "), ExtraType::Text);
-    select({0, 1, 2});
-    EXPECT_TRUE(paste());
-    EXPECT_EQ(_delegate.contents, QStringLiteral("text damaged"));
-    EXPECT_EQ(_delegate.extraType, ExtraType::RTF);
-    EXPECT_EQ(RichText::fromRTF(*_delegate.extraData)->plainText(), QStringLiteral("text damaged"));
-}
-
-TEST_F(Supply, PicturesAreNeverJoined) {
-    capture(QStringLiteral("a"), ExtraType::Text);
-    capture(std::nullopt, ExtraType::TIFF, TestPictures::tiffOfPoints(4, 4));
-    capture(QStringLiteral("b"), ExtraType::Text);
-    select({0, 1, 2});
+TEST_F(Supply, APictureIsNeverJoinedAndAClippingPastedAloneIsHandedOverAndRises) {
+    select({0, 5, 6});
     {
         ScriptedAlerts alerts;
-        _delegate.contents.reset();
         EXPECT_FALSE(paste());
         ASSERT_EQ(alerts.requests().size(), 1);
         EXPECT_EQ(alerts.requests()[0].title, Strings::localized(QStringLiteral("PasteTitle")));
@@ -84,39 +74,25 @@ TEST_F(Supply, PicturesAreNeverJoined) {
     EXPECT_FALSE(_window.synthesisData(combined, false)) << "a drag refuses without an alert";
     EXPECT_FALSE(combined);
 
-    // One picture alone is handed over as stored.
-    select({1});
-    EXPECT_TRUE(paste());
-    ASSERT_EQ(_delegate.handed.size(), 1u);
-    EXPECT_EQ(_delegate.extraType, ExtraType::TIFF);
-}
-
-TEST_F(Supply, APastedHistoryClippingRisesWhateverTheAnswer) {
-    for (const char* text : {"e", "d", "c", "b", "a"})
-        capture(QString::fromLatin1(text), ExtraType::Text);
-    PasteData* stored = history().getDataAtIndex(3);
+    // Handed over as stored, and on top afterwards whatever the callback answered.
+    const PasteData* picture = history().getDataAtIndex(5);
     _delegate.answer = false;
-    select({3});
+    select({5});
     EXPECT_FALSE(paste()) << "the callback's answer comes back";
     ASSERT_EQ(_delegate.handed.size(), 1u);
-    EXPECT_EQ(_delegate.handed[0], stored) << "the stored clipping itself is handed over";
-    EXPECT_EQ(history().getDataAtIndex(0), stored);
-    EXPECT_EQ(stored->number(), 1);
-    EXPECT_EQ(*history().getDataAtIndex(1)->contents(), QStringLiteral("a"));
-
+    EXPECT_EQ(_delegate.handed[0], picture);
+    EXPECT_EQ(history().getDataAtIndex(0), picture);
+    EXPECT_EQ(picture->number(), 1);
+    EXPECT_EQ(history().getDataAtIndex(1)->contents(), QStringLiteral("plain "));
     _delegate.recentlyTop = 0;
-    select({2});
+    select({3});
     paste();
-    EXPECT_EQ(*history().getDataAtIndex(2)->contents(), QStringLiteral("b"))
+    EXPECT_EQ(history().getDataAtIndex(3)->contents(), QStringLiteral("Attached"))
         << "moved without the setting";
-}
 
-TEST_F(Supply, NothingSelectedPastesNothing) {
-    capture(QStringLiteral("a"), ExtraType::Text);
     select({});
     EXPECT_FALSE(paste());
-    EXPECT_TRUE(_delegate.handed.empty());
-    std::unique_ptr<PasteData> combined;
+    EXPECT_EQ(_delegate.handed.size(), 2u);
     ASSERT_TRUE(_window.synthesisData(combined, true));
     EXPECT_EQ(combined->contents(), std::nullopt);
     EXPECT_EQ(combined->extraType(), ExtraType::Text);

@@ -8,8 +8,10 @@
 #include "window/PasteWin.h"
 #include "window/PasteWindow.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <gtest/gtest.h>
 
 // The application as the paste window sees it: default settings that a test may change, and a
@@ -71,6 +73,12 @@ protected:
         for (int row : rows)
             selection->setCurrentIndex(table()->model()->index(row, 0),
                                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+
+    void key(int key, QEvent::Type type = QEvent::KeyPress, Qt::KeyboardModifiers modifiers = {},
+             bool autoRepeat = false) {
+        QKeyEvent event(type, key, modifiers, QString(), autoRepeat);
+        QApplication::sendEvent(table(), &event);
     }
 
     bool paste() {
