@@ -194,22 +194,3 @@ TEST(WaylandClipboard, WhatAProgramLeavesWhenItQuitsStaysOnTheClipboard) {
     EXPECT_EQ(sway.paste(), "later");
     EXPECT_FALSE(running.errors().contains("WARNING")) << running.errors().constData();
 }
-
-// On a compositor without data-control (weston) Kelvrin says so, once, and runs on.
-TEST(WaylandClipboard, ACompositorWithoutDataControlIsToldOfOnce) {
-    const SwaySession sway(kelvrin());
-    QProcess weston;
-    ASSERT_TRUE(sway.startWeston(weston));
-    {
-        RunningKelvrin running(sway, {QStringLiteral("WAYLAND_DISPLAY=weston-1"),
-                                      QStringLiteral("KELVRIN_PLATFORM=wayland")});
-        ASSERT_TRUE(running.answered());
-        EXPECT_EQ(running.errors().count(
-                      "(ext_data_control_manager_v1, zwlr_data_control_manager_v1): nothing is "
-                      "captured"),
-                  1)
-            << running.errors().constData();
-    }
-    weston.terminate();
-    weston.waitForFinished(5000);
-}

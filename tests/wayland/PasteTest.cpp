@@ -121,9 +121,8 @@ TEST_F(PasteOnSway, FootPastesWithControlShiftV) {
     foot.waitForFinished(5000);
 }
 
-// A compositor without the window list or the virtual keyboard (weston) leaves the paste to the
-// clipboard: each missing protocol is told of once, and the binding's command still brings the
-// paste window up.
+// A compositor without data-control, the window list or the virtual keyboard (weston): each
+// missing protocol is told of once, and the binding's command still brings the paste window up.
 TEST(PasteWithoutWlroots, EachMissingProtocolIsToldOfOnce) {
     const SwaySession sway(kelvrin());
     QProcess weston;
@@ -138,6 +137,10 @@ TEST(PasteWithoutWlroots, EachMissingProtocolIsToldOfOnce) {
     EXPECT_EQ(sway.run(kelvrin(), {QStringLiteral("--quit")}).status, 0);
     ASSERT_TRUE(waitUntil([&] { return running.state() == QProcess::NotRunning; }));
     const QByteArray errors = running.readAllStandardError();
+    EXPECT_EQ(errors.count("(ext_data_control_manager_v1, zwlr_data_control_manager_v1): nothing "
+                           "is captured"),
+              1)
+        << errors.constData();
     EXPECT_EQ(errors.count("(zwlr_foreign_toplevel_manager_v1)"), 1) << errors.constData();
     EXPECT_EQ(errors.count("(zwp_virtual_keyboard_manager_v1)"), 1) << errors.constData();
     weston.terminate();
