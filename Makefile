@@ -75,22 +75,21 @@ test: build build-asan fuzz
 # A minute of fuzzing each of the archive, RTF and RTFD decoders and the set list reader, as
 # many at a time as there are cores; any crash, sanitizer report, hang or huge allocation fails
 # the target and leaves the input in $(FUZZ_BUILD) as crash-*, rtf-crash-*, rtfd-crash-* or
-# setlist-crash-*.
+# setlist-crash-*. The seeds are in tests/fuzz/corpus; each fuzzer adds what it finds to a copy.
 FUZZ_TARGETS := fuzz-typedstream fuzz-rtf fuzz-rtfd fuzz-setlist
 .PHONY: $(FUZZ_TARGETS)
 FUZZ_LIMITS := -max_total_time=60 -timeout=10 -rss_limit_mb=2048
 fuzz: deps
 	CC=clang-14 CXX=clang++-14 cmake -S tests/fuzz -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
-	mkdir -p $(FUZZ_BUILD)/corpus $(FUZZ_BUILD)/rtf-corpus $(FUZZ_BUILD)/rtfd-corpus $(FUZZ_BUILD)/setlist-corpus
-	$(FUZZ_BUILD)/typedstream_seeds $(FUZZ_BUILD)/corpus
-	$(FUZZ_BUILD)/rtf_seeds $(FUZZ_BUILD)/rtf-corpus $(FUZZ_BUILD)/rtfd-corpus
-	cp tests/fuzz/corpus/setlist/* $(FUZZ_BUILD)/setlist-corpus/
+	for corpus in typedstream rtf rtfd setlist; do \
+		mkdir -p $(FUZZ_BUILD)/$$corpus-corpus && cp tests/fuzz/corpus/$$corpus/* $(FUZZ_BUILD)/$$corpus-corpus/; \
+	done
 	$(MAKE) --no-print-directory --output-sync=target -j $(JOBS) $(FUZZ_TARGETS)
 
 fuzz-typedstream:
 	UBSAN_OPTIONS=print_stacktrace=1 $(FUZZ_BUILD)/typedstream_fuzz $(FUZZ_LIMITS) -malloc_limit_mb=512 \
-		-max_len=4096 -dict=tests/fuzz/typedstream.dict -artifact_prefix=$(FUZZ_BUILD)/ $(FUZZ_BUILD)/corpus
+		-max_len=4096 -dict=tests/fuzz/typedstream.dict -artifact_prefix=$(FUZZ_BUILD)/ $(FUZZ_BUILD)/typedstream-corpus
 
 fuzz-rtf:
 	UBSAN_OPTIONS=print_stacktrace=1 $(FUZZ_BUILD)/rtf_fuzz $(FUZZ_LIMITS) -malloc_limit_mb=512 \
