@@ -3,7 +3,6 @@
 #include "TestPictures.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
@@ -27,45 +26,38 @@ std::optional<QByteArray> run(const QString& program, const QStringList& args,
     QProcess process;
     process.setWorkingDirectory(folder);
     process.start(program, args);
-    if (!process.waitForStarted()) {
-        ADD_FAILURE() << program.toStdString() << " did not start";
-        return std::nullopt;
+    if (process.waitForStarted()) {
+        process.write(input);
+        process.closeWriteChannel();
     }
-    process.write(input);
-    process.closeWriteChannel();
-    if (!process.waitForFinished(120'000)) {
-        process.kill();
-        process.waitForFinished();
-        ADD_FAILURE() << program.toStdString() << " did not finish";
-        return std::nullopt;
-    }
-    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
-        ADD_FAILURE() << program.toStdString()
-                      << " failed: " << process.readAllStandardError().toStdString();
-        return std::nullopt;
-    }
-    return process.readAllStandardOutput();
+    if (process.waitForFinished(120'000) && process.exitStatus() == QProcess::NormalExit &&
+        process.exitCode() == 0)
+        return process.readAllStandardOutput();
+    process.kill();
+    process.waitForFinished();
+    ADD_FAILURE() << program.toStdString() << " failed: " << process.errorString().toStdString()
+                  << process.readAllStandardError().toStdString();
+    return std::nullopt;
 }
 
 // The document converted by a headless LibreOffice with a profile of its own, so tests running
 // side by side do not share one. `filter` is what follows --convert-to ("rtf", "html", ...);
-// `extension` names the result; `name` tells LibreOffice what the document is.
+// `extension` names the result.
 std::optional<QByteArray> libreOffice(const QByteArray& document, const QString& filter,
-                                      const QString& extension, const QString& name = "d.rtf",
-                                      const QStringList& extraArgs = {}) {
+                                      const QString& extension) {
     QTemporaryDir work;
-    QFile input(work.filePath(name));
+    QFile input(work.filePath("d.rtf"));
     if (!input.open(QIODevice::WriteOnly) || input.write(document) != document.size())
         return std::nullopt;
     input.close();
-    const QStringList args =
-        QStringList{"-env:UserInstallation=file://" + work.filePath("profile"), "--headless",
-                    "--norestore", "--nolockcheck"} +
-        extraArgs +
-        QStringList{"--convert-to", filter, "--outdir", work.filePath("out"), input.fileName()};
+    QStringList args{"-env:UserInstallation=file://" + work.filePath("profile")};
+    args << "--headless"
+         << "--norestore"
+         << "--nolockcheck"
+         << "--convert-to" << filter << "--outdir" << work.filePath("out") << input.fileName();
     if (!run("soffice", args))
         return std::nullopt;
-    QFile result(work.filePath("out/" + QFileInfo(name).completeBaseName() + "." + extension));
+    QFile result(work.filePath("out/d." + extension));
     if (!result.open(QIODevice::ReadOnly)) {
         ADD_FAILURE() << "LibreOffice wrote no " << result.fileName().toStdString();
         return std::nullopt;
@@ -74,8 +66,8 @@ std::optional<QByteArray> libreOffice(const QByteArray& document, const QString&
 }
 
 // What LibreOffice shows of a document, as text.
-QString libreOfficeText(const QByteArray& document, const QString& name = "d.rtf") {
-    const auto text = libreOffice(document, "txt:Text (encoded):UTF8", "txt", name);
+QString libreOfficeText(const QByteArray& rtf) {
+    const auto text = libreOffice(rtf, "txt:Text (encoded):UTF8", "txt");
     return QString::fromUtf8(text.value_or("")).remove(QChar(0xFEFF));
 }
 
@@ -92,12 +84,6 @@ QString unrtf(const QByteArray& rtf, bool html = false) {
     }
     const qsizetype body = text.indexOf("-----------------\n");
     return body < 0 ? text : text.mid(body + 18);
-}
-
-// Words separated by white space, for comparing texts whose line breaking and spacing differ.
-QStringList words(const QString& text) {
-    static const QRegularExpression space(QStringLiteral("[\\s\\x{2028}\\x{2029}]+"));
-    return QString(text).remove(QChar(0xFFFC)).split(space, Qt::SkipEmptyParts);
 }
 
 // A flattened RTFD folder written from the format notes, independent of ours: each entry a name
@@ -383,8 +369,11 @@ TEST(RichText, JoiningKeepsEveryPartsLookWithMergedTables) {
              "{\\colortbl;\\red0\\green0\\blue255;\\red0\\green128\\blue0;\\red255\\green0\\blue0;}"
              "\\pard\\qr\\ri400 {\\f0\\cf3 right red Courier}{\\cf1\\fs18  small blue Arial}\\par"
              "\\pard\\qj\\tx720\\tqr\\tx4000 {\\b\\uldb\\cf2 justified double underlined green}"
-             "{\\field{\\*\\fldinst HYPERLINK \"https://example.org/\"}{\\fldrslt  a link}}\\par}");
-    const RichText plain = RichText::fromPlainText("plain part\nsecond line\n");
+             "{\\field{\\*\\fldinst HYPERLINK \"https://example.org/x?a=1&b=2\"}{\\fldrslt  a "
+             "link}} {\\pict\\pngblip\\picw40\\pich20 " +
+             png(Qt::red, QSize(40, 20)).toHex() + "}\\par}");
+    const RichText plain = RichText::fromPlainText(
+        QStringLiteral("plain part\nΕλληνικά Русский 中文 한국어 日本語\t« »\n"));
     const RichText fourth = read(
         flatFolder(
             {{"TXT.rtf", fileValue("{\\rtf1\\ansi{\\fonttbl\\f0\\fswiss Arial;}{\\colortbl;\\red255"
@@ -415,11 +404,13 @@ TEST(RichText, JoiningKeepsEveryPartsLookWithMergedTables) {
     expectInOrder(unrtf(rtf), asciiTexts, "unrtf");
     REQUIRE_TOOL("soffice");
     // LibreOffice reads every look as ours does: what it writes back reads the same, apart from
-    // the paragraph marks, which it gives its default font.
+    // the paragraph marks and the picture, which it gives its default font.
     const RichText seen = read(libreOffice(rtf, "rtf", "rtf").value_or(""));
     ASSERT_EQ(seen.plainText(), joined.plainText());
+    ASSERT_EQ(seen.attachments().size(), 1);
+    EXPECT_EQ(QImage::fromData(seen.attachments().first().contents).size(), QSize(40, 20));
     for (qsizetype i = 0; i < joined.plainText().size(); ++i)
-        if (joined.plainText().at(i) != u'\n') {
+        if (joined.plainText().at(i) != u'\n' && joined.plainText().at(i) != QChar(0xFFFC)) {
             ASSERT_EQ(look(seen, i), look(joined, i)) << "character " << i;
         }
 }
@@ -437,80 +428,6 @@ TEST(RichText, JoinedPartsFollowEachOtherWithNothingBetween) {
     EXPECT_EQ(joined.paragraphStyleAt(20).alignment, RichText::Alignment::Justified);
     EXPECT_TRUE(joined.charStyleAt(4).bold);
     EXPECT_EQ(read(joined.RTF()).plainText(), joined.plainText());
-}
-
-// Documents written by LibreOffice from HTML, from an ODF text document and from plain text.
-TEST(RichText, ReadsWhatLibreOfficeWrites) {
-    REQUIRE_TOOL("soffice");
-    const QByteArray html =
-        "<html><body><h1>Heading one</h1>"
-        "<p>Normal <b>boldword</b> <i>italicword</i> <u>underword</u> <s>struckword</s> "
-        "<font color=\"#ff0000\">redword</font> <font face=\"Courier New\" size=\"5\">courierword"
-        "</font></p><p style=\"text-align:right\">rightword</p>"
-        "<p style=\"text-align:center;margin-left:2cm\">centreword</p>"
-        "<p>See <a href=\"https://example.org/x?a=1&amp;b=2\">linkword</a> here</p>"
-        "<table border=\"1\"><tr><td>c11</td><td>c12</td></tr><tr><td>c21</td><td>c22</td></tr>"
-        "</table><p>Picture <img src=\"data:image/png;base64," +
-        png(Qt::red, QSize(40, 20)).toBase64() +
-        "\" width=\"40\" height=\"20\"> after</p>"
-        "<p>Ελληνικά Русский 中文 한국어 日本語 עברית</p></body></html>";
-    const QByteArray lines =
-        QStringLiteral("First line\nΔεύτερη γραμμή\n第三行 テキスト\n\tIndented « quoted »\n")
-            .toUtf8();
-    const QStringList fromHtmlFilter = {"--infilter=HTML (StarWriter)"};
-    const auto odt = libreOffice(html, "odt", "odt", "d.html", fromHtmlFilter);
-    ASSERT_TRUE(odt);
-    const auto fromOdt = libreOffice(*odt, "rtf", "rtf", "d.odt");
-    const auto fromHtml = libreOffice(html, "rtf", "rtf", "d.html", fromHtmlFilter);
-    const auto odtText = libreOfficeText(*odt, "d.odt");
-    const auto fromTxt =
-        libreOffice(lines, "rtf", "rtf", "d.txt", {"--infilter=Text (encoded):UTF8,LF,,,"});
-    ASSERT_TRUE(fromOdt && fromHtml && fromTxt);
-
-    RichText joined;
-    QStringList allWords;
-    for (const QByteArray& rtf : {*fromOdt, *fromHtml, *fromTxt}) {
-        const RichText text = read(rtf);
-        allWords += words(text.plainText());
-        joined.append(text);
-    }
-    // LibreOffice's own text of the same document has the same words.
-    EXPECT_EQ(words(read(*fromOdt).plainText()), words(odtText));
-    EXPECT_EQ(words(read(*fromTxt).plainText()),
-              words(QStringLiteral("First line Δεύτερη γραμμή 第三行 テキスト Indented « "
-                                   "quoted »")));
-
-    for (const QByteArray& rtf : {*fromOdt, *fromHtml}) {
-        const RichText doc = read(rtf);
-        const QString plain = doc.plainText();
-        auto at = [&](const char* word) { return doc.charStyleAt(plain.indexOf(word)); };
-        EXPECT_TRUE(at("boldword").bold);
-        EXPECT_TRUE(at("italicword").italic);
-        EXPECT_EQ(at("underword").underline, RichText::Underline::Single);
-        EXPECT_EQ(at("struckword").strike, RichText::Strike::Single);
-        EXPECT_EQ(at("redword").foreground, qRgb(255, 0, 0));
-        EXPECT_EQ(at("courierword").family, "Courier New");
-        EXPECT_GT(at("Heading").pointSize, at("Normal").pointSize);
-        EXPECT_EQ(at("linkword").link, "https://example.org/x?a=1&b=2");
-        EXPECT_EQ(doc.paragraphStyleAt(plain.indexOf("rightword")).alignment,
-                  RichText::Alignment::Right);
-        EXPECT_EQ(doc.paragraphStyleAt(plain.indexOf("centreword")).alignment,
-                  RichText::Alignment::Center);
-        EXPECT_GT(doc.paragraphStyleAt(plain.indexOf("centreword")).leftIndent, 1000);
-        ASSERT_EQ(doc.attachments().size(), 1);
-        const QImage picture = QImage::fromData(doc.attachments().first().contents);
-        EXPECT_EQ(picture.size(), QSize(40, 20));
-        EXPECT_EQ(plain.at(doc.attachments().first().position), QChar(0xFFFC));
-    }
-
-    const QByteArray rtf = joined.RTF();
-    expectConsistentTables(rtf);
-    EXPECT_EQ(words(libreOfficeText(rtf)), allWords);
-    REQUIRE_TOOL("unrtf");
-    expectInOrder(
-        unrtf(rtf, true),
-        {"boldword", "redword", "Ελληνικά Русский", "First line", "Δεύτερη γραμμή", "« quoted »"},
-        "unrtf --html");
 }
 
 TEST(RichText, ReadsWhatPandocWrites) {
@@ -533,15 +450,6 @@ TEST(RichText, ReadsWhatPandocWrites) {
     EXPECT_NE(at("codeword").family, at("Some").family);
     EXPECT_EQ(at("linkword").link, "https://pandoc.example/p");
     EXPECT_GT(at("Pandoc").pointSize, at("Some").pointSize);
-
-    RichText joined = doc;
-    joined.append(RichText::fromPlainText("after pandoc"));
-    const QByteArray out = joined.RTF();
-    expectSameLook(read(out), 0, joined);
-    REQUIRE_TOOL("unrtf");
-    // unrtf shows a link by its target.
-    expectInOrder(unrtf(out), {"Pandoc heading", "https://pandoc.example/p", "after pandoc"},
-                  "unrtf");
 }
 
 TEST(RichText, RtfdAttachmentsSurviveJoiningUnderUniqueNames) {
@@ -671,17 +579,6 @@ TEST(RichText, RefusesWhatIsNotRtfAndSurvivesDamage) {
                   .plainText(),
               "y" + QString(QChar(70000 & 0xFFFF)));
 
-    // Every prefix of a document that uses most of what the reader knows.
-    RichText rich =
-        read("{\\rtf1\\ansi\\ansicpg932\\deff0{\\fonttbl{\\f0\\fnil\\fcharset128 \\'82\\'6c;}}"
-             "{\\colortbl;\\red1\\green2\\blue3;}{\\info{\\title t}}\\pard\\qc\\tx720 "
-             "a\\'82\\'a0{\\uc2\\u26085\\'93\\'fa}{\\field{\\*\\fldinst HYPERLINK \"u\"}"
-             "{\\fldrslt l}}{\\*\\x\\bin3 {{{}\\cf1 z\\par}");
-    rich.append(read("{\\rtf1{\\pict\\pngblip " + png(Qt::red).toHex() + "}\\cell\\row}"));
-    const QByteArray rtf = rich.RTF() + QByteArray("{\\rtf1{\\pict\\pngblip\\bin4 \x89PNG}}");
-    for (qsizetype n = 0; n <= rtf.size(); ++n)
-        (void)RichText::fromRTF(rtf.left(n));
-
     RichText withFiles =
         read(flatFolder({{"TXT.rtf",
                           fileValue("{\\rtf1 a{{\\NeXTGraphic p.png \\width1 \\height1}\xAC}b}")},
@@ -692,12 +589,6 @@ TEST(RichText, RefusesWhatIsNotRtfAndSurvivesDamage) {
     EXPECT_TRUE(RichText::fromRTFD(rtfd));
     for (qsizetype n = 0; n < rtfd.size(); ++n)
         EXPECT_FALSE(RichText::fromRTFD(rtfd.left(n))) << n;
-    QByteArray forged = rtfd;
-    for (qsizetype at = 8; at + 4 <= forged.size(); at += 4) {
-        QByteArray copy = forged;
-        copy.replace(at, 4, QByteArray(4, '\xFF'));
-        (void)RichText::fromRTFD(copy);
-    }
     EXPECT_FALSE(RichText::fromRTFD(flatFolder({{"other.rtf", fileValue("{\\rtf1 x}")}})));
     EXPECT_FALSE(RichText::fromRTFD(flatFolder({{"TXT.rtf", fileValue("not rtf")}})));
     EXPECT_FALSE(RichText::fromRTFD("{\\rtf1 an RTF document is not a folder}"));
