@@ -477,16 +477,11 @@ TEST(RichText, RtfdAttachmentsSurviveJoiningUnderUniqueNames) {
     joined.append(picture);
     joined.append(second);
 
-    const QStringList names = {"Pasted Graphic.png",
-                               "Pasted Graphic.png",
-                               "notes.txt",
-                               "Pasted Graphic 2.png",
-                               "diagram.png",
-                               "image.png",
-                               "Pasted Graphic 3.png",
-                               "diagram 2.png",
-                               "unreferenced.bin",
-                               "Old.rtfd"};
+    const QStringList names =
+        QStringLiteral("Pasted Graphic.png|Pasted Graphic.png|notes.txt|Pasted Graphic 2.png|"
+                       "diagram.png|image.png|Pasted Graphic 3.png|diagram 2.png|"
+                       "unreferenced.bin|Old.rtfd")
+            .split(u'|');
     const QList<QByteArray> contents = {red, red,  notes, blue,    green,
                                         red, blue, green, "loose", inner};
     auto check = [&](const RichText& doc) {
