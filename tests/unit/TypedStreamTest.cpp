@@ -12,26 +12,14 @@ using TypedStream::encode;
 using TypedStream::Value;
 
 namespace TypedStream {
-// Failures print the tree, not its raw bytes.
+// Failures print the tree, not its raw bytes: each value's fields, then its elements.
 void PrintTo(const Value& value, std::ostream* out) {
-    if (value.kind == Value::Kind::Nil)
-        *out << "nil";
-    else if (value.kind == Value::Kind::Integer)
-        *out << value.integer;
-    else if (value.kind == Value::Kind::Text)
-        *out << '"' << value.text.toStdString() << '"';
-    else if (value.kind == Value::Kind::Bytes)
-        *out << '<' << value.bytes.toHex(' ').toStdString() << '>';
-    else if (value.kind == Value::Kind::Record)
-        *out << value.className.toStdString() << " v" << value.classVersion << '[';
-    else
-        *out << (value.mutableArray ? "[" : "[const ");
-    for (const Value& element : value.elements) {
+    *out << " (" << int(value.kind) << ' ' << value.className.toStdString() << " v"
+         << value.classVersion << (value.mutableArray ? " " : " const ") << value.integer << " \""
+         << value.text.toStdString() << "\" <" << value.bytes.toHex(' ').toStdString() << ">";
+    for (const Value& element : value.elements)
         PrintTo(element, out);
-        *out << ' ';
-    }
-    if (value.kind == Value::Kind::Array || value.kind == Value::Kind::Record)
-        *out << ']';
+    *out << ')';
 }
 } // namespace TypedStream
 
