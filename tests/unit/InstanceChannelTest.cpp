@@ -4,7 +4,6 @@
 #include "platform/InstanceChannel.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 #include <QLocalSocket>
 #include <QTemporaryDir>

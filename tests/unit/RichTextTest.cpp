@@ -6,7 +6,6 @@
 #include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QSet>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTextDocument>
