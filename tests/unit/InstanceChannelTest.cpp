@@ -1,8 +1,9 @@
 // The command socket as a careless or hostile client meets it.
+#include "ScopedEnvironment.h"
+
 #include "platform/InstanceChannel.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 #include <QLocalSocket>
 #include <QTemporaryDir>
@@ -76,21 +77,16 @@ pid_t serveAsAnotherUser() {
     return served ? child : -1;
 }
 
-class InstanceChannelTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        _savedRuntime = qgetenv("XDG_RUNTIME_DIR");
-        qputenv("XDG_RUNTIME_DIR", _runtime.path().toUtf8());
-    }
-    void TearDown() override { qputenv("XDG_RUNTIME_DIR", _savedRuntime); }
-
-    QTemporaryDir _runtime;
-    QByteArray _savedRuntime;
+// Each test has a runtime folder of its own.
+struct PrivateRuntime {
+    QTemporaryDir folder;
+    const ScopedEnvironment environment{{"XDG_RUNTIME_DIR", folder.path().toUtf8().constData()}};
 };
 
 } // namespace
 
-TEST_F(InstanceChannelTest, AnswersTheFirstLineAndRefusesWhatIsNoRequest) {
+TEST(InstanceChannelTest, AnswersTheFirstLineAndRefusesWhatIsNoRequest) {
+    const PrivateRuntime runtime;
     QList<QByteArray> heard;
     InstanceChannel channel;
     QString error;
@@ -117,12 +113,13 @@ TEST_F(InstanceChannelTest, AnswersTheFirstLineAndRefusesWhatIsNoRequest) {
     EXPECT_EQ(pong->text, "pong\n");
 }
 
-TEST_F(InstanceChannelTest, NeitherSideTrustsAFolderOrAServerOfAnotherUser) {
+TEST(InstanceChannelTest, NeitherSideTrustsAFolderOrAServerOfAnotherUser) {
+    const PrivateRuntime runtime;
     QString error;
     EXPECT_FALSE(InstanceChannel::send("ping", 1000, &error));
     EXPECT_EQ(error, QStringLiteral("Kelvrin is not running"));
 
-    const QString folder = _runtime.filePath(QStringLiteral("kelvrin"));
+    const QString folder = runtime.folder.filePath(QStringLiteral("kelvrin"));
     QTemporaryDir elsewhere;
     {
         InstanceChannel channel;
@@ -137,7 +134,7 @@ TEST_F(InstanceChannelTest, NeitherSideTrustsAFolderOrAServerOfAnotherUser) {
         qputenv("XDG_RUNTIME_DIR", elsewhere.path().toUtf8());
         EXPECT_FALSE(ask("list", &error));
         EXPECT_TRUE(error.contains(u"alone")) << error.toStdString();
-        qputenv("XDG_RUNTIME_DIR", _runtime.path().toUtf8());
+        qputenv("XDG_RUNTIME_DIR", runtime.folder.path().toUtf8());
 
         QFile::setPermissions(folder, QFile::permissions(folder) | QFileDevice::ReadOther |
                                           QFileDevice::ExeOther);

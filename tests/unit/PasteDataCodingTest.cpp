@@ -15,7 +15,8 @@ QByteArray archiveOfVersion(qint32 version) {
 
 } // namespace
 
-// A set of one clipping {1, "ab", 0, no payload} is the archive real systems write for it.
+// A set of one clipping {1, "ab", 0, no payload} is the archive real systems write for it, and
+// reads back.
 TEST(PasteDataCoding, ASetArchivesAsARealMutableArrayArchive) {
     PasteDataList list;
     list.push_back(std::make_unique<PasteData>());
@@ -26,6 +27,10 @@ TEST(PasteDataCoding, ASetArchivesAsARealMutableArrayArchive) {
         "4172726179008484084e534f626a65637400858401690192848484095061737465446174610295960192"
         "848484084e53537472696e67019584012b02616286960092858686");
     EXPECT_EQ(archivePasteData(list), expected);
+    const auto back = unarchivePasteData(expected);
+    ASSERT_TRUE(back && back->size() == 1);
+    EXPECT_EQ(back->front()->contents(), QStringLiteral("ab"));
+    EXPECT_EQ(back->front()->number(), 1);
 }
 
 TEST(PasteDataCoding, OlderRecordsReadAlikeAndNewerOnesAreRefused) {

@@ -48,20 +48,33 @@ TEST(PasteData, TextIsKeptWholeAndSharedAndCutOnlyForDisplay) {
     EXPECT_FALSE(textless->displayContents().has_value());
 }
 
+// A picture shows its size in points, and one that cannot be read shows 0 by 0 and draws nothing.
 TEST(PasteData, PictureClippingShowsItsSizeInsteadOfItsText) {
-    const auto tiff = clipping("caption", ExtraType::TIFF, tiffOfPoints(200, 100));
-    EXPECT_EQ(tiff->displayContents(), pictureMessage(200, 100));
-    EXPECT_EQ(tiff->contents(), "caption");
-    // 101 by 51 pixels at 144 dpi are 50.5 by 25.5 points.
-    const QByteArray fractional = encoded(filled(QSize(101, 51), Qt::red, 144), "tiff");
-    EXPECT_EQ(clipping("", ExtraType::TIFF, fractional)->displayContents(), pictureMessage(50, 25));
-    EXPECT_EQ(clipping("rich", ExtraType::RTF, QByteArray("{\\rtf1}"))->displayContents(), "rich");
-
-    for (const qint32 type : {ExtraType::TIFF, ExtraType::PDF, ExtraType::PICT}) {
-        const auto broken = clipping("text", type, QByteArray("garbage"));
-        EXPECT_EQ(broken->displayContents(), pictureMessage(0, 0));
-        EXPECT_EQ(broken->image(QSizeF(16, 16)), nullptr);
+    QImage perCentimetre = filled(QSize(254, 127), Qt::red); // written with the centimetre unit
+    perCentimetre.setDotsPerMeterX(10000);
+    perCentimetre.setDotsPerMeterY(10000);
+    const QByteArray tiff = tiffOfPoints(200, 100);
+    const std::tuple<qint32, QByteArray, QSize> pictures[] = {
+        {ExtraType::TIFF, tiff, {200, 100}},
+        // 101 by 51 pixels at 144 dpi are 50.5 by 25.5 points.
+        {ExtraType::TIFF, encoded(filled(QSize(101, 51), Qt::red, 144), "tiff"), {50, 25}},
+        {ExtraType::TIFF, encoded(perCentimetre, "tiff"), {72, 36}},
+        {ExtraType::PDF, pdfOfPoints(QSizeF(200, 100), Qt::blue), {200, 100}},
+        {ExtraType::TIFF, "", {0, 0}},
+        {ExtraType::TIFF, "garbage", {0, 0}},
+        {ExtraType::TIFF, tiff.left(12), {0, 0}},
+        {ExtraType::PDF, tiff, {0, 0}},
+        {ExtraType::PDF, "%PDF-1.4 broken", {0, 0}},
+        {ExtraType::PICT, tiff, {0, 0}},
+        {ExtraType::PICT, "garbage", {0, 0}}};
+    for (const auto& [type, bytes, points] : pictures) {
+        SCOPED_TRACE(testing::Message() << "type " << type << ", " << bytes.size() << " bytes");
+        const auto picture = clipping("caption", type, bytes);
+        EXPECT_EQ(picture->displayContents(), pictureMessage(points.width(), points.height()));
+        EXPECT_EQ(picture->image(QSizeF(16, 16)) == nullptr, points.isEmpty());
+        EXPECT_EQ(picture->contents(), "caption");
     }
+    EXPECT_EQ(clipping("rich", ExtraType::RTF, QByteArray("{\\rtf1}"))->displayContents(), "rich");
 }
 
 TEST(PasteData, ThumbnailFitsTheLongerSideAndIsReusedForTheSameHeight) {

@@ -41,10 +41,17 @@ TEST(PasteSet, AddDataInsertsThenTrimsAndRenumbers) {
     EXPECT_EQ(target.pasteData()[0]->number(), 0);
 }
 
-TEST(PasteSet, RemoveDataDeleteDataAndExchangeStackFront) {
+TEST(PasteSet, RemoveDataDeleteDataExchangeStackFrontAndRowLookUps) {
     PasteSet set = setOf("ABCDE");
+    const std::vector<PasteData*> removed = set.indexTodata({1, 3, 7});
+    ASSERT_EQ(removed.size(), 2u);
+    EXPECT_EQ(removed[1]->contents(), "D");
     set.removeData({1, 3, 9});
     EXPECT_EQ(order(set), "ACE");
+    EXPECT_EQ(set.getIndexOfObject(set.getDataAtIndex(2)), 2);
+    EXPECT_EQ(set.getDataAtIndex(3), nullptr);
+    const PasteData stranger;
+    EXPECT_EQ(set.getIndexOfObject(&stranger), PasteSet::NotFound);
     set.removeData({});
     for (const qint64 keepsAll : {3, 6, -1})
         set.deleteData(keepsAll);
@@ -53,6 +60,7 @@ TEST(PasteSet, RemoveDataDeleteDataAndExchangeStackFront) {
     EXPECT_EQ(order(set), "AC");
     set.deleteData(0);
     EXPECT_TRUE(set.pasteData().empty());
+    EXPECT_EQ(PasteSet::init(std::nullopt), nullptr);
 
     PasteSet stack = setOf("ABCDE");
     stack.exchangeStackFront(3);
@@ -73,20 +81,4 @@ TEST(PasteSet, DropMoveingPutsTheGroupAfterTheNearestUnmovedRow) {
         set.dropMoveing(rows, drop);
         EXPECT_EQ(order(set), expected) << "drop row " << drop;
     }
-}
-
-TEST(PasteSet, RowsAndClippingsConvertBothWays) {
-    PasteSet set = setOf("ABCDE");
-    const std::vector<PasteData*> moved = set.indexTodata({1, 3, 7});
-    ASSERT_EQ(moved.size(), 2u);
-    EXPECT_EQ(moved[0]->contents(), "B");
-    EXPECT_EQ(moved[1]->contents(), "D");
-    set.dropMoveing({1, 3}, 5);
-    EXPECT_EQ(set.dataToindex(moved), IndexSet({3, 4}));
-
-    EXPECT_EQ(set.getDataAtIndex(5), nullptr);
-    EXPECT_EQ(set.getIndexOfObject(moved[1]), 4);
-    const PasteData stranger;
-    EXPECT_EQ(set.getIndexOfObject(&stranger), PasteSet::NotFound);
-    EXPECT_EQ(PasteSet::init(std::nullopt), nullptr);
 }

@@ -1,6 +1,7 @@
 #include "ScopedEnvironment.h"
 
 #include "platform/DesktopEntries.h"
+#include "platform/HotKey.h"
 #include "platform/KeyEvents.h"
 #include "platform/Processes.h"
 
@@ -18,24 +19,27 @@
 // known by the class its program really sets.
 TEST(PasteKeystrokes, KnownByClassOrInstanceWhateverTheCase) {
     using KeyEvents::Paste;
-    using KeyEvents::pasteKeystroke;
-    EXPECT_EQ(pasteKeystroke(u"Gnome-terminal", u"gnome-terminal-server"), Paste::ControlShiftV);
-    EXPECT_EQ(pasteKeystroke(u"ALACRITTY"), Paste::ControlShiftV);
-    // A program whose class says nothing, but whose instance does.
-    EXPECT_EQ(pasteKeystroke(u"Wrapper", u"konsole"), Paste::ControlShiftV);
-    EXPECT_EQ(pasteKeystroke(u"XTerm", u"xterm"), Paste::ShiftInsert);
-    EXPECT_EQ(pasteKeystroke(u"URxvt", u"urxvt"), Paste::ShiftInsert);
+    const std::tuple<std::u16string_view, std::u16string_view, Paste> cases[] = {
+        {u"Gnome-terminal", u"gnome-terminal-server", Paste::ControlShiftV},
+        {u"ALACRITTY", u"", Paste::ControlShiftV},
+        // A program whose class says nothing, but whose instance does.
+        {u"Wrapper", u"konsole", Paste::ControlShiftV},
+        {u"XTerm", u"xterm", Paste::ShiftInsert},
+        {u"URxvt", u"urxvt", Paste::ShiftInsert},
+        {u"firefox-esr", u"Navigator", Paste::ControlV},
+        {u"Gnome-terminal-preferences", u"", Paste::ControlV},
+        {u"stalonetray", u"", Paste::ControlV},
+        {u"", u"", Paste::ControlV}};
+    for (const auto& [windowClass, instance, paste] : cases)
+        EXPECT_EQ(KeyEvents::pasteKeystroke(windowClass, instance), paste)
+            << QString::fromUtf16(windowClass.data(), windowClass.size()).toStdString();
     EXPECT_TRUE(KeyEvents::pastesPrimary(Paste::ShiftInsert));
-
-    EXPECT_EQ(pasteKeystroke(u"firefox-esr", u"Navigator"), Paste::ControlV);
-    EXPECT_EQ(pasteKeystroke(u"Gnome-terminal-preferences"), Paste::ControlV);
-    EXPECT_EQ(pasteKeystroke(u"stalonetray"), Paste::ControlV);
-    EXPECT_EQ(pasteKeystroke(u""), Paste::ControlV);
     EXPECT_FALSE(KeyEvents::pastesPrimary(Paste::ControlShiftV));
 }
 
-// The unit tests run on Qt's offscreen platform, where there is no X server to ask.
-TEST(ProcessesOffX11, NothingIsInFrontAndNothingIsSent) {
+// The unit tests run on Qt's offscreen platform: with no display system's backend there is no
+// server to ask, nothing to grab, and no event is a press of the hot key.
+TEST(ProcessesOffX11, NothingIsInFrontGrabbedOrSent) {
     EXPECT_FALSE(Processes::frontmost());
     QWidget window;
     window.show();
@@ -44,6 +48,12 @@ TEST(ProcessesOffX11, NothingIsInFrontAndNothingIsSent) {
     Processes::activate(&window, {1, {}});
     EXPECT_FALSE(KeyEvents::sendPaste(KeyEvents::Paste::ControlV));
     EXPECT_FALSE(KeyEvents::sendPaste(KeyEvents::Paste::ShiftInsert));
+    HotKey hotKey;
+    EXPECT_FALSE(hotKey.install(125, HotKey::ControlKey));
+    quint8 event[32] = {2 /* a key press */};
+    quint32 time = 0;
+    EXPECT_FALSE(hotKey.isPress("xcb_generic_event_t", event, &time));
+    hotKey.uninstall();
 }
 
 // A program is called what its desktop entry calls it: the first folder holding an entry decides,

@@ -1,25 +1,119 @@
 #include "platform/richtext/RichText.h"
 
-#include "RichTextTools.h"
 #include "TestPictures.h"
 
+#include <QFile>
 #include <QImage>
+#include <QProcess>
 #include <QRegularExpression>
-#include <QSet>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTextDocument>
+#include <QtEndian>
 #include <gtest/gtest.h>
-
-using namespace RichTextTools;
 
 namespace {
 
 #define REQUIRE_TOOL(program)                                                                      \
-    if (!installed(program))                                                                       \
+    if (QStandardPaths::findExecutable(program).isEmpty())                                         \
     GTEST_SKIP() << program << " is not installed (make deps installs it)"
 
 RichText read(const QByteArray& bytes, bool rtfd = false) {
     std::optional<RichText> text = rtfd ? RichText::fromRTFD(bytes) : RichText::fromRTF(bytes);
     EXPECT_TRUE(text) << "unreadable: " << bytes.left(300).toStdString();
     return text.value_or(RichText());
+}
+
+// Standard output of a program that exited with 0; absent (with a test failure recorded) when it
+// did not start, failed or took longer than two minutes.
+std::optional<QByteArray> run(const QString& program, const QStringList& args,
+                              const QByteArray& input = {}, const QString& folder = {}) {
+    QProcess process;
+    process.setWorkingDirectory(folder);
+    process.start(program, args);
+    if (process.waitForStarted()) {
+        process.write(input);
+        process.closeWriteChannel();
+    }
+    if (process.waitForFinished(120'000) && process.exitStatus() == QProcess::NormalExit &&
+        process.exitCode() == 0)
+        return process.readAllStandardOutput();
+    process.kill();
+    process.waitForFinished();
+    ADD_FAILURE() << program.toStdString() << " failed: " << process.errorString().toStdString()
+                  << process.readAllStandardError().toStdString();
+    return std::nullopt;
+}
+
+// The document as a headless LibreOffice, with a profile of its own so tests running side by side
+// do not share one, writes it again as RTF, read by our reader.
+RichText throughLibreOffice(const QByteArray& rtf) {
+    QTemporaryDir work;
+    QFile input(work.filePath("in.rtf"));
+    EXPECT_TRUE(input.open(QIODevice::WriteOnly) && input.write(rtf) == rtf.size());
+    input.close();
+    QStringList args{"-env:UserInstallation=file://" + work.filePath("profile")};
+    args << "--headless"
+         << "--norestore"
+         << "--nolockcheck"
+         << "--convert-to"
+         << "rtf"
+         << "--outdir" << work.filePath("out") << input.fileName();
+    QFile result(work.filePath("out/in.rtf"));
+    if (!run("soffice", args) || !result.open(QIODevice::ReadOnly)) {
+        ADD_FAILURE() << "LibreOffice wrote no " << result.fileName().toStdString();
+        return RichText();
+    }
+    return read(result.readAll());
+}
+
+// unrtf's text output (without its comment header; anything beyond ASCII is "?"), or its HTML
+// output reduced to text, so that non-ASCII characters can be compared.
+QString unrtf(const QByteArray& rtf, bool html = false) {
+    const QTemporaryDir folder; // where unrtf writes the pictures it meets
+    const QString text = QString::fromUtf8(
+        run("unrtf", {html ? "--html" : "--text"}, rtf, folder.path()).value_or(""));
+    if (html) {
+        QTextDocument document;
+        document.setHtml(text);
+        return document.toPlainText();
+    }
+    const qsizetype body = text.indexOf("-----------------\n");
+    return body < 0 ? text : text.mid(body + 18);
+}
+
+// A flattened RTFD folder written from the format notes, independent of ours: each entry a name
+// and its tagged value bytes.
+QByteArray u32(quint32 value) {
+    QByteArray bytes(4, '\0');
+    qToLittleEndian(value, bytes.data());
+    return bytes;
+}
+
+QByteArray fileValue(const QByteArray& contents, bool pageAligned = false) {
+    const int padding = 4096 - 20;
+    return u32(1) +
+           (pageAligned ? u32(0x80000000u) + u32(quint32(contents.size())) + u32(padding) +
+                              QByteArray(padding, '\0')
+                        : u32(quint32(contents.size()))) +
+           contents;
+}
+
+struct FlatEntry {
+    QByteArray name;
+    QByteArray value;
+};
+
+QByteArray flatFolder(const QList<FlatEntry>& entries, bool withHeader = true) {
+    QByteArray out = withHeader ? QByteArray("rtfd", 4) + u32(0) : QByteArray();
+    out += u32(3) + u32(quint32(entries.size()));
+    for (const FlatEntry& entry : entries)
+        out += u32(quint32(entry.name.size())) + entry.name;
+    for (const FlatEntry& entry : entries)
+        out += u32(quint32(entry.value.size()));
+    for (const FlatEntry& entry : entries)
+        out += entry.value;
+    return out;
 }
 
 // The look of a character and of its paragraph, as one line to compare.
@@ -67,32 +161,16 @@ QByteArray wrap(const QByteArray& body) {
     return "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0\\fswiss Helvetica;}}" + body + "}";
 }
 
-// The fonts and colours the body of an RTF document refers to are all in its tables, and no
-// font name appears twice.
-void expectConsistentTables(const QByteArray& rtf) {
-    const QString text = QString::fromLatin1(rtf);
-    const qsizetype colorTable = text.indexOf("{\\colortbl");
-    ASSERT_GT(colorTable, 0);
-    const qsizetype bodyStart = text.indexOf('}', colorTable);
-    static const QRegularExpression fontEntry(
-        QStringLiteral("\\{\\\\f(\\d+)\\\\[^ ]* ([^;]*);\\}"));
-    QSet<int> numbers;
+// Each font is in the table once, however many parts used it. (A reference outside the tables
+// would change the look that reading the document back compares.)
+void expectFontsOnce(const QByteArray& rtf) {
+    static const QRegularExpression fontEntry(QStringLiteral("\\{\\\\f\\d+\\\\[^ ]* ([^;]*);\\}"));
     QStringList names;
-    for (const auto& match : fontEntry.globalMatch(text.left(colorTable))) {
-        numbers.insert(match.captured(1).toInt());
-        names << match.captured(2);
-    }
+    for (const auto& match :
+         fontEntry.globalMatch(QString::fromLatin1(rtf.left(rtf.indexOf("{\\colortbl")))))
+        names << match.captured(1);
+    ASSERT_GT(names.size(), 1);
     EXPECT_EQ(names.removeDuplicates(), 0) << "a font twice: " << names.join(", ").toStdString();
-    const int colors = int(text.mid(colorTable, bodyStart - colorTable).count(';')) - 1;
-    static const QRegularExpression reference(
-        QStringLiteral("\\\\(f|cf|cb|chcbpat)(\\d+)(?![a-z])"));
-    for (const auto& match : reference.globalMatch(text.mid(bodyStart))) {
-        const int number = match.captured(2).toInt();
-        if (match.captured(1) == u"f")
-            EXPECT_TRUE(numbers.contains(number)) << "undefined font " << number;
-        else
-            EXPECT_LE(number, colors) << "undefined colour " << number;
-    }
 }
 
 } // namespace
@@ -115,14 +193,13 @@ TEST(RichText, PlainTextIsEscapedAndEveryReaderGetsItBack) {
         EXPECT_EQ(read(RichText::fromPlainText(text).RTF()).plainText(), text);
 
     REQUIRE_TOOL("unrtf");
-    expectInOrder(unrtf(rtf).value_or(""),
+    expectInOrder(unrtf(rtf),
                   {"Back\\slash {braces} and", "tab", "CRLF line", "CR line", "LF line", "para sep",
                    "line sep"},
                   "unrtf");
-    expectInOrder(unrtf(rtf, true).value_or(""), {"é ü € “quotes” Привет 日本語 한국어", "end"},
-                  "unrtf --html");
+    expectInOrder(unrtf(rtf, true), {"é ü € “quotes” Привет 日本語 한국어", "end"}, "unrtf --html");
     REQUIRE_TOOL("soffice");
-    EXPECT_EQ(libreOfficeText(rtf).value_or("").replace(QChar(0x2028), '\n').trimmed(),
+    EXPECT_EQ(throughLibreOffice(rtf).plainText().replace(QChar(0x2028), '\n').trimmed(),
               expected.replace(QChar(0x2028), '\n').trimmed());
 }
 
@@ -176,8 +253,9 @@ TEST(RichText, ReaderFollowsTheRtfGrammar) {
         "{\\rtf1\\ansi\\deff1{\\fonttbl{\\f1\\froman Times;}{\\f2\\fmodern Courier;}}"
         "{\\colortbl;\\red255\\green0\\blue0;\\red0\\green0\\blue255;}"
         "\\pard\\qc\\sb120\\sa240\\sl-360\\slmult0\\li720\\ri360\\fi-360 a{\\f2\\fs40\\b\\i\\uldb"
-        "\\strike\\super\\cf1\\highlight2 b}\\b c\\plain d\\par\\pard\\qj e}");
-    EXPECT_EQ(formatted.plainText(), "abcd\ne");
+        "\\strike\\super\\cf1\\highlight2 b}\\b c\\plain d\\par\\pard\\qj e\\par"
+        "\\pard\\qr\\sl360\\slmult1{\\ul\\sub\\cb1 f}}");
+    EXPECT_EQ(formatted.plainText(), "abcd\ne\nf");
     EXPECT_EQ(look(formatted, 0), "Times 12pt b0 i0 u0 s0 v0 fg- bg- link[] | "
                                   "align1 rtl0 sb120 sa240 sl-360/0 li720 ri360 fi-360");
     EXPECT_EQ(look(formatted, 1), "Courier 20pt b1 i1 u2 s1 v1 fgffff0000 bgff0000ff link[] | "
@@ -185,19 +263,15 @@ TEST(RichText, ReaderFollowsTheRtfGrammar) {
     EXPECT_TRUE(formatted.charStyleAt(2).bold);
     EXPECT_FALSE(formatted.charStyleAt(3).bold);
     EXPECT_EQ(formatted.paragraphStyleAt(5).alignment, RichText::Alignment::Justified);
+    EXPECT_EQ(look(formatted, 7), "Times 12pt b0 i0 u1 s0 v2 fg- bgffff0000 link[] | "
+                                  "align2 rtl0 sb0 sa0 sl360/1 li0 ri0 fi0");
 }
 
 // Bytes from iconv in each code page, written as Word writes them: \'hh for bytes past ASCII and
 // for the RTF specials, other bytes as they are (so a double-byte character can be \'83 then A).
 TEST(RichText, ReadsEveryCodePageByDocumentAndByFontCharset) {
     REQUIRE_TOOL("iconv");
-    struct Sample {
-        int codePage;
-        int charset;
-        QString text;
-        QString fontName;
-    };
-    const QList<Sample> samples = {
+    const std::tuple<int, int, QString, QString> samples[] = {
         {1252, 0, QStringLiteral("Grüße, café – „€“ œ"), QStringLiteral("Arial")},
         {1251, 204, QStringLiteral("Съешь же ещё этих мягких булок"), QStringLiteral("Шрифт")},
         {932, 128, QStringLiteral("日本語のテキスト、ソ表アイ ｶﾀｶﾅ"), QStringLiteral("ＭＳ 明朝")},
@@ -217,36 +291,37 @@ TEST(RichText, ReadsEveryCodePageByDocumentAndByFontCharset) {
     RichText joined;
     QString joinedText;
     QStringList texts;
-    for (const Sample& s : samples) {
-        const QStringList toCodePage = {"-f", "UTF-8", "-t", "CP" + QString::number(s.codePage)};
-        const auto bytes = run("iconv", toCodePage, s.text.toUtf8());
-        const auto nameBytes = run("iconv", toCodePage, s.fontName.toUtf8());
+    for (const auto& [codePage, charset, text, fontName] : samples) {
+        SCOPED_TRACE(codePage);
+        const QStringList toCodePage = {"-f", "UTF-8", "-t", "CP" + QString::number(codePage)};
+        const auto bytes = run("iconv", toCodePage, text.toUtf8());
+        const auto nameBytes = run("iconv", toCodePage, fontName.toUtf8());
         ASSERT_TRUE(bytes && nameBytes);
-        const QByteArray byDocument = "{\\rtf1\\ansi\\ansicpg" + QByteArray::number(s.codePage) +
+        const QByteArray byDocument = "{\\rtf1\\ansi\\ansicpg" + QByteArray::number(codePage) +
                                       "\\deff0{\\fonttbl{\\f0\\fnil " + escape(*nameBytes) +
                                       ";}}\\f0\\fs24 " + escape(*bytes) + "\\par}";
         const QByteArray byFont = "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0\\fswiss "
                                   "Helvetica;}{\\f1\\fnil\\fcharset" +
-                                  QByteArray::number(s.charset) + " " + escape(*nameBytes) +
+                                  QByteArray::number(charset) + " " + escape(*nameBytes) +
                                   ";}}{\\f1 " + escape(*bytes) + "}\\'e9\\par}";
         const RichText a = read(byDocument);
         const RichText b = read(byFont);
-        EXPECT_EQ(a.plainText(), s.text + "\n") << s.codePage;
-        EXPECT_EQ(a.charStyleAt(0).family, s.fontName) << s.codePage;
-        EXPECT_EQ(b.plainText(), s.text + "é\n") << s.codePage;
-        EXPECT_EQ(b.charStyleAt(0).family, s.fontName) << s.codePage;
+        EXPECT_EQ(a.plainText(), text + "\n");
+        EXPECT_EQ(a.charStyleAt(0).family, fontName);
+        EXPECT_EQ(b.plainText(), text + "é\n");
+        EXPECT_EQ(b.charStyleAt(0).family, fontName);
         joined.append(a);
         joinedText += a.plainText();
-        texts << s.text;
+        texts << text;
     }
 
     const QByteArray rtf = joined.RTF();
     EXPECT_EQ(read(rtf).plainText(), joinedText);
-    expectConsistentTables(rtf);
+    expectFontsOnce(rtf);
     REQUIRE_TOOL("unrtf");
-    expectInOrder(unrtf(rtf, true).value_or(""), texts, "unrtf --html");
+    expectInOrder(unrtf(rtf, true), texts, "unrtf --html");
     REQUIRE_TOOL("soffice");
-    expectInOrder(libreOfficeText(rtf).value_or(""), texts, "LibreOffice");
+    EXPECT_EQ(throughLibreOffice(rtf).plainText(), joinedText);
 }
 
 TEST(RichText, JoiningKeepsEveryPartsLookWithMergedTables) {
@@ -263,8 +338,11 @@ TEST(RichText, JoiningKeepsEveryPartsLookWithMergedTables) {
              "{\\colortbl;\\red0\\green0\\blue255;\\red0\\green128\\blue0;\\red255\\green0\\blue0;}"
              "\\pard\\qr\\ri400 {\\f0\\cf3 right red Courier}{\\cf1\\fs18  small blue Arial}\\par"
              "\\pard\\qj\\tx720\\tqr\\tx4000 {\\b\\uldb\\cf2 justified double underlined green}"
-             "{\\field{\\*\\fldinst HYPERLINK \"https://example.org/\"}{\\fldrslt  a link}}\\par}");
-    const RichText plain = RichText::fromPlainText("plain part\nsecond line\n");
+             "{\\field{\\*\\fldinst HYPERLINK \"https://example.org/x?a=1&b=2\"}{\\fldrslt  a "
+             "link}} {\\pict\\pngblip\\picw40\\pich20 " +
+             png(Qt::red, QSize(40, 20)).toHex() + "}\\par}");
+    const RichText plain = RichText::fromPlainText(
+        QStringLiteral("plain part\nΕλληνικά Русский 中文 한국어 日本語\t« »\n"));
     const RichText fourth = read(
         flatFolder(
             {{"TXT.rtf", fileValue("{\\rtf1\\ansi{\\fonttbl\\f0\\fswiss Arial;}{\\colortbl;\\red255"
@@ -274,10 +352,8 @@ TEST(RichText, JoiningKeepsEveryPartsLookWithMergedTables) {
 
     RichText joined;
     QList<qsizetype> offsets;
-    QStringList texts;
     for (const RichText& part : parts) {
         offsets << joined.plainText().size();
-        texts << part.plainText().trimmed();
         joined.append(part);
     }
     for (qsizetype i = 0; i < parts.size(); ++i)
@@ -286,53 +362,19 @@ TEST(RichText, JoiningKeepsEveryPartsLookWithMergedTables) {
     // Written and read again, nothing changes.
     const QByteArray rtf = joined.RTF();
     expectSameLook(read(rtf), 0, joined);
-    expectConsistentTables(rtf);
+    expectFontsOnce(rtf);
 
-    REQUIRE_TOOL("unrtf");
-    QStringList asciiTexts;
-    for (const QString& text : texts)
-        asciiTexts << text.split('\n').first();
-    expectInOrder(unrtf(rtf).value_or(""), asciiTexts, "unrtf");
     REQUIRE_TOOL("soffice");
-    const auto odf = libreOffice(rtf, "fodt", "fodt");
-    ASSERT_TRUE(odf);
-    const QList<std::pair<QString, QStringList>> looks = {
-        {"Centred bold red Courier",
-         {R"(style:font-name="Courier New")", R"(fo:color="#ff0000")", R"(fo:font-weight="bold")",
-          R"(fo:font-size="16pt")", R"(fo:text-align="center")", R"(fo:margin-left="0.5in")",
-          R"(fo:text-indent="-0.25in")", R"(fo:line-height="150%")",
-          R"(fo:margin-top="0.1665in")"}},
-        {"italic underlined on green",
-         {R"(style:font-name="Times New Roman")", R"(fo:font-style="italic")",
-          R"(style:text-underline-style="solid")", R"(fo:background-color="#008000")"}},
-        {"struck", {R"(style:text-line-through-style="solid")"}},
-        {"up", {R"(style:text-position="super)"}},
-        {"down", {R"(style:text-position="sub)"}},
-        {"right red Courier",
-         {R"(fo:text-align="end")", R"(fo:margin-right="0.278in")",
-          R"(style:font-name="Courier New")", R"(fo:color="#ff0000")"}},
-        {"small blue Arial",
-         {R"(style:font-name="Arial")", R"(fo:font-size="9pt")", R"(fo:color="#0000ff")"}},
-        {"justified double underlined green",
-         {R"(fo:text-align="justify")", R"(style:text-underline-type="double")",
-          R"(fo:color="#008000")", R"(fo:font-weight="bold")"}},
-        {"plain part", {R"(style:font-name="Helvetica")"}},
-        {"rtfd part",
-         {R"(style:font-name="Arial")", R"(fo:font-size="14pt")", R"(fo:color="#ff0000")",
-          R"(fo:text-align="center")"}},
-    };
-    for (const auto& [phrase, attributes] : looks) {
-        const auto look = libreOfficeLook(*odf, phrase);
-        ASSERT_TRUE(look) << "LibreOffice lost " << phrase.toStdString();
-        for (const QString& attribute : attributes)
-            EXPECT_TRUE((look->paragraph + look->text).contains(attribute))
-                << "LibreOffice shows \"" << phrase.toStdString() << "\" without "
-                << attribute.toStdString() << ": " << look->paragraph.toStdString() << " | "
-                << look->text.toStdString();
-    }
-    EXPECT_EQ(libreOfficeLook(*odf, " a link").value_or(LibreOfficeLook()).link,
-              "https://example.org/");
-    expectInOrder(libreOfficeText(rtf).value_or(""), texts, "LibreOffice");
+    // LibreOffice reads every look as ours does: what it writes back reads the same, apart from
+    // the paragraph marks and the picture, which it gives its default font.
+    const RichText seen = throughLibreOffice(rtf);
+    ASSERT_EQ(seen.plainText(), joined.plainText());
+    ASSERT_EQ(seen.attachments().size(), 1);
+    EXPECT_EQ(QImage::fromData(seen.attachments().first().contents).size(), QSize(40, 20));
+    for (qsizetype i = 0; i < joined.plainText().size(); ++i)
+        if (joined.plainText().at(i) != u'\n' && joined.plainText().at(i) != QChar(0xFFFC)) {
+            ASSERT_EQ(look(seen, i), look(joined, i)) << "character " << i;
+        }
 }
 
 TEST(RichText, JoinedPartsFollowEachOtherWithNothingBetween) {
@@ -348,80 +390,6 @@ TEST(RichText, JoinedPartsFollowEachOtherWithNothingBetween) {
     EXPECT_EQ(joined.paragraphStyleAt(20).alignment, RichText::Alignment::Justified);
     EXPECT_TRUE(joined.charStyleAt(4).bold);
     EXPECT_EQ(read(joined.RTF()).plainText(), joined.plainText());
-}
-
-// Documents written by LibreOffice from HTML, from an ODF text document and from plain text.
-TEST(RichText, ReadsWhatLibreOfficeWrites) {
-    REQUIRE_TOOL("soffice");
-    const QByteArray html =
-        "<html><body><h1>Heading one</h1>"
-        "<p>Normal <b>boldword</b> <i>italicword</i> <u>underword</u> <s>struckword</s> "
-        "<font color=\"#ff0000\">redword</font> <font face=\"Courier New\" size=\"5\">courierword"
-        "</font></p><p style=\"text-align:right\">rightword</p>"
-        "<p style=\"text-align:center;margin-left:2cm\">centreword</p>"
-        "<p>See <a href=\"https://example.org/x?a=1&amp;b=2\">linkword</a> here</p>"
-        "<table border=\"1\"><tr><td>c11</td><td>c12</td></tr><tr><td>c21</td><td>c22</td></tr>"
-        "</table><p>Picture <img src=\"data:image/png;base64," +
-        png(Qt::red, QSize(40, 20)).toBase64() +
-        "\" width=\"40\" height=\"20\"> after</p>"
-        "<p>Ελληνικά Русский 中文 한국어 日本語 עברית</p></body></html>";
-    const QByteArray lines =
-        QStringLiteral("First line\nΔεύτερη γραμμή\n第三行 テキスト\n\tIndented « quoted »\n")
-            .toUtf8();
-    const QStringList fromHtmlFilter = {"--infilter=HTML (StarWriter)"};
-    const auto odt = libreOffice(html, "odt", "odt", "d.html", fromHtmlFilter);
-    ASSERT_TRUE(odt);
-    const auto fromOdt = libreOffice(*odt, "rtf", "rtf", "d.odt");
-    const auto fromHtml = libreOffice(html, "rtf", "rtf", "d.html", fromHtmlFilter);
-    const auto odtText = libreOfficeText(*odt, "d.odt");
-    const auto fromTxt =
-        libreOffice(lines, "rtf", "rtf", "d.txt", {"--infilter=Text (encoded):UTF8,LF,,,"});
-    ASSERT_TRUE(fromOdt && fromHtml && odtText && fromTxt);
-
-    RichText joined;
-    QStringList allWords;
-    for (const QByteArray& rtf : {*fromOdt, *fromHtml, *fromTxt}) {
-        const RichText text = read(rtf);
-        allWords += words(text.plainText());
-        joined.append(text);
-    }
-    // LibreOffice's own text of the same document has the same words.
-    EXPECT_EQ(words(read(*fromOdt).plainText()), words(*odtText));
-    EXPECT_EQ(words(read(*fromTxt).plainText()),
-              words(QStringLiteral("First line Δεύτερη γραμμή 第三行 テキスト Indented « "
-                                   "quoted »")));
-
-    for (const QByteArray& rtf : {*fromOdt, *fromHtml}) {
-        const RichText doc = read(rtf);
-        const QString plain = doc.plainText();
-        auto at = [&](const char* word) { return doc.charStyleAt(plain.indexOf(word)); };
-        EXPECT_TRUE(at("boldword").bold);
-        EXPECT_TRUE(at("italicword").italic);
-        EXPECT_EQ(at("underword").underline, RichText::Underline::Single);
-        EXPECT_EQ(at("struckword").strike, RichText::Strike::Single);
-        EXPECT_EQ(at("redword").foreground, qRgb(255, 0, 0));
-        EXPECT_EQ(at("courierword").family, "Courier New");
-        EXPECT_GT(at("Heading").pointSize, at("Normal").pointSize);
-        EXPECT_EQ(at("linkword").link, "https://example.org/x?a=1&b=2");
-        EXPECT_EQ(doc.paragraphStyleAt(plain.indexOf("rightword")).alignment,
-                  RichText::Alignment::Right);
-        EXPECT_EQ(doc.paragraphStyleAt(plain.indexOf("centreword")).alignment,
-                  RichText::Alignment::Center);
-        EXPECT_GT(doc.paragraphStyleAt(plain.indexOf("centreword")).leftIndent, 1000);
-        ASSERT_EQ(doc.attachments().size(), 1);
-        const QImage picture = QImage::fromData(doc.attachments().first().contents);
-        EXPECT_EQ(picture.size(), QSize(40, 20));
-        EXPECT_EQ(plain.at(doc.attachments().first().position), QChar(0xFFFC));
-    }
-
-    const QByteArray rtf = joined.RTF();
-    expectConsistentTables(rtf);
-    EXPECT_EQ(words(libreOfficeText(rtf).value_or("")), allWords);
-    REQUIRE_TOOL("unrtf");
-    expectInOrder(
-        unrtf(rtf, true).value_or(""),
-        {"boldword", "redword", "Ελληνικά Русский", "First line", "Δεύτερη γραμμή", "« quoted »"},
-        "unrtf --html");
 }
 
 TEST(RichText, ReadsWhatPandocWrites) {
@@ -444,15 +412,6 @@ TEST(RichText, ReadsWhatPandocWrites) {
     EXPECT_NE(at("codeword").family, at("Some").family);
     EXPECT_EQ(at("linkword").link, "https://pandoc.example/p");
     EXPECT_GT(at("Pandoc").pointSize, at("Some").pointSize);
-
-    RichText joined = doc;
-    joined.append(RichText::fromPlainText("after pandoc"));
-    const QByteArray out = joined.RTF();
-    expectSameLook(read(out), 0, joined);
-    REQUIRE_TOOL("unrtf");
-    // unrtf shows a link by its target.
-    expectInOrder(unrtf(out).value_or(""),
-                  {"Pandoc heading", "https://pandoc.example/p", "after pandoc"}, "unrtf");
 }
 
 TEST(RichText, RtfdAttachmentsSurviveJoiningUnderUniqueNames) {
@@ -470,7 +429,7 @@ TEST(RichText, RtfdAttachmentsSurviveJoiningUnderUniqueNames) {
         {"Pasted Graphic.png", fileValue(red)},
         {"notes.txt", fileValue(notes)},
         {".", fileValue(QByteArray(32, '\x01'))},
-        {"__@UTF8PreferredName@__", stringValue("First.rtfd")},
+        {"__@UTF8PreferredName@__", u32(4) + u32(10) + "First.rtfd"},
         {"unreferenced.bin", fileValue("loose")},
         {"Old.rtfd", inner},
     });
@@ -501,47 +460,48 @@ TEST(RichText, RtfdAttachmentsSurviveJoiningUnderUniqueNames) {
     joined.append(picture);
     joined.append(second);
 
-    const QStringList names = {"Pasted Graphic.png",
-                               "Pasted Graphic.png",
-                               "notes.txt",
-                               "Pasted Graphic 2.png",
-                               "diagram.png",
-                               "image.png",
-                               "Pasted Graphic 3.png",
-                               "diagram 2.png",
-                               "unreferenced.bin",
-                               "Old.rtfd"};
+    const QStringList names =
+        QStringLiteral("Pasted Graphic.png|Pasted Graphic.png|notes.txt|Pasted Graphic 2.png|"
+                       "diagram.png|image.png|Pasted Graphic 3.png|diagram 2.png|"
+                       "unreferenced.bin|Old.rtfd")
+            .split(u'|');
+    const QList<QByteArray> contents = {red, red,  notes, blue,    green,
+                                        red, blue, green, "loose", inner};
     auto check = [&](const RichText& doc) {
         QStringList attachmentNames;
-        QList<QByteArray> contents;
+        QList<QByteArray> attachmentContents;
         for (const RichText::Attachment& a : doc.attachments()) {
             attachmentNames << a.name;
-            contents << a.contents;
+            attachmentContents << a.contents;
             EXPECT_TRUE(a.position < 0 || doc.plainText().at(a.position) == QChar(0xFFFC))
                 << a.name.toStdString();
         }
         EXPECT_EQ(attachmentNames, names);
-        EXPECT_EQ(contents, QList<QByteArray>(
-                                {red, red, notes, blue, green, red, blue, green, "loose", inner}));
+        EXPECT_EQ(attachmentContents, contents);
         EXPECT_EQ(doc.plainText().count(o), 8);
     };
     check(joined);
 
-    // The written folder holds each file once, and TXT.rtf refers to every picture by its name.
+    // The written folder is laid out as the format notes say, each file once in the plain form,
+    // and TXT.rtf refers to every picture by its name.
     const QByteArray rtfd = joined.RTFD();
     const RichText back = read(rtfd, true);
     check(back);
     expectSameLook(back, 0, joined);
-    const auto files = flatFiles(rtfd);
-    ASSERT_TRUE(files);
-    QStringList fileNames;
-    for (const auto& [name, bytes] : *files)
-        fileNames << name;
-    EXPECT_EQ(fileNames, QStringList("TXT.rtf") + QStringList(names).mid(1));
+    QList<FlatEntry> files = {{"TXT.rtf", {}}};
+    qsizetype otherValues = 0;
+    for (qsizetype i = 1; i < names.size(); ++i) {
+        files.append({names[i].toUtf8(), names[i] == u"Old.rtfd" ? inner : fileValue(contents[i])});
+        otherValues += files.last().value.size();
+    }
+    const qsizetype textAt = flatFolder(files).size() - otherValues + 8;
+    const QByteArray text = rtfd.mid(textAt, rtfd.size() - flatFolder(files).size() - 8);
+    files.first().value = fileValue(text);
+    EXPECT_EQ(rtfd, flatFolder(files));
     static const QRegularExpression reference(
         QStringLiteral("\\\\NeXTGraphic ([^\\\\]+) \\\\width"));
     QStringList referenced;
-    for (const auto& match : reference.globalMatch(QString::fromLatin1(files->first().second)))
+    for (const auto& match : reference.globalMatch(QString::fromLatin1(text)))
         referenced << match.captured(1);
     EXPECT_EQ(referenced, QStringList(names).mid(0, 8));
 
@@ -549,13 +509,6 @@ TEST(RichText, RtfdAttachmentsSurviveJoiningUnderUniqueNames) {
     const QByteArray rtf = joined.RTF();
     EXPECT_EQ(rtf.count("\\pngblip"), 7);
     EXPECT_EQ(read(rtf).attachments().size(), 7);
-    REQUIRE_TOOL("soffice");
-    const auto html = libreOffice(rtf, "html:XHTML Writer File:UTF8", "html");
-    ASSERT_TRUE(html);
-    EXPECT_EQ(html->count("<img"), 7);
-    expectInOrder(QString::fromUtf8(*html),
-                  {"First", "again", "notes", "plain part", "Second", "and", "end", "pic", "after"},
-                  "LibreOffice");
 }
 
 TEST(RichText, RefusesWhatIsNotRtfAndSurvivesDamage) {
@@ -576,17 +529,6 @@ TEST(RichText, RefusesWhatIsNotRtfAndSurvivesDamage) {
                   .plainText(),
               "y" + QString(QChar(70000 & 0xFFFF)));
 
-    // Every prefix of a document that uses most of what the reader knows.
-    RichText rich =
-        read("{\\rtf1\\ansi\\ansicpg932\\deff0{\\fonttbl{\\f0\\fnil\\fcharset128 \\'82\\'6c;}}"
-             "{\\colortbl;\\red1\\green2\\blue3;}{\\info{\\title t}}\\pard\\qc\\tx720 "
-             "a\\'82\\'a0{\\uc2\\u26085\\'93\\'fa}{\\field{\\*\\fldinst HYPERLINK \"u\"}"
-             "{\\fldrslt l}}{\\*\\x\\bin3 {{{}\\cf1 z\\par}");
-    rich.append(read("{\\rtf1{\\pict\\pngblip " + png(Qt::red).toHex() + "}\\cell\\row}"));
-    const QByteArray rtf = rich.RTF() + QByteArray("{\\rtf1{\\pict\\pngblip\\bin4 \x89PNG}}");
-    for (qsizetype n = 0; n <= rtf.size(); ++n)
-        (void)RichText::fromRTF(rtf.left(n));
-
     RichText withFiles =
         read(flatFolder({{"TXT.rtf",
                           fileValue("{\\rtf1 a{{\\NeXTGraphic p.png \\width1 \\height1}\xAC}b}")},
@@ -597,12 +539,6 @@ TEST(RichText, RefusesWhatIsNotRtfAndSurvivesDamage) {
     EXPECT_TRUE(RichText::fromRTFD(rtfd));
     for (qsizetype n = 0; n < rtfd.size(); ++n)
         EXPECT_FALSE(RichText::fromRTFD(rtfd.left(n))) << n;
-    QByteArray forged = rtfd;
-    for (qsizetype at = 8; at + 4 <= forged.size(); at += 4) {
-        QByteArray copy = forged;
-        copy.replace(at, 4, QByteArray(4, '\xFF'));
-        (void)RichText::fromRTFD(copy);
-    }
     EXPECT_FALSE(RichText::fromRTFD(flatFolder({{"other.rtf", fileValue("{\\rtf1 x}")}})));
     EXPECT_FALSE(RichText::fromRTFD(flatFolder({{"TXT.rtf", fileValue("not rtf")}})));
     EXPECT_FALSE(RichText::fromRTFD("{\\rtf1 an RTF document is not a folder}"));
