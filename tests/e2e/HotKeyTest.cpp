@@ -87,14 +87,6 @@ void pressWithControl(KeySym keysym) {
     XCloseDisplay(display);
 }
 
-// Also fails when xdotool itself reports a failure.
-void xdotoolChecked(const QStringList& arguments) {
-    QProcess process;
-    process.start(QStringLiteral("xdotool"), arguments);
-    ASSERT_TRUE(process.waitForFinished(10000)) << "xdotool is not installed";
-    ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
-}
-
 class HotKeyGrab : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(_marker.install(kUp, HotKey::ControlKey)); }
@@ -103,7 +95,7 @@ protected:
     // grabbed by a hot key of its own, has come through, every key pressed before it has too.
     void settle() {
         const qsizetype marks = _marks.times.size();
-        xdotoolChecked({QStringLiteral("key"), QStringLiteral("ctrl+Up")});
+        xdotool({QStringLiteral("key"), QStringLiteral("ctrl+Up")});
         ASSERT_TRUE(waitFor([&] { return _marks.times.size() > marks; }));
     }
 
@@ -117,10 +109,10 @@ private:
 
 // Holds Control+Down for a second, long enough for the keyboard to repeat it several times.
 void holdControlDown(const RawPresses& raw) {
-    xdotoolChecked({QStringLiteral("keydown"), QStringLiteral("ctrl+Down")});
+    xdotool({QStringLiteral("keydown"), QStringLiteral("ctrl+Down")});
     const int before = raw.count;
     QTest::qWait(1000);
-    xdotoolChecked({QStringLiteral("keyup"), QStringLiteral("ctrl+Down")});
+    xdotool({QStringLiteral("keyup"), QStringLiteral("ctrl+Down")});
     ASSERT_GE(raw.count - before, 3) << "the X server did not repeat the held key";
 }
 
@@ -130,35 +122,31 @@ void holdControlDown(const RawPresses& raw) {
 // combination needs its own modifiers exactly; after uninstalling nothing counts.
 TEST_F(HotKeyGrab, EachPressCountsOnceWithOrWithoutLocksUntilUninstalled) {
     ASSERT_TRUE(hotKey.install(kDown, HotKey::ControlKey));
-    xdotoolChecked({QStringLiteral("key"), QStringLiteral("ctrl+Down")});
+    xdotool({QStringLiteral("key"), QStringLiteral("ctrl+Down")});
     ASSERT_TRUE(waitFor([&] { return presses.times.size() == 1; }));
     EXPECT_NE(presses.times[0], 0u);
 
     // Two presses in quick succession are two, not one repeated.
-    xdotoolChecked(
-        {QStringLiteral("key"), QStringLiteral("ctrl+Down"), QStringLiteral("ctrl+Down")});
+    xdotool({QStringLiteral("key"), QStringLiteral("ctrl+Down"), QStringLiteral("ctrl+Down")});
     ASSERT_TRUE(waitFor([&] { return presses.times.size() == 3; }));
 
-    xdotoolChecked({QStringLiteral("key"), QStringLiteral("Down"),
-                    QStringLiteral("ctrl+shift+Down"), QStringLiteral("alt+Down")});
+    xdotool({QStringLiteral("key"), QStringLiteral("Down"), QStringLiteral("ctrl+shift+Down"),
+             QStringLiteral("alt+Down")});
     settle();
     EXPECT_EQ(presses.times.size(), 3);
 
-    xdotoolChecked(
-        {QStringLiteral("key"), QStringLiteral("Caps_Lock"), QStringLiteral("ctrl+Down")});
+    xdotool({QStringLiteral("key"), QStringLiteral("Caps_Lock"), QStringLiteral("ctrl+Down")});
     ASSERT_TRUE(waitFor([&] { return presses.times.size() == 4; }));
-    xdotoolChecked(
-        {QStringLiteral("key"), QStringLiteral("Num_Lock"), QStringLiteral("ctrl+Down")});
+    xdotool({QStringLiteral("key"), QStringLiteral("Num_Lock"), QStringLiteral("ctrl+Down")});
     ASSERT_TRUE(waitFor([&] { return presses.times.size() == 5; }));
-    xdotoolChecked(
-        {QStringLiteral("key"), QStringLiteral("Caps_Lock"), QStringLiteral("ctrl+Down")});
+    xdotool({QStringLiteral("key"), QStringLiteral("Caps_Lock"), QStringLiteral("ctrl+Down")});
     ASSERT_TRUE(waitFor([&] { return presses.times.size() == 6; }));
     settle();
     EXPECT_EQ(presses.times.size(), 6);
     EXPECT_TRUE(std::is_sorted(presses.times.begin(), presses.times.end()));
 
     hotKey.uninstall();
-    xdotoolChecked({QStringLiteral("key"), QStringLiteral("ctrl+Down")});
+    xdotool({QStringLiteral("key"), QStringLiteral("ctrl+Down")});
     settle();
     EXPECT_EQ(presses.times.size(), 6);
 }
@@ -176,12 +164,11 @@ TEST_F(HotKeyGrab, NumLockOnAnotherModifierStillPasses) {
     XCloseDisplay(display);
 
     ASSERT_TRUE(hotKey.install(kF5, HotKey::CommandKey | HotKey::OptionKey | HotKey::ShiftKey));
-    xdotoolChecked(
+    xdotool(
         {QStringLiteral("key"), QStringLiteral("Num_Lock"), QStringLiteral("super+alt+shift+F5")});
     ASSERT_TRUE(waitFor([&] { return presses.times.size() == 1; }));
     // Num Lock off again: the marker's grab was made before Num Lock moved.
-    xdotoolChecked(
-        {QStringLiteral("key"), QStringLiteral("alt+shift+F5"), QStringLiteral("Num_Lock")});
+    xdotool({QStringLiteral("key"), QStringLiteral("alt+shift+F5"), QStringLiteral("Num_Lock")});
     settle();
     EXPECT_EQ(presses.times.size(), 1);
 }
@@ -219,14 +206,14 @@ TEST_F(HotKeyGrab, CombinationHeldByAnotherProgramIsRefusedAndLogged) {
     EXPECT_EQ(log.lines(), QStringList(QStringLiteral("warning*** :[installHotKeyEvent] [the hot "
                                                       "key Control+Down is held by another "
                                                       "program]")));
-    xdotoolChecked({QStringLiteral("key"), QStringLiteral("ctrl+Down")});
+    xdotool({QStringLiteral("key"), QStringLiteral("ctrl+Down")});
     settle();
     EXPECT_TRUE(presses.times.empty());
 
     XUngrabKey(other, XKeysymToKeycode(other, XK_Down), ControlMask, DefaultRootWindow(other));
     XCloseDisplay(other);
     ASSERT_TRUE(hotKey.install(kDown, HotKey::ControlKey));
-    xdotoolChecked({QStringLiteral("key"), QStringLiteral("ctrl+Down")});
+    xdotool({QStringLiteral("key"), QStringLiteral("ctrl+Down")});
     ASSERT_TRUE(waitFor([&] { return presses.times.size() == 1; }));
 }
 
