@@ -305,6 +305,15 @@ bool Kelvrin::waitForCount(qint64 count, int timeoutMs) {
     return waitFor([&] { return changeCount() >= count; }, timeoutMs);
 }
 
+bool becomesFront(quint32 window, int timeoutMs) {
+    return waitFor(
+        [&] {
+            const auto front = Processes::frontmost();
+            return front && front->window == window;
+        },
+        timeoutMs);
+}
+
 bool pasteWindowActive(Kelvrin& kelvrin) {
     return QApplication::activeWindow() == kelvrin.app().pasteWindow()->getWindow();
 }

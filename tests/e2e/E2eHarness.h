@@ -196,6 +196,9 @@ private:
     std::unique_ptr<MyObject> _app;
 };
 
+// Whether the window becomes the active one, as the window manager names it, within the time.
+bool becomesFront(quint32 window, int timeoutMs = 10000);
+
 // Whether the paste window is the active window.
 bool pasteWindowActive(Kelvrin& kelvrin);
 

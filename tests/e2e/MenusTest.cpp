@@ -61,7 +61,7 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowActive(window().getWindow()));
     }
 
-    PasteWindow& window() { return *kelvrin.app().pasteWindow(); }
+    PasteWindow& window() { return kelvrin.window(); }
     bool active() { return QApplication::activeWindow() == window().getWindow(); }
 
     Kelvrin kelvrin;

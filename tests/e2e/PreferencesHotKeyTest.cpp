@@ -46,7 +46,7 @@ TEST(PreferencesOnScreen, ANewHotKeyWorksAtOnceAndTheOldOneNoLonger) {
     prefs.preferencesAlwaysOnTop()->click();
     prefs.okButton()->click();
     EXPECT_FALSE(prefs.isVisible());
-    const WId paste = kelvrin.app().pasteWindow()->getWindow()->winId();
+    const WId paste = kelvrin.window().getWindow()->winId();
     EXPECT_TRUE(waitFor([&] { return above(paste); })) << "always on top at once";
 
     EXPECT_FALSE(pressHotKeyOver(kelvrin, target, QStringLiteral("ctrl+Down")));
