@@ -1,11 +1,16 @@
 // The paste window as the window manager sees it, read back with xprop: on every workspace, out
-// of the task bar and the pager after every show, and above other windows when asked.
+// of the task bar and the pager after every show, and above other windows when asked; and the
+// preferences, whose hot key and always-on-top reach the keyboard and the manager at once.
 #include "tests/e2e/E2eHarness.h"
 
+#include "app/PreferencesWindow.h"
 #include "window/PasteWin.h"
 #include "window/PasteWindow.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QEvent>
+#include <QPushButton>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -113,4 +118,29 @@ TEST(DesktopWindow, EveryShowPutsThePasteWindowOnEveryWorkspaceOutOfTaskbarAndPa
     window.showPasteWindow();
     window.setWindowLevel(1);
     EXPECT_TRUE(showsAsWanted(id, true)) << "put on top as it was shown";
+}
+
+TEST(PreferencesOnScreen, ANewHotKeyWorksAtOnceAndTheOldOneNoLonger) {
+    Kelvrin kelvrin;
+    PasteTarget target(QStringLiteral("Notes"), {}, QRect(520, 420, 300, 80));
+    ASSERT_TRUE(target.ready());
+    // A hot key answers in a few milliseconds; two seconds without one mean none.
+    ASSERT_TRUE(pressOver(kelvrin, target.window(), {QStringLiteral("ctrl+Down")}, 2000));
+
+    kelvrin.app().menuPreferences();
+    PreferencesWindow& prefs = *kelvrin.app().preferencesWindow();
+    ASSERT_TRUE(waitFor([&] { return prefs.isVisible(); }));
+    prefs.preferencesShift()->click();
+    prefs.preferencesKey()->setCurrentIndex(8);
+    ASSERT_EQ(prefs.preferencesKey()->currentText(), QStringLiteral("F5"));
+    prefs.preferencesAlwaysOnTop()->click();
+    prefs.okButton()->click();
+    EXPECT_FALSE(prefs.isVisible());
+    const WId paste = kelvrin.window().getWindow()->winId();
+    EXPECT_TRUE(waitFor([&] { return hints(paste).states.contains(QStringLiteral("ABOVE")); }))
+        << "always on top at once";
+
+    EXPECT_FALSE(pressOver(kelvrin, target.window(), {QStringLiteral("ctrl+Down")}, 2000));
+    EXPECT_TRUE(pressOver(kelvrin, target.window(), {QStringLiteral("ctrl+shift+F5")}, 2000));
+    EXPECT_TRUE(kelvrin.app().sendPSN() && kelvrin.app().sendPSN()->window == target.window());
 }

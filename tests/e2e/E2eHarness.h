@@ -17,7 +17,6 @@
 #include <optional>
 #include <ostream>
 
-// Readable failure messages.
 inline void PrintTo(const QString& text, std::ostream* out) {
     *out << '"' << text.left(200).toStdString() << (text.size() > 200 ? "...\"" : "\"");
 }
@@ -28,16 +27,14 @@ inline void PrintTo(const QStringList& texts, std::ostream* out) {
 // Processes events (the poll included) until the condition holds or the time is up.
 bool waitFor(const std::function<bool()>& condition, int timeoutMs = 10000);
 
-// Puts the bytes on the clipboard through xclip, under its default text target or the one given,
-// and returns once xclip serves them.
+// Puts the bytes on the clipboard through xclip (under the target given), once xclip serves them.
 void copyWithXclip(const QByteArray& bytes, const QString& target = {});
 
-// What another program reads from the clipboard (through xclip). Our event loop runs meanwhile,
-// so Kelvrin can answer when it is the owner.
+// What xclip reads from the clipboard; our event loop runs meanwhile, for Kelvrin as its owner.
 QByteArray readWithXclip();
 
-// Runs xdotool with the arguments until it ends, our event loop running meanwhile: keys and the
-// mouse as the user presses them. What it printed, line by line.
+// Runs xdotool (keys and the mouse as the user presses them) until it ends, our event loop running
+// meanwhile: what it printed, line by line.
 QStringList xdotool(const QStringList& arguments);
 
 // The shown windows of a process that the window manager manages (a tray icon is none), those
@@ -53,14 +50,13 @@ void startKelvrin(QProcess& process, const QString& configHome, const QStringLis
 // the data folder's path.
 QString storeEmptyHistory(const QString& configHome);
 
-// What the kelvrin program printed and returned for a command to the running instance.
 struct KelvrinCommand {
     int status = -1;
     QByteArray out;
     QByteArray err;
 };
-// Runs kelvrin with the arguments and the settings under configHome until it ends; the status
-// stays -1 when it did not end within the time.
+// Runs kelvrin with the arguments and the settings under configHome until it ends (status -1
+// when it did not end within the time).
 KelvrinCommand kelvrinCommand(const QStringList& arguments, const QString& configHome,
                               int timeoutMs = 20000);
 
@@ -71,8 +67,6 @@ public:
     explicit RunningKelvrin(const QString& configHome = {});
     // Asks it to quit, unless it was killed.
     ~RunningKelvrin();
-    RunningKelvrin(const RunningKelvrin&) = delete;
-    RunningKelvrin& operator=(const RunningKelvrin&) = delete;
 
     bool running() const { return _process.state() == QProcess::Running; }
     qint64 pid() const { return _process.processId(); }
@@ -81,12 +75,10 @@ public:
     bool answered() const { return _answered; }
     // Ends it at once, as a crash or SIGKILL does.
     void kill();
-    // Ends its session as the system does at shutdown (SIGTERM): whether it ended within the
-    // time.
+    // SIGTERM, as at the session's end: whether it ended within the time.
     bool terminate(int timeoutMs);
 
-    // The history's texts, head first, as --list prints them; nothing when no answer came
-    // within the time.
+    // The history's texts, head first, as --list prints them; nothing without an answer.
     std::optional<QStringList> history(int timeoutMs = 20000) const;
     bool waitForText(const QString& text, int timeoutMs = 10000) const;
 
@@ -105,14 +97,11 @@ class Tool {
 public:
     Tool(const QString& program, const QStringList& arguments);
     ~Tool();
-    Tool(const Tool&) = delete;
-    Tool& operator=(const Tool&) = delete;
 
     // Whether it said it is ready.
     bool ready() const { return !_ready.isEmpty(); }
     qint64 pid() const { return _process.processId(); }
-    // The first line it said after "ready" that starts with the prefix, once it came; nothing
-    // when none came within the time.
+    // The first line it said after "ready" that starts with the prefix, once it came.
     std::optional<QByteArray> waitForLine(const QByteArray& prefix, int timeoutMs = 10000);
 
 protected:
@@ -159,12 +148,10 @@ public:
     QStringList pastes() const;
 };
 
-// Drags with the real mouse along the screen points given: presses at the first, passes the
-// others in small steps, releases at the last.
+// Drags with the real mouse: presses at the first point, passes the others, releases at the last.
 void dragWithMouse(const QList<QPoint>& path);
 
-// Kelvrin as the application launches it, on the real clipboard, with its settings in a
-// temporary file.
+// Kelvrin as the application launches it, on the real clipboard, with settings of its own.
 class Kelvrin {
 public:
     enum class Start { Launched, NotLaunched };
@@ -202,9 +189,8 @@ bool becomesFront(quint32 window, int timeoutMs = 10000);
 // Whether the paste window is the active window.
 bool pasteWindowActive(Kelvrin& kelvrin);
 
-// Puts the target window in front and presses the keys over it (xdotool key names, 20 a second):
-// whether the paste window became active within the time. front, when given, gets the
-// application that was in front when the keys went down.
+// Puts the target window in front and presses the keys (xdotool's names, 20 a second): whether
+// the paste window became active. front gets the application in front when the keys went down.
 bool pressOver(Kelvrin& kelvrin, quint32 target, const QStringList& keys, int timeoutMs = 10000,
                std::optional<Processes::Application>* front = nullptr);
 
