@@ -254,27 +254,32 @@ QStringList PasteTarget::pastes() const {
     return pastes;
 }
 
-void dragWithMouse(const QList<QPoint>& path) {
+void dragWithMouse(const QList<QPoint>& path, const QString& midway) {
     ASSERT_GE(path.size(), 2);
-    QStringList arguments;
-    const auto moveTo = [&](QPoint point, const char* pause) {
-        arguments << QStringLiteral("mousemove") << QString::number(point.x())
-                  << QString::number(point.y()) << QStringLiteral("sleep")
-                  << QString::fromLatin1(pause);
+    const auto moveTo = [](QPoint at, const char* pause) {
+        return QStringLiteral("xdotool mousemove %1 %2 sleep %3; ")
+            .arg(at.x())
+            .arg(at.y())
+            .arg(pause);
     };
     // As under a hand, the source sees the pointer come in before the press.
-    moveTo(path.first(), "0.2");
-    arguments << QStringLiteral("mousedown") << QStringLiteral("1") << QStringLiteral("sleep")
-              << QStringLiteral("0.1");
-    constexpr int kSteps = 5;
-    for (qsizetype leg = 1; leg < path.size(); ++leg)
-        for (int step = 1; step <= kSteps; ++step)
-            moveTo(path[leg - 1] + (path[leg] - path[leg - 1]) * step / kSteps, "0.05");
+    QString hand = moveTo(path.first(), "0.2") + QStringLiteral("xdotool mousedown 1 sleep 0.1; ");
+    for (qsizetype leg = 1; leg < path.size(); ++leg) {
+        for (int step = 1; step <= 5; ++step)
+            hand += moveTo(path[leg - 1] + (path[leg] - path[leg - 1]) * step / 5, "0.05");
+        if (leg == 1 && !midway.isEmpty())
+            hand += midway + QStringLiteral("; ");
+    }
     // The source sends no position while the target has not answered the last: a second
     // arrival, after a pause, makes sure the target knows where the drop falls.
-    moveTo(path.last() + QPoint(1, 1), "0.2");
-    moveTo(path.last(), "0.2");
-    xdotool(arguments << QStringLiteral("mouseup") << QStringLiteral("1"));
+    hand += moveTo(path.last() + QPoint(1, 1), "0.2") + moveTo(path.last(), "0.2") +
+            QStringLiteral("xdotool mouseup 1");
+    QProcess shell;
+    shell.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    shell.setStandardOutputFile(QProcess::nullDevice());
+    shell.start(QStringLiteral("sh"), {"-c", hand});
+    ASSERT_TRUE(waitFor([&] { return shell.state() == QProcess::NotRunning; }, 30000));
+    ASSERT_EQ(shell.exitCode(), 0);
 }
 
 Kelvrin::Kelvrin(Start start) {

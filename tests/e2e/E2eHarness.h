@@ -148,8 +148,9 @@ public:
     QStringList pastes() const;
 };
 
-// Drags with the real mouse: presses at the first point, passes the others, releases at the last.
-void dragWithMouse(const QList<QPoint>& path);
+// Drags with the real mouse: presses at the first point, passes the others, releases at the last;
+// midway, a shell command run once the first leg is done.
+void dragWithMouse(const QList<QPoint>& path, const QString& midway = {});
 
 // Kelvrin as the application launches it, on the real clipboard, with settings of its own.
 class Kelvrin {

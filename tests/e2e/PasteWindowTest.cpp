@@ -69,24 +69,9 @@ TEST_F(PasteWindowOnScreen, RowsArePastedAndMovedWithTheMouseAndTheKeys) {
     EXPECT_EQ(kelvrin.texts(), (QStringList{"second", "first", "third"}));
 
     clickRow(0);
-    const QPoint from = rowPoint(0);
-    const QPoint to = rowPoint(2, true) + QPoint(40, 0);
-    const auto moveTo = [](QPoint at) {
-        return QStringLiteral("xdotool mousemove %1 %2; sleep 0.1; ").arg(at.x()).arg(at.y());
-    };
-    QString gesture = moveTo(from) + QStringLiteral("xdotool mousedown 1; sleep 0.1; ");
-    for (int step = 1; step <= 4; ++step)
-        gesture += moveTo(from + QPoint(10 * step, 0));
     // The copy is made from the middle of the drag, and the poll has time to see it.
-    gesture += QStringLiteral("printf copied | xclip -selection clipboard; sleep 1; ");
-    for (int step = 1; step <= 4; ++step)
-        gesture += moveTo(from + QPoint(40, 0) + (to - from - QPoint(40, 0)) * step / 4);
-    gesture += moveTo(to + QPoint(1, 1)) + moveTo(to) + QStringLiteral("xdotool mouseup 1");
-    QProcess hand;
-    hand.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    hand.setStandardOutputFile(QProcess::nullDevice());
-    hand.start(QStringLiteral("sh"), {"-c", gesture});
-    ASSERT_TRUE(waitFor([&] { return hand.state() == QProcess::NotRunning; }, 30000));
+    dragWithMouse({first, first + QPoint(40, 0), rowPoint(2, true) + QPoint(40, 0)},
+                  QStringLiteral("printf copied | xclip -selection clipboard; sleep 1"));
     ASSERT_TRUE(kelvrin.waitForHistory(4));
     EXPECT_EQ(kelvrin.texts(), (QStringList{"copied", "first", "second", "third"}));
 }

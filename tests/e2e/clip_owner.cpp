@@ -10,24 +10,17 @@
 // every request it gets. Exits 0 when another client takes the selection (after finishing the
 // transfers in flight), 2 when the timeout passes (30 s by default), 1 on a usage error.
 //
-// The slow ones, which answer all the same, even once they no longer own the selection:
-//   --delay SECONDS          every data request is answered that long after it came
-//   --targets-delay SECONDS  TARGETS is answered that long after it came
-//   --trickle SECONDS        each chunk of an INCR transfer goes that long after it was asked for
-//
-// The misbehaviours:
-//   --bad-targets random   TARGETS holds numbers that name no atom and atoms that name no type
-//                          (PRIMARY, WM_NAME, INTEGER) before the real list
-//   --bad-targets format8  the real list, but as a property of 8-bit items
-//   --bad-targets type     the real list, but typed STRING instead of ATOM
+// The slow ones answer all the same, even once they no longer own the selection: --delay every
+// data request, --targets-delay TARGETS, --trickle each chunk of an INCR transfer, that long after
+// it was asked for. The misbehaviours:
+//   --bad-targets random|format8|type  TARGETS holds numbers that name no atom and atoms that name
+//                          no type before the real list | as 8-bit items | typed STRING
 //   --incr-stall           every data request is answered by INCR, and no chunk ever follows
-//   --incr-size BYTES      every data request goes by INCR announcing BYTES, whatever the size
-//                          of what is then sent
+//   --incr-size BYTES      every data request goes by INCR announcing BYTES, whatever follows
 //   --data-format 16|32    data written as 16- or 32-bit items (padded with zero bytes)
 //   --data-type NAME       data written under that type instead of the target's own
 //   --churn SECONDS        for that long, takes the selection anew every millisecond, by turns
-//                          from two windows, each time with a new server time; then prints
-//                          "churned TAKES" and stays the owner as usual
+//                          from two windows; then prints "churned TAKES" and owns it as usual
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
