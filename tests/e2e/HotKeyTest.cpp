@@ -24,7 +24,7 @@ namespace {
 constexpr quint8 kUp = 126, kDown = 125, kF5 = 96, kA = 0;
 
 // Asks the hot key about every native event, and takes its presses from Qt, as the application
-// does.
+// does; counts every key press the X server sends on the way, repeats included.
 class PressFilter : public QAbstractNativeEventFilter {
 public:
     explicit PressFilter(HotKey& hotKey) : _hotKey(hotKey) {
@@ -34,6 +34,9 @@ public:
 
     bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
         quint32 time = 0;
+        keyPresses +=
+            type == "xcb_generic_event_t" &&
+            (static_cast<xcb_generic_event_t*>(message)->response_type & 0x7F) == XCB_KEY_PRESS;
         if (!_hotKey.isPress(type, message, &time))
             return false;
         times.append(time);
@@ -41,26 +44,10 @@ public:
     }
 
     QList<quint32> times;
+    int keyPresses = 0;
 
 private:
     HotKey& _hotKey;
-};
-
-// Counts every key press the X server sends us, repeats included. Installed after the hot key's
-// filter, it is asked first.
-class RawPresses : public QAbstractNativeEventFilter {
-public:
-    RawPresses() { QCoreApplication::instance()->installNativeEventFilter(this); }
-    ~RawPresses() override { QCoreApplication::instance()->removeNativeEventFilter(this); }
-
-    bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
-        if (type == "xcb_generic_event_t" &&
-            (static_cast<xcb_generic_event_t*>(message)->response_type & 0x7F) == XCB_KEY_PRESS)
-            ++count;
-        return false;
-    }
-
-    int count = 0;
 };
 
 // Switches the keyboard to the layouts given, "ru,us" for Russian with English as the second
@@ -108,12 +95,12 @@ private:
 };
 
 // Holds Control+Down for a second, long enough for the keyboard to repeat it several times.
-void holdControlDown(const RawPresses& raw) {
+void holdControlDown(const PressFilter& raw) {
     xdotool({QStringLiteral("keydown"), QStringLiteral("ctrl+Down")});
-    const int before = raw.count;
+    const int before = raw.keyPresses;
     QTest::qWait(1000);
     xdotool({QStringLiteral("keyup"), QStringLiteral("ctrl+Down")});
-    ASSERT_GE(raw.count - before, 3) << "the X server did not repeat the held key";
+    ASSERT_GE(raw.keyPresses - before, 3) << "the X server did not repeat the held key";
 }
 
 } // namespace
@@ -156,8 +143,7 @@ TEST_F(HotKeyGrab, EachPressCountsOnceWithOrWithoutLocksHeldOrGrabbedElsewhereUn
     EXPECT_EQ(presses.times.size(), 6);
 
     ASSERT_TRUE(hotKey.install(kDown, HotKey::ControlKey));
-    RawPresses raw;
-    holdControlDown(raw);
+    holdControlDown(presses);
     settle();
     EXPECT_EQ(presses.times.size(), 7);
 
@@ -165,7 +151,7 @@ TEST_F(HotKeyGrab, EachPressCountsOnceWithOrWithoutLocksHeldOrGrabbedElsewhereUn
     ASSERT_NE(display, nullptr);
     Bool supported = False;
     ASSERT_TRUE(XkbSetDetectableAutoRepeat(display, True, &supported) && supported);
-    holdControlDown(raw);
+    holdControlDown(presses);
     settle();
     EXPECT_EQ(presses.times.size(), 8);
 
