@@ -24,22 +24,14 @@ QByteArray readFile(const QString& path) {
 // Settings with a data folder that holds an empty history, as a previous run left it.
 class DataFolder {
 public:
-    DataFolder() {
-        QDir().mkpath(path());
-        QFile list(path() + QStringLiteral("/Kelvrin.KVlist"));
-        EXPECT_TRUE(list.open(QIODevice::WriteOnly));
-        list.write("PasteBoard History.KVdata\n");
-        QFile history(historyFile());
-        EXPECT_TRUE(history.open(QIODevice::WriteOnly));
-        history.write(archivePasteData({}));
+    DataFolder() : _path(storeEmptyHistory(_home.path())) {
         Defaults settings(_home.filePath(QStringLiteral("Kelvrin/Kelvrin.ini")));
-        settings.setObject(path(), QStringLiteral("initial_directory"));
         settings.setInteger(4, QStringLiteral("paste_limits"));
         settings.synchronize();
     }
 
     QString configHome() const { return _home.path(); }
-    QString path() const { return _home.filePath(QStringLiteral("data")); }
+    const QString& path() const { return _path; }
     QString historyFile() const { return path() + QStringLiteral("/PasteBoard History.KVdata"); }
 
     // The history's texts (their first words) as the next launch will load them: absent when
@@ -82,6 +74,7 @@ public:
 
 private:
     QTemporaryDir _home;
+    QString _path;
 };
 
 } // namespace

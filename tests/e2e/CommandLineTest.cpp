@@ -22,28 +22,12 @@ KelvrinCommand kelvrin(const QStringList& arguments, const QString& home) {
     return outcome;
 }
 
-// Settings under home whose data folder holds an empty history, as a previous run left it; the
-// data folder's path.
-QString storeEmptyHistory(const QString& home) {
-    const QString folder = home + QStringLiteral("/data");
-    QDir().mkpath(folder);
-    for (const auto& [name, bytes] :
-         {std::pair{QStringLiteral("Kelvrin.KVlist"), QByteArray("PasteBoard History.KVdata\n")},
-          std::pair{QStringLiteral("PasteBoard History.KVdata"), archivePasteData({})}}) {
-        QFile file(folder + u'/' + name);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-    }
-    Defaults settings(home + QStringLiteral("/Kelvrin/Kelvrin.ini"));
-    settings.setObject(folder, QStringLiteral("initial_directory"));
-    settings.synchronize();
-    return folder;
-}
-
 } // namespace
 
-TEST(CommandLine, OneInstanceAnswersEveryCommandAndQuitsSavingItsSettings) {
+// Only a start of its own needs a display; the commands reach the running one without.
+TEST(CommandLine, OneInstanceAnswersEveryCommandEvenWithoutADisplayAndQuitsSavingItsSettings) {
     QTemporaryDir home;
+    const QString data = storeEmptyHistory(home.path());
     QProcess running;
     running.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     startKelvrin(running, home.path());
@@ -71,6 +55,14 @@ TEST(CommandLine, OneInstanceAnswersEveryCommandAndQuitsSavingItsSettings) {
     EXPECT_EQ(second.status, 0);
     EXPECT_EQ(running.state(), QProcess::Running);
 
+    {
+        const ScopedEnvironment noDisplay{{"DISPLAY", nullptr}};
+        for (const QStringList& arguments :
+             {QStringList{}, {"--list"}, {"--help"}, {"--version"}, {"--print-folder", data}})
+            EXPECT_EQ(kelvrin(arguments, home.path()).status, 0)
+                << arguments.join(' ').toStdString();
+    }
+
     const KelvrinCommand wrong = kelvrin({"--list", "a", "b"}, home.path());
     EXPECT_EQ(wrong.status, 2);
     EXPECT_TRUE(wrong.err.contains("usage: kelvrin")) << wrong.err.toStdString();
@@ -84,6 +76,24 @@ TEST(CommandLine, OneInstanceAnswersEveryCommandAndQuitsSavingItsSettings) {
     const KelvrinCommand gone = kelvrin({"--show"}, home.path());
     EXPECT_EQ(gone.status, 1);
     EXPECT_TRUE(gone.err.contains("not running")) << gone.err.toStdString();
+
+    // An X server that does not answer: a real one, stopped.
+    QProcess silent;
+    silent.start(QStringLiteral("Xvfb"), {"-displayfd", "1", "-nolisten", "tcp"});
+    ASSERT_TRUE(waitFor([&] { return silent.canReadLine(); })) << "Xvfb did not start";
+    const QByteArray stopped = ':' + silent.readLine().trimmed();
+    ::kill(pid_t(silent.processId()), SIGSTOP);
+    for (const char* display :
+         {static_cast<const char*>(nullptr), "nowhere", stopped.constData()}) {
+        const ScopedEnvironment environment{{"DISPLAY", display}};
+        const KelvrinCommand start = kelvrin({}, home.path());
+        EXPECT_EQ(start.status, 1) << (display ? display : "no DISPLAY");
+        EXPECT_TRUE(start.err.contains("no X display") && start.err.contains("DISPLAY="))
+            << start.err.toStdString();
+    }
+    ::kill(pid_t(silent.processId()), SIGCONT);
+    silent.terminate();
+    silent.waitForFinished();
 }
 
 TEST(CommandLine, TwoStartsAtOnceMakeOneInstanceAndAStoppedOneIsNotReplaced) {
@@ -117,36 +127,4 @@ TEST(CommandLine, TwoStartsAtOnceMakeOneInstanceAndAStoppedOneIsNotReplaced) {
     EXPECT_TRUE(late.err.contains("cannot reach")) << late.err.toStdString();
     EXPECT_EQ(kelvrin({"--quit"}, home.path()).status, 0) << "the stopped one lost its line";
     EXPECT_TRUE(running.waitForFinished(10000));
-}
-
-TEST(CommandLine, WithoutADisplayOnlyAStartOfItsOwnNeedsOneAndSaysSo) {
-    QTemporaryDir home;
-    const QString data = storeEmptyHistory(home.path());
-    {
-        RunningKelvrin running(home.path());
-        ASSERT_TRUE(running.answered());
-        const ScopedEnvironment noDisplay{{"DISPLAY", nullptr}};
-        for (const QStringList& arguments :
-             {QStringList{}, {"--list"}, {"--help"}, {"--version"}, {"--print-folder", data}})
-            EXPECT_EQ(kelvrin(arguments, home.path()).status, 0)
-                << arguments.join(' ').toStdString();
-    }
-
-    // An X server that does not answer: a real one, stopped.
-    QProcess silent;
-    silent.start(QStringLiteral("Xvfb"), {"-displayfd", "1", "-nolisten", "tcp"});
-    ASSERT_TRUE(waitFor([&] { return silent.canReadLine(); })) << "Xvfb did not start";
-    const QByteArray stopped = ':' + silent.readLine().trimmed();
-    ::kill(pid_t(silent.processId()), SIGSTOP);
-    for (const char* display :
-         {static_cast<const char*>(nullptr), "nowhere", stopped.constData()}) {
-        const ScopedEnvironment environment{{"DISPLAY", display}};
-        const KelvrinCommand start = kelvrin({}, home.path());
-        EXPECT_EQ(start.status, 1) << (display ? display : "no DISPLAY");
-        EXPECT_TRUE(start.err.contains("no X display") && start.err.contains("DISPLAY="))
-            << start.err.toStdString();
-    }
-    ::kill(pid_t(silent.processId()), SIGCONT);
-    silent.terminate();
-    silent.waitForFinished();
 }

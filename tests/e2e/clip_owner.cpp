@@ -2,10 +2,7 @@
 // CLIPBOARD selection and offers the given types in exactly the given order, which no ready-made
 // tool lets us choose. It can also misbehave in the ways careless or broken owners do.
 //
-//   clip_owner [--timeout SECONDS] [--chunk BYTES] [--report] [--hang | --hang-targets]
-//              [--delay SECONDS] [--targets-delay SECONDS] [--trickle SECONDS]
-//              [--bad-targets random|format8|type] [--incr-stall | --incr-size BYTES]
-//              [--data-format 16|32] [--data-type NAME] [--churn SECONDS] NAME=VALUE...
+//   clip_owner [--timeout SECONDS] [--chunk BYTES] [--report] [OPTION [VALUE]]... NAME=VALUE...
 //
 // VALUE is the literal text, or @path for the bytes of a file. Data larger than the chunk goes
 // by INCR. --hang answers TARGETS and TIMESTAMP but no data request; --hang-targets answers
@@ -13,24 +10,17 @@
 // every request it gets. Exits 0 when another client takes the selection (after finishing the
 // transfers in flight), 2 when the timeout passes (30 s by default), 1 on a usage error.
 //
-// The slow ones, which answer all the same, even once they no longer own the selection:
-//   --delay SECONDS          every data request is answered that long after it came
-//   --targets-delay SECONDS  TARGETS is answered that long after it came
-//   --trickle SECONDS        each chunk of an INCR transfer goes that long after it was asked for
-//
-// The misbehaviours:
-//   --bad-targets random   TARGETS holds numbers that name no atom and atoms that name no type
-//                          (PRIMARY, WM_NAME, INTEGER) before the real list
-//   --bad-targets format8  the real list, but as a property of 8-bit items
-//   --bad-targets type     the real list, but typed STRING instead of ATOM
+// The slow ones answer all the same, even once they no longer own the selection: --delay every
+// data request, --targets-delay TARGETS, --trickle each chunk of an INCR transfer, that long after
+// it was asked for. The misbehaviours:
+//   --bad-targets random|format8|type  TARGETS holds numbers that name no atom and atoms that name
+//                          no type before the real list | as 8-bit items | typed STRING
 //   --incr-stall           every data request is answered by INCR, and no chunk ever follows
-//   --incr-size BYTES      every data request goes by INCR announcing BYTES, whatever the size
-//                          of what is then sent
+//   --incr-size BYTES      every data request goes by INCR announcing BYTES, whatever follows
 //   --data-format 16|32    data written as 16- or 32-bit items (padded with zero bytes)
 //   --data-type NAME       data written under that type instead of the target's own
 //   --churn SECONDS        for that long, takes the selection anew every millisecond, by turns
-//                          from two windows, each time with a new server time; then prints
-//                          "churned TAKES" and stays the owner as usual
+//                          from two windows; then prints "churned TAKES" and owns it as usual
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
@@ -44,6 +34,7 @@
 #include <functional>
 #include <iterator>
 #include <list>
+#include <map>
 #include <poll.h>
 #include <string>
 #include <vector>
@@ -68,96 +59,68 @@ struct Transfer {
 };
 
 struct Options {
-    double timeout = 30;
-    size_t chunk = 0;
-    bool hang = false;
-    bool hangTargets = false;
-    bool report = false;
-    std::string badTargets;
-    bool incrStall = false;
-    long incrSize = -1;
-    int dataFormat = 8;
-    std::string dataType;
-    double churn = 0;
-    double delay = 0;
-    double targetsDelay = 0;
-    double trickle = 0;
+    double timeout = 30, chunk = 0, incrSize = -1, dataFormat = 8, churn = 0, delay = 0,
+           targetsDelay = 0, trickle = 0;
+    bool hang = false, hangTargets = false, report = false, incrStall = false;
+    std::string badTargets, dataType;
     std::vector<std::pair<std::string, std::string>> offers;
 };
 
-[[noreturn]] void usage(const char* message) {
+[[noreturn]] void usage(const std::string& message) {
     std::fprintf(stderr,
-                 "clip_owner: %s\nusage: clip_owner [--timeout SECONDS] [--chunk BYTES] [--report] "
-                 "[--hang | --hang-targets] [--delay SECONDS] [--targets-delay SECONDS] "
-                 "[--trickle SECONDS] [--bad-targets random|format8|type] [--incr-stall | "
-                 "--incr-size BYTES] [--data-format 16|32] [--data-type NAME] [--churn SECONDS] "
-                 "NAME=VALUE|NAME=@FILE...\n",
-                 message);
+                 "clip_owner: %s\nusage: clip_owner [OPTION [VALUE]]... NAME=VALUE|NAME=@FILE...\n",
+                 message.c_str());
     std::exit(1);
 }
 
 Options parse(int argc, char** argv) {
-    Options options;
+    Options o;
+    const std::map<std::string, double*> numbers{{"--timeout", &o.timeout},
+                                                 {"--chunk", &o.chunk},
+                                                 {"--incr-size", &o.incrSize},
+                                                 {"--data-format", &o.dataFormat},
+                                                 {"--churn", &o.churn},
+                                                 {"--delay", &o.delay},
+                                                 {"--targets-delay", &o.targetsDelay},
+                                                 {"--trickle", &o.trickle}};
+    const std::map<std::string, std::string*> words{{"--bad-targets", &o.badTargets},
+                                                    {"--data-type", &o.dataType}};
+    const std::map<std::string, bool*> flags{{"--report", &o.report},
+                                             {"--incr-stall", &o.incrStall},
+                                             {"--hang", &o.hang},
+                                             {"--hang-targets", &o.hangTargets}};
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        const bool numeric = arg == "--timeout" || arg == "--chunk" || arg == "--incr-size" ||
-                             arg == "--data-format" || arg == "--churn" || arg == "--delay" ||
-                             arg == "--targets-delay" || arg == "--trickle";
-        if (numeric && i + 1 < argc) {
+        const size_t equals = arg.find('=');
+        if (flags.count(arg)) {
+            *flags.at(arg) = true;
+        } else if (numbers.count(arg) && i + 1 < argc) {
             char* end = nullptr;
-            const double value = std::strtod(argv[++i], &end);
-            if (*end || value <= 0)
-                usage("a positive number is needed");
-            if (arg == "--timeout")
-                options.timeout = value;
-            else if (arg == "--chunk")
-                options.chunk = size_t(value);
-            else if (arg == "--incr-size")
-                options.incrSize = long(value);
-            else if (arg == "--churn")
-                options.churn = value;
-            else if (arg == "--delay")
-                options.delay = value;
-            else if (arg == "--targets-delay")
-                options.targetsDelay = value;
-            else if (arg == "--trickle")
-                options.trickle = value;
-            else if (value == 8 || value == 16 || value == 32)
-                options.dataFormat = int(value);
-            else
-                usage("a format is 8, 16 or 32");
-        } else if ((arg == "--bad-targets" || arg == "--data-type") && i + 1 < argc) {
-            const std::string value = argv[++i];
-            if (arg == "--data-type")
-                options.dataType = value;
-            else if (value == "random" || value == "format8" || value == "type")
-                options.badTargets = value;
-            else
-                usage("--bad-targets takes random, format8 or type");
-        } else if (arg == "--report") {
-            options.report = true;
-        } else if (arg == "--incr-stall") {
-            options.incrStall = true;
-        } else if (arg == "--hang") {
-            options.hang = true;
-        } else if (arg == "--hang-targets") {
-            options.hangTargets = true;
-        } else if (const size_t equals = arg.find('='); equals != std::string::npos && equals) {
+            if ((*numbers.at(arg) = std::strtod(argv[++i], &end)) <= 0 || *end)
+                usage("a positive number is needed after " + arg);
+        } else if (words.count(arg) && i + 1 < argc) {
+            *words.at(arg) = argv[++i];
+        } else if (arg[0] != '-' && equals != std::string::npos && equals) {
             std::string value = arg.substr(equals + 1);
             if (!value.empty() && value.front() == '@') {
                 std::ifstream file(value.substr(1), std::ios::binary);
                 if (!file)
-                    usage(("cannot read " + value.substr(1)).c_str());
+                    usage("cannot read " + value.substr(1));
                 value.assign(std::istreambuf_iterator<char>(file), {});
             }
-            options.offers.emplace_back(arg.substr(0, equals), std::move(value));
+            o.offers.emplace_back(arg.substr(0, equals), std::move(value));
         } else {
-            usage(("unknown argument " + arg).c_str());
+            usage("unknown argument " + arg);
         }
     }
-    if (options.offers.empty())
+    if (o.offers.empty())
         usage("nothing to offer");
-    return options;
+    if (o.dataFormat != 8 && o.dataFormat != 16 && o.dataFormat != 32)
+        usage("a format is 8, 16 or 32");
+    if (!o.badTargets.empty() && o.badTargets != "random" && o.badTargets != "format8" &&
+        o.badTargets != "type")
+        usage("--bad-targets takes random, format8 or type");
+    return o;
 }
 
 // A requestor that goes away mid-transfer leaves our requests failing; that is its business.
@@ -168,22 +131,12 @@ int ignoreErrors(Display*, XErrorEvent*) {
 // The bytes as items of the given format, zero-padded to whole items, in the array type Xlib
 // takes for it: char for 8, short for 16 and long for 32.
 std::vector<unsigned char> asItems(const std::string& bytes, int format, int* count) {
-    const size_t unit = size_t(format / 8);
-    const size_t items = (bytes.size() + unit - 1) / unit;
-    const size_t width = format == 8 ? 1 : format == 16 ? sizeof(short) : sizeof(long);
+    const size_t unit = size_t(format / 8), items = (bytes.size() + unit - 1) / unit;
+    const size_t width = format == 32 ? sizeof(long) : unit;
     std::vector<unsigned char> out(std::max<size_t>(items, 1) * width, 0);
-    for (size_t item = 0; item < items; ++item) {
-        unsigned long value = 0;
-        const size_t length = std::min(unit, bytes.size() - item * unit);
-        std::memcpy(&value, bytes.data() + item * unit, length);
-        if (format == 8)
-            out[item] = static_cast<unsigned char>(value);
-        else if (format == 16)
-            reinterpret_cast<unsigned short*>(out.data())[item] =
-                static_cast<unsigned short>(value);
-        else
-            reinterpret_cast<unsigned long*>(out.data())[item] = value;
-    }
+    for (size_t item = 0; item < items; ++item)
+        std::memcpy(out.data() + item * width, bytes.data() + item * unit,
+                    std::min(unit, bytes.size() - item * unit));
     *count = int(items);
     return out;
 }
@@ -204,7 +157,7 @@ public:
         const long extended = XExtendedMaxRequestSize(display);
         const size_t largest = size_t(extended ? extended : XMaxRequestSize(display)) * 4 - 1024;
         const size_t safe = size_t(XMaxRequestSize(display)) * 4 - 1024;
-        _chunk = std::min(_options.chunk ? _options.chunk : safe, largest);
+        _chunk = std::min(_options.chunk > 0 ? size_t(_options.chunk) : safe, largest);
         for (Window& window : _windows) {
             window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0, 0, 0);
             XSelectInput(display, window, PropertyChangeMask);
@@ -418,8 +371,8 @@ private:
         if (!incr && offer->bytes.size() <= _chunk) {
             int count = 0;
             const std::vector<unsigned char> items =
-                asItems(offer->bytes, _options.dataFormat, &count);
-            XChangeProperty(_display, request.requestor, property, type, _options.dataFormat,
+                asItems(offer->bytes, int(_options.dataFormat), &count);
+            XChangeProperty(_display, request.requestor, property, type, int(_options.dataFormat),
                             PropModeReplace, items.data(), count);
             notify(request, property);
             return;
@@ -429,7 +382,8 @@ private:
             return transfer.requestor == request.requestor && transfer.property == property;
         });
         XSelectInput(_display, request.requestor, PropertyChangeMask);
-        const long size = _options.incrSize >= 0 ? _options.incrSize : long(offer->bytes.size());
+        const long size =
+            _options.incrSize >= 0 ? long(_options.incrSize) : long(offer->bytes.size());
         XChangeProperty(_display, request.requestor, property, _incr, 32, PropModeReplace,
                         reinterpret_cast<const unsigned char*>(&size), 1);
         // A stalled transfer is never finished: the requestor has to give up on its own.
@@ -468,9 +422,9 @@ private:
         const size_t size = std::min(_chunk, transfer->bytes->size() - transfer->offset);
         // The empty chunk closes the transfer.
         int count = 0;
-        const std::vector<unsigned char> items =
-            asItems(transfer->bytes->substr(transfer->offset, size), _options.dataFormat, &count);
-        XChangeProperty(_display, requestor, property, transfer->type, _options.dataFormat,
+        const std::vector<unsigned char> items = asItems(
+            transfer->bytes->substr(transfer->offset, size), int(_options.dataFormat), &count);
+        XChangeProperty(_display, requestor, property, transfer->type, int(_options.dataFormat),
                         PropModeReplace, items.data(), size ? count : 0);
         XFlush(_display);
         transfer->offset += size;

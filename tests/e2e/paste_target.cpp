@@ -7,7 +7,7 @@
 // for another program (a terminal). Prints "ready WINDOW" (its X window id; on Wayland plain
 // "ready") once the window is shown and its field has the focus; then "paste KEYS BASE64" for each
 // V pressed with modifiers, KEYS naming them as in "ctrl+v" or "ctrl+shift+v", BASE64 being the
-// clipboard's text in UTF-8. Ends on SIGTERM; 1 on a usage error.
+// clipboard's text in UTF-8.
 #include "tests/e2e/ToolProgram.h"
 
 #include <QApplication>
@@ -16,7 +16,6 @@
 #include <QLineEdit>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <QWidget>
 
 namespace {
 
@@ -35,40 +34,28 @@ protected:
             if (event->modifiers() & modifier)
                 keys += name;
         if (event->key() == Qt::Key_V && !keys.isEmpty())
-            report(keys + 'v');
+            ToolProgram::print("paste " + keys + "v " +
+                               QApplication::clipboard()->text().toUtf8().toBase64());
         QLineEdit::keyPressEvent(event);
-    }
-
-private:
-    static void report(const QByteArray& keys) {
-        ToolProgram::print("paste " + keys + ' ' +
-                           QApplication::clipboard()->text().toUtf8().toBase64());
     }
 };
 
 } // namespace
 
 int main(int argc, char** argv) {
-    // Qt would take --title and --geometry for its own X11 options: it sees none of ours.
     int qtArgc = 1;
     QApplication app(qtArgc, argv);
-    const ToolProgram::Options options =
-        ToolProgram::read(argc, argv, {QStringLiteral("paste_target"), QRect(100, 100, 300, 80)},
-                          "[--title TITLE] [--geometry X,Y,W,H] [--class CLASS]",
-                          [](const QString& option, const QString& value) {
-                              if (option != u"--class")
-                                  return false;
-                              // Qt makes the class of WM_CLASS from the application's name when it
-                              // first creates a window, and the app_id from the desktop file name.
-                              QApplication::setApplicationName(value);
-                              QApplication::setDesktopFileName(value);
-                              return true;
-                          });
-    ToolProgram::quitOnTerminate(app);
-
+    QCommandLineParser parser;
+    parser.addOption({"class", "The WM_CLASS class and app_id.", "CLASS"});
+    ToolProgram::readOptions(parser, argc, argv);
+    // Qt makes the class of WM_CLASS from the application's name when it first creates a window,
+    // and the app_id from the desktop file name.
+    if (parser.isSet(QStringLiteral("class"))) {
+        QApplication::setApplicationName(parser.value(QStringLiteral("class")));
+        QApplication::setDesktopFileName(parser.value(QStringLiteral("class")));
+    }
     QWidget window;
-    window.setWindowTitle(options.title);
-    window.setGeometry(options.geometry);
+    ToolProgram::placeWindow(window, parser);
     auto* field = new Field;
     (new QVBoxLayout(&window))->addWidget(field);
     window.show();
