@@ -296,3 +296,16 @@ TEST_F(Capture, DeletingClippingsTakesThoseChosenWhateverArrivesDuringTheAlert) 
     EXPECT_EQ(history().getDataAtIndex(1)->contents(), QStringLiteral("c"));
     EXPECT_EQ(history().getDataAtIndex(2)->contents(), QStringLiteral("a"));
 }
+
+TEST_F(Capture, SeveralChangesBetweenTicksGiveOneClippingAndOneWarning) {
+    copyText(QStringLiteral("first"));
+    tick();
+    Log::Capture log;
+    for (const char* text : {"x", "y", "z"})
+        copyText(QString::fromLatin1(text));
+    tick();
+    EXPECT_EQ(texts(history()), (QStringList{"z", "first"}));
+    EXPECT_EQ(log.lines(),
+              QStringList{QStringLiteral(
+                  "warning*** : [drop paste board data !!!!!!!!!!!!] count[4] _pbCount[1]")});
+}
