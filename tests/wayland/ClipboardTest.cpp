@@ -1,6 +1,6 @@
 // The compositor's clipboard as Kelvrin captures and keeps it on Wayland, watched from outside:
 // the real kelvrin program in the session, its history read through --list.
-#include "tests/wayland/SwaySession.h"
+#include "tests/wayland/KelvrinInSession.h"
 
 #include "model/ExtraType.h"
 #include "tests/support/TestPictures.h"
@@ -8,58 +8,11 @@
 #include <QCryptographicHash>
 #include <QFile>
 #include <QImage>
-#include <QJsonDocument>
 #include <QRandomGenerator>
 #include <QThread>
 #include <gtest/gtest.h>
 
 namespace {
-
-QString kelvrin() {
-    return QStringLiteral(KELVRIN_BINARY);
-}
-
-// The kelvrin program running in the session, with the extra variables given, what it says on
-// standard error kept.
-class RunningKelvrin {
-public:
-    explicit RunningKelvrin(const SwaySession& sway, const QStringList& environment = {})
-        : _sway(sway) {
-        _process.setProcessChannelMode(QProcess::ForwardedOutputChannel);
-        sway.start(_process, kelvrin(), {}, environment);
-        _answered = waitUntil([&] { return history().has_value(); }, 20000);
-    }
-    ~RunningKelvrin() {
-        _sway.run(kelvrin(), {QStringLiteral("--quit")});
-        if (!_process.waitForFinished(10000))
-            _process.kill(), _process.waitForFinished(2000);
-        EXPECT_EQ(_process.exitCode(), 0) << errors().constData();
-    }
-
-    bool answered() const { return _answered; }
-    // The history, head first, each clipping as --list describes it; nothing when it does not
-    // answer.
-    std::optional<QList<QJsonObject>> history() const {
-        const SwaySession::Result list = _sway.run(kelvrin(), {QStringLiteral("--list")});
-        if (list.status != 0)
-            return std::nullopt;
-        QList<QJsonObject> clippings;
-        for (const QByteArray& line : list.out.split('\n'))
-            if (!line.isEmpty())
-                clippings << QJsonDocument::fromJson(line).object();
-        return clippings;
-    }
-    bool waitForSize(qsizetype size) const {
-        return waitUntil([&] { return history().value_or(QList<QJsonObject>()).size() >= size; });
-    }
-    QByteArray errors() { return _errors += _process.readAllStandardError(); }
-
-private:
-    const SwaySession& _sway;
-    QProcess _process;
-    bool _answered = false;
-    QByteArray _errors;
-};
 
 // A wl_clip_owner process offering NAME=VALUE types in that order; it quits when it goes.
 class ClipOwner {
@@ -125,7 +78,7 @@ QString sha256(const QByteArray& bytes) {
 TEST(WaylandClipboard, OwnersTypesAreTakenInTheirOrderButNotTheLaunchContentNorASecret) {
     const SwaySession sway(kelvrin() + QStringLiteral(" --show"));
     sway.copy("there at launch");
-    RunningKelvrin running(sway);
+    KelvrinInSession running(sway);
     ASSERT_TRUE(running.answered());
     EXPECT_EQ(running.history()->size(), 0);
 
@@ -164,7 +117,7 @@ TEST(WaylandClipboard, OwnersTypesAreTakenInTheirOrderButNotTheLaunchContentNorA
 // take its own write for a copy; the next copy replaces it.
 TEST(WaylandClipboard, WhatAProgramLeavesWhenItQuitsStaysOnTheClipboard) {
     const SwaySession sway(kelvrin() + QStringLiteral(" --show"));
-    RunningKelvrin running(sway);
+    KelvrinInSession running(sway);
     ASSERT_TRUE(running.answered());
     // wl-copy serves one paste, Kelvrin's reading it, and quits.
     const QByteArray text = "kept \xc3\xa9 \xf0\x9f\x98\x80\nsecond line\t";

@@ -1,40 +1,27 @@
 // The paste as a person makes it on sway: the compositor's key binding runs the paste-window
 // command over a program, the paste window floats up with the keyboard, and Return pastes the
 // clipping into that program with the keystroke it pastes with.
-#include "tests/wayland/SwaySession.h"
+#include "tests/wayland/KelvrinInSession.h"
 
 #include <QFile>
-#include <QJsonDocument>
 #include <gtest/gtest.h>
 
 namespace {
 
-QString kelvrin() {
-    return QStringLiteral(KELVRIN_BINARY);
-}
-
 class PasteOnSway : public ::testing::Test {
 protected:
     PasteOnSway() : sway(kelvrin() + QStringLiteral(" --paste-window")) {}
-    ~PasteOnSway() override {
-        sway.run(kelvrin(), {QStringLiteral("--quit")});
-        running.waitForFinished(10000);
-    }
 
     // Kelvrin running, its window from the launch up, having captured the texts copied one after
     // the other. A program started later takes the keyboard from that window, not the reverse.
     void startKelvrin(const QStringList& texts) {
-        sway.start(running, kelvrin(), {});
+        running.emplace(sway);
         ASSERT_EQ(focusedOnceItIs(QStringLiteral(KELVRIN_APP_ID))[u"app_id"].toString(),
                   QStringLiteral(KELVRIN_APP_ID));
         for (const QString& text : texts) {
             sway.copy(text.toUtf8());
-            ASSERT_TRUE(waitUntil([&] { return newestClipping() == text; }));
+            ASSERT_TRUE(waitUntil([&] { return running->newest() == text; }));
         }
-    }
-    QString newestClipping() const {
-        const QByteArray list = sway.run(kelvrin(), {QStringLiteral("--list")}).out;
-        return QJsonDocument::fromJson(list.left(list.indexOf('\n')))[u"contents"].toString();
     }
     // The sway description of the window that has the keyboard once it is the program's.
     QJsonObject focusedOnceItIs(const QString& appId) {
@@ -51,15 +38,9 @@ protected:
         sway.type({"-M", "logo", "-M", "shift", "-k", "v", "-m", "shift", "-m", "logo"});
         return focusedOnceItIs(QStringLiteral(KELVRIN_APP_ID));
     }
-    bool pasteWindowShown() {
-        for (const QJsonObject& window : sway.windows())
-            if (window.value(QStringLiteral("app_id")).toString() == QLatin1String(KELVRIN_APP_ID))
-                return true;
-        return false;
-    }
 
     SwaySession sway;
-    QProcess running;
+    std::optional<KelvrinInSession> running;
 };
 
 } // namespace
@@ -88,10 +69,10 @@ TEST_F(PasteOnSway, TheBindingCallsTheWindowUpAndReturnPastesIntoTheProgramBehin
         sway.type({"-k", "Return"});
         ASSERT_TRUE(waitUntil([&] { return target.canReadLine(); }));
         EXPECT_EQ(target.readLine().trimmed(), "paste ctrl+v " + QByteArray(chosen).toBase64());
-        EXPECT_TRUE(waitUntil([&] { return !pasteWindowShown(); }));
+        EXPECT_TRUE(waitUntil([&] { return !pasteWindow(sway); }));
     }
-    EXPECT_EQ(running.readAllStandardError().count("bind a key of the compositor to the command "
-                                                   "kelvrin --paste-window"),
+    EXPECT_EQ(running->errors().count("bind a key of the compositor to the command "
+                                      "kelvrin --paste-window"),
               1);
     target.terminate();
     target.waitForFinished(5000);
@@ -127,16 +108,13 @@ TEST(PasteWithoutWlroots, EachMissingProtocolIsToldOfOnce) {
     const SwaySession sway(kelvrin());
     QProcess weston;
     ASSERT_TRUE(sway.startWeston(weston));
-    QProcess running;
-    sway.start(
-        running, kelvrin(), {},
-        {QStringLiteral("WAYLAND_DISPLAY=weston-1"), QStringLiteral("KELVRIN_PLATFORM=wayland")});
+    KelvrinInSession running(sway, {QStringLiteral("WAYLAND_DISPLAY=weston-1"),
+                                    QStringLiteral("KELVRIN_PLATFORM=wayland")});
+    ASSERT_TRUE(running.answered());
     for (int press = 0; press < 2; ++press)
-        EXPECT_TRUE(waitUntil(
-            [&] { return sway.run(kelvrin(), {QStringLiteral("--paste-window")}).status == 0; }));
-    EXPECT_EQ(sway.run(kelvrin(), {QStringLiteral("--quit")}).status, 0);
-    ASSERT_TRUE(waitUntil([&] { return running.state() == QProcess::NotRunning; }));
-    const QByteArray errors = running.readAllStandardError();
+        EXPECT_EQ(sway.run(kelvrin(), {QStringLiteral("--paste-window")}).status, 0);
+    EXPECT_EQ(running.quit(), 0);
+    const QByteArray errors = running.errors();
     EXPECT_EQ(errors.count("(ext_data_control_manager_v1, zwlr_data_control_manager_v1): nothing "
                            "is captured"),
               1)

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "tests/wayland/SwaySession.h"
+
+#include <QJsonDocument>
+#include <gtest/gtest.h>
+
+inline QString kelvrin() {
+    return QStringLiteral(KELVRIN_BINARY);
+}
+
+// Kelvrin's window as sway describes it, while there is one.
+inline std::optional<QJsonObject> pasteWindow(const SwaySession& sway) {
+    for (const QJsonObject& window : sway.windows())
+        if (window.value(u"app_id").toString() == QLatin1String(KELVRIN_APP_ID))
+            return window;
+    return std::nullopt;
+}
+
+// The kelvrin program running in the session with the extra variables given, watched through its
+// command line; what it says on standard error is kept.
+class KelvrinInSession {
+public:
+    explicit KelvrinInSession(const SwaySession& sway, const QStringList& environment = {})
+        : _sway(sway) {
+        _process.setProcessChannelMode(QProcess::ForwardedOutputChannel);
+        sway.start(_process, kelvrin(), {}, environment);
+        _answered = waitUntil([&] { return history().has_value(); }, 20000);
+    }
+    ~KelvrinInSession() {
+        const int status = _process.state() == QProcess::NotRunning ? _process.exitCode() : quit();
+        EXPECT_EQ(status, 0) << errors().constData();
+    }
+
+    bool answered() const { return _answered; }
+    // Asks it to quit through the command line: its exit status once it ended.
+    int quit() {
+        _sway.run(kelvrin(), {QStringLiteral("--quit")});
+        if (!_process.waitForFinished(10000))
+            _process.kill(), _process.waitForFinished(2000);
+        return _process.exitCode();
+    }
+    // The history, head first, each clipping as --list describes it; nothing without an answer.
+    std::optional<QList<QJsonObject>> history() const {
+        const SwaySession::Result list = _sway.run(kelvrin(), {QStringLiteral("--list")});
+        if (list.status != 0)
+            return std::nullopt;
+        QList<QJsonObject> clippings;
+        for (const QByteArray& line : list.out.split('\n'))
+            if (!line.isEmpty())
+                clippings << QJsonDocument::fromJson(line).object();
+        return clippings;
+    }
+    QString newest() const {
+        return history().value_or(QList<QJsonObject>()).value(0).value(u"contents").toString();
+    }
+    bool waitForSize(qsizetype size) const {
+        return waitUntil([&] { return history().value_or(QList<QJsonObject>()).size() >= size; });
+    }
+    // All it said on standard error so far.
+    QByteArray errors() { return _errors += _process.readAllStandardError(); }
+
+private:
+    const SwaySession& _sway;
+    QProcess _process;
+    bool _answered = false;
+    QByteArray _errors;
+};
