@@ -82,7 +82,7 @@ protected:
     // grabbed by a hot key of its own, has come through, every key pressed before it has too.
     void settle() {
         const qsizetype marks = _marks.times.size();
-        xdotool({QStringLiteral("key"), QStringLiteral("ctrl+Up")});
+        xdotool({"key", "ctrl+Up"});
         ASSERT_TRUE(waitFor([&] { return _marks.times.size() > marks; }));
     }
 
@@ -96,10 +96,10 @@ private:
 
 // Holds Control+Down for a second, long enough for the keyboard to repeat it several times.
 void holdControlDown(const PressFilter& raw) {
-    xdotool({QStringLiteral("keydown"), QStringLiteral("ctrl+Down")});
+    xdotool({"keydown", "ctrl+Down"});
     const int before = raw.keyPresses;
     QTest::qWait(1000);
-    xdotool({QStringLiteral("keyup"), QStringLiteral("ctrl+Down")});
+    xdotool({"keyup", "ctrl+Down"});
     ASSERT_GE(raw.keyPresses - before, 3) << "the X server did not repeat the held key";
 }
 
@@ -110,27 +110,27 @@ void holdControlDown(const PressFilter& raw) {
 // the key is held, the hot key fires once: whether the server repeats it as release and press
 // pairs, as it does for Qt's connection, or as presses alone, as it does for a client that asked
 // for detectable auto-repeat. A combination another program grabbed first reaches that program:
-// we say so and go on, and get it once the other lets go.
-TEST_F(HotKeyGrab, EachPressCountsOnceWithOrWithoutLocksHeldOrGrabbedElsewhereUntilUninstalled) {
+// we say so and go on, and get it once the other lets go. Num Lock is not Mod2 on every keyboard;
+// wherever it is, it must not stop the hot key.
+TEST_F(HotKeyGrab, EachPressCountsOnceWithAnyLocksHeldGrabbedElsewhereOrInAnyLayout) {
     ASSERT_TRUE(hotKey.install(kDown, HotKey::ControlKey));
-    xdotool({QStringLiteral("key"), QStringLiteral("ctrl+Down")});
+    xdotool({"key", "ctrl+Down"});
     ASSERT_TRUE(waitFor([&] { return presses.times.size() == 1; }));
     EXPECT_NE(presses.times[0], 0u);
 
     // Two presses in quick succession are two, not one repeated.
-    xdotool({QStringLiteral("key"), QStringLiteral("ctrl+Down"), QStringLiteral("ctrl+Down")});
+    xdotool({"key", "ctrl+Down", "ctrl+Down"});
     ASSERT_TRUE(waitFor([&] { return presses.times.size() == 3; }));
 
-    xdotool({QStringLiteral("key"), QStringLiteral("Down"), QStringLiteral("ctrl+shift+Down"),
-             QStringLiteral("alt+Down")});
+    xdotool({"key", "Down", "ctrl+shift+Down", "alt+Down"});
     settle();
     EXPECT_EQ(presses.times.size(), 3);
 
-    xdotool({QStringLiteral("key"), QStringLiteral("Caps_Lock"), QStringLiteral("ctrl+Down")});
+    xdotool({"key", "Caps_Lock", "ctrl+Down"});
     ASSERT_TRUE(waitFor([&] { return presses.times.size() == 4; }));
-    xdotool({QStringLiteral("key"), QStringLiteral("Num_Lock"), QStringLiteral("ctrl+Down")});
+    xdotool({"key", "Num_Lock", "ctrl+Down"});
     ASSERT_TRUE(waitFor([&] { return presses.times.size() == 5; }));
-    xdotool({QStringLiteral("key"), QStringLiteral("Caps_Lock"), QStringLiteral("ctrl+Down")});
+    xdotool({"key", "Caps_Lock", "ctrl+Down"});
     ASSERT_TRUE(waitFor([&] { return presses.times.size() == 6; }));
     settle();
     EXPECT_EQ(presses.times.size(), 6);
@@ -138,7 +138,7 @@ TEST_F(HotKeyGrab, EachPressCountsOnceWithOrWithoutLocksHeldOrGrabbedElsewhereUn
 
     hotKey.uninstall();
     // Num Lock off again on the way.
-    xdotool({QStringLiteral("key"), QStringLiteral("Num_Lock"), QStringLiteral("ctrl+Down")});
+    xdotool({"key", "Num_Lock", "ctrl+Down"});
     settle();
     EXPECT_EQ(presses.times.size(), 6);
 
@@ -167,21 +167,20 @@ TEST_F(HotKeyGrab, EachPressCountsOnceWithOrWithoutLocksHeldOrGrabbedElsewhereUn
     EXPECT_EQ(log.lines(), QStringList(QStringLiteral("warning*** :[installHotKeyEvent] [the hot "
                                                       "key Control+Down is held by another "
                                                       "program]")));
-    xdotool({QStringLiteral("key"), QStringLiteral("ctrl+Down")});
+    xdotool({"key", "ctrl+Down"});
     settle();
     EXPECT_EQ(presses.times.size(), 8);
 
     XUngrabKey(other, XKeysymToKeycode(other, XK_Down), ControlMask, DefaultRootWindow(other));
     XCloseDisplay(other);
     ASSERT_TRUE(hotKey.install(kDown, HotKey::ControlKey));
-    xdotool({QStringLiteral("key"), QStringLiteral("ctrl+Down")});
+    xdotool({"key", "ctrl+Down"});
     ASSERT_TRUE(waitFor([&] { return presses.times.size() == 9; }));
-}
 
-// A letter is found in whichever group of the layout has it, and the grab follows the letter to
-// its new key when the layout changes. Num Lock is not Mod2 on every keyboard; wherever it is, it
-// must not stop the hot key.
-TEST_F(HotKeyGrab, ALetterHotKeyWorksInEveryLayoutAndFollowsItsChangesAndNumLockAnywhere) {
+    // A letter is found in whichever group of the layout has it, and the grab follows the letter
+    // to its new key when the layout changes.
+    hotKey.uninstall();
+    presses.times.clear();
     setLayout(QStringLiteral("ru,us"));
     ASSERT_TRUE(hotKey.install(kA, HotKey::ControlKey));
     pressWithControl(XK_a);
@@ -196,23 +195,22 @@ TEST_F(HotKeyGrab, ALetterHotKeyWorksInEveryLayoutAndFollowsItsChangesAndNumLock
     settle();
     EXPECT_EQ(presses.times.size(), 2);
 
-    Display* display = XOpenDisplay(nullptr);
-    ASSERT_NE(display, nullptr);
-    XModifierKeymap* map = XGetModifierMapping(display);
-    const KeyCode numLock = XKeysymToKeycode(display, XK_Num_Lock);
+    other = XOpenDisplay(nullptr);
+    ASSERT_NE(other, nullptr);
+    XModifierKeymap* map = XGetModifierMapping(other);
+    const KeyCode numLock = XKeysymToKeycode(other, XK_Num_Lock);
     map = XDeleteModifiermapEntry(map, numLock, Mod2MapIndex);
     map = XInsertModifiermapEntry(map, numLock, Mod3MapIndex);
-    ASSERT_EQ(XSetModifierMapping(display, map), MappingSuccess);
+    ASSERT_EQ(XSetModifierMapping(other, map), MappingSuccess);
     XFreeModifiermap(map);
-    XCloseDisplay(display);
+    XCloseDisplay(other);
 
     hotKey.uninstall();
     ASSERT_TRUE(hotKey.install(kF5, HotKey::CommandKey | HotKey::OptionKey | HotKey::ShiftKey));
-    xdotool(
-        {QStringLiteral("key"), QStringLiteral("Num_Lock"), QStringLiteral("super+alt+shift+F5")});
+    xdotool({"key", "Num_Lock", "super+alt+shift+F5"});
     ASSERT_TRUE(waitFor([&] { return presses.times.size() == 3; }));
     // Num Lock off again: the marker's grab was made before Num Lock moved.
-    xdotool({QStringLiteral("key"), QStringLiteral("alt+shift+F5"), QStringLiteral("Num_Lock")});
+    xdotool({"key", "alt+shift+F5", "Num_Lock"});
     settle();
     EXPECT_EQ(presses.times.size(), 3);
 }

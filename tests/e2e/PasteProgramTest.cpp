@@ -6,6 +6,7 @@
 #include "platform/Processes.h"
 #include "platform/Strings.h"
 
+#include <QDir>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -13,13 +14,16 @@ namespace {
 
 class HotKeyPasteProgram : public ::testing::Test {
 protected:
-    // The program, started with the settings given, after copying the texts (the last one
-    // given becomes the newest clipping).
-    void start(const QStringList& texts, const QList<std::pair<QString, bool>>& settings = {}) {
+    // The program, started with the settings given (and the data folder, when one is given),
+    // after copying the texts (the last one given becomes the newest clipping).
+    void start(const QStringList& texts, const QList<std::pair<QString, bool>>& settings = {},
+               const QString& dataFolder = {}) {
         {
             Defaults stored(_home.filePath(QStringLiteral("Kelvrin/Kelvrin.ini")));
             for (const auto& [key, value] : settings)
                 stored.setBool(value, key);
+            if (!dataFolder.isEmpty())
+                stored.setObject(dataFolder, QStringLiteral("initial_directory"));
             stored.synchronize();
         }
         kelvrin = std::make_unique<RunningKelvrin>(_home.path());
@@ -115,15 +119,28 @@ TEST_F(HotKeyPasteProgram, BackgroundHideEndsAnOpenSheet) {
     }
 }
 
-// With no window in front (an empty desktop) the hot key still brings the window up, for the
-// desktop: a choice goes onto the clipboard and the window goes, as after a paste. Opened from
-// the command line, with nothing to go back to, the window stays after a choice.
+// On a data folder that holds no sets the launch says so in an alert; the alert and then the
+// paste window, closed through the window manager, go and Kelvrin runs on. With no window in
+// front (an empty desktop) the hot key still brings the window up, for the desktop: a choice goes
+// onto the clipboard and the window goes, as after a paste. Opened from the command line, with
+// nothing to go back to, the window stays after a choice.
 TEST_F(HotKeyPasteProgram, OverAnEmptyDesktopAChoiceGoesOntoTheClipboard) {
-    start({"second", "first"});
+    const QString data = _home.filePath(QStringLiteral("data"));
+    QDir().mkpath(data);
+    start({}, {}, data);
+    const QString alert = Strings::localized(QStringLiteral("LoadErrorTitle"));
     QList<quint32> shown;
-    ASSERT_TRUE(waitFor([&] { return (shown = windowsOf(kelvrin->pid())).size() == 1; }));
+    ASSERT_TRUE(waitFor([&] { return (shown = windowsOf(kelvrin->pid(), alert)).size() == 1; }));
+    closeWithWindowManager(shown.front());
+    ASSERT_TRUE(waitFor([&] {
+        return windowsOf(kelvrin->pid(), alert).isEmpty() &&
+               (shown = windowsOf(kelvrin->pid())).size() == 1;
+    })) << "the paste window did not come up";
     closeWithWindowManager(shown.front());
     ASSERT_TRUE(waitFor([] { return !Processes::frontmost(); }));
+    ASSERT_TRUE(waitFor([&] { return windowsOf(kelvrin->pid()).isEmpty(); }));
+    copy(QStringLiteral("second"));
+    copy(QStringLiteral("first"));
     xdotool({"key", "ctrl+Down"});
     ASSERT_TRUE(waitFor([&] { return kelvrinInFront(); }));
     EXPECT_EQ(xdotool({"getwindowname", QString::number(Processes::frontmost()->window)}).value(0),

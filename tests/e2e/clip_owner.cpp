@@ -1,26 +1,21 @@
-// A clipboard owner on plain Xlib, standing in for the programs people copy from: it takes the
-// CLIPBOARD selection and offers the given types in exactly the given order, which no ready-made
-// tool lets us choose. It can also misbehave in the ways careless or broken owners do.
+// A clipboard owner on plain Xlib, standing in for the programs people copy from: it offers the
+// given types in exactly the given order, which no ready-made tool lets us choose, and can
+// misbehave as careless or broken owners do.
 //
-//   clip_owner [--timeout SECONDS] [--chunk BYTES] [--report] [OPTION [VALUE]]... NAME=VALUE...
+//   clip_owner [OPTION [VALUE]]... NAME=VALUE|NAME=@FILE...
 //
-// VALUE is the literal text, or @path for the bytes of a file. Data larger than the chunk goes
-// by INCR. --hang answers TARGETS and TIMESTAMP but no data request; --hang-targets answers
-// nothing. Prints "ready" once it owns the selection, and with --report "asked TARGET" for
-// every request it gets. Exits 0 when another client takes the selection (after finishing the
-// transfers in flight), 2 when the timeout passes (30 s by default), 1 on a usage error.
-//
-// The slow ones answer all the same, even once they no longer own the selection: --delay every
-// data request, --targets-delay TARGETS, --trickle each chunk of an INCR transfer, that long after
-// it was asked for. The misbehaviours:
-//   --bad-targets random|format8|type  TARGETS holds numbers that name no atom and atoms that name
-//                          no type before the real list | as 8-bit items | typed STRING
-//   --incr-stall           every data request is answered by INCR, and no chunk ever follows
-//   --incr-size BYTES      every data request goes by INCR announcing BYTES, whatever follows
-//   --data-format 16|32    data written as 16- or 32-bit items (padded with zero bytes)
-//   --data-type NAME       data written under that type instead of the target's own
-//   --churn SECONDS        for that long, takes the selection anew every millisecond, by turns
-//                          from two windows; then prints "churned TAKES" and owns it as usual
+// Prints "ready" once it owns CLIPBOARD, and with --report "asked TARGET" for each request. Data
+// larger than --chunk BYTES goes by INCR. Exits 0 once another client took the selection and the
+// transfers in flight are done, 2 after --timeout SECONDS (30), 1 on a usage error.
+//   --hang | --hang-targets  no answer to data requests | to anything
+//   --delay | --targets-delay | --trickle SECONDS  each data request | TARGETS | each INCR chunk
+//                          answered that late, even once the selection is lost
+//   --bad-targets random|format8|type  TARGETS led by numbers naming no atom and atoms naming no
+//                          type | as 8-bit items | typed STRING
+//   --incr-stall | --incr-size BYTES  every answer by INCR, no chunk following | announcing BYTES
+//   --data-format 16|32 | --data-type NAME  data as 16- or 32-bit items | under another type
+//   --churn SECONDS        takes the selection anew every millisecond from two windows by turns,
+//                          then prints "churned TAKES" and owns it as usual
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
@@ -268,13 +263,9 @@ private:
 
     void notify(const XSelectionRequestEvent& request, Atom property) {
         XEvent reply{};
-        reply.xselection.type = SelectionNotify;
-        reply.xselection.display = _display;
-        reply.xselection.requestor = request.requestor;
-        reply.xselection.selection = request.selection;
-        reply.xselection.target = request.target;
-        reply.xselection.property = property;
-        reply.xselection.time = request.time;
+        reply.xselection = {
+            SelectionNotify, 0,        True,        _display, request.requestor, request.selection,
+            request.target,  property, request.time};
         XSendEvent(_display, request.requestor, False, NoEventMask, &reply);
         XFlush(_display);
     }
@@ -290,12 +281,9 @@ private:
     void answerTargets(const XSelectionRequestEvent& request, Atom property) {
         std::vector<long> targets;
         if (_options.badTargets == "random") {
-            // Far above any atom a server has made, and the same from run to run.
-            unsigned long seed = 12345;
-            for (int i = 0; i < 16; ++i) {
-                seed = seed * 6364136223846793005ul + 1442695040888963407ul;
-                targets.push_back(long(0x40000000ul | (seed >> 34)));
-            }
+            // Far above any atom a server has made.
+            for (long i = 1; i <= 16; ++i)
+                targets.push_back(0x40000000 + i * 7919);
             targets.push_back(long(XA_PRIMARY));
             targets.push_back(long(XA_WM_NAME));
             targets.push_back(long(XA_INTEGER));
@@ -305,14 +293,10 @@ private:
         for (const Offer& offer : _offers)
             targets.push_back(long(offer.target));
         if (_options.badTargets == "format8") {
-            std::string bytes(targets.size() * 4, '\0');
-            for (size_t i = 0; i < targets.size(); ++i) {
-                const auto value = static_cast<uint32_t>(targets[i]);
-                std::memcpy(bytes.data() + i * 4, &value, 4);
-            }
+            const std::vector<uint32_t> items(targets.begin(), targets.end());
             XChangeProperty(_display, request.requestor, property, XA_ATOM, 8, PropModeReplace,
-                            reinterpret_cast<const unsigned char*>(bytes.data()),
-                            int(bytes.size()));
+                            reinterpret_cast<const unsigned char*>(items.data()),
+                            int(items.size() * 4));
         } else {
             XChangeProperty(_display, request.requestor, property,
                             _options.badTargets == "type" ? XA_STRING : XA_ATOM, 32,
