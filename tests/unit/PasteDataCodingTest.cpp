@@ -1,5 +1,7 @@
 #include "model/PasteDataCoding.h"
 
+#include "Fixtures.h"
+
 #include <gtest/gtest.h>
 
 using TypedStream::Value;
@@ -22,10 +24,7 @@ TEST(PasteDataCoding, ASetArchivesAsARealMutableArrayArchive) {
     list.push_back(std::make_unique<PasteData>());
     list.back()->setContents(QStringLiteral("ab"));
     list.back()->setNumber(1);
-    const QByteArray expected = QByteArray::fromHex(
-        "040b73747265616d747970656481e8038401408484840e4e534d757461626c654172726179008484074e53"
-        "4172726179008484084e534f626a65637400858401690192848484095061737465446174610295960192"
-        "848484084e53537472696e67019584012b02616286960092858686");
+    const QByteArray expected = fixture(QStringLiteral("archives/one-clipping.mutable-array"));
     EXPECT_EQ(archivePasteData(list), expected);
     const auto back = unarchivePasteData(expected);
     ASSERT_TRUE(back && back->size() == 1);
