@@ -1,3 +1,4 @@
+#include "Fixtures.h"
 #include "ScopedEnvironment.h"
 
 #include "platform/Language.h"
@@ -78,13 +79,6 @@ QJsonObject jsonTable(const QString& path) {
     return QJsonDocument::fromJson(file.readAll()).object();
 }
 
-// Writes the text into a file of the directory and returns its path.
-QString writeFile(const QTemporaryDir& dir, const char* name, const QByteArray& text) {
-    QFile file(dir.filePath(QString::fromLatin1(name)));
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
-    return file.fileName();
-}
-
 } // namespace
 
 TEST(Language, IsChosenFromTheMessagesLocaleAsPosixOrdersIt) {
@@ -126,18 +120,10 @@ TEST(MessageTable, GermanTranslatesEveryTextWithTheSameArguments) {
 
 // A damaged translation costs only what is damaged in it: English stands in.
 TEST(MessageTable, ABrokenTranslationFallsBackToEnglish) {
-    QTemporaryDir dir;
     const QString file = QStringLiteral("MenuFile");
-    const QString edit = QStringLiteral("MenuEdit");
-    Strings::setTranslation(writeFile(dir, "partial.json", R"({
-        "MenuFile": "&Datei",
-        "MenuEdit": 7,
-        "SaveErrorMessage5": "Die Datei %@ konnte nicht geschrieben werden.",
-        "PasteWindowTitleFront": "Einfügen in %@",
-        "NotAKey": "nie"
-    })"));
+    Strings::setTranslation(fixturePath(QStringLiteral("translations/partial.json")));
     EXPECT_EQ(Strings::localized(file), QStringLiteral("&Datei"));
-    EXPECT_EQ(Strings::localized(edit), QStringLiteral("&Edit"));
+    EXPECT_EQ(Strings::localized(QStringLiteral("MenuEdit")), QStringLiteral("&Edit"));
     EXPECT_EQ(Strings::localizedFormat(QStringLiteral("SaveErrorMessage5"), {"a", "b"}),
               QStringLiteral("The set file a could not be written (b)."));
     EXPECT_EQ(Strings::localizedFormat(QStringLiteral("PasteWindowTitleFront"),
@@ -145,12 +131,10 @@ TEST(MessageTable, ABrokenTranslationFallsBackToEnglish) {
               QStringLiteral("Paste into Edi"));
     EXPECT_EQ(Strings::localized(QStringLiteral("NotAKey")), QStringLiteral("NotAKey"));
 
-    for (const QString& broken : {writeFile(dir, "cut.json", R"({"MenuFile": "&Dat)"),
-                                  writeFile(dir, "array.json", R"(["&Datei"])"),
-                                  writeFile(dir, "binary.json", QByteArray("\0\xff\xfe{", 4)),
-                                  dir.filePath(QStringLiteral("missing.json"))}) {
-        Strings::setTranslation(broken);
-        EXPECT_EQ(Strings::localized(file), QStringLiteral("&File")) << broken.toStdString();
+    for (const char* broken : {"cut", "array", "binary", "missing"}) {
+        SCOPED_TRACE(broken);
+        Strings::setTranslation(fixturePath(QStringLiteral("translations/%1.json").arg(broken)));
+        EXPECT_EQ(Strings::localized(file), QStringLiteral("&File"));
     }
     Strings::setLanguage(QStringLiteral("xx"));
     EXPECT_EQ(Strings::localized(file), QStringLiteral("&File"));

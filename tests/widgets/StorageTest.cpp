@@ -1,4 +1,5 @@
 #include "AppFixture.h"
+#include "Fixtures.h"
 #include "ScriptedAlerts.h"
 #include "TestPictures.h"
 
@@ -11,7 +12,6 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <functional>
 #include <linux/capability.h>
 #include <sys/stat.h>
@@ -94,9 +94,6 @@ protected:
         EXPECT_EQ(setNames(), QStringList{PasteWindow::kHistoryName});
         EXPECT_EQ(texts(history()), QStringList{"in memory"});
     }
-
-private:
-    QTemporaryDir _scratch;
 };
 
 TEST_F(Storage, AFailedLoadSaysWhyAndLeavesTheSetsAsTheyWere) {
@@ -348,14 +345,7 @@ TEST_F(Storage, TheFolderPrinterShowsEveryClippingOrTheAlertAndLoadsLeaveWritesI
     printer.start(QStringLiteral(KELVRIN_BINARY), {QStringLiteral("--print-folder"), dir});
     ASSERT_TRUE(printer.waitForFinished(30000));
     EXPECT_EQ(printer.exitCode(), 0) << printer.readAllStandardError().toStdString();
-    const QList<QByteArray> lines = printer.readAllStandardOutput().trimmed().split('\n');
-    ASSERT_EQ(lines.size(), 2);
-    EXPECT_EQ(lines[0],
-              R"({"contents":"a \"quoted\" text","extraDataSha256":null,)"
-              R"("extraDataSize":null,"extraType":0,"number":1,"set":"PasteBoard History"})");
-    EXPECT_EQ(lines[1], R"({"contents":null,"extraDataSha256":)"
-                        R"("c35b21d6ca39aa7cc3b79a705d989f1a6e88b99ab43988d74048799e3db926a3",)"
-                        R"("extraDataSize":3,"extraType":5,"number":4,"set":"Work"})");
+    EXPECT_EQ(printer.readAllStandardOutput(), fixture(QStringLiteral("printed/two-sets.jsonl")));
     EXPECT_EQ(readFile(inFlight), "half a set");
 
     printer.start(QStringLiteral(KELVRIN_BINARY),
