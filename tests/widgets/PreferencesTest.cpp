@@ -1,4 +1,5 @@
 #include "AppFixture.h"
+#include "Fixtures.h"
 #include "ScriptedAlerts.h"
 #include "ScriptedFolderPanel.h"
 
@@ -34,21 +35,8 @@ TEST_F(Preferences, TheyShowTheStoredSettingsAndAQuitStoresWhatOkTookAndTheWindo
     const QString typed = scratch(QStringLiteral("typed, not yet made"));
     {
         ScriptedAlerts alerts;
-        launch({{"hotkey_command", true},
-                {"hotkey_control", false},
-                {"hotkey_key", 54},
-                {"paste_limits", 7},
-                {"initial_directory", data},
-                {"initial_directory_update", false},
-                {"paste_window_hide", false},
-                {"paste_window_always_on_top", true},
-                {"paste_window_transparency", 0.5},
-                {"paste_window_height_of_row", 20.0},
-                {"paste_window_recently_top", true},
-                {"keep_clipboard", false},
-                {"autosave", false},
-                {"paste_window_mode", 1},
-                {"paste_window_x", 10.3}});
+        writeFile(settingsPath(), fixture(QStringLiteral("settings/every-key.ini")));
+        launch({{"initial_directory", data}});
         ASSERT_EQ(alerts.requests().size(), 1) << "the new data folder holds no sets yet";
     }
     EXPECT_EQ(window().pasteStatus(), 1) << "the stored paste mode selects RTF";
@@ -93,35 +81,24 @@ TEST_F(Preferences, TheyShowTheStoredSettingsAndAQuitStoresWhatOkTookAndTheWindo
     window().getWindow()->status()->setCurrentIndex(0);
     window().getWindow()->setGeometry(30, 40, 400, 300);
     EXPECT_EQ(app().applicationShouldTerminate(), 1u);
-    const QList<std::pair<const char*, QString>> saved = {{"hotkey_command", "true"},
-                                                          {"hotkey_control", "false"},
-                                                          {"hotkey_shift", "true"},
-                                                          {"hotkey_key", "8"},
-                                                          {"paste_limits", "42"},
-                                                          {"initial_directory", typed},
-                                                          {"initial_directory_update", "true"},
-                                                          {"paste_window_hide", "true"},
-                                                          {"paste_window_always_on_top", "true"},
-                                                          {"paste_window_transparency", "0.75"},
-                                                          {"paste_window_height_of_row", "24"},
-                                                          {"paste_window_recently_top", "false"},
-                                                          {"keep_clipboard", "true"},
-                                                          {"autosave", "true"},
-                                                          {"paste_window_mode", "0"},
-                                                          {"paste_window_x", "30"},
-                                                          {"paste_window_y", "40"},
-                                                          {"paste_window_width", "400"},
-                                                          {"paste_window_height", "300"}};
     const QSettings stored(settingsPath(), QSettings::IniFormat);
-    for (const auto& [key, value] : saved)
-        EXPECT_EQ(stored.value(QString::fromLatin1(key)).toString(), value) << key;
+    for (const QString& saved : QStringList{
+             "hotkey_command=true", "hotkey_control=false", "hotkey_shift=true", "hotkey_key=8",
+             "paste_limits=42", "initial_directory=" + typed, "initial_directory_update=true",
+             "paste_window_hide=true", "paste_window_always_on_top=true",
+             "paste_window_transparency=0.75", "paste_window_height_of_row=24",
+             "paste_window_recently_top=false", "keep_clipboard=true", "autosave=true",
+             "paste_window_mode=0", "paste_window_x=30", "paste_window_y=40",
+             "paste_window_width=400", "paste_window_height=300"})
+        EXPECT_EQ(stored.value(saved.section(u'=', 0, 0)).toString(), saved.section(u'=', 1))
+            << saved.toStdString();
     EXPECT_TRUE(stored.contains(QStringLiteral("read_directory")));
     // The quit saved the sets into the data folder, which it made private to the user.
     EXPECT_TRUE(window().kelvrinFileExistsIndirectory(typed));
     EXPECT_EQ(QFile::permissions(typed) & 0x0077, 0);
 }
 
-TEST_F(Preferences, ALimitOutsideOneToHundredBeepsAndChangesNothing) {
+TEST_F(Preferences, ALimitOutsideOneToHundredBeepsAndEveryWayOfCancellingChangesNothing) {
     launch();
     PreferencesWindow& prefs = open();
     ScriptedAlerts alerts;
@@ -146,6 +123,36 @@ TEST_F(Preferences, ALimitOutsideOneToHundredBeepsAndChangesNothing) {
         EXPECT_EQ(app().iLimits(), accepted);
     }
     EXPECT_EQ(alerts.beeps(), beeps);
+
+    // Cancel, Escape and the close button all drop the edits and undo the preview.
+    const std::vector<std::pair<const char*, std::function<void(PreferencesWindow&)>>> ways{
+        {"Cancel", [](PreferencesWindow& prefs) { prefs.cancelButton()->click(); }},
+        {"Escape", [](PreferencesWindow& prefs) { QTest::keyClick(&prefs, Qt::Key_Escape); }},
+        {"close button", [](PreferencesWindow& prefs) { prefs.close(); }},
+    };
+    for (const auto& [name, cancel] : ways) {
+        open();
+        prefs.preferencesTransparency()->setValue(0.4);
+        EXPECT_NEAR(opacity(), 0.4, 0.01) << name;
+        prefs.preferencesHeightOfRow()->setValue(30.0);
+        EXPECT_EQ(rowHeight(), 30) << name;
+        prefs.preferencesLimits()->setText(QStringLiteral("5"));
+        prefs.preferencesAlwaysOnTop()->click();
+        cancel(prefs);
+        EXPECT_FALSE(prefs.isVisible()) << name;
+        EXPECT_EQ(opacity(), 1.0) << name;
+        EXPECT_EQ(rowHeight(), 16) << name;
+        EXPECT_EQ(app().iLimits(), 100) << name;
+        EXPECT_EQ(app().bAlwaysOnTop(), 0) << name;
+        EXPECT_EQ(app().fTransparency(), 1.0f) << name;
+
+        open();
+        EXPECT_EQ(prefs.preferencesTransparency()->value(), 1.0) << name;
+        EXPECT_EQ(prefs.preferencesHeightOfRow()->value(), 16.0) << name;
+        EXPECT_EQ(prefs.preferencesLimits()->text(), QStringLiteral("100")) << name;
+        EXPECT_FALSE(prefs.preferencesAlwaysOnTop()->isChecked()) << name;
+        prefs.cancelButton()->click();
+    }
 }
 
 TEST_F(Preferences, BackgroundHideSwitchesOffAndLocksHideAndAlwaysOnTop) {
@@ -174,39 +181,6 @@ TEST_F(Preferences, BackgroundHideSwitchesOffAndLocksHideAndAlwaysOnTop) {
     open().preferencesBackHide()->click();
     EXPECT_TRUE(prefs.preferencesHide()->isEnabled());
     EXPECT_FALSE(prefs.preferencesHide()->isChecked());
-}
-
-// Cancel, Escape and the close button all drop the edits and undo the preview.
-TEST_F(Preferences, EveryWayOfCancellingUndoesThePreviewAndTheNextOpeningShowsTheSettings) {
-    launch();
-    const std::vector<std::pair<const char*, std::function<void(PreferencesWindow&)>>> ways{
-        {"Cancel", [](PreferencesWindow& prefs) { prefs.cancelButton()->click(); }},
-        {"Escape", [](PreferencesWindow& prefs) { QTest::keyClick(&prefs, Qt::Key_Escape); }},
-        {"close button", [](PreferencesWindow& prefs) { prefs.close(); }},
-    };
-    for (const auto& [name, cancel] : ways) {
-        PreferencesWindow& prefs = open();
-        prefs.preferencesTransparency()->setValue(0.4);
-        EXPECT_NEAR(opacity(), 0.4, 0.01) << name;
-        prefs.preferencesHeightOfRow()->setValue(30.0);
-        EXPECT_EQ(rowHeight(), 30) << name;
-        prefs.preferencesLimits()->setText(QStringLiteral("5"));
-        prefs.preferencesAlwaysOnTop()->click();
-        cancel(prefs);
-        EXPECT_FALSE(prefs.isVisible()) << name;
-        EXPECT_EQ(opacity(), 1.0) << name;
-        EXPECT_EQ(rowHeight(), 16) << name;
-        EXPECT_EQ(app().iLimits(), 100) << name;
-        EXPECT_EQ(app().bAlwaysOnTop(), 0) << name;
-        EXPECT_EQ(app().fTransparency(), 1.0f) << name;
-
-        open();
-        EXPECT_EQ(prefs.preferencesTransparency()->value(), 1.0) << name;
-        EXPECT_EQ(prefs.preferencesHeightOfRow()->value(), 16.0) << name;
-        EXPECT_EQ(prefs.preferencesLimits()->text(), QStringLiteral("100")) << name;
-        EXPECT_FALSE(prefs.preferencesAlwaysOnTop()->isChecked()) << name;
-        prefs.cancelButton()->click();
-    }
 }
 
 TEST_F(Preferences, TheFolderButtonOnlyFillsTheFieldAndARelativeFolderIsTakenFromHome) {

@@ -1,5 +1,6 @@
 // The settings as stored: what an odd or unwritable store does, and what a quit may replace.
 #include "AppFixture.h"
+#include "Fixtures.h"
 #include "ScriptedAlerts.h"
 
 #include "platform/Log.h"
@@ -31,10 +32,7 @@ TEST_F(Settings, AFailedSaveIsLoggedAndTheNextOneTriesAgain) {
 }
 
 TEST_F(Settings, StoredValuesOutsideTheirTypesOrRangesAreReadSafely) {
-    writeFile(settingsPath(), "[General]\nhotkey_key=55\npaste_limits=lots\npaste_window_hide=no\n"
-                              "paste_window_always_on_top=YES\npaste_window_background_hide=2\n"
-                              "paste_window_transparency=abc\npaste_window_height_of_row=1e39\n"
-                              "paste_window_x=1e10\npaste_window_width=\n");
+    writeFile(settingsPath(), fixture(QStringLiteral("settings/out-of-range.ini")));
     launch();
     EXPECT_EQ(app().iKey(), 1) << "a key index outside the key table falls back to the default";
     // What cannot be read as its type takes the default, rather than a 0 that would trim every
