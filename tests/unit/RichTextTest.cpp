@@ -27,9 +27,8 @@ RichText read(const QByteArray& bytes, bool rtfd = false) {
 // Standard output of a program that exited with 0; absent (with a test failure recorded) when it
 // did not start, failed or took longer than two minutes.
 std::optional<QByteArray> run(const QString& program, const QStringList& args,
-                              const QByteArray& input = {}, const QString& folder = {}) {
+                              const QByteArray& input = {}) {
     QProcess process;
-    process.setWorkingDirectory(folder);
     process.start(program, args);
     if (process.waitForStarted()) {
         process.write(input);
@@ -52,13 +51,10 @@ RichText throughLibreOffice(const QByteArray& rtf) {
     QFile input(work.filePath("in.rtf"));
     EXPECT_TRUE(input.open(QIODevice::WriteOnly) && input.write(rtf) == rtf.size());
     input.close();
-    QStringList args{"-env:UserInstallation=file://" + work.filePath("profile")};
-    args << "--headless"
-         << "--norestore"
-         << "--nolockcheck"
-         << "--convert-to"
-         << "rtf"
-         << "--outdir" << work.filePath("out") << input.fileName();
+    const QString profile = "-env:UserInstallation=file://" + work.filePath("profile");
+    const QString out = work.filePath("out");
+    const QStringList args = {profile, "--headless", "--norestore", "--nolockcheck", "--convert-to",
+                              "rtf",   "--outdir",   out,           input.fileName()};
     QFile result(work.filePath("out/in.rtf"));
     if (!run("soffice", args) || !result.open(QIODevice::ReadOnly)) {
         ADD_FAILURE() << "LibreOffice wrote no " << result.fileName().toStdString();
