@@ -5,7 +5,6 @@
 
 #include "platform/Log.h"
 #include "platform/Strings.h"
-#include "platform/TypedStream.h"
 #include "window/PasteView.h"
 #include "window/PasteWin.h"
 
@@ -54,8 +53,7 @@ TEST_F(Settings, StoredValuesOutsideTheirTypesOrRangesAreReadSafely) {
 TEST_F(Settings, AQuitNeverReplacesStoredSetsThatCouldNotBeLoaded) {
     // The data folder holds sets of a newer version: launch cannot load them.
     const QString data = scratch(QStringLiteral("data"));
-    const QByteArray newer = TypedStream::encode(TypedStream::Value::arrayOf(
-        {TypedStream::Value::recordOf(QStringLiteral("PasteData"), 3, {})}));
+    const QByteArray newer = fixture(QStringLiteral("archives/newer-version.array"));
     QDir().mkpath(data);
     writeFile(data + QStringLiteral("/Kelvrin.KVlist"), "PasteBoard History.KVdata\n");
     writeFile(data + QStringLiteral("/PasteBoard History.KVdata"), newer);
