@@ -1,3 +1,4 @@
+#include "Fixtures.h"
 #include "ScopedEnvironment.h"
 
 #include "platform/DesktopEntries.h"
@@ -7,7 +8,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QWidget>
 #include <chrono>
@@ -59,27 +59,11 @@ TEST(ProcessesOffX11, NothingIsInFrontGrabbedOrSent) {
 // A program is called what its desktop entry calls it: the first folder holding an entry decides,
 // a deleted entry names nothing, and the name follows the user's locale.
 TEST(DesktopEntries, NameTheProgramOfAWindowClassAsTheDesktopDoes) {
-    QTemporaryDir root;
-    const auto put = [&](const QString& path, const QByteArray& keys) {
-        const QString file = root.filePath(path);
-        QDir().mkpath(QFileInfo(file).path());
-        QFile entry(file);
-        ASSERT_TRUE(entry.open(QIODevice::WriteOnly));
-        entry.write("[Desktop Entry]\nType=Application\n" + keys +
-                    "\n[Desktop Action New]\n"
-                    "Name=New Window\n");
-    };
-    put(QStringLiteral("home/applications/xfce4-terminal.desktop"), "Name=My Terminal");
-    put(QStringLiteral("home/applications/gone.desktop"), "Hidden=true");
-    put(QStringLiteral("one/applications/gone.desktop"), "Name=Gone");
-    put(QStringLiteral("one/applications/org.example.Writer.desktop"),
-        "Name=Writer\\sPro\nName[de]=Schreiber\nName[de_AT]=Schreiberl\n"
-        "StartupWMClass=libreoffice-writer");
-    put(QStringLiteral("two/applications/xfce4-terminal.desktop"), "Name=Xfce Terminal");
-    const QByteArray home = root.filePath(QStringLiteral("home")).toUtf8();
-    const QByteArray dirs =
-        (root.filePath(QStringLiteral("one")) + u':' + root.filePath(QStringLiteral("two")))
-            .toUtf8();
+    const QString entries = fixturePath(QStringLiteral("desktop/"));
+    QTemporaryDir later;
+    ASSERT_TRUE(QDir(later.path()).mkdir(QStringLiteral("applications")));
+    const QByteArray home = (entries + "home").toUtf8();
+    const QByteArray dirs = (entries + "one:" + entries + "two:" + later.path()).toUtf8();
     const ScopedEnvironment environment{{"XDG_DATA_HOME", home.constData()},
                                         {"XDG_DATA_DIRS", dirs.constData()},
                                         {"LC_ALL", "de_AT.UTF-8"}};
@@ -97,6 +81,9 @@ TEST(DesktopEntries, NameTheProgramOfAWindowClassAsTheDesktopDoes) {
     EXPECT_EQ(applicationName(QStringLiteral("libreoffice-writer")), QStringLiteral("Writer Pro"));
     // Installed while Kelvrin runs.
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    put(QStringLiteral("two/applications/mousepad.desktop"), "Name=Mousepad");
+    QFile entry(later.filePath(QStringLiteral("applications/mousepad.desktop")));
+    ASSERT_TRUE(entry.open(QIODevice::WriteOnly) &&
+                entry.write("[Desktop Entry]\nType=Application\nName=Mousepad\n") > 0);
+    entry.close();
     EXPECT_EQ(applicationName(QStringLiteral("Mousepad")), QStringLiteral("Mousepad"));
 }
