@@ -203,19 +203,8 @@ TEST_F(Storage, ListLinesAreReadWholeAndOddOnesSkipped) {
         "information:[loadDataFromFile] [complete laoding. total file =7] rtn[YES]")));
 }
 
-TEST_F(Storage, SavingAsksBeforeReplacingAndReportsEveryFailureInItsText) {
-    const QString dir = folder();
+TEST_F(Storage, SavingReportsEveryFailureInItsText) {
     QString error;
-    ASSERT_TRUE(window().saveData(dir, error, false));
-    const QByteArray before = readFile(dir + u'/' + kHistoryFile);
-    captureEach({"newer"});
-    {
-        ScriptedAlerts alerts({ScriptedAlerts::kEscape});
-        EXPECT_TRUE(window().saveData(dir, error, true)) << "declining is no failure";
-        EXPECT_EQ(alerts.requests().size(), 1);
-        EXPECT_EQ(readFile(dir + u'/' + kHistoryFile), before) << "declined, yet written";
-    }
-
     // A path through a regular file cannot become a folder.
     writeFile(folder(QStringLiteral("plain")), "x");
     EXPECT_FALSE(window().saveData(folder(QStringLiteral("plain/sets")), error, false));
