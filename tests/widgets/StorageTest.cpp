@@ -205,11 +205,6 @@ TEST_F(Storage, ListLinesAreReadWholeAndOddOnesSkipped) {
 
 TEST_F(Storage, SavingReportsEveryFailureInItsText) {
     QString error;
-    // A path through a regular file cannot become a folder.
-    writeFile(folder(QStringLiteral("plain")), "x");
-    EXPECT_FALSE(window().saveData(folder(QStringLiteral("plain/sets")), error, false));
-    EXPECT_EQ(error, Strings::localizedFormat(QStringLiteral("SaveErrorMessage4"),
-                                              {folder(QStringLiteral("plain/sets"))}));
     // A folder that cannot be opened to put its entries on disk: the history's file is in
     // place, but a power cut could still take it back, so the save fails and lists nothing.
     const QString unsynced = folder(QStringLiteral("unsynced"));
