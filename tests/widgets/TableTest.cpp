@@ -66,32 +66,6 @@ TEST_F(Table, ReturnPastesOnceOnItsReleaseAndOnlyWithoutCommandModifiers) {
     EXPECT_FALSE(_window.isWindowVisible());
 }
 
-TEST_F(Table, DownSelectsTheFirstRowAndEitherDeleteKeyAsksBeforeDeleting) {
-    captureTexts({"a", "b", "c", "d"});
-    {
-        ScriptedAlerts alerts;
-        key(Qt::Key_Backspace);
-        EXPECT_TRUE(alerts.requests().isEmpty()) << "nothing selected, nothing asked";
-    }
-    key(Qt::Key_Down);
-    EXPECT_EQ(table()->selectedRowIndexes(), IndexSet({0}));
-    select({0, 2, 3});
-    {
-        ScriptedAlerts alerts({ScriptedAlerts::kEscape});
-        key(Qt::Key_Delete);
-        EXPECT_EQ(alerts.requests().size(), 1);
-        EXPECT_EQ(history().pasteData().size(), 4u);
-    }
-    ScriptedAlerts alerts({Alert::AlternateReturn});
-    key(Qt::Key_Backspace);
-    EXPECT_EQ(alerts.requests().size(), 1);
-    EXPECT_EQ(texts(history()), QStringList{"b"});
-    EXPECT_EQ(history().getDataAtIndex(0)->number(), 1);
-    EXPECT_EQ(table()->numberOfSelectedRows(), 0);
-    _window.selectAllPasteData();
-    EXPECT_EQ(table()->numberOfSelectedRows(), 1);
-}
-
 TEST_F(Table, ACaptureMovesTheRowsButKeepsTheSelectedRowNumbers) {
     _delegate.limit = 3;
     captureTexts({"b", "c", "d"});
@@ -107,11 +81,20 @@ TEST_F(Table, ACaptureMovesTheRowsButKeepsTheSelectedRowNumbers) {
     EXPECT_EQ(table()->model()->index(2, 0).data().toInt(), 3);
 }
 
-TEST_F(Table, HomeEndAndThePageKeysMoveThroughTheRows) {
+// Down selects the first row; Home, End and the page keys move through the rows; Shift+Tab and
+// Tab move between the window's controls; either delete key asks before deleting.
+TEST_F(Table, TheKeysMoveThroughTheRowsAndControlsAndEitherDeleteKeyAsksFirst) {
     QStringList many;
     for (int i = 0; i < 60; ++i)
         many << QString::number(i);
     captureTexts(many);
+    {
+        ScriptedAlerts alerts;
+        key(Qt::Key_Backspace);
+        EXPECT_TRUE(alerts.requests().isEmpty()) << "nothing selected, nothing asked";
+    }
+    key(Qt::Key_Down);
+    EXPECT_EQ(table()->selectedRowIndexes(), IndexSet({0}));
     select({5});
     table()->setCurrentIndex(table()->model()->index(5, 1));
     key(Qt::Key_End);
@@ -124,10 +107,7 @@ TEST_F(Table, HomeEndAndThePageKeysMoveThroughTheRows) {
     EXPECT_GT(page.firstIndex(), 1u);
     key(Qt::Key_PageUp);
     EXPECT_EQ(table()->selectedRowIndexes(), IndexSet({0}));
-}
 
-TEST_F(Table, ShiftTabMovesTheFocusToThePreviousControl) {
-    captureTexts({"a"});
     QApplication::setActiveWindow(_window.getWindow());
     table()->setFocus();
     ASSERT_TRUE(QTest::qWaitFor([&] { return table()->hasFocus(); }));
@@ -135,6 +115,23 @@ TEST_F(Table, ShiftTabMovesTheFocusToThePreviousControl) {
     EXPECT_EQ(QApplication::focusWidget(), _window.getWindow()->status());
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     EXPECT_EQ(QApplication::focusWidget(), table());
+
+    select({0, 2, 3});
+    {
+        ScriptedAlerts alerts({ScriptedAlerts::kEscape});
+        key(Qt::Key_Delete);
+        EXPECT_EQ(alerts.requests().size(), 1);
+        EXPECT_EQ(history().pasteData().size(), 60u);
+    }
+    ScriptedAlerts alerts({Alert::AlternateReturn});
+    key(Qt::Key_Backspace);
+    EXPECT_EQ(alerts.requests().size(), 1);
+    EXPECT_EQ(texts(history()).mid(0, 2), (QStringList{"1", "4"}));
+    EXPECT_EQ(history().pasteData().size(), 57u);
+    EXPECT_EQ(history().getDataAtIndex(0)->number(), 1);
+    EXPECT_EQ(table()->numberOfSelectedRows(), 0);
+    _window.selectAllPasteData();
+    EXPECT_EQ(table()->numberOfSelectedRows(), 57);
 }
 
 TEST_F(Table, CellsDrawTheLinesTheRowHoldsAndNothingIntoTheNextRow) {
