@@ -116,8 +116,6 @@ TEST_F(Menus, AShortcutActsOnlyWhenItsCommandCan) {
 // Save Sets and Load Sets: the folder panels, the data folder they may move, and their failures.
 class MenuFolders : public AppFixture {
 protected:
-    QString folder(const QString& name) const { return scratch(name); }
-
     // Every file of the folder with its bytes.
     static QMap<QString, QByteArray> contents(const QString& path) {
         QMap<QString, QByteArray> files;
@@ -139,7 +137,7 @@ TEST_F(MenuFolders, ASavedFolderBecomesTheDataFolderAndLoadsBackWhenTheSettingSa
     captureEach({"one", "two"});
     setInPreferences([](PreferencesWindow&) {});
     const QString panelStart = QDir::homePath() + QStringLiteral("/Documents/Kelvrin/");
-    const QString saved = folder(QStringLiteral("saved/here"));
+    const QString saved = scratch(QStringLiteral("saved/here"));
     {
         ScriptedFolderPanel panel({saved});
         app().menuSave();
@@ -168,7 +166,7 @@ TEST_F(MenuFolders, ASavedFolderBecomesTheDataFolderAndLoadsBackWhenTheSettingSa
 
     // With the setting off a save or a load leaves the data folder where it is.
     setInPreferences([](PreferencesWindow& prefs) { prefs.preferencesUpdateFolder()->click(); });
-    const QString copy = folder(QStringLiteral("copy"));
+    const QString copy = scratch(QStringLiteral("copy"));
     for (void (MyObject::*command)() : {&MyObject::menuSave, &MyObject::menuLoad}) {
         ScriptedFolderPanel panel({copy});
         (app().*command)();
@@ -194,8 +192,8 @@ TEST_F(MenuFolders, FailuresAndCancelsLeaveTheSetsAndTheDataFolder) {
     EXPECT_EQ(app().nssReadFolder(), startRead);
 
     // A file stands where the folder would be made.
-    writeFile(folder(QStringLiteral("a file")), {});
-    const QString unwritable = folder(QStringLiteral("a file/sets"));
+    writeFile(scratch(QStringLiteral("a file")), {});
+    const QString unwritable = scratch(QStringLiteral("a file/sets"));
     {
         ScriptedAlerts alerts;
         ScriptedFolderPanel panel({unwritable});
@@ -213,7 +211,7 @@ TEST_F(MenuFolders, FailuresAndCancelsLeaveTheSetsAndTheDataFolder) {
     EXPECT_EQ(app().nssWriteFolder(), unwritable) << "the next save starts where this one failed";
     EXPECT_EQ(app().nssInitialFolder(), QString());
 
-    const QString empty = folder(QStringLiteral("empty"));
+    const QString empty = scratch(QStringLiteral("empty"));
     QDir().mkpath(empty);
     {
         ScriptedAlerts alerts;
@@ -234,8 +232,8 @@ TEST_F(MenuFolders, FailuresAndCancelsLeaveTheSetsAndTheDataFolder) {
 TEST_F(MenuFolders, AQuitNeverReplacesSetsStoredInAFolderChosenLater) {
     launch();
     captureEach({"stored before"});
-    const QString other = folder(QStringLiteral("other"));
-    const QString kept = folder(QStringLiteral("kept"));
+    const QString other = scratch(QStringLiteral("other"));
+    const QString kept = scratch(QStringLiteral("kept"));
     QString error;
     ASSERT_TRUE(window().saveData(other, error, false));
     // Copied there by hand: sets this run never wrote nor read.
