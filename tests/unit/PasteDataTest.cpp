@@ -185,7 +185,7 @@ TEST(PasteSet, DropMoveingPutsTheGroupAfterTheNearestUnmovedRow) {
 
 // A set of one clipping {1, "ab", 0, no payload} is the archive real systems write for it, and
 // reads back.
-TEST(PasteDataCoding, ASetArchivesAsARealMutableArrayArchive) {
+TEST(PasteDataCoding, ASetArchivesAsARealMutableArrayArchiveAndOtherShapesAreDamaged) {
     PasteDataList list;
     list.push_back(clipping(QStringLiteral("ab")));
     list.back()->setNumber(1);
@@ -195,6 +195,25 @@ TEST(PasteDataCoding, ASetArchivesAsARealMutableArrayArchive) {
     ASSERT_TRUE(back && back->size() == 1);
     EXPECT_EQ(back->front()->contents(), QStringLiteral("ab"));
     EXPECT_EQ(back->front()->number(), 1);
+
+    // Other shapes are damaged; nil is no set at all.
+    EXPECT_EQ(unarchivePasteData(TypedStream::encode(Value::nil())), std::nullopt);
+    const QList<Value> wrongRoots = {
+        Value::fromText(QStringLiteral("not a list")),
+        Value::arrayOf({Value::fromText(QStringLiteral("not a clipping"))}),
+        Value::arrayOf({Value::recordOf(QStringLiteral("PasteData"), 2,
+                                        {Value::fromInteger(1), Value::fromInteger(2)})}),
+        Value::arrayOf(
+            {Value::recordOf(QStringLiteral("PasteData"), 2,
+                             {Value::fromInteger(1), Value::fromBytes("bytes where text belongs"),
+                              Value::fromInteger(0), Value::nil()})}),
+    };
+    for (const Value& root : wrongRoots)
+        EXPECT_THROW(unarchivePasteData(TypedStream::encode(root)), TypedStream::ArchiveError);
+    // The immutable list older files hold reads as well.
+    const auto immutable = unarchivePasteData(TypedStream::encode(Value::arrayOf({}, false)));
+    ASSERT_TRUE(immutable);
+    EXPECT_TRUE(immutable->empty());
 }
 
 TEST(PasteDataCoding, OlderRecordsReadAlikeAndNewerOnesAreRefused) {
@@ -221,24 +240,4 @@ TEST(PasteDataCoding, OlderRecordsReadAlikeAndNewerOnesAreRefused) {
             EXPECT_EQ(error.reason(), QStringLiteral("file version[3]  program version[2]"));
         }
     }
-}
-
-TEST(PasteDataCoding, ArchivesOfAnotherShapeAreDamagedAndNilIsNothing) {
-    EXPECT_EQ(unarchivePasteData(TypedStream::encode(Value::nil())), std::nullopt);
-    const QList<Value> wrongRoots = {
-        Value::fromText(QStringLiteral("not a list")),
-        Value::arrayOf({Value::fromText(QStringLiteral("not a clipping"))}),
-        Value::arrayOf({Value::recordOf(QStringLiteral("PasteData"), 2,
-                                        {Value::fromInteger(1), Value::fromInteger(2)})}),
-        Value::arrayOf(
-            {Value::recordOf(QStringLiteral("PasteData"), 2,
-                             {Value::fromInteger(1), Value::fromBytes("bytes where text belongs"),
-                              Value::fromInteger(0), Value::nil()})}),
-    };
-    for (const Value& root : wrongRoots)
-        EXPECT_THROW(unarchivePasteData(TypedStream::encode(root)), TypedStream::ArchiveError);
-    // The immutable list older files hold reads as well.
-    const auto list = unarchivePasteData(TypedStream::encode(Value::arrayOf({}, false)));
-    ASSERT_TRUE(list);
-    EXPECT_TRUE(list->empty());
 }
