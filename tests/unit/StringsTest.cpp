@@ -100,8 +100,7 @@ TEST(Language, IsChosenFromTheMessagesLocaleAsPosixOrdersIt) {
     EXPECT_EQ(chosen(nullptr, "POSIX", "de_DE.UTF-8"), Language::kEnglish);
 }
 
-// The German table translates every English text, with the same arguments in the same order,
-// and holds nothing English does not.
+// Nothing English lacks, and the same arguments in the same order.
 TEST(MessageTable, GermanTranslatesEveryTextWithTheSameArguments) {
     Strings::setLanguage(QStringLiteral("de"));
     const QJsonObject english = jsonTable(QStringLiteral(":/messages.json"));

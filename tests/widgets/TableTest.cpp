@@ -81,8 +81,6 @@ TEST_F(Table, ACaptureMovesTheRowsButKeepsTheSelectedRowNumbers) {
     EXPECT_EQ(table()->model()->index(2, 0).data().toInt(), 3);
 }
 
-// Down selects the first row; Home, End and the page keys move through the rows; Shift+Tab and
-// Tab move between the window's controls; either delete key asks before deleting.
 TEST_F(Table, TheKeysMoveThroughTheRowsAndControlsAndEitherDeleteKeyAsksFirst) {
     QStringList many;
     for (int i = 0; i < 60; ++i)
