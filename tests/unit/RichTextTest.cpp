@@ -55,12 +55,8 @@ RichText throughLibreOffice(const QByteArray& rtf) {
     const QString out = work.filePath("out");
     const QStringList args = {profile, "--headless", "--norestore", "--nolockcheck", "--convert-to",
                               "rtf",   "--outdir",   out,           input.fileName()};
-    QFile result(work.filePath("out/in.rtf"));
-    if (!run("soffice", args) || !result.open(QIODevice::ReadOnly)) {
-        ADD_FAILURE() << "LibreOffice wrote no " << result.fileName().toStdString();
-        return RichText();
-    }
-    return read(result.readAll());
+    // What LibreOffice failed to write is unreadable, and read() says so.
+    return run("soffice", args) ? read(readFile(work.filePath("out/in.rtf"))) : RichText();
 }
 
 // A flattened RTFD folder written from the format notes, independent of ours: each entry a name

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Fixtures.h"
 #include "ScopedEnvironment.h"
 #include "SetTexts.h"
 
@@ -13,11 +14,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
-
-inline QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 inline void writeFile(const QString& path, const QByteArray& bytes) {
     QFile file(path);
