@@ -334,14 +334,9 @@ TEST(RichText, RtfdAttachmentsSurviveJoiningUnderUniqueNames) {
     const QByteArray red = png(Qt::red), blue = png(Qt::blue), green = png(Qt::green);
     const QByteArray notes = "plain notes\n";
     const QByteArray inner = flatFolder({{"TXT.rtf", fileValue("{\\rtf1 inner}")}}, false);
-    const QByteArray graphic = "{{\\NeXTGraphic Pasted Graphic.png \\width80 \\height40 "
-                               "\\appleattachmentpadding0 \\appleembedtype0 \\appleaqc\n}\xAC}";
+    // The TXT.rtf files as the attaching writer makes them.
     const QByteArray firstRtfd = flatFolder({
-        {"TXT.rtf",
-         fileValue("{\\rtf1\\ansi\\ansicpg1252{\\fonttbl\\f0\\fswiss\\fcharset0 Helvetica;}\\f0 "
-                   "First " +
-                   graphic + " again " + graphic +
-                   " notes {{\\NeXTGraphic notes.txt \\width0 \\height0}\xAC}\\par}")},
+        {"TXT.rtf", fileValue(fixture(QStringLiteral("rtf/rtfd-first.rtf")))},
         {"Pasted Graphic.png", fileValue(red)},
         {"notes.txt", fileValue(notes)},
         {".", fileValue(QByteArray(32, '\x01'))},
@@ -350,14 +345,11 @@ TEST(RichText, RtfdAttachmentsSurviveJoiningUnderUniqueNames) {
         {"Old.rtfd", inner},
     });
     // No container header, the page-aligned form, and the older ways of writing the reference.
-    const QByteArray secondRtfd = flatFolder(
-        {{"TXT.rtf",
-          fileValue("{\\rtf1\\ansi{\\fonttbl\\f0\\fnil Times;}\\f0\\b Second {{\\NeXTGraphic "
-                    "Pasted Graphic.png \\width100 \\height50 \\noorient}\\'ac} and "
-                    "{{\\NeXTGraphic diagram.png \\width0 \\height0}\\uc0\\u8203 } end\\par}")},
-         {"Pasted Graphic.png", fileValue(blue, true)},
-         {"diagram.png", fileValue(green)}},
-        false);
+    const QByteArray secondRtfd =
+        flatFolder({{"TXT.rtf", fileValue(fixture(QStringLiteral("rtf/rtfd-second.rtf")))},
+                    {"Pasted Graphic.png", fileValue(blue, true)},
+                    {"diagram.png", fileValue(green)}},
+                   false);
     const QByteArray pictureRtf = "{\\rtf1\\ansi pic {\\pict\\pngblip\\picw4\\pich2\\picwgoal60"
                                   "\\pichgoal30 " +
                                   red.toHex() + "} after}";
