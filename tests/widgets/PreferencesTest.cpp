@@ -184,7 +184,8 @@ TEST_F(Preferences, BackgroundHideSwitchesOffAndLocksHideAndAlwaysOnTop) {
     EXPECT_FALSE(prefs.preferencesHide()->isChecked());
 }
 
-TEST_F(Preferences, TheFolderButtonOnlyFillsTheFieldAndARelativeFolderIsTakenFromHome) {
+// A relative data folder is taken from home.
+TEST_F(Preferences, TheFolderButtonOnlyFillsTheFieldAndStartAtLoginWritesTheAutostartEntry) {
     launch();
     PreferencesWindow& prefs = open();
     prefs.preferencesFolderText()->setText(QStringLiteral("~/where/it/was"));
@@ -213,13 +214,11 @@ TEST_F(Preferences, TheFolderButtonOnlyFillsTheFieldAndARelativeFolderIsTakenFro
         EXPECT_EQ(open().preferencesFolderText()->text(), stored) << text.toStdString();
         prefs.cancelButton()->click();
     }
-}
 
-TEST_F(Preferences, StartAtLoginWritesAndRemovesTheAutostartEntry) {
-    launch();
+    // Start at login writes and removes the autostart entry.
     const QString entry = Autostart::entryPath();
     ASSERT_TRUE(entry.startsWith(qEnvironmentVariable("XDG_CONFIG_HOME") + "/autostart/"));
-    PreferencesWindow& prefs = open();
+    open();
     prefs.startAtLogin()->click();
     prefs.okButton()->click();
     const QList<QByteArray> lines = readFile(entry).split('\n');
