@@ -77,7 +77,7 @@ TEST(PasteData, TextIsKeptWholeAndSharedAndCutOnlyForDisplay) {
 }
 
 // A picture shows its size in points, and one that cannot be read shows 0 by 0 and draws nothing.
-TEST(PasteData, PictureClippingShowsItsSizeInsteadOfItsText) {
+TEST(PasteData, PictureClippingShowsItsSizeAndAThumbnailFittingItsLongerSide) {
     QImage perCentimetre = filled(QSize(254, 127), Qt::red); // written with the centimetre unit
     perCentimetre.setDotsPerMeterX(10000);
     perCentimetre.setDotsPerMeterY(10000);
@@ -103,9 +103,8 @@ TEST(PasteData, PictureClippingShowsItsSizeInsteadOfItsText) {
         EXPECT_EQ(picture->contents(), "caption");
     }
     EXPECT_EQ(clipping("rich", ExtraType::RTF, QByteArray("{\\rtf1}"))->displayContents(), "rich");
-}
 
-TEST(PasteData, ThumbnailFitsTheLongerSideAndIsReusedForTheSameHeight) {
+    // The thumbnail fits the longer side and is reused for the same height.
     const std::pair<QByteArray, QSizeF> cases[] = {{tiffOfPoints(200, 100), {16, 8}},
                                                    {tiffOfPoints(100, 200), {8, 16}},
                                                    {tiffOfPoints(50, 50), {16, 16}}};

@@ -280,7 +280,7 @@ TEST(TypedStream, ReadsWhatOtherWritersWrite) {
                                     Value::fromInteger(40000), Value::fromBytes(hex("01 02"))})}));
 }
 
-TEST(TypedStream, RejectsMalformedArchives) {
+TEST(TypedStream, RejectsMalformedArchivesAndTreesTheFormatCannotHold) {
     const QByteArray root = header() + str("@");
     const QByteArray array = root + hex("84") + classes({{"NSArray", 0}}) + str("i");
     const QByteArray record = root + hex("84") + classes({{"R", 0}});
@@ -370,9 +370,8 @@ TEST(TypedStream, NestingAndRepetitionAreBounded) {
     deep.reference(first);
     deep.close(31);
     expectDecodeError(deep.bytes, "nested deeper than 64");
-}
 
-TEST(TypedStream, RefusesTreesTheFormatCannotHold) {
+    // Nor are trees written that the format cannot hold.
     expectEncodeError(Value::fromInteger(1), "an integer where an object belongs");
     expectEncodeError(Value::recordOf("R", 0, {Value::fromInteger(qint64(1) << 31)}),
                       "does not fit in 32 bits");
