@@ -2,6 +2,7 @@
 
 #include "Fixtures.h"
 #include "ScopedEnvironment.h"
+#include "ScriptedAlerts.h"
 #include "SetTexts.h"
 
 #include "app/MyObject.h"
@@ -40,6 +41,14 @@ protected:
         _app = std::make_unique<MyObject>(std::make_unique<Defaults>(settingsPath()),
                                           std::move(_ownedPasteboard));
         _app->applicationWillFinishLaunching();
+    }
+
+    // Launches over a data folder whose sets cannot be loaded (none yet, or unreadable ones): the
+    // launch says so in one alert.
+    void launchOver(const QString& dataFolder) {
+        ScriptedAlerts alerts;
+        launch({{"initial_directory", dataFolder}});
+        ASSERT_EQ(alerts.requests().size(), 1) << "no alert of the sets the folder lacks";
     }
 
     MyObject& app() { return *_app; }

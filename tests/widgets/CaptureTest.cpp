@@ -175,11 +175,7 @@ using CaptureAtQuit = AppFixture;
 
 TEST_F(CaptureAtQuit, APictureCopiedJustBeforeTheQuitIsSaved) {
     const QString data = scratch(QStringLiteral("data"));
-    {
-        ScriptedAlerts alerts;
-        launch({{"initial_directory", data}});
-        ASSERT_EQ(alerts.requests().size(), 1) << "the new data folder holds no sets yet";
-    }
+    launchOver(data);
     const QImage image = TestPictures::gradient(QSize(40, 20));
     copy({{QStringLiteral("image/png"), TestPictures::encoded(image, "PNG")}});
     poll();

@@ -34,12 +34,8 @@ protected:
 TEST_F(Preferences, TheyShowTheStoredSettingsAndAQuitStoresWhatOkTookAndTheWindowAsItIsNow) {
     const QString data = scratch(QStringLiteral("data, ä"));
     const QString typed = scratch(QStringLiteral("typed, not yet made"));
-    {
-        ScriptedAlerts alerts;
-        writeFile(settingsPath(), fixture(QStringLiteral("settings/every-key.ini")));
-        launch({{"initial_directory", data}});
-        ASSERT_EQ(alerts.requests().size(), 1) << "the new data folder holds no sets yet";
-    }
+    writeFile(settingsPath(), fixture(QStringLiteral("settings/every-key.ini")));
+    launchOver(data);
     EXPECT_EQ(window().pasteStatus(), 1) << "the stored paste mode selects RTF";
     // Read as a 32-bit float and widened: the fraction survives only to float precision.
     EXPECT_EQ(app().ptrRectPasteWindow()->x(), double(10.3f));
@@ -309,11 +305,7 @@ TEST_F(Settings, AQuitNeverReplacesStoredSetsThatCouldNotBeLoaded) {
     QDir().mkpath(data);
     writeFile(data + QStringLiteral("/Kelvrin.KVlist"), "PasteBoard History.KVdata\n");
     writeFile(data + QStringLiteral("/PasteBoard History.KVdata"), newer);
-    {
-        ScriptedAlerts alerts;
-        launch({{"initial_directory", data}});
-        ASSERT_EQ(alerts.requests().size(), 1);
-    }
+    launchOver(data);
     captureEach({"captured since"});
     {
         // Escape on the question keeps the application running.
