@@ -3,6 +3,7 @@
 #include "platform/Alert.h"
 
 #include <QList>
+#include <gtest/gtest.h>
 
 // Answers the alerts raised while it lives, in order, with the scripted answers (the default
 // button once they run out), and keeps what each alert said and how often it beeped. Outside its
@@ -12,8 +13,16 @@ public:
     // An answer given as a person pressing Escape would: the panel's safe answer.
     static constexpr int kEscape = -100;
 
-    explicit ScriptedAlerts(QList<int> answers = {});
-    ~ScriptedAlerts();
+    explicit ScriptedAlerts(QList<int> answers = {}) : _answers(std::move(answers)) {
+        Alert::setResponder(
+            [this](const Alert::Request& request) {
+                _requests.append(request);
+                const int answer = _answers.isEmpty() ? Alert::DefaultReturn : _answers.takeFirst();
+                return answer == kEscape ? request.safeAnswer : answer;
+            },
+            [this] { ++_beeps; });
+    }
+    ~ScriptedAlerts() { refuseUnscripted(); }
     ScriptedAlerts(const ScriptedAlerts&) = delete;
     ScriptedAlerts& operator=(const ScriptedAlerts&) = delete;
 
@@ -21,7 +30,15 @@ public:
     int beeps() const { return _beeps; }
 
     // Installed by the test main: any alert nobody scripted is a failure.
-    static void refuseUnscripted();
+    static void refuseUnscripted() {
+        Alert::setResponder(
+            [](const Alert::Request& request) {
+                ADD_FAILURE() << "unexpected alert: " << request.title.toStdString() << ": "
+                              << request.message.toStdString();
+                return Alert::DefaultReturn;
+            },
+            [] {});
+    }
 
 private:
     QList<int> _answers;

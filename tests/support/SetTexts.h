@@ -4,10 +4,14 @@
 
 #include <QStringList>
 
-// The texts of a set, head first; "<none>" for a clipping without text.
-inline QStringList texts(const PasteSet& set) {
+// The texts of a set's clippings, head first; "<none>" for a clipping without text.
+inline QStringList texts(const PasteDataList& clippings) {
     QStringList texts;
-    for (const auto& data : set.pasteData())
+    for (const auto& data : clippings)
         texts << data->contents().value_or(QStringLiteral("<none>"));
     return texts;
+}
+
+inline QStringList texts(const PasteSet& set) {
+    return texts(set.pasteData());
 }

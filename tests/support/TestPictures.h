@@ -18,6 +18,16 @@ inline QImage filled(QSize pixels, QColor color, double dpi = 72) {
     return image;
 }
 
+// Every pixel of its row and column its own colour, so that a comparison sees any pixel moved.
+inline QImage gradient(QSize pixels, double dpi = 72) {
+    QImage image = filled(pixels, Qt::black, dpi);
+    for (int y = 0; y < pixels.height(); ++y)
+        for (int x = 0; x < pixels.width(); ++x)
+            image.setPixel(x, y,
+                           qRgb(x * 255 / pixels.width(), y * 255 / pixels.height(), x * y % 256));
+    return image;
+}
+
 inline QByteArray encoded(const QImage& image, const char* format) {
     QByteArray bytes;
     QBuffer buffer(&bytes);

@@ -1,5 +1,8 @@
 #include "model/PasteData.h"
+#include "model/PasteDataCoding.h"
+#include "model/PasteSet.h"
 
+#include "Fixtures.h"
 #include "TestPictures.h"
 #include "model/ExtraType.h"
 #include "platform/Strings.h"
@@ -7,6 +10,7 @@
 #include <gtest/gtest.h>
 
 using namespace TestPictures;
+using TypedStream::Value;
 
 namespace {
 
@@ -20,6 +24,30 @@ std::unique_ptr<PasteData> clipping(const std::optional<QString>& text, qint32 t
 
 QString pictureMessage(int width, int height) {
     return Strings::localizedFormat("PictureMessage", {width, height});
+}
+
+PasteSet setOf(const QString& letters) {
+    PasteSet set("test");
+    for (const QChar letter : letters)
+        set.addData(QString(letter), 0, std::nullopt, qint32(set.pasteData().size()), 100);
+    return set;
+}
+
+// The letters in list order; a clipping whose number is not its row + 1 shows as '?'.
+QString order(const PasteSet& set) {
+    QString letters;
+    for (size_t row = 0; row < set.pasteData().size(); ++row) {
+        const PasteData& data = *set.pasteData()[row];
+        letters += data.number() == qint32(row + 1) ? *data.contents() : QStringLiteral("?");
+    }
+    return letters;
+}
+
+QByteArray archiveOfVersion(qint32 version) {
+    return TypedStream::encode(Value::arrayOf(
+        {Value::recordOf(QStringLiteral("PasteData"), version,
+                         {Value::fromInteger(9), Value::fromText(QStringLiteral("old")),
+                          Value::fromInteger(1), Value::fromBytes("{\\rtf1 old}")})}));
 }
 
 } // namespace
@@ -49,7 +77,7 @@ TEST(PasteData, TextIsKeptWholeAndSharedAndCutOnlyForDisplay) {
 }
 
 // A picture shows its size in points, and one that cannot be read shows 0 by 0 and draws nothing.
-TEST(PasteData, PictureClippingShowsItsSizeInsteadOfItsText) {
+TEST(PasteData, PictureClippingShowsItsSizeAndAThumbnailFittingItsLongerSide) {
     QImage perCentimetre = filled(QSize(254, 127), Qt::red); // written with the centimetre unit
     perCentimetre.setDotsPerMeterX(10000);
     perCentimetre.setDotsPerMeterY(10000);
@@ -75,9 +103,8 @@ TEST(PasteData, PictureClippingShowsItsSizeInsteadOfItsText) {
         EXPECT_EQ(picture->contents(), "caption");
     }
     EXPECT_EQ(clipping("rich", ExtraType::RTF, QByteArray("{\\rtf1}"))->displayContents(), "rich");
-}
 
-TEST(PasteData, ThumbnailFitsTheLongerSideAndIsReusedForTheSameHeight) {
+    // The thumbnail fits the longer side and is reused for the same height.
     const std::pair<QByteArray, QSizeF> cases[] = {{tiffOfPoints(200, 100), {16, 8}},
                                                    {tiffOfPoints(100, 200), {8, 16}},
                                                    {tiffOfPoints(50, 50), {16, 16}}};
@@ -93,4 +120,123 @@ TEST(PasteData, ThumbnailFitsTheLongerSideAndIsReusedForTheSameHeight) {
     // A picture already as high as the row is shown at its natural size by the first call.
     EXPECT_EQ(clipping("", ExtraType::TIFF, tiffOfPoints(32, 16))->image(QSizeF(16, 16))->size(),
               QSizeF(32, 16));
+}
+
+TEST(PasteSet, AddDataInsertsThenTrimsAndRenumbers) {
+    const auto added = [](qint32 row, qint64 maximum) {
+        PasteSet set = setOf("ABCDE");
+        EXPECT_TRUE(set.addData(QString("X"), 0, std::nullopt, row, maximum));
+        return order(set);
+    };
+    EXPECT_EQ(added(0, 5), "XABCD");
+    EXPECT_EQ(added(0, 3), "XAB");
+    EXPECT_EQ(added(3, 3), "ABC");
+    EXPECT_EQ(added(9, 100), "ABCDEX");
+    EXPECT_EQ(added(-2, 100), "XABCDE");
+
+    PasteSet target = setOf("XY");
+    ASSERT_TRUE(target.copyAddData(*setOf("C").pasteData()[0]));
+    EXPECT_EQ(target.pasteData()[0]->contents(), "C");
+    EXPECT_EQ(target.pasteData()[0]->number(), 0);
+}
+
+TEST(PasteSet, RemoveDataDeleteDataExchangeStackFrontAndRowLookUps) {
+    PasteSet set = setOf("ABCDE");
+    const std::vector<PasteData*> removed = set.indexTodata({1, 3, 7});
+    ASSERT_EQ(removed.size(), 2u);
+    EXPECT_EQ(removed[1]->contents(), "D");
+    set.removeData({1, 3, 9});
+    EXPECT_EQ(order(set), "ACE");
+    EXPECT_EQ(set.getIndexOfObject(set.getDataAtIndex(2)), 2);
+    EXPECT_EQ(set.getDataAtIndex(3), nullptr);
+    const PasteData stranger;
+    EXPECT_EQ(set.getIndexOfObject(&stranger), PasteSet::NotFound);
+    set.removeData({});
+    for (const qint64 keepsAll : {3, 6, -1})
+        set.deleteData(keepsAll);
+    EXPECT_EQ(order(set), "ACE");
+    set.deleteData(2);
+    EXPECT_EQ(order(set), "AC");
+    set.deleteData(0);
+    EXPECT_TRUE(set.pasteData().empty());
+    EXPECT_EQ(PasteSet::init(std::nullopt), nullptr);
+
+    PasteSet stack = setOf("ABCDE");
+    stack.exchangeStackFront(3);
+    EXPECT_EQ(order(stack), "DABCE");
+    for (const qint64 ignored : {0, -1, 5})
+        stack.exchangeStackFront(ignored);
+    EXPECT_EQ(order(stack), "DABCE");
+}
+
+TEST(PasteSet, DropMoveingPutsTheGroupAfterTheNearestUnmovedRow) {
+    const std::tuple<IndexSet, qint32, const char*> cases[] = {
+        {{1, 3}, 5, "ACEBD"},  {{1, 3}, 0, "BDACE"},  {{1, 3}, 2, "ABDCE"},
+        {{1, 3}, 4, "ACBDE"},  {{0, 2}, 2, "BACDE"},  {{1, 2}, 3, "ABCDE"},
+        {{2, 3}, 4, "ABCDE"},  {{0, 1}, 2, "ABCDE"},  {{1, 2, 4}, 4, "ADBCE"},
+        {{1, 3}, 99, "ACEBD"}, {{1, 3}, -7, "BDACE"}, {{1, 8}, 0, "BACDE"}};
+    for (const auto& [rows, drop, expected] : cases) {
+        PasteSet set = setOf("ABCDE");
+        set.dropMoveing(rows, drop);
+        EXPECT_EQ(order(set), expected) << "drop row " << drop;
+    }
+}
+
+// A set of one clipping {1, "ab", 0, no payload} is the archive real systems write for it, and
+// reads back.
+TEST(PasteDataCoding, ASetArchivesAsARealMutableArrayArchiveAndOtherShapesAreDamaged) {
+    PasteDataList list;
+    list.push_back(clipping(QStringLiteral("ab")));
+    list.back()->setNumber(1);
+    const QByteArray expected = fixture(QStringLiteral("archives/one-clipping.mutable-array"));
+    EXPECT_EQ(archivePasteData(list), expected);
+    const auto back = unarchivePasteData(expected);
+    ASSERT_TRUE(back && back->size() == 1);
+    EXPECT_EQ(back->front()->contents(), QStringLiteral("ab"));
+    EXPECT_EQ(back->front()->number(), 1);
+
+    // Other shapes are damaged; nil is no set at all.
+    EXPECT_EQ(unarchivePasteData(TypedStream::encode(Value::nil())), std::nullopt);
+    const QList<Value> wrongRoots = {
+        Value::fromText(QStringLiteral("not a list")),
+        Value::arrayOf({Value::fromText(QStringLiteral("not a clipping"))}),
+        Value::arrayOf({Value::recordOf(QStringLiteral("PasteData"), 2,
+                                        {Value::fromInteger(1), Value::fromInteger(2)})}),
+        Value::arrayOf(
+            {Value::recordOf(QStringLiteral("PasteData"), 2,
+                             {Value::fromInteger(1), Value::fromBytes("bytes where text belongs"),
+                              Value::fromInteger(0), Value::nil()})}),
+    };
+    for (const Value& root : wrongRoots)
+        EXPECT_THROW(unarchivePasteData(TypedStream::encode(root)), TypedStream::ArchiveError);
+    // The immutable list older files hold reads as well.
+    const auto immutable = unarchivePasteData(TypedStream::encode(Value::arrayOf({}, false)));
+    ASSERT_TRUE(immutable);
+    EXPECT_TRUE(immutable->empty());
+}
+
+TEST(PasteDataCoding, OlderRecordsReadAlikeAndNewerOnesAreRefused) {
+    for (qint32 version : {0, 1, 2}) {
+        const auto list = unarchivePasteData(archiveOfVersion(version));
+        ASSERT_TRUE(list && list->size() == 1) << version;
+        const PasteData& data = *list->front();
+        EXPECT_EQ(data.number(), 9) << "numbers are read as stored";
+        EXPECT_EQ(data.contents(), QStringLiteral("old"));
+        EXPECT_EQ(data.extraType(), 1);
+        EXPECT_EQ(data.extraData(), QByteArray("{\\rtf1 old}"));
+        EXPECT_EQ(data.strInfo(), QStringLiteral("\n3")) << "derived values are rebuilt";
+    }
+    // A newer record is too new whatever it holds, also a group this decoder cannot read (a
+    // 64-bit "q" here) before the record ends.
+    QByteArray withNewGroup = archiveOfVersion(3);
+    withNewGroup.insert(withNewGroup.size() - 2, QByteArray::fromHex("8401710800000000000000"));
+    for (const QByteArray& newer : {archiveOfVersion(3), withNewGroup}) {
+        try {
+            unarchivePasteData(newer);
+            ADD_FAILURE() << "a newer record was read";
+        } catch (const TypedStream::ArchiveError& error) {
+            EXPECT_EQ(error.name(), QStringLiteral("VersionCheckException"));
+            EXPECT_EQ(error.reason(), QStringLiteral("file version[3]  program version[2]"));
+        }
+    }
 }

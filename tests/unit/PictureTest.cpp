@@ -25,11 +25,7 @@ TEST(Picture, RenderGivesTheRequestedPixelsAndKeepsTheLastSize) {
 }
 
 TEST(Picture, TiffFromImageDataKeepsPixelsAndResolution) {
-    QImage original = filled(QSize(64, 32), Qt::black, 144);
-    for (int y = 0; y < original.height(); ++y) {
-        for (int x = 0; x < original.width(); ++x)
-            original.setPixel(x, y, qRgb(x * 4, y * 8, 255 - x));
-    }
+    const QImage original = gradient(QSize(64, 32), 144);
     const auto tiff = Picture::tiffFromImageData(encoded(original, "png"));
     ASSERT_TRUE(tiff.has_value());
     EXPECT_TRUE(tiff->startsWith(QByteArray("II*\0", 4)) ||

@@ -1,17 +1,19 @@
+#include "Fixtures.h"
 #include "ScopedEnvironment.h"
 
 #include "platform/DesktopEntries.h"
 #include "platform/HotKey.h"
 #include "platform/KeyEvents.h"
 #include "platform/Processes.h"
+#include "platform/x11/X11HotKey.h"
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QWidget>
 #include <chrono>
 #include <gtest/gtest.h>
+#include <string_view>
 #include <thread>
 
 // Terminals paste with Control+Shift+V, where a plain Control+V types a control character into
@@ -59,27 +61,11 @@ TEST(ProcessesOffX11, NothingIsInFrontGrabbedOrSent) {
 // A program is called what its desktop entry calls it: the first folder holding an entry decides,
 // a deleted entry names nothing, and the name follows the user's locale.
 TEST(DesktopEntries, NameTheProgramOfAWindowClassAsTheDesktopDoes) {
-    QTemporaryDir root;
-    const auto put = [&](const QString& path, const QByteArray& keys) {
-        const QString file = root.filePath(path);
-        QDir().mkpath(QFileInfo(file).path());
-        QFile entry(file);
-        ASSERT_TRUE(entry.open(QIODevice::WriteOnly));
-        entry.write("[Desktop Entry]\nType=Application\n" + keys +
-                    "\n[Desktop Action New]\n"
-                    "Name=New Window\n");
-    };
-    put(QStringLiteral("home/applications/xfce4-terminal.desktop"), "Name=My Terminal");
-    put(QStringLiteral("home/applications/gone.desktop"), "Hidden=true");
-    put(QStringLiteral("one/applications/gone.desktop"), "Name=Gone");
-    put(QStringLiteral("one/applications/org.example.Writer.desktop"),
-        "Name=Writer\\sPro\nName[de]=Schreiber\nName[de_AT]=Schreiberl\n"
-        "StartupWMClass=libreoffice-writer");
-    put(QStringLiteral("two/applications/xfce4-terminal.desktop"), "Name=Xfce Terminal");
-    const QByteArray home = root.filePath(QStringLiteral("home")).toUtf8();
-    const QByteArray dirs =
-        (root.filePath(QStringLiteral("one")) + u':' + root.filePath(QStringLiteral("two")))
-            .toUtf8();
+    const QString entries = fixturePath(QStringLiteral("desktop/"));
+    QTemporaryDir later;
+    ASSERT_TRUE(QDir(later.path()).mkdir(QStringLiteral("applications")));
+    const QByteArray home = (entries + "home").toUtf8();
+    const QByteArray dirs = (entries + "one:" + entries + "two:" + later.path()).toUtf8();
     const ScopedEnvironment environment{{"XDG_DATA_HOME", home.constData()},
                                         {"XDG_DATA_DIRS", dirs.constData()},
                                         {"LC_ALL", "de_AT.UTF-8"}};
@@ -97,6 +83,36 @@ TEST(DesktopEntries, NameTheProgramOfAWindowClassAsTheDesktopDoes) {
     EXPECT_EQ(applicationName(QStringLiteral("libreoffice-writer")), QStringLiteral("Writer Pro"));
     // Installed while Kelvrin runs.
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    put(QStringLiteral("two/applications/mousepad.desktop"), "Name=Mousepad");
+    QFile entry(later.filePath(QStringLiteral("applications/mousepad.desktop")));
+    ASSERT_TRUE(entry.open(QIODevice::WriteOnly) &&
+                entry.write("[Desktop Entry]\nType=Application\nName=Mousepad\n") > 0);
+    entry.close();
     EXPECT_EQ(applicationName(QStringLiteral("Mousepad")), QStringLiteral("Mousepad"));
+}
+
+// The settings keep the menu index; each index must grab the key its menu item names, no two
+// the same, and an index from a damaged settings file must not read past the table.
+TEST(HotKeyTable, EachChoiceIsItsKeyAndNothingOutsideTheTable) {
+    QStringList expected = {"Up", "Down", "Left", "Right"};
+    for (int f = 1; f <= 15; ++f)
+        expected << QStringLiteral("F%1").arg(f);
+    for (const char key : std::string_view("0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ"))
+        expected << QString(QLatin1Char(key));
+    QStringList keys;
+    for (int choice = 0; choice < int(gKeyTable.size()); ++choice)
+        keys << HotKey::describe(HotKey::keyCode(choice).value_or(255), 0);
+    EXPECT_EQ(keys, expected);
+    for (const int outside : {-1, 55, 255, 1 << 20})
+        EXPECT_EQ(HotKey::keyCode(outside), std::nullopt) << outside;
+    // A key code of another key than those offered has no X key either.
+    EXPECT_EQ(HotKey::describe(200, HotKey::ControlKey), QString());
+
+    // Each modifier's own grab is pressed in the HotKeyGrab tests; bits the application does not
+    // set stand for no key.
+    const quint16 all =
+        HotKey::CommandKey | HotKey::ShiftKey | HotKey::OptionKey | HotKey::ControlKey;
+    EXPECT_EQ(HotKey::describe(96, all), QStringLiteral("Control+Alt+Shift+Super+F5"));
+    constexpr quint16 kXShift = 1 << 0, kXControl = 1 << 2, kXMod1 = 1 << 3, kXMod4 = 1 << 6;
+    EXPECT_EQ(X11HotKey::xModifiers(all | 0x04FF), kXShift | kXControl | kXMod1 | kXMod4);
+    EXPECT_EQ(X11HotKey::xModifiers(0x04FF), 0);
 }

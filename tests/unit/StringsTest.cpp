@@ -1,3 +1,4 @@
+#include "Fixtures.h"
 #include "ScopedEnvironment.h"
 
 #include "platform/Language.h"
@@ -70,23 +71,6 @@ TEST(MessageTable, HoldsEveryKeyWithItsArguments) {
     }
 }
 
-namespace {
-
-QJsonObject jsonTable(const QString& path) {
-    QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
-    return QJsonDocument::fromJson(file.readAll()).object();
-}
-
-// Writes the text into a file of the directory and returns its path.
-QString writeFile(const QTemporaryDir& dir, const char* name, const QByteArray& text) {
-    QFile file(dir.filePath(QString::fromLatin1(name)));
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
-    return file.fileName();
-}
-
-} // namespace
-
 TEST(Language, IsChosenFromTheMessagesLocaleAsPosixOrdersIt) {
     for (const char* german : {"de_DE.UTF-8", "de_AT", "de", "de_CH.utf8@euro", "de.", "DE_de"})
         EXPECT_EQ(Language::ofLocaleName(QString::fromLatin1(german)), u"de") << german;
@@ -106,12 +90,14 @@ TEST(Language, IsChosenFromTheMessagesLocaleAsPosixOrdersIt) {
     EXPECT_EQ(chosen(nullptr, "POSIX", "de_DE.UTF-8"), Language::kEnglish);
 }
 
-// The German table translates every English text, with the same arguments in the same order,
-// and holds nothing English does not.
-TEST(MessageTable, GermanTranslatesEveryTextWithTheSameArguments) {
+// Nothing English lacks, and the same arguments in the same order.
+TEST(MessageTable, GermanTranslatesEveryTextAndABrokenTranslationFallsBackToEnglish) {
     Strings::setLanguage(QStringLiteral("de"));
-    const QJsonObject english = jsonTable(QStringLiteral(":/messages.json"));
-    const QJsonObject german = jsonTable(QStringLiteral(":/messages.de.json"));
+    const QJsonObject english =
+        QJsonDocument::fromJson(readFile(QStringLiteral(":/messages.json"))).object();
+    const QJsonObject german =
+        QJsonDocument::fromJson(readFile(QStringLiteral(":/messages.de.json"))).object();
+    ASSERT_GT(english.size(), 40);
     EXPECT_EQ(german.keys(), english.keys());
     for (auto text = english.begin(); text != english.end(); ++text) {
         const QString translated = german.value(text.key()).toString();
@@ -122,22 +108,12 @@ TEST(MessageTable, GermanTranslatesEveryTextWithTheSameArguments) {
     }
     Strings::setLanguage(Language::kEnglish);
     EXPECT_EQ(Strings::localized(QStringLiteral("MenuFile")), QStringLiteral("&File"));
-}
 
-// A damaged translation costs only what is damaged in it: English stands in.
-TEST(MessageTable, ABrokenTranslationFallsBackToEnglish) {
-    QTemporaryDir dir;
+    // A damaged translation costs only what is damaged in it: English stands in.
     const QString file = QStringLiteral("MenuFile");
-    const QString edit = QStringLiteral("MenuEdit");
-    Strings::setTranslation(writeFile(dir, "partial.json", R"({
-        "MenuFile": "&Datei",
-        "MenuEdit": 7,
-        "SaveErrorMessage5": "Die Datei %@ konnte nicht geschrieben werden.",
-        "PasteWindowTitleFront": "Einfügen in %@",
-        "NotAKey": "nie"
-    })"));
+    Strings::setTranslation(fixturePath(QStringLiteral("translations/partial.json")));
     EXPECT_EQ(Strings::localized(file), QStringLiteral("&Datei"));
-    EXPECT_EQ(Strings::localized(edit), QStringLiteral("&Edit"));
+    EXPECT_EQ(Strings::localized(QStringLiteral("MenuEdit")), QStringLiteral("&Edit"));
     EXPECT_EQ(Strings::localizedFormat(QStringLiteral("SaveErrorMessage5"), {"a", "b"}),
               QStringLiteral("The set file a could not be written (b)."));
     EXPECT_EQ(Strings::localizedFormat(QStringLiteral("PasteWindowTitleFront"),
@@ -145,12 +121,10 @@ TEST(MessageTable, ABrokenTranslationFallsBackToEnglish) {
               QStringLiteral("Paste into Edi"));
     EXPECT_EQ(Strings::localized(QStringLiteral("NotAKey")), QStringLiteral("NotAKey"));
 
-    for (const QString& broken : {writeFile(dir, "cut.json", R"({"MenuFile": "&Dat)"),
-                                  writeFile(dir, "array.json", R"(["&Datei"])"),
-                                  writeFile(dir, "binary.json", QByteArray("\0\xff\xfe{", 4)),
-                                  dir.filePath(QStringLiteral("missing.json"))}) {
-        Strings::setTranslation(broken);
-        EXPECT_EQ(Strings::localized(file), QStringLiteral("&File")) << broken.toStdString();
+    for (const char* broken : {"cut", "array", "binary", "missing"}) {
+        SCOPED_TRACE(broken);
+        Strings::setTranslation(fixturePath(QStringLiteral("translations/%1.json").arg(broken)));
+        EXPECT_EQ(Strings::localized(file), QStringLiteral("&File"));
     }
     Strings::setLanguage(QStringLiteral("xx"));
     EXPECT_EQ(Strings::localized(file), QStringLiteral("&File"));
@@ -172,14 +146,12 @@ TEST(Translations, EveryTextOfTheWindowsIsTranslatedAndStillInUse) {
     ASSERT_TRUE(lupdate.waitForFinished(120000));
     ASSERT_EQ(lupdate.exitCode(), 0) << lupdate.readAllStandardError().toStdString();
 
-    QFile file(ts);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     static const QRegularExpression message(
         QStringLiteral("<source>(.*?)</source>.*?<translation([^>]*)>(.*?)</translation>"),
         QRegularExpression::DotMatchesEverythingOption);
     QStringList faults;
     int translated = 0;
-    for (const auto& match : message.globalMatch(QString::fromUtf8(file.readAll()))) {
+    for (const auto& match : message.globalMatch(QString::fromUtf8(readFile(ts)))) {
         if (!match.captured(2).isEmpty() || match.captured(3).isEmpty())
             faults << match.captured(1) + match.captured(2);
         else

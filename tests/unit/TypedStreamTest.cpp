@@ -1,5 +1,7 @@
 #include "platform/TypedStream.h"
 
+#include "Fixtures.h"
+
 #include <functional>
 #include <gtest/gtest.h>
 #include <limits>
@@ -124,12 +126,8 @@ void expectEncodeError(const Value& tree, const QString& reasonPart) {
     expectError([&] { encode(tree); }, "NSInvalidArgumentException", reasonPart);
 }
 
-const QByteArray kOneClippingNSArray =
-    hex("04 0b 73 74 72 65 61 6d 74 79 70 65 64 81 e8 03 84 01 40 84"
-        "84 84 07 4e 53 41 72 72 61 79 00 84 84 08 4e 53 4f 62 6a 65 63 74 00 85"
-        "84 01 69 01 92 84 84 84 09 50 61 73 74 65 44 61 74 61 02 94 95 01 92 84"
-        "84 84 08 4e 53 53 74 72 69 6e 67 01 94 84 01 2b 02 61 62 86 95 00 92 85 86 86");
-
+// One clipping in an NSArray, as the format notes show it.
+const QByteArray kOneClippingNSArray = fixture(QStringLiteral("archives/one-clipping.array"));
 const Value kFirst = clipping(1, Value::fromText("ab"), 0, Value::nil());
 
 } // namespace
@@ -139,10 +137,7 @@ TEST(TypedStream, WritesTheRealLayoutsByteForByte) {
     EXPECT_EQ(decode(kOneClippingNSArray).root, Value::arrayOf({kFirst}, false));
 
     // The second element refers back to the classes and strings the first one wrote.
-    QByteArray two = kOneClippingNSArray.chopped(1);
-    two[two.indexOf(str("i")) + 3] = 0x02; // the count
-    two += hex("92 84 96 95 02 92 84 98 98 02 63 64 86 95 05 92 84 84 84 06") + "NSData" +
-           hex("00 94 95 03 84 04") + "[3c]" + hex("00 01 02 86 86 86");
+    const QByteArray two = fixture(QStringLiteral("archives/two-clippings.array"));
     const Value both = Value::arrayOf(
         {kFirst, clipping(2, Value::fromText("cd"), 5, Value::fromBytes(hex("00 01 02")))}, false);
     EXPECT_EQ(encode(both), two);
@@ -285,7 +280,7 @@ TEST(TypedStream, ReadsWhatOtherWritersWrite) {
                                     Value::fromInteger(40000), Value::fromBytes(hex("01 02"))})}));
 }
 
-TEST(TypedStream, RejectsMalformedArchives) {
+TEST(TypedStream, RejectsMalformedArchivesAndTreesTheFormatCannotHold) {
     const QByteArray root = header() + str("@");
     const QByteArray array = root + hex("84") + classes({{"NSArray", 0}}) + str("i");
     const QByteArray record = root + hex("84") + classes({{"R", 0}});
@@ -375,9 +370,8 @@ TEST(TypedStream, NestingAndRepetitionAreBounded) {
     deep.reference(first);
     deep.close(31);
     expectDecodeError(deep.bytes, "nested deeper than 64");
-}
 
-TEST(TypedStream, RefusesTreesTheFormatCannotHold) {
+    // Nor are trees written that the format cannot hold.
     expectEncodeError(Value::fromInteger(1), "an integer where an object belongs");
     expectEncodeError(Value::recordOf("R", 0, {Value::fromInteger(qint64(1) << 31)}),
                       "does not fit in 32 bits");

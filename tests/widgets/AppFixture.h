@@ -1,6 +1,8 @@
 #pragma once
 
+#include "Fixtures.h"
 #include "ScopedEnvironment.h"
+#include "ScriptedAlerts.h"
 #include "SetTexts.h"
 
 #include "app/MyObject.h"
@@ -13,11 +15,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
-
-inline QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 inline void writeFile(const QString& path, const QByteArray& bytes) {
     QFile file(path);
@@ -44,6 +41,14 @@ protected:
         _app = std::make_unique<MyObject>(std::make_unique<Defaults>(settingsPath()),
                                           std::move(_ownedPasteboard));
         _app->applicationWillFinishLaunching();
+    }
+
+    // Launches over a data folder whose sets cannot be loaded (none yet, or unreadable ones): the
+    // launch says so in one alert.
+    void launchOver(const QString& dataFolder) {
+        ScriptedAlerts alerts;
+        launch({{"initial_directory", dataFolder}});
+        ASSERT_EQ(alerts.requests().size(), 1) << "no alert of the sets the folder lacks";
     }
 
     MyObject& app() { return *_app; }

@@ -43,12 +43,7 @@ protected:
     }
 
     QStringList storedHistory() {
-        const std::optional<PasteDataList> clippings = unarchivePasteData(readFile(historyFile()));
-        QStringList texts;
-        if (clippings)
-            for (const auto& clipping : *clippings)
-                texts << clipping->contents().value_or(QString());
-        return texts;
+        return texts(unarchivePasteData(readFile(historyFile())).value_or(PasteDataList()));
     }
 
 private:

@@ -24,14 +24,6 @@ const QString kRtfd = QStringLiteral("com.apple.flat-rtfd");
 const QString kTiff = QStringLiteral("image/tiff");
 const QString kPdf = QStringLiteral("application/pdf");
 
-QImage sampleImage() {
-    QImage image(40, 20, QImage::Format_RGB32);
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            image.setPixel(x, y, qRgb(x * 6, y * 12, (x * y) % 256));
-    return image;
-}
-
 } // namespace
 
 class Capture : public AppFixture {
@@ -42,7 +34,7 @@ protected:
 // Each row: what the owner offers, in its order, and the clipping that must result.
 TEST_F(Capture, ChoosesTheFormTheTypeWalkReaches) {
     const QByteArray rtf("{\\rtf1 hi}"), rtfd("rtfd-bytes"), pdf("%PDF-1.4 not really"), text("hi");
-    const QByteArray tiff = TestPictures::encoded(sampleImage(), "TIFF");
+    const QByteArray tiff = TestPictures::encoded(TestPictures::gradient(QSize(40, 20)), "TIFF");
     struct Case {
         QList<std::pair<QString, std::optional<QByteArray>>> offer;
         qint32 code;
@@ -106,7 +98,7 @@ TEST_F(Capture, ContentThatCannotBeSuppliedIsReportedOnceAndNotRetried) {
 }
 
 TEST_F(Capture, RepeatsOfTheHeadAreSkipped) {
-    const QByteArray tiff = TestPictures::encoded(sampleImage(), "TIFF");
+    const QByteArray tiff = TestPictures::encoded(TestPictures::gradient(QSize(40, 20)), "TIFF");
     // Each copy in turn, and whether it enters.
     const QList<std::pair<QList<std::pair<QString, std::optional<QByteArray>>>, bool>> copies = {
         {{{kUtf8, "A"}}, true},
@@ -137,7 +129,7 @@ TEST_F(Capture, RepeatsOfTheHeadAreSkipped) {
 // A picture is read and converted away from the window: what is copied meanwhile waits behind
 // it and enters after it, each capture tested for a repeat against the head of its own time.
 TEST_F(Capture, CapturesMadeWhileAPictureIsReadEnterAfterItInOrder) {
-    const QByteArray png = TestPictures::encoded(sampleImage(), "PNG");
+    const QByteArray png = TestPictures::encoded(TestPictures::gradient(QSize(40, 20)), "PNG");
     const QString kPng = QStringLiteral("image/png");
     copy({{kPng, png}});
     poll();
@@ -183,12 +175,8 @@ using CaptureAtQuit = AppFixture;
 
 TEST_F(CaptureAtQuit, APictureCopiedJustBeforeTheQuitIsSaved) {
     const QString data = scratch(QStringLiteral("data"));
-    {
-        ScriptedAlerts alerts;
-        launch({{"initial_directory", data}});
-        ASSERT_EQ(alerts.requests().size(), 1) << "the new data folder holds no sets yet";
-    }
-    const QImage image = sampleImage();
+    launchOver(data);
+    const QImage image = TestPictures::gradient(QSize(40, 20));
     copy({{QStringLiteral("image/png"), TestPictures::encoded(image, "PNG")}});
     poll();
     ASSERT_TRUE(window().hasPendingCaptures());
@@ -242,15 +230,8 @@ TEST_F(Capture, ThePollWaitsWhileAnApplicationModalPanelIsUpOrRowsAreDragged) {
 
 TEST_F(Capture, TheTableShowsTheHistoryAsItFills) {
     const auto* model = window().table()->model();
-    captureEach({"one\ntwo"});
-    ASSERT_EQ(model->rowCount(), 1);
-    EXPECT_EQ(model->index(0, 0).data().toInt(), 1);
-    EXPECT_EQ(model->index(0, 1).data().toString(), QStringLiteral("one\ntwo"));
-    EXPECT_EQ(model->index(0, 2).data().toString(), QStringLiteral("text\n7\nLF"));
-    // A drop-style insertion goes into the current set at the given row, without a repeat test.
-    EXPECT_TRUE(window().addPasteData(QStringLiteral("one\ntwo"), ExtraType::Text, std::nullopt,
-                                      false, false, 1));
-    EXPECT_EQ(model->rowCount(), 2);
+    captureEach({"one\ntwo", "three"});
+    EXPECT_EQ(model->index(1, 2).data().toString(), QStringLiteral("text\n7\nLF"));
 
     // A capture moves the rows on the screen down instead of painting them again: what the
     // screen shows must be what a full paint draws, row for row and number for number.

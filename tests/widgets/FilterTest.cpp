@@ -27,10 +27,6 @@ protected:
             QApplication::sendEvent(table(), &event);
         }
     }
-    void typeAfresh(const QString& text) {
-        field()->clear();
-        type(text);
-    }
     // The rows of the table as "number text".
     QStringList shown() {
         QStringList rows;
@@ -57,7 +53,8 @@ TEST_F(Filter, ClippingsShowWhenTheirTextContainsTheFilterWhateverTheCaseAndAcce
         {"ελλαδα", {6}},     {"\U00010428", {7}}, // the small letter of the one copied
         {"עולם", {8}}};
     for (const auto& [typed, numbers] : filters) {
-        typeAfresh(typed);
+        field()->clear();
+        type(typed);
         QStringList expected;
         for (const int number : numbers)
             expected << all[number - 1];

@@ -1,23 +1,13 @@
 #include "AppFixture.h"
+#include "Fixtures.h"
 
 #include "model/ExtraType.h"
 #include "model/PasteDataCoding.h"
 #include "platform/Picture.h"
 #include "window/PasteView.h"
 
-#include <QFile>
 #include <QImage>
 #include <QMimeData>
-
-namespace {
-
-QByteArray pictureFixture(const char* name) {
-    QFile file(QStringLiteral(KELVRIN_SOURCE_DIR "/tests/fixtures/pictures/") +
-               QLatin1String(name));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-} // namespace
 
 class PictureSize : public AppFixture {
 protected:
@@ -42,7 +32,7 @@ TEST_F(PictureSize, APictureWithoutAResolutionIsOnePixelToThePoint) {
     };
     for (const auto& sample : samples) {
         SCOPED_TRACE(sample.file);
-        const QByteArray bytes = pictureFixture(sample.file);
+        const QByteArray bytes = fixture(QStringLiteral("pictures/") + QLatin1String(sample.file));
         ASSERT_FALSE(bytes.isEmpty());
         const QString text = QStringLiteral("Picture %1 × %2")
                                  .arg(sample.points.width())
@@ -78,7 +68,8 @@ TEST_F(PictureSize, APictureWithoutAResolutionIsOnePixelToThePoint) {
 // A PDF's page is measured by its crop box, the media box when it has none, and turned as the
 // page says: a 200 × 100 page turned a quarter is 100 × 200, its left edge now on top.
 TEST(PdfPage, APageWithoutACropBoxTurnedAQuarterIsMeasuredAndDrawnTurned) {
-    const auto page = Picture::fromData(pictureFixture("rotated.pdf"), Picture::Format::PDF);
+    const auto page =
+        Picture::fromData(fixture(QStringLiteral("pictures/rotated.pdf")), Picture::Format::PDF);
     ASSERT_NE(page, nullptr);
     EXPECT_EQ(page->naturalSize(), QSizeF(100, 200));
     const QImage drawn = page->render(QSize(100, 200));

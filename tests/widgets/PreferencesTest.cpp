@@ -1,9 +1,11 @@
 #include "AppFixture.h"
+#include "Fixtures.h"
 #include "ScriptedAlerts.h"
 #include "ScriptedFolderPanel.h"
 
 #include "app/PreferencesWindow.h"
 #include "platform/Autostart.h"
+#include "platform/Log.h"
 #include "platform/Strings.h"
 #include "window/PasteView.h"
 #include "window/PasteWin.h"
@@ -32,25 +34,8 @@ protected:
 TEST_F(Preferences, TheyShowTheStoredSettingsAndAQuitStoresWhatOkTookAndTheWindowAsItIsNow) {
     const QString data = scratch(QStringLiteral("data, ä"));
     const QString typed = scratch(QStringLiteral("typed, not yet made"));
-    {
-        ScriptedAlerts alerts;
-        launch({{"hotkey_command", true},
-                {"hotkey_control", false},
-                {"hotkey_key", 54},
-                {"paste_limits", 7},
-                {"initial_directory", data},
-                {"initial_directory_update", false},
-                {"paste_window_hide", false},
-                {"paste_window_always_on_top", true},
-                {"paste_window_transparency", 0.5},
-                {"paste_window_height_of_row", 20.0},
-                {"paste_window_recently_top", true},
-                {"keep_clipboard", false},
-                {"autosave", false},
-                {"paste_window_mode", 1},
-                {"paste_window_x", 10.3}});
-        ASSERT_EQ(alerts.requests().size(), 1) << "the new data folder holds no sets yet";
-    }
+    writeFile(settingsPath(), fixture(QStringLiteral("settings/every-key.ini")));
+    launchOver(data);
     EXPECT_EQ(window().pasteStatus(), 1) << "the stored paste mode selects RTF";
     // Read as a 32-bit float and widened: the fraction survives only to float precision.
     EXPECT_EQ(app().ptrRectPasteWindow()->x(), double(10.3f));
@@ -93,35 +78,24 @@ TEST_F(Preferences, TheyShowTheStoredSettingsAndAQuitStoresWhatOkTookAndTheWindo
     window().getWindow()->status()->setCurrentIndex(0);
     window().getWindow()->setGeometry(30, 40, 400, 300);
     EXPECT_EQ(app().applicationShouldTerminate(), 1u);
-    const QList<std::pair<const char*, QString>> saved = {{"hotkey_command", "true"},
-                                                          {"hotkey_control", "false"},
-                                                          {"hotkey_shift", "true"},
-                                                          {"hotkey_key", "8"},
-                                                          {"paste_limits", "42"},
-                                                          {"initial_directory", typed},
-                                                          {"initial_directory_update", "true"},
-                                                          {"paste_window_hide", "true"},
-                                                          {"paste_window_always_on_top", "true"},
-                                                          {"paste_window_transparency", "0.75"},
-                                                          {"paste_window_height_of_row", "24"},
-                                                          {"paste_window_recently_top", "false"},
-                                                          {"keep_clipboard", "true"},
-                                                          {"autosave", "true"},
-                                                          {"paste_window_mode", "0"},
-                                                          {"paste_window_x", "30"},
-                                                          {"paste_window_y", "40"},
-                                                          {"paste_window_width", "400"},
-                                                          {"paste_window_height", "300"}};
     const QSettings stored(settingsPath(), QSettings::IniFormat);
-    for (const auto& [key, value] : saved)
-        EXPECT_EQ(stored.value(QString::fromLatin1(key)).toString(), value) << key;
+    for (const QString& saved : QStringList{
+             "hotkey_command=true", "hotkey_control=false", "hotkey_shift=true", "hotkey_key=8",
+             "paste_limits=42", "initial_directory=" + typed, "initial_directory_update=true",
+             "paste_window_hide=true", "paste_window_always_on_top=true",
+             "paste_window_transparency=0.75", "paste_window_height_of_row=24",
+             "paste_window_recently_top=false", "keep_clipboard=true", "autosave=true",
+             "paste_window_mode=0", "paste_window_x=30", "paste_window_y=40",
+             "paste_window_width=400", "paste_window_height=300"})
+        EXPECT_EQ(stored.value(saved.section(u'=', 0, 0)).toString(), saved.section(u'=', 1))
+            << saved.toStdString();
     EXPECT_TRUE(stored.contains(QStringLiteral("read_directory")));
     // The quit saved the sets into the data folder, which it made private to the user.
     EXPECT_TRUE(window().kelvrinFileExistsIndirectory(typed));
     EXPECT_EQ(QFile::permissions(typed) & 0x0077, 0);
 }
 
-TEST_F(Preferences, ALimitOutsideOneToHundredBeepsAndChangesNothing) {
+TEST_F(Preferences, ALimitOutsideOneToHundredBeepsAndEveryWayOfCancellingChangesNothing) {
     launch();
     PreferencesWindow& prefs = open();
     ScriptedAlerts alerts;
@@ -146,6 +120,36 @@ TEST_F(Preferences, ALimitOutsideOneToHundredBeepsAndChangesNothing) {
         EXPECT_EQ(app().iLimits(), accepted);
     }
     EXPECT_EQ(alerts.beeps(), beeps);
+
+    // Cancel, Escape and the close button all drop the edits and undo the preview.
+    const std::vector<std::pair<const char*, std::function<void(PreferencesWindow&)>>> ways{
+        {"Cancel", [](PreferencesWindow& prefs) { prefs.cancelButton()->click(); }},
+        {"Escape", [](PreferencesWindow& prefs) { QTest::keyClick(&prefs, Qt::Key_Escape); }},
+        {"close button", [](PreferencesWindow& prefs) { prefs.close(); }},
+    };
+    for (const auto& [name, cancel] : ways) {
+        open();
+        prefs.preferencesTransparency()->setValue(0.4);
+        EXPECT_NEAR(opacity(), 0.4, 0.01) << name;
+        prefs.preferencesHeightOfRow()->setValue(30.0);
+        EXPECT_EQ(rowHeight(), 30) << name;
+        prefs.preferencesLimits()->setText(QStringLiteral("5"));
+        prefs.preferencesAlwaysOnTop()->click();
+        cancel(prefs);
+        EXPECT_FALSE(prefs.isVisible()) << name;
+        EXPECT_EQ(opacity(), 1.0) << name;
+        EXPECT_EQ(rowHeight(), 16) << name;
+        EXPECT_EQ(app().iLimits(), 100) << name;
+        EXPECT_EQ(app().bAlwaysOnTop(), 0) << name;
+        EXPECT_EQ(app().fTransparency(), 1.0f) << name;
+
+        open();
+        EXPECT_EQ(prefs.preferencesTransparency()->value(), 1.0) << name;
+        EXPECT_EQ(prefs.preferencesHeightOfRow()->value(), 16.0) << name;
+        EXPECT_EQ(prefs.preferencesLimits()->text(), QStringLiteral("100")) << name;
+        EXPECT_FALSE(prefs.preferencesAlwaysOnTop()->isChecked()) << name;
+        prefs.cancelButton()->click();
+    }
 }
 
 TEST_F(Preferences, BackgroundHideSwitchesOffAndLocksHideAndAlwaysOnTop) {
@@ -176,40 +180,8 @@ TEST_F(Preferences, BackgroundHideSwitchesOffAndLocksHideAndAlwaysOnTop) {
     EXPECT_FALSE(prefs.preferencesHide()->isChecked());
 }
 
-// Cancel, Escape and the close button all drop the edits and undo the preview.
-TEST_F(Preferences, EveryWayOfCancellingUndoesThePreviewAndTheNextOpeningShowsTheSettings) {
-    launch();
-    const std::vector<std::pair<const char*, std::function<void(PreferencesWindow&)>>> ways{
-        {"Cancel", [](PreferencesWindow& prefs) { prefs.cancelButton()->click(); }},
-        {"Escape", [](PreferencesWindow& prefs) { QTest::keyClick(&prefs, Qt::Key_Escape); }},
-        {"close button", [](PreferencesWindow& prefs) { prefs.close(); }},
-    };
-    for (const auto& [name, cancel] : ways) {
-        PreferencesWindow& prefs = open();
-        prefs.preferencesTransparency()->setValue(0.4);
-        EXPECT_NEAR(opacity(), 0.4, 0.01) << name;
-        prefs.preferencesHeightOfRow()->setValue(30.0);
-        EXPECT_EQ(rowHeight(), 30) << name;
-        prefs.preferencesLimits()->setText(QStringLiteral("5"));
-        prefs.preferencesAlwaysOnTop()->click();
-        cancel(prefs);
-        EXPECT_FALSE(prefs.isVisible()) << name;
-        EXPECT_EQ(opacity(), 1.0) << name;
-        EXPECT_EQ(rowHeight(), 16) << name;
-        EXPECT_EQ(app().iLimits(), 100) << name;
-        EXPECT_EQ(app().bAlwaysOnTop(), 0) << name;
-        EXPECT_EQ(app().fTransparency(), 1.0f) << name;
-
-        open();
-        EXPECT_EQ(prefs.preferencesTransparency()->value(), 1.0) << name;
-        EXPECT_EQ(prefs.preferencesHeightOfRow()->value(), 16.0) << name;
-        EXPECT_EQ(prefs.preferencesLimits()->text(), QStringLiteral("100")) << name;
-        EXPECT_FALSE(prefs.preferencesAlwaysOnTop()->isChecked()) << name;
-        prefs.cancelButton()->click();
-    }
-}
-
-TEST_F(Preferences, TheFolderButtonOnlyFillsTheFieldAndARelativeFolderIsTakenFromHome) {
+// A relative data folder is taken from home.
+TEST_F(Preferences, TheFolderButtonOnlyFillsTheFieldAndStartAtLoginWritesTheAutostartEntry) {
     launch();
     PreferencesWindow& prefs = open();
     prefs.preferencesFolderText()->setText(QStringLiteral("~/where/it/was"));
@@ -238,13 +210,11 @@ TEST_F(Preferences, TheFolderButtonOnlyFillsTheFieldAndARelativeFolderIsTakenFro
         EXPECT_EQ(open().preferencesFolderText()->text(), stored) << text.toStdString();
         prefs.cancelButton()->click();
     }
-}
 
-TEST_F(Preferences, StartAtLoginWritesAndRemovesTheAutostartEntry) {
-    launch();
+    // Start at login writes and removes the autostart entry.
     const QString entry = Autostart::entryPath();
     ASSERT_TRUE(entry.startsWith(qEnvironmentVariable("XDG_CONFIG_HOME") + "/autostart/"));
-    PreferencesWindow& prefs = open();
+    open();
     prefs.startAtLogin()->click();
     prefs.okButton()->click();
     const QList<QByteArray> lines = readFile(entry).split('\n');
@@ -286,4 +256,67 @@ TEST_F(Preferences, StartAtLoginWritesAndRemovesTheAutostartEntry) {
               QStringLiteral("\"/opt/My Apps/kelvrin\""));
     EXPECT_EQ(Autostart::execValue(QStringLiteral("/a\"b$c`d\\e%f")),
               QStringLiteral("\"/a\\\\\"b\\\\$c\\\\`d\\\\\\\\e%%f\""));
+}
+
+// The settings as stored: what an odd or unwritable store does, and what a quit may replace.
+using Settings = AppFixture;
+
+TEST_F(Settings, AFailedSaveIsLoggedAndTheNextOneTriesAgain) {
+    // A folder where the settings file goes: no file can replace it, whoever we are.
+    ASSERT_TRUE(QDir().mkpath(settingsPath()));
+    launch();
+    Log::Capture log;
+    app().commitData();
+    EXPECT_TRUE(
+        log.contains(QStringLiteral("warning*** :[SaveUserSettings] [settings not saved: %1]")
+                         .arg(settingsPath())));
+
+    ASSERT_TRUE(QDir().rmdir(settingsPath()));
+    window().getWindow()->setGeometry(30, 40, 400, 300);
+    EXPECT_EQ(app().applicationShouldTerminate(), 1u);
+    EXPECT_EQ(log.lines().filter(QStringLiteral("[SaveUserSettings]")).size(), 1);
+    EXPECT_EQ(storedSettings().floatForKey(QStringLiteral("paste_window_width")), 400.0f);
+}
+
+TEST_F(Settings, StoredValuesOutsideTheirTypesOrRangesAreReadSafely) {
+    writeFile(settingsPath(), fixture(QStringLiteral("settings/out-of-range.ini")));
+    launch();
+    EXPECT_EQ(app().iKey(), 1) << "a key index outside the key table falls back to the default";
+    // What cannot be read as its type takes the default, rather than a 0 that would trim every
+    // capture away or make the window invisible.
+    EXPECT_EQ(app().iLimits(), 100);
+    EXPECT_EQ(app().fTransparency(), 1.0f);
+    EXPECT_EQ(app().ptrRectPasteWindow()->width(), 325.0);
+    EXPECT_EQ(app().bHide(), 0);
+    EXPECT_EQ(app().bAlwaysOnTop(), 1);
+    EXPECT_TRUE(app().bBackHide());
+    // Sizes no window can have are brought within reach before any integer conversion.
+    const int rowHeight = window().table()->verticalHeader()->defaultSectionSize();
+    EXPECT_TRUE(rowHeight >= 1 && rowHeight <= 1000) << rowHeight;
+    EXPECT_LT(window().pasteWindowRect().x(), 1e8);
+    captureEach({"kept"});
+    EXPECT_EQ(history().pasteData().size(), 1u);
+}
+
+TEST_F(Settings, AQuitNeverReplacesStoredSetsThatCouldNotBeLoaded) {
+    // The data folder holds sets of a newer version: launch cannot load them.
+    const QString data = scratch(QStringLiteral("data"));
+    const QByteArray newer = fixture(QStringLiteral("archives/newer-version.array"));
+    QDir().mkpath(data);
+    writeFile(data + QStringLiteral("/Kelvrin.KVlist"), "PasteBoard History.KVdata\n");
+    writeFile(data + QStringLiteral("/PasteBoard History.KVdata"), newer);
+    launchOver(data);
+    captureEach({"captured since"});
+    {
+        // Escape on the question keeps the application running.
+        ScriptedAlerts alerts({ScriptedAlerts::kEscape});
+        EXPECT_EQ(app().applicationShouldTerminate(), 0u);
+        ASSERT_EQ(alerts.requests().size(), 1);
+        EXPECT_TRUE(alerts.requests()[0].message.contains(
+            Strings::localizedFormat(QStringLiteral("SaveErrorMessage6"), {data})));
+    }
+    ScriptedAlerts alerts({Alert::AlternateReturn});
+    EXPECT_EQ(app().applicationShouldTerminate(), 1u);
+    EXPECT_EQ(readFile(data + QStringLiteral("/PasteBoard History.KVdata")), newer)
+        << "the newer sets were replaced";
 }

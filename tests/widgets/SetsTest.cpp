@@ -43,25 +43,11 @@ protected:
     }
 };
 
-// The arrow keys step through the sets.
-TEST_F(Sets, SteppingWrapsAroundAndKeepsTheSelection) {
+// Copies keep their order and the shown set stays; the arrow keys step through the sets.
+TEST_F(Sets, CopyingIntoASetKeepsTheOrderAndTheShownSetAndTheArrowsStepThroughTheSets) {
     key(Qt::Key_Right);
     key(Qt::Key_Left);
     EXPECT_EQ(setList()->currentIndex(), 0) << "the history alone stays shown";
-    captureTexts({"a", "b"});
-    select({0, 1});
-    ASSERT_TRUE(addTo(QStringLiteral("A")));
-    ASSERT_TRUE(addTo(QStringLiteral("B")));
-    select({1});
-    key(Qt::Key_Left);
-    EXPECT_EQ(setList()->currentIndex(), 2);
-    key(Qt::Key_Right);
-    EXPECT_EQ(setList()->currentIndex(), 0);
-    EXPECT_EQ(table()->selectedRowIndexes(), IndexSet({1}));
-    EXPECT_EQ(table()->model()->rowCount(), 2);
-}
-
-TEST_F(Sets, CopyingIntoASetKeepsTheOrderAndTheShownSet) {
     captureTexts({"r0", "r1", "r2", "r3", "r4", "r5", "r6", "r7"});
     select({7, 2, 5});
     ASSERT_TRUE(addTo(QStringLiteral("A")));
@@ -77,9 +63,19 @@ TEST_F(Sets, CopyingIntoASetKeepsTheOrderAndTheShownSet) {
     ASSERT_TRUE(addTo(QStringLiteral("A")));
     EXPECT_EQ(texts(set(1)), (QStringList{"r0", "r1", "r2"}));
     EXPECT_EQ(setNames().size(), 2) << "an existing set is not made again";
+
+    // Stepping wraps around and keeps the selection.
+    ASSERT_TRUE(addTo(QStringLiteral("B")));
+    select({1});
+    key(Qt::Key_Left);
+    EXPECT_EQ(setList()->currentIndex(), 2);
+    key(Qt::Key_Right);
+    EXPECT_EQ(setList()->currentIndex(), 0);
+    EXPECT_EQ(table()->selectedRowIndexes(), IndexSet({1}));
+    EXPECT_EQ(table()->model()->rowCount(), 8);
 }
 
-TEST_F(Sets, TheAddSheetStandsItsItemsForTheRightSets) {
+TEST_F(Sets, TheAddSheetStandsItsItemsForTheRightSetsAndRefusedNamesBeepAndKeepItOpen) {
     captureTexts({"x"});
     makeSets({"A", "B", "C"});
     _window.addSet();
@@ -101,12 +97,8 @@ TEST_F(Sets, TheAddSheetStandsItsItemsForTheRightSets) {
     selectCombo()->setEditText(QString());
     click(_window.setSelectWindow(), "okButton");
     EXPECT_EQ(set(3).pasteData().size(), 0u) << "A shows nothing selected";
-}
 
-TEST_F(Sets, RefusedNamesBeepAndKeepTheSheetOpen) {
-    captureTexts({"x"});
-    makeSets({"A", "B"});
-    setList()->setCurrentIndex(1);
+    // Refused names beep and keep the sheet open.
     const QStringList refused = {PasteWindow::kHistoryName,
                                  PasteWindow::kHistoryName + "2", // the history's own
                                  QString(),                       // nothing chosen
@@ -135,7 +127,7 @@ TEST_F(Sets, RefusedNamesBeepAndKeepTheSheetOpen) {
     // A long name shows elided: the window keeps its size.
     const int width = _window.getWindow()->minimumSizeHint().width();
     EXPECT_TRUE(addTo(QString(80, QChar(0x6587))));
-    EXPECT_EQ(setNames().size(), 7);
+    EXPECT_EQ(setNames().size(), 8);
     EXPECT_EQ(_window.getWindow()->minimumSizeHint().width(), width);
 }
 

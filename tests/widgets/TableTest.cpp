@@ -5,6 +5,7 @@
 #include "window/ImageAndTextCell.h"
 #include "window/PasteTableModel.h"
 
+#include <QMimeData>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -65,35 +66,6 @@ TEST_F(Table, ReturnPastesOnceOnItsReleaseAndOnlyWithoutCommandModifiers) {
     EXPECT_FALSE(_window.isWindowVisible());
 }
 
-TEST_F(Table, DownSelectsTheFirstRowAndEitherDeleteKeyAsksBeforeDeleting) {
-    captureTexts({"a", "b", "c", "d"});
-    {
-        ScriptedAlerts alerts;
-        key(Qt::Key_Backspace);
-        EXPECT_TRUE(alerts.requests().isEmpty()) << "nothing selected, nothing asked";
-    }
-    // Taking the keyboard makes the first row current, not selected: Down selects that row.
-    QFocusEvent focusIn(QEvent::FocusIn, Qt::TabFocusReason);
-    QCoreApplication::sendEvent(table(), &focusIn);
-    key(Qt::Key_Down);
-    EXPECT_EQ(table()->selectedRowIndexes(), IndexSet({0}));
-    select({0, 2, 3});
-    {
-        ScriptedAlerts alerts({ScriptedAlerts::kEscape});
-        key(Qt::Key_Delete);
-        EXPECT_EQ(alerts.requests().size(), 1);
-        EXPECT_EQ(history().pasteData().size(), 4u);
-    }
-    ScriptedAlerts alerts({Alert::AlternateReturn});
-    key(Qt::Key_Backspace);
-    EXPECT_EQ(alerts.requests().size(), 1);
-    EXPECT_EQ(texts(history()), QStringList{"b"});
-    EXPECT_EQ(history().getDataAtIndex(0)->number(), 1);
-    EXPECT_EQ(table()->numberOfSelectedRows(), 0);
-    _window.selectAllPasteData();
-    EXPECT_EQ(table()->numberOfSelectedRows(), 1);
-}
-
 TEST_F(Table, ACaptureMovesTheRowsButKeepsTheSelectedRowNumbers) {
     _delegate.limit = 3;
     captureTexts({"b", "c", "d"});
@@ -109,11 +81,21 @@ TEST_F(Table, ACaptureMovesTheRowsButKeepsTheSelectedRowNumbers) {
     EXPECT_EQ(table()->model()->index(2, 0).data().toInt(), 3);
 }
 
-TEST_F(Table, HomeEndAndThePageKeysMoveThroughTheRows) {
+TEST_F(Table, TheKeysMoveThroughTheRowsAndControlsAndEitherDeleteKeyAsksFirst) {
     QStringList many;
     for (int i = 0; i < 60; ++i)
         many << QString::number(i);
     captureTexts(many);
+    {
+        ScriptedAlerts alerts;
+        key(Qt::Key_Backspace);
+        EXPECT_TRUE(alerts.requests().isEmpty()) << "nothing selected, nothing asked";
+    }
+    // Taking the keyboard makes the first row current, not selected: Down selects that row.
+    QFocusEvent focusIn(QEvent::FocusIn, Qt::TabFocusReason);
+    QCoreApplication::sendEvent(table(), &focusIn);
+    key(Qt::Key_Down);
+    EXPECT_EQ(table()->selectedRowIndexes(), IndexSet({0}));
     select({5});
     table()->setCurrentIndex(table()->model()->index(5, 1));
     key(Qt::Key_End);
@@ -126,10 +108,7 @@ TEST_F(Table, HomeEndAndThePageKeysMoveThroughTheRows) {
     EXPECT_GT(page.firstIndex(), 1u);
     key(Qt::Key_PageUp);
     EXPECT_EQ(table()->selectedRowIndexes(), IndexSet({0}));
-}
 
-TEST_F(Table, ShiftTabMovesTheFocusToThePreviousControl) {
-    captureTexts({"a"});
     QApplication::setActiveWindow(_window.getWindow());
     table()->setFocus();
     ASSERT_TRUE(QTest::qWaitFor([&] { return table()->hasFocus(); }));
@@ -137,6 +116,23 @@ TEST_F(Table, ShiftTabMovesTheFocusToThePreviousControl) {
     EXPECT_EQ(QApplication::focusWidget(), _window.getWindow()->status());
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     EXPECT_EQ(QApplication::focusWidget(), table());
+
+    select({0, 2, 3});
+    {
+        ScriptedAlerts alerts({ScriptedAlerts::kEscape});
+        key(Qt::Key_Delete);
+        EXPECT_EQ(alerts.requests().size(), 1);
+        EXPECT_EQ(history().pasteData().size(), 60u);
+    }
+    ScriptedAlerts alerts({Alert::AlternateReturn});
+    key(Qt::Key_Backspace);
+    EXPECT_EQ(alerts.requests().size(), 1);
+    EXPECT_EQ(texts(history()).mid(0, 2), (QStringList{"1", "4"}));
+    EXPECT_EQ(history().pasteData().size(), 57u);
+    EXPECT_EQ(history().getDataAtIndex(0)->number(), 1);
+    EXPECT_EQ(table()->numberOfSelectedRows(), 0);
+    _window.selectAllPasteData();
+    EXPECT_EQ(table()->numberOfSelectedRows(), 57);
 }
 
 TEST_F(Table, CellsDrawTheLinesTheRowHoldsAndNothingIntoTheNextRow) {
@@ -182,4 +178,69 @@ TEST_F(Table, CellsDrawTheLinesTheRowHoldsAndNothingIntoTheNextRow) {
         EXPECT_EQ(inkHeight(shot, table()->visualRect(model->index(2, 1))), 0)
             << "the text spilled into the next row at " << rows << " lines";
     }
+}
+
+class Drag : public WindowFixture {
+protected:
+    // The names a drag of these rows offers, in order.
+    QStringList dragged(const IndexSet& rows) {
+        std::unique_ptr<QMimeData> data(_window.writeRowsWithIndexes(rows));
+        EXPECT_EQ(data->data(PasteWindow::kKelvrin73Type), QByteArray());
+        return data->formats();
+    }
+    bool dropMove(const IndexSet& rows, int row) {
+        std::unique_ptr<QMimeData> data(_window.writeRowsWithIndexes(rows));
+        return table()->model()->dropMimeData(data.get(), Qt::MoveAction, row, 0, {});
+    }
+};
+
+TEST_F(Drag, RowsTravelWithTheTypesTheirKindAndThePasteModeAllow) {
+    const QByteArray tiff = TestPictures::tiffOfPoints(4, 4);
+    capture(std::nullopt, ExtraType::PDF, TestPictures::pdfOfPoints({10, 10}, Qt::blue));
+    capture(QStringLiteral("picture"), ExtraType::TIFF, tiff);
+    capture(QStringLiteral("rich"), ExtraType::RTF, QByteArray("{\\rtf1 rich}"));
+    capture(QStringLiteral("plain"));
+    const QStringList text = {"text/plain;charset=utf-8", "text/plain"};
+    const QString ours = PasteWindow::kKelvrin73Type;
+    EXPECT_EQ(dragged({0}), text + QStringList{ours});
+    EXPECT_EQ(dragged({1}), text + QStringList{ours}) << "rich text goes plain in text mode";
+    EXPECT_EQ(dragged({2}), (QStringList{"image/tiff", "image/png", ours}));
+    EXPECT_EQ(dragged({3}), (QStringList{"application/pdf", ours}));
+    EXPECT_EQ(dragged({0, 2}), QStringList{ours}) << "a picture is never joined";
+    _window.getWindow()->status()->setCurrentIndex(1);
+    EXPECT_EQ(dragged({1}),
+              (QStringList{"text/rtf", "application/rtf"} + text + QStringList{ours}));
+    EXPECT_EQ(_window.draggedDatas(), IndexSet({1}));
+}
+
+TEST_F(Drag, AMoveWithinTheTableKeepsTheSelectionOnTheSameClippings) {
+    captureTexts({"A", "B", "C", "D", "E"});
+    select({0, 2});
+    ASSERT_TRUE(dropMove({0, 2}, 5));
+    EXPECT_EQ(texts(history()), (QStringList{"B", "D", "E", "A", "C"}));
+    EXPECT_EQ(table()->selectedRowIndexes(), IndexSet({3, 4}));
+    EXPECT_EQ(history().getDataAtIndex(4)->number(), 5);
+    select({3, 4});
+    ASSERT_TRUE(dropMove({3, 4}, 0));
+    ASSERT_TRUE(dropMove({0, 1}, 0));
+    EXPECT_EQ(texts(history()), (QStringList{"A", "C", "B", "D", "E"}));
+    // Below the last row the table proposes no row: the end.
+    ASSERT_TRUE(dropMove({0}, -1));
+    EXPECT_EQ(texts(history()), (QStringList{"C", "B", "D", "E", "A"}));
+}
+
+TEST_F(Drag, AForeignDropIsCapturedAtItsRowAndADropOntoARowIsRefused) {
+    _delegate.limit = 3;
+    captureTexts({"same", "b", "c"});
+    QMimeData text;
+    text.setText(QStringLiteral("same"));
+    const QAbstractItemModel* model = table()->model();
+    EXPECT_FALSE(model->canDropMimeData(&text, Qt::CopyAction, -1, -1, model->index(1, 0)));
+    EXPECT_TRUE(model->canDropMimeData(&text, Qt::CopyAction, 2, 0, {}));
+    ASSERT_TRUE(table()->model()->dropMimeData(&text, Qt::CopyAction, 2, 0, {}));
+    EXPECT_EQ(texts(history()), (QStringList{"same", "b", "same"})) << "no repeat test, trimmed";
+
+    QMimeData pdf;
+    pdf.setData(QStringLiteral("application/pdf"), TestPictures::pdfOfPoints({5, 5}, Qt::red));
+    EXPECT_FALSE(table()->model()->dropMimeData(&pdf, Qt::CopyAction, 0, 0, {}));
 }
