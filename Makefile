@@ -15,7 +15,7 @@ PACKAGES := cmake ninja-build g++ pkg-config \
 	libgtest-dev libgmock-dev clang-14 libclang-rt-14-dev \
 	xvfb xauth openbox xclip xdotool x11-utils x11-xkb-utils xterm imagemagick fonts-dejavu-core \
 	xfwm4 dbus-daemon i3-wm trayer \
-	unrtf pandoc libreoffice-writer-nogui \
+	libreoffice-writer-nogui \
 	libwayland-dev wayland-protocols libxkbcommon-dev qt6-wayland \
 	sway wl-clipboard wtype foot weston
 # Only the package and its checks need these; the package's own build needs are in debian/control.
