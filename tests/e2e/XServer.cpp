@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -70,17 +69,17 @@ void terminate(pid_t pid) {
 // Whether a window manager has announced itself on the root window (EWMH).
 bool windowManagerRunning(Display* display) {
     const Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", True);
-    if (check == None)
-        return false;
     Atom type = None;
     int format = 0;
     unsigned long count = 0, after = 0;
     unsigned char* data = nullptr;
-    const int status = XGetWindowProperty(display, DefaultRootWindow(display), check, 0, 1, False,
-                                          AnyPropertyType, &type, &format, &count, &after, &data);
-    if (data)
-        XFree(data);
-    return status == Success && type != None && count == 1;
+    const bool announced =
+        check != None &&
+        XGetWindowProperty(display, DefaultRootWindow(display), check, 0, 1, False, AnyPropertyType,
+                           &type, &format, &count, &after, &data) == Success &&
+        type != None && count == 1;
+    XFree(data);
+    return announced;
 }
 
 // Whether a window mapped now gets managed. openbox announces itself before it handles map
@@ -125,10 +124,8 @@ std::vector<const char*> windowManagerCommand(const std::string& name) {
 XServer::XServer() {
     const char* windowManager = std::getenv("KELVRIN_E2E_WM");
     _windowManagerName = windowManager && *windowManager ? windowManager : "openbox";
-    if (const char* previous = std::getenv("DISPLAY")) {
-        _hadDisplay = true;
+    if (const char* previous = std::getenv("DISPLAY"))
         _previousDisplay = previous;
-    }
     try {
         startXvfb();
         startWindowManager();
@@ -155,11 +152,10 @@ void XServer::startXvfb() {
                   fds[1]);
     close(fds[1]);
 
+    // It comes in one short write, "N\n", which a pipe delivers whole.
     char number[16] = {};
-    FILE* reported = fdopen(fds[0], "r");
-    const bool got =
-        reported && std::fgets(number, sizeof number, reported) && std::strchr(number, '\n');
-    reported ? std::fclose(reported) : close(fds[0]);
+    const bool got = read(fds[0], number, sizeof number - 1) > 0 && std::strchr(number, '\n');
+    close(fds[0]);
     if (!got)
         throw std::runtime_error("Xvfb did not report a display number (is it installed?)");
     _display = ":" + std::string(number, std::strcspn(number, "\n"));
@@ -207,8 +203,8 @@ void XServer::stop() {
     _windowManager = -1;
     terminate(_xvfb);
     _xvfb = -1;
-    if (_hadDisplay)
-        setenv("DISPLAY", _previousDisplay.c_str(), 1);
+    if (_previousDisplay)
+        setenv("DISPLAY", _previousDisplay->c_str(), 1);
     else
         unsetenv("DISPLAY");
 }
