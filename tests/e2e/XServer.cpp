@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -152,10 +153,11 @@ void XServer::startXvfb() {
                   fds[1]);
     close(fds[1]);
 
-    // It comes in one short write, "N\n", which a pipe delivers whole.
     char number[16] = {};
-    const bool got = read(fds[0], number, sizeof number - 1) > 0 && std::strchr(number, '\n');
-    close(fds[0]);
+    FILE* reported = fdopen(fds[0], "r");
+    const bool got =
+        reported && std::fgets(number, sizeof number, reported) && std::strchr(number, '\n');
+    reported ? std::fclose(reported) : close(fds[0]);
     if (!got)
         throw std::runtime_error("Xvfb did not report a display number (is it installed?)");
     _display = ":" + std::string(number, std::strcspn(number, "\n"));
