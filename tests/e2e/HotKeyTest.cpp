@@ -74,6 +74,16 @@ void pressWithControl(KeySym keysym) {
     XCloseDisplay(display);
 }
 
+// Runs xdotool with our event loop held, the presses read once it has ended. With the loop running
+// meanwhile, a press now and then never reached the filter (one run in six under the sanitizers);
+// why is still to be found.
+void pressKeys(const QStringList& arguments) {
+    QProcess process;
+    process.start(QStringLiteral("xdotool"), arguments);
+    ASSERT_TRUE(process.waitForFinished(10000)) << "xdotool is not installed";
+    ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+}
+
 class HotKeyGrab : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(_marker.install(kUp, HotKey::ControlKey)); }
@@ -82,7 +92,7 @@ protected:
     // grabbed by a hot key of its own, has come through, every key pressed before it has too.
     void settle() {
         const qsizetype marks = _marks.times.size();
-        xdotool({"key", "ctrl+Up"});
+        pressKeys({"key", "ctrl+Up"});
         ASSERT_TRUE(waitFor([&] { return _marks.times.size() > marks; }));
     }
 
@@ -96,10 +106,10 @@ private:
 
 // Holds Control+Down for a second, long enough for the keyboard to repeat it several times.
 void holdControlDown(const PressFilter& raw) {
-    xdotool({"keydown", "ctrl+Down"});
+    pressKeys({"keydown", "ctrl+Down"});
     const int before = raw.keyPresses;
     QTest::qWait(1000);
-    xdotool({"keyup", "ctrl+Down"});
+    pressKeys({"keyup", "ctrl+Down"});
     ASSERT_GE(raw.keyPresses - before, 3) << "the X server did not repeat the held key";
 }
 
@@ -114,23 +124,23 @@ void holdControlDown(const PressFilter& raw) {
 // wherever it is, it must not stop the hot key.
 TEST_F(HotKeyGrab, EachPressCountsOnceWithAnyLocksHeldGrabbedElsewhereOrInAnyLayout) {
     ASSERT_TRUE(hotKey.install(kDown, HotKey::ControlKey));
-    xdotool({"key", "ctrl+Down"});
+    pressKeys({"key", "ctrl+Down"});
     ASSERT_TRUE(waitFor([&] { return presses.times.size() == 1; }));
     EXPECT_NE(presses.times[0], 0u);
 
     // Two presses in quick succession are two, not one repeated.
-    xdotool({"key", "ctrl+Down", "ctrl+Down"});
+    pressKeys({"key", "ctrl+Down", "ctrl+Down"});
     ASSERT_TRUE(waitFor([&] { return presses.times.size() == 3; }));
 
-    xdotool({"key", "Down", "ctrl+shift+Down", "alt+Down"});
+    pressKeys({"key", "Down", "ctrl+shift+Down", "alt+Down"});
     settle();
     EXPECT_EQ(presses.times.size(), 3);
 
-    xdotool({"key", "Caps_Lock", "ctrl+Down"});
+    pressKeys({"key", "Caps_Lock", "ctrl+Down"});
     ASSERT_TRUE(waitFor([&] { return presses.times.size() == 4; }));
-    xdotool({"key", "Num_Lock", "ctrl+Down"});
+    pressKeys({"key", "Num_Lock", "ctrl+Down"});
     ASSERT_TRUE(waitFor([&] { return presses.times.size() == 5; }));
-    xdotool({"key", "Caps_Lock", "ctrl+Down"});
+    pressKeys({"key", "Caps_Lock", "ctrl+Down"});
     ASSERT_TRUE(waitFor([&] { return presses.times.size() == 6; }));
     settle();
     EXPECT_EQ(presses.times.size(), 6);
@@ -138,7 +148,7 @@ TEST_F(HotKeyGrab, EachPressCountsOnceWithAnyLocksHeldGrabbedElsewhereOrInAnyLay
 
     hotKey.uninstall();
     // Num Lock off again on the way.
-    xdotool({"key", "Num_Lock", "ctrl+Down"});
+    pressKeys({"key", "Num_Lock", "ctrl+Down"});
     settle();
     EXPECT_EQ(presses.times.size(), 6);
 
@@ -167,14 +177,14 @@ TEST_F(HotKeyGrab, EachPressCountsOnceWithAnyLocksHeldGrabbedElsewhereOrInAnyLay
     EXPECT_EQ(log.lines(), QStringList(QStringLiteral("warning*** :[installHotKeyEvent] [the hot "
                                                       "key Control+Down is held by another "
                                                       "program]")));
-    xdotool({"key", "ctrl+Down"});
+    pressKeys({"key", "ctrl+Down"});
     settle();
     EXPECT_EQ(presses.times.size(), 8);
 
     XUngrabKey(other, XKeysymToKeycode(other, XK_Down), ControlMask, DefaultRootWindow(other));
     XCloseDisplay(other);
     ASSERT_TRUE(hotKey.install(kDown, HotKey::ControlKey));
-    xdotool({"key", "ctrl+Down"});
+    pressKeys({"key", "ctrl+Down"});
     ASSERT_TRUE(waitFor([&] { return presses.times.size() == 9; }));
 
     // A letter is found in whichever group of the layout has it, and the grab follows the letter
@@ -207,10 +217,10 @@ TEST_F(HotKeyGrab, EachPressCountsOnceWithAnyLocksHeldGrabbedElsewhereOrInAnyLay
 
     hotKey.uninstall();
     ASSERT_TRUE(hotKey.install(kF5, HotKey::CommandKey | HotKey::OptionKey | HotKey::ShiftKey));
-    xdotool({"key", "Num_Lock", "super+alt+shift+F5"});
+    pressKeys({"key", "Num_Lock", "super+alt+shift+F5"});
     ASSERT_TRUE(waitFor([&] { return presses.times.size() == 3; }));
     // Num Lock off again: the marker's grab was made before Num Lock moved.
-    xdotool({"key", "alt+shift+F5", "Num_Lock"});
+    pressKeys({"key", "alt+shift+F5", "Num_Lock"});
     settle();
     EXPECT_EQ(presses.times.size(), 3);
 }
