@@ -124,6 +124,7 @@ TEST_F(Capture, ChoosesTheFormTheTypeWalkReachesReportsWhatCannotBeSuppliedAndSk
 // it and enters after it, each capture tested for a repeat against the head of its own time.
 TEST_F(Capture, CapturesMadeWhileAPictureIsReadEnterAfterItInOrder) {
     const QByteArray png = TestPictures::encoded(TestPictures::gradient(QSize(40, 20)), "PNG");
+    pasteboard().holdLaterReads();
     copy({{kPng, png}});
     poll();
     for (const char* text : {"first", "second"}) {
@@ -134,6 +135,7 @@ TEST_F(Capture, CapturesMadeWhileAPictureIsReadEnterAfterItInOrder) {
     // A drop waits for nothing: its row is only valid now.
     EXPECT_TRUE(window().addPasteDataCheck(pasteboard(), false, false, 0));
     EXPECT_EQ(history().pasteData().size(), 1u);
+    pasteboard().releaseLaterReads();
     settle();
     EXPECT_EQ(texts(history()), (QStringList{"second", "first", "<none>", "second"}));
     EXPECT_EQ(history().getDataAtIndex(2)->extraType(), ExtraType::TIFF);
