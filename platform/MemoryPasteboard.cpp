@@ -20,6 +20,27 @@ std::optional<QByteArray> MemoryPasteboard::readName(const QString& name) {
     return std::nullopt;
 }
 
+Pasteboard::DataJob MemoryPasteboard::readNameLater(const QString& name) {
+    return [bytes = readName(name), gate = _gate](std::stop_token stop) {
+        std::unique_lock lock(gate->mutex);
+        gate->opened.wait(lock, stop, [&] { return !gate->held; });
+        return stop.stop_requested() ? std::nullopt : bytes;
+    };
+}
+
+void MemoryPasteboard::holdLaterReads() {
+    const std::lock_guard lock(_gate->mutex);
+    _gate->held = true;
+}
+
+void MemoryPasteboard::releaseLaterReads() {
+    {
+        const std::lock_guard lock(_gate->mutex);
+        _gate->held = false;
+    }
+    _gate->opened.notify_all();
+}
+
 void MemoryPasteboard::writeNames(const QList<std::pair<QString, QByteArray>>& named) {
     QList<std::pair<QString, std::optional<QByteArray>>> offered;
     for (const auto& [name, bytes] : named)

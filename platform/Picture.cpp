@@ -210,7 +210,7 @@ bool jpegStatesResolution(const QByteArray& bytes) {
         const uchar marker = uchar(bytes[at + 1]);
         if (marker == 0xDA) // the pixels begin
             return false;
-        const qsizetype length = (uchar(bytes[at + 2]) << 8) | uchar(bytes[at + 3]);
+        const qsizetype length = qFromBigEndian<quint16>(bytes.constData() + at + 2);
         if (marker == 0xE0 && bytes.mid(at + 4, 5) == QByteArrayView("JFIF\0", 5))
             return at + unit + 2 < bytes.size() &&
                    (bytes[at + unit] == 1 || bytes[at + unit] == 2) &&

@@ -64,6 +64,16 @@ void pressWithControl(KeySym keysym) {
     XCloseDisplay(display);
 }
 
+// Runs xdotool with our event loop held, the presses read once it has ended. With the loop running
+// meanwhile, a press now and then never reached the filter (one run in six under the sanitizers);
+// why is still to be found.
+void pressKeys(const QStringList& arguments) {
+    QProcess process;
+    process.start(QStringLiteral("xdotool"), arguments);
+    ASSERT_TRUE(process.waitForFinished(10000)) << "xdotool is not installed";
+    ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+}
+
 class HotKeyGrab : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(_marker.install(kUp, HotKey::ControlKey)); }
@@ -73,13 +83,13 @@ protected:
     // Then the hot key has counted the presses expected in all.
     void settle(qsizetype expected) {
         const qsizetype marks = _marks.times.size();
-        xdotool({"key", "ctrl+Up"});
+        pressKeys({"key", "ctrl+Up"});
         ASSERT_TRUE(waitFor([&] { return _marks.times.size() > marks; }));
         EXPECT_EQ(presses.times.size(), expected);
     }
     // Presses the keys and waits until the hot key has counted that many presses in all.
     void pressUntil(const QStringList& keys, qsizetype count) {
-        xdotool(QStringList{"key"} + keys);
+        pressKeys(QStringList{"key"} + keys);
         ASSERT_TRUE(waitFor([&] { return presses.times.size() == count; }));
     }
 
@@ -93,10 +103,10 @@ private:
 
 // Holds Control+Down for a second, long enough for the keyboard to repeat it several times.
 void holdControlDown(const PressFilter& raw) {
-    xdotool({"keydown", "ctrl+Down"});
+    pressKeys({"keydown", "ctrl+Down"});
     const int before = raw.keyPresses;
     QTest::qWait(1000);
-    xdotool({"keyup", "ctrl+Down"});
+    pressKeys({"keyup", "ctrl+Down"});
     ASSERT_GE(raw.keyPresses - before, 3) << "the X server did not repeat the held key";
 }
 
@@ -113,7 +123,7 @@ TEST_F(HotKeyGrab, EachPressCountsOnceWithAnyLocksHeldGrabbedElsewhereOrInAnyLay
     // Two presses in quick succession are two, not one repeated.
     pressUntil({"ctrl+Down", "ctrl+Down"}, 3);
 
-    xdotool({"key", "Down", "ctrl+shift+Down", "alt+Down"});
+    pressKeys({"key", "Down", "ctrl+shift+Down", "alt+Down"});
     settle(3);
 
     pressUntil({"Caps_Lock", "ctrl+Down"}, 4);
@@ -124,7 +134,7 @@ TEST_F(HotKeyGrab, EachPressCountsOnceWithAnyLocksHeldGrabbedElsewhereOrInAnyLay
 
     hotKey.uninstall();
     // Num Lock off again on the way.
-    xdotool({"key", "Num_Lock", "ctrl+Down"});
+    pressKeys({"key", "Num_Lock", "ctrl+Down"});
     settle(6);
 
     ASSERT_TRUE(hotKey.install(kDown, HotKey::ControlKey));
@@ -150,7 +160,7 @@ TEST_F(HotKeyGrab, EachPressCountsOnceWithAnyLocksHeldGrabbedElsewhereOrInAnyLay
     EXPECT_EQ(log.lines(), QStringList(QStringLiteral("warning*** :[installHotKeyEvent] [the hot "
                                                       "key Control+Down is held by another "
                                                       "program]")));
-    xdotool({"key", "ctrl+Down"});
+    pressKeys({"key", "ctrl+Down"});
     settle(8);
 
     XUngrabKey(other, XKeysymToKeycode(other, XK_Down), ControlMask, DefaultRootWindow(other));
@@ -189,6 +199,6 @@ TEST_F(HotKeyGrab, EachPressCountsOnceWithAnyLocksHeldGrabbedElsewhereOrInAnyLay
     ASSERT_TRUE(hotKey.install(kF5, HotKey::CommandKey | HotKey::OptionKey | HotKey::ShiftKey));
     pressUntil({"Num_Lock", "super+alt+shift+F5"}, 3);
     // Num Lock off again: the marker's grab was made before Num Lock moved.
-    xdotool({"key", "alt+shift+F5", "Num_Lock"});
+    pressKeys({"key", "alt+shift+F5", "Num_Lock"});
     settle(3);
 }

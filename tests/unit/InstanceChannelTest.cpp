@@ -7,12 +7,10 @@
 #include <QFile>
 #include <QLocalSocket>
 #include <QTemporaryDir>
-#include <csignal>
 #include <future>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -44,49 +42,27 @@ std::optional<InstanceChannel::Answer> ask(const QByteArray& request, QString* e
     return whileServing([&] { return InstanceChannel::send(request, 5000, error); });
 }
 
-// A process of the user nobody answering one connection on the command socket, as another
-// user's program would if it reached there; its id, or -1 when it could not listen.
-pid_t serveAsAnotherUser() {
+// A socket on the command socket's path, listened on as the user nobody, as another user's
+// program would if it reached there: a socket's peer is whoever listens on it, not whoever made
+// its file. Its descriptor, or -1 when it could not listen.
+int listenAsAnotherUser() {
     const QByteArray path = QFile::encodeName(InstanceChannel::socketPath());
-    int ready[2];
-    if (pipe(ready) != 0)
-        return -1;
-    const pid_t child = fork();
-    if (child == 0) {
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
-        const int server = socket(AF_UNIX, SOCK_STREAM, 0);
-        // A socket's peer is whoever listens on it, not whoever made its file.
-        const uid_t nobody = 65534;
-        if (bind(server, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-            setresuid(nobody, nobody, nobody) != 0 || listen(server, 1) != 0)
-            _exit(1);
-        (void)!write(ready[1], "r", 1);
-        const int client = accept(server, nullptr, nullptr);
-        char request[64];
-        (void)!read(client, request, sizeof request);
-        constexpr char answer[] = "ok\nanother user's answer\n";
-        (void)!write(client, answer, sizeof answer - 1);
-        _exit(0);
-    }
-    ::close(ready[1]);
-    char listening = 0;
-    const bool served = child > 0 && read(ready[0], &listening, 1) == 1;
-    ::close(ready[0]);
-    return served ? child : -1;
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
+    const int server = socket(AF_UNIX, SOCK_STREAM, 0);
+    const uid_t nobody = 65534;
+    const bool listening =
+        bind(server, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        seteuid(nobody) == 0 && listen(server, 1) == 0;
+    return seteuid(0) == 0 && listening ? server : -1;
 }
-
-// Each test has a runtime folder of its own.
-struct PrivateRuntime {
-    QTemporaryDir folder;
-    const ScopedEnvironment environment{{"XDG_RUNTIME_DIR", folder.path().toUtf8().constData()}};
-};
 
 } // namespace
 
 TEST(InstanceChannelTest, AnswersTheFirstLineAndNeitherSideTrustsAFolderOrServerOfAnotherUser) {
-    const PrivateRuntime runtime;
+    const QTemporaryDir runtime;
+    const ScopedEnvironment environment{{"XDG_RUNTIME_DIR", runtime.path().toUtf8().constData()}};
     QString error;
     EXPECT_FALSE(InstanceChannel::send("ping", 1000, &error));
     EXPECT_EQ(error, QStringLiteral("Kelvrin is not running"));
@@ -115,13 +91,13 @@ TEST(InstanceChannelTest, AnswersTheFirstLineAndNeitherSideTrustsAFolderOrServer
         EXPECT_EQ(pong->text, "pong\n");
 
         // Through a link the folder may be anybody's.
-        const QString folder = runtime.folder.filePath(QStringLiteral("kelvrin"));
+        const QString folder = runtime.filePath(QStringLiteral("kelvrin"));
         QTemporaryDir elsewhere;
         ASSERT_TRUE(QFile::link(folder, elsewhere.filePath(QStringLiteral("kelvrin"))));
         qputenv("XDG_RUNTIME_DIR", elsewhere.path().toUtf8());
         EXPECT_FALSE(ask("ping", &error));
         EXPECT_TRUE(error.contains(u"alone")) << error.toStdString();
-        qputenv("XDG_RUNTIME_DIR", runtime.folder.path().toUtf8());
+        qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
 
         QFile::setPermissions(folder, QFile::permissions(folder) | QFileDevice::ReadOther |
                                           QFileDevice::ExeOther);
@@ -137,10 +113,9 @@ TEST(InstanceChannelTest, AnswersTheFirstLineAndNeitherSideTrustsAFolderOrServer
         GTEST_SKIP() << "only root can serve the socket as another user";
     InstanceChannel holder;
     ASSERT_EQ(holder.claim(&error), InstanceChannel::Claim::Taken) << error.toStdString();
-    const pid_t stranger = serveAsAnotherUser();
-    ASSERT_GT(stranger, 0);
+    const int stranger = listenAsAnotherUser();
+    ASSERT_GE(stranger, 0);
     EXPECT_FALSE(InstanceChannel::send("list", 5000, &error));
     EXPECT_TRUE(error.contains(u"another user")) << error.toStdString();
-    ::kill(stranger, SIGKILL);
-    waitpid(stranger, nullptr, 0);
+    ::close(stranger);
 }

@@ -8,10 +8,7 @@
 #include <optional>
 #include <ostream>
 
-using TypedStream::ArchiveError;
-using TypedStream::decode;
-using TypedStream::encode;
-using TypedStream::Value;
+using namespace TypedStream;
 
 namespace TypedStream {
 // Failures print the tree, not its raw bytes: each value's fields, then its elements.
@@ -31,9 +28,8 @@ QByteArray hex(const char* text) {
     return QByteArray::fromHex(text);
 }
 
-QByteArray header(bool bigEndian = false) {
-    return hex("04 0b") + (bigEndian ? "typedstream" : "streamtyped") +
-           (bigEndian ? hex("81 03 e8") : hex("81 e8 03"));
+QByteArray header() {
+    return hex("04 0b") + "streamtyped" + hex("81 e8 03");
 }
 
 // A new shared string of fewer than 128 bytes: a type or a class name.
@@ -132,7 +128,7 @@ const Value kFirst = clipping(1, Value::fromText("ab"), 0, Value::nil());
 
 } // namespace
 
-TEST(TypedStream, WritesTheRealLayoutsByteForByte) {
+TEST(TypedStream, WritesTheRealLayoutsByteForByteAndIntegersInTheShortestForm) {
     EXPECT_EQ(encode(Value::arrayOf({kFirst}, false)), kOneClippingNSArray);
     EXPECT_EQ(decode(kOneClippingNSArray).root, Value::arrayOf({kFirst}, false));
 
@@ -142,9 +138,8 @@ TEST(TypedStream, WritesTheRealLayoutsByteForByte) {
         {kFirst, clipping(2, Value::fromText("cd"), 5, Value::fromBytes(hex("00 01 02")))}, false);
     EXPECT_EQ(encode(both), two);
     EXPECT_EQ(decode(two).root, both);
-}
 
-TEST(TypedStream, IntegersTakeTheShortestForm) {
+    // Integers take the shortest form.
     const QByteArray prefix = header() + str("@") + hex("84") + classes({{"R", 0}}) + str("i");
     const std::pair<qint64, const char*> cases[] = {
         {-1, "ff"},
@@ -181,7 +176,7 @@ TEST(TypedStream, TreesRoundTripAndEveryTruncationOrTrailingByteIsAnError) {
     for (qsizetype length = 0; length < archive.size(); ++length)
         EXPECT_THROW(decode(archive.left(length)), ArchiveError) << length;
     expectDecodeError(archive + '\0', "1 bytes after the root object");
-    const TypedStream::Archive decoded = decode(archive);
+    const Archive decoded = decode(archive);
     EXPECT_EQ(decoded.root, tree);
     EXPECT_EQ(decoded.versionForClassName("Inner"), -3);
     EXPECT_EQ(decoded.versionForClassName("Note"), 7);
@@ -238,22 +233,8 @@ TEST(TypedStream, ReferencesBeyond238EntriesTakeTwoBytes) {
 // What other writers produce and our encoder never does: the mutable chains, zero-length data,
 // objects written once and named again, numbers in wider forms than they need, big-endian.
 TEST(TypedStream, ReadsWhatOtherWritersWrite) {
-    const QByteArray bytes =
-        header() + str("@") + hex("84") + classes({{"NSArray", 0}}) + str("i") + hex("04") +
-        // obj3 an NSMutableString: obj4 NSMutableString v1, obj5 NSString v1, NSObject
-        hex("92 84 84") + str("NSMutableString") + hex("01 84") + str("NSString") + hex("01 94") +
-        str("+") + hex("02") + "ab" + hex("86") +
-        // obj6 an empty NSMutableData: obj7 NSMutableData, obj8 NSData, NSObject
-        hex("92 84 84") + str("NSMutableData") + hex("00 84") + str("NSData") + hex("00 94") +
-        hex("95 00") + str("[0c]") + hex("86") +
-        // obj3 again
-        hex("92 95") +
-        // obj9 a clipping: number 5 in four bytes, obj6 named in two bytes, code 1000, nil
-        hex("92 84 84") + str("PasteData") + hex("02 94") + hex("95 82 05 00 00 00") +
-        hex("92 81 98 ff") + hex("95 81 e8 03") + hex("92 85 86") +
-        // the array's end
-        hex("86");
-    const TypedStream::Archive archive = decode(bytes);
+    const QByteArray bytes = fixture(QStringLiteral("archives/other-writer.array"));
+    const Archive archive = decode(bytes);
     const Value expected =
         Value::arrayOf({Value::fromText("ab"), Value::fromBytes(""), Value::fromText("ab"),
                         clipping(5, Value::fromBytes(""), 1000, Value::nil())},
@@ -266,14 +247,7 @@ TEST(TypedStream, ReadsWhatOtherWritersWrite) {
     wide.replace(hex("92 95"), hex("82 92 ff ff ff 82 95 ff ff ff"));
     EXPECT_EQ(decode(wide).root, expected);
 
-    const QByteArray bigEndian =
-        header(true) + str("@") + hex("84") + classes({{"NSMutableArray", 0}, {"NSArray", 0}}) +
-        str("i") + hex("01") + hex("92 84 84") + str("PasteData") + hex("01 95") +
-        hex("96 81 03 e8") + hex("92 84 84") + str("NSString") + hex("01 95") + str("+") +
-        hex("81 01 2c") + QByteArray(300, 'x') + hex("86") + hex("96 82 00 00 9c 40") +
-        hex("92 84 84") + str("NSData") + hex("00 95") + hex("96 02") + str("[2c]") +
-        hex("01 02 86") + hex("86 86");
-    EXPECT_EQ(decode(bigEndian).root,
+    EXPECT_EQ(decode(fixture(QStringLiteral("archives/big-endian.array"))).root,
               Value::arrayOf(
                   {Value::recordOf("PasteData", 1,
                                    {Value::fromInteger(1000), Value::fromText(QString(300, u'x')),
@@ -326,8 +300,8 @@ TEST(TypedStream, RejectsMalformedArchivesAndTreesTheFormatCannotHold) {
 }
 
 TEST(TypedStream, NestingAndRepetitionAreBounded) {
-    EXPECT_EQ(decode(nestedArrays(TypedStream::kMaxDepth)).root, nested(TypedStream::kMaxDepth));
-    expectDecodeError(nestedArrays(TypedStream::kMaxDepth + 1), "nested deeper than 64");
+    EXPECT_EQ(decode(nestedArrays(kMaxDepth)).root, nested(kMaxDepth));
+    expectDecodeError(nestedArrays(kMaxDepth + 1), "nested deeper than 64");
     expectDecodeError(nestedArrays(100000), "nested deeper than 64");
 
     // Each array holds the one inside it twice, the second time by reference: 50 levels would
@@ -381,6 +355,6 @@ TEST(TypedStream, NestingAndRepetitionAreBounded) {
     expectEncodeError(
         Value::arrayOf({Value::recordOf("PasteData", 2, {}), Value::recordOf("PasteData", 3, {})}),
         "class PasteData with versions 2 and 3");
-    EXPECT_EQ(encode(nested(TypedStream::kMaxDepth)), nestedArrays(TypedStream::kMaxDepth));
-    expectEncodeError(nested(TypedStream::kMaxDepth + 1), "nested deeper than 64");
+    EXPECT_EQ(encode(nested(kMaxDepth)), nestedArrays(kMaxDepth));
+    expectEncodeError(nested(kMaxDepth + 1), "nested deeper than 64");
 }

@@ -3,6 +3,7 @@
 #include "Fixtures.h"
 #include "ScopedEnvironment.h"
 #include "ScriptedAlerts.h"
+#include "SetFolder.h"
 #include "SetTexts.h"
 
 #include "app/MyObject.h"
@@ -16,20 +17,11 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-inline void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size())
-        << path.toStdString();
-}
-
-// A launched application on an in-memory clipboard, with its settings and its autostart folder in
-// a temporary folder, so that no test looks at or changes the user's own.
+// A launched application on an in-memory clipboard, never touching the user's settings.
 class AppFixture : public ::testing::Test {
 protected:
     QString settingsPath() const { return scratch(QStringLiteral("Kelvrin.ini")); }
-    // A path in the test's own temporary folder.
     QString scratch(const QString& name) const { return _dir.filePath(name); }
-    Defaults storedSettings() const { return Defaults(settingsPath()); }
 
     // Launches with these settings stored, as a user's earlier run left them.
     void launch(std::initializer_list<std::pair<const char*, QVariant>> settings = {}) {
@@ -43,8 +35,7 @@ protected:
         _app->applicationWillFinishLaunching();
     }
 
-    // Launches over a data folder whose sets cannot be loaded (none yet, or unreadable ones): the
-    // launch says so in one alert.
+    // Over a data folder whose sets cannot be loaded (none yet, or unreadable): one alert says so.
     void launchOver(const QString& dataFolder) {
         ScriptedAlerts alerts;
         launch({{"initial_directory", dataFolder}});
@@ -52,7 +43,6 @@ protected:
     }
 
     MyObject& app() { return *_app; }
-    // The application goes, the in-memory clipboard with it.
     void destroy() { _app.reset(); }
     MemoryPasteboard& pasteboard() { return *_pasteboard; }
     PasteWindow& window() { return *_app->pasteWindow(); }

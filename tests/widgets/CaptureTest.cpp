@@ -1,10 +1,10 @@
 #include "AppFixture.h"
-#include "ScriptedAlerts.h"
 #include "TestPictures.h"
 
 #include "model/ExtraType.h"
 #include "model/PasteDataCoding.h"
 #include "platform/Log.h"
+#include "platform/Picture.h"
 #include "platform/Strings.h"
 #include "window/PasteView.h"
 #include "window/PasteWin.h"
@@ -12,8 +12,8 @@
 #include <QDialog>
 #include <QImage>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
-#include <QTest>
 #include <QTimer>
 
 namespace {
@@ -23,6 +23,7 @@ const QString kRtf = QStringLiteral("text/rtf");
 const QString kRtfd = QStringLiteral("com.apple.flat-rtfd");
 const QString kTiff = QStringLiteral("image/tiff");
 const QString kPdf = QStringLiteral("application/pdf");
+const QString kPng = QStringLiteral("image/png");
 
 } // namespace
 
@@ -31,10 +32,34 @@ protected:
     void SetUp() override { launch(); }
 };
 
-// Each row: what the owner offers, in its order, and the clipping that must result.
-TEST_F(Capture, ChoosesTheFormTheTypeWalkReaches) {
-    const QByteArray rtf("{\\rtf1 hi}"), rtfd("rtfd-bytes"), pdf("%PDF-1.4 not really"), text("hi");
+// The end-to-end TypeCapture test also walks rich text before text, RTFD before RTF and a picture
+// after text.
+TEST_F(Capture, ChoosesTheFormTheTypeWalkReachesReportsWhatCannotBeSuppliedAndSkipsRepeats) {
     const QByteArray tiff = TestPictures::encoded(TestPictures::gradient(QSize(40, 20)), "TIFF");
+    // A type named but never supplied, or bytes that are no picture.
+    const QList<std::tuple<QString, std::optional<QByteArray>, const char*>> warnings = {
+        {kTiff, std::nullopt, "TIFF data"},
+        {kPdf, std::nullopt, "PDF data"},
+        {kRtfd, std::nullopt, "RTFD"},
+        {kRtf, std::nullopt, "RTF"},
+        {kUtf8, std::nullopt, "paste string data"},
+        {kPng, "not a png", "TIFF data"}};
+    for (const auto& [name, bytes, what] : warnings) {
+        Log::Capture log;
+        copy({{name, bytes}, {kUtf8, "text after"}});
+        tick();
+        const QString expected = QStringLiteral("WARNING: [%1 cannot supply] current count[%2]")
+                                     .arg(QLatin1String(what))
+                                     .arg(pasteboard().changeCount());
+        EXPECT_EQ(log.lines(), QStringList{expected}) << what;
+        const int reads = pasteboard().readCount();
+        tick();
+        EXPECT_EQ(pasteboard().readCount(), reads) << what << " was asked for again";
+    }
+    EXPECT_TRUE(history().pasteData().empty());
+
+    // Each row: what the owner offers, in its order, and the clipping that must result.
+    const QByteArray rtf("{\\rtf1 hi}"), rtfd("rtfd-bytes"), pdf("%PDF-1.4 not really"), text("hi");
     struct Case {
         QList<std::pair<QString, std::optional<QByteArray>>> offer;
         qint32 code;
@@ -43,12 +68,9 @@ TEST_F(Capture, ChoosesTheFormTheTypeWalkReaches) {
     };
     const QList<Case> cases = {
         {{{kUtf8, text}}, ExtraType::Text, "hi", std::nullopt},
-        {{{kRtf, rtf}, {kUtf8, text}}, ExtraType::RTF, "hi", rtf},
         {{{kUtf8, text}, {kRtf, rtf}}, ExtraType::RTF, "hi", rtf},
-        {{{kRtfd, rtfd}, {kRtf, rtf}, {kUtf8, text}}, ExtraType::RTFD, "hi", rtfd},
         {{{kRtf, rtf}, {kRtfd, rtfd}, {kUtf8, text}}, ExtraType::RTFD, "hi", rtfd},
         {{{kTiff, tiff}, {kUtf8, text}}, ExtraType::TIFF, std::nullopt, tiff},
-        {{{kUtf8, text}, {kTiff, tiff}}, ExtraType::TIFF, "hi", tiff},
         {{{kRtfd, rtfd}, {kTiff, tiff}, {kUtf8, text}}, ExtraType::TIFF, std::nullopt, tiff},
         {{{kPdf, pdf}, {kUtf8, text}}, ExtraType::PDF, std::nullopt, pdf},
         {{{kRtf, rtf}}, ExtraType::RTF, std::nullopt, rtf},
@@ -71,35 +93,7 @@ TEST_F(Capture, ChoosesTheFormTheTypeWalkReaches) {
         EXPECT_EQ(head->contents(), c.contents);
         EXPECT_EQ(head->extraData(), c.payload);
     }
-}
 
-TEST_F(Capture, ContentThatCannotBeSuppliedIsReportedOnceAndNotRetried) {
-    // A type named but never supplied, or bytes that are no picture.
-    const QList<std::tuple<QString, std::optional<QByteArray>, const char*>> warnings = {
-        {kTiff, std::nullopt, "TIFF data"},
-        {kPdf, std::nullopt, "PDF data"},
-        {kRtfd, std::nullopt, "RTFD"},
-        {kRtf, std::nullopt, "RTF"},
-        {kUtf8, std::nullopt, "paste string data"},
-        {"image/png", "not a png", "TIFF data"}};
-    for (const auto& [name, bytes, what] : warnings) {
-        Log::Capture log;
-        copy({{name, bytes}, {kUtf8, "text after"}});
-        tick();
-        const QString expected = QStringLiteral("WARNING: [%1 cannot supply] current count[%2]")
-                                     .arg(QLatin1String(what))
-                                     .arg(pasteboard().changeCount());
-        EXPECT_EQ(log.lines(), QStringList{expected}) << what;
-        const int reads = pasteboard().readCount();
-        tick();
-        EXPECT_EQ(pasteboard().readCount(), reads) << what << " was asked for again";
-    }
-    EXPECT_TRUE(history().pasteData().empty());
-}
-
-TEST_F(Capture, RepeatsOfTheHeadAreSkipped) {
-    const QByteArray tiff = TestPictures::encoded(TestPictures::gradient(QSize(40, 20)), "TIFF");
-    // Each copy in turn, and whether it enters.
     const QList<std::pair<QList<std::pair<QString, std::optional<QByteArray>>>, bool>> copies = {
         {{{kUtf8, "A"}}, true},
         {{{kUtf8, "A"}}, false},
@@ -116,7 +110,7 @@ TEST_F(Capture, RepeatsOfTheHeadAreSkipped) {
         {{{kRtf, "{\\rtf1 a}"}}, true},
         {{{kRtf, "{\\rtf1 a}"}}, true},
     };
-    size_t size = 0;
+    size_t size = history().pasteData().size();
     for (int index = 0; index < copies.size(); ++index) {
         SCOPED_TRACE(testing::Message() << "copy " << index);
         copy(copies[index].first);
@@ -130,7 +124,7 @@ TEST_F(Capture, RepeatsOfTheHeadAreSkipped) {
 // it and enters after it, each capture tested for a repeat against the head of its own time.
 TEST_F(Capture, CapturesMadeWhileAPictureIsReadEnterAfterItInOrder) {
     const QByteArray png = TestPictures::encoded(TestPictures::gradient(QSize(40, 20)), "PNG");
-    const QString kPng = QStringLiteral("image/png");
+    pasteboard().holdLaterReads();
     copy({{kPng, png}});
     poll();
     for (const char* text : {"first", "second"}) {
@@ -141,6 +135,7 @@ TEST_F(Capture, CapturesMadeWhileAPictureIsReadEnterAfterItInOrder) {
     // A drop waits for nothing: its row is only valid now.
     EXPECT_TRUE(window().addPasteDataCheck(pasteboard(), false, false, 0));
     EXPECT_EQ(history().pasteData().size(), 1u);
+    pasteboard().releaseLaterReads();
     settle();
     EXPECT_EQ(texts(history()), (QStringList{"second", "first", "<none>", "second"}));
     EXPECT_EQ(history().getDataAtIndex(2)->extraType(), ExtraType::TIFF);
@@ -160,7 +155,7 @@ TEST_F(Capture, CapturesMadeWhileAPictureIsReadEnterAfterItInOrder) {
     copy({{kPng, QByteArray("not a png")}, {kUtf8, "its text"}});
     const qint64 failed = pasteboard().changeCount();
     poll();
-    copyText(QStringLiteral("after"));
+    copyText("after");
     poll();
     settle();
     EXPECT_EQ(
@@ -174,10 +169,10 @@ TEST_F(Capture, CapturesMadeWhileAPictureIsReadEnterAfterItInOrder) {
 using CaptureAtQuit = AppFixture;
 
 TEST_F(CaptureAtQuit, APictureCopiedJustBeforeTheQuitIsSaved) {
-    const QString data = scratch(QStringLiteral("data"));
+    const QString data = scratch("data");
     launchOver(data);
     const QImage image = TestPictures::gradient(QSize(40, 20));
-    copy({{QStringLiteral("image/png"), TestPictures::encoded(image, "PNG")}});
+    copy({{kPng, TestPictures::encoded(image, "PNG")}});
     poll();
     ASSERT_TRUE(window().hasPendingCaptures());
     EXPECT_EQ(app().applicationShouldTerminate(), 1u);
@@ -192,40 +187,65 @@ TEST_F(CaptureAtQuit, APictureCopiedJustBeforeTheQuitIsSaved) {
               image);
 
     // Gone while a picture is being read, the application is not called back.
-    copy({{QStringLiteral("image/png"), TestPictures::encoded(image.mirrored(), "PNG")}});
+    copy({{kPng, TestPictures::encoded(image.mirrored(), "PNG")}});
     poll();
     ASSERT_TRUE(window().hasPendingCaptures());
     destroy();
     QCoreApplication::sendPostedEvents();
 }
 
-TEST_F(Capture, ThePollWaitsWhileAnApplicationModalPanelIsUpOrRowsAreDragged) {
+TEST_F(Capture, DeletingTakesThoseChosenAndThePollWaitsWhileAModalPanelIsUpOrRowsAreDragged) {
+    // The user chose the clippings to delete before the alert: a picture that finishes arriving
+    // while it is up must not make another clipping go.
+    captureEach({"a", "b", "c"});
+    window().table()->selectRow(1); // "b"
+    copy({{kTiff, TestPictures::tiffOfPoints(4, 4)}});
+    poll();
+    Alert::setResponder({});
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        // Time for the picture to be read and offered to the history.
+        (void)QTest::qWaitFor([&] { return !window().hasPendingCaptures(); }, 1000);
+        for (QAbstractButton* button : box->buttons())
+            if (button->text() == Strings::localized("DeleteDataButtion2"))
+                button->click();
+    });
+    window().deletePasteData();
+    ScriptedAlerts::refuseUnscripted();
+    settle();
+    ASSERT_EQ(history().pasteData().size(), 3u);
+    EXPECT_EQ(history().getDataAtIndex(0)->extraType(), ExtraType::TIFF);
+    EXPECT_EQ(history().getDataAtIndex(1)->contents(), QStringLiteral("c"));
+    EXPECT_EQ(history().getDataAtIndex(2)->contents(), QStringLiteral("a"));
+
     QDialog panel;
     panel.setWindowModality(Qt::ApplicationModal);
     panel.show();
     captureEach({"during the panel"});
-    EXPECT_TRUE(history().pasteData().empty());
+    EXPECT_EQ(history().pasteData().size(), 3u);
     panel.hide();
     tick();
-    EXPECT_EQ(history().pasteData().size(), 1u);
+    EXPECT_EQ(history().pasteData().size(), 4u);
 
     // While rows are dragged everything waits, a picture read on the worker too.
     copy({{kTiff, TestPictures::tiffOfPoints(4, 4)}});
     poll();
     window().setTableDragging(true);
-    copyText(QStringLiteral("during the drag"));
+    copyText("during the drag");
     QTest::qWait(300);
-    EXPECT_EQ(history().pasteData().size(), 1u);
+    EXPECT_EQ(history().pasteData().size(), 4u);
     window().setTableDragging(false);
     tick();
-    EXPECT_EQ(texts(history()), (QStringList{"during the drag", "<none>", "during the panel"}));
+    EXPECT_EQ(texts(history()).mid(0, 3),
+              (QStringList{"during the drag", "<none>", "during the panel"}));
 
     // A sheet over the paste window alone does not stop it.
     QDialog sheet(window().getWindow());
     sheet.setWindowModality(Qt::WindowModal);
     sheet.show();
     captureEach({"during the sheet"});
-    EXPECT_EQ(history().pasteData().size(), 4u);
+    EXPECT_EQ(history().pasteData().size(), 7u);
 }
 
 TEST_F(Capture, TheTableShowsTheHistoryAsItFills) {
@@ -237,7 +257,6 @@ TEST_F(Capture, TheTableShowsTheHistoryAsItFills) {
     // screen shows must be what a full paint draws, row for row and number for number.
     PasteView* table = window().table();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(table->window()));
-    // The selected row stays selected by its number while the others move down.
     table->selectRow(1);
     for (int i = 0; i < 12; ++i) {
         captureEach({QStringLiteral("row %1").arg(i)});
@@ -252,34 +271,8 @@ TEST_F(Capture, TheTableShowsTheHistoryAsItFills) {
     }
 }
 
-// The user chose the clippings to delete before the alert: a picture that finishes arriving
-// while it is up must not make another clipping go.
-TEST_F(Capture, DeletingClippingsTakesThoseChosenWhateverArrivesDuringTheAlert) {
-    captureEach({"a", "b", "c"});
-    window().table()->selectRow(1); // "b"
-    copy({{kTiff, TestPictures::tiffOfPoints(4, 4)}});
-    poll();
-    Alert::setResponder({});
-    QTimer::singleShot(0, [&] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        ASSERT_NE(box, nullptr);
-        // Time for the picture to be read and offered to the history.
-        (void)QTest::qWaitFor([&] { return !window().hasPendingCaptures(); }, 1000);
-        for (QAbstractButton* button : box->buttons())
-            if (button->text() == Strings::localized(QStringLiteral("DeleteDataButtion2")))
-                button->click();
-    });
-    window().deletePasteData();
-    ScriptedAlerts::refuseUnscripted();
-    settle();
-    ASSERT_EQ(history().pasteData().size(), 3u);
-    EXPECT_EQ(history().getDataAtIndex(0)->extraType(), ExtraType::TIFF);
-    EXPECT_EQ(history().getDataAtIndex(1)->contents(), QStringLiteral("c"));
-    EXPECT_EQ(history().getDataAtIndex(2)->contents(), QStringLiteral("a"));
-}
-
 TEST_F(Capture, SeveralChangesBetweenTicksGiveOneClippingAndOneWarning) {
-    copyText(QStringLiteral("first"));
+    copyText("first");
     tick();
     Log::Capture log;
     for (const char* text : {"x", "y", "z"})
@@ -289,4 +282,66 @@ TEST_F(Capture, SeveralChangesBetweenTicksGiveOneClippingAndOneWarning) {
     EXPECT_EQ(log.lines(),
               QStringList{QStringLiteral(
                   "warning*** : [drop paste board data !!!!!!!!!!!!] count[4] _pbCount[1]")});
+}
+
+// Pictures of every bitmap format, as other programs copy or drop them: one that states no
+// resolution (as browsers and screenshot tools write them) is measured at one pixel to the point,
+// one that states 144 dpi at two pixels to the point. The TIFF kept for either is read back from
+// a set file at the same size, and the one converted says so to any other reader.
+TEST_F(Capture, APictureWithoutAResolutionIsOnePixelToThePoint) {
+    const struct {
+        const char* file;
+        const char* type;
+        QSize points;
+    } samples[] = {
+        {"stripped.png", "image/png", {120, 80}},  {"at144dpi.png", "image/png", {60, 40}},
+        {"stripped.jpg", "image/jpeg", {120, 80}}, {"at144dpi.jpg", "image/jpeg", {60, 40}},
+        {"stripped.bmp", "image/bmp", {120, 80}},  {"at144dpi.bmp", "image/bmp", {60, 40}},
+        {"stripped.gif", "image/gif", {120, 80}},  {"stripped.tiff", "image/tiff", {120, 80}},
+        {"at144dpi.tiff", "image/tiff", {60, 40}},
+    };
+    for (const auto& sample : samples) {
+        SCOPED_TRACE(sample.file);
+        const QByteArray bytes = fixture(QStringLiteral("pictures/") + QLatin1String(sample.file));
+        ASSERT_FALSE(bytes.isEmpty());
+        const QString text = QStringLiteral("Picture %1 × %2")
+                                 .arg(sample.points.width())
+                                 .arg(sample.points.height());
+
+        copy({{QLatin1String(sample.type), bytes}});
+        tick();
+        const PasteData* captured = history().getDataAtIndex(0);
+        ASSERT_TRUE(captured && captured->extraData());
+        ASSERT_EQ(captured->extraType(), ExtraType::TIFF);
+        EXPECT_EQ(captured->displayContents(), text);
+        // A TIFF is kept as its owner wrote it; one we wrote says how large its pixels are.
+        if (QLatin1String(sample.type) != u"image/tiff") {
+            const QImage read = QImage::fromData(*captured->extraData(), "TIFF");
+            EXPECT_EQ(qRound(read.dotsPerMeterX() * 0.0254) * sample.points.width(),
+                      72 * read.width());
+        }
+
+        PasteDataList saved;
+        saved.push_back(std::make_unique<PasteData>());
+        saved.back()->setExtraData(captured->extraData(), captured->extraType());
+        const std::optional<PasteDataList> loaded = unarchivePasteData(archivePasteData(saved));
+        ASSERT_TRUE(loaded && loaded->size() == 1);
+        EXPECT_EQ(loaded->front()->displayContents(), text);
+
+        QMimeData dropped;
+        dropped.setData(QLatin1String(sample.type), bytes);
+        ASSERT_TRUE(window().table()->model()->dropMimeData(&dropped, Qt::CopyAction, 0, 0, {}));
+        EXPECT_EQ(history().getDataAtIndex(0)->displayContents(), text);
+    }
+}
+
+// A PDF's page is measured by its crop box, the media box when it has none, and turned as the
+// page says: a 200 × 100 page turned a quarter is 100 × 200, its left edge now on top.
+TEST(PdfPage, APageWithoutACropBoxTurnedAQuarterIsMeasuredAndDrawnTurned) {
+    const auto page = Picture::fromData(fixture("pictures/rotated.pdf"), Picture::Format::PDF);
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(page->naturalSize(), QSizeF(100, 200));
+    const QImage drawn = page->render(QSize(100, 200));
+    EXPECT_EQ(drawn.pixelColor(50, 10), QColor(Qt::red));
+    EXPECT_EQ(drawn.pixelColor(50, 190), QColor(Qt::white));
 }

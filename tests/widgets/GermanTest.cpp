@@ -1,8 +1,6 @@
 // Kelvrin launched in a German locale: its windows, menus and alerts speak German, Qt's own
 // texts too, while the log and the names stored on disk stay as they were.
 #include "AppFixture.h"
-#include "ScopedEnvironment.h"
-#include "ScriptedAlerts.h"
 
 #include "app/PreferencesWindow.h"
 #include "app/Translators.h"
@@ -40,8 +38,8 @@ protected:
     const Translators _translators;
 };
 
-TEST_F(German, TheWindowMenusPreferencesAndAlertsSpeakGerman) {
-    launch();
+TEST_F(German, TheWindowMenusPreferencesAndAlertsSpeakGermanAndTheLogStaysEnglish) {
+    launch({{"autosave", false}});
     captureEach({"eins"});
     const PasteWin& win = *window().getWindow();
     // The key names in the shortcuts are Qt's, from its own German translation.
@@ -85,14 +83,12 @@ TEST_F(German, TheWindowMenusPreferencesAndAlertsSpeakGerman) {
               QStringLiteral("Zwischenablage behalten, wenn das Quellprogramm beendet wird"));
     EXPECT_EQ(prefs.folderButton()->text(), QStringLiteral("Auswählen …"));
     prefs.cancelButton()->click();
-}
 
-TEST_F(German, TheLogStaysEnglish) {
-    launch({{"autosave", false}});
-    writeFile(scratch(QStringLiteral("file")), {});
-    const QString folder = scratch(QStringLiteral("file/data"));
+    // The log stays English.
+    SetFolder::write(scratch("file"), {});
+    const QString folder = scratch("file/data");
     Log::Capture log;
-    captureEach({"eins"});
+    captureEach({"zwei"});
     const auto start = PasteWindow::Clock::now();
     window().autosaveCheck(folder, start);
     window().autosaveCheck(folder, start + 5s);

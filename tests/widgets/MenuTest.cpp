@@ -1,8 +1,5 @@
-// The menu bar and the tray icon's menu of the launched application: which commands can act in
-// each state of the paste window, and that a command that cannot act does nothing, whether it
-// is chosen or pressed as a shortcut.
+// The menu bar and the tray menu: which commands can act in each state, chosen or as shortcuts.
 #include "AppFixture.h"
-#include "ScriptedAlerts.h"
 #include "ScriptedFolderPanel.h"
 
 #include "app/PreferencesWindow.h"
@@ -15,12 +12,10 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
-#include <QFile>
 #include <QLineEdit>
 #include <QMap>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QTest>
 
 class Menus : public AppFixture {
 protected:
@@ -68,7 +63,7 @@ TEST_F(Menus, EachCommandIsEnabledOnlyWhileItCanAct) {
     action("MenuAddSet")->trigger();
     ASSERT_TRUE(window().setSelectWindow()->isVisible());
     EXPECT_EQ(barEnabled(), always);
-    window().setSelectWindow()->findChild<QComboBox*>()->setEditText(QStringLiteral("A"));
+    window().setSelectWindow()->findChild<QComboBox*>()->setEditText("A");
     window().setSelectWindowOk();
     window().table()->clearSelection();
     EXPECT_EQ(barEnabled(), "MenuSave MenuLoad " + always + " MenuSelectAllData MenuDeleteSet");
@@ -91,8 +86,7 @@ TEST_F(Menus, EachCommandIsEnabledOnlyWhileItCanAct) {
 
 TEST_F(Menus, AShortcutActsOnlyWhenItsCommandCan) {
     PasteView* table = window().table();
-    // What the menus saw last no longer holds when the key is pressed: a shortcut goes by the
-    // state of that moment, either way.
+    // A shortcut goes by the state when the key is pressed, not when the menus last opened.
     table->selectRow(0);
     barEnabled();
     table->clearSelection();
@@ -116,14 +110,13 @@ TEST_F(Menus, AShortcutActsOnlyWhenItsCommandCan) {
 // Save Sets and Load Sets: the folder panels, the data folder they may move, and their failures.
 class MenuFolders : public AppFixture {
 protected:
-    // Every file of the folder with its bytes.
+    void SetUp() override { launch(); }
     static QMap<QString, QByteArray> contents(const QString& path) {
         QMap<QString, QByteArray> files;
         for (const QString& name : QDir(path).entryList(QDir::Files | QDir::Hidden))
             files[name] = readFile(QDir(path).filePath(name));
         return files;
     }
-    // Changes settings the way the user does, in the preferences.
     void setInPreferences(const std::function<void(PreferencesWindow&)>& change) {
         app().menuPreferences();
         change(*app().preferencesWindow());
@@ -133,16 +126,15 @@ protected:
 };
 
 TEST_F(MenuFolders, ASavedFolderBecomesTheDataFolderAndLoadsBackWhenTheSettingSaysSo) {
-    launch();
     captureEach({"one", "two"});
     setInPreferences([](PreferencesWindow&) {});
     const QString panelStart = QDir::homePath() + QStringLiteral("/Documents/Kelvrin/");
-    const QString saved = scratch(QStringLiteral("saved/here"));
+    const QString saved = scratch("saved/here");
     {
         ScriptedFolderPanel panel({saved});
         app().menuSave();
         ASSERT_EQ(panel.requests().size(), 1);
-        EXPECT_EQ(panel.requests()[0].title, Strings::localized(QStringLiteral("SaveSetTitle")));
+        EXPECT_EQ(panel.requests()[0].title, Strings::localized("SaveSetTitle"));
         EXPECT_EQ(panel.requests()[0].startFolder, panelStart);
         EXPECT_TRUE(panel.requests()[0].canCreateFolders);
     }
@@ -156,7 +148,7 @@ TEST_F(MenuFolders, ASavedFolderBecomesTheDataFolderAndLoadsBackWhenTheSettingSa
         ScriptedFolderPanel panel({saved});
         app().menuLoad();
         ASSERT_EQ(panel.requests().size(), 1);
-        EXPECT_EQ(panel.requests()[0].title, Strings::localized(QStringLiteral("LoadSetTitle")));
+        EXPECT_EQ(panel.requests()[0].title, Strings::localized("LoadSetTitle"));
         EXPECT_EQ(panel.requests()[0].startFolder, panelStart);
         EXPECT_FALSE(panel.requests()[0].canCreateFolders);
     }
@@ -166,7 +158,7 @@ TEST_F(MenuFolders, ASavedFolderBecomesTheDataFolderAndLoadsBackWhenTheSettingSa
 
     // With the setting off a save or a load leaves the data folder where it is.
     setInPreferences([](PreferencesWindow& prefs) { prefs.preferencesUpdateFolder()->click(); });
-    const QString copy = scratch(QStringLiteral("copy"));
+    const QString copy = scratch("copy");
     for (void (MyObject::*command)() : {&MyObject::menuSave, &MyObject::menuLoad}) {
         ScriptedFolderPanel panel({copy});
         (app().*command)();
@@ -179,7 +171,6 @@ TEST_F(MenuFolders, ASavedFolderBecomesTheDataFolderAndLoadsBackWhenTheSettingSa
 }
 
 TEST_F(MenuFolders, FailuresAndCancelsLeaveTheSetsAndTheDataFolder) {
-    launch();
     captureEach({"kept"});
     const QString startWrite = app().nssWriteFolder();
     const QString startRead = app().nssReadFolder();
@@ -192,26 +183,24 @@ TEST_F(MenuFolders, FailuresAndCancelsLeaveTheSetsAndTheDataFolder) {
     EXPECT_EQ(app().nssReadFolder(), startRead);
 
     // A file stands where the folder would be made.
-    writeFile(scratch(QStringLiteral("a file")), {});
-    const QString unwritable = scratch(QStringLiteral("a file/sets"));
+    SetFolder::write(scratch("a file"), {});
+    const QString unwritable = scratch("a file/sets");
     {
         ScriptedAlerts alerts;
         ScriptedFolderPanel panel({unwritable});
         app().menuSave();
         ASSERT_EQ(alerts.requests().size(), 1);
-        EXPECT_EQ(alerts.requests()[0].title,
-                  Strings::localized(QStringLiteral("SaveSetErrorTitle")));
-        EXPECT_EQ(
-            alerts.requests()[0].message,
-            Strings::localizedFormat(
-                QStringLiteral("SaveSetErrorMessage"),
-                {Strings::localizedFormat(QStringLiteral("SaveErrorMessage4"), {unwritable})}));
+        EXPECT_EQ(alerts.requests()[0].title, Strings::localized("SaveSetErrorTitle"));
+        EXPECT_EQ(alerts.requests()[0].message,
+                  Strings::localizedFormat(
+                      "SaveSetErrorMessage",
+                      {Strings::localizedFormat("SaveErrorMessage4", {unwritable})}));
         EXPECT_EQ(alerts.requests()[0].defaultButton, QStringLiteral("OK"));
     }
     EXPECT_EQ(app().nssWriteFolder(), unwritable) << "the next save starts where this one failed";
     EXPECT_EQ(app().nssInitialFolder(), QString());
 
-    const QString empty = scratch(QStringLiteral("empty"));
+    const QString empty = scratch("empty");
     QDir().mkpath(empty);
     {
         ScriptedAlerts alerts;
@@ -219,7 +208,7 @@ TEST_F(MenuFolders, FailuresAndCancelsLeaveTheSetsAndTheDataFolder) {
         app().menuLoad();
         ASSERT_EQ(alerts.requests().size(), 1);
         EXPECT_EQ(alerts.requests()[0].message,
-                  Strings::localizedFormat(QStringLiteral("LoadErrorMessage7"), {empty}));
+                  Strings::localizedFormat("LoadErrorMessage7", {empty}));
     }
     EXPECT_EQ(texts(history()), QStringList{"kept"});
     EXPECT_TRUE(window().isWindowVisible());
@@ -227,20 +216,18 @@ TEST_F(MenuFolders, FailuresAndCancelsLeaveTheSetsAndTheDataFolder) {
     EXPECT_EQ(app().nssInitialFolder(), QString());
 }
 
-// Sets stored in a folder that became the data folder after launch were never loaded, and a
-// declined replacement is no save: neither the quit nor the declined save may replace them.
+// Neither the quit nor a declined save may replace sets in a data folder chosen after launch.
 TEST_F(MenuFolders, AQuitNeverReplacesSetsStoredInAFolderChosenLater) {
-    launch();
     captureEach({"stored before"});
-    const QString other = scratch(QStringLiteral("other"));
-    const QString kept = scratch(QStringLiteral("kept"));
+    const QString other = scratch("other");
+    const QString kept = scratch("kept");
     QString error;
     ASSERT_TRUE(window().saveData(other, error, false));
     // Copied there by hand: sets this run never wrote nor read.
     const QMap<QString, QByteArray> before = contents(other);
     QDir().mkpath(kept);
     for (const auto& [name, bytes] : before.asKeyValueRange())
-        writeFile(QDir(kept).filePath(name), bytes);
+        SetFolder::write(QDir(kept).filePath(name), bytes);
     setInPreferences(
         [&](PreferencesWindow& prefs) { prefs.preferencesFolderText()->setText(kept); });
     captureEach({"captured since"});
@@ -249,8 +236,7 @@ TEST_F(MenuFolders, AQuitNeverReplacesSetsStoredInAFolderChosenLater) {
         ScriptedFolderPanel panel({other});
         app().menuSave();
         ASSERT_EQ(alerts.requests().size(), 1);
-        EXPECT_EQ(alerts.requests()[0].title,
-                  Strings::localized(QStringLiteral("SaveWarningTitle")));
+        EXPECT_EQ(alerts.requests()[0].title, Strings::localized("SaveWarningTitle"));
     }
     EXPECT_EQ(app().nssWriteFolder(), other);
     EXPECT_EQ(app().nssInitialFolder(), kept);
@@ -260,7 +246,7 @@ TEST_F(MenuFolders, AQuitNeverReplacesSetsStoredInAFolderChosenLater) {
         EXPECT_EQ(app().applicationShouldTerminate(), 1u) << "quit anyway";
         ASSERT_EQ(alerts.requests().size(), 1);
         EXPECT_TRUE(alerts.requests()[0].message.contains(
-            Strings::localizedFormat(QStringLiteral("SaveErrorMessage6"), {kept})));
+            Strings::localizedFormat("SaveErrorMessage6", {kept})));
     }
     EXPECT_EQ(contents(kept), before);
     EXPECT_EQ(contents(other), before);

@@ -1,6 +1,4 @@
 #include "AppFixture.h"
-#include "Fixtures.h"
-#include "ScriptedAlerts.h"
 #include "ScriptedFolderPanel.h"
 
 #include "app/PreferencesWindow.h"
@@ -15,11 +13,9 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QDoubleSpinBox>
-#include <QFile>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTest>
 
 class Preferences : public AppFixture {
 protected:
@@ -32,15 +28,14 @@ protected:
 };
 
 TEST_F(Preferences, TheyShowTheStoredSettingsAndAQuitStoresWhatOkTookAndTheWindowAsItIsNow) {
-    const QString data = scratch(QStringLiteral("data, ä"));
-    const QString typed = scratch(QStringLiteral("typed, not yet made"));
-    writeFile(settingsPath(), fixture(QStringLiteral("settings/every-key.ini")));
+    const QString data = scratch("data, ä");
+    const QString typed = scratch("typed, not yet made");
+    SetFolder::write(settingsPath(), fixture("settings/every-key.ini"));
     launchOver(data);
     EXPECT_EQ(window().pasteStatus(), 1) << "the stored paste mode selects RTF";
     // Read as a 32-bit float and widened: the fraction survives only to float precision.
     EXPECT_EQ(app().ptrRectPasteWindow()->x(), double(10.3f));
     PreferencesWindow& prefs = open();
-    EXPECT_TRUE(prefs.isVisible());
     QList<bool> boxes;
     for (const QCheckBox* box :
          {prefs.preferencesCommand(), prefs.preferencesControl(), prefs.preferencesOption(),
@@ -59,7 +54,7 @@ TEST_F(Preferences, TheyShowTheStoredSettingsAndAQuitStoresWhatOkTookAndTheWindo
 
     prefs.preferencesShift()->click();
     prefs.preferencesKey()->setCurrentIndex(8);
-    prefs.preferencesLimits()->setText(QStringLiteral(" 42 "));
+    prefs.preferencesLimits()->setText(" 42 ");
     prefs.preferencesFolderText()->setText(typed);
     for (QCheckBox* box :
          {prefs.preferencesUpdateFolder(), prefs.preferencesHide(), prefs.preferencesRecentlyTop(),
@@ -74,21 +69,17 @@ TEST_F(Preferences, TheyShowTheStoredSettingsAndAQuitStoresWhatOkTookAndTheWindo
     EXPECT_EQ(rowHeight(), 24);
 
     // The settings are the preferences' to change, but only a quit writes them.
-    EXPECT_EQ(storedSettings().integerForKey(QStringLiteral("paste_limits")), 7);
+    EXPECT_EQ(Defaults(settingsPath()).integerForKey(QStringLiteral("paste_limits")), 7);
     window().getWindow()->status()->setCurrentIndex(0);
     window().getWindow()->setGeometry(30, 40, 400, 300);
     EXPECT_EQ(app().applicationShouldTerminate(), 1u);
     const QSettings stored(settingsPath(), QSettings::IniFormat);
-    for (const QString& saved : QStringList{
-             "hotkey_command=true", "hotkey_control=false", "hotkey_shift=true", "hotkey_key=8",
-             "paste_limits=42", "initial_directory=" + typed, "initial_directory_update=true",
-             "paste_window_hide=true", "paste_window_always_on_top=true",
-             "paste_window_transparency=0.75", "paste_window_height_of_row=24",
-             "paste_window_recently_top=false", "keep_clipboard=true", "autosave=true",
-             "paste_window_mode=0", "paste_window_x=30", "paste_window_y=40",
-             "paste_window_width=400", "paste_window_height=300"})
-        EXPECT_EQ(stored.value(saved.section(u'=', 0, 0)).toString(), saved.section(u'=', 1))
-            << saved.toStdString();
+    const QSettings expected(fixturePath("settings/after-ok-and-quit.ini"), QSettings::IniFormat);
+    ASSERT_EQ(expected.allKeys().size(), 18);
+    for (const QString& key : expected.allKeys())
+        EXPECT_EQ(stored.value(key).toString(), expected.value(key).toString())
+            << key.toStdString();
+    EXPECT_EQ(stored.value(QStringLiteral("initial_directory")).toString(), typed);
     EXPECT_TRUE(stored.contains(QStringLiteral("read_directory")));
     // The quit saved the sets into the data folder, which it made private to the user.
     EXPECT_TRUE(window().kelvrinFileExistsIndirectory(typed));
@@ -133,7 +124,7 @@ TEST_F(Preferences, ALimitOutsideOneToHundredBeepsAndEveryWayOfCancellingChanges
         EXPECT_NEAR(opacity(), 0.4, 0.01) << name;
         prefs.preferencesHeightOfRow()->setValue(30.0);
         EXPECT_EQ(rowHeight(), 30) << name;
-        prefs.preferencesLimits()->setText(QStringLiteral("5"));
+        prefs.preferencesLimits()->setText("5");
         prefs.preferencesAlwaysOnTop()->click();
         cancel(prefs);
         EXPECT_FALSE(prefs.isVisible()) << name;
@@ -155,49 +146,44 @@ TEST_F(Preferences, ALimitOutsideOneToHundredBeepsAndEveryWayOfCancellingChanges
 TEST_F(Preferences, BackgroundHideSwitchesOffAndLocksHideAndAlwaysOnTop) {
     launch({{"paste_window_background_hide", true}, {"paste_window_always_on_top", true}});
     PreferencesWindow& prefs = open();
-    // Opened with background hide on, both locked boxes show what is stored.
+    QCheckBox* hide = prefs.preferencesHide();
+    QCheckBox* top = prefs.preferencesAlwaysOnTop();
+    // Whether each of the two is checked, then whether it is enabled.
+    const auto states = [&] {
+        return QList<bool>{hide->isChecked(), top->isChecked(), hide->isEnabled(),
+                           top->isEnabled()};
+    };
     EXPECT_TRUE(prefs.preferencesBackHide()->isChecked());
-    EXPECT_FALSE(prefs.preferencesHide()->isEnabled());
-    EXPECT_FALSE(prefs.preferencesAlwaysOnTop()->isEnabled());
-    EXPECT_TRUE(prefs.preferencesHide()->isChecked());
-    EXPECT_TRUE(prefs.preferencesAlwaysOnTop()->isChecked());
-
+    EXPECT_EQ(states(), (QList<bool>{1, 1, 0, 0})) << "locked, showing what is stored";
     prefs.preferencesBackHide()->click();
-    EXPECT_TRUE(prefs.preferencesHide()->isEnabled());
-    EXPECT_TRUE(prefs.preferencesAlwaysOnTop()->isEnabled());
-    EXPECT_TRUE(prefs.preferencesHide()->isChecked()) << "enabling keeps the states";
+    EXPECT_EQ(states(), (QList<bool>{1, 1, 1, 1})) << "enabling keeps the states";
     prefs.preferencesBackHide()->click();
-    EXPECT_FALSE(prefs.preferencesHide()->isChecked());
-    EXPECT_FALSE(prefs.preferencesAlwaysOnTop()->isChecked());
-    EXPECT_FALSE(prefs.preferencesHide()->isEnabled());
+    EXPECT_EQ(states(), (QList<bool>{0, 0, 0, 0}));
     prefs.okButton()->click();
     EXPECT_TRUE(app().bBackHide());
     EXPECT_EQ(app().bHide(), 0);
     EXPECT_EQ(app().bAlwaysOnTop(), 0);
 
     open().preferencesBackHide()->click();
-    EXPECT_TRUE(prefs.preferencesHide()->isEnabled());
-    EXPECT_FALSE(prefs.preferencesHide()->isChecked());
+    EXPECT_EQ(states(), (QList<bool>{0, 0, 1, 1}));
 }
 
-// A relative data folder is taken from home.
 TEST_F(Preferences, TheFolderButtonOnlyFillsTheFieldAndStartAtLoginWritesTheAutostartEntry) {
     launch();
     PreferencesWindow& prefs = open();
-    prefs.preferencesFolderText()->setText(QStringLiteral("~/where/it/was"));
-    ScriptedFolderPanel panel({std::nullopt, scratch(QStringLiteral("chosen"))});
+    prefs.preferencesFolderText()->setText("~/where/it/was");
+    ScriptedFolderPanel panel({std::nullopt, scratch("chosen")});
     prefs.folderButton()->click();
     EXPECT_EQ(prefs.preferencesFolderText()->text(), QStringLiteral("~/where/it/was"));
     prefs.folderButton()->click();
-    EXPECT_EQ(prefs.preferencesFolderText()->text(), scratch(QStringLiteral("chosen")));
+    EXPECT_EQ(prefs.preferencesFolderText()->text(), scratch("chosen"));
     ASSERT_EQ(panel.requests().size(), 2);
-    EXPECT_EQ(panel.requests()[0].title,
-              Strings::localized(QStringLiteral("PreferencesFolderTitle")));
+    EXPECT_EQ(panel.requests()[0].title, Strings::localized("PreferencesFolderTitle"));
     EXPECT_EQ(panel.requests()[0].startFolder, QDir::homePath() + QStringLiteral("/where/it/was"));
     EXPECT_TRUE(panel.requests()[0].canCreateFolders);
     EXPECT_EQ(app().nssInitialFolder(), QString()) << "nothing stored before OK";
     prefs.okButton()->click();
-    EXPECT_EQ(app().nssInitialFolder(), scratch(QStringLiteral("chosen")));
+    EXPECT_EQ(app().nssInitialFolder(), scratch("chosen"));
 
     // The sets must not depend on the folder Kelvrin happens to start in.
     const QString home = QDir::homePath();
@@ -211,7 +197,6 @@ TEST_F(Preferences, TheFolderButtonOnlyFillsTheFieldAndStartAtLoginWritesTheAuto
         prefs.cancelButton()->click();
     }
 
-    // Start at login writes and removes the autostart entry.
     const QString entry = Autostart::entryPath();
     ASSERT_TRUE(entry.startsWith(qEnvironmentVariable("XDG_CONFIG_HOME") + "/autostart/"));
     open();
@@ -231,27 +216,25 @@ TEST_F(Preferences, TheFolderButtonOnlyFillsTheFieldAndStartAtLoginWritesTheAuto
 
     // The entry as the desktop's switch leaves it: there, but hidden.
     QDir().mkpath(QFileInfo(entry).path());
-    writeFile(entry, "[Desktop Entry]\nExec=kelvrin\nHidden=true\n");
+    SetFolder::write(entry, "[Desktop Entry]\nExec=kelvrin\nHidden=true\n");
     EXPECT_FALSE(Autostart::isEnabled());
 
     // A file where the autostart folder should be: a clear message, and the rest is stored.
     QDir(QFileInfo(entry).path()).removeRecursively();
-    writeFile(QFileInfo(entry).path(), {});
+    SetFolder::write(QFileInfo(entry).path(), {});
     {
         ScriptedAlerts alerts;
         open().startAtLogin()->click();
-        prefs.preferencesLimits()->setText(QStringLiteral("9"));
+        prefs.preferencesLimits()->setText("9");
         prefs.okButton()->click();
         ASSERT_EQ(alerts.requests().size(), 1);
-        EXPECT_EQ(alerts.requests()[0].title,
-                  Strings::localized(QStringLiteral("AutostartErrorTitle")));
+        EXPECT_EQ(alerts.requests()[0].title, Strings::localized("AutostartErrorTitle"));
         EXPECT_TRUE(alerts.requests()[0].message.contains(entry));
     }
     EXPECT_EQ(app().iLimits(), 9);
     EXPECT_FALSE(prefs.isVisible());
 
-    // Quoted for the Exec key: the shell's characters stay in the path, a percent is no field
-    // code, and the backslashes are escaped once more as the file's strings are.
+    // Quoted for Exec: no field codes, and backslashes escaped again as the file's strings are.
     EXPECT_EQ(Autostart::execValue(QStringLiteral("/opt/My Apps/kelvrin")),
               QStringLiteral("\"/opt/My Apps/kelvrin\""));
     EXPECT_EQ(Autostart::execValue(QStringLiteral("/a\"b$c`d\\e%f")),
@@ -275,15 +258,14 @@ TEST_F(Settings, AFailedSaveIsLoggedAndTheNextOneTriesAgain) {
     window().getWindow()->setGeometry(30, 40, 400, 300);
     EXPECT_EQ(app().applicationShouldTerminate(), 1u);
     EXPECT_EQ(log.lines().filter(QStringLiteral("[SaveUserSettings]")).size(), 1);
-    EXPECT_EQ(storedSettings().floatForKey(QStringLiteral("paste_window_width")), 400.0f);
+    EXPECT_EQ(Defaults(settingsPath()).floatForKey(QStringLiteral("paste_window_width")), 400.0f);
 }
 
 TEST_F(Settings, StoredValuesOutsideTheirTypesOrRangesAreReadSafely) {
-    writeFile(settingsPath(), fixture(QStringLiteral("settings/out-of-range.ini")));
+    SetFolder::write(settingsPath(), fixture("settings/out-of-range.ini"));
     launch();
     EXPECT_EQ(app().iKey(), 1) << "a key index outside the key table falls back to the default";
-    // What cannot be read as its type takes the default, rather than a 0 that would trim every
-    // capture away or make the window invisible.
+    // Unreadable values take the default: a 0 would trim every capture or hide the window.
     EXPECT_EQ(app().iLimits(), 100);
     EXPECT_EQ(app().fTransparency(), 1.0f);
     EXPECT_EQ(app().ptrRectPasteWindow()->width(), 325.0);
@@ -300,11 +282,11 @@ TEST_F(Settings, StoredValuesOutsideTheirTypesOrRangesAreReadSafely) {
 
 TEST_F(Settings, AQuitNeverReplacesStoredSetsThatCouldNotBeLoaded) {
     // The data folder holds sets of a newer version: launch cannot load them.
-    const QString data = scratch(QStringLiteral("data"));
-    const QByteArray newer = fixture(QStringLiteral("archives/newer-version.array"));
+    const QString data = scratch("data");
+    const QByteArray newer = fixture("archives/newer-version.array");
     QDir().mkpath(data);
-    writeFile(data + QStringLiteral("/Kelvrin.KVlist"), "PasteBoard History.KVdata\n");
-    writeFile(data + QStringLiteral("/PasteBoard History.KVdata"), newer);
+    SetFolder::write(data + QStringLiteral("/Kelvrin.KVlist"), "PasteBoard History.KVdata\n");
+    SetFolder::write(data + QStringLiteral("/PasteBoard History.KVdata"), newer);
     launchOver(data);
     captureEach({"captured since"});
     {
@@ -313,7 +295,7 @@ TEST_F(Settings, AQuitNeverReplacesStoredSetsThatCouldNotBeLoaded) {
         EXPECT_EQ(app().applicationShouldTerminate(), 0u);
         ASSERT_EQ(alerts.requests().size(), 1);
         EXPECT_TRUE(alerts.requests()[0].message.contains(
-            Strings::localizedFormat(QStringLiteral("SaveErrorMessage6"), {data})));
+            Strings::localizedFormat("SaveErrorMessage6", {data})));
     }
     ScriptedAlerts alerts({Alert::AlternateReturn});
     EXPECT_EQ(app().applicationShouldTerminate(), 1u);

@@ -1,4 +1,3 @@
-#include "ScriptedAlerts.h"
 #include "TestPictures.h"
 #include "WindowFixture.h"
 
@@ -10,8 +9,8 @@ class Supply : public WindowFixture {
 protected:
     void SetUp() override {
         WindowFixture::SetUp();
-        capture(QStringLiteral("cd"));
-        capture(QStringLiteral("ab"));
+        capture("cd");
+        capture("ab");
         capture(std::nullopt, ExtraType::TIFF, TestPictures::tiffOfPoints(4, 4));
         capture(QStringLiteral("damaged"), ExtraType::RTF, QByteArray("not rtf at all"));
         capture(std::nullopt, ExtraType::RTF, QByteArray("{\\rtf1 only rich}"));
@@ -19,13 +18,13 @@ protected:
                 RichText::fromRTF("{\\rtf1 Attached}")->RTFD());
         capture(QStringLiteral("Bold"), ExtraType::RTF,
                 QByteArray("{\\rtf1\\ansi{\\fonttbl\\f0 Courier;}\\f0\\b Bold\\b0}"));
-        capture(QStringLiteral("plain "));
+        capture("plain ");
     }
 };
 
 // Rows join in their order whatever the order of selection; one rich part makes the result rich,
 // one RTFD makes it RTFD; a rich part without text adds nothing and an unreadable one its text.
-TEST_F(Supply, SelectedRowsJoinInRowOrderIntoTheRichestKindAndNothingSpoilsTheJoin) {
+TEST_F(Supply, RowsJoinInRowOrderIntoTheRichestKindButNeverAPictureWhichIsHandedOverAlone) {
     struct Case {
         std::initializer_list<int> rows;
         QString joined;
@@ -58,16 +57,15 @@ TEST_F(Supply, SelectedRowsJoinInRowOrderIntoTheRichestKindAndNothingSpoilsTheJo
     EXPECT_EQ(joined->charStyleAt(0).family, RichText::defaultFamily());
     EXPECT_TRUE(joined->charStyleAt(6).bold);
     EXPECT_EQ(joined->charStyleAt(6).family, QStringLiteral("Courier"));
-}
 
-TEST_F(Supply, APictureIsNeverJoinedAndAClippingPastedAloneIsHandedOverAndRises) {
+    _delegate.handed.clear();
     select({0, 5, 6});
     {
         ScriptedAlerts alerts;
         EXPECT_FALSE(paste());
         ASSERT_EQ(alerts.requests().size(), 1);
-        EXPECT_EQ(alerts.requests()[0].title, Strings::localized(QStringLiteral("PasteTitle")));
-        EXPECT_EQ(alerts.requests()[0].message, Strings::localized(QStringLiteral("PasteMessage")));
+        EXPECT_EQ(alerts.requests()[0].title, Strings::localized("PasteTitle"));
+        EXPECT_EQ(alerts.requests()[0].message, Strings::localized("PasteMessage"));
         EXPECT_TRUE(_delegate.handed.empty());
     }
     std::unique_ptr<PasteData> combined;

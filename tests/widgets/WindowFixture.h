@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DefaultDelegate.h"
+#include "ScriptedAlerts.h"
 #include "SetTexts.h"
 
 #include "model/ExtraType.h"
@@ -10,12 +11,21 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDialog>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
+#include <QPushButton>
 #include <gtest/gtest.h>
 
-// The application as the paste window sees it: default settings that a test may change, and a
-// paste callback that keeps what it was handed and answers as told.
+// Opens the add-to-set sheet, types the name and presses OK; true when the sheet closed.
+inline bool addToSet(PasteWindow& window, const QString& name) {
+    window.addSet();
+    window.setSelectWindow()->findChild<QComboBox*>()->setEditText(name);
+    window.setSelectWindow()->findChild<QPushButton*>(QStringLiteral("okButton"))->click();
+    return !window.setSelectWindow()->isVisible();
+}
+
+// Settings a test may change, and a paste callback that keeps what it was handed.
 class StandInDelegate : public DefaultDelegate {
 public:
     QString nssInitialFolder() const override { return initialFolder; }
