@@ -5,8 +5,8 @@
 #include "model/PasteDataCoding.h"
 #include "platform/Defaults.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -32,7 +32,6 @@ public:
 
     QString configHome() const { return _home.path(); }
     const QString& path() const { return _path; }
-    QString historyFile() const { return path() + QStringLiteral("/PasteBoard History.KVdata"); }
 
     // The history's texts (their first words) as the next launch will load them: absent when
     // the folder does not load.
@@ -41,7 +40,7 @@ public:
             return std::nullopt;
         try {
             const std::optional<PasteDataList> clippings =
-                unarchivePasteData(readFile(historyFile()));
+                unarchivePasteData(readFile(path() + QStringLiteral("/PasteBoard History.KVdata")));
             if (!clippings)
                 return std::nullopt;
             QStringList texts;
@@ -62,13 +61,9 @@ public:
 
     // Looks often: a save takes some tens of milliseconds.
     bool waitUntilBeingWritten(int timeoutMs) const {
-        QElapsedTimer clock;
-        clock.start();
-        while (!beingWritten()) {
-            if (clock.elapsed() > timeoutMs)
+        for (const QDeadlineTimer deadline(timeoutMs); !beingWritten(); QThread::usleep(300))
+            if (deadline.hasExpired())
                 return false;
-            QThread::usleep(300);
-        }
         return true;
     }
 
@@ -88,12 +83,9 @@ TEST(AutosaveKill, WhatWasCopiedIsOnDiskWithinSecondsAndThereAfterAKill) {
             copyWithXclip(text);
             ASSERT_TRUE(kelvrin.waitForText(text, 10000));
         }
-        EXPECT_TRUE(waitFor(
-            [&] {
-                return folder.storedHistory() == QStringList{"three", "two", "one"};
-            },
-            10000))
-            << "not on disk within 10 s";
+        EXPECT_TRUE(waitFor([&] {
+            return folder.storedHistory() == QStringList{"three", "two", "one"};
+        })) << "not on disk within 10 s";
         kelvrin.kill();
     }
     RunningKelvrin kelvrin(folder.configHome());

@@ -94,12 +94,9 @@ TEST(CommandLine, OneInstanceAnswersEveryCommandEvenWithoutADisplayAndQuitsSavin
     ::kill(pid_t(silent.processId()), SIGCONT);
     silent.terminate();
     silent.waitForFinished();
-}
 
-TEST(CommandLine, TwoStartsAtOnceMakeOneInstanceAndAStoppedOneIsNotReplaced) {
-    QTemporaryDir home;
-    const QString data = storeEmptyHistory(home.path());
-    // What a save cut short by a crash of the last run left.
+    // Two starts at once make one instance, and a stopped one is not replaced. What a save cut
+    // short by a crash of the last run left is cleared by the launch.
     const QString leftover = data + QStringLiteral("/.kelvrin-Ab12Cd");
     QFile(leftover).open(QIODevice::WriteOnly);
 
@@ -115,16 +112,16 @@ TEST(CommandLine, TwoStartsAtOnceMakeOneInstanceAndAStoppedOneIsNotReplaced) {
     };
     ASSERT_TRUE(waitFor([&] { return ended() != nullptr; }, 15000)) << "both run";
     EXPECT_EQ(ended()->exitCode(), 0) << "it did not hand its start to the running one";
-    QProcess& running = ended() == &starts[0] ? starts[1] : starts[0];
+    QProcess& survivor = ended() == &starts[0] ? starts[1] : starts[0];
     ASSERT_EQ(kelvrin({"--show"}, home.path()).status, 0);
-    EXPECT_EQ(running.state(), QProcess::Running);
+    EXPECT_EQ(survivor.state(), QProcess::Running);
     EXPECT_FALSE(QFile::exists(leftover)) << "the launch keeps what a crashed save left";
 
-    ::kill(pid_t(running.processId()), SIGSTOP);
+    ::kill(pid_t(survivor.processId()), SIGSTOP);
     const KelvrinCommand late = kelvrin({}, home.path());
-    ::kill(pid_t(running.processId()), SIGCONT);
+    ::kill(pid_t(survivor.processId()), SIGCONT);
     EXPECT_EQ(late.status, 1);
     EXPECT_TRUE(late.err.contains("cannot reach")) << late.err.toStdString();
     EXPECT_EQ(kelvrin({"--quit"}, home.path()).status, 0) << "the stopped one lost its line";
-    EXPECT_TRUE(running.waitForFinished(10000));
+    EXPECT_TRUE(survivor.waitForFinished(10000));
 }

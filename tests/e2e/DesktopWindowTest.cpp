@@ -33,8 +33,7 @@ QString xprop(const QStringList& arguments) {
 Hints hints(WId window) {
     Hints hints;
     const QString output =
-        xprop({QStringLiteral("-id"), QString::number(window), QStringLiteral("WM_STATE"),
-               QStringLiteral("_NET_WM_DESKTOP"), QStringLiteral("_NET_WM_STATE")});
+        xprop({"-id", QString::number(window), "WM_STATE", "_NET_WM_DESKTOP", "_NET_WM_STATE"});
     for (const QString& line : output.split('\n')) {
         const QString value = line.section(QStringLiteral(" = "), 1);
         if (line.contains(QStringLiteral("window state: ")))
@@ -71,8 +70,7 @@ bool shownAsWanted(const Hints& hints, bool above) {
 struct HideCounter : QObject {
     int hides = 0;
     bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Hide)
-            ++hides;
+        hides += event->type() == QEvent::Hide;
         return false;
     }
 };
@@ -93,8 +91,7 @@ TEST(DesktopWindow, EveryShowPutsThePasteWindowOnEveryWorkspaceOutOfTaskbarAndPa
     window.pasteWindowOrderOut();
     window.showPasteWindow();
     EXPECT_TRUE(showsAsWanted(id, false)) << "shown again at once";
-    if (!xprop({QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTED")})
-             .contains(QStringLiteral("_NET_WM_STATE_ABOVE")))
+    if (!xprop({"-root", "_NET_SUPPORTED"}).contains(QStringLiteral("_NET_WM_STATE_ABOVE")))
         return; // this window manager keeps no window above the others (i3)
 
     HideCounter counter;

@@ -10,7 +10,6 @@
 #include "window/PasteWindow.h"
 
 #include <QApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
@@ -18,24 +17,11 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-bool waitFor(const std::function<bool()>& condition, int timeoutMs) {
-    const QDeadlineTimer deadline(timeoutMs);
-    while (!condition()) {
-        if (deadline.hasExpired())
-            return false;
-        QTest::qWait(10);
-    }
-    return true;
-}
-
-void copyWithXclip(const QByteArray& bytes, const QString& target) {
-    QStringList arguments{QStringLiteral("-selection"), QStringLiteral("clipboard")};
-    if (!target.isEmpty())
-        arguments << QStringLiteral("-t") << target;
+void copyWithXclip(const QByteArray& bytes) {
     QProcess xclip;
     // xclip stays in the background serving the content; it must not hold our pipes.
     xclip.setStandardOutputFile(QProcess::nullDevice());
-    xclip.start(QStringLiteral("xclip"), arguments);
+    xclip.start(QStringLiteral("xclip"), {"-selection", "clipboard"});
     ASSERT_TRUE(xclip.waitForStarted()) << "xclip is not installed";
     xclip.write(bytes);
     xclip.closeWriteChannel();
@@ -60,6 +46,13 @@ QStringList xdotool(const QStringList& arguments) {
     EXPECT_TRUE(tool.exitCode() == 0 || arguments.value(0) == u"search")
         << arguments.join(u' ').toStdString();
     return QString::fromUtf8(tool.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+}
+
+void setLayout(const QString& layouts, const QString& variants) {
+    QProcess setxkbmap;
+    setxkbmap.start(QStringLiteral("setxkbmap"), {"-layout", layouts, "-variant", variants});
+    ASSERT_TRUE(setxkbmap.waitForFinished(10000)) << "setxkbmap is not installed";
+    ASSERT_EQ(setxkbmap.exitCode(), 0) << setxkbmap.readAllStandardError().toStdString();
 }
 
 QList<quint32> windowsOf(qint64 pid, const QString& title) {
@@ -137,16 +130,6 @@ RunningKelvrin::~RunningKelvrin() {
     _process.waitForFinished(1000);
 }
 
-void RunningKelvrin::kill() {
-    _process.kill();
-    _process.waitForFinished(5000);
-}
-
-bool RunningKelvrin::terminate(int timeoutMs) {
-    _process.terminate();
-    return _process.waitForFinished(timeoutMs);
-}
-
 std::optional<QStringList> RunningKelvrin::history(int timeoutMs) const {
     const KelvrinCommand list = kelvrinCommand({"--list"}, _home, timeoutMs);
     if (list.status != 0)
@@ -203,16 +186,11 @@ std::optional<QByteArray> Tool::waitForLine(const QByteArray& prefix, int timeou
     return found;
 }
 
-ClipOwner::ClipOwner(const QStringList& arguments) : Tool(QStringLiteral(CLIP_OWNER), arguments) {}
-
 ToolWindow::ToolWindow(const QString& program, const QString& title, const QRect& geometry,
                        const QStringList& options)
-    : Tool(program, QStringList{QStringLiteral("--title"), title, QStringLiteral("--geometry"),
-                                QStringLiteral("%1,%2,%3,%4")
-                                    .arg(geometry.x())
-                                    .arg(geometry.y())
-                                    .arg(geometry.width())
-                                    .arg(geometry.height())} +
+    : Tool(program, QStringList{"--title", title, "--geometry",
+                                QString::asprintf("%d,%d,%d,%d", geometry.x(), geometry.y(),
+                                                  geometry.width(), geometry.height())} +
                         options) {}
 
 QRect ToolWindow::geometry() const {
@@ -221,14 +199,6 @@ QRect ToolWindow::geometry() const {
         shell.insert(line.section(u'=', 0, 0), line.section(u'=', 1).toInt());
     return QRect(shell.value("X"), shell.value("Y"), shell.value("WIDTH"), shell.value("HEIGHT"));
 }
-
-DropTarget::DropTarget(const QString& title, const QRect& geometry, const QStringList& offers)
-    : ToolWindow(QStringLiteral(DROP_TARGET), title, geometry, [&] {
-          QStringList options;
-          for (const QString& offer : offers)
-              options << QStringLiteral("--offer") << offer;
-          return options;
-      }()) {}
 
 QList<QMap<QString, QByteArray>> DropTarget::drops() const {
     QList<QMap<QString, QByteArray>> drops;
@@ -257,10 +227,7 @@ QStringList PasteTarget::pastes() const {
 void dragWithMouse(const QList<QPoint>& path, const QString& midway) {
     ASSERT_GE(path.size(), 2);
     const auto moveTo = [](QPoint at, const char* pause) {
-        return QStringLiteral("xdotool mousemove %1 %2 sleep %3; ")
-            .arg(at.x())
-            .arg(at.y())
-            .arg(pause);
+        return QString::asprintf("xdotool mousemove %d %d sleep %s; ", at.x(), at.y(), pause);
     };
     // As under a hand, the source sees the pointer come in before the press.
     QString hand = moveTo(path.first(), "0.2") + QStringLiteral("xdotool mousedown 1 sleep 0.1; ");
@@ -300,14 +267,6 @@ const PasteDataList& Kelvrin::history() const {
 
 QStringList Kelvrin::texts() const {
     return ::texts(*_app->pasteWindow()->pasteArray()[0]);
-}
-
-bool Kelvrin::waitForHistory(size_t size, int timeoutMs) {
-    return waitFor([&] { return history().size() >= size; }, timeoutMs);
-}
-
-bool Kelvrin::waitForCount(qint64 count, int timeoutMs) {
-    return waitFor([&] { return changeCount() >= count; }, timeoutMs);
 }
 
 bool becomesFront(quint32 window, int timeoutMs) {

@@ -12,6 +12,7 @@
 #include <QRect>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTest>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -25,10 +26,12 @@ inline void PrintTo(const QStringList& texts, std::ostream* out) {
 }
 
 // Processes events (the poll included) until the condition holds or the time is up.
-bool waitFor(const std::function<bool()>& condition, int timeoutMs = 10000);
+inline bool waitFor(const std::function<bool()>& condition, int timeoutMs = 10000) {
+    return QTest::qWaitFor(condition, timeoutMs);
+}
 
-// Puts the bytes on the clipboard through xclip (under the target given), once xclip serves them.
-void copyWithXclip(const QByteArray& bytes, const QString& target = {});
+// Puts the bytes on the clipboard through xclip, once xclip serves them.
+void copyWithXclip(const QByteArray& bytes);
 
 // What xclip reads from the clipboard; our event loop runs meanwhile, for Kelvrin as its owner.
 QByteArray readWithXclip();
@@ -36,6 +39,10 @@ QByteArray readWithXclip();
 // Runs xdotool (keys and the mouse as the user presses them) until it ends, our event loop running
 // meanwhile: what it printed, line by line.
 QStringList xdotool(const QStringList& arguments);
+
+// Switches the keyboard to the layouts given, "ru,us" for Russian with English as the second
+// group, with the variants given for each ("," for none for the first).
+void setLayout(const QString& layouts, const QString& variants = {});
 
 // The shown windows of a process that the window manager manages (a tray icon is none), those
 // whose title matches the pattern when one is given.
@@ -70,13 +77,18 @@ public:
 
     bool running() const { return _process.state() == QProcess::Running; }
     qint64 pid() const { return _process.processId(); }
-    const QString& configHome() const { return _home; }
     // Whether it answered its command line after the start.
     bool answered() const { return _answered; }
     // Ends it at once, as a crash or SIGKILL does.
-    void kill();
+    void kill() { _process.kill(), _process.waitForFinished(5000); }
     // SIGTERM, as at the session's end: whether it ended within the time.
-    bool terminate(int timeoutMs);
+    bool terminate(int timeoutMs) {
+        return _process.terminate(), _process.waitForFinished(timeoutMs);
+    }
+    // Its exit code once it ended by itself, -1 after a crash.
+    int exitCode() const {
+        return _process.exitStatus() == QProcess::NormalExit ? _process.exitCode() : -1;
+    }
 
     // The history's texts, head first, as --list prints them; nothing without an answer.
     std::optional<QStringList> history(int timeoutMs = 20000) const;
@@ -113,9 +125,9 @@ protected:
 
 // clip_owner offering the given NAME=VALUE types in that order; it says "asked TARGET" for each
 // request with --report.
-class ClipOwner : public Tool {
-public:
-    explicit ClipOwner(const QStringList& arguments);
+struct ClipOwner : Tool {
+    explicit ClipOwner(const QStringList& arguments)
+        : Tool(QStringLiteral(CLIP_OWNER), arguments) {}
 };
 
 // A tool window with the given title and place, whatever the window manager makes of it.
@@ -128,11 +140,12 @@ public:
     QRect geometry() const;
 };
 
-// drop_target: records what is dropped into it and, given NAME=VALUE offers, drags those types
-// when the mouse drags across it.
+// drop_target: records what is dropped into it and, given --offer NAME=VALUE options, drags
+// those types when the mouse drags across it.
 class DropTarget : public ToolWindow {
 public:
-    DropTarget(const QString& title, const QRect& geometry, const QStringList& offers = {});
+    DropTarget(const QString& title, const QRect& geometry, const QStringList& options)
+        : ToolWindow(QStringLiteral(DROP_TARGET), title, geometry, options) {}
     // Each drop so far: the formats the source offered, with their bytes.
     QList<QMap<QString, QByteArray>> drops() const;
 };
@@ -168,11 +181,15 @@ public:
     const PasteDataList& history() const;
     // The texts of the history, head first; "<none>" for a clipping without text.
     QStringList texts() const;
-    bool waitForHistory(size_t size, int timeoutMs = 10000);
+    bool waitForHistory(size_t size, int timeoutMs = 10000) {
+        return waitFor([&] { return history().size() >= size; }, timeoutMs);
+    }
 
     qint64 changeCount() const { return _app->pasteboard().changeCount(); }
     // Waits until the clipboard's change count reaches the value.
-    bool waitForCount(qint64 count, int timeoutMs = 10000);
+    bool waitForCount(qint64 count, int timeoutMs = 10000) {
+        return waitFor([&] { return changeCount() >= count; }, timeoutMs);
+    }
 
     // Stops the timer so the test decides when the poll looks; tick() is one look.
     void stopPoll() { _app->applicationWillTerminate(); }

@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QStyleOptionFrame>
 #include <QTest>
+#include <algorithm>
 #include <gtest/gtest.h>
 
 namespace {
@@ -61,15 +62,8 @@ QStringList cutTexts(const QWidget& window) {
 // The texts of the window once it is on the screen, where the window manager has had its say.
 QStringList cutTextsShown(QWidget& window) {
     EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
-    waitFor([] { return false; }, 200);
+    QTest::qWait(200);
     return cutTexts(window);
-}
-
-QDialog* shownSheet(const PasteWin& window) {
-    for (QDialog* sheet : window.findChildren<QDialog*>())
-        if (sheet->isVisible())
-            return sheet;
-    return nullptr;
 }
 
 } // namespace
@@ -84,16 +78,14 @@ TEST(GermanWindows, EveryTextFitsItsControl) {
     EXPECT_EQ(cutTextsShown(*paste.getWindow()), QStringList());
 
     paste.selectAllPasteData();
-    paste.addSet();
-    QDialog* sheet = shownSheet(*paste.getWindow());
-    ASSERT_NE(sheet, nullptr);
-    EXPECT_EQ(cutTextsShown(*sheet), QStringList());
-    sheet->reject();
-    paste.deleteSet();
-    sheet = shownSheet(*paste.getWindow());
-    ASSERT_NE(sheet, nullptr);
-    EXPECT_EQ(cutTextsShown(*sheet), QStringList());
-    sheet->reject();
+    for (const auto openSheet : {&PasteWindow::addSet, &PasteWindow::deleteSet}) {
+        (paste.*openSheet)();
+        const QList<QDialog*> sheets = paste.getWindow()->findChildren<QDialog*>();
+        const auto sheet = std::ranges::find_if(sheets, &QWidget::isVisible);
+        ASSERT_NE(sheet, sheets.end());
+        EXPECT_EQ(cutTextsShown(**sheet), QStringList());
+        (*sheet)->reject();
+    }
 
     kelvrin.app().menuPreferences();
     PreferencesWindow& prefs = *kelvrin.app().preferencesWindow();

@@ -157,13 +157,9 @@ TEST(HotKeyPasteSettings, RtfModeOffersTheRichTextAndTheWindowStaysWhenHideIsOff
     kelvrin.defaults().setInteger(0, QStringLiteral("paste_window_hide"));
     kelvrin.defaults().setInteger(1, QStringLiteral("paste_window_mode"));
     kelvrin.launch();
-    QTemporaryDir files;
-    QFile rtf(files.filePath(QStringLiteral("rich.rtf")));
     const QByteArray rich = "{\\rtf1\\ansi {\\b bold} words}";
-    ASSERT_TRUE(rtf.open(QIODevice::WriteOnly) && rtf.write(rich) == rich.size());
-    rtf.close();
     {
-        ClipOwner owner({QStringLiteral("text/rtf=@") + rtf.fileName(), "UTF8_STRING=bold words"});
+        ClipOwner owner({QString::fromUtf8("text/rtf=" + rich), "UTF8_STRING=bold words"});
         ASSERT_TRUE(kelvrin.waitForHistory(1));
     }
     PasteTarget target(QStringLiteral("Writer"));

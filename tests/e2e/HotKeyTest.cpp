@@ -50,16 +50,6 @@ private:
     HotKey& _hotKey;
 };
 
-// Switches the keyboard to the layouts given, "ru,us" for Russian with English as the second
-// group.
-void setLayout(const QString& layouts, const QString& variants = {}) {
-    QProcess setxkbmap;
-    setxkbmap.start(QStringLiteral("setxkbmap"),
-                    {QStringLiteral("-layout"), layouts, QStringLiteral("-variant"), variants});
-    ASSERT_TRUE(setxkbmap.waitForFinished(10000)) << "setxkbmap is not installed";
-    ASSERT_EQ(setxkbmap.exitCode(), 0) << setxkbmap.readAllStandardError().toStdString();
-}
-
 // Presses Control and the key that gives the keysym in any group, whichever group is active.
 void pressWithControl(KeySym keysym) {
     Display* display = XOpenDisplay(nullptr);
@@ -90,10 +80,17 @@ protected:
 
     // The X server delivers events in the order the keys were pressed: once a press of Control+Up,
     // grabbed by a hot key of its own, has come through, every key pressed before it has too.
-    void settle() {
+    // Then the hot key has counted the presses expected in all.
+    void settle(qsizetype expected) {
         const qsizetype marks = _marks.times.size();
         pressKeys({"key", "ctrl+Up"});
         ASSERT_TRUE(waitFor([&] { return _marks.times.size() > marks; }));
+        EXPECT_EQ(presses.times.size(), expected);
+    }
+    // Presses the keys and waits until the hot key has counted that many presses in all.
+    void pressUntil(const QStringList& keys, qsizetype count) {
+        pressKeys(QStringList{"key"} + keys);
+        ASSERT_TRUE(waitFor([&] { return presses.times.size() == count; }));
     }
 
     HotKey hotKey;
@@ -115,55 +112,41 @@ void holdControlDown(const PressFilter& raw) {
 
 } // namespace
 
-// Each press counts once, with the server's time of the key, whatever locks are on; the
-// combination needs its own modifiers exactly; after uninstalling nothing counts. However long
-// the key is held, the hot key fires once: whether the server repeats it as release and press
-// pairs, as it does for Qt's connection, or as presses alone, as it does for a client that asked
-// for detectable auto-repeat. A combination another program grabbed first reaches that program:
-// we say so and go on, and get it once the other lets go. Num Lock is not Mod2 on every keyboard;
-// wherever it is, it must not stop the hot key.
+// Each press counts once, with the server's time, whatever locks are on (Num Lock need not be
+// Mod2); a held key fires once, whether repeated as release and press pairs (Qt's connection) or
+// as presses alone (detectable auto-repeat). A combination another program grabbed is told of.
 TEST_F(HotKeyGrab, EachPressCountsOnceWithAnyLocksHeldGrabbedElsewhereOrInAnyLayout) {
     ASSERT_TRUE(hotKey.install(kDown, HotKey::ControlKey));
-    pressKeys({"key", "ctrl+Down"});
-    ASSERT_TRUE(waitFor([&] { return presses.times.size() == 1; }));
+    pressUntil({"ctrl+Down"}, 1);
     EXPECT_NE(presses.times[0], 0u);
 
     // Two presses in quick succession are two, not one repeated.
-    pressKeys({"key", "ctrl+Down", "ctrl+Down"});
-    ASSERT_TRUE(waitFor([&] { return presses.times.size() == 3; }));
+    pressUntil({"ctrl+Down", "ctrl+Down"}, 3);
 
     pressKeys({"key", "Down", "ctrl+shift+Down", "alt+Down"});
-    settle();
-    EXPECT_EQ(presses.times.size(), 3);
+    settle(3);
 
-    pressKeys({"key", "Caps_Lock", "ctrl+Down"});
-    ASSERT_TRUE(waitFor([&] { return presses.times.size() == 4; }));
-    pressKeys({"key", "Num_Lock", "ctrl+Down"});
-    ASSERT_TRUE(waitFor([&] { return presses.times.size() == 5; }));
-    pressKeys({"key", "Caps_Lock", "ctrl+Down"});
-    ASSERT_TRUE(waitFor([&] { return presses.times.size() == 6; }));
-    settle();
-    EXPECT_EQ(presses.times.size(), 6);
+    pressUntil({"Caps_Lock", "ctrl+Down"}, 4);
+    pressUntil({"Num_Lock", "ctrl+Down"}, 5);
+    pressUntil({"Caps_Lock", "ctrl+Down"}, 6);
+    settle(6);
     EXPECT_TRUE(std::is_sorted(presses.times.begin(), presses.times.end()));
 
     hotKey.uninstall();
     // Num Lock off again on the way.
     pressKeys({"key", "Num_Lock", "ctrl+Down"});
-    settle();
-    EXPECT_EQ(presses.times.size(), 6);
+    settle(6);
 
     ASSERT_TRUE(hotKey.install(kDown, HotKey::ControlKey));
     holdControlDown(presses);
-    settle();
-    EXPECT_EQ(presses.times.size(), 7);
+    settle(7);
 
     Display* display = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->display();
     ASSERT_NE(display, nullptr);
     Bool supported = False;
     ASSERT_TRUE(XkbSetDetectableAutoRepeat(display, True, &supported) && supported);
     holdControlDown(presses);
-    settle();
-    EXPECT_EQ(presses.times.size(), 8);
+    settle(8);
 
     hotKey.uninstall();
     Display* other = XOpenDisplay(nullptr);
@@ -178,14 +161,12 @@ TEST_F(HotKeyGrab, EachPressCountsOnceWithAnyLocksHeldGrabbedElsewhereOrInAnyLay
                                                       "key Control+Down is held by another "
                                                       "program]")));
     pressKeys({"key", "ctrl+Down"});
-    settle();
-    EXPECT_EQ(presses.times.size(), 8);
+    settle(8);
 
     XUngrabKey(other, XKeysymToKeycode(other, XK_Down), ControlMask, DefaultRootWindow(other));
     XCloseDisplay(other);
     ASSERT_TRUE(hotKey.install(kDown, HotKey::ControlKey));
-    pressKeys({"key", "ctrl+Down"});
-    ASSERT_TRUE(waitFor([&] { return presses.times.size() == 9; }));
+    pressUntil({"ctrl+Down"}, 9);
 
     // A letter is found in whichever group of the layout has it, and the grab follows the letter
     // to its new key when the layout changes.
@@ -198,12 +179,11 @@ TEST_F(HotKeyGrab, EachPressCountsOnceWithAnyLocksHeldGrabbedElsewhereOrInAnyLay
 
     // On a French keyboard A is where Q was.
     setLayout(QStringLiteral("fr"));
-    settle();
+    settle(1);
     pressWithControl(XK_a);
     ASSERT_TRUE(waitFor([&] { return presses.times.size() == 2; }));
     pressWithControl(XK_q);
-    settle();
-    EXPECT_EQ(presses.times.size(), 2);
+    settle(2);
 
     other = XOpenDisplay(nullptr);
     ASSERT_NE(other, nullptr);
@@ -217,10 +197,8 @@ TEST_F(HotKeyGrab, EachPressCountsOnceWithAnyLocksHeldGrabbedElsewhereOrInAnyLay
 
     hotKey.uninstall();
     ASSERT_TRUE(hotKey.install(kF5, HotKey::CommandKey | HotKey::OptionKey | HotKey::ShiftKey));
-    pressKeys({"key", "Num_Lock", "super+alt+shift+F5"});
-    ASSERT_TRUE(waitFor([&] { return presses.times.size() == 3; }));
+    pressUntil({"Num_Lock", "super+alt+shift+F5"}, 3);
     // Num Lock off again: the marker's grab was made before Num Lock moved.
     pressKeys({"key", "alt+shift+F5", "Num_Lock"});
-    settle();
-    EXPECT_EQ(presses.times.size(), 3);
+    settle(3);
 }

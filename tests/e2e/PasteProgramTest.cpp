@@ -7,6 +7,8 @@
 #include "platform/Strings.h"
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -31,6 +33,11 @@ protected:
         for (const QString& text : texts)
             copy(text);
     }
+    // On a data folder that holds no sets yet, which the launch says in an alert.
+    void startWithoutSets() {
+        QDir().mkpath(_home.filePath(QStringLiteral("data")));
+        start({}, {}, _home.filePath(QStringLiteral("data")));
+    }
     void copy(const QString& text) {
         copyWithXclip(text.toUtf8());
         ASSERT_TRUE(kelvrin->waitForText(text, 10000));
@@ -43,13 +50,10 @@ protected:
     // own key binding runs it: whether the paste window came up.
     bool callUpOver(const PasteTarget& target, bool byCommand = false) {
         xdotool({"windowactivate", "--sync", QString::number(target.window())});
-        if (!waitFor([&] {
-                const auto front = Processes::frontmost();
-                return front && front->window == target.window();
-            }))
+        if (!becomesFront(target.window()))
             return false;
         if (byCommand)
-            kelvrinCommand({"--paste-window"}, kelvrin->configHome());
+            kelvrinCommand({"--paste-window"}, _home.path());
         else
             xdotool({"key", "ctrl+Down"});
         return waitFor([&] { return kelvrinInFront(); });
@@ -63,12 +67,14 @@ protected:
     std::unique_ptr<RunningKelvrin> kelvrin;
 };
 
+// Not among the tests rerun under each window manager.
+using Shutdown = HotKeyPasteProgram;
+
 } // namespace
 
 // Return right after the hot key (or the paste-window command) pastes the newest clipping, every
-// time; Shift+Tab and Tab walk
-// the window's controls, and Return in the paste-mode box still pastes; an alert answered with
-// Escape leaves the keyboard in the paste window, not in the program behind it.
+// time; Shift+Tab and Tab walk the window's controls, and Return in the paste-mode box still
+// pastes; an alert answered with Escape leaves the keyboard in the paste window.
 TEST_F(HotKeyPasteProgram, TheKeyboardStaysWithThePasteWindowAndReturnPastesTheNewest) {
     start({"one", "two"});
     PasteTarget target(QStringLiteral("Notes"), {}, QRect(520, 420, 300, 80));
@@ -119,15 +125,11 @@ TEST_F(HotKeyPasteProgram, BackgroundHideEndsAnOpenSheet) {
     }
 }
 
-// On a data folder that holds no sets the launch says so in an alert; the alert and then the
-// paste window, closed through the window manager, go and Kelvrin runs on. With no window in
-// front (an empty desktop) the hot key still brings the window up, for the desktop: a choice goes
-// onto the clipboard and the window goes, as after a paste. Opened from the command line, with
-// nothing to go back to, the window stays after a choice.
+// The launch alert and the paste window, closed through the window manager, go and Kelvrin runs
+// on. Over an empty desktop a choice goes onto the clipboard and the window goes, as after a
+// paste; opened from the command line, the window stays after a choice.
 TEST_F(HotKeyPasteProgram, OverAnEmptyDesktopAChoiceGoesOntoTheClipboard) {
-    const QString data = _home.filePath(QStringLiteral("data"));
-    QDir().mkpath(data);
-    start({}, {}, data);
+    startWithoutSets();
     const QString alert = Strings::localized(QStringLiteral("LoadErrorTitle"));
     QList<quint32> shown;
     ASSERT_TRUE(waitFor([&] { return (shown = windowsOf(kelvrin->pid(), alert)).size() == 1; }));
@@ -150,10 +152,31 @@ TEST_F(HotKeyPasteProgram, OverAnEmptyDesktopAChoiceGoesOntoTheClipboard) {
     EXPECT_EQ(readWithXclip(), "second");
 
     ASSERT_TRUE(waitFor([] { return !Processes::frontmost(); }));
-    ASSERT_EQ(kelvrinCommand({"--show"}, kelvrin->configHome()).status, 0);
+    ASSERT_EQ(kelvrinCommand({"--show"}, _home.path()).status, 0);
     ASSERT_TRUE(waitFor([&] { return kelvrinInFront(); }));
     keys({"Up", "Return"});
     ASSERT_TRUE(waitFor([&] { return readWithXclip() == "first"; }));
     QTest::qWait(300);
     EXPECT_EQ(windowsOf(kelvrin->pid()).size(), 1);
+}
+
+// Ended by the session while the launch alert waits for the user.
+TEST_F(Shutdown, ASignalWhileALaunchAlertWaitsSavesEverythingAndEndsAtOnce) {
+    startWithoutSets();
+    ASSERT_TRUE(waitFor(
+        [&] {
+            return !windowsOf(kelvrin->pid(), Strings::localized(QStringLiteral("LoadErrorTitle")))
+                        .isEmpty();
+        },
+        30000));
+    QElapsedTimer ending;
+    ending.start();
+    ASSERT_TRUE(kelvrin->terminate(2000)) << "still running after the session ended";
+    EXPECT_LT(ending.elapsed(), 2000);
+    EXPECT_EQ(kelvrin->exitCode(), 0);
+    EXPECT_TRUE(QFile::exists(_home.filePath(QStringLiteral("data/Kelvrin.KVlist"))))
+        << "sets not saved";
+    EXPECT_TRUE(Defaults(_home.filePath(QStringLiteral("Kelvrin/Kelvrin.ini")))
+                    .hasKey(QStringLiteral("paste_window_x")))
+        << "settings not saved";
 }

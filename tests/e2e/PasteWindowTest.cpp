@@ -39,10 +39,8 @@ protected:
 
 } // namespace
 
-// Within the window: Return and a double click paste a row onto the clipboard, a row dragged
-// sideways then down moves, straight down selects; a copy made while rows are being dragged waits
-// for the drop, so the rows the drag took and the place it drops at are those the user saw when
-// the drag began.
+// A row dragged sideways then down moves, straight down selects; a copy made while rows are being
+// dragged waits for the drop, so the drag moves what the user saw when it began.
 TEST_F(PasteWindowOnScreen, RowsArePastedAndMovedWithTheMouseAndTheKeys) {
     clickRow(1);
     xdotool({"key", "Return"});
@@ -78,7 +76,7 @@ TEST_F(PasteWindowOnScreen, RowsArePastedAndMovedWithTheMouseAndTheKeys) {
 
 TEST_F(PasteWindowOnScreen, RowsDragOutToOtherProgramsAndDropInFromThem) {
     DropTarget other(QStringLiteral("Other"), QRect(600, 300, 300, 200),
-                     {QStringLiteral("text/plain=dropped in")});
+                     {"--offer", "text/plain=dropped in"});
     ASSERT_TRUE(other.ready());
     clickRow(2);
     const QPoint third = rowPoint(2);

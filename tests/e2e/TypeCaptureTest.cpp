@@ -12,42 +12,10 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
-#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
-
-namespace {
-
-// Files for clip_owner's NAME=@path arguments.
-class Files {
-public:
-    QString offer(const QString& type, const QByteArray& bytes) {
-        const QString path = _dir.filePath(QString::number(++_count));
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-        return type + QStringLiteral("=@") + path;
-    }
-
-private:
-    QTemporaryDir _dir;
-    int _count = 0;
-};
-
-// Pixels no encoder can shrink much, so the picture's size is what it says.
-QImage noise(QSize size, quint32 seed) {
-    QImage image(size, QImage::Format_RGB32);
-    QRandomGenerator random(seed);
-    for (int y = 0; y < image.height(); ++y) {
-        auto* line = reinterpret_cast<quint32*>(image.scanLine(y));
-        for (int x = 0; x < image.width(); ++x)
-            line[x] = random.generate() | 0xff000000u;
-    }
-    return image;
-}
-
-} // namespace
 
 TEST(TypeCapture, OnlyWhatIsCopiedAfterLaunchIsKeptInTheFormTheOwnersOrderGives) {
     // Qt must have seen the copy before Kelvrin starts counting, or its late notice would count
@@ -80,10 +48,16 @@ TEST(TypeCapture, OnlyWhatIsCopiedAfterLaunchIsKeptInTheFormTheOwnersOrderGives)
     EXPECT_EQ(plain.extraType(), 0);
     EXPECT_FALSE(plain.extraData());
 
-    Files files;
+    // clip_owner's NAME=@path argument, for bytes that cannot go on a command line.
+    QTemporaryDir files;
+    const auto offer = [&](const QString& type, const QByteArray& bytes) {
+        QFile file(files.filePath(QString::number(qHash(bytes))));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+        return type + QStringLiteral("=@") + file.fileName();
+    };
     const QByteArray rtf = "{\\rtf1\\ansi {\\b bold} words}";
     const QByteArray rtfd("flattened\0rtfd\x01\xff", 16);
-    const QByteArray tiff = TestPictures::encoded(noise({64, 48}, 1), "TIFF");
+    const QByteArray tiff = TestPictures::encoded(TestPictures::noise({64, 48}, 1), "TIFF");
     std::vector<std::unique_ptr<ClipOwner>> owners;
     struct Case {
         QStringList offers;
@@ -92,16 +66,16 @@ TEST(TypeCapture, OnlyWhatIsCopiedAfterLaunchIsKeptInTheFormTheOwnersOrderGives)
         QByteArray data;
     };
     for (const auto& [offers, type, text, data] :
-         {Case{{files.offer("text/rtf", rtf), "UTF8_STRING=bold words"},
+         {Case{{offer("text/rtf", rtf), "UTF8_STRING=bold words"},
                ExtraType::RTF,
                "bold words",
                rtf},
-          Case{{files.offer("com.apple.flat-rtfd", rtfd), files.offer("text/rtf", rtf),
+          Case{{offer("com.apple.flat-rtfd", rtfd), offer("text/rtf", rtf),
                 "UTF8_STRING=with attachment"},
                ExtraType::RTFD,
                "with attachment",
                rtfd},
-          Case{{"UTF8_STRING=a caption", files.offer("image/tiff", tiff)},
+          Case{{"UTF8_STRING=a caption", offer("image/tiff", tiff)},
                ExtraType::TIFF,
                "a caption",
                tiff}}) {
@@ -118,10 +92,10 @@ TEST(TypeCapture, OnlyWhatIsCopiedAfterLaunchIsKeptInTheFormTheOwnersOrderGives)
     }
 
     // A screenshot as most programs offer it: PNG alone, megabytes of it.
-    const QImage shot = noise({1400, 1000}, 2);
+    const QImage shot = TestPictures::noise({1400, 1000}, 2);
     const QByteArray png = TestPictures::encoded(shot, "PNG");
     ASSERT_GT(png.size(), 3 << 20);
-    owners.push_back(std::make_unique<ClipOwner>(QStringList{files.offer("image/png", png)}));
+    owners.push_back(std::make_unique<ClipOwner>(QStringList{offer("image/png", png)}));
     ASSERT_TRUE(kelvrin.waitForHistory(5, 30000));
     const PasteData& picture = *kelvrin.history()[0];
     EXPECT_EQ(picture.extraType(), ExtraType::TIFF);

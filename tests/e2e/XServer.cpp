@@ -70,17 +70,17 @@ void terminate(pid_t pid) {
 // Whether a window manager has announced itself on the root window (EWMH).
 bool windowManagerRunning(Display* display) {
     const Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", True);
-    if (check == None)
-        return false;
     Atom type = None;
     int format = 0;
     unsigned long count = 0, after = 0;
     unsigned char* data = nullptr;
-    const int status = XGetWindowProperty(display, DefaultRootWindow(display), check, 0, 1, False,
-                                          AnyPropertyType, &type, &format, &count, &after, &data);
-    if (data)
-        XFree(data);
-    return status == Success && type != None && count == 1;
+    const bool announced =
+        check != None &&
+        XGetWindowProperty(display, DefaultRootWindow(display), check, 0, 1, False, AnyPropertyType,
+                           &type, &format, &count, &after, &data) == Success &&
+        type != None && count == 1;
+    XFree(data);
+    return announced;
 }
 
 // Whether a window mapped now gets managed. openbox announces itself before it handles map
@@ -125,10 +125,8 @@ std::vector<const char*> windowManagerCommand(const std::string& name) {
 XServer::XServer() {
     const char* windowManager = std::getenv("KELVRIN_E2E_WM");
     _windowManagerName = windowManager && *windowManager ? windowManager : "openbox";
-    if (const char* previous = std::getenv("DISPLAY")) {
-        _hadDisplay = true;
+    if (const char* previous = std::getenv("DISPLAY"))
         _previousDisplay = previous;
-    }
     try {
         startXvfb();
         startWindowManager();
@@ -207,8 +205,8 @@ void XServer::stop() {
     _windowManager = -1;
     terminate(_xvfb);
     _xvfb = -1;
-    if (_hadDisplay)
-        setenv("DISPLAY", _previousDisplay.c_str(), 1);
+    if (_previousDisplay)
+        setenv("DISPLAY", _previousDisplay->c_str(), 1);
     else
         unsetenv("DISPLAY");
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <sys/types.h>
 
@@ -17,9 +18,6 @@ public:
     XServer(const XServer&) = delete;
     XServer& operator=(const XServer&) = delete;
 
-    // ":N"
-    const std::string& display() const { return _display; }
-
 private:
     void startXvfb();
     void startWindowManager();
@@ -29,6 +27,5 @@ private:
     pid_t _windowManager = -1;
     std::string _windowManagerName;
     std::string _display;
-    bool _hadDisplay = false;
-    std::string _previousDisplay;
+    std::optional<std::string> _previousDisplay;
 };

@@ -7,7 +7,6 @@
 // Prints "ready" once it owns CLIPBOARD, and with --report "asked TARGET" for each request. Data
 // larger than --chunk BYTES goes by INCR. Exits 0 once another client took the selection and the
 // transfers in flight are done, 2 after --timeout SECONDS (30), 1 on a usage error.
-//   --hang | --hang-targets  no answer to data requests | to anything
 //   --delay | --targets-delay | --trickle SECONDS  each data request | TARGETS | each INCR chunk
 //                          answered that late, even once the selection is lost
 //   --bad-targets random|format8|type  TARGETS led by numbers naming no atom and atoms naming no
@@ -56,7 +55,7 @@ struct Transfer {
 struct Options {
     double timeout = 30, chunk = 0, incrSize = -1, dataFormat = 8, churn = 0, delay = 0,
            targetsDelay = 0, trickle = 0;
-    bool hang = false, hangTargets = false, report = false, incrStall = false;
+    bool report = false, incrStall = false;
     std::string badTargets, dataType;
     std::vector<std::pair<std::string, std::string>> offers;
 };
@@ -81,9 +80,7 @@ Options parse(int argc, char** argv) {
     const std::map<std::string, std::string*> words{{"--bad-targets", &o.badTargets},
                                                     {"--data-type", &o.dataType}};
     const std::map<std::string, bool*> flags{{"--report", &o.report},
-                                             {"--incr-stall", &o.incrStall},
-                                             {"--hang", &o.hang},
-                                             {"--hang-targets", &o.hangTargets}};
+                                             {"--incr-stall", &o.incrStall}};
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const size_t equals = arg.find('=');
@@ -112,9 +109,6 @@ Options parse(int argc, char** argv) {
         usage("nothing to offer");
     if (o.dataFormat != 8 && o.dataFormat != 16 && o.dataFormat != 32)
         usage("a format is 8, 16 or 32");
-    if (!o.badTargets.empty() && o.badTargets != "random" && o.badTargets != "format8" &&
-        o.badTargets != "type")
-        usage("--bad-targets takes random, format8 or type");
     return o;
 }
 
@@ -178,11 +172,11 @@ public:
             Clock::now() + std::chrono::milliseconds(long(_options.timeout * 1000));
         if (_options.churn > 0)
             churn();
-        while (!_lost || !_transfers.empty() || !_later.empty()) {
+        while (true) {
             handlePending();
             runDue();
             if (_lost && _transfers.empty() && _later.empty())
-                break;
+                return true;
             auto wake = std::min(deadline, Clock::now() + std::chrono::seconds(1));
             for (const auto& [due, act] : _later)
                 wake = std::min(wake, due);
@@ -193,7 +187,6 @@ public:
             pollfd readable{ConnectionNumber(_display), POLLIN, 0};
             poll(&readable, 1, int(std::max<long>(left.count(), 0)));
         }
-        return true;
     }
 
 private:
@@ -242,23 +235,14 @@ private:
     }
 
     void handle(const XEvent& event) {
-        switch (event.type) {
-        case SelectionClear:
-            // Our other window taking over is the churn, not a loss.
-            if (event.xselectionclear.selection == _clipboard &&
-                event.xselectionclear.window == _windows[_owning])
-                _lost = true;
-            break;
-        case SelectionRequest:
+        // Our other window taking over is the churn, not a loss.
+        if (event.type == SelectionClear)
+            _lost |= event.xselectionclear.selection == _clipboard &&
+                     event.xselectionclear.window == _windows[_owning];
+        else if (event.type == SelectionRequest)
             request(event.xselectionrequest);
-            break;
-        case PropertyNotify:
-            if (event.xproperty.state == PropertyDelete)
-                nextChunk(event.xproperty.window, event.xproperty.atom);
-            break;
-        default:
-            break;
-        }
+        else if (event.type == PropertyNotify && event.xproperty.state == PropertyDelete)
+            nextChunk(event.xproperty.window, event.xproperty.atom);
     }
 
     void notify(const XSelectionRequestEvent& request, Atom property) {
@@ -268,14 +252,6 @@ private:
             request.target,  property, request.time};
         XSendEvent(_display, request.requestor, False, NoEventMask, &reply);
         XFlush(_display);
-    }
-
-    void reportRequest(Atom target) {
-        char* name = XGetAtomName(_display, target);
-        std::printf("asked %s\n", name ? name : "?");
-        std::fflush(stdout);
-        if (name)
-            XFree(name);
     }
 
     void answerTargets(const XSelectionRequestEvent& request, Atom property) {
@@ -307,10 +283,12 @@ private:
     }
 
     void request(const XSelectionRequestEvent& request) {
-        if (_options.report)
-            reportRequest(request.target);
-        if (_options.hangTargets)
-            return;
+        if (_options.report) {
+            char* name = XGetAtomName(_display, request.target);
+            std::printf("asked %s\n", name ? name : "?");
+            std::fflush(stdout);
+            XFree(name);
+        }
         const int which = request.owner == _windows[1] ? 1 : 0;
         const bool refused = request.selection != _clipboard || _lost ||
                              (request.time != CurrentTime && request.time < _times[which]);
@@ -348,8 +326,6 @@ private:
             notify(request, None);
             return;
         }
-        if (_options.hang)
-            return;
         const Atom type = _dataType != None ? _dataType : offer->target;
         const bool incr = _options.incrStall || _options.incrSize >= 0;
         if (!incr && offer->bytes.size() <= _chunk) {
@@ -362,9 +338,8 @@ private:
             return;
         }
         // INCR: announce the size, then one chunk each time the requestor deletes the property.
-        _transfers.remove_if([&](const Transfer& transfer) {
-            return transfer.requestor == request.requestor && transfer.property == property;
-        });
+        if (const auto old = findTransfer(request.requestor, property); old != _transfers.end())
+            _transfers.erase(old);
         XSelectInput(_display, request.requestor, PropertyChangeMask);
         const long size =
             _options.incrSize >= 0 ? long(_options.incrSize) : long(offer->bytes.size());

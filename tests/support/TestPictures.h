@@ -6,6 +6,7 @@
 #include <QImageWriter>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QRandomGenerator>
 #include <cmath>
 
 namespace TestPictures {
@@ -25,6 +26,18 @@ inline QImage gradient(QSize pixels, double dpi = 72) {
         for (int x = 0; x < pixels.width(); ++x)
             image.setPixel(x, y,
                            qRgb(x * 255 / pixels.width(), y * 255 / pixels.height(), x * y % 256));
+    return image;
+}
+
+// Pixels no encoder can shrink much, so the picture's size is what it says.
+inline QImage noise(QSize pixels, quint32 seed) {
+    QImage image(pixels, QImage::Format_RGB32);
+    QRandomGenerator random(seed);
+    for (int y = 0; y < image.height(); ++y) {
+        auto* line = reinterpret_cast<quint32*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x)
+            line[x] = random.generate() | 0xff000000u;
+    }
     return image;
 }
 

@@ -8,7 +8,6 @@
 #include <QCryptographicHash>
 #include <QFile>
 #include <QImage>
-#include <QRandomGenerator>
 #include <QThread>
 #include <gtest/gtest.h>
 
@@ -19,7 +18,6 @@ class ClipOwner {
 public:
     ClipOwner(const SwaySession& sway, const QStringList& arguments) {
         sway.start(_process, QStringLiteral(WL_CLIP_OWNER), arguments);
-        _ready = waitForLine("ready");
     }
     ~ClipOwner() {
         _process.closeWriteChannel();
@@ -27,7 +25,6 @@ public:
             _process.kill(), _process.waitForFinished(2000);
     }
 
-    bool ready() const { return _ready; }
     // Whether it said the line, waiting for it until the time is up.
     bool waitForLine(const QByteArray& line, int timeoutMs = 10000) {
         return waitUntil(
@@ -41,29 +38,14 @@ public:
 private:
     QProcess _process;
     QByteArray _said;
-    bool _ready = false;
 };
 
-// A file in the session's home holding the bytes, as the owner's NAME=@path argument.
-QString offerFile(const SwaySession& sway, const QString& type, const QByteArray& bytes) {
-    const QString path = sway.home() + u'/' + QString(type).replace(u'/', u'-');
-    QFile file(path);
+// The picture as PNG in a file of the session's home, as the owner's image/png=@path argument.
+QString offeredPng(const SwaySession& sway, const QImage& image) {
+    const QByteArray bytes = TestPictures::encoded(image, "PNG");
+    QFile file(sway.home() + QStringLiteral("/picture.png"));
     EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-    return type + QStringLiteral("=@") + path;
-}
-
-// Pixels no encoder can shrink much: the PNG is larger than a pipe holds at once.
-QImage noise(QSize size) {
-    QImage image(size, QImage::Format_RGB32);
-    QRandomGenerator random(7);
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            image.setPixel(x, y, random.generate() | 0xff000000u);
-    return image;
-}
-
-QByteArray png(const QImage& image) {
-    return TestPictures::encoded(image, "PNG");
+    return QStringLiteral("image/png=@") + file.fileName();
 }
 
 QString sha256(const QByteArray& bytes) {
@@ -76,7 +58,7 @@ QString sha256(const QByteArray& bytes) {
 // as TIFF with the text met before it, read on a worker while Kelvrin answers on. Neither what
 // was there at launch nor a password manager's secret is kept.
 TEST(WaylandClipboard, OwnersTypesAreTakenInTheirOrderButNotTheLaunchContentNorASecret) {
-    const SwaySession sway(kelvrin() + QStringLiteral(" --show"));
+    const SwaySession sway(kKelvrin + QStringLiteral(" --show"));
     sway.copy("there at launch");
     KelvrinInSession running(sway);
     ASSERT_TRUE(running.answered());
@@ -84,9 +66,8 @@ TEST(WaylandClipboard, OwnersTypesAreTakenInTheirOrderButNotTheLaunchContentNorA
 
     const QByteArray rtf = "{\\rtf1\\ansi {\\b bold} words}";
     {
-        ClipOwner rich(sway, {offerFile(sway, QStringLiteral("text/rtf"), rtf),
-                              QStringLiteral("text/plain=bold words")});
-        ASSERT_TRUE(rich.ready());
+        ClipOwner rich(sway, {QString::fromUtf8("text/rtf=" + rtf), "text/plain=bold words"});
+        ASSERT_TRUE(rich.waitForLine("ready"));
         ASSERT_TRUE(running.waitForSize(1));
     }
     const QJsonObject richClipping = running.history()->front();
@@ -95,13 +76,11 @@ TEST(WaylandClipboard, OwnersTypesAreTakenInTheirOrderButNotTheLaunchContentNorA
     EXPECT_EQ(richClipping[u"extraDataSha256"].toString(), sha256(rtf));
 
     {
-        ClipOwner secret(sway, {QStringLiteral("text/plain=hunter2"),
-                                QStringLiteral("x-kde-passwordManagerHint=secret")});
+        ClipOwner secret(sway, {"text/plain=hunter2", "x-kde-passwordManagerHint=secret"});
         ASSERT_TRUE(secret.waitForLine("sent x-kde-passwordManagerHint"));
     }
-    ClipOwner picture(sway, {QStringLiteral("--delay"), QStringLiteral("image/png"),
-                             QStringLiteral("3"), QStringLiteral("text/plain=a caption"),
-                             offerFile(sway, QStringLiteral("image/png"), png(noise({64, 48})))});
+    ClipOwner picture(sway, {"--delay", "image/png", "3", "text/plain=a caption",
+                             offeredPng(sway, TestPictures::noise({64, 48}, 7))});
     ASSERT_TRUE(picture.waitForLine("asked image/png"));
     EXPECT_TRUE(running.history());
     EXPECT_FALSE(picture.waitForLine("sent image/png", 0)) << "answered only once it was sent";
@@ -116,26 +95,26 @@ TEST(WaylandClipboard, OwnersTypesAreTakenInTheirOrderButNotTheLaunchContentNorA
 // What a program that quits leaves on the clipboard stays there, served by Kelvrin, which does not
 // take its own write for a copy; the next copy replaces it.
 TEST(WaylandClipboard, WhatAProgramLeavesWhenItQuitsStaysOnTheClipboard) {
-    const SwaySession sway(kelvrin() + QStringLiteral(" --show"));
+    const SwaySession sway(kKelvrin + QStringLiteral(" --show"));
     KelvrinInSession running(sway);
     ASSERT_TRUE(running.answered());
     // wl-copy serves one paste, Kelvrin's reading it, and quits.
     const QByteArray text = "kept \xc3\xa9 \xf0\x9f\x98\x80\nsecond line\t";
-    sway.run(QStringLiteral("wl-copy"), {QStringLiteral("--paste-once")}, 10000, text);
+    sway.run(QStringLiteral("wl-copy"), {"--paste-once"}, 10000, text);
     ASSERT_TRUE(running.waitForSize(1));
     EXPECT_TRUE(waitUntil([&] { return sway.paste() == text; }));
     // A few ticks of the poll look at the clipboard Kelvrin now owns.
     QThread::msleep(600);
     EXPECT_EQ(running.history()->size(), 1) << "our own write taken for a copy";
 
-    const QImage image = noise({600, 400});
+    const QImage image = TestPictures::noise({600, 400}, 7);
     {
-        ClipOwner picture(sway, {offerFile(sway, QStringLiteral("image/png"), png(image))});
-        ASSERT_TRUE(picture.ready());
+        ClipOwner picture(sway, {offeredPng(sway, image)});
+        ASSERT_TRUE(picture.waitForLine("ready"));
         ASSERT_TRUE(running.waitForSize(2));
     }
     ASSERT_TRUE(waitUntil([&] { return sway.paste(QStringLiteral("image/tiff")).has_value(); }));
-    EXPECT_EQ(sway.run(QStringLiteral("wl-paste"), {QStringLiteral("--list-types")}).out,
+    EXPECT_EQ(sway.run(QStringLiteral("wl-paste"), {"--list-types"}).out,
               "image/tiff\nimage/png\n");
     const QByteArray tiff = sway.paste(QStringLiteral("image/tiff")).value_or(QByteArray());
     EXPECT_EQ(sha256(tiff), running.history()->front()[u"extraDataSha256"].toString());

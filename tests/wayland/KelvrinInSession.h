@@ -5,9 +5,7 @@
 #include <QJsonDocument>
 #include <gtest/gtest.h>
 
-inline QString kelvrin() {
-    return QStringLiteral(KELVRIN_BINARY);
-}
+inline const QString kKelvrin = QStringLiteral(KELVRIN_BINARY);
 
 // Kelvrin's window as sway describes it, while there is one.
 inline std::optional<QJsonObject> pasteWindow(const SwaySession& sway) {
@@ -24,7 +22,7 @@ public:
     explicit KelvrinInSession(const SwaySession& sway, const QStringList& environment = {})
         : _sway(sway) {
         _process.setProcessChannelMode(QProcess::ForwardedOutputChannel);
-        sway.start(_process, kelvrin(), {}, environment);
+        sway.start(_process, kKelvrin, {}, environment);
         _answered = waitUntil([&] { return history().has_value(); }, 20000);
     }
     ~KelvrinInSession() {
@@ -35,14 +33,14 @@ public:
     bool answered() const { return _answered; }
     // Asks it to quit through the command line: its exit status once it ended.
     int quit() {
-        _sway.run(kelvrin(), {QStringLiteral("--quit")});
+        _sway.run(kKelvrin, {QStringLiteral("--quit")});
         if (!_process.waitForFinished(10000))
             _process.kill(), _process.waitForFinished(2000);
         return _process.exitCode();
     }
     // The history, head first, each clipping as --list describes it; nothing without an answer.
     std::optional<QList<QJsonObject>> history() const {
-        const SwaySession::Result list = _sway.run(kelvrin(), {QStringLiteral("--list")});
+        const SwaySession::Result list = _sway.run(kKelvrin, {QStringLiteral("--list")});
         if (list.status != 0)
             return std::nullopt;
         QList<QJsonObject> clippings;

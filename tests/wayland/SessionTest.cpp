@@ -3,22 +3,20 @@
 // Under a compositor that offers the clipboard and the window list, the window is a native one;
 // asked for X11 without an X display, or for a system that does not exist, Kelvrin says why.
 TEST(Session, AWlrootsCompositorIsUsedNativelyAndTheOverrideIsObeyed) {
-    const SwaySession sway(kelvrin() + QStringLiteral(" --paste-window"));
+    const SwaySession sway(kKelvrin + QStringLiteral(" --paste-window"));
     KelvrinInSession running(sway);
     ASSERT_TRUE(running.answered());
-    ASSERT_EQ(sway.run(kelvrin(), {QStringLiteral("--show")}).status, 0);
+    ASSERT_EQ(sway.run(kKelvrin, {QStringLiteral("--show")}).status, 0);
     ASSERT_TRUE(waitUntil([&] {
         const auto window = pasteWindow(sway);
         return window && window->value(u"shell").toString() == u"xdg_shell";
     }));
     EXPECT_EQ(running.quit(), 0);
 
-    const SwaySession::Result x11 =
-        sway.run(QStringLiteral("env"), {QStringLiteral("KELVRIN_PLATFORM=x11"), kelvrin()});
+    const auto x11 = sway.run(QStringLiteral("env"), {"KELVRIN_PLATFORM=x11", kKelvrin});
     EXPECT_EQ(x11.status, 1);
     EXPECT_TRUE(x11.err.contains("no X display")) << x11.err.constData();
-    const SwaySession::Result unknown =
-        sway.run(QStringLiteral("env"), {QStringLiteral("KELVRIN_PLATFORM=mir"), kelvrin()});
+    const auto unknown = sway.run(QStringLiteral("env"), {"KELVRIN_PLATFORM=mir", kKelvrin});
     EXPECT_EQ(unknown.status, 1);
     EXPECT_TRUE(unknown.err.contains("KELVRIN_PLATFORM must be x11 or wayland"))
         << unknown.err.constData();

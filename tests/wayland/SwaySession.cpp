@@ -1,12 +1,9 @@
 #include "tests/wayland/SwaySession.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QThread>
 #include <pwd.h>
 #include <stdexcept>
 #include <sys/stat.h>
@@ -28,19 +25,11 @@ uid_t sessionUser() {
         return user->pw_uid;
     // Two tests may start at once: whichever adds the user, it is there afterwards.
     QProcess::execute(QStringLiteral("useradd"),
-                      {QStringLiteral("--system"), QStringLiteral("--no-create-home"),
-                       QStringLiteral("--home-dir"), QStringLiteral("/nonexistent"),
-                       QString::fromLatin1(kUser)});
+                      {"--system", "--no-create-home", "--home-dir", "/nonexistent", kUser});
     const passwd* user = getpwnam(kUser);
     if (!user)
         throw std::runtime_error("cannot add the user kelvrin-e2e");
     return user->pw_uid;
-}
-
-void giveToUser(const QString& path, uid_t user) {
-    if (::chown(QFile::encodeName(path).constData(), user, user) != 0 ||
-        ::chmod(QFile::encodeName(path).constData(), 0700) != 0)
-        throw std::runtime_error("cannot hand a folder to the session's user");
 }
 
 void collectWindows(const QJsonObject& node, QList<QJsonObject>& windows) {
@@ -53,17 +42,6 @@ void collectWindows(const QJsonObject& node, QList<QJsonObject>& windows) {
 
 } // namespace
 
-bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {
-    const QDeadlineTimer deadline(timeoutMs);
-    while (!condition()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(10);
-    }
-    return true;
-}
-
 SwaySession::SwaySession(const QString& pasteWindowCommand) {
     if (!_home.isValid())
         throw std::runtime_error("no temporary folder");
@@ -71,9 +49,40 @@ SwaySession::SwaySession(const QString& pasteWindowCommand) {
     _runtime = _home.filePath(QStringLiteral("runtime"));
     for (const QString& folder : {_home.path(), _runtime, configHome()}) {
         QDir().mkpath(folder);
-        giveToUser(folder, user);
+        const QByteArray path = QFile::encodeName(folder);
+        if (::chown(path.constData(), user, user) != 0 || ::chmod(path.constData(), 0700) != 0)
+            throw std::runtime_error("cannot hand a folder to the session's user");
     }
-    startSway(pasteWindowCommand);
+
+    const QString configPath = _home.filePath(QStringLiteral("sway.conf"));
+    QFile config(configPath);
+    if (!config.open(QIODevice::WriteOnly))
+        throw std::runtime_error("cannot write sway's configuration");
+    config.write("output HEADLESS-1 resolution 1280x800\n"
+                 "bindsym Mod4+Shift+v exec " +
+                 pasteWindowCommand.toUtf8() + "\n");
+    config.close();
+    QFile::setPermissions(configPath, QFile::ReadOwner | QFile::ReadOther);
+
+    // sway's log is long; it stays in the session's folder for whoever looks into a failure.
+    _sway.setStandardOutputFile(QProcess::nullDevice());
+    _sway.setStandardErrorFile(_home.filePath(QStringLiteral("sway.log")));
+    start(_sway, QStringLiteral("sway"), {"-c", configPath},
+          {"WLR_BACKENDS=headless", "WLR_LIBINPUT_NO_DEVICES=1", "WLR_RENDERER=pixman"});
+    const QDir runtime(_runtime);
+    const bool up = waitUntil(
+        [&] {
+            const QStringList sockets = runtime.entryList({"wayland-?"}, QDir::System);
+            const QStringList ipc = runtime.entryList({"sway-ipc.*.sock"}, QDir::System);
+            if (sockets.isEmpty() || ipc.isEmpty())
+                return _sway.state() == QProcess::NotRunning;
+            _display = sockets.front();
+            _ipcSocket = runtime.filePath(ipc.front());
+            return true;
+        },
+        15000);
+    if (!up || _display.isEmpty())
+        throw std::runtime_error("sway did not come up");
 }
 
 SwaySession::~SwaySession() {
@@ -84,8 +93,7 @@ SwaySession::~SwaySession() {
     }
     // Whatever the user left running in the session goes with it.
     if (runsAsRoot())
-        QProcess::execute(QStringLiteral("pkill"),
-                          {QStringLiteral("-KILL"), QStringLiteral("-f"), _runtime});
+        QProcess::execute(QStringLiteral("pkill"), {"-KILL", "-f", _runtime});
 }
 
 QStringList SwaySession::environment() const {
@@ -103,17 +111,6 @@ QStringList SwaySession::environment() const {
         if (qEnvironmentVariableIsSet(name))
             variables << QString::fromLatin1(name) + u'=' + qEnvironmentVariable(name);
     return variables;
-}
-
-bool SwaySession::startWeston(QProcess& weston) const {
-    start(weston, QStringLiteral("weston"),
-          {QStringLiteral("--backend=headless-backend.so"), QStringLiteral("--socket=weston-1"),
-           QStringLiteral("--idle-time=0")});
-    return waitUntil([&] {
-        return run(QStringLiteral("sh"),
-                   {QStringLiteral("-c"), QStringLiteral("test -S \"$XDG_RUNTIME_DIR/weston-1\"")})
-                   .status == 0;
-    });
 }
 
 void SwaySession::start(QProcess& process, const QString& program, const QStringList& arguments,
@@ -147,41 +144,6 @@ SwaySession::Result SwaySession::run(const QString& program, const QStringList& 
     return result;
 }
 
-void SwaySession::startSway(const QString& pasteWindowCommand) {
-    const QString configPath = _home.filePath(QStringLiteral("sway.conf"));
-    QFile config(configPath);
-    if (!config.open(QIODevice::WriteOnly))
-        throw std::runtime_error("cannot write sway's configuration");
-    config.write("output HEADLESS-1 resolution 1280x800\n"
-                 "bindsym Mod4+Shift+v exec " +
-                 pasteWindowCommand.toUtf8() + "\n");
-    config.close();
-    QFile::setPermissions(configPath, QFile::ReadOwner | QFile::ReadOther);
-
-    // sway's log is long; it stays in the session's folder for whoever looks into a failure.
-    _sway.setStandardOutputFile(QProcess::nullDevice());
-    _sway.setStandardErrorFile(_home.filePath(QStringLiteral("sway.log")));
-    start(_sway, QStringLiteral("sway"), {QStringLiteral("-c"), configPath},
-          {QStringLiteral("WLR_BACKENDS=headless"), QStringLiteral("WLR_LIBINPUT_NO_DEVICES=1"),
-           QStringLiteral("WLR_RENDERER=pixman")});
-    const QDir runtime(_runtime);
-    const bool up = waitUntil(
-        [&] {
-            const QStringList sockets =
-                runtime.entryList({QStringLiteral("wayland-?")}, QDir::System);
-            const QStringList ipc =
-                runtime.entryList({QStringLiteral("sway-ipc.*.sock")}, QDir::System);
-            if (sockets.isEmpty() || ipc.isEmpty())
-                return _sway.state() == QProcess::NotRunning;
-            _display = sockets.front();
-            _ipcSocket = runtime.filePath(ipc.front());
-            return true;
-        },
-        15000);
-    if (!up || _display.isEmpty())
-        throw std::runtime_error("sway did not come up");
-}
-
 std::optional<QByteArray> SwaySession::paste(const QString& type) const {
     QStringList arguments{QStringLiteral("--no-newline")};
     if (!type.isEmpty())
@@ -190,27 +152,19 @@ std::optional<QByteArray> SwaySession::paste(const QString& type) const {
     return result.status == 0 ? std::optional<QByteArray>(result.out) : std::nullopt;
 }
 
-void SwaySession::copy(const QByteArray& bytes, const QString& type) const {
-    QStringList arguments;
-    if (!type.isEmpty())
-        arguments << QStringLiteral("--type") << type;
+void SwaySession::copy(const QByteArray& bytes) const {
     // wl-copy hands the serving to a process of its own and ends.
-    run(QStringLiteral("wl-copy"), arguments, 10000, bytes);
-    waitUntil([&] { return paste(type) == bytes; }, 5000);
+    run(QStringLiteral("wl-copy"), {}, 10000, bytes);
+    waitUntil([&] { return paste() == bytes; }, 5000);
 }
 
 void SwaySession::type(const QStringList& arguments) const {
     run(QStringLiteral("wtype"), arguments);
 }
 
-QString SwaySession::swayMessage(const QStringList& arguments) const {
-    return QString::fromUtf8(run(QStringLiteral("swaymsg"), arguments).out);
-}
-
 QList<QJsonObject> SwaySession::windows() const {
-    const QJsonDocument tree = QJsonDocument::fromJson(
-        swayMessage({QStringLiteral("-r"), QStringLiteral("-t"), QStringLiteral("get_tree")})
-            .toUtf8());
+    const QJsonDocument tree =
+        QJsonDocument::fromJson(run(QStringLiteral("swaymsg"), {"-r", "-t", "get_tree"}).out);
     QList<QJsonObject> windows;
     collectWindows(tree.object(), windows);
     return windows;

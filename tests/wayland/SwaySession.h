@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTest>
 #include <functional>
 #include <ostream>
 
@@ -14,12 +15,9 @@ inline void PrintTo(const QString& text, std::ostream* out) {
     *out << '"' << text.toStdString() << '"';
 }
 
-// A headless sway of one test's own, run by an unprivileged user (sway refuses root) with a
-// private runtime folder, and the programs of the test run as that user in that session. When the
-// suite itself runs unprivileged, everything runs as its own user instead.
-//
-// The compositor binds Super+Shift+V to the command given, as a user's configuration would bind
-// the paste window; its environment (and so the command's) is the one every program here gets.
+// A headless sway of one test's own, with a private runtime folder, run with the test's programs
+// by an unprivileged user when the suite runs as root (sway refuses root). It binds Super+Shift+V
+// to the command given, as a user's configuration would bind the paste window.
 class SwaySession {
 public:
     // Throws std::runtime_error when the user cannot be made or sway does not come up.
@@ -27,10 +25,6 @@ public:
     ~SwaySession();
     SwaySession(const SwaySession&) = delete;
     SwaySession& operator=(const SwaySession&) = delete;
-
-    // Starts a headless weston beside sway, in the same session, as a compositor that offers none
-    // of the wlroots protocols; its socket is weston-1. Whether it came up.
-    bool startWeston(QProcess& weston) const;
 
     // Starts a program in the session; the extra variables come on top of the session's.
     void start(QProcess& process, const QString& program, const QStringList& arguments,
@@ -48,9 +42,9 @@ public:
     // What wl-paste prints for the clipboard (the type given, or its choice); absent when the
     // clipboard is empty or wl-paste failed.
     std::optional<QByteArray> paste(const QString& type = {}) const;
-    // Puts bytes on the clipboard with wl-copy (of the type given, or text), and returns once
-    // the clipboard offers them; wl-copy stays and serves them until the clipboard changes.
-    void copy(const QByteArray& bytes, const QString& type = {}) const;
+    // Puts text on the clipboard with wl-copy, and returns once the clipboard offers it; wl-copy
+    // stays and serves it until the clipboard changes.
+    void copy(const QByteArray& bytes) const;
     // Presses keys as a user would, through wtype (its arguments, "-M logo -k v" and the like).
     void type(const QStringList& arguments) const;
 
@@ -66,8 +60,6 @@ public:
 
 private:
     QStringList environment() const;
-    QString swayMessage(const QStringList& arguments) const;
-    void startSway(const QString& pasteWindowCommand);
 
     QTemporaryDir _home;
     QString _runtime;
@@ -77,4 +69,6 @@ private:
 };
 
 // Processes Qt's events until the condition holds or the time is up.
-bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 10000);
+inline bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 10000) {
+    return QTest::qWaitFor(condition, timeoutMs);
+}

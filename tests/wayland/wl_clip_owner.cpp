@@ -42,8 +42,7 @@ void announced(void*, wl_registry* registry, uint32_t name, const char* interfac
         gManager = static_cast<zwlr_data_control_manager_v1*>(
             wl_registry_bind(registry, name, &zwlr_data_control_manager_v1_interface, 1));
 }
-void withdrawn(void*, wl_registry*, uint32_t) {}
-const wl_registry_listener kRegistryListener{announced, withdrawn};
+const wl_registry_listener kRegistryListener{announced, [](void*, wl_registry*, uint32_t) {}};
 
 void send(void*, zwlr_data_control_source_v1*, const char* name, int32_t fd) {
     std::printf("asked %s\n", name);
