@@ -13,6 +13,7 @@
 #include <QThread>
 #include <cstdio>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -59,15 +60,25 @@ public:
                     .isEmpty();
     }
 
-    // Looks often: a save takes some tens of milliseconds.
+    // Looks often: a save takes some tens of milliseconds. On a busy machine this thread may
+    // sleep through a whole save, which then shows as a new history file; true either way.
     bool waitUntilBeingWritten(int timeoutMs) const {
+        const ino_t before = historyFile();
         for (const QDeadlineTimer deadline(timeoutMs); !beingWritten(); QThread::usleep(300))
-            if (deadline.hasExpired())
-                return false;
+            if (historyFile() != before || deadline.hasExpired())
+                return historyFile() != before;
         return true;
     }
 
 private:
+    // A save puts a new file in the history's place.
+    ino_t historyFile() const {
+        struct stat status {};
+        const QByteArray name =
+            QFile::encodeName(path() + QStringLiteral("/PasteBoard History.KVdata"));
+        return ::stat(name.constData(), &status) == 0 ? status.st_ino : 0;
+    }
+
     QTemporaryDir _home;
     QString _path;
 };
