@@ -7,11 +7,20 @@
 #include "SetTexts.h"
 
 #include "app/MyObject.h"
+#include "app/PreferencesWindow.h"
 #include "platform/Defaults.h"
+#include "platform/Log.h"
 #include "platform/MemoryPasteboard.h"
+#include "platform/Strings.h"
+#include "window/PasteView.h"
+#include "window/PasteWin.h"
 #include "window/PasteWindow.h"
 
-#include <QFile>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>

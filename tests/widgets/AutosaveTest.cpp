@@ -3,9 +3,7 @@
 #include "WindowFixture.h"
 
 #include "model/PasteDataCoding.h"
-#include "platform/Log.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <sys/stat.h>
 

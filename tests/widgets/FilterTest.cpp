@@ -1,11 +1,7 @@
-#include "TestPictures.h"
 #include "WindowFixture.h"
 
-#include <QDialog>
 #include <QLineEdit>
-#include <QMimeData>
 #include <QRandomGenerator>
-#include <QTest>
 
 class Filter : public WindowFixture {
 protected:

@@ -2,18 +2,10 @@
 // texts too, while the log and the names stored on disk stay as they were.
 #include "AppFixture.h"
 
-#include "app/PreferencesWindow.h"
 #include "app/Translators.h"
-#include "platform/Log.h"
-#include "window/PasteView.h"
-#include "window/PasteWin.h"
 
 #include <QAction>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLineEdit>
 #include <QMenu>
-#include <QPushButton>
 
 using namespace std::chrono_literals;
 

@@ -2,20 +2,10 @@
 #include "AppFixture.h"
 #include "ScriptedFolderPanel.h"
 
-#include "app/PreferencesWindow.h"
-#include "platform/Strings.h"
-#include "window/PasteView.h"
-#include "window/PasteWin.h"
-
 #include <QAction>
 #include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QDir>
-#include <QLineEdit>
 #include <QMap>
 #include <QMenuBar>
-#include <QPushButton>
 
 class Menus : public AppFixture {
 protected:

@@ -1,21 +1,11 @@
 #include "AppFixture.h"
 #include "ScriptedFolderPanel.h"
 
-#include "app/PreferencesWindow.h"
 #include "platform/Autostart.h"
-#include "platform/Log.h"
-#include "platform/Strings.h"
-#include "window/PasteView.h"
-#include "window/PasteWin.h"
 
-#include <QCheckBox>
-#include <QComboBox>
 #include <QCoreApplication>
-#include <QDir>
 #include <QDoubleSpinBox>
 #include <QHeaderView>
-#include <QLineEdit>
-#include <QPushButton>
 
 class Preferences : public AppFixture {
 protected:

@@ -3,7 +3,6 @@
 #include "platform/Log.h"
 
 #include <QCheckBox>
-#include <QDialog>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -88,18 +87,12 @@ TEST_F(Sets, TheAddSheetStandsItsItemsForTheRightSetsAndRefusedNamesBeepAndKeepI
     click(_window.setSelectWindow(), "okButton");
     EXPECT_EQ(set(3).pasteData().size(), 0u) << "A shows nothing selected";
 
-    const QStringList refused = {PasteWindow::kHistoryName,
-                                 PasteWindow::kHistoryName + "2", // the history's own
-                                 QString(),                       // nothing chosen
-                                 QStringLiteral("A"),             // the shown set
-                                 QStringLiteral("../outside"),
-                                 QString(250, u'x'), // never storable
-                                 QStringLiteral("nul") + QChar(0),
-                                 QStringLiteral("two\nlines"), // the list line would split
-                                 QStringLiteral("cr\r"),
-                                 QStringLiteral("notes/2024"), // needs a folder that is not there
-                                 QStringLiteral("/B"),         // the file of B
-                                 QStringLiteral("./") + PasteWindow::kHistoryName};
+    // The history's own names, nothing chosen, the shown set, names never storable or that would
+    // split the list line, one needing a folder that is not there, and the files of B and history.
+    const QStringList refused =
+        QStringList{"", "A", "../outside", "two\nlines", "cr\r", "notes/2024", "/B"}
+        << PasteWindow::kHistoryName << PasteWindow::kHistoryName + "2" << QString(250, u'x')
+        << QString::fromUtf8("nul\0", 4) << "./" + PasteWindow::kHistoryName;
     Log::Capture log;
     ScriptedAlerts alerts;
     for (const QString& name : refused)

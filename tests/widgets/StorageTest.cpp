@@ -2,12 +2,7 @@
 #include "TestPictures.h"
 
 #include "model/PasteDataCoding.h"
-#include "platform/Log.h"
-#include "platform/Strings.h"
-#include "window/PasteWin.h"
 
-#include <QComboBox>
-#include <QDir>
 #include <QProcess>
 #include <functional>
 #include <linux/capability.h>
@@ -22,8 +17,8 @@ const QString kHistoryFile = QStringLiteral("PasteBoard History.KVdata");
 struct Clipping {
     qint32 number;
     std::optional<QString> contents;
-    qint32 extraType;
-    std::optional<QByteArray> extraData;
+    qint32 extraType = 0;
+    std::optional<QByteArray> extraData = std::nullopt;
 };
 
 QByteArray archive(const QList<Clipping>& clippings) {
@@ -50,8 +45,6 @@ public:
         ::syscall(SYS_capset, &_header, lowered);
     }
     ~ModesApply() { ::syscall(SYS_capset, &_header, _saved); }
-    ModesApply(const ModesApply&) = delete;
-    ModesApply& operator=(const ModesApply&) = delete;
 
 private:
     __user_cap_header_struct _header{_LINUX_CAPABILITY_VERSION_3, 0};
@@ -141,7 +134,7 @@ TEST_F(Storage, AFailedLoadSaysWhyAndLeavesTheSetsAsTheyWere) {
 TEST_F(Storage, ListLinesAreReadWholeAndOddOnesSkipped) {
     const QString dir = scratch("sets");
     const QString longName = QString(3000, u'x');
-    QByteArray damaged = archive({{1, QStringLiteral("kept"), 0, std::nullopt}});
+    QByteArray damaged = archive({{1, QStringLiteral("kept")}});
     damaged.truncate(damaged.size() - 3);
     SetFolder::write(scratch("Outside.KVdata"), archive({}));
     QByteArray list = "PasteBoard History.KVdata\nBroken.KVdata\n\nno suffix\n";
@@ -203,10 +196,9 @@ TEST_F(Storage, ANameSavesAndLoadsBackUnlessItsFileWouldLeaveTheFolder) {
     QList<std::pair<QString, QByteArray>> files;
     for (const QString& name : names) {
         list += (name + PasteWindow::kSetFileSuffix).toUtf8() + '\n';
-        files.append({name + PasteWindow::kSetFileSuffix, archive({{1, name, 0, std::nullopt}})});
+        files.append({name + PasteWindow::kSetFileSuffix, archive({{1, name}})});
     }
-    files[0].second = archive(
-        {{7, "first\nline", 0, std::nullopt}, {3, std::nullopt, 1, QByteArray("{\\rtf1 x}")}});
+    files[0].second = archive({{7, "first\nline"}, {3, std::nullopt, 1, QByteArray("{\\rtf1 x}")}});
     files[1].second = archive({{1, odd, 3, tiff}});
     storeFolder(source, list, files);
     ASSERT_TRUE(window().loadData(true, source));
@@ -291,7 +283,7 @@ TEST_F(Storage, TheFolderPrinterShowsEveryClippingOrTheAlertAndLoadsLeaveWritesI
     const QString dir = scratch("sets");
     storeFolder(
         dir, "PasteBoard History.KVdata\nWork.KVdata\n",
-        {{kHistoryFile, archive({{1, QStringLiteral("a \"quoted\" text"), 0, std::nullopt}})},
+        {{kHistoryFile, archive({{1, QStringLiteral("a \"quoted\" text")}})},
          {QStringLiteral("Work.KVdata"), archive({{4, std::nullopt, 5, QByteArray("pdf")}})}});
     // The temporary file of a save the running Kelvrin is making there.
     const QString inFlight = dir + QStringLiteral("/.kelvrin-Ab12Cd");

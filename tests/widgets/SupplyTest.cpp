@@ -1,4 +1,3 @@
-#include "TestPictures.h"
 #include "WindowFixture.h"
 
 #include "platform/Strings.h"

@@ -1,12 +1,9 @@
-#include "TestPictures.h"
 #include "WindowFixture.h"
 
 #include "window/ImageAndTextCell.h"
 #include "window/PasteTableModel.h"
 
-#include <QMimeData>
 #include <QSignalSpy>
-#include <QTest>
 
 class Table : public WindowFixture {
 protected:

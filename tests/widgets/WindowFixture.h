@@ -3,6 +3,7 @@
 #include "DefaultDelegate.h"
 #include "ScriptedAlerts.h"
 #include "SetTexts.h"
+#include "TestPictures.h"
 
 #include "model/ExtraType.h"
 #include "window/PasteView.h"
@@ -14,7 +15,9 @@
 #include <QDialog>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QPushButton>
+#include <QTest>
 #include <gtest/gtest.h>
 
 // Opens the add-to-set sheet, types the name and presses OK; true when the sheet closed.
