@@ -52,6 +52,10 @@ protected:
     }
 
     MyObject& app() { return *_app; }
+    PreferencesWindow& preferences() {
+        _app->menuPreferences();
+        return *_app->preferencesWindow();
+    }
     void destroy() { _app.reset(); }
     MemoryPasteboard& pasteboard() { return *_pasteboard; }
     PasteWindow& window() { return *_app->pasteWindow(); }

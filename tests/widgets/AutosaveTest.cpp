@@ -2,8 +2,6 @@
 #include "AppFixture.h"
 #include "WindowFixture.h"
 
-#include "model/PasteDataCoding.h"
-
 #include <QFileInfo>
 #include <sys/stat.h>
 

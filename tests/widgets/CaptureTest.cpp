@@ -2,7 +2,6 @@
 #include "TestPictures.h"
 
 #include "model/ExtraType.h"
-#include "model/PasteDataCoding.h"
 #include "platform/Picture.h"
 
 #include <QDialog>
@@ -177,9 +176,8 @@ TEST_F(CaptureAtQuit, APictureCopiedJustBeforeTheQuitIsSaved) {
 
     const std::optional<PasteDataList> saved =
         unarchivePasteData(readFile(data + QStringLiteral("/PasteBoard History.KVdata")));
-    ASSERT_TRUE(saved && saved->size() == 1u);
+    ASSERT_TRUE(saved && saved->size() == 1u && saved->front()->extraData());
     EXPECT_EQ(saved->front()->extraType(), ExtraType::TIFF);
-    ASSERT_TRUE(saved->front()->extraData());
     EXPECT_EQ(QImage::fromData(*saved->front()->extraData(), "TIFF")
                   .convertToFormat(QImage::Format_RGB32),
               image);
@@ -268,41 +266,31 @@ TEST_F(Capture, TheTableShowsTheHistoryAsItFills) {
     }
 }
 
-// Pictures of every bitmap format, as other programs copy or drop them: one that states no
-// resolution (as browsers and screenshot tools write them) is measured at one pixel to the point,
-// one that states 144 dpi at two pixels to the point. The TIFF kept for either is read back from
-// a set file at the same size, and the one converted says so to any other reader.
+// Pictures of every bitmap format, 120 × 80 pixels, as other programs copy or drop them: one
+// that states no resolution (as browsers and screenshot tools write them) is measured at one pixel
+// to the point, one at 144 dpi at two. The TIFF kept for either is read back from a set file at
+// the same size, and the one converted says so to any other reader.
 TEST_F(Capture, APictureWithoutAResolutionIsOnePixelToThePoint) {
-    const struct {
-        const char* file;
-        const char* type;
-        QSize points;
-    } samples[] = {
-        {"stripped.png", "image/png", {120, 80}},  {"at144dpi.png", "image/png", {60, 40}},
-        {"stripped.jpg", "image/jpeg", {120, 80}}, {"at144dpi.jpg", "image/jpeg", {60, 40}},
-        {"stripped.bmp", "image/bmp", {120, 80}},  {"at144dpi.bmp", "image/bmp", {60, 40}},
-        {"stripped.gif", "image/gif", {120, 80}},  {"stripped.tiff", "image/tiff", {120, 80}},
-        {"at144dpi.tiff", "image/tiff", {60, 40}},
-    };
-    for (const auto& sample : samples) {
-        SCOPED_TRACE(sample.file);
-        const QByteArray bytes = fixture(QStringLiteral("pictures/") + QLatin1String(sample.file));
+    for (const QString file :
+         {"stripped.png", "at144dpi.png", "stripped.jpg", "at144dpi.jpg", "stripped.bmp",
+          "at144dpi.bmp", "stripped.gif", "stripped.tiff", "at144dpi.tiff"}) {
+        SCOPED_TRACE(file.toStdString());
+        const QByteArray bytes = fixture("pictures/" + file);
         ASSERT_FALSE(bytes.isEmpty());
-        const QString text = QStringLiteral("Picture %1 × %2")
-                                 .arg(sample.points.width())
-                                 .arg(sample.points.height());
-
-        copy({{QLatin1String(sample.type), bytes}});
+        const QString type = "image/" + file.section(u'.', 1).replace("jpg", "jpeg");
+        const QSize points = file.startsWith(u"at144dpi") ? QSize(60, 40) : QSize(120, 80);
+        const QString text =
+            QStringLiteral("Picture %1 × %2").arg(points.width()).arg(points.height());
+        copy({{type, bytes}});
         tick();
         const PasteData* captured = history().getDataAtIndex(0);
         ASSERT_TRUE(captured && captured->extraData());
         ASSERT_EQ(captured->extraType(), ExtraType::TIFF);
         EXPECT_EQ(captured->displayContents(), text);
         // A TIFF is kept as its owner wrote it; one we wrote says how large its pixels are.
-        if (QLatin1String(sample.type) != u"image/tiff") {
+        if (type != u"image/tiff") {
             const QImage read = QImage::fromData(*captured->extraData(), "TIFF");
-            EXPECT_EQ(qRound(read.dotsPerMeterX() * 0.0254) * sample.points.width(),
-                      72 * read.width());
+            EXPECT_EQ(qRound(read.dotsPerMeterX() * 0.0254) * points.width(), 72 * read.width());
         }
 
         const std::optional<PasteDataList> loaded =
@@ -311,7 +299,7 @@ TEST_F(Capture, APictureWithoutAResolutionIsOnePixelToThePoint) {
         EXPECT_EQ(loaded->front()->displayContents(), text);
 
         QMimeData dropped;
-        dropped.setData(QLatin1String(sample.type), bytes);
+        dropped.setData(type, bytes);
         ASSERT_TRUE(window().table()->model()->dropMimeData(&dropped, Qt::CopyAction, 0, 0, {}));
         EXPECT_EQ(history().getDataAtIndex(0)->displayContents(), text);
     }

@@ -65,8 +65,7 @@ TEST_F(German, TheWindowMenusPreferencesAndAlertsSpeakGermanAndTheLogStaysEnglis
                   (QStringList{"Abbrechen", "Löschen"}));
     }
 
-    app().menuPreferences();
-    PreferencesWindow& prefs = *app().preferencesWindow();
+    PreferencesWindow& prefs = preferences();
     EXPECT_EQ(prefs.windowTitle(), QStringLiteral("Kelvrin-Einstellungen"));
     EXPECT_EQ(prefs.preferencesControl()->text(), QStringLiteral("Strg"));
     EXPECT_EQ(prefs.preferencesKey()->itemText(1), QStringLiteral("Nach unten"));

@@ -108,8 +108,7 @@ protected:
         return files;
     }
     void setInPreferences(const std::function<void(PreferencesWindow&)>& change) {
-        app().menuPreferences();
-        change(*app().preferencesWindow());
+        change(preferences());
         app().preferencesWindow()->okButton()->click();
     }
     QString folderField() { return app().preferencesWindow()->preferencesFolderText()->text(); }

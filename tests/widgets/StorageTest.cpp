@@ -1,8 +1,6 @@
 #include "AppFixture.h"
 #include "TestPictures.h"
 
-#include "model/PasteDataCoding.h"
-
 #include <QProcess>
 #include <functional>
 #include <linux/capability.h>

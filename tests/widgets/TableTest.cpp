@@ -182,26 +182,7 @@ protected:
     }
 };
 
-TEST_F(Drag, RowsTravelWithTheTypesTheirKindAndThePasteModeAllow) {
-    const QByteArray tiff = TestPictures::tiffOfPoints(4, 4);
-    capture(std::nullopt, ExtraType::PDF, TestPictures::pdfOfPoints({10, 10}, Qt::blue));
-    capture(QStringLiteral("picture"), ExtraType::TIFF, tiff);
-    capture(QStringLiteral("rich"), ExtraType::RTF, QByteArray("{\\rtf1 rich}"));
-    capture("plain");
-    const QStringList text = {"text/plain;charset=utf-8", "text/plain"};
-    const QString ours = PasteWindow::kKelvrin73Type;
-    EXPECT_EQ(dragged({0}), text + QStringList{ours});
-    EXPECT_EQ(dragged({1}), text + QStringList{ours}) << "rich text goes plain in text mode";
-    EXPECT_EQ(dragged({2}), (QStringList{"image/tiff", "image/png", ours}));
-    EXPECT_EQ(dragged({3}), (QStringList{"application/pdf", ours}));
-    EXPECT_EQ(dragged({0, 2}), QStringList{ours}) << "a picture is never joined";
-    _window.getWindow()->status()->setCurrentIndex(1);
-    EXPECT_EQ(dragged({1}),
-              (QStringList{"text/rtf", "application/rtf"} + text + QStringList{ours}));
-    EXPECT_EQ(_window.draggedDatas(), IndexSet({1}));
-}
-
-TEST_F(Drag, AMoveKeepsTheSelectionAndAForeignDropIsCapturedAtItsRowButNotOntoARow) {
+TEST_F(Drag, AMoveKeepsTheSelectionAForeignDropEntersAtItsRowAndRowsTravelWithTheirTypes) {
     captureTexts({"A", "B", "C", "D", "E"});
     select({0, 2});
     ASSERT_TRUE(dropMove({0, 2}, 5));
@@ -229,4 +210,22 @@ TEST_F(Drag, AMoveKeepsTheSelectionAndAForeignDropIsCapturedAtItsRowButNotOntoAR
     QMimeData pdf;
     pdf.setData(QStringLiteral("application/pdf"), TestPictures::pdfOfPoints({5, 5}, Qt::red));
     EXPECT_FALSE(table()->model()->dropMimeData(&pdf, Qt::CopyAction, 0, 0, {}));
+
+    _delegate.limit = 100;
+    capture(std::nullopt, ExtraType::PDF, TestPictures::pdfOfPoints({10, 10}, Qt::blue));
+    capture(QStringLiteral("picture"), ExtraType::TIFF, TestPictures::tiffOfPoints(4, 4));
+    capture(QStringLiteral("rich"), ExtraType::RTF, QByteArray("{\\rtf1 rich}"));
+    capture("plain");
+    const QStringList plainTypes = {"text/plain;charset=utf-8", "text/plain"};
+    const QString ours = PasteWindow::kKelvrin73Type;
+    EXPECT_EQ(dragged({0}), plainTypes + QStringList{ours});
+    EXPECT_EQ(dragged({1}), plainTypes + QStringList{ours}) << "rich text goes plain in text mode";
+    EXPECT_EQ(dragged({2}), (QStringList{"image/tiff", "image/png", ours}));
+    EXPECT_EQ(dragged({3}), (QStringList{"application/pdf", ours}));
+    select({0, 2}); // a drag of several rows joins the selected ones
+    EXPECT_EQ(dragged({0, 2}), QStringList{ours}) << "a picture is never joined";
+    _window.getWindow()->status()->setCurrentIndex(1);
+    EXPECT_EQ(dragged({1}),
+              (QStringList{"text/rtf", "application/rtf"} + plainTypes + QStringList{ours}));
+    EXPECT_EQ(_window.draggedDatas(), IndexSet({1}));
 }
