@@ -12,10 +12,6 @@ protected:
         _window.showPasteWindow();
         table()->setFocus();
     }
-    void pressReturn(Qt::KeyboardModifiers modifiers = {}) {
-        key(Qt::Key_Return, QEvent::KeyPress, modifiers);
-        key(Qt::Key_Return, QEvent::KeyRelease, modifiers);
-    }
     QPoint rowCentre(int row) {
         return table()->visualRect(table()->model()->index(row, 1)).center();
     }
@@ -52,7 +48,7 @@ TEST_F(Table, ACaptureMovesTheRowsButKeepsTheSelectedRowNumbersAndReturnPastesOn
     ScriptedAlerts alerts;
     for (const auto modifier :
          {Qt::ShiftModifier, Qt::ControlModifier, Qt::AltModifier, Qt::MetaModifier})
-        pressReturn(modifier);
+        QTest::keyClick(table(), Qt::Key_Return, modifier);
     QTest::mouseClick(table()->viewport(), Qt::LeftButton, {}, rowCentre(1));
     QTest::mouseDClick(table()->viewport(), Qt::LeftButton, Qt::ControlModifier, rowCentre(1));
     EXPECT_EQ(alerts.beeps(), 5);
@@ -63,7 +59,7 @@ TEST_F(Table, ACaptureMovesTheRowsButKeepsTheSelectedRowNumbersAndReturnPastesOn
 
     _delegate.answer = true;
     _delegate.hide = 0;
-    pressReturn(Qt::KeypadModifier); // the keypad's Enter, or Num Lock on
+    QTest::keyClick(table(), Qt::Key_Return, Qt::KeypadModifier); // the keypad's Enter
     EXPECT_EQ(_delegate.handed.size(), 2u);
     EXPECT_TRUE(_window.isWindowVisible()) << "hiding after a paste is off";
     _delegate.hide = 1;
