@@ -1,6 +1,5 @@
 // Saving the sets as they change. The tests give the time; the poll's own autosave is off.
-#include "AppFixture.h"
-#include "WindowFixture.h"
+#include "WidgetFixtures.h"
 
 #include <QFileInfo>
 #include <sys/stat.h>

@@ -1,13 +1,9 @@
-#include "AppFixture.h"
-#include "TestPictures.h"
+#include "WidgetFixtures.h"
 
-#include "model/ExtraType.h"
 #include "platform/Picture.h"
 
-#include <QDialog>
 #include <QImage>
 #include <QMessageBox>
-#include <QMimeData>
 #include <QTimer>
 
 const QString kUtf8 = QStringLiteral("UTF8_STRING");

@@ -1,6 +1,5 @@
-#include "WindowFixture.h"
+#include "WidgetFixtures.h"
 
-#include <QLineEdit>
 #include <QRandomGenerator>
 
 class Filter : public WindowFixture {

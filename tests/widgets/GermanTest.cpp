@@ -1,6 +1,6 @@
 // Kelvrin launched in a German locale: its windows, menus and alerts speak German, Qt's own
 // texts too, while the log and the names stored on disk stay as they were.
-#include "AppFixture.h"
+#include "WidgetFixtures.h"
 
 #include "app/Translators.h"
 

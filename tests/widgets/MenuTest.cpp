@@ -1,9 +1,8 @@
 // The menu bar and the tray menu: which commands can act in each state, chosen or as shortcuts.
-#include "AppFixture.h"
 #include "ScriptedFolderPanel.h"
+#include "WidgetFixtures.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QMap>
 #include <QMenuBar>
 
@@ -28,10 +27,7 @@ protected:
         return names.join(u' ');
     }
     QString barEnabled() {
-        QList<QMenu*> menus;
-        for (const QAction* title : window().getWindow()->findChild<QMenuBar*>()->actions())
-            menus << title->menu();
-        return enabled(menus);
+        return enabled(window().getWindow()->findChild<QMenuBar*>()->findChildren<QMenu*>());
     }
     QString trayEnabled() { return enabled({app().statusItem()->contextMenu()}); }
     QAction* action(const char* name) { return app().findChild<QAction*>(name); }

@@ -1,5 +1,5 @@
-#include "AppFixture.h"
 #include "ScriptedFolderPanel.h"
+#include "WidgetFixtures.h"
 
 #include "platform/Autostart.h"
 

@@ -1,10 +1,6 @@
-#include "WindowFixture.h"
+#include "WidgetFixtures.h"
 
-#include "platform/Log.h"
-
-#include <QCheckBox>
 #include <QFile>
-#include <QTemporaryDir>
 
 class Sets : public WindowFixture {
 protected:

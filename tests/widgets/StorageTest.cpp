@@ -1,5 +1,4 @@
-#include "AppFixture.h"
-#include "TestPictures.h"
+#include "WidgetFixtures.h"
 
 #include <QProcess>
 #include <functional>

@@ -1,4 +1,4 @@
-#include "WindowFixture.h"
+#include "WidgetFixtures.h"
 
 #include "window/ImageAndTextCell.h"
 #include "window/PasteTableModel.h"
