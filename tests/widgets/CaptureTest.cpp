@@ -113,8 +113,7 @@ TEST_F(Capture, ChoosesTheFormTheTypeWalkReachesReportsWhatCannotBeSuppliedAndSk
     }
 }
 
-// A picture is read and converted away from the window: what is copied meanwhile waits behind
-// it and enters after it, each capture tested for a repeat against the head of its own time.
+// A picture is read away from the window: copies made meanwhile enter after it, in their order.
 TEST_F(Capture, CapturesMadeWhileAPictureIsReadEnterAfterItInOrder) {
     const QByteArray png = TestPictures::encoded(TestPictures::gradient(QSize(40, 20)), "PNG");
     pasteboard().holdLaterReads();
@@ -142,8 +141,7 @@ TEST_F(Capture, CapturesMadeWhileAPictureIsReadEnterAfterItInOrder) {
     ASSERT_EQ(history().pasteData().size(), 5u);
     EXPECT_EQ(history().getDataAtIndex(0)->extraData(), history().getDataAtIndex(3)->extraData());
 
-    // A picture that cannot be supplied is reported with the count it was captured at, and
-    // what waited behind it enters.
+    // A picture that cannot be supplied is told with its count; what waited behind it enters.
     Log::Capture log;
     copy({{kPng, QByteArray("not a png")}, {kUtf8, "its text"}});
     const qint64 failed = pasteboard().changeCount();
@@ -187,8 +185,7 @@ TEST_F(CaptureAtQuit, APictureCopiedJustBeforeTheQuitIsSaved) {
 }
 
 TEST_F(Capture, DeletingTakesThoseChosenAndThePollWaitsWhileAModalPanelIsUpOrRowsAreDragged) {
-    // The user chose the clippings to delete before the alert: a picture that finishes arriving
-    // while it is up must not make another clipping go.
+    // Those chosen before the alert go, whatever picture enters while it is up.
     captureEach({"a", "b", "c"});
     window().table()->selectRow(1); // "b"
     copy({{kTiff, TestPictures::tiffOfPoints(4, 4)}});
@@ -245,8 +242,7 @@ TEST_F(Capture, TheTableShowsTheHistoryAsItFills) {
     captureEach({"one\ntwo", "three"});
     EXPECT_EQ(table->model()->index(1, 2).data().toString(), QStringLiteral("text\n7\nLF"));
 
-    // A capture moves the rows on the screen down instead of painting them again: what the
-    // screen shows must be what a full paint draws, row for row and number for number.
+    // A capture scrolls the rows on the screen instead of painting them: it must match a paint.
     ASSERT_TRUE(QTest::qWaitForWindowExposed(table->window()));
     table->selectRow(1);
     for (int i = 0; i < 12; ++i) {
@@ -262,10 +258,8 @@ TEST_F(Capture, TheTableShowsTheHistoryAsItFills) {
     }
 }
 
-// Pictures of every bitmap format, 120 × 80 pixels, as other programs copy or drop them: one
-// that states no resolution (as browsers and screenshot tools write them) is measured at one pixel
-// to the point, one at 144 dpi at two. The TIFF kept for either is read back from a set file at
-// the same size, and the one converted says so to any other reader.
+// Pictures of 120 × 80 pixels in every bitmap format, copied or dropped: one stating no resolution
+// is one pixel to the point, one at 144 dpi two. The TIFF kept reads back from a set file alike.
 TEST_F(Capture, APictureWithoutAResolutionIsOnePixelToThePoint) {
     for (const QString file :
          {"stripped.png", "at144dpi.png", "stripped.jpg", "at144dpi.jpg", "stripped.bmp",

@@ -1,5 +1,5 @@
-// Kelvrin launched in a German locale: its windows, menus and alerts speak German, Qt's own
-// texts too, while the log and the names stored on disk stay as they were.
+// In a German locale the windows, menus and alerts speak German, Qt's own texts too; the log and
+// the names stored on disk stay as they were.
 #include "WidgetFixtures.h"
 
 #include "app/Translators.h"

@@ -29,7 +29,6 @@ protected:
     }
 };
 
-// Copies keep their order and the shown set stays; the arrow keys step through the sets.
 TEST_F(Sets, CopyingIntoASetKeepsTheOrderAndTheShownSetAndTheArrowsStepThroughTheSets) {
     key(Qt::Key_Right);
     key(Qt::Key_Left);

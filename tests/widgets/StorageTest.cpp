@@ -30,10 +30,8 @@ QByteArray archive(const QList<Clipping>& clippings) {
     return archivePasteData(list);
 }
 
-// While it lives, this thread may read and write files only as their modes allow, as every
-// user but root may: root's power to pass over the modes is set aside.
-class ModesApply {
-public:
+// While it lives, this thread may use files only as their modes allow, even when run by root.
+struct ModesApply {
     ModesApply() {
         ::syscall(SYS_capget, &_header, _saved);
         __user_cap_data_struct lowered[2] = {_saved[0], _saved[1]};
@@ -42,15 +40,12 @@ public:
         ::syscall(SYS_capset, &_header, lowered);
     }
     ~ModesApply() { ::syscall(SYS_capset, &_header, _saved); }
-
-private:
     __user_cap_header_struct _header{_LINUX_CAPABILITY_VERSION_3, 0};
     __user_cap_data_struct _saved[2] = {};
 };
 
 } // namespace
 
-// A launched application whose history holds one clipping, and a scratch folder.
 class Storage : public AppFixture {
 protected:
     void SetUp() override {
@@ -74,14 +69,13 @@ protected:
         return names;
     }
 
-    // Nothing changed in memory after a failed load.
     void expectSetsUnchanged() {
         EXPECT_EQ(setNames(), QStringList{PasteWindow::kHistoryName});
         EXPECT_EQ(texts(history()), QStringList{"in memory"});
     }
 };
 
-TEST_F(Storage, AFailedLoadSaysWhyAndLeavesTheSetsAsTheyWere) {
+TEST_F(Storage, AFailedLoadSaysWhyLeavesTheSetsAsTheyWereAndListLinesAreReadWholeOddOnesSkipped) {
     const QString dir = scratch("sets");
     // Loaded through "dir/", so the alerts name the files with a doubled slash.
     const QString listPath = dir + QStringLiteral("//Kelvrin.KVlist");
@@ -125,11 +119,8 @@ TEST_F(Storage, AFailedLoadSaysWhyAndLeavesTheSetsAsTheyWere) {
         EXPECT_EQ(alerts.requests()[0].message, message);
         expectSetsUnchanged();
     }
-}
 
-// Odd lines are skipped; a damaged set file stops the load or is left out, as the user chooses.
-TEST_F(Storage, ListLinesAreReadWholeAndOddOnesSkipped) {
-    const QString dir = scratch("sets");
+    // Odd lines are skipped; a damaged set file stops the load or is left out, as the user chooses.
     const QString longName = QString(3000, u'x');
     QByteArray damaged = archive({{1, QStringLiteral("kept")}});
     damaged.truncate(damaged.size() - 3);
@@ -178,9 +169,8 @@ TEST_F(Storage, ListLinesAreReadWholeAndOddOnesSkipped) {
     EXPECT_EQ(log.lines().filter(QStringLiteral("cann't be load")).size(), 5);
 }
 
-// Sets load, save and load back with the same names, order, clippings and stored numbers, the
-// odd names too whose files stay inside the folder: one in a subfolder, one with a byte-order
-// mark kept as part of it, and one whose file name takes 250 of the 255 bytes a name may have.
+// Sets load, save and load back alike, numbers as stored, odd names too whose files stay inside
+// the folder: in a subfolder, with a byte-order mark kept, a file name of 250 of 255 bytes.
 TEST_F(Storage, ANameSavesAndLoadsBackUnlessItsFileWouldLeaveTheFolder) {
     const QString cjk = QString(81, QChar(0x6587));
     const QString odd = QString::fromUtf8("ẞ 😀 \r\0", 11);
@@ -227,9 +217,8 @@ TEST_F(Storage, ANameSavesAndLoadsBackUnlessItsFileWouldLeaveTheFolder) {
     EXPECT_EQ(work.extraData(), tiff);
     EXPECT_EQ(work.extraType(), 3);
 
-    // A set whose file cannot be written (its name leads out of the folder or past 255 bytes,
-    // or a folder stands where the history's file goes) fails the save and leaves the list as
-    // it was: a shorter one would lose the sets after it.
+    // A set whose file cannot be written (out of the folder, past 255 bytes, a folder in its
+    // place) fails the save and leaves the list: a shorter one would lose the sets after it.
     const QList<std::pair<QString, int>> refused = {{QStringLiteral("../Outside"), 99},
                                                     {QString(250, u'x'), ENAMETOOLONG}};
     for (const auto& [name, code] : refused) {
@@ -247,8 +236,7 @@ TEST_F(Storage, ANameSavesAndLoadsBackUnlessItsFileWouldLeaveTheFolder) {
     EXPECT_EQ(readFile(dir + QStringLiteral("/Kelvrin.KVlist")), list);
     EXPECT_EQ(filesLeft(), names.size() - 1) << "a temporary file was left";
 
-    // A folder that cannot be opened to put its entries on disk: the history's file is in
-    // place, but a power cut could still take it back, so the save fails and lists nothing.
+    // A folder that cannot be opened to sync its entries: a power cut could undo them, so it fails.
     const QString unsynced = scratch("unsynced");
     QDir().mkpath(unsynced);
     QFile::setPermissions(unsynced, QFileDevice::WriteOwner | QFileDevice::ExeOwner);

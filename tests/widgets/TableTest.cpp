@@ -71,10 +71,8 @@ TEST_F(Table, ACaptureMovesTheRowsButKeepsTheSelectedRowNumbersAndReturnPastesOn
 }
 
 TEST_F(Table, TheKeysMoveThroughTheRowsAndControlsAndEitherDeleteKeyAsksFirst) {
-    QStringList many;
-    for (int i = 0; i < 60; ++i)
-        many << QString::number(i);
-    captureTexts(many);
+    for (int i = 59; i >= 0; --i)
+        capture(QString::number(i));
     key(Qt::Key_Backspace); // nothing selected: an alert would fail the test
     // Taking the keyboard makes the first row current, not selected: Down selects that row.
     QFocusEvent focusIn(QEvent::FocusIn, Qt::TabFocusReason);
