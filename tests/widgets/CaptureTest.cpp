@@ -19,7 +19,7 @@ protected:
 };
 
 // The end-to-end TypeCapture test also walks rich text, RTFD and a picture before text.
-TEST_F(Capture, ChoosesTheFormTheTypeWalkReachesReportsWhatCannotBeSuppliedAndSkipsRepeats) {
+TEST_F(Capture, TheFormTheTypeWalkReachesIsKeptRepeatsSkippedAndPicturesMeasuredByTheirResolution) {
     // Several changes between two looks give one clipping and one warning.
     captureEach({"first"});
     {
@@ -110,6 +110,41 @@ TEST_F(Capture, ChoosesTheFormTheTypeWalkReachesReportsWhatCannotBeSuppliedAndSk
         tick();
         size += copies[index].second;
         EXPECT_EQ(history().pasteData().size(), size);
+    }
+
+    // Pictures of 120 × 80 pixels in every bitmap format, copied or dropped: without a resolution
+    // one pixel is a point, at 144 dpi two. The TIFF kept reads back from a set file alike.
+    for (const QString file :
+         {"stripped.png", "at144dpi.png", "stripped.jpg", "at144dpi.jpg", "stripped.bmp",
+          "at144dpi.bmp", "stripped.gif", "stripped.tiff", "at144dpi.tiff"}) {
+        SCOPED_TRACE(file.toStdString());
+        const QByteArray bytes = fixture("pictures/" + file);
+        ASSERT_FALSE(bytes.isEmpty());
+        const QString type = "image/" + file.section(u'.', 1).replace("jpg", "jpeg");
+        const QSize points = file.startsWith(u"at144dpi") ? QSize(60, 40) : QSize(120, 80);
+        const QString text =
+            QStringLiteral("Picture %1 × %2").arg(points.width()).arg(points.height());
+        copy({{type, bytes}});
+        tick();
+        const PasteData* captured = history().getDataAtIndex(0);
+        ASSERT_TRUE(captured && captured->extraData());
+        ASSERT_EQ(captured->extraType(), ExtraType::TIFF);
+        EXPECT_EQ(captured->displayContents(), text);
+        // A TIFF is kept as its owner wrote it; one we wrote says how large its pixels are.
+        if (type != u"image/tiff") {
+            const QImage read = QImage::fromData(*captured->extraData(), "TIFF");
+            EXPECT_EQ(qRound(read.dotsPerMeterX() * 0.0254) * points.width(), 72 * read.width());
+        }
+
+        const std::optional<PasteDataList> loaded =
+            unarchivePasteData(archivePasteData(history().pasteData()));
+        ASSERT_TRUE(loaded && !loaded->empty());
+        EXPECT_EQ(loaded->front()->displayContents(), text);
+
+        QMimeData dropped;
+        dropped.setData(type, bytes);
+        ASSERT_TRUE(window().table()->model()->dropMimeData(&dropped, Qt::CopyAction, 0, 0, {}));
+        EXPECT_EQ(history().getDataAtIndex(0)->displayContents(), text);
     }
 }
 
@@ -255,43 +290,6 @@ TEST_F(Capture, TheTableShowsTheHistoryAsItFills) {
         ASSERT_EQ(onScreen.toImage().convertToFormat(QImage::Format_RGB32),
                   viewport->grab().toImage().convertToFormat(QImage::Format_RGB32))
             << "after capture " << i;
-    }
-}
-
-// Pictures of 120 × 80 pixels in every bitmap format, copied or dropped: one stating no resolution
-// is one pixel to the point, one at 144 dpi two. The TIFF kept reads back from a set file alike.
-TEST_F(Capture, APictureWithoutAResolutionIsOnePixelToThePoint) {
-    for (const QString file :
-         {"stripped.png", "at144dpi.png", "stripped.jpg", "at144dpi.jpg", "stripped.bmp",
-          "at144dpi.bmp", "stripped.gif", "stripped.tiff", "at144dpi.tiff"}) {
-        SCOPED_TRACE(file.toStdString());
-        const QByteArray bytes = fixture("pictures/" + file);
-        ASSERT_FALSE(bytes.isEmpty());
-        const QString type = "image/" + file.section(u'.', 1).replace("jpg", "jpeg");
-        const QSize points = file.startsWith(u"at144dpi") ? QSize(60, 40) : QSize(120, 80);
-        const QString text =
-            QStringLiteral("Picture %1 × %2").arg(points.width()).arg(points.height());
-        copy({{type, bytes}});
-        tick();
-        const PasteData* captured = history().getDataAtIndex(0);
-        ASSERT_TRUE(captured && captured->extraData());
-        ASSERT_EQ(captured->extraType(), ExtraType::TIFF);
-        EXPECT_EQ(captured->displayContents(), text);
-        // A TIFF is kept as its owner wrote it; one we wrote says how large its pixels are.
-        if (type != u"image/tiff") {
-            const QImage read = QImage::fromData(*captured->extraData(), "TIFF");
-            EXPECT_EQ(qRound(read.dotsPerMeterX() * 0.0254) * points.width(), 72 * read.width());
-        }
-
-        const std::optional<PasteDataList> loaded =
-            unarchivePasteData(archivePasteData(history().pasteData()));
-        ASSERT_TRUE(loaded && !loaded->empty());
-        EXPECT_EQ(loaded->front()->displayContents(), text);
-
-        QMimeData dropped;
-        dropped.setData(type, bytes);
-        ASSERT_TRUE(window().table()->model()->dropMimeData(&dropped, Qt::CopyAction, 0, 0, {}));
-        EXPECT_EQ(history().getDataAtIndex(0)->displayContents(), text);
     }
 }
 

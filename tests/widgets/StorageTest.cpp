@@ -53,7 +53,6 @@ protected:
         captureEach({"in memory"});
     }
 
-    // Stores sets the way a previous run would have: the list, then one archive per line.
     void storeFolder(const QString& dir, const QByteArray& list,
                      const QList<std::pair<QString, QByteArray>>& files) {
         QDir().mkpath(dir);
