@@ -1,11 +1,6 @@
 // Saving the sets as they change. The tests give the time; the poll's own autosave is off.
-#include "AppFixture.h"
-#include "WindowFixture.h"
+#include "WidgetFixtures.h"
 
-#include "model/PasteDataCoding.h"
-#include "platform/Log.h"
-
-#include <QDir>
 #include <QFileInfo>
 #include <sys/stat.h>
 
@@ -32,10 +27,12 @@ protected:
     QString file(const QString& name) const { return folder() + u'/' + name; }
     QString historyFile() const { return file(PasteWindow::kHistoryName + ".KVdata"); }
 
-    // One look of the autosave that long after the start, then the wait for a save it began.
-    void at(std::chrono::milliseconds time) {
-        window().autosaveCheck(folder(), _start + time);
-        window().finishAutosave();
+    // Looks of the autosave these times after the start, each then waiting for a save it began.
+    void at(std::initializer_list<std::chrono::milliseconds> times) {
+        for (const auto time : times) {
+            window().autosaveCheck(folder(), _start + time);
+            window().finishAutosave();
+        }
     }
 
     QStringList storedHistory() {
@@ -48,18 +45,16 @@ private:
 
 TEST_F(Autosave, ChangesAreSavedOnceTheSetsRestOnlyTheFilesThatChangedAndBigOnesOnceAMinute) {
     captureEach({"one"});
-    at(0ms);
-    at(1900ms);
+    at({0ms, 1900ms});
     EXPECT_FALSE(QFile::exists(historyFile())) << "saved before the sets came to rest";
-    at(2000ms);
+    at({2000ms});
     EXPECT_EQ(storedHistory(), QStringList{"one"});
     EXPECT_EQ(readFile(file(PasteWindow::kListFileName)), "PasteBoard History.KVdata\n");
     EXPECT_EQ(QFile::permissions(folder()) & 0x0077, 0) << "a folder made open to others";
 
     // A set of its own, then a change of the history alone: only its file is written again.
     ASSERT_TRUE(addToSet(window(), QStringLiteral("Work")));
-    at(10'000ms);
-    at(12'000ms);
+    at({10'000ms, 12'000ms});
     const QString workFile = file("Work.KVdata");
     ASSERT_TRUE(QFile::exists(workFile));
     const ino_t work = inode(workFile);
@@ -67,30 +62,27 @@ TEST_F(Autosave, ChangesAreSavedOnceTheSetsRestOnlyTheFilesThatChangedAndBigOnes
     // Changes a second apart: the save waits for them to stop, but no longer than the latest.
     for (int second = 20; second <= 24; ++second) {
         captureEach({QStringLiteral("copy %1").arg(second)});
-        at(std::chrono::seconds(second));
+        at({std::chrono::seconds(second)});
         EXPECT_EQ(storedHistory().value(0), QStringLiteral("one")) << "saved at " << second;
     }
-    at(25'000ms);
+    at({25'000ms});
     EXPECT_EQ(storedHistory().value(0), QStringLiteral("copy 24"));
     EXPECT_EQ(inode(workFile), work);
     EXPECT_EQ(inode(file(PasteWindow::kListFileName)), list);
 
     const ino_t history = inode(historyFile());
-    at(60'000ms);
+    at({60'000ms});
     EXPECT_EQ(inode(historyFile()), history);
 
     captureEach({QString(int(PasteWindow::kBigSetFile) + 1000, u'x')});
-    at(100'000ms);
-    at(102'000ms);
+    at({100'000ms, 102'000ms});
     ASSERT_GT(QFileInfo(historyFile()).size(), PasteWindow::kBigSetFile);
     const ino_t first = inode(historyFile());
 
     captureEach({"small"});
-    at(110'000ms);
-    at(112'000ms);
-    at(140'000ms);
+    at({110'000ms, 112'000ms, 140'000ms});
     EXPECT_EQ(inode(historyFile()), first) << "rewritten within the minute";
-    at(162'000ms);
+    at({162'000ms});
     EXPECT_NE(inode(historyFile()), first);
     EXPECT_EQ(storedHistory().value(0), QStringLiteral("small"));
 }
@@ -100,11 +92,9 @@ TEST_F(Autosave, AFailureIsLoggedOnceAndTriedAgainAndOnlySetsLoadedFromElsewhere
     // A folder where the history's file should be: no file can replace it, whoever we are.
     QDir().mkpath(historyFile());
     captureEach({"one"});
-    at(0ms);
-    at(2000ms);
+    at({0ms, 2000ms});
     captureEach({"two"});
-    at(3000ms);
-    at(5000ms);
+    at({3000ms, 5000ms});
     EXPECT_TRUE(QFileInfo(historyFile()).isDir());
     EXPECT_FALSE(QFile::exists(file(PasteWindow::kListFileName))) << "names a set not written";
     EXPECT_EQ(log.lines().filter(QStringLiteral("[autosave]")).size(), 1)
@@ -113,11 +103,10 @@ TEST_F(Autosave, AFailureIsLoggedOnceAndTriedAgainAndOnlySetsLoadedFromElsewhere
 
     // Without a change nothing is tried; the next change is saved once the folder allows it.
     ASSERT_TRUE(QDir().rmdir(historyFile()));
-    at(10'000ms);
+    at({10'000ms});
     EXPECT_FALSE(QFile::exists(historyFile()));
     captureEach({"three"});
-    at(11'000ms);
-    at(13'000ms);
+    at({11'000ms, 13'000ms});
     EXPECT_EQ(storedHistory(), (QStringList{"three", "two", "one"}));
 
     // Sets loaded from the folder are not written back, but a menu load is written in.
@@ -126,8 +115,7 @@ TEST_F(Autosave, AFailureIsLoggedOnceAndTriedAgainAndOnlySetsLoadedFromElsewhere
     ASSERT_TRUE(window().saveData(folder(), error, false)) << error.toStdString();
     ASSERT_TRUE(window().loadData(true, folder()));
     const ino_t stored = inode(historyFile());
-    at(20'000ms);
-    at(25'000ms);
+    at({20'000ms, 25'000ms});
     EXPECT_EQ(inode(historyFile()), stored) << "what the folder holds was written again";
 
     // Sets loaded from elsewhere go into the data folder.
@@ -135,7 +123,6 @@ TEST_F(Autosave, AFailureIsLoggedOnceAndTriedAgainAndOnlySetsLoadedFromElsewhere
     captureEach({"elsewhere"});
     ASSERT_TRUE(window().saveData(elsewhere, error, false)) << error.toStdString();
     ASSERT_TRUE(window().loadData(true, elsewhere));
-    at(30'000ms);
-    at(32'000ms);
+    at({30'000ms, 32'000ms});
     EXPECT_EQ(storedHistory().mid(0, 2), (QStringList{"elsewhere", "stored"}));
 }

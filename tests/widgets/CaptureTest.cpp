@@ -1,22 +1,10 @@
-#include "AppFixture.h"
-#include "TestPictures.h"
+#include "WidgetFixtures.h"
 
-#include "model/ExtraType.h"
-#include "model/PasteDataCoding.h"
-#include "platform/Log.h"
 #include "platform/Picture.h"
-#include "platform/Strings.h"
-#include "window/PasteView.h"
-#include "window/PasteWin.h"
 
-#include <QDialog>
 #include <QImage>
 #include <QMessageBox>
-#include <QMimeData>
-#include <QPushButton>
 #include <QTimer>
-
-namespace {
 
 const QString kUtf8 = QStringLiteral("UTF8_STRING");
 const QString kRtf = QStringLiteral("text/rtf");
@@ -25,16 +13,24 @@ const QString kTiff = QStringLiteral("image/tiff");
 const QString kPdf = QStringLiteral("application/pdf");
 const QString kPng = QStringLiteral("image/png");
 
-} // namespace
-
 class Capture : public AppFixture {
 protected:
     void SetUp() override { launch(); }
 };
 
-// The end-to-end TypeCapture test also walks rich text before text, RTFD before RTF and a picture
-// after text.
-TEST_F(Capture, ChoosesTheFormTheTypeWalkReachesReportsWhatCannotBeSuppliedAndSkipsRepeats) {
+// The end-to-end TypeCapture test also walks rich text, RTFD and a picture before text.
+TEST_F(Capture, TheFormTheTypeWalkReachesIsKeptRepeatsSkippedAndPicturesMeasuredByTheirResolution) {
+    // Several changes between two looks give one clipping and one warning.
+    captureEach({"first"});
+    {
+        Log::Capture log;
+        for (const char* text : {"x", "y", "z"})
+            copyText(QString::fromLatin1(text));
+        tick();
+        EXPECT_EQ(log.lines(),
+                  QStringList{QStringLiteral(
+                      "warning*** : [drop paste board data !!!!!!!!!!!!] count[4] _pbCount[1]")});
+    }
     const QByteArray tiff = TestPictures::encoded(TestPictures::gradient(QSize(40, 20)), "TIFF");
     // A type named but never supplied, or bytes that are no picture.
     const QList<std::tuple<QString, std::optional<QByteArray>, const char*>> warnings = {
@@ -56,7 +52,7 @@ TEST_F(Capture, ChoosesTheFormTheTypeWalkReachesReportsWhatCannotBeSuppliedAndSk
         tick();
         EXPECT_EQ(pasteboard().readCount(), reads) << what << " was asked for again";
     }
-    EXPECT_TRUE(history().pasteData().empty());
+    EXPECT_EQ(texts(history()), (QStringList{"z", "first"}));
 
     // Each row: what the owner offers, in its order, and the clipping that must result.
     const QByteArray rtf("{\\rtf1 hi}"), rtfd("rtfd-bytes"), pdf("%PDF-1.4 not really"), text("hi");
@@ -64,23 +60,20 @@ TEST_F(Capture, ChoosesTheFormTheTypeWalkReachesReportsWhatCannotBeSuppliedAndSk
         QList<std::pair<QString, std::optional<QByteArray>>> offer;
         qint32 code;
         std::optional<QString> contents;
-        std::optional<QByteArray> payload;
+        std::optional<QByteArray> payload = std::nullopt;
     };
     const QList<Case> cases = {
-        {{{kUtf8, text}}, ExtraType::Text, "hi", std::nullopt},
+        {{{kUtf8, text}}, ExtraType::Text, "hi"},
         {{{kUtf8, text}, {kRtf, rtf}}, ExtraType::RTF, "hi", rtf},
         {{{kRtf, rtf}, {kRtfd, rtfd}, {kUtf8, text}}, ExtraType::RTFD, "hi", rtfd},
         {{{kTiff, tiff}, {kUtf8, text}}, ExtraType::TIFF, std::nullopt, tiff},
         {{{kRtfd, rtfd}, {kTiff, tiff}, {kUtf8, text}}, ExtraType::TIFF, std::nullopt, tiff},
         {{{kPdf, pdf}, {kUtf8, text}}, ExtraType::PDF, std::nullopt, pdf},
         {{{kRtf, rtf}}, ExtraType::RTF, std::nullopt, rtf},
-        {{{"TARGETS", "x"}, {"text/html", "<b>"}, {kUtf8, text}}, ExtraType::Text, "hi", {}},
-        {{{"STRING", "caf\xe9"}}, ExtraType::Text, "café", std::nullopt}, // Latin-1
+        {{{"TARGETS", "x"}, {"text/html", "<b>"}, {kUtf8, text}}, ExtraType::Text, "hi"},
+        {{{"STRING", "caf\xe9"}}, ExtraType::Text, "café"}, // Latin-1
         // The first text name counts.
-        {{{"text/plain;charset=utf-8", "first"}, {kUtf8, "second"}, {"STRING", "third"}},
-         ExtraType::Text,
-         "first",
-         std::nullopt},
+        {{{"text/plain;charset=utf-8", "1"}, {kUtf8, "2"}, {"STRING", "3"}}, ExtraType::Text, "1"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "case " << &c - cases.data());
@@ -118,10 +111,44 @@ TEST_F(Capture, ChoosesTheFormTheTypeWalkReachesReportsWhatCannotBeSuppliedAndSk
         size += copies[index].second;
         EXPECT_EQ(history().pasteData().size(), size);
     }
+
+    // Pictures of 120 × 80 pixels in every bitmap format, copied or dropped: without a resolution
+    // one pixel is a point, at 144 dpi two. The TIFF kept reads back from a set file alike.
+    for (const QString file :
+         {"stripped.png", "at144dpi.png", "stripped.jpg", "at144dpi.jpg", "stripped.bmp",
+          "at144dpi.bmp", "stripped.gif", "stripped.tiff", "at144dpi.tiff"}) {
+        SCOPED_TRACE(file.toStdString());
+        const QByteArray bytes = fixture("pictures/" + file);
+        ASSERT_FALSE(bytes.isEmpty());
+        const QString type = "image/" + file.section(u'.', 1).replace("jpg", "jpeg");
+        const QSize points = file.startsWith(u"at144dpi") ? QSize(60, 40) : QSize(120, 80);
+        const QString text =
+            QStringLiteral("Picture %1 × %2").arg(points.width()).arg(points.height());
+        copy({{type, bytes}});
+        tick();
+        const PasteData* captured = history().getDataAtIndex(0);
+        ASSERT_TRUE(captured && captured->extraData());
+        ASSERT_EQ(captured->extraType(), ExtraType::TIFF);
+        EXPECT_EQ(captured->displayContents(), text);
+        // A TIFF is kept as its owner wrote it; one we wrote says how large its pixels are.
+        if (type != u"image/tiff") {
+            const QImage read = QImage::fromData(*captured->extraData(), "TIFF");
+            EXPECT_EQ(qRound(read.dotsPerMeterX() * 0.0254) * points.width(), 72 * read.width());
+        }
+
+        const std::optional<PasteDataList> loaded =
+            unarchivePasteData(archivePasteData(history().pasteData()));
+        ASSERT_TRUE(loaded && !loaded->empty());
+        EXPECT_EQ(loaded->front()->displayContents(), text);
+
+        QMimeData dropped;
+        dropped.setData(type, bytes);
+        ASSERT_TRUE(window().table()->model()->dropMimeData(&dropped, Qt::CopyAction, 0, 0, {}));
+        EXPECT_EQ(history().getDataAtIndex(0)->displayContents(), text);
+    }
 }
 
-// A picture is read and converted away from the window: what is copied meanwhile waits behind
-// it and enters after it, each capture tested for a repeat against the head of its own time.
+// A picture is read away from the window: copies made meanwhile enter after it, in their order.
 TEST_F(Capture, CapturesMadeWhileAPictureIsReadEnterAfterItInOrder) {
     const QByteArray png = TestPictures::encoded(TestPictures::gradient(QSize(40, 20)), "PNG");
     pasteboard().holdLaterReads();
@@ -149,8 +176,7 @@ TEST_F(Capture, CapturesMadeWhileAPictureIsReadEnterAfterItInOrder) {
     ASSERT_EQ(history().pasteData().size(), 5u);
     EXPECT_EQ(history().getDataAtIndex(0)->extraData(), history().getDataAtIndex(3)->extraData());
 
-    // A picture that cannot be supplied is reported with the count it was captured at, and
-    // what waited behind it enters.
+    // A picture that cannot be supplied is told with its count; what waited behind it enters.
     Log::Capture log;
     copy({{kPng, QByteArray("not a png")}, {kUtf8, "its text"}});
     const qint64 failed = pasteboard().changeCount();
@@ -179,9 +205,8 @@ TEST_F(CaptureAtQuit, APictureCopiedJustBeforeTheQuitIsSaved) {
 
     const std::optional<PasteDataList> saved =
         unarchivePasteData(readFile(data + QStringLiteral("/PasteBoard History.KVdata")));
-    ASSERT_TRUE(saved && saved->size() == 1u);
+    ASSERT_TRUE(saved && saved->size() == 1u && saved->front()->extraData());
     EXPECT_EQ(saved->front()->extraType(), ExtraType::TIFF);
-    ASSERT_TRUE(saved->front()->extraData());
     EXPECT_EQ(QImage::fromData(*saved->front()->extraData(), "TIFF")
                   .convertToFormat(QImage::Format_RGB32),
               image);
@@ -195,8 +220,7 @@ TEST_F(CaptureAtQuit, APictureCopiedJustBeforeTheQuitIsSaved) {
 }
 
 TEST_F(Capture, DeletingTakesThoseChosenAndThePollWaitsWhileAModalPanelIsUpOrRowsAreDragged) {
-    // The user chose the clippings to delete before the alert: a picture that finishes arriving
-    // while it is up must not make another clipping go.
+    // Those chosen before the alert go, whatever picture enters while it is up.
     captureEach({"a", "b", "c"});
     window().table()->selectRow(1); // "b"
     copy({{kTiff, TestPictures::tiffOfPoints(4, 4)}});
@@ -249,13 +273,11 @@ TEST_F(Capture, DeletingTakesThoseChosenAndThePollWaitsWhileAModalPanelIsUpOrRow
 }
 
 TEST_F(Capture, TheTableShowsTheHistoryAsItFills) {
-    const auto* model = window().table()->model();
-    captureEach({"one\ntwo", "three"});
-    EXPECT_EQ(model->index(1, 2).data().toString(), QStringLiteral("text\n7\nLF"));
-
-    // A capture moves the rows on the screen down instead of painting them again: what the
-    // screen shows must be what a full paint draws, row for row and number for number.
     PasteView* table = window().table();
+    captureEach({"one\ntwo", "three"});
+    EXPECT_EQ(table->model()->index(1, 2).data().toString(), QStringLiteral("text\n7\nLF"));
+
+    // A capture scrolls the rows on the screen instead of painting them: it must match a paint.
     ASSERT_TRUE(QTest::qWaitForWindowExposed(table->window()));
     table->selectRow(1);
     for (int i = 0; i < 12; ++i) {
@@ -268,70 +290,6 @@ TEST_F(Capture, TheTableShowsTheHistoryAsItFills) {
         ASSERT_EQ(onScreen.toImage().convertToFormat(QImage::Format_RGB32),
                   viewport->grab().toImage().convertToFormat(QImage::Format_RGB32))
             << "after capture " << i;
-    }
-}
-
-TEST_F(Capture, SeveralChangesBetweenTicksGiveOneClippingAndOneWarning) {
-    copyText("first");
-    tick();
-    Log::Capture log;
-    for (const char* text : {"x", "y", "z"})
-        copyText(QString::fromLatin1(text));
-    tick();
-    EXPECT_EQ(texts(history()), (QStringList{"z", "first"}));
-    EXPECT_EQ(log.lines(),
-              QStringList{QStringLiteral(
-                  "warning*** : [drop paste board data !!!!!!!!!!!!] count[4] _pbCount[1]")});
-}
-
-// Pictures of every bitmap format, as other programs copy or drop them: one that states no
-// resolution (as browsers and screenshot tools write them) is measured at one pixel to the point,
-// one that states 144 dpi at two pixels to the point. The TIFF kept for either is read back from
-// a set file at the same size, and the one converted says so to any other reader.
-TEST_F(Capture, APictureWithoutAResolutionIsOnePixelToThePoint) {
-    const struct {
-        const char* file;
-        const char* type;
-        QSize points;
-    } samples[] = {
-        {"stripped.png", "image/png", {120, 80}},  {"at144dpi.png", "image/png", {60, 40}},
-        {"stripped.jpg", "image/jpeg", {120, 80}}, {"at144dpi.jpg", "image/jpeg", {60, 40}},
-        {"stripped.bmp", "image/bmp", {120, 80}},  {"at144dpi.bmp", "image/bmp", {60, 40}},
-        {"stripped.gif", "image/gif", {120, 80}},  {"stripped.tiff", "image/tiff", {120, 80}},
-        {"at144dpi.tiff", "image/tiff", {60, 40}},
-    };
-    for (const auto& sample : samples) {
-        SCOPED_TRACE(sample.file);
-        const QByteArray bytes = fixture(QStringLiteral("pictures/") + QLatin1String(sample.file));
-        ASSERT_FALSE(bytes.isEmpty());
-        const QString text = QStringLiteral("Picture %1 × %2")
-                                 .arg(sample.points.width())
-                                 .arg(sample.points.height());
-
-        copy({{QLatin1String(sample.type), bytes}});
-        tick();
-        const PasteData* captured = history().getDataAtIndex(0);
-        ASSERT_TRUE(captured && captured->extraData());
-        ASSERT_EQ(captured->extraType(), ExtraType::TIFF);
-        EXPECT_EQ(captured->displayContents(), text);
-        // A TIFF is kept as its owner wrote it; one we wrote says how large its pixels are.
-        if (QLatin1String(sample.type) != u"image/tiff") {
-            const QImage read = QImage::fromData(*captured->extraData(), "TIFF");
-            EXPECT_EQ(qRound(read.dotsPerMeterX() * 0.0254) * sample.points.width(),
-                      72 * read.width());
-        }
-
-        PasteDataList saved;
-        saved.push_back(std::make_unique<PasteData>());
-        saved.back()->setExtraData(captured->extraData(), captured->extraType());
-        const std::optional<PasteDataList> loaded = unarchivePasteData(archivePasteData(saved));
-        ASSERT_TRUE(loaded && loaded->size() == 1);
-        EXPECT_EQ(loaded->front()->displayContents(), text);
-
-        QMimeData dropped;
-        dropped.setData(QLatin1String(sample.type), bytes);
-        ASSERT_TRUE(window().table()->model()->dropMimeData(&dropped, Qt::CopyAction, 0, 0, {}));
-        EXPECT_EQ(history().getDataAtIndex(0)->displayContents(), text);
     }
 }
 

@@ -1,11 +1,6 @@
-#include "TestPictures.h"
-#include "WindowFixture.h"
+#include "WidgetFixtures.h"
 
-#include <QDialog>
-#include <QLineEdit>
-#include <QMimeData>
 #include <QRandomGenerator>
-#include <QTest>
 
 class Filter : public WindowFixture {
 protected:

@@ -1,19 +1,11 @@
-// Kelvrin launched in a German locale: its windows, menus and alerts speak German, Qt's own
-// texts too, while the log and the names stored on disk stay as they were.
-#include "AppFixture.h"
+// In a German locale the windows, menus and alerts speak German, Qt's own texts too; the log and
+// the names stored on disk stay as they were.
+#include "WidgetFixtures.h"
 
-#include "app/PreferencesWindow.h"
 #include "app/Translators.h"
-#include "platform/Log.h"
-#include "window/PasteView.h"
-#include "window/PasteWin.h"
 
 #include <QAction>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLineEdit>
 #include <QMenu>
-#include <QPushButton>
 
 using namespace std::chrono_literals;
 
@@ -73,8 +65,7 @@ TEST_F(German, TheWindowMenusPreferencesAndAlertsSpeakGermanAndTheLogStaysEnglis
                   (QStringList{"Abbrechen", "Löschen"}));
     }
 
-    app().menuPreferences();
-    PreferencesWindow& prefs = *app().preferencesWindow();
+    PreferencesWindow& prefs = preferences();
     EXPECT_EQ(prefs.windowTitle(), QStringLiteral("Kelvrin-Einstellungen"));
     EXPECT_EQ(prefs.preferencesControl()->text(), QStringLiteral("Strg"));
     EXPECT_EQ(prefs.preferencesKey()->itemText(1), QStringLiteral("Nach unten"));

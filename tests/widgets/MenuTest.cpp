@@ -1,21 +1,10 @@
 // The menu bar and the tray menu: which commands can act in each state, chosen or as shortcuts.
-#include "AppFixture.h"
 #include "ScriptedFolderPanel.h"
-
-#include "app/PreferencesWindow.h"
-#include "platform/Strings.h"
-#include "window/PasteView.h"
-#include "window/PasteWin.h"
+#include "WidgetFixtures.h"
 
 #include <QAction>
-#include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QDir>
-#include <QLineEdit>
 #include <QMap>
 #include <QMenuBar>
-#include <QPushButton>
 
 class Menus : public AppFixture {
 protected:
@@ -38,10 +27,7 @@ protected:
         return names.join(u' ');
     }
     QString barEnabled() {
-        QList<QMenu*> menus;
-        for (const QAction* title : window().getWindow()->findChild<QMenuBar*>()->actions())
-            menus << title->menu();
-        return enabled(menus);
+        return enabled(window().getWindow()->findChild<QMenuBar*>()->findChildren<QMenu*>());
     }
     QString trayEnabled() { return enabled({app().statusItem()->contextMenu()}); }
     QAction* action(const char* name) { return app().findChild<QAction*>(name); }
@@ -118,8 +104,7 @@ protected:
         return files;
     }
     void setInPreferences(const std::function<void(PreferencesWindow&)>& change) {
-        app().menuPreferences();
-        change(*app().preferencesWindow());
+        change(preferences());
         app().preferencesWindow()->okButton()->click();
     }
     QString folderField() { return app().preferencesWindow()->preferencesFolderText()->text(); }
@@ -129,40 +114,32 @@ TEST_F(MenuFolders, ASavedFolderBecomesTheDataFolderAndLoadsBackWhenTheSettingSa
     captureEach({"one", "two"});
     setInPreferences([](PreferencesWindow&) {});
     const QString panelStart = QDir::homePath() + QStringLiteral("/Documents/Kelvrin/");
-    const QString saved = scratch("saved/here");
-    {
-        ScriptedFolderPanel panel({saved});
-        app().menuSave();
-        ASSERT_EQ(panel.requests().size(), 1);
-        EXPECT_EQ(panel.requests()[0].title, Strings::localized("SaveSetTitle"));
-        EXPECT_EQ(panel.requests()[0].startFolder, panelStart);
-        EXPECT_TRUE(panel.requests()[0].canCreateFolders);
-    }
+    const QString saved = scratch("saved/here"), copy = scratch("copy");
+    ScriptedFolderPanel panel({saved, saved, copy, copy});
+    app().menuSave();
+    ASSERT_EQ(panel.requests().size(), 1);
+    EXPECT_EQ(panel.requests()[0].title, Strings::localized("SaveSetTitle"));
+    EXPECT_EQ(panel.requests()[0].startFolder, panelStart);
+    EXPECT_TRUE(panel.requests()[0].canCreateFolders);
     EXPECT_TRUE(window().kelvrinFileExistsIndirectory(saved));
     EXPECT_EQ(app().nssWriteFolder(), saved);
     EXPECT_EQ(app().nssInitialFolder(), saved);
     EXPECT_EQ(folderField(), saved) << "the preferences show the new data folder at once";
 
     captureEach({"three, captured since"});
-    {
-        ScriptedFolderPanel panel({saved});
-        app().menuLoad();
-        ASSERT_EQ(panel.requests().size(), 1);
-        EXPECT_EQ(panel.requests()[0].title, Strings::localized("LoadSetTitle"));
-        EXPECT_EQ(panel.requests()[0].startFolder, panelStart);
-        EXPECT_FALSE(panel.requests()[0].canCreateFolders);
-    }
+    app().menuLoad();
+    ASSERT_EQ(panel.requests().size(), 2);
+    EXPECT_EQ(panel.requests()[1].title, Strings::localized("LoadSetTitle"));
+    EXPECT_EQ(panel.requests()[1].startFolder, panelStart);
+    EXPECT_FALSE(panel.requests()[1].canCreateFolders);
     EXPECT_EQ(texts(history()), (QStringList{"two", "one"})) << "the history is replaced too";
     EXPECT_EQ(app().nssReadFolder(), saved);
     EXPECT_TRUE(window().isWindowVisible());
 
     // With the setting off a save or a load leaves the data folder where it is.
     setInPreferences([](PreferencesWindow& prefs) { prefs.preferencesUpdateFolder()->click(); });
-    const QString copy = scratch("copy");
-    for (void (MyObject::*command)() : {&MyObject::menuSave, &MyObject::menuLoad}) {
-        ScriptedFolderPanel panel({copy});
-        (app().*command)();
-    }
+    app().menuSave();
+    app().menuLoad();
     EXPECT_TRUE(window().kelvrinFileExistsIndirectory(copy));
     EXPECT_EQ(app().nssWriteFolder(), copy);
     EXPECT_EQ(app().nssReadFolder(), copy);
@@ -184,32 +161,24 @@ TEST_F(MenuFolders, FailuresAndCancelsLeaveTheSetsAndTheDataFolder) {
 
     // A file stands where the folder would be made.
     SetFolder::write(scratch("a file"), {});
-    const QString unwritable = scratch("a file/sets");
-    {
-        ScriptedAlerts alerts;
-        ScriptedFolderPanel panel({unwritable});
-        app().menuSave();
-        ASSERT_EQ(alerts.requests().size(), 1);
-        EXPECT_EQ(alerts.requests()[0].title, Strings::localized("SaveSetErrorTitle"));
-        EXPECT_EQ(alerts.requests()[0].message,
-                  Strings::localizedFormat(
-                      "SaveSetErrorMessage",
-                      {Strings::localizedFormat("SaveErrorMessage4", {unwritable})}));
-        EXPECT_EQ(alerts.requests()[0].defaultButton, QStringLiteral("OK"));
-    }
+    const QString unwritable = scratch("a file/sets"), empty = scratch("empty");
+    QDir().mkpath(empty);
+    ScriptedAlerts alerts;
+    ScriptedFolderPanel panel({unwritable, empty});
+    app().menuSave();
+    ASSERT_EQ(alerts.requests().size(), 1);
+    EXPECT_EQ(alerts.requests()[0].title, Strings::localized("SaveSetErrorTitle"));
+    EXPECT_EQ(
+        alerts.requests()[0].message,
+        Strings::localizedFormat("SaveSetErrorMessage",
+                                 {Strings::localizedFormat("SaveErrorMessage4", {unwritable})}));
+    EXPECT_EQ(alerts.requests()[0].defaultButton, QStringLiteral("OK"));
     EXPECT_EQ(app().nssWriteFolder(), unwritable) << "the next save starts where this one failed";
     EXPECT_EQ(app().nssInitialFolder(), QString());
 
-    const QString empty = scratch("empty");
-    QDir().mkpath(empty);
-    {
-        ScriptedAlerts alerts;
-        ScriptedFolderPanel panel({empty});
-        app().menuLoad();
-        ASSERT_EQ(alerts.requests().size(), 1);
-        EXPECT_EQ(alerts.requests()[0].message,
-                  Strings::localizedFormat("LoadErrorMessage7", {empty}));
-    }
+    app().menuLoad();
+    ASSERT_EQ(alerts.requests().size(), 2);
+    EXPECT_EQ(alerts.requests()[1].message, Strings::localizedFormat("LoadErrorMessage7", {empty}));
     EXPECT_EQ(texts(history()), QStringList{"kept"});
     EXPECT_TRUE(window().isWindowVisible());
     EXPECT_EQ(app().nssReadFolder(), empty);
@@ -231,32 +200,23 @@ TEST_F(MenuFolders, AQuitNeverReplacesSetsStoredInAFolderChosenLater) {
     setInPreferences(
         [&](PreferencesWindow& prefs) { prefs.preferencesFolderText()->setText(kept); });
     captureEach({"captured since"});
-    {
-        ScriptedAlerts alerts({Alert::AlternateReturn});
-        ScriptedFolderPanel panel({other});
-        app().menuSave();
-        ASSERT_EQ(alerts.requests().size(), 1);
-        EXPECT_EQ(alerts.requests()[0].title, Strings::localized("SaveWarningTitle"));
-    }
+    ScriptedAlerts alerts({Alert::AlternateReturn, Alert::AlternateReturn, Alert::DefaultReturn});
+    ScriptedFolderPanel panel({other, other});
+    app().menuSave();
+    ASSERT_EQ(alerts.requests().size(), 1);
+    EXPECT_EQ(alerts.requests()[0].title, Strings::localized("SaveWarningTitle"));
     EXPECT_EQ(app().nssWriteFolder(), other);
     EXPECT_EQ(app().nssInitialFolder(), kept);
     EXPECT_EQ(folderField(), kept);
-    {
-        ScriptedAlerts alerts({Alert::AlternateReturn});
-        EXPECT_EQ(app().applicationShouldTerminate(), 1u) << "quit anyway";
-        ASSERT_EQ(alerts.requests().size(), 1);
-        EXPECT_TRUE(alerts.requests()[0].message.contains(
-            Strings::localizedFormat("SaveErrorMessage6", {kept})));
-    }
+    EXPECT_EQ(app().applicationShouldTerminate(), 1u) << "quit anyway";
+    ASSERT_EQ(alerts.requests().size(), 2);
+    EXPECT_TRUE(alerts.requests()[1].message.contains(
+        Strings::localizedFormat("SaveErrorMessage6", {kept})));
     EXPECT_EQ(contents(kept), before);
     EXPECT_EQ(contents(other), before);
 
     // Said yes to, the same save replaces the stored sets and takes the folder.
-    {
-        ScriptedAlerts alerts({Alert::DefaultReturn});
-        ScriptedFolderPanel panel({other});
-        app().menuSave();
-    }
+    app().menuSave();
     EXPECT_NE(contents(other), before);
     EXPECT_EQ(app().nssInitialFolder(), other);
 }

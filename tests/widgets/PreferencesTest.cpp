@@ -1,28 +1,14 @@
-#include "AppFixture.h"
 #include "ScriptedFolderPanel.h"
+#include "WidgetFixtures.h"
 
-#include "app/PreferencesWindow.h"
 #include "platform/Autostart.h"
-#include "platform/Log.h"
-#include "platform/Strings.h"
-#include "window/PasteView.h"
-#include "window/PasteWin.h"
 
-#include <QCheckBox>
-#include <QComboBox>
 #include <QCoreApplication>
-#include <QDir>
 #include <QDoubleSpinBox>
 #include <QHeaderView>
-#include <QLineEdit>
-#include <QPushButton>
 
 class Preferences : public AppFixture {
 protected:
-    PreferencesWindow& open() {
-        app().menuPreferences();
-        return *app().preferencesWindow();
-    }
     int rowHeight() { return window().table()->verticalHeader()->defaultSectionSize(); }
     double opacity() { return window().getWindow()->windowOpacity(); }
 };
@@ -35,7 +21,7 @@ TEST_F(Preferences, TheyShowTheStoredSettingsAndAQuitStoresWhatOkTookAndTheWindo
     EXPECT_EQ(window().pasteStatus(), 1) << "the stored paste mode selects RTF";
     // Read as a 32-bit float and widened: the fraction survives only to float precision.
     EXPECT_EQ(app().ptrRectPasteWindow()->x(), double(10.3f));
-    PreferencesWindow& prefs = open();
+    PreferencesWindow& prefs = preferences();
     QList<bool> boxes;
     for (const QCheckBox* box :
          {prefs.preferencesCommand(), prefs.preferencesControl(), prefs.preferencesOption(),
@@ -88,7 +74,7 @@ TEST_F(Preferences, TheyShowTheStoredSettingsAndAQuitStoresWhatOkTookAndTheWindo
 
 TEST_F(Preferences, ALimitOutsideOneToHundredBeepsAndEveryWayOfCancellingChangesNothing) {
     launch();
-    PreferencesWindow& prefs = open();
+    PreferencesWindow& prefs = preferences();
     ScriptedAlerts alerts;
     prefs.preferencesHide()->click();
     prefs.preferencesShift()->click();
@@ -105,7 +91,7 @@ TEST_F(Preferences, ALimitOutsideOneToHundredBeepsAndEveryWayOfCancellingChanges
     EXPECT_EQ(app().bShift(), 0);
 
     for (const int accepted : {1, 100}) {
-        open().preferencesLimits()->setText(QString::number(accepted));
+        preferences().preferencesLimits()->setText(QString::number(accepted));
         prefs.okButton()->click();
         EXPECT_FALSE(prefs.isVisible());
         EXPECT_EQ(app().iLimits(), accepted);
@@ -119,7 +105,7 @@ TEST_F(Preferences, ALimitOutsideOneToHundredBeepsAndEveryWayOfCancellingChanges
         {"close button", [](PreferencesWindow& prefs) { prefs.close(); }},
     };
     for (const auto& [name, cancel] : ways) {
-        open();
+        preferences();
         prefs.preferencesTransparency()->setValue(0.4);
         EXPECT_NEAR(opacity(), 0.4, 0.01) << name;
         prefs.preferencesHeightOfRow()->setValue(30.0);
@@ -134,7 +120,7 @@ TEST_F(Preferences, ALimitOutsideOneToHundredBeepsAndEveryWayOfCancellingChanges
         EXPECT_EQ(app().bAlwaysOnTop(), 0) << name;
         EXPECT_EQ(app().fTransparency(), 1.0f) << name;
 
-        open();
+        preferences();
         EXPECT_EQ(prefs.preferencesTransparency()->value(), 1.0) << name;
         EXPECT_EQ(prefs.preferencesHeightOfRow()->value(), 16.0) << name;
         EXPECT_EQ(prefs.preferencesLimits()->text(), QStringLiteral("100")) << name;
@@ -143,9 +129,9 @@ TEST_F(Preferences, ALimitOutsideOneToHundredBeepsAndEveryWayOfCancellingChanges
     }
 }
 
-TEST_F(Preferences, BackgroundHideSwitchesOffAndLocksHideAndAlwaysOnTop) {
+TEST_F(Preferences, BackgroundHideLocksTwoBoxesTheFolderButtonFillsTheFieldStartAtLoginTheEntry) {
     launch({{"paste_window_background_hide", true}, {"paste_window_always_on_top", true}});
-    PreferencesWindow& prefs = open();
+    PreferencesWindow& prefs = preferences();
     QCheckBox* hide = prefs.preferencesHide();
     QCheckBox* top = prefs.preferencesAlwaysOnTop();
     // Whether each of the two is checked, then whether it is enabled.
@@ -164,14 +150,11 @@ TEST_F(Preferences, BackgroundHideSwitchesOffAndLocksHideAndAlwaysOnTop) {
     EXPECT_EQ(app().bHide(), 0);
     EXPECT_EQ(app().bAlwaysOnTop(), 0);
 
-    open().preferencesBackHide()->click();
+    preferences().preferencesBackHide()->click();
     EXPECT_EQ(states(), (QList<bool>{0, 0, 1, 1}));
-}
+    prefs.cancelButton()->click();
 
-TEST_F(Preferences, TheFolderButtonOnlyFillsTheFieldAndStartAtLoginWritesTheAutostartEntry) {
-    launch();
-    PreferencesWindow& prefs = open();
-    prefs.preferencesFolderText()->setText("~/where/it/was");
+    preferences().preferencesFolderText()->setText("~/where/it/was");
     ScriptedFolderPanel panel({std::nullopt, scratch("chosen")});
     prefs.folderButton()->click();
     EXPECT_EQ(prefs.preferencesFolderText()->text(), QStringLiteral("~/where/it/was"));
@@ -190,16 +173,16 @@ TEST_F(Preferences, TheFolderButtonOnlyFillsTheFieldAndStartAtLoginWritesTheAuto
     const QList<std::pair<QString, QString>> typed = {
         {"notes", home + "/notes"}, {"~/sets, ä", home + "/sets, ä"}, {"~", home}, {"", ""}};
     for (const auto& [text, stored] : typed) {
-        open().preferencesFolderText()->setText(text);
+        preferences().preferencesFolderText()->setText(text);
         prefs.okButton()->click();
         EXPECT_EQ(app().nssInitialFolder(), stored) << text.toStdString();
-        EXPECT_EQ(open().preferencesFolderText()->text(), stored) << text.toStdString();
+        EXPECT_EQ(preferences().preferencesFolderText()->text(), stored) << text.toStdString();
         prefs.cancelButton()->click();
     }
 
     const QString entry = Autostart::entryPath();
     ASSERT_TRUE(entry.startsWith(qEnvironmentVariable("XDG_CONFIG_HOME") + "/autostart/"));
-    open();
+    preferences();
     prefs.startAtLogin()->click();
     prefs.okButton()->click();
     const QList<QByteArray> lines = readFile(entry).split('\n');
@@ -207,12 +190,12 @@ TEST_F(Preferences, TheFolderButtonOnlyFillsTheFieldAndStartAtLoginWritesTheAuto
                              "X-GNOME-Autostart-enabled=true"})
         EXPECT_TRUE(lines.contains(line)) << line;
     EXPECT_TRUE(lines.contains("Exec=\"" + QCoreApplication::applicationFilePath().toUtf8() + '"'));
-    EXPECT_TRUE(open().startAtLogin()->isChecked());
+    EXPECT_TRUE(preferences().startAtLogin()->isChecked());
 
     prefs.startAtLogin()->click();
     prefs.okButton()->click();
     EXPECT_FALSE(QFile::exists(entry));
-    EXPECT_FALSE(open().startAtLogin()->isChecked());
+    EXPECT_FALSE(preferences().startAtLogin()->isChecked());
 
     // The entry as the desktop's switch leaves it: there, but hidden.
     QDir().mkpath(QFileInfo(entry).path());
@@ -224,7 +207,7 @@ TEST_F(Preferences, TheFolderButtonOnlyFillsTheFieldAndStartAtLoginWritesTheAuto
     SetFolder::write(QFileInfo(entry).path(), {});
     {
         ScriptedAlerts alerts;
-        open().startAtLogin()->click();
+        preferences().startAtLogin()->click();
         prefs.preferencesLimits()->setText("9");
         prefs.okButton()->click();
         ASSERT_EQ(alerts.requests().size(), 1);

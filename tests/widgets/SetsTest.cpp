@@ -1,22 +1,11 @@
-#include "WindowFixture.h"
+#include "WidgetFixtures.h"
 
-#include "platform/Log.h"
-
-#include <QCheckBox>
-#include <QDialog>
 #include <QFile>
-#include <QTemporaryDir>
 
 class Sets : public WindowFixture {
 protected:
     QComboBox* selectCombo() {
         return _window.setSelectWindow()->findChild<QComboBox*>(QStringLiteral("_setSelectCombo"));
-    }
-    QComboBox* deleteCombo() {
-        return _window.setDeleteWindow()->findChild<QComboBox*>(QStringLiteral("_setDeleteCombo"));
-    }
-    void click(QDialog* sheet, const char* button) {
-        sheet->findChild<QPushButton*>(QString::fromLatin1(button))->click();
     }
 
     bool addTo(const QString& name) { return addToSet(_window, name); }
@@ -34,7 +23,6 @@ protected:
     }
 };
 
-// Copies keep their order and the shown set stays; the arrow keys step through the sets.
 TEST_F(Sets, CopyingIntoASetKeepsTheOrderAndTheShownSetAndTheArrowsStepThroughTheSets) {
     key(Qt::Key_Right);
     key(Qt::Key_Left);
@@ -73,7 +61,7 @@ TEST_F(Sets, TheAddSheetStandsItsItemsForTheRightSetsAndRefusedNamesBeepAndKeepI
     EXPECT_EQ(items(selectCombo()), (QStringList{"A", "B", "C"})) << "never the history";
     EXPECT_EQ(selectCombo()->currentText(), QStringLiteral("C")) << "the last name typed stays";
     EXPECT_FALSE(_window.isWindowAccepted()) << "the sheet flag is up";
-    click(_window.setSelectWindow(), "cancelButton");
+    _window.setSelectWindow()->findChild<QPushButton*>("cancelButton")->click();
     EXPECT_EQ(_window.bShowSheet(), 0);
 
     // With set A (1) shown, item 0 is B (2) and item 1 is C (3).
@@ -85,21 +73,15 @@ TEST_F(Sets, TheAddSheetStandsItsItemsForTheRightSetsAndRefusedNamesBeepAndKeepI
     setList()->setCurrentIndex(1);
     selectCombo()->setCurrentIndex(1);
     selectCombo()->setEditText(QString());
-    click(_window.setSelectWindow(), "okButton");
+    _window.setSelectWindow()->findChild<QPushButton*>("okButton")->click();
     EXPECT_EQ(set(3).pasteData().size(), 0u) << "A shows nothing selected";
 
-    const QStringList refused = {PasteWindow::kHistoryName,
-                                 PasteWindow::kHistoryName + "2", // the history's own
-                                 QString(),                       // nothing chosen
-                                 QStringLiteral("A"),             // the shown set
-                                 QStringLiteral("../outside"),
-                                 QString(250, u'x'), // never storable
-                                 QStringLiteral("nul") + QChar(0),
-                                 QStringLiteral("two\nlines"), // the list line would split
-                                 QStringLiteral("cr\r"),
-                                 QStringLiteral("notes/2024"), // needs a folder that is not there
-                                 QStringLiteral("/B"),         // the file of B
-                                 QStringLiteral("./") + PasteWindow::kHistoryName};
+    // The history's own names, nothing chosen, the shown set, names never storable or that would
+    // split the list line, one needing a folder that is not there, and the files of B and history.
+    const QStringList refused =
+        QStringList{"", "A", "../outside", "two\nlines", "cr\r", "notes/2024", "/B"}
+        << PasteWindow::kHistoryName << PasteWindow::kHistoryName + "2" << QString(250, u'x')
+        << QString::fromUtf8("nul\0", 4) << "./" + PasteWindow::kHistoryName;
     Log::Capture log;
     ScriptedAlerts alerts;
     for (const QString& name : refused)
@@ -109,7 +91,7 @@ TEST_F(Sets, TheAddSheetStandsItsItemsForTheRightSetsAndRefusedNamesBeepAndKeepI
     EXPECT_TRUE(log.contains(QStringLiteral("warning*** :[addSet] input[PasteBoard History] "
                                             "isn't allowed!")));
     EXPECT_EQ(_window.bShowSheet(), 1);
-    click(_window.setSelectWindow(), "cancelButton");
+    _window.setSelectWindow()->findChild<QPushButton*>("cancelButton")->click();
     for (const QString& name : {QStringLiteral("PasteBoard Histor"),
                                 QStringLiteral("pasteboard history"), QStringLiteral("/notes")})
         EXPECT_TRUE(addTo(name)) << name.toStdString();
@@ -129,17 +111,18 @@ TEST_F(Sets, DeletingASetKeepsTheRightSetShownAndRemovesItsFileOnlyWhenAsked) {
         QFile(folder.filePath(QString::fromLatin1(name) + ".KVdata")).open(QIODevice::WriteOnly);
     auto deleteSet = [&](int item, bool withFile) {
         _window.deleteSet();
-        EXPECT_EQ(deleteCombo()->currentText(), QString()) << "opens with nothing chosen";
-        deleteCombo()->setCurrentIndex(item);
+        auto* combo = _window.setDeleteWindow()->findChild<QComboBox*>("_setDeleteCombo");
+        EXPECT_EQ(combo->currentText(), QString()) << "opens with nothing chosen";
+        combo->setCurrentIndex(item);
         _window.setDeleteWindow()->findChild<QCheckBox*>()->setChecked(withFile);
-        click(_window.setDeleteWindow(), "okButton");
+        _window.setDeleteWindow()->findChild<QPushButton*>("okButton")->click();
     };
     {
         ScriptedAlerts alerts;
         _window.deleteSet();
-        click(_window.setDeleteWindow(), "okButton");
+        _window.setDeleteWindow()->findChild<QPushButton*>("okButton")->click();
         EXPECT_EQ(alerts.beeps(), 1) << "OK with no set chosen";
-        click(_window.setDeleteWindow(), "cancelButton");
+        _window.setDeleteWindow()->findChild<QPushButton*>("cancelButton")->click();
     }
     setList()->setCurrentIndex(2); // B
     Log::Capture log;

@@ -1,13 +1,5 @@
-#include "AppFixture.h"
-#include "TestPictures.h"
+#include "WidgetFixtures.h"
 
-#include "model/PasteDataCoding.h"
-#include "platform/Log.h"
-#include "platform/Strings.h"
-#include "window/PasteWin.h"
-
-#include <QComboBox>
-#include <QDir>
 #include <QProcess>
 #include <functional>
 #include <linux/capability.h>
@@ -22,8 +14,8 @@ const QString kHistoryFile = QStringLiteral("PasteBoard History.KVdata");
 struct Clipping {
     qint32 number;
     std::optional<QString> contents;
-    qint32 extraType;
-    std::optional<QByteArray> extraData;
+    qint32 extraType = 0;
+    std::optional<QByteArray> extraData = std::nullopt;
 };
 
 QByteArray archive(const QList<Clipping>& clippings) {
@@ -38,10 +30,8 @@ QByteArray archive(const QList<Clipping>& clippings) {
     return archivePasteData(list);
 }
 
-// While it lives, this thread may read and write files only as their modes allow, as every
-// user but root may: root's power to pass over the modes is set aside.
-class ModesApply {
-public:
+// While it lives, this thread may use files only as their modes allow, even when run by root.
+struct ModesApply {
     ModesApply() {
         ::syscall(SYS_capget, &_header, _saved);
         __user_cap_data_struct lowered[2] = {_saved[0], _saved[1]};
@@ -50,17 +40,12 @@ public:
         ::syscall(SYS_capset, &_header, lowered);
     }
     ~ModesApply() { ::syscall(SYS_capset, &_header, _saved); }
-    ModesApply(const ModesApply&) = delete;
-    ModesApply& operator=(const ModesApply&) = delete;
-
-private:
     __user_cap_header_struct _header{_LINUX_CAPABILITY_VERSION_3, 0};
     __user_cap_data_struct _saved[2] = {};
 };
 
 } // namespace
 
-// A launched application whose history holds one clipping, and a scratch folder.
 class Storage : public AppFixture {
 protected:
     void SetUp() override {
@@ -68,7 +53,6 @@ protected:
         captureEach({"in memory"});
     }
 
-    // Stores sets the way a previous run would have: the list, then one archive per line.
     void storeFolder(const QString& dir, const QByteArray& list,
                      const QList<std::pair<QString, QByteArray>>& files) {
         QDir().mkpath(dir);
@@ -84,14 +68,13 @@ protected:
         return names;
     }
 
-    // Nothing changed in memory after a failed load.
     void expectSetsUnchanged() {
         EXPECT_EQ(setNames(), QStringList{PasteWindow::kHistoryName});
         EXPECT_EQ(texts(history()), QStringList{"in memory"});
     }
 };
 
-TEST_F(Storage, AFailedLoadSaysWhyAndLeavesTheSetsAsTheyWere) {
+TEST_F(Storage, AFailedLoadSaysWhyLeavesTheSetsAsTheyWereAndListLinesAreReadWholeOddOnesSkipped) {
     const QString dir = scratch("sets");
     // Loaded through "dir/", so the alerts name the files with a doubled slash.
     const QString listPath = dir + QStringLiteral("//Kelvrin.KVlist");
@@ -135,13 +118,10 @@ TEST_F(Storage, AFailedLoadSaysWhyAndLeavesTheSetsAsTheyWere) {
         EXPECT_EQ(alerts.requests()[0].message, message);
         expectSetsUnchanged();
     }
-}
 
-// Odd lines are skipped; a damaged set file stops the load or is left out, as the user chooses.
-TEST_F(Storage, ListLinesAreReadWholeAndOddOnesSkipped) {
-    const QString dir = scratch("sets");
+    // Odd lines are skipped; a damaged set file stops the load or is left out, as the user chooses.
     const QString longName = QString(3000, u'x');
-    QByteArray damaged = archive({{1, QStringLiteral("kept"), 0, std::nullopt}});
+    QByteArray damaged = archive({{1, QStringLiteral("kept")}});
     damaged.truncate(damaged.size() - 3);
     SetFolder::write(scratch("Outside.KVdata"), archive({}));
     QByteArray list = "PasteBoard History.KVdata\nBroken.KVdata\n\nno suffix\n";
@@ -188,9 +168,8 @@ TEST_F(Storage, ListLinesAreReadWholeAndOddOnesSkipped) {
     EXPECT_EQ(log.lines().filter(QStringLiteral("cann't be load")).size(), 5);
 }
 
-// Sets load, save and load back with the same names, order, clippings and stored numbers, the
-// odd names too whose files stay inside the folder: one in a subfolder, one with a byte-order
-// mark kept as part of it, and one whose file name takes 250 of the 255 bytes a name may have.
+// Sets load, save and load back alike, numbers as stored, odd names too whose files stay inside
+// the folder: in a subfolder, with a byte-order mark kept, a file name of 250 of 255 bytes.
 TEST_F(Storage, ANameSavesAndLoadsBackUnlessItsFileWouldLeaveTheFolder) {
     const QString cjk = QString(81, QChar(0x6587));
     const QString odd = QString::fromUtf8("ẞ 😀 \r\0", 11);
@@ -203,10 +182,9 @@ TEST_F(Storage, ANameSavesAndLoadsBackUnlessItsFileWouldLeaveTheFolder) {
     QList<std::pair<QString, QByteArray>> files;
     for (const QString& name : names) {
         list += (name + PasteWindow::kSetFileSuffix).toUtf8() + '\n';
-        files.append({name + PasteWindow::kSetFileSuffix, archive({{1, name, 0, std::nullopt}})});
+        files.append({name + PasteWindow::kSetFileSuffix, archive({{1, name}})});
     }
-    files[0].second = archive(
-        {{7, "first\nline", 0, std::nullopt}, {3, std::nullopt, 1, QByteArray("{\\rtf1 x}")}});
+    files[0].second = archive({{7, "first\nline"}, {3, std::nullopt, 1, QByteArray("{\\rtf1 x}")}});
     files[1].second = archive({{1, odd, 3, tiff}});
     storeFolder(source, list, files);
     ASSERT_TRUE(window().loadData(true, source));
@@ -238,9 +216,8 @@ TEST_F(Storage, ANameSavesAndLoadsBackUnlessItsFileWouldLeaveTheFolder) {
     EXPECT_EQ(work.extraData(), tiff);
     EXPECT_EQ(work.extraType(), 3);
 
-    // A set whose file cannot be written (its name leads out of the folder or past 255 bytes,
-    // or a folder stands where the history's file goes) fails the save and leaves the list as
-    // it was: a shorter one would lose the sets after it.
+    // A set whose file cannot be written (out of the folder, past 255 bytes, a folder in its
+    // place) fails the save and leaves the list: a shorter one would lose the sets after it.
     const QList<std::pair<QString, int>> refused = {{QStringLiteral("../Outside"), 99},
                                                     {QString(250, u'x'), ENAMETOOLONG}};
     for (const auto& [name, code] : refused) {
@@ -258,8 +235,7 @@ TEST_F(Storage, ANameSavesAndLoadsBackUnlessItsFileWouldLeaveTheFolder) {
     EXPECT_EQ(readFile(dir + QStringLiteral("/Kelvrin.KVlist")), list);
     EXPECT_EQ(filesLeft(), names.size() - 1) << "a temporary file was left";
 
-    // A folder that cannot be opened to put its entries on disk: the history's file is in
-    // place, but a power cut could still take it back, so the save fails and lists nothing.
+    // A folder that cannot be opened to sync its entries: a power cut could undo them, so it fails.
     const QString unsynced = scratch("unsynced");
     QDir().mkpath(unsynced);
     QFile::setPermissions(unsynced, QFileDevice::WriteOwner | QFileDevice::ExeOwner);
@@ -291,7 +267,7 @@ TEST_F(Storage, TheFolderPrinterShowsEveryClippingOrTheAlertAndLoadsLeaveWritesI
     const QString dir = scratch("sets");
     storeFolder(
         dir, "PasteBoard History.KVdata\nWork.KVdata\n",
-        {{kHistoryFile, archive({{1, QStringLiteral("a \"quoted\" text"), 0, std::nullopt}})},
+        {{kHistoryFile, archive({{1, QStringLiteral("a \"quoted\" text")}})},
          {QStringLiteral("Work.KVdata"), archive({{4, std::nullopt, 5, QByteArray("pdf")}})}});
     // The temporary file of a save the running Kelvrin is making there.
     const QString inFlight = dir + QStringLiteral("/.kelvrin-Ab12Cd");

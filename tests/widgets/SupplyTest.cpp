@@ -1,7 +1,5 @@
-#include "TestPictures.h"
-#include "WindowFixture.h"
+#include "WidgetFixtures.h"
 
-#include "platform/Strings.h"
 #include "platform/richtext/RichText.h"
 
 // A history of every kind a paste may join, the first row on top.

@@ -1,12 +1,9 @@
-#include "TestPictures.h"
-#include "WindowFixture.h"
+#include "WidgetFixtures.h"
 
 #include "window/ImageAndTextCell.h"
 #include "window/PasteTableModel.h"
 
-#include <QMimeData>
 #include <QSignalSpy>
-#include <QTest>
 
 class Table : public WindowFixture {
 protected:
@@ -14,10 +11,6 @@ protected:
         WindowFixture::SetUp();
         _window.showPasteWindow();
         table()->setFocus();
-    }
-    void pressReturn(Qt::KeyboardModifiers modifiers = {}) {
-        key(Qt::Key_Return, QEvent::KeyPress, modifiers);
-        key(Qt::Key_Return, QEvent::KeyRelease, modifiers);
     }
     QPoint rowCentre(int row) {
         return table()->visualRect(table()->model()->index(row, 1)).center();
@@ -55,7 +48,7 @@ TEST_F(Table, ACaptureMovesTheRowsButKeepsTheSelectedRowNumbersAndReturnPastesOn
     ScriptedAlerts alerts;
     for (const auto modifier :
          {Qt::ShiftModifier, Qt::ControlModifier, Qt::AltModifier, Qt::MetaModifier})
-        pressReturn(modifier);
+        QTest::keyClick(table(), Qt::Key_Return, modifier);
     QTest::mouseClick(table()->viewport(), Qt::LeftButton, {}, rowCentre(1));
     QTest::mouseDClick(table()->viewport(), Qt::LeftButton, Qt::ControlModifier, rowCentre(1));
     EXPECT_EQ(alerts.beeps(), 5);
@@ -66,7 +59,7 @@ TEST_F(Table, ACaptureMovesTheRowsButKeepsTheSelectedRowNumbersAndReturnPastesOn
 
     _delegate.answer = true;
     _delegate.hide = 0;
-    pressReturn(Qt::KeypadModifier); // the keypad's Enter, or Num Lock on
+    QTest::keyClick(table(), Qt::Key_Return, Qt::KeypadModifier); // the keypad's Enter
     EXPECT_EQ(_delegate.handed.size(), 2u);
     EXPECT_TRUE(_window.isWindowVisible()) << "hiding after a paste is off";
     _delegate.hide = 1;
@@ -78,10 +71,8 @@ TEST_F(Table, ACaptureMovesTheRowsButKeepsTheSelectedRowNumbersAndReturnPastesOn
 }
 
 TEST_F(Table, TheKeysMoveThroughTheRowsAndControlsAndEitherDeleteKeyAsksFirst) {
-    QStringList many;
-    for (int i = 0; i < 60; ++i)
-        many << QString::number(i);
-    captureTexts(many);
+    for (int i = 59; i >= 0; --i)
+        capture(QString::number(i));
     key(Qt::Key_Backspace); // nothing selected: an alert would fail the test
     // Taking the keyboard makes the first row current, not selected: Down selects that row.
     QFocusEvent focusIn(QEvent::FocusIn, Qt::TabFocusReason);
@@ -110,15 +101,12 @@ TEST_F(Table, TheKeysMoveThroughTheRowsAndControlsAndEitherDeleteKeyAsksFirst) {
     EXPECT_EQ(QApplication::focusWidget(), table());
 
     select({0, 2, 3});
-    {
-        ScriptedAlerts alerts({ScriptedAlerts::kEscape});
-        key(Qt::Key_Delete);
-        EXPECT_EQ(alerts.requests().size(), 1);
-        EXPECT_EQ(history().pasteData().size(), 60u);
-    }
-    ScriptedAlerts alerts({Alert::AlternateReturn});
-    key(Qt::Key_Backspace);
+    ScriptedAlerts alerts({ScriptedAlerts::kEscape, Alert::AlternateReturn});
+    key(Qt::Key_Delete);
     EXPECT_EQ(alerts.requests().size(), 1);
+    EXPECT_EQ(history().pasteData().size(), 60u);
+    key(Qt::Key_Backspace);
+    EXPECT_EQ(alerts.requests().size(), 2);
     EXPECT_EQ(texts(history()).mid(0, 2), (QStringList{"1", "4"}));
     EXPECT_EQ(history().pasteData().size(), 57u);
     EXPECT_EQ(history().getDataAtIndex(0)->number(), 1);
@@ -185,26 +173,7 @@ protected:
     }
 };
 
-TEST_F(Drag, RowsTravelWithTheTypesTheirKindAndThePasteModeAllow) {
-    const QByteArray tiff = TestPictures::tiffOfPoints(4, 4);
-    capture(std::nullopt, ExtraType::PDF, TestPictures::pdfOfPoints({10, 10}, Qt::blue));
-    capture(QStringLiteral("picture"), ExtraType::TIFF, tiff);
-    capture(QStringLiteral("rich"), ExtraType::RTF, QByteArray("{\\rtf1 rich}"));
-    capture("plain");
-    const QStringList text = {"text/plain;charset=utf-8", "text/plain"};
-    const QString ours = PasteWindow::kKelvrin73Type;
-    EXPECT_EQ(dragged({0}), text + QStringList{ours});
-    EXPECT_EQ(dragged({1}), text + QStringList{ours}) << "rich text goes plain in text mode";
-    EXPECT_EQ(dragged({2}), (QStringList{"image/tiff", "image/png", ours}));
-    EXPECT_EQ(dragged({3}), (QStringList{"application/pdf", ours}));
-    EXPECT_EQ(dragged({0, 2}), QStringList{ours}) << "a picture is never joined";
-    _window.getWindow()->status()->setCurrentIndex(1);
-    EXPECT_EQ(dragged({1}),
-              (QStringList{"text/rtf", "application/rtf"} + text + QStringList{ours}));
-    EXPECT_EQ(_window.draggedDatas(), IndexSet({1}));
-}
-
-TEST_F(Drag, AMoveKeepsTheSelectionAndAForeignDropIsCapturedAtItsRowButNotOntoARow) {
+TEST_F(Drag, AMoveKeepsTheSelectionAForeignDropEntersAtItsRowAndRowsTravelWithTheirTypes) {
     captureTexts({"A", "B", "C", "D", "E"});
     select({0, 2});
     ASSERT_TRUE(dropMove({0, 2}, 5));
@@ -232,4 +201,22 @@ TEST_F(Drag, AMoveKeepsTheSelectionAndAForeignDropIsCapturedAtItsRowButNotOntoAR
     QMimeData pdf;
     pdf.setData(QStringLiteral("application/pdf"), TestPictures::pdfOfPoints({5, 5}, Qt::red));
     EXPECT_FALSE(table()->model()->dropMimeData(&pdf, Qt::CopyAction, 0, 0, {}));
+
+    _delegate.limit = 100;
+    capture(std::nullopt, ExtraType::PDF, TestPictures::pdfOfPoints({10, 10}, Qt::blue));
+    capture(QStringLiteral("picture"), ExtraType::TIFF, TestPictures::tiffOfPoints(4, 4));
+    capture(QStringLiteral("rich"), ExtraType::RTF, QByteArray("{\\rtf1 rich}"));
+    capture("plain");
+    const QStringList plainTypes = {"text/plain;charset=utf-8", "text/plain"};
+    const QString ours = PasteWindow::kKelvrin73Type;
+    EXPECT_EQ(dragged({0}), plainTypes + QStringList{ours});
+    EXPECT_EQ(dragged({1}), plainTypes + QStringList{ours}) << "rich text goes plain in text mode";
+    EXPECT_EQ(dragged({2}), (QStringList{"image/tiff", "image/png", ours}));
+    EXPECT_EQ(dragged({3}), (QStringList{"application/pdf", ours}));
+    select({0, 2}); // a drag of several rows joins the selected ones
+    EXPECT_EQ(dragged({0, 2}), QStringList{ours}) << "a picture is never joined";
+    _window.getWindow()->status()->setCurrentIndex(1);
+    EXPECT_EQ(dragged({1}),
+              (QStringList{"text/rtf", "application/rtf"} + plainTypes + QStringList{ours}));
+    EXPECT_EQ(_window.draggedDatas(), IndexSet({1}));
 }
