@@ -28,8 +28,7 @@ QByteArray exchange(const QByteArray& bytes) {
     return whileServing([bytes] {
         QLocalSocket socket;
         socket.connectToServer(InstanceChannel::socketPath());
-        if (!socket.waitForConnected(2000))
-            return QByteArray("not connected");
+        socket.waitForConnected(2000);
         socket.write(bytes);
         socket.waitForBytesWritten(2000);
         socket.waitForDisconnected(InstanceChannel::kRequestTimeoutMs + 2000);
@@ -64,8 +63,6 @@ TEST(InstanceChannelTest, AnswersTheFirstLineAndNeitherSideTrustsAFolderOrServer
     const QTemporaryDir runtime;
     const ScopedEnvironment environment{{"XDG_RUNTIME_DIR", runtime.path().toUtf8().constData()}};
     QString error;
-    EXPECT_FALSE(InstanceChannel::send("ping", 1000, &error));
-    EXPECT_EQ(error, QStringLiteral("Kelvrin is not running"));
     {
         QList<QByteArray> heard;
         InstanceChannel channel;
@@ -84,7 +81,6 @@ TEST(InstanceChannelTest, AnswersTheFirstLineAndNeitherSideTrustsAFolderOrServer
         EXPECT_EQ(exchange(QByteArray(100000, 'x')), "error request too long\n");
         EXPECT_EQ(exchange("no line feed"), "error no request in time\n");
         EXPECT_EQ(heard, (QList<QByteArray>{"ping", QByteArray("\xff\x00garbage", 9)}));
-        // Still serving after all that.
         const std::optional<InstanceChannel::Answer> pong = ask("ping", &error);
         ASSERT_TRUE(pong) << error.toStdString();
         EXPECT_TRUE(pong->ok);

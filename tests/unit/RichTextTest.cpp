@@ -61,20 +61,17 @@ QByteArray fileValue(const QByteArray& contents, bool pageAligned = false) {
            contents;
 }
 
-struct FlatEntry {
-    QByteArray name;
-    QByteArray value;
-};
+using FlatEntry = std::pair<QByteArray, QByteArray>; // a name and its value
 
 QByteArray flatFolder(const QList<FlatEntry>& entries, bool withHeader = true) {
     QByteArray out = withHeader ? QByteArray("rtfd", 4) + u32(0) : QByteArray();
     out += u32(3) + u32(quint32(entries.size()));
-    for (const FlatEntry& entry : entries)
-        out += u32(quint32(entry.name.size())) + entry.name;
-    for (const FlatEntry& entry : entries)
-        out += u32(quint32(entry.value.size()));
-    for (const FlatEntry& entry : entries)
-        out += entry.value;
+    for (const auto& [name, value] : entries)
+        out += u32(quint32(name.size())) + name;
+    for (const auto& [name, value] : entries)
+        out += u32(quint32(value.size()));
+    for (const auto& [name, value] : entries)
+        out += value;
     return out;
 }
 
@@ -271,18 +268,17 @@ TEST(RichText, RtfdAttachmentsSurviveJoiningUnderUniqueNames) {
         {"Old.rtfd", inner},
     });
     // No container header, the page-aligned form, and the older ways of writing the reference.
-    const QByteArray secondRtfd =
-        flatFolder({{"TXT.rtf", fileValue(fixture(QStringLiteral("rtf/rtfd-second.rtf")))},
-                    {"Pasted Graphic.png", fileValue(blue, true)},
-                    {"diagram.png", fileValue(green)}},
-                   false);
-    const QByteArray pictureRtf = "{\\rtf1\\ansi pic {\\pict\\pngblip\\picw4\\pich2\\picwgoal60"
+    const RichText second =
+        read(flatFolder({{"TXT.rtf", fileValue(fixture(QStringLiteral("rtf/rtfd-second.rtf")))},
+                         {"Pasted Graphic.png", fileValue(blue, true)},
+                         {"diagram.png", fileValue(green)}},
+                        false),
+             true);
+    const RichText picture = read("{\\rtf1\\ansi pic {\\pict\\pngblip\\picw4\\pich2\\picwgoal60"
                                   "\\pichgoal30 " +
-                                  red.toHex() + "} after}";
+                                  red.toHex() + "} after}");
 
     const RichText first = read(firstRtfd, true);
-    const RichText second = read(secondRtfd, true);
-    const RichText picture = read(pictureRtf);
     const QString o(QChar(0xFFFC));
     EXPECT_EQ(first.plainText(), "First " + o + " again " + o + " notes " + o + "\n");
     EXPECT_EQ(second.plainText(), "Second " + o + " and " + o + " end\n");
@@ -326,11 +322,11 @@ TEST(RichText, RtfdAttachmentsSurviveJoiningUnderUniqueNames) {
     qsizetype otherValues = 0;
     for (qsizetype i = 1; i < names.size(); ++i) {
         files.append({names[i].toUtf8(), names[i] == u"Old.rtfd" ? inner : fileValue(contents[i])});
-        otherValues += files.last().value.size();
+        otherValues += files.last().second.size();
     }
     const qsizetype textAt = flatFolder(files).size() - otherValues + 8;
     const QByteArray text = rtfd.mid(textAt, rtfd.size() - flatFolder(files).size() - 8);
-    files.first().value = fileValue(text);
+    files.first().second = fileValue(text);
     EXPECT_EQ(rtfd, flatFolder(files));
     static const QRegularExpression reference(
         QStringLiteral("\\\\NeXTGraphic ([^\\\\]+) \\\\width"));

@@ -172,7 +172,6 @@ TEST(TypedStream, ReadsOtherWritersAndWritesTheRealLayoutsAndIntegersInTheShorte
                                    {Value::fromInteger(1000), Value::fromText(QString(300, u'x')),
                                     Value::fromInteger(40000), Value::fromBytes(hex("01 02"))})}));
 
-    // Integers take the shortest form.
     const QByteArray prefix = header() + str("@") + hex("84") + classes({{"R", 0}}) + str("i");
     for (const QString& line : fixtureLines(QStringLiteral("archives/integer-forms.txt"))) {
         const qint64 number = line.section(u' ', 0, 0).toLongLong();
