@@ -41,22 +41,6 @@ std::optional<InstanceChannel::Answer> ask(const QByteArray& request, QString* e
     return whileServing([&] { return InstanceChannel::send(request, 5000, error); });
 }
 
-// A socket on the command socket's path, listened on as the user nobody, as another user's
-// program would if it reached there: a socket's peer is whoever listens on it, not whoever made
-// its file. Its descriptor, or -1 when it could not listen.
-int listenAsAnotherUser() {
-    const QByteArray path = QFile::encodeName(InstanceChannel::socketPath());
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
-    const int server = socket(AF_UNIX, SOCK_STREAM, 0);
-    const uid_t nobody = 65534;
-    const bool listening =
-        bind(server, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        seteuid(nobody) == 0 && listen(server, 1) == 0;
-    return seteuid(0) == 0 && listening ? server : -1;
-}
-
 } // namespace
 
 TEST(InstanceChannelTest, AnswersTheFirstLineAndNeitherSideTrustsAFolderOrServerOfAnotherUser) {
@@ -109,8 +93,18 @@ TEST(InstanceChannelTest, AnswersTheFirstLineAndNeitherSideTrustsAFolderOrServer
         GTEST_SKIP() << "only root can serve the socket as another user";
     InstanceChannel holder;
     ASSERT_EQ(holder.claim(&error), InstanceChannel::Claim::Taken) << error.toStdString();
-    const int stranger = listenAsAnotherUser();
-    ASSERT_GE(stranger, 0);
+    // A socket on the command socket's path, listened on as the user nobody, as another user's
+    // program would if it reached there: a socket's peer is whoever listens on it, not whoever made
+    // its file.
+    const QByteArray path = QFile::encodeName(InstanceChannel::socketPath());
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
+    const int stranger = socket(AF_UNIX, SOCK_STREAM, 0);
+    const bool listening =
+        bind(stranger, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        seteuid(65534) == 0 && listen(stranger, 1) == 0;
+    ASSERT_TRUE(seteuid(0) == 0 && listening);
     EXPECT_FALSE(InstanceChannel::send("list", 5000, &error));
     EXPECT_TRUE(error.contains(u"another user")) << error.toStdString();
     ::close(stranger);
