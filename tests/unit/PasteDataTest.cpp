@@ -48,7 +48,7 @@ QByteArray archiveOfVersion(qint32 version) {
 
 } // namespace
 
-TEST(PasteData, TextIsKeptWholeAndSharedAndCutOnlyForDisplay) {
+TEST(PasteData, TextIsKeptWholeAndCutForDisplayAndAPictureShowsItsSizeAndAFittedThumbnail) {
     constexpr char16_t raw[] = u"nul\0 cr\r pair\U0001F600 end";
     const QString odd = QString::fromUtf16(raw, std::size(raw) - 1);
     EXPECT_EQ(clipping(odd)->contents()->constData(), odd.constData());
@@ -69,19 +69,16 @@ TEST(PasteData, TextIsKeptWholeAndSharedAndCutOnlyForDisplay) {
     const auto textless = clipping(std::nullopt, ExtraType::RTF, QByteArray("{\\rtf1}"));
     EXPECT_FALSE(textless->contents().has_value());
     EXPECT_FALSE(textless->displayContents().has_value());
-}
 
-// A picture shows its size in points, and one that cannot be read shows 0 by 0 and draws nothing.
-TEST(PasteData, PictureClippingShowsItsSizeAndAThumbnailFittingItsLongerSide) {
-    QImage perCentimetre = filled(QSize(254, 127), Qt::red); // written with the centimetre unit
-    perCentimetre.setDotsPerMeterX(10000);
-    perCentimetre.setDotsPerMeterY(10000);
+    // A picture shows its size in points, and one that cannot be read shows 0 by 0 and draws
+    // nothing.
     const QByteArray tiff = tiffOfPoints(200, 100);
     const std::tuple<qint32, QByteArray, QSize> pictures[] = {
         {ExtraType::TIFF, tiff, {200, 100}},
         // 101 by 51 pixels at 144 dpi are 50.5 by 25.5 points.
         {ExtraType::TIFF, encoded(filled(QSize(101, 51), Qt::red, 144), "tiff"), {50, 25}},
-        {ExtraType::TIFF, encoded(perCentimetre, "tiff"), {72, 36}},
+        // 100 pixels a centimetre: written with the centimetre unit.
+        {ExtraType::TIFF, encoded(filled(QSize(254, 127), Qt::red, 254), "tiff"), {72, 36}},
         {ExtraType::PDF, pdfOfPoints(QSizeF(200, 100), Qt::blue), {200, 100}},
         {ExtraType::TIFF, "", {0, 0}},
         {ExtraType::TIFF, "garbage", {0, 0}},
