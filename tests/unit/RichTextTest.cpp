@@ -143,8 +143,7 @@ TEST(RichText, PlainTextIsEscapedAndEveryReaderGetsItBack) {
 }
 
 TEST(RichText, ReaderFollowsTheRtfGrammarRefusesWhatIsNotRtfAndSurvivesDamage) {
-    const QJsonObject cases =
-        QJsonDocument::fromJson(fixture(QStringLiteral("rtf/grammar.json"))).object();
+    const QJsonObject cases = QJsonDocument::fromJson(fixture("rtf/grammar.json")).object();
     ASSERT_FALSE(cases.isEmpty());
     for (auto sample = cases.begin(); sample != cases.end(); ++sample)
         EXPECT_EQ(read(wrap(sample.key().toUtf8())).plainText(), sample.value().toString())
@@ -165,8 +164,7 @@ TEST(RichText, ReaderFollowsTheRtfGrammarRefusesWhatIsNotRtfAndSurvivesDamage) {
     for (qsizetype i = 0; i < looks.size(); ++i)
         EXPECT_EQ(look(formatted, i), looks[i].toStdString()) << "character " << i;
 
-    const QJsonObject damaged =
-        QJsonDocument::fromJson(fixture(QStringLiteral("rtf/damaged.json"))).object();
+    const QJsonObject damaged = QJsonDocument::fromJson(fixture("rtf/damaged.json")).object();
     ASSERT_FALSE(damaged.isEmpty());
     for (auto sample = damaged.begin(); sample != damaged.end(); ++sample) {
         const std::optional<RichText> text = RichText::fromRTF(sample.key().toUtf8());
@@ -200,8 +198,7 @@ TEST(RichText, ReaderFollowsTheRtfGrammarRefusesWhatIsNotRtfAndSurvivesDamage) {
 
 // Each sample in its code page, named by the document and by the font's charset.
 TEST(RichText, ReadsEveryCodePageByDocumentAndByFontCharset) {
-    const QJsonObject samples =
-        QJsonDocument::fromJson(fixture(QStringLiteral("rtf/code-pages.json"))).object();
+    const QJsonObject samples = QJsonDocument::fromJson(fixture("rtf/code-pages.json")).object();
     ASSERT_EQ(samples.size(), 6);
     RichText joined;
     QString joinedText;
@@ -293,12 +290,11 @@ TEST(RichText, RtfdAttachmentsSurviveJoiningUnderUniqueNames) {
         {"Old.rtfd", inner},
     });
     // No container header, the page-aligned form, and the older ways of writing the reference.
-    const RichText second =
-        read(flatFolder({{"TXT.rtf", fileValue(fixture(QStringLiteral("rtf/rtfd-second.rtf")))},
-                         {"Pasted Graphic.png", fileValue(blue, true)},
-                         {"diagram.png", fileValue(green)}},
-                        false),
-             true);
+    const RichText second = read(flatFolder({{"TXT.rtf", fileValue(fixture("rtf/rtfd-second.rtf"))},
+                                             {"Pasted Graphic.png", fileValue(blue, true)},
+                                             {"diagram.png", fileValue(green)}},
+                                            false),
+                                 true);
     const RichText picture = read("{\\rtf1\\ansi pic {\\pict\\pngblip\\picw4\\pich2\\picwgoal60"
                                   "\\pichgoal30 " +
                                   red.toHex() + "} after}");
@@ -353,8 +349,7 @@ TEST(RichText, RtfdAttachmentsSurviveJoiningUnderUniqueNames) {
     const QByteArray text = rtfd.mid(textAt, rtfd.size() - flatFolder(files).size() - 8);
     files.first().second = fileValue(text);
     EXPECT_EQ(rtfd, flatFolder(files));
-    static const QRegularExpression reference(
-        QStringLiteral("\\\\NeXTGraphic ([^\\\\]+) \\\\width"));
+    static const QRegularExpression reference("\\\\NeXTGraphic ([^\\\\]+) \\\\width");
     QStringList referenced;
     for (const auto& match : reference.globalMatch(QString::fromLatin1(text)))
         referenced << match.captured(1);

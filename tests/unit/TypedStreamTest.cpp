@@ -166,7 +166,7 @@ TEST(TypedStream, ReadsOtherWritersAndWritesTheRealLayoutsAndIntegersInTheShorte
     wide.replace(hex("92 95"), hex("82 92 ff ff ff 82 95 ff ff ff"));
     EXPECT_EQ(decode(wide).root, expected);
 
-    EXPECT_EQ(decode(fixture(QStringLiteral("archives/big-endian.array"))).root,
+    EXPECT_EQ(decode(fixture("archives/big-endian.array")).root,
               Value::arrayOf(
                   {Value::recordOf("PasteData", 1,
                                    {Value::fromInteger(1000), Value::fromText(QString(300, u'x')),
