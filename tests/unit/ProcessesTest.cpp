@@ -81,10 +81,8 @@ TEST(DesktopEntries, NameTheProgramOfAWindowClassAsTheDesktopDoes) {
     }
     // Installed while Kelvrin runs.
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    QFile entry(later.filePath(QStringLiteral("applications/mousepad.desktop")));
-    ASSERT_TRUE(entry.open(QIODevice::WriteOnly) &&
-                entry.write("[Desktop Entry]\nType=Application\nName=Mousepad\n") > 0);
-    entry.close();
+    ASSERT_TRUE(QFile::copy(entries + "late/mousepad.desktop",
+                            later.filePath("applications/mousepad.desktop")));
     EXPECT_EQ(applicationName(QStringLiteral("Mousepad")), QStringLiteral("Mousepad"));
 }
 

@@ -229,11 +229,8 @@ TEST(RichText, JoinedPartsFollowEachOtherAndKeepTheirLookWithMergedTables) {
     const RichText second = read(fixture(QStringLiteral("rtf/other-numbering.rtf")));
     const RichText plain = RichText::fromPlainText(
         QStringLiteral("plain part\nΕλληνικά Русский 中文 한국어 日本語\t« »\n"));
-    const RichText fourth = read(
-        flatFolder(
-            {{"TXT.rtf", fileValue("{\\rtf1\\ansi{\\fonttbl\\f0\\fswiss Arial;}{\\colortbl;\\red255"
-                                   "\\green0\\blue0;}\\f0\\fs28\\cf1\\qc rtfd part \\par}")}}),
-        true);
+    const RichText fourth =
+        read(flatFolder({{"TXT.rtf", fileValue(fixture("rtf/rtfd-part.rtf"))}}), true);
     const QList<RichText> parts = {first, second, plain, fourth, first};
 
     RichText joined;
@@ -355,7 +352,6 @@ TEST(RichText, RtfdAttachmentsSurviveJoiningUnderUniqueNames) {
         referenced << match.captured(1);
     EXPECT_EQ(referenced, QStringList(names).mid(0, 8));
 
-    // As RTF the pictures travel inside the text.
     const QByteArray rtf = joined.RTF();
     EXPECT_EQ(rtf.count("\\pngblip"), 7);
     EXPECT_EQ(read(rtf).attachments().size(), 7);

@@ -27,7 +27,6 @@ TEST(Formatter, AppliesEachConversionInOrderAndToleratesWhatItDoesNotKnow) {
     EXPECT_EQ(format(QStringLiteral("[%.*s]"), {1, name}), QStringLiteral("[\uFFFD]"));
     EXPECT_EQ(format(QStringLiteral("[%.*s]"), {99, name}), QStringLiteral("[Éditeur]"));
     EXPECT_EQ(format(QStringLiteral("[%s]"), {QByteArray("ab\0cd", 5)}), QStringLiteral("[ab]"));
-    // Missing arguments and unknown conversions.
     EXPECT_EQ(format("a %@ b %d c", {QStringLiteral("x")}), "a x b  c");
     EXPECT_EQ(format(QStringLiteral("%q %"), {}), QStringLiteral("%q %"));
     EXPECT_EQ(format(QStringLiteral("%@"), {42}), QStringLiteral("42"));
