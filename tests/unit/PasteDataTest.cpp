@@ -56,8 +56,7 @@ TEST(PasteData, TextIsKeptWholeAndCutForDisplayAndAPictureShowsItsSizeAndAFitted
     EXPECT_EQ(clipping(exact)->displayContents(), exact);
     EXPECT_EQ(clipping(exact + u'b')->displayContents(), exact + " .....");
     // Lengths count UTF-16 units; the line feed counts wherever it is, shown or not.
-    QString lineFeedAt200(300, u'x');
-    lineFeedAt200[200] = u'\n';
+    const QString lineFeedAt200 = QString(200, u'x') + u'\n' + QString(99, u'x');
     EXPECT_EQ(clipping(lineFeedAt200)->strInfo(), "\n300\nLF");
     EXPECT_EQ(clipping("a\rb")->strInfo(), "\n3");
     const auto pairs = clipping(QString::fromUtf16(u"\U0001F600").repeated(100));

@@ -316,16 +316,13 @@ TEST(RichText, RtfdAttachmentsSurviveJoiningUnderUniqueNames) {
     const QList<QByteArray> contents = {red, red,  notes, blue,    green,
                                         red, blue, green, "loose", inner};
     auto check = [&](const RichText& doc) {
-        QStringList attachmentNames;
-        QList<QByteArray> attachmentContents;
-        for (const RichText::Attachment& a : doc.attachments()) {
-            attachmentNames << a.name;
-            attachmentContents << a.contents;
-            EXPECT_TRUE(a.position < 0 || doc.plainText().at(a.position) == QChar(0xFFFC))
-                << a.name.toStdString();
+        ASSERT_EQ(doc.attachments().size(), names.size());
+        for (qsizetype i = 0; i < names.size(); ++i) {
+            const RichText::Attachment& a = doc.attachments()[i];
+            EXPECT_EQ(a.name.toStdString(), names[i].toStdString());
+            EXPECT_EQ(a.contents, contents[i]) << a.name.toStdString();
+            EXPECT_TRUE(a.position < 0 || doc.plainText().at(a.position) == QChar(0xFFFC)) << i;
         }
-        EXPECT_EQ(attachmentNames, names);
-        EXPECT_EQ(attachmentContents, contents);
         EXPECT_EQ(doc.plainText().count(o), 8);
     };
     check(joined);

@@ -15,10 +15,9 @@
 using Strings::format;
 
 TEST(Formatter, AppliesEachConversionInOrderAndToleratesWhatItDoesNotKnow) {
-    EXPECT_EQ(format(QStringLiteral("file[%@] errno[%d] size[%ld] count[%lu] u[%u] i[%i] 100%%"),
+    EXPECT_EQ(format("file[%@] errno[%d] size[%ld] count[%lu] u[%u] i[%i] 100%%",
                      {QStringLiteral("/tmp/ä"), 13, -5LL, 18446744073709551615ULL, 7u, -1}),
-              QStringLiteral("file[/tmp/ä] errno[13] size[-5] count[18446744073709551615] u[7] "
-                             "i[-1] 100%"));
+              "file[/tmp/ä] errno[13] size[-5] count[18446744073709551615] u[7] i[-1] 100%");
     EXPECT_EQ(format("save file[%s]\n", {QByteArray("/a/b")}), "save file[/a/b]\n");
     // The precision counts bytes; a cut inside a character yields a replacement character, never
     // stray bytes, and a NUL ends a C string.

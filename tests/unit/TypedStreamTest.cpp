@@ -28,9 +28,7 @@ QByteArray hex(const QByteArray& text) {
     return QByteArray::fromHex(text);
 }
 
-QByteArray header() {
-    return hex("04 0b") + "streamtyped" + hex("81 e8 03");
-}
+const QByteArray kHeader = hex("04 0b") + "streamtyped" + hex("81 e8 03");
 
 // A new shared string of fewer than 128 bytes: a type or a class name.
 QByteArray str(const QByteArray& text) {
@@ -65,7 +63,7 @@ Value roundTrip(const Value& value) {
 // (entry 1) and the type "i" (string 3); later arrays refer to them.
 class ArrayWriter {
 public:
-    QByteArray bytes = header() + str("@");
+    QByteArray bytes = kHeader + str("@");
 
     // Starts an array of count elements and answers its entry number.
     int open(int count) {
@@ -172,7 +170,7 @@ TEST(TypedStream, ReadsOtherWritersAndWritesTheRealLayoutsAndIntegersInTheShorte
                                    {Value::fromInteger(1000), Value::fromText(QString(300, u'x')),
                                     Value::fromInteger(40000), Value::fromBytes(hex("01 02"))})}));
 
-    const QByteArray prefix = header() + str("@") + hex("84") + classes({{"R", 0}}) + str("i");
+    const QByteArray prefix = kHeader + str("@") + hex("84") + classes({{"R", 0}}) + str("i");
     for (const QString& line : fixtureLines(QStringLiteral("archives/integer-forms.txt"))) {
         const qint64 number = line.section(u' ', 0, 0).toLongLong();
         const Value record = Value::recordOf("R", 0, {Value::fromInteger(number)});
@@ -204,7 +202,7 @@ TEST(TypedStream, TreesRoundTripWithReferencesBeyond238EntriesAndEveryTruncation
     EXPECT_EQ(decoded.versionForClassName("Note"), 7);
     EXPECT_EQ(decoded.versionForClassName("Absent"), -1);
     EXPECT_EQ(roundTrip(Value::nil()), Value::nil());
-    EXPECT_EQ(encode(Value::fromBytes("")), header() + str("@") + hex("84") +
+    EXPECT_EQ(encode(Value::fromBytes("")), kHeader + str("@") + hex("84") +
                                                 classes({{"NSData", 0}}) + str("i") + hex("00") +
                                                 str("[0c]") + hex("86"));
 
@@ -220,8 +218,7 @@ TEST(TypedStream, TreesRoundTripWithReferencesBeyond238EntriesAndEveryTruncation
     EXPECT_EQ(roundTrip(Value::arrayOf(texts)), Value::arrayOf(texts));
     EXPECT_TRUE(encode(Value::fromText(QString::fromUcs4(U"\U0001F600")))
                     .endsWith(str("+") + hex("04 f0 9f 98 80 86")));
-    QString lone = QStringLiteral("a");
-    lone += QChar(0xD800);
+    const QString lone = QStringLiteral("a") + QChar(0xD800);
     EXPECT_EQ(roundTrip(Value::fromText(lone)).text, QStringLiteral("a\uFFFD"));
 
     std::vector<Value> clippings;
@@ -251,7 +248,7 @@ TEST(TypedStream, TreesRoundTripWithReferencesBeyond238EntriesAndEveryTruncation
 }
 
 TEST(TypedStream, RejectsMalformedArchivesAndTreesTheFormatCannotHold) {
-    const QByteArray root = header() + str("@");
+    const QByteArray root = kHeader + str("@");
     const QByteArray array = root + hex("84") + classes({{"NSArray", 0}}) + str("i");
     const QByteArray record = root + hex("84") + classes({{"R", 0}});
     const QByteArray text = root + hex("84") + classes({{"NSString", 1}}) + str("+");
@@ -259,9 +256,9 @@ TEST(TypedStream, RejectsMalformedArchivesAndTreesTheFormatCannotHold) {
     expectDecodeError(hex("03") + kOneClippingNSArray.mid(1), "streamer version 3");
     expectDecodeError(kOneClippingNSArray.left(12) + "X" + kOneClippingNSArray.mid(13),
                       "unknown signature");
-    const QMap<QString, QByteArray> prefixes = {{"header", header()}, {"root", root},
-                                                {"array", array},     {"record", record},
-                                                {"text", text},       {"data", data}};
+    const QMap<QString, QByteArray> prefixes = {{"header", kHeader}, {"root", root},
+                                                {"array", array},    {"record", record},
+                                                {"text", text},      {"data", data}};
     for (const QString& line : fixtureLines(QStringLiteral("archives/malformed.txt"))) {
         QStringList tokens = line.section(u'|', 0, 0).split(u' ');
         QByteArray bytes = prefixes.value(tokens.takeFirst());
@@ -295,8 +292,7 @@ TEST(TypedStream, NestingAndRepetitionAreBounded) {
 
     // Two bytes an integer group, a hundred and more in memory each: refused as it is read,
     // long before it takes the memory. The class read before says which version failed.
-    QByteArray groups =
-        header() + str("@") + hex("84") + classes({{"R", 7}}) + str("i") + hex("01");
+    QByteArray groups = kHeader + str("@") + hex("84") + classes({{"R", 7}}) + str("i") + hex("01");
     groups += hex("95 01").repeated(4 << 20);
     const auto refused = expectDecodeError(groups + hex("86"), "would take more than");
     EXPECT_EQ(refused ? refused->classVersions().value("R") : -1, 7);
