@@ -244,17 +244,17 @@ TEST(TypedStream, TreesRoundTripWithReferencesBeyond238EntriesAndEveryTruncation
 }
 
 TEST(TypedStream, RejectsMalformedArchivesAndTreesTheFormatCannotHold) {
-    const QByteArray root = kHeader + str("@");
-    const QByteArray array = root + hex("84") + classes({{"NSArray", 0}}) + str("i");
-    const QByteArray record = root + hex("84") + classes({{"R", 0}});
-    const QByteArray text = root + hex("84") + classes({{"NSString", 1}}) + str("+");
-    const QByteArray data = root + hex("84") + classes({{"NSData", 0}}) + str("i");
     expectDecodeError(hex("03") + kOneClippingNSArray.mid(1), "streamer version 3");
     expectDecodeError(kOneClippingNSArray.left(12) + "X" + kOneClippingNSArray.mid(13),
                       "unknown signature");
-    const QMap<QString, QByteArray> prefixes = {{"header", kHeader}, {"root", root},
-                                                {"array", array},    {"record", record},
-                                                {"text", text},      {"data", data}};
+    const QByteArray root = kHeader + str("@");
+    const QMap<QString, QByteArray> prefixes = {
+        {"header", kHeader},
+        {"root", root},
+        {"array", root + hex("84") + classes({{"NSArray", 0}}) + str("i")},
+        {"record", root + hex("84") + classes({{"R", 0}})},
+        {"text", root + hex("84") + classes({{"NSString", 1}}) + str("+")},
+        {"data", root + hex("84") + classes({{"NSData", 0}}) + str("i")}};
     for (const QString& line : fixtureLines(QStringLiteral("archives/malformed.txt"))) {
         QStringList tokens = line.section(u'|', 0, 0).split(u' ');
         QByteArray bytes = prefixes.value(tokens.takeFirst());
