@@ -26,12 +26,11 @@ TEST(Picture, TiffFromImageDataKeepsPixelsAndResolution) {
     // every bit.
     QImage translucent(40, 20, QImage::Format_ARGB32);
     QImage deep(40, 20, QImage::Format_RGBA64);
-    for (int y = 0; y < translucent.height(); ++y) {
+    for (int y = 0; y < translucent.height(); ++y)
         for (int x = 0; x < translucent.width(); ++x) {
             translucent.setPixel(x, y, qRgba(x * 6, y * 12, 200, (x * y * 7) % 256));
             deep.setPixelColor(x, y, QColor::fromRgba64(x * 1601, y * 3203, 65535 - x, 65535));
         }
-    }
     for (const QImage& image :
          {translucent.convertToFormat(QImage::Format_ARGB32_Premultiplied), deep}) {
         const auto converted = Picture::tiffFromImageData(encoded(image, "png"));

@@ -243,7 +243,7 @@ TEST(TypedStream, TreesRoundTripWithReferencesBeyond238EntriesAndEveryTruncation
     EXPECT_EQ(decode(shared).root, Value::arrayOf(clippings));
 }
 
-TEST(TypedStream, RejectsMalformedArchivesAndTreesTheFormatCannotHold) {
+TEST(TypedStream, RejectsMalformedArchivesAndUnwritableTreesAndBoundsNestingAndRepetition) {
     expectDecodeError(hex("03") + kOneClippingNSArray.mid(1), "streamer version 3");
     expectDecodeError(kOneClippingNSArray.left(12) + "X" + kOneClippingNSArray.mid(13),
                       "unknown signature");
@@ -263,9 +263,7 @@ TEST(TypedStream, RejectsMalformedArchivesAndTreesTheFormatCannotHold) {
                                             : hex(token.toLatin1());
         expectDecodeError(bytes, line.section(u'|', 1));
     }
-}
 
-TEST(TypedStream, NestingAndRepetitionAreBounded) {
     EXPECT_EQ(decode(nestedArrays(kMaxDepth)).root, nested(kMaxDepth));
     expectDecodeError(nestedArrays(kMaxDepth + 1), "nested deeper than 64");
     expectDecodeError(nestedArrays(100000), "nested deeper than 64");
