@@ -312,9 +312,10 @@ TEST(RichText, RtfdAttachmentsSurviveJoiningUnderUniqueNames) {
     const QList<QByteArray> contents = {red, red,  notes, blue,    green,
                                         red, blue, green, "loose", inner};
     auto check = [&](const RichText& doc) {
-        ASSERT_EQ(doc.attachments().size(), names.size());
+        const QList<RichText::Attachment> attachments = doc.attachments();
+        ASSERT_EQ(attachments.size(), names.size());
         for (qsizetype i = 0; i < names.size(); ++i) {
-            const RichText::Attachment& a = doc.attachments()[i];
+            const RichText::Attachment& a = attachments[i];
             EXPECT_EQ(a.name.toStdString(), names[i].toStdString());
             EXPECT_EQ(a.contents, contents[i]) << a.name.toStdString();
             EXPECT_TRUE(a.position < 0 || doc.plainText().at(a.position) == QChar(0xFFFC)) << i;
