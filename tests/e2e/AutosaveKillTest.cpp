@@ -41,7 +41,7 @@ public:
             return std::nullopt;
         try {
             const std::optional<PasteDataList> clippings =
-                unarchivePasteData(readFile(path() + QStringLiteral("/PasteBoard History.KVdata")));
+                unarchivePasteData(readFile(historyPath()));
             if (!clippings)
                 return std::nullopt;
             QStringList texts;
@@ -64,19 +64,19 @@ public:
     // sleep through a whole save, which then shows as a new history file; true either way.
     bool waitUntilBeingWritten(int timeoutMs) const {
         const ino_t before = historyFile();
-        for (const QDeadlineTimer deadline(timeoutMs); !beingWritten(); QThread::usleep(300))
-            if (historyFile() != before || deadline.hasExpired())
-                return historyFile() != before;
-        return true;
+        for (const QDeadlineTimer deadline(timeoutMs); !deadline.hasExpired(); QThread::usleep(300))
+            if (beingWritten() || historyFile() != before)
+                return true;
+        return false;
     }
 
 private:
+    QString historyPath() const { return path() + QStringLiteral("/PasteBoard History.KVdata"); }
     // A save puts a new file in the history's place.
     ino_t historyFile() const {
         struct stat status {};
-        const QByteArray name =
-            QFile::encodeName(path() + QStringLiteral("/PasteBoard History.KVdata"));
-        return ::stat(name.constData(), &status) == 0 ? status.st_ino : 0;
+        const bool found = ::stat(QFile::encodeName(historyPath()).constData(), &status) == 0;
+        return found ? status.st_ino : 0;
     }
 
     QTemporaryDir _home;

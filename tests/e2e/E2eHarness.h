@@ -80,10 +80,14 @@ public:
     // Whether it answered its command line after the start.
     bool answered() const { return _answered; }
     // Ends it at once, as a crash or SIGKILL does.
-    void kill() { _process.kill(), _process.waitForFinished(5000); }
+    void kill() {
+        _process.kill();
+        _process.waitForFinished(5000);
+    }
     // SIGTERM, as at the session's end: whether it ended within the time.
     bool terminate(int timeoutMs) {
-        return _process.terminate(), _process.waitForFinished(timeoutMs);
+        _process.terminate();
+        return _process.waitForFinished(timeoutMs);
     }
     // Its exit code once it ended by itself, -1 after a crash.
     int exitCode() const {

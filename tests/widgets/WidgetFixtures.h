@@ -170,7 +170,7 @@ protected:
             tick();
         }
     }
-    // One look of the poll; a picture it meets is still being read on return.
+    // One look of the poll; a picture it meets may still be being read on return.
     void poll() { _app->pasteboardCheck(); }
     // One look of the poll, then the wait until what it captured has entered.
     void tick() {
