@@ -84,10 +84,18 @@ const QStaticText& ImageAndTextCell::laidOut(const QString& text, const QFont& f
     const QString key = QString::number(width) + u'\n' + text;
     if (QStaticText* known = _laidOut.object(key))
         return *known;
-    const QFontMetrics metrics(font);
-    auto* line = new QStaticText(metrics.elidedText(text, Qt::ElideRight, width));
+    auto* line = new QStaticText;
     line->setTextFormat(Qt::PlainText);
-    line->prepare(QTransform(), font);
+    // Eliding shapes the text once to measure it and the line shapes it again: a line that fits
+    // is shaped once. One with more characters than the width has pixels cannot fit.
+    if (text.size() <= width) {
+        line->setText(text);
+        line->prepare(QTransform(), font);
+    }
+    if (line->text().isEmpty() || line->size().width() > width) {
+        line->setText(QFontMetrics(font).elidedText(text, Qt::ElideRight, width));
+        line->prepare(QTransform(), font);
+    }
     _laidOut.insert(key, line);
     return *line;
 }

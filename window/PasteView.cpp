@@ -12,7 +12,9 @@
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QScrollBar>
+#include <QStyleOptionSlider>
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -41,6 +43,40 @@ private:
     mutable QSize _sizeHint;
 };
 
+// The rows' scroll bar. While the history fills, each capture lengthens its range by one row,
+// which moves the slider's ends by less than a pixel once the history is longer than a few
+// screens; the bar is painted again only when the slider or the state of its arrows changed.
+class RowScrollBar : public QScrollBar {
+public:
+    using QScrollBar::QScrollBar;
+
+protected:
+    void sliderChange(SliderChange change) override {
+        if (change == SliderOrientationChange || !_painted || looks() != *_painted)
+            QScrollBar::sliderChange(change);
+    }
+    void paintEvent(QPaintEvent* event) override {
+        _painted = looks();
+        QScrollBar::paintEvent(event);
+    }
+
+private:
+    struct Looks {
+        QRect slider;
+        bool atMinimum;
+        bool atMaximum;
+        bool operator==(const Looks&) const = default;
+    };
+    Looks looks() const {
+        QStyleOptionSlider option;
+        initStyleOption(&option);
+        return {style()->subControlRect(QStyle::CC_ScrollBar, &option,
+                                        QStyle::SC_ScrollBarSlider, this),
+                value() == minimum(), value() == maximum()};
+    }
+    std::optional<Looks> _painted;
+};
+
 // Whether a key types into the filter: printable text, with no modifier held but Shift (and
 // those that never count, such as the keypad's).
 bool typesIntoFilter(const QKeyEvent* event) {
@@ -57,6 +93,7 @@ bool typesIntoFilter(const QKeyEvent* event) {
 PasteView::PasteView(QWidget* parent) : QTableView(parent) {
     verticalHeader()->hide();
     setHorizontalHeader(new ColumnHeader(this));
+    setVerticalScrollBar(new RowScrollBar(Qt::Vertical, this));
     setDragEnabled(true);
     setAcceptDrops(true);
     setDropIndicatorShown(true);
@@ -69,22 +106,56 @@ PasteView::PasteView(QWidget* parent) : QTableView(parent) {
 
 // A capture puts one row at the top. Qt would paint every visible row again, each having moved
 // down by one; the rows already on the screen are moved down as pixels instead, so only the new
-// row and the renumbered first column are painted.
+// row is painted. Without a filter a row's number is its position, so the numbers stay where
+// they are and only a row that newly appears at the bottom has its number painted; under a
+// filter they move with their rows and the whole column is painted again.
 void PasteView::rowsInserted(const QModelIndex& parent, int start, int end) {
     QTableView::rowsInserted(parent, start, end);
-    if (parent.isValid() || start != 0 || verticalScrollBar()->value() != 0 || _movedRows < 0 ||
-        !isVisible()) {
-        _movedRows = -1;
+    if (parent.isValid() || start != 0 || verticalScrollBar()->value() != 0 ||
+        _moved.rows < 0 || !isVisible()) {
+        _moved.rows = -1;
         return;
     }
+    const auto* source = qobject_cast<PasteTableModel*>(model());
+    const int numbers = PasteTableModel::column(QStringLiteral("No"));
+    if (_moved.rows == 0)
+        _moved.numbersInPlace = source && !source->isFiltering() && !isColumnHidden(numbers);
     const int rows = end - start + 1;
-    viewport()->scroll(0, rows * verticalHeader()->defaultSectionSize());
-    _movedRows += rows;
+    const QRect all = viewport()->rect();
+    if (!_moved.numbersInPlace) {
+        viewport()->scroll(0, rowsTop(rows));
+    } else {
+        const int left = columnViewportPosition(numbers);
+        const int right = left + columnWidth(numbers);
+        for (const QRect& side : {QRect(all.topLeft(), QPoint(left - 1, all.bottom())) & all,
+                                  QRect(QPoint(right, all.top()), all.bottomRight()) & all})
+            if (!side.isEmpty())
+                viewport()->scroll(0, rowsTop(rows), side);
+        const int rowsBefore = model()->rowCount() - rows;
+        viewport()->update(left, rowsTop(rowsBefore), columnWidth(numbers), rowsTop(rows));
+    }
+    _moved.rows += rows;
+}
+
+// Rows trimmed from the end after a capture leave their moved pixels behind while the view has
+// room for them.
+void PasteView::rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end) {
+    if (_moved.rows > 0) {
+        if (parent.isValid() || end != model()->rowCount() - 1)
+            _moved.rows = -1;
+        else
+            viewport()->update(0, rowsTop(start), viewport()->width(), rowsTop(end - start + 1));
+    }
+    QTableView::rowsAboutToBeRemoved(parent, start, end);
+}
+
+int PasteView::rowsTop(int rows) const {
+    return rows * verticalHeader()->defaultSectionSize();
 }
 
 void PasteView::doItemsLayout() {
-    const bool moved = _movedRows > 0;
-    _movedRows = 0;
+    const bool moved = _moved.rows > 0;
+    _moved = Moved();
     if (!moved) {
         QTableView::doItemsLayout();
         return;
@@ -101,7 +172,10 @@ void PasteView::dataChanged(const QModelIndex& topLeft, const QModelIndex& botto
         QTableView::dataChanged(topLeft, bottomRight, roles);
         return;
     }
-    // Renumbering changes one column of every row: only that column is painted again.
+    // Renumbering changes one column of every row: only that column is painted again, unless
+    // the numbers kept their places on the screen.
+    if (_moved.rows > 0 && _moved.numbersInPlace)
+        return;
     const int column = topLeft.column();
     viewport()->update(columnViewportPosition(column), 0, columnWidth(column),
                        viewport()->height());

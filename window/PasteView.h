@@ -44,6 +44,7 @@ public:
 
 protected:
     void rowsInserted(const QModelIndex& parent, int start, int end) override;
+    void rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end) override;
     void dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
                      const QList<int>& roles) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -59,8 +60,15 @@ protected:
 
 private:
     // Rows that came in at the top since the last layout, whose neighbours' pixels were moved
-    // down instead of being painted again; -1 when the next layout must paint everything.
-    int _movedRows = 0;
+    // down instead of being painted again (-1 when the next layout must paint everything), and
+    // whether the number column stayed where it was.
+    struct Moved {
+        int rows = 0;
+        bool numbersInPlace = false;
+    };
+    Moved _moved;
+    // The height of that many rows, which all have the same height.
+    int rowsTop(int rows) const;
     // Pastes the selection and hides the window when the application asks for that.
     void paste();
 

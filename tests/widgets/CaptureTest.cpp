@@ -273,24 +273,9 @@ TEST_F(Capture, DeletingTakesThoseChosenAndThePollWaitsWhileAModalPanelIsUpOrRow
 }
 
 TEST_F(Capture, TheTableShowsTheHistoryAsItFills) {
-    PasteView* table = window().table();
     captureEach({"one\ntwo", "three"});
-    EXPECT_EQ(table->model()->index(1, 2).data().toString(), QStringLiteral("text\n7\nLF"));
-
-    // A capture scrolls the rows on the screen instead of painting them: it must match a paint.
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(table->window()));
-    table->selectRow(1);
-    for (int i = 0; i < 12; ++i) {
-        captureEach({QStringLiteral("row %1").arg(i)});
-        QCoreApplication::processEvents();
-        QWidget* viewport = table->viewport();
-        const QRect area(viewport->mapTo(table->window(), QPoint()), viewport->size());
-        const QPixmap onScreen = viewport->screen()->grabWindow(
-            table->window()->winId(), area.x(), area.y(), area.width(), area.height());
-        ASSERT_EQ(onScreen.toImage().convertToFormat(QImage::Format_RGB32),
-                  viewport->grab().toImage().convertToFormat(QImage::Format_RGB32))
-            << "after capture " << i;
-    }
+    EXPECT_EQ(window().table()->model()->index(1, 2).data().toString(),
+              QStringLiteral("text\n7\nLF"));
 }
 
 // A PDF's page is measured by its crop box, the media box when it has none, and turned as the

@@ -160,6 +160,40 @@ TEST_F(Table, CellsDrawTheLinesTheRowHoldsAndNothingIntoTheNextRow) {
     }
 }
 
+// A capture moves the rows already on the screen as pixels and paints only what changed: the
+// screen must match a paint of the whole table after each one. Rows are trimmed while the view
+// still has room, the history then outgrows the view, and under a filter the numbers shift.
+TEST_F(Table, WhatACaptureLeavesOnTheScreenMatchesAPaintOfTheTable) {
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(table()->window()));
+    const auto onScreenMatchesPaint = [&](const QString& step) {
+        QCoreApplication::processEvents();
+        const QRect area(table()->mapTo(table()->window(), QPoint()), table()->size());
+        const QPixmap onScreen = table()->screen()->grabWindow(
+            table()->window()->winId(), area.x(), area.y(), area.width(), area.height());
+        EXPECT_EQ(onScreen.toImage().convertToFormat(QImage::Format_RGB32),
+                  table()->grab().toImage().convertToFormat(QImage::Format_RGB32))
+            << "after " << step.toStdString();
+    };
+    _delegate.limit = 4;
+    capture("first");
+    table()->selectRow(1);
+    for (int i = 0; i < 6; ++i) {
+        capture(QStringLiteral("trimmed %1").arg(i));
+        onScreenMatchesPaint(QStringLiteral("trimmed %1").arg(i));
+    }
+    _delegate.limit = 100;
+    const int visibleRows = table()->viewport()->height() / table()->rowHeight(0);
+    for (int i = 0; i < visibleRows + 4; ++i) {
+        capture(QStringLiteral("row %1").arg(i));
+        onScreenMatchesPaint(QStringLiteral("row %1").arg(i));
+    }
+    _window.typeFilter(QStringLiteral("row"));
+    for (int i = 0; i < 3; ++i) {
+        capture(QStringLiteral("row filtered %1").arg(i));
+        onScreenMatchesPaint(QStringLiteral("row filtered %1").arg(i));
+    }
+}
+
 class Drag : public WindowFixture {
 protected:
     QStringList dragged(const IndexSet& rows) {
