@@ -1,16 +1,21 @@
 #include "platform/Picture.h"
 
+#include "platform/Log.h"
+#include "platform/pdf/PdfModule.h"
+
 #include <QBuffer>
 #include <QColorSpace>
+#include <QDir>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QImageWriter>
+#include <QLibrary>
 #include <QtEndian>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
-#include <poppler-qt6.h>
 #include <tiffio.h>
 
 namespace {
@@ -23,16 +28,13 @@ constexpr int LzwCompression = 1;
 constexpr int DeflateLevel = 1;
 constexpr qint64 DeflateStripBytes = 1024 * 1024;
 
-void ignorePopplerMessage(const QString&, const QVariant&) {}
-
-// Damaged clipboard pictures are ordinary. libtiff (for us and for Qt's TIFF reader alike) and
-// Poppler would report each of them on stderr, so both are kept quiet from the first picture on.
+// Damaged clipboard pictures are ordinary. libtiff (for us and for Qt's TIFF reader alike) would
+// report each of them on stderr, so it is kept quiet from the first picture on.
 void quietenDecoders() {
     static std::once_flag once;
     std::call_once(once, [] {
         TIFFSetErrorHandler(nullptr);
         TIFFSetWarningHandler(nullptr);
-        Poppler::setDebugErrorFunction(ignorePopplerMessage, QVariant());
     });
 }
 
@@ -123,27 +125,36 @@ QSizeF tiffNaturalSize(const QByteArray& bytes) {
             height * PointsPerInch / dotsPerInch(tiff.get(), TIFFTAG_YRESOLUTION)};
 }
 
-// Poppler's page refers to its document, so the two travel together and the page is released
-// first.
-struct PdfFirstPage {
-    std::unique_ptr<Poppler::Document> document;
-    std::unique_ptr<Poppler::Page> page;
-};
-
-PdfFirstPage openFirstPdfPage(const QByteArray& bytes) {
-    PdfFirstPage pdf;
-    pdf.document = Poppler::Document::loadFromData(bytes);
-    if (!pdf.document || pdf.document->isLocked() || pdf.document->numPages() < 1)
-        return {};
-    pdf.document->setRenderHint(Poppler::Document::Antialiasing);
-    pdf.document->setRenderHint(Poppler::Document::TextAntialiasing);
-    pdf.page = pdf.document->page(0);
-    return pdf;
+// The PDF module, loaded when the first PDF is met: where it is installed beside the program,
+// else where the build made it. Null, said once in the log, when neither loads; PDFs are then
+// kept but not drawn.
+const PdfModule* pdfModule() {
+    static const PdfModule* const module = []() -> const PdfModule* {
+        using Entry = const PdfModule* (*)();
+        const QDir programs =
+            QFileInfo(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath()).path();
+        QStringList errors;
+        for (const QString& path : {programs.filePath(QStringLiteral(KELVRIN_PDF_MODULE_INSTALLED)),
+                                    QStringLiteral(KELVRIN_PDF_MODULE_BUILT)}) {
+            if (path.isEmpty() || !QFileInfo::exists(path))
+                continue;
+            QLibrary library(path);
+            if (const auto entry = reinterpret_cast<Entry>(library.resolve("kelvrin_pdf_module")))
+                return entry();
+            errors << library.errorString();
+        }
+        if (errors.isEmpty())
+            errors << QStringLiteral("the module is not installed");
+        Log::write(QStringLiteral("warning*** :[Picture] [PDF pictures cannot be drawn: %1]")
+                       .arg(errors.join(QStringLiteral("; "))));
+        return nullptr;
+    }();
+    return module;
 }
 
 QSizeF pdfNaturalSize(const QByteArray& bytes) {
-    const PdfFirstPage pdf = openFirstPdfPage(bytes);
-    return pdf.page ? pdf.page->pageSizeF() : QSizeF();
+    const PdfModule* pdf = pdfModule();
+    return pdf ? pdf->pageSize(bytes) : QSizeF();
 }
 
 QSizeF naturalSizeOf(const QByteArray& bytes, Picture::Format format) {
@@ -173,13 +184,8 @@ QImage readTiff(const QByteArray& bytes, QSize pixelSize) {
 }
 
 QImage renderPdf(const QByteArray& bytes, QSizeF pagePoints, QSize pixelSize) {
-    const PdfFirstPage pdf = openFirstPdfPage(bytes);
-    if (!pdf.page)
-        return {};
-    const double xDpi = pixelSize.width() * PointsPerInch / pagePoints.width();
-    const double yDpi = pixelSize.height() * PointsPerInch / pagePoints.height();
-    // Asking for exactly that rectangle keeps Poppler's rounding of the page from adding a pixel.
-    return pdf.page->renderToImage(xDpi, yDpi, 0, 0, pixelSize.width(), pixelSize.height());
+    const PdfModule* pdf = pdfModule();
+    return pdf ? pdf->render(bytes, pagePoints, pixelSize) : QImage();
 }
 
 quint32 bigEndian32(const QByteArray& bytes, qsizetype at) {

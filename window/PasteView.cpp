@@ -70,8 +70,8 @@ private:
     Looks looks() const {
         QStyleOptionSlider option;
         initStyleOption(&option);
-        return {style()->subControlRect(QStyle::CC_ScrollBar, &option,
-                                        QStyle::SC_ScrollBarSlider, this),
+        return {style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider,
+                                        this),
                 value() == minimum(), value() == maximum()};
     }
     std::optional<Looks> _painted;
@@ -111,8 +111,8 @@ PasteView::PasteView(QWidget* parent) : QTableView(parent) {
 // filter they move with their rows and the whole column is painted again.
 void PasteView::rowsInserted(const QModelIndex& parent, int start, int end) {
     QTableView::rowsInserted(parent, start, end);
-    if (parent.isValid() || start != 0 || verticalScrollBar()->value() != 0 ||
-        _moved.rows < 0 || !isVisible()) {
+    if (parent.isValid() || start != 0 || verticalScrollBar()->value() != 0 || _moved.rows < 0 ||
+        !isVisible()) {
         _moved.rows = -1;
         return;
     }

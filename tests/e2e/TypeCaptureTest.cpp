@@ -5,6 +5,7 @@
 
 #include "model/ExtraType.h"
 #include "platform/Log.h"
+#include "platform/Picture.h"
 #include "window/PasteView.h"
 #include "window/PasteWindow.h"
 
@@ -29,6 +30,12 @@ TEST(TypeCapture, OnlyWhatIsCopiedAfterLaunchIsKeptInTheFormTheOwnersOrderGives)
     kelvrin.launch();
     QTest::qWait(3 * MyObject::kPollInterval);
     EXPECT_TRUE(kelvrin.history().empty());
+    // Poppler and its libraries come with the first PDF, not with the program.
+    const auto popplerMapped = [] {
+        QFile maps(QStringLiteral("/proc/self/maps"));
+        return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("/libpoppler");
+    };
+    EXPECT_FALSE(popplerMapped());
 
     // Every line has a NUL, a lone CR and a character outside the BMP (a surrogate pair in
     // UTF-16): what a careless conversion would cut, fold or mangle. Megabytes come by INCR.
@@ -114,12 +121,22 @@ TEST(TypeCapture, OnlyWhatIsCopiedAfterLaunchIsKeptInTheFormTheOwnersOrderGives)
     EXPECT_EQ(kelvrin.window().table()->model()->index(0, 1).data().toString(),
               QStringLiteral("Picture 120 × 80"));
 
+    EXPECT_FALSE(popplerMapped());
+    owners.push_back(std::make_unique<ClipOwner>(QStringList{QStringLiteral(
+        "application/pdf=@" KELVRIN_SOURCE_DIR "/tests/fixtures/pictures/rotated.pdf")}));
+    ASSERT_TRUE(kelvrin.waitForHistory(7));
+    EXPECT_EQ(kelvrin.history()[0]->extraType(), ExtraType::PDF);
+    const std::shared_ptr<Picture> page = kelvrin.history()[0]->image(QSizeF(16, 16));
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(page->naturalSize(), QSizeF(100, 200));
+    EXPECT_TRUE(popplerMapped());
+
     kelvrin.stopPoll();
     Log::Capture log;
     const qint64 count = kelvrin.changeCount();
     ClipOwner unknown({"text/html=<b>bold</b>", "application/x-kelvrin-test=data"});
     ASSERT_TRUE(kelvrin.waitForCount(count + 1));
     kelvrin.tick();
-    EXPECT_EQ(kelvrin.history().size(), 6u) << "only unknown types added something";
+    EXPECT_EQ(kelvrin.history().size(), 7u) << "only unknown types added something";
     EXPECT_EQ(log.lines(), QStringList());
 }
