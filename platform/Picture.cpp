@@ -136,7 +136,7 @@ const PdfModule* pdfModule() {
         QStringList errors;
         for (const QString& path : {programs.filePath(QStringLiteral(KELVRIN_PDF_MODULE_INSTALLED)),
                                     QStringLiteral(KELVRIN_PDF_MODULE_BUILT)}) {
-            if (path.isEmpty() || !QFileInfo::exists(path))
+            if (!QFileInfo(path).isFile())
                 continue;
             QLibrary library(path);
             if (const auto entry = reinterpret_cast<Entry>(library.resolve("kelvrin_pdf_module")))

@@ -86,16 +86,17 @@ const QStaticText& ImageAndTextCell::laidOut(const QString& text, const QFont& f
         return *known;
     auto* line = new QStaticText;
     line->setTextFormat(Qt::PlainText);
+    const auto layOut = [&](const QString& shown) {
+        line->setText(shown);
+        line->prepare(QTransform(), font);
+    };
     // Eliding shapes the text once to measure it and the line shapes it again: a line that fits
     // is shaped once. One with more characters than the width has pixels cannot fit.
-    if (text.size() <= width) {
-        line->setText(text);
-        line->prepare(QTransform(), font);
-    }
-    if (line->text().isEmpty() || line->size().width() > width) {
-        line->setText(QFontMetrics(font).elidedText(text, Qt::ElideRight, width));
-        line->prepare(QTransform(), font);
-    }
+    const bool mayFit = text.size() <= width;
+    if (mayFit)
+        layOut(text);
+    if (!mayFit || line->size().width() > width)
+        layOut(QFontMetrics(font).elidedText(text, Qt::ElideRight, width));
     _laidOut.insert(key, line);
     return *line;
 }

@@ -123,16 +123,16 @@ void PasteView::rowsInserted(const QModelIndex& parent, int start, int end) {
     const int rows = end - start + 1;
     const QRect all = viewport()->rect();
     if (!_moved.numbersInPlace) {
-        viewport()->scroll(0, rowsTop(rows));
+        viewport()->scroll(0, rowsHeight(rows));
     } else {
         const int left = columnViewportPosition(numbers);
         const int right = left + columnWidth(numbers);
         for (const QRect& side : {QRect(all.topLeft(), QPoint(left - 1, all.bottom())) & all,
                                   QRect(QPoint(right, all.top()), all.bottomRight()) & all})
             if (!side.isEmpty())
-                viewport()->scroll(0, rowsTop(rows), side);
+                viewport()->scroll(0, rowsHeight(rows), side);
         const int rowsBefore = model()->rowCount() - rows;
-        viewport()->update(left, rowsTop(rowsBefore), columnWidth(numbers), rowsTop(rows));
+        viewport()->update(left, rowsHeight(rowsBefore), columnWidth(numbers), rowsHeight(rows));
     }
     _moved.rows += rows;
 }
@@ -144,12 +144,13 @@ void PasteView::rowsAboutToBeRemoved(const QModelIndex& parent, int start, int e
         if (parent.isValid() || end != model()->rowCount() - 1)
             _moved.rows = -1;
         else
-            viewport()->update(0, rowsTop(start), viewport()->width(), rowsTop(end - start + 1));
+            viewport()->update(0, rowsHeight(start), viewport()->width(),
+                               rowsHeight(end - start + 1));
     }
     QTableView::rowsAboutToBeRemoved(parent, start, end);
 }
 
-int PasteView::rowsTop(int rows) const {
+int PasteView::rowsHeight(int rows) const {
     return rows * verticalHeader()->defaultSectionSize();
 }
 

@@ -68,7 +68,7 @@ private:
     };
     Moved _moved;
     // The height of that many rows, which all have the same height.
-    int rowsTop(int rows) const;
+    int rowsHeight(int rows) const;
     // Pastes the selection and hides the window when the application asks for that.
     void paste();
 
