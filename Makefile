@@ -8,15 +8,15 @@
 #   make install [PREFIX=/usr/local] [DESTDIR=]
 SHELL := /bin/bash
 
-PACKAGES := cmake ninja-build g++ pkg-config \
-	qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-image-formats-plugins libqt6svg6 \
-	qt6-tools-dev qt6-l10n-tools qt6-translations-l10n \
-	libpoppler-qt6-dev libtiff-dev libx11-dev libxtst-dev libxcb1-dev libxcb-xfixes0-dev \
-	libgtest-dev libgmock-dev clang-14 libclang-rt-14-dev \
+# The build's packages are debian/control's Build-Depends, installed by apt-get build-dep from this
+# tree; what the program needs to run comes from the same file's Depends and Recommends. Only the
+# tests need these: GoogleTest, the fuzzers' compiler, the X servers, window managers, compositors
+# and the programs that play the other side of the clipboard and the keyboard.
+RUN_PACKAGES = $(shell tools/control-packages Depends Recommends)
+TEST_PACKAGES := libgtest-dev libgmock-dev clang-14 libclang-rt-14-dev \
 	xvfb xauth openbox xclip xdotool x11-utils x11-xkb-utils xterm imagemagick fonts-dejavu-core \
 	xfwm4 dbus-daemon i3-wm trayer \
 	libreoffice-writer-nogui \
-	libwayland-dev wayland-protocols libxkbcommon-dev qt6-wayland \
 	sway wl-clipboard wtype foot weston
 # Only the package and its checks need these; the package's own build needs are in debian/control.
 PACKAGE_TOOLS := debhelper dpkg-dev fakeroot lintian desktop-file-utils appstream man-db
@@ -31,7 +31,7 @@ FUZZ_BUILD := build-fuzz
 CMAKE_FLAGS := -G Ninja -DKELVRIN_WERROR=ON
 PREFIX ?= /usr/local
 
-.PHONY: deps bench-deps build build-asan run test bench format clean fuzz install deb check-package
+.PHONY: build-deps deps bench-deps build build-asan run test bench format clean fuzz install deb check-package
 
 # Installs those of the packages given that are missing.
 define install-missing
@@ -45,8 +45,13 @@ define install-missing
 	fi
 endef
 
-deps:
-	$(call install-missing,$(PACKAGES))
+build-deps:
+	@dpkg-checkbuilddeps 2>/dev/null || { \
+		echo "Installing the build's packages (debian/control's Build-Depends)"; \
+		$(SUDO) apt-get update && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get build-dep -y --no-install-recommends ./; }
+
+deps: build-deps
+	$(call install-missing,$(RUN_PACKAGES) $(TEST_PACKAGES))
 
 bench-deps:
 	$(call install-missing,$(BENCH_PACKAGES))
@@ -115,9 +120,8 @@ ARCH = $(shell dpkg --print-architecture)
 DEB = dist/kelvrin_$(VERSION)_$(ARCH).deb
 APP_ID := io.github.kelvrin.Kelvrin
 
-deb:
+deb: build-deps
 	$(call install-missing,$(PACKAGE_TOOLS))
-	$(SUDO) apt-get build-dep -y ./
 	dpkg-buildpackage -b -us -uc
 	mkdir -p dist
 	mv ../kelvrin_$$(dpkg-parsechangelog -S Version)_$$(dpkg --print-architecture).{deb,buildinfo,changes} dist/
