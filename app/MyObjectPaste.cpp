@@ -146,10 +146,13 @@ bool MyObject::frontmostSendPSN() {
 
 bool MyObject::writeToPasteboard(const PasteData& data, bool alsoPrimary) {
     const QList<PasteboardEntry> entries = data.pasteboardEntries(_pasteWindow->pasteStatus());
-    if (!entries.isEmpty())
-        _pb->write(entries, alsoPrimary);
-    _pbCount = _pb->changeCount();
-    return !entries.isEmpty();
+    if (entries.isEmpty())
+        return false;
+    // Our own write is no new content; a change made by another program after it still is.
+    const std::optional<qint64> written = _pb->write(entries, alsoPrimary);
+    if (written)
+        _pbCount = *written;
+    return written.has_value();
 }
 
 bool MyObject::doPasteCommand(const PasteData& data) {

@@ -8,11 +8,82 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
+#include <mutex>
+
+// Kept from one capture to the next, so that a capture costs no new connection; one capture
+// reads at a time.
+struct ClipboardPasteboard::Worker {
+    explicit Worker(QByteArray display) : displayName(std::move(display)) {}
+
+    // Connected when first needed, on the thread of the first capture.
+    SelectionReader& reader() {
+        if (!_reader) {
+            _reader = std::make_unique<SelectionReader>(displayName);
+            _reader->watchOwner();
+        }
+        return *_reader;
+    }
+
+    std::mutex mutex;
+    const QByteArray displayName;
+
+private:
+    std::unique_ptr<SelectionReader> _reader;
+};
+
+namespace {
+
+// Another program's content, read from the owner the change was noticed with. A change of owner
+// noticed after that, before or while a question is answered, makes it replaced: the answer may
+// be the next content's, or none.
+class OwnedContent : public PasteboardContent {
+public:
+    OwnedContent(std::shared_ptr<ClipboardPasteboard::Worker> worker, xcb_window_t owner)
+        : _worker(std::move(worker)), _owner(owner) {}
+
+    std::optional<PasteboardOffer> offer(const Transfer& transfer) override {
+        return ask([&](SelectionReader& reader) { return reader.targets(transfer); });
+    }
+    std::optional<QByteArray> read(const QString& name, qsizetype allowed,
+                                   const Transfer& transfer) override {
+        return ask([&](SelectionReader& reader) { return reader.read(name, allowed, transfer); });
+    }
+    bool replaced() const override { return _replaced; }
+
+private:
+    template <typename Question>
+    auto ask(Question question) -> decltype(question(std::declval<SelectionReader&>())) {
+        const std::lock_guard lock(_worker->mutex);
+        SelectionReader& reader = _worker->reader();
+        if (!_looked) {
+            _looked = true;
+            // The answer comes after every notice sent before it: those are of earlier contents,
+            // or of this one.
+            _replaced = reader.owner() != _owner;
+            reader.takeOwnerChanges();
+        }
+        if (_replaced)
+            return std::nullopt;
+        auto answer = question(reader);
+        _replaced = !reader.takeOwnerChanges().empty();
+        if (_replaced)
+            return std::nullopt;
+        return answer;
+    }
+
+    std::shared_ptr<ClipboardPasteboard::Worker> _worker;
+    const xcb_window_t _owner;
+    bool _looked = false;
+    bool _replaced = false;
+};
+
+} // namespace
 
 ClipboardPasteboard::ClipboardPasteboard() {
     const X11Connection* x11 = X11Connection::get();
-    _displayName = x11 ? x11->displayName() : QByteArray();
-    _reader = std::make_unique<SelectionReader>(_displayName);
+    const QByteArray displayName = x11 ? x11->displayName() : QByteArray();
+    _reader = std::make_unique<SelectionReader>(displayName);
+    _worker = std::make_shared<Worker>(displayName);
     if (!_reader->watchOwner())
         Log::write(QStringLiteral("warning*** : [clipboard] the X server does not report "
                                   "clipboard changes; nothing will be captured"));
@@ -32,6 +103,14 @@ qint64 ClipboardPasteboard::changeCount() const {
     return _count;
 }
 
+std::shared_ptr<PasteboardContent> ClipboardPasteboard::content() {
+    if (const QMimeData* own = ownContent())
+        return HeldContent::of(*own);
+    if (_owner == XCB_WINDOW_NONE)
+        return std::make_shared<HeldContent>(HeldContent::Named());
+    return std::make_shared<OwnedContent>(_worker, _owner);
+}
+
 std::optional<qint64> ClipboardPasteboard::contentGoneWithOwner() const {
     return _goneWithOwner;
 }
@@ -41,45 +120,23 @@ const QMimeData* ClipboardPasteboard::ownContent() const {
     return x11 && x11->isOwnWindow(_owner) ? QGuiApplication::clipboard()->mimeData() : nullptr;
 }
 
-QStringList ClipboardPasteboard::offeredNames() {
-    if (const QMimeData* own = ownContent())
-        return own->formats();
-    return _reader->targets().value_or(QStringList());
-}
-
-std::optional<QByteArray> ClipboardPasteboard::readName(const QString& name) {
-    if (const QMimeData* own = ownContent())
-        return own->hasFormat(name) ? std::optional<QByteArray>(own->data(name)) : std::nullopt;
-    return _reader->read(name);
-}
-
-Pasteboard::DataJob ClipboardPasteboard::readNameLater(const QString& name) {
-    if (ownContent())
-        return Pasteboard::readNameLater(name);
-    // A picture can take most of a second to come: the job reads it on a connection of its own,
-    // on whatever thread runs it, and only from the owner of the content the capture looked at.
-    // A new owner before or during the transfer makes it one that cannot be supplied; the next
-    // tick captures the new content.
-    return [display = _displayName, owner = _owner,
-            name](std::stop_token stop) -> std::optional<QByteArray> {
-        SelectionReader reader(display, Transfer::kWorkerLimit);
-        if (!reader.watchOwner() || reader.owner() != owner)
-            return std::nullopt;
-        return reader.read(name, std::move(stop));
-    };
-}
-
-void ClipboardPasteboard::writeNames(const QList<std::pair<QString, QByteArray>>& named) {
+std::optional<qint64>
+ClipboardPasteboard::writeNames(const QList<std::pair<QString, QByteArray>>& named) {
     // Changes made by others before this write are counted first, as theirs.
     changeCount();
     auto* mime = new QMimeData;
     MimeDataPasteboard::fill(*mime, named);
-    // Qt has made itself the owner when this returns: it asks the server to be sure.
+    // Qt has made itself the owner when this returns, unless the server refused it.
     QGuiApplication::clipboard()->setMimeData(mime, QClipboard::Clipboard);
     _written = mime;
     _owner = _reader->owner();
+    const X11Connection* x11 = X11Connection::get();
+    if (!x11 || !x11->isOwnWindow(_owner)) {
+        Log::write(QStringLiteral("warning*** :[clipboard] [the clipboard could not be taken]"));
+        return std::nullopt;
+    }
     _goneWithOwner.reset();
-    ++_count;
+    return ++_count;
 }
 
 void ClipboardPasteboard::writePrimaryNames(const QList<std::pair<QString, QByteArray>>& named) {

@@ -8,26 +8,27 @@
 class QMimeData;
 class SelectionReader;
 
-// The X11 CLIPBOARD selection. It is read by a selection reader of our own, which notices every
-// change of owner as it happens, so the change count costs no round trip; it is written through
-// QClipboard, and Kelvrin's own writes advance the count at once and only once. A copy made in
-// one of Kelvrin's own text fields is new content like any other, but Qt owns the clipboard for
-// it on the thread that reads: it is read from Qt, never over X11 from ourselves. A read blocks
-// for at most the transfer timeout, however slowly the owner sends; a picture's job, run on a
-// worker, has the worker's longer limit and ends as soon as it is asked to stop.
+// The X11 CLIPBOARD selection. A selection reader of our own notices every change of owner as it
+// happens, so the change count costs no round trip; the content is read by captures over a
+// second connection, away from the thread that answers the user, and only from the owner the
+// change was noticed with. It is written through QClipboard, and Kelvrin's own writes advance the
+// count at once and only once. A copy made in one of Kelvrin's own text fields is new content
+// like any other, but Qt owns the clipboard for it on the thread that answers the user: it is
+// taken from Qt as it is noticed, never read over X11 from ourselves.
 class ClipboardPasteboard : public Pasteboard {
 public:
     ClipboardPasteboard();
     ~ClipboardPasteboard() override;
 
     qint64 changeCount() const override;
+    std::shared_ptr<PasteboardContent> content() override;
     std::optional<qint64> contentGoneWithOwner() const override;
 
+    // The connection captures read over.
+    struct Worker;
+
 protected:
-    QStringList offeredNames() override;
-    std::optional<QByteArray> readName(const QString& name) override;
-    DataJob readNameLater(const QString& name) override;
-    void writeNames(const QList<std::pair<QString, QByteArray>>& named) override;
+    std::optional<qint64> writeNames(const QList<std::pair<QString, QByteArray>>& named) override;
     void writePrimaryNames(const QList<std::pair<QString, QByteArray>>& named) override;
 
 private:
@@ -37,7 +38,7 @@ private:
 
     // The count is brought up to date whenever it is read, from the notices already received.
     std::unique_ptr<SelectionReader> _reader;
-    QByteArray _displayName;
+    std::shared_ptr<Worker> _worker;
     mutable qint64 _count = 0;
     // The owner of the content the count stands for, as the last notice named it.
     mutable uint32_t _owner = 0;

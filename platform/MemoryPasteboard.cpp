@@ -1,49 +1,59 @@
 #include "platform/MemoryPasteboard.h"
 
-void MemoryPasteboard::offer(const QList<std::pair<QString, std::optional<QByteArray>>>& named) {
+class MemoryPasteboard::Content : public HeldContent {
+public:
+    Content(Named named, std::shared_ptr<Owner> owner)
+        : HeldContent(std::move(named)), _owner(std::move(owner)) {}
+
+    std::optional<PasteboardOffer> offer(const Transfer& transfer) override {
+        if (!_owner->answer(transfer))
+            return std::nullopt;
+        return HeldContent::offer(transfer);
+    }
+    std::optional<QByteArray> read(const QString& name, qsizetype allowed,
+                                   const Transfer& transfer) override {
+        ++_owner->reads;
+        if (!_owner->answer(transfer))
+            return std::nullopt;
+        return HeldContent::read(name, allowed, transfer);
+    }
+
+private:
+    std::shared_ptr<Owner> _owner;
+};
+
+bool MemoryPasteboard::Owner::answer(const Transfer& transfer) {
+    std::unique_lock lock(mutex);
+    return released.wait(lock, transfer.stopToken(), [this] { return !held; });
+}
+
+std::shared_ptr<PasteboardContent> MemoryPasteboard::content() {
+    return std::make_shared<Content>(_named, _owner);
+}
+
+void MemoryPasteboard::offer(const HeldContent::Named& named) {
     _named = named;
     ++_count;
 }
 
-QStringList MemoryPasteboard::offeredNames() {
-    QStringList names;
-    for (const auto& [name, bytes] : _named)
-        names.append(name);
-    return names;
+void MemoryPasteboard::holdReads() {
+    const std::lock_guard lock(_owner->mutex);
+    _owner->held = true;
 }
 
-std::optional<QByteArray> MemoryPasteboard::readName(const QString& name) {
-    ++_reads;
-    for (const auto& [offeredName, bytes] : _named)
-        if (offeredName == name)
-            return bytes;
-    return std::nullopt;
-}
-
-Pasteboard::DataJob MemoryPasteboard::readNameLater(const QString& name) {
-    return [bytes = readName(name), gate = _gate](std::stop_token stop) {
-        std::unique_lock lock(gate->mutex);
-        gate->opened.wait(lock, stop, [&] { return !gate->held; });
-        return stop.stop_requested() ? std::nullopt : bytes;
-    };
-}
-
-void MemoryPasteboard::holdLaterReads() {
-    const std::lock_guard lock(_gate->mutex);
-    _gate->held = true;
-}
-
-void MemoryPasteboard::releaseLaterReads() {
+void MemoryPasteboard::releaseReads() {
     {
-        const std::lock_guard lock(_gate->mutex);
-        _gate->held = false;
+        const std::lock_guard lock(_owner->mutex);
+        _owner->held = false;
     }
-    _gate->opened.notify_all();
+    _owner->released.notify_all();
 }
 
-void MemoryPasteboard::writeNames(const QList<std::pair<QString, QByteArray>>& named) {
-    QList<std::pair<QString, std::optional<QByteArray>>> offered;
+std::optional<qint64>
+MemoryPasteboard::writeNames(const QList<std::pair<QString, QByteArray>>& named) {
+    HeldContent::Named offered;
     for (const auto& [name, bytes] : named)
         offered.append({name, bytes});
     offer(offered);
+    return _count;
 }

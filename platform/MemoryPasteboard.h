@@ -2,6 +2,7 @@
 
 #include "platform/Pasteboard.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -11,34 +12,35 @@
 class MemoryPasteboard : public Pasteboard {
 public:
     qint64 changeCount() const override { return _count; }
+    std::shared_ptr<PasteboardContent> content() override;
 
     // Replaces the content as another program would.
-    void offer(const QList<std::pair<QString, std::optional<QByteArray>>>& named);
+    void offer(const HeldContent::Named& named);
 
     // How many times the owner was asked for the bytes of a name.
-    int readCount() const { return _reads; }
+    int readCount() const { return _owner->reads; }
 
-    // While held, a job reading bytes later waits, as it would on an owner slow to answer,
-    // until the bytes are released or the job is told to stop.
-    void holdLaterReads();
-    void releaseLaterReads();
+    // While held, every question to the owner waits, as it would on an owner slow to answer,
+    // until the owner is released or the reader gives up.
+    void holdReads();
+    void releaseReads();
 
 protected:
-    QStringList offeredNames() override;
-    std::optional<QByteArray> readName(const QString& name) override;
-    DataJob readNameLater(const QString& name) override;
-    void writeNames(const QList<std::pair<QString, QByteArray>>& named) override;
+    std::optional<qint64> writeNames(const QList<std::pair<QString, QByteArray>>& named) override;
 
 private:
-    qint64 _count = 0;
-    int _reads = 0;
-    QList<std::pair<QString, std::optional<QByteArray>>> _named;
-
-    struct Gate {
+    // What the contents share with this pasteboard: they are read on a worker and may outlive it.
+    struct Owner {
         std::mutex mutex;
-        std::condition_variable_any opened;
+        std::condition_variable_any released;
         bool held = false;
+        std::atomic<int> reads = 0;
+        // Waits while held; false when the reader gave up meanwhile.
+        bool answer(const Transfer& transfer);
     };
-    // Shared with the jobs, which may outlive this pasteboard on a worker.
-    std::shared_ptr<Gate> _gate = std::make_shared<Gate>();
+    class Content;
+
+    qint64 _count = 0;
+    HeldContent::Named _named;
+    std::shared_ptr<Owner> _owner = std::make_shared<Owner>();
 };

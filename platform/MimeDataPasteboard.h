@@ -14,15 +14,15 @@ public:
 
     // A drag's content never changes while it is read.
     qint64 changeCount() const override { return 1; }
+    // Read from the drop's data where the drop happens: Qt's data answers on its own thread.
+    std::shared_ptr<PasteboardContent> content() override;
 
     // Puts the named bytes into the data as Qt offers them to X11 programs, which derive the
     // old text targets (UTF8_STRING, STRING, TEXT) from text/plain themselves.
     static void fill(QMimeData& mimeData, const QList<std::pair<QString, QByteArray>>& named);
 
 protected:
-    QStringList offeredNames() override;
-    std::optional<QByteArray> readName(const QString& name) override;
-    void writeNames(const QList<std::pair<QString, QByteArray>>& named) override;
+    std::optional<qint64> writeNames(const QList<std::pair<QString, QByteArray>>& named) override;
 
 private:
     const QMimeData* _read;

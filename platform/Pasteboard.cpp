@@ -4,6 +4,7 @@
 
 #include <QBuffer>
 #include <QImage>
+#include <QMimeData>
 
 namespace {
 
@@ -30,10 +31,6 @@ constexpr NamedType kNames[] = {
     {"image/gif", PasteboardType::TIFF},
     {"application/pdf", PasteboardType::PDF},
 };
-
-// The target by which password managers mark what they copy; "secret" asks that it be kept
-// nowhere.
-constexpr QLatin1StringView kSecretMark("x-kde-passwordManagerHint");
 
 QStringList namesForWriting(PasteboardType type) {
     switch (type) {
@@ -86,99 +83,104 @@ QStringList Pasteboard::typeNames() {
     return names;
 }
 
-Pasteboard::Snapshot& Pasteboard::snapshot() {
-    const qint64 count = changeCount();
-    if (_snapshot.count != count) {
-        _snapshot = Snapshot();
-        _snapshot.count = count;
-    }
-    return _snapshot;
+void PasteboardOffer::add(const QString& name) {
+    marked = marked || name == kSecretMark;
+    if (names.size() < kMaxNames)
+        names.append(name);
 }
 
-Pasteboard::Snapshot& Pasteboard::snapshotWithTypes() {
-    Snapshot& current = snapshot();
-    if (!current.typesRead) {
-        current.typesRead = true;
-        for (const QString& name : offeredNames()) {
-            current.secretMarkOffered = current.secretMarkOffered || name == kSecretMark;
+std::shared_ptr<PasteboardContent> HeldContent::of(const QMimeData& data) {
+    Named named;
+    for (const QString& format : data.formats())
+        named.append({format, data.data(format)});
+    return std::make_shared<HeldContent>(std::move(named));
+}
+
+std::optional<PasteboardOffer> HeldContent::offer(const Transfer&) {
+    PasteboardOffer offer;
+    for (const auto& [name, bytes] : _named)
+        offer.add(name);
+    return offer;
+}
+
+std::optional<QByteArray> HeldContent::read(const QString& name, qsizetype allowed,
+                                            const Transfer&) {
+    for (const auto& [offered, bytes] : _named)
+        if (offered == name)
+            return bytes && bytes->size() <= allowed ? bytes : std::nullopt;
+    return std::nullopt;
+}
+
+PasteboardReader::PasteboardReader(std::shared_ptr<PasteboardContent> content, Transfer transfer)
+    : _content(std::move(content)), _transfer(std::move(transfer)) {}
+
+const PasteboardOffer& PasteboardReader::offer() {
+    if (!_offer) {
+        _offer = _content->offer(_transfer).value_or(PasteboardOffer());
+        for (const QString& name : _offer->names) {
             const auto type = typeForName(name);
-            if (type && !current.names.contains(*type)) {
-                current.names.insert(*type, name);
-                current.types.append(*type);
+            if (type && !_names.contains(*type)) {
+                _names.insert(*type, name);
+                _types.append(*type);
             }
         }
     }
-    return current;
+    return *_offer;
 }
 
-QList<PasteboardType> Pasteboard::types() {
-    return snapshotWithTypes().types;
+QList<PasteboardType> PasteboardReader::types() {
+    offer();
+    return _types;
 }
 
-bool Pasteboard::isSecret() {
-    // The mark is looked for among the types of the same content, however long they took.
-    Snapshot& current = snapshotWithTypes();
-    if (!current.secret) {
+bool PasteboardReader::isSecret() {
+    if (!_secret) {
+        // A mark that cannot be read might have said "secret": the content is not kept.
         const std::optional<QByteArray> mark =
-            current.secretMarkOffered ? readName(kSecretMark) : std::nullopt;
-        current.secret = mark && mark->trimmed() == "secret";
+            offer().marked ? _content->read(QString(PasteboardOffer::kSecretMark),
+                                            Transfer::kMaxMarkBytes, _transfer)
+                           : QByteArray();
+        _secret = !mark || mark->trimmed() == "secret";
     }
-    return *current.secret;
+    return *_secret;
 }
 
-std::optional<QByteArray> Pasteboard::dataForType(PasteboardType type) {
-    Snapshot& current = snapshotWithTypes();
-    if (!current.names.contains(type))
+std::optional<QByteArray> PasteboardReader::dataForType(PasteboardType type) {
+    offer();
+    if (!_names.contains(type))
         return std::nullopt;
-    if (!current.data.contains(type)) {
-        const QString name = current.names.value(type);
-        current.data.insert(type, asStored(readName(name), type, name));
-    }
-    return current.data.value(type);
-}
-
-Pasteboard::DataJob Pasteboard::dataForTypeLater(PasteboardType type) {
-    Snapshot& current = snapshotWithTypes();
-    const bool picture = type == PasteboardType::TIFF || type == PasteboardType::PDF;
-    if (!picture || !current.names.contains(type))
-        return [](std::stop_token) { return std::optional<QByteArray>(); };
-    if (current.data.contains(type)) {
-        std::optional<QByteArray> known = current.data.value(type);
-        return [known](std::stop_token) { return known; };
-    }
-    const QString name = current.names.value(type);
-    return [read = readNameLater(name), type, name](std::stop_token stop) {
-        std::optional<QByteArray> bytes = read(stop);
+    if (!_data.contains(type)) {
+        const QString name = _names.value(type);
+        std::optional<QByteArray> bytes = _content->read(name, Transfer::kMaxBytes, _transfer);
         // Converting a large picture takes a while of its own.
-        if (stop.stop_requested())
-            return std::optional<QByteArray>();
-        return asStored(std::move(bytes), type, name);
-    };
+        _data.insert(type, givenUp() ? std::nullopt : asStored(std::move(bytes), type, name));
+    }
+    return _data.value(type);
 }
 
-std::optional<QString> Pasteboard::stringForType(PasteboardType type) {
-    Snapshot& current = snapshotWithTypes();
-    if (type != PasteboardType::String || !current.names.contains(type))
+std::optional<QString> PasteboardReader::stringForType(PasteboardType type) {
+    offer();
+    if (type != PasteboardType::String || !_names.contains(type))
         return std::nullopt;
-    if (!current.string)
-        current.string = readText(current.names.value(type));
-    return *current.string;
+    if (!_string) {
+        const QString name = _names.value(type);
+        const std::optional<QByteArray> bytes =
+            _content->read(name, Transfer::kMaxTextBytes, _transfer);
+        if (!bytes)
+            _string = std::optional<QString>();
+        else if (name == u"STRING")
+            _string = QString::fromLatin1(*bytes);
+        else
+            _string = QString::fromUtf8(*bytes);
+    }
+    return *_string;
 }
 
-std::optional<QString> Pasteboard::readText(const QString& name) {
-    const std::optional<QByteArray> bytes = readName(name);
-    if (!bytes)
-        return std::nullopt;
-    if (name == u"STRING")
-        return QString::fromLatin1(*bytes);
-    return QString::fromUtf8(*bytes);
+bool PasteboardReader::givenUp() const {
+    return _transfer.stopped() || _content->replaced();
 }
 
-Pasteboard::DataJob Pasteboard::readNameLater(const QString& name) {
-    return [bytes = readName(name)](std::stop_token) { return bytes; };
-}
-
-void Pasteboard::write(const QList<PasteboardEntry>& entries, bool alsoPrimary) {
+std::optional<qint64> Pasteboard::write(const QList<PasteboardEntry>& entries, bool alsoPrimary) {
     QList<std::pair<QString, QByteArray>> named;
     for (const PasteboardEntry& entry : entries) {
         for (const QString& name : namesForWriting(entry.type)) {
@@ -190,7 +192,8 @@ void Pasteboard::write(const QList<PasteboardEntry>& entries, bool alsoPrimary) 
                 named.append({name, entry.data});
         }
     }
-    writeNames(named);
-    if (alsoPrimary)
+    const std::optional<qint64> written = writeNames(named);
+    if (written && alsoPrimary)
         writePrimaryNames(named);
+    return written;
 }

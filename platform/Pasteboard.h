@@ -1,14 +1,17 @@
 #pragma once
 
+#include "platform/Transfer.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
-#include <functional>
+#include <memory>
 #include <optional>
-#include <stop_token>
 #include <utility>
+
+class QMimeData;
 
 // The kinds of content Kelvrin reads from and writes to a pasteboard.
 enum class PasteboardType { String, RTF, RTFD, TIFF, PDF };
@@ -19,10 +22,94 @@ struct PasteboardEntry {
     QByteArray data;
 };
 
-// A clipboard as the capture sees it: a change counter, the offered types in the owner's
-// order, and the content of each type. What the owner offered is asked once per content: a
-// content that could not be read is not asked for again. The names by which X11 programs
-// offer each type are kept here and nowhere else.
+// What the owner of a content offers: the names of its types in its order, and whether the mark
+// by which password managers flag a secret is among them.
+struct PasteboardOffer {
+    // An owner offers a few dozen names: of garbage only the first this many are kept, while the
+    // mark is looked for among all.
+    static constexpr qsizetype kMaxNames = 1024;
+    // The type whose value "secret" asks that the content be kept nowhere.
+    static constexpr QLatin1StringView kSecretMark{"x-kde-passwordManagerHint"};
+
+    QStringList names;
+    bool marked = false;
+
+    // Takes the owner's next name.
+    void add(const QString& name);
+};
+
+// One content of a pasteboard, as its owner offers it. It is made where the pasteboard noticed
+// the content and read by a PasteboardReader, for a clipboard on a worker thread: it holds no GUI
+// object, and only one thread reads it at a time. Every answer comes within the transfer given.
+class PasteboardContent {
+public:
+    virtual ~PasteboardContent() = default;
+
+    // What the owner offers; absent when it does not tell.
+    virtual std::optional<PasteboardOffer> offer(const Transfer& transfer) = 0;
+    // The bytes the owner offers under a name: absent when it refuses, fails, sends more than
+    // allowed or takes longer than the transfer allows, or when the transfer is stopped.
+    virtual std::optional<QByteArray> read(const QString& name, qsizetype allowed,
+                                           const Transfer& transfer) = 0;
+    // Whether the pasteboard has moved on to another content since this one was noticed: what was
+    // read of it may then be another content's, or nothing at all.
+    virtual bool replaced() const { return false; }
+};
+
+// A content held in memory, whose reads cost nothing: what we wrote ourselves, or what Qt holds
+// for one of our own text fields. A name offered without bytes is one that cannot be supplied.
+class HeldContent : public PasteboardContent {
+public:
+    using Named = QList<std::pair<QString, std::optional<QByteArray>>>;
+    explicit HeldContent(Named named) : _named(std::move(named)) {}
+    // A copy of what the data holds, taken now: the data may go before the content is read.
+    static std::shared_ptr<PasteboardContent> of(const QMimeData& data);
+
+    std::optional<PasteboardOffer> offer(const Transfer& transfer) override;
+    std::optional<QByteArray> read(const QString& name, qsizetype allowed,
+                                   const Transfer& transfer) override;
+
+private:
+    Named _named;
+};
+
+// Reads one content the way a capture asks for it: its types, its secret mark, the data of a
+// type, each asked of the owner at most once, all within one transfer. Bitmaps come as TIFF, and
+// each kind of answer is held to its own size. The names by which programs offer each type are
+// kept here and nowhere else.
+class PasteboardReader {
+public:
+    PasteboardReader(std::shared_ptr<PasteboardContent> content, Transfer transfer);
+
+    // The types Kelvrin understands, each once, at the place where the owner first offered one of
+    // its names: the first text name stands for the string and the first bitmap name (TIFF, PNG,
+    // JPEG, BMP or GIF) for the picture.
+    QList<PasteboardType> types();
+    // Whether the owner marks the content as a secret, as password managers do: such content is
+    // never kept. A mark offered but not readable counts as a secret.
+    bool isSecret();
+    // The content of a type; absent when the owner cannot supply it.
+    std::optional<QByteArray> dataForType(PasteboardType type);
+    std::optional<QString> stringForType(PasteboardType type);
+    // Whether the reading was stopped or the content replaced meanwhile: what was read counts
+    // for nothing, and nothing is to be said of it.
+    bool givenUp() const;
+
+private:
+    const PasteboardOffer& offer();
+
+    std::shared_ptr<PasteboardContent> _content;
+    Transfer _transfer;
+    std::optional<PasteboardOffer> _offer;
+    QList<PasteboardType> _types;
+    QHash<PasteboardType, QString> _names;
+    std::optional<bool> _secret;
+    QHash<PasteboardType, std::optional<QByteArray>> _data;
+    std::optional<std::optional<QString>> _string;
+};
+
+// A clipboard as the capture sees it: a change counter, and the current content to be read, by
+// a PasteboardReader, away from the thread that answers the user.
 class Pasteboard {
 public:
     virtual ~Pasteboard() = default;
@@ -30,75 +117,29 @@ public:
     // Advances on every change of the content, Kelvrin's own writes included. Reading it costs
     // nothing: no round trip to the owner.
     virtual qint64 changeCount() const = 0;
-
-    // The types Kelvrin understands, each once, at the place where the owner first offered one
-    // of its names: the first text name stands for the string and the first bitmap name
-    // (TIFF, PNG, JPEG or BMP) for the picture.
-    QList<PasteboardType> types();
-    // The content of a type; bitmaps come as TIFF. Absent when the owner cannot supply it.
-    std::optional<QByteArray> dataForType(PasteboardType type);
-    std::optional<QString> stringForType(PasteboardType type);
-
-    // A job that hands back what dataForType would, meant for a worker thread: a screenshot
-    // can take most of a second to transfer and to convert, which the window must not wait
-    // for. The job holds no reference to this pasteboard or to any GUI object, so it may run
-    // anywhere and outlive both. A stop asked for through the token it is given makes it give
-    // up at once, answering absent. For the TIFF and PDF types only; other types give a job
-    // that answers absent.
-    using DataJob = std::function<std::optional<QByteArray>(std::stop_token)>;
-    DataJob dataForTypeLater(PasteboardType type);
-
-    // Whether the owner marks the content as a secret, as password managers do: such content
-    // is never kept. The mark is asked for only when the owner offers it; a mark that cannot be
-    // read is no mark. Each answer here comes from the content current when it was asked for;
-    // a reader that asks several questions of one content compares the change count before
-    // and after, and takes nothing when it moved.
-    bool isSecret();
+    // The content the change count stands for. Asking costs nothing: the owner is asked only
+    // when the content is read.
+    virtual std::shared_ptr<PasteboardContent> content() = 0;
 
     // When the last change the change count saw was the owner going away with its content and
     // nobody taking its place: the change count that content had. Only a clipboard with owners
     // knows this.
     virtual std::optional<qint64> contentGoneWithOwner() const { return std::nullopt; }
 
-    // Every X11 type name Kelvrin reads, for those who must declare what they accept.
+    // Every type name Kelvrin reads, for those who must declare what they accept.
     static QStringList typeNames();
 
     // Replaces the content. Besides the stored form it offers what Linux programs expect: the
     // text under every text name, a PNG beside the TIFF. With alsoPrimary the primary selection
-    // gets the same content, for the programs that paste from there.
-    void write(const QList<PasteboardEntry>& entries, bool alsoPrimary = false);
+    // gets the same content, for the programs that paste from there. The change count of the
+    // content written; absent when it could not be written, when a paste must not go ahead.
+    std::optional<qint64> write(const QList<PasteboardEntry>& entries, bool alsoPrimary = false);
 
 protected:
-    // The owner's type names, in its order.
-    virtual QStringList offeredNames() = 0;
-    // The bytes offered under one name; absent when the owner does not supply them.
-    virtual std::optional<QByteArray> readName(const QString& name) = 0;
-    // A thread-safe job reading the bytes offered under one name by the current content. This
-    // one reads now, through readName, and the job hands those bytes back: enough where reading
-    // costs nothing. A pasteboard whose reads are slow does the reading in the job instead.
-    virtual DataJob readNameLater(const QString& name);
-    // The text offered under one of the text names.
-    virtual std::optional<QString> readText(const QString& name);
-    // Replaces the content by these names and bytes, in this order, and advances the count.
-    virtual void writeNames(const QList<std::pair<QString, QByteArray>>& named) = 0;
+    // Replaces the content by these names and bytes, in this order, and advances the count: the
+    // count of this content, absent when it could not be written.
+    virtual std::optional<qint64>
+    writeNames(const QList<std::pair<QString, QByteArray>>& named) = 0;
     // Replaces the primary selection's content the same way; only a desktop's clipboard has one.
     virtual void writePrimaryNames(const QList<std::pair<QString, QByteArray>>&) {}
-
-private:
-    // What was learnt about the current content, so nothing is asked twice.
-    struct Snapshot {
-        qint64 count = -1;
-        bool typesRead = false;
-        QList<PasteboardType> types;
-        QHash<PasteboardType, QString> names;
-        bool secretMarkOffered = false;
-        std::optional<bool> secret;
-        QHash<PasteboardType, std::optional<QByteArray>> data;
-        std::optional<std::optional<QString>> string;
-    };
-    Snapshot& snapshot();
-    // The snapshot with the offered types read: the same one whatever changes while they are.
-    Snapshot& snapshotWithTypes();
-
-    Snapshot _snapshot;
 };

@@ -28,9 +28,10 @@ QRect windowFrame(const QRectF& frame) {
 } // namespace
 
 PasteWindow::PasteWindow() {
-    // Pictures are read one at a time: they enter in order anyway, and a burst of screenshots
-    // should not hold several of them in memory at once nor take every core.
-    _pictureJobs.setMaxThreadCount(1);
+    // Contents are read one at a time: they enter in order anyway, a newer content gives up the
+    // reading of older ones, and a burst of screenshots should not hold several of them in memory
+    // at once nor take every core.
+    _captureJobs.setMaxThreadCount(1);
     // One save at a time.
     _autosaveJobs.setMaxThreadCount(1);
     // Thumbnails of loaded pictures, apart from captures, which must not wait behind them.
@@ -41,8 +42,8 @@ PasteWindow::~PasteWindow() {
     _thumbnailJobs.clear();
     _thumbnailJobs.waitForDone();
     _autosaveJobs.waitForDone();
-    _pictureStop.request_stop();
-    _pictureJobs.waitForDone();
+    stopCaptures();
+    _captureJobs.waitForDone();
 }
 
 void PasteWindow::initWindow(PasteWindowDelegate* applicationIns) {

@@ -75,22 +75,22 @@ public:
     QRectF pasteWindowRect() const;
 
     // Capture: chooses the form of the pasteboard's content and inserts it. A capture into the
-    // history (duplexCheck) that meets a picture reads and converts it on a worker thread, and
-    // the captures made meanwhile wait behind it: all of them enter later, in the order they
-    // were made, each tested against the head as it is then. True only when a clipping entered
-    // before the return; a capture left waiting answers false whatever becomes of it. A drop
-    // (no duplexCheck) is inserted at once, as its row is only valid now.
+    // history (duplexCheck) reads the content on a worker thread, as its owner may be slow or
+    // never answer, and enters later: the captures enter in the order they were made, each
+    // tested against the head as it is then. A newer content gives up the reading of older ones
+    // still being read. True only when a clipping entered before the return, which only a drop
+    // (no duplexCheck) does: it is read and inserted at once, as its row is only valid now.
     bool addPasteDataCheck(Pasteboard& pasteboard, bool timerFlag, bool duplexCheck,
                            qint32 posOfInsert);
-    // Whether captures are waiting for a picture.
+    // Whether captures are being read or waiting their turn.
     bool hasPendingCaptures() const { return !_pending.empty(); }
     // Captures wait while the user answers a modal panel or drags rows out of the table: what
     // the user chose must not move under them. The first look afterwards takes everything.
     bool capturesHeld() const;
-    // Lets the captures whose pictures have been read enter, unless captures are held.
+    // Lets the captures that have been read enter, unless captures are held.
     void enterReadyCaptures();
-    // Gives the pictures being read a moment to arrive and lets every waiting capture enter: a
-    // quit saves what was copied just before. A picture still coming after that moment is given
+    // Gives the captures being read a moment to finish and lets every waiting capture enter: a
+    // quit saves what was copied just before. A content still coming after that moment is given
     // up, so that a slow owner cannot hold the quit or the end of the session.
     void finishPendingCaptures();
     bool addPasteData(const std::optional<QString>& text, qint32 extraType,
@@ -229,14 +229,15 @@ private:
     qint64 setIndexForSelectItem(int item) const;
     void copySelectionInto(PasteSet& target);
 
-    // A capture waiting its turn to enter the history, with its picture's job if it has one.
     struct PendingCapture;
     // The size a row draws its picture at.
     QSizeF thumbnailSize() const;
-    void startPictureJob(std::shared_ptr<PendingCapture> pending,
-                         std::function<std::optional<QByteArray>(std::stop_token)> job);
-    // Lets the waiting captures enter, from the oldest up to the first picture not yet read.
+    // Reads the clipboard's current content on a worker, to enter the history later.
+    void startCapture(Pasteboard& pasteboard, qint32 posOfInsert);
+    // Lets the waiting captures enter, from the oldest up to the first not yet read.
     void enterCaptures();
+    // Gives up reading every content still being read.
+    void stopCaptures();
 
     // The last content read whole from the clipboard, and its change count. The bytes are
     // shared with the clipping made of it.
@@ -303,9 +304,7 @@ private:
 
     std::deque<std::shared_ptr<PendingCapture>> _pending;
     // Jobs post their results back to this object, so it outlives them: the destructor waits.
-    QThreadPool _pictureJobs;
-    // Stops the pictures being read.
-    std::stop_source _pictureStop;
+    QThreadPool _captureJobs;
     QThreadPool _autosaveJobs;
 
     void drawThumbnail(const QByteArray& payload, qint32 type, QSizeF size, qreal pixelRatio);

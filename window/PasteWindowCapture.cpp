@@ -7,6 +7,7 @@
 #include "platform/Log.h"
 #include "platform/Pasteboard.h"
 #include "platform/Strings.h"
+#include "platform/Transfer.h"
 #include "window/PasteTableModel.h"
 #include "window/PasteView.h"
 
@@ -18,16 +19,16 @@
 
 namespace {
 
-// How long a quit waits for a picture copied just before it.
-constexpr std::chrono::milliseconds kPictureGrace{1000};
+// How long a quit waits for a content copied just before it.
+constexpr std::chrono::milliseconds kCaptureGrace{1000};
 
-// The form chosen for a content: text, payload code and payload. A picture left to read later
-// comes as a job instead of its payload.
+// The form chosen for a content: text, payload code and payload; or, when an offered type could
+// not be supplied, which one, to be told.
 struct Choice {
     std::optional<QString> text;
     qint32 extraType = ExtraType::Text;
     std::optional<QByteArray> extraData;
-    Pasteboard::DataJob pictureJob;
+    const char* unsupplied = nullptr;
 };
 
 void logCannotSupply(const char* what, qint64 count) {
@@ -35,33 +36,23 @@ void logCannotSupply(const char* what, qint64 count) {
                                {what, count}));
 }
 
-const char* pictureName(qint32 extraType) {
-    return extraType == ExtraType::TIFF ? "TIFF data" : "PDF data";
-}
-
 // Walks the offered types in the owner's order. A picture wins as soon as it is met, with the
 // text met before it; a rich payload waits for the text and is paired with it. Answers absent
-// when nothing usable is offered, or when an offered type cannot be supplied, which is named in
-// unsupplied. With pictureLater, a picture is not read here: its job is handed back to be run
-// elsewhere.
-std::optional<Choice> walkTypes(Pasteboard& pasteboard, bool pictureLater,
-                                const char*& unsupplied) {
+// when nothing usable is offered.
+std::optional<Choice> walkTypes(PasteboardReader& reader) {
     Choice choice;
-    for (const PasteboardType type : pasteboard.types()) {
+    const auto cannotSupply = [&](const char* what) {
+        choice.unsupplied = what;
+        return choice;
+    };
+    for (const PasteboardType type : reader.types()) {
         switch (type) {
         case PasteboardType::TIFF:
         case PasteboardType::PDF: {
-            choice.extraType = type == PasteboardType::TIFF ? ExtraType::TIFF : ExtraType::PDF;
-            if (pictureLater) {
-                choice.pictureJob = pasteboard.dataForTypeLater(type);
-                return choice;
-            }
-            choice.extraData = pasteboard.dataForType(type);
-            if (!choice.extraData) {
-                unsupplied = pictureName(choice.extraType);
-                return std::nullopt;
-            }
-            return choice;
+            const bool tiff = type == PasteboardType::TIFF;
+            choice.extraType = tiff ? ExtraType::TIFF : ExtraType::PDF;
+            choice.extraData = reader.dataForType(type);
+            return choice.extraData ? choice : cannotSupply(tiff ? "TIFF data" : "PDF data");
         }
         case PasteboardType::RTFD:
         case PasteboardType::RTF: {
@@ -69,22 +60,18 @@ std::optional<Choice> walkTypes(Pasteboard& pasteboard, bool pictureLater,
             // An RTFD replaces an RTF met earlier; an RTF never replaces a payload.
             if (!rtfd && choice.extraData)
                 break;
-            choice.extraData = pasteboard.dataForType(type);
-            if (!choice.extraData) {
-                unsupplied = rtfd ? "RTFD" : "RTF";
-                return std::nullopt;
-            }
+            choice.extraData = reader.dataForType(type);
+            if (!choice.extraData)
+                return cannotSupply(rtfd ? "RTFD" : "RTF");
             choice.extraType = rtfd ? ExtraType::RTFD : ExtraType::RTF;
             if (choice.text)
                 return choice;
             break;
         }
         case PasteboardType::String:
-            choice.text = pasteboard.stringForType(type);
-            if (!choice.text) {
-                unsupplied = "paste string data";
-                return std::nullopt;
-            }
+            choice.text = reader.stringForType(type);
+            if (!choice.text)
+                return cannotSupply("paste string data");
             if (choice.extraData)
                 return choice;
             break;
@@ -97,18 +84,14 @@ std::optional<Choice> walkTypes(Pasteboard& pasteboard, bool pictureLater,
 
 // The form of the content, unless the owner marks it as a secret (of which nothing is read,
 // nothing logged). The mark, the types and the data must all be the same content's: when the
-// content changes while it is read, nothing is taken and nothing logged, and the next tick
-// starts over on the new content, its mark first.
-std::optional<Choice> chooseForm(Pasteboard& pasteboard, bool pictureLater) {
-    const qint64 count = pasteboard.changeCount();
-    const char* unsupplied = nullptr;
+// reading was given up, because a newer content replaced this one, nothing is taken and nothing
+// is logged.
+std::optional<Choice> chooseForm(PasteboardReader& reader) {
     std::optional<Choice> choice;
-    if (!pasteboard.isSecret())
-        choice = walkTypes(pasteboard, pictureLater, unsupplied);
-    if (pasteboard.changeCount() != count)
+    if (!reader.isSecret())
+        choice = walkTypes(reader);
+    if (reader.givenUp())
         return std::nullopt;
-    if (unsupplied)
-        logCannotSupply(unsupplied, count);
     return choice;
 }
 
@@ -127,60 +110,66 @@ bool repeatsHead(const PasteData* head, const std::optional<QString>& text, qint
 
 } // namespace
 
+// A capture of the clipboard, read on a worker and waiting its turn to enter the history.
 struct PasteWindow::PendingCapture {
-    std::optional<QString> text;
-    qint32 extraType = ExtraType::Text;
-    // Written by the picture's job before it sets ready; read here only once ready is seen.
-    std::optional<QByteArray> extraData;
-    bool timerFlag = true;
-    qint32 posOfInsert = 0;
-    // The change count when the capture began, which a failure reports.
+    // The change count of the content, which a failure reports.
     qint64 count = 0;
-    bool picture = false;
-    // The picture as the table will first draw it, drawn by the job too.
+    qint32 posOfInsert = 0;
+    // Asked for when a newer content supersedes this one, or when the reading must end.
+    std::stop_source stop;
+    // Written by the job before it sets ready; read here only once ready is seen.
+    std::optional<Choice> choice;
+    // A picture as the table will first draw it, drawn by the job too.
     QSizeF thumbnailSize;
     qreal pixelRatio = 1;
     std::shared_ptr<Picture> drawn;
     std::atomic<bool> ready = false;
+
+    bool isReady() const { return ready.load(std::memory_order_acquire); }
 };
 
 bool PasteWindow::addPasteDataCheck(Pasteboard& pasteboard, bool timerFlag, bool duplexCheck,
                                     qint32 posOfInsert) {
-    std::optional<Choice> choice = chooseForm(pasteboard, duplexCheck);
-    if (!choice)
+    if (duplexCheck) {
+        startCapture(pasteboard, posOfInsert);
         return false;
-    if (!choice->pictureJob && (!duplexCheck || _pending.empty())) {
-        if (duplexCheck)
-            _lastCaptured = {pasteboard.changeCount(), choice->text, choice->extraType,
-                             choice->extraData};
-        return addPasteData(choice->text, choice->extraType, choice->extraData, timerFlag,
-                            duplexCheck, posOfInsert);
     }
-
-    auto pending = std::make_shared<PendingCapture>();
-    pending->text = std::move(choice->text);
-    pending->extraType = choice->extraType;
-    pending->extraData = std::move(choice->extraData);
-    pending->timerFlag = timerFlag;
-    pending->posOfInsert = posOfInsert;
-    pending->count = pasteboard.changeCount();
-    pending->picture = bool(choice->pictureJob);
-    pending->ready = !pending->picture;
-    _pending.push_back(pending);
-    if (pending->picture)
-        startPictureJob(pending, std::move(choice->pictureJob));
-    return false;
+    // A drop is read where it happens, from the drag's own data, and inserted at once: its row is
+    // only valid now.
+    PasteboardReader reader(pasteboard.content(), Transfer());
+    const std::optional<Choice> choice = chooseForm(reader);
+    if (!choice || choice->unsupplied) {
+        if (choice)
+            logCannotSupply(choice->unsupplied, pasteboard.changeCount());
+        return false;
+    }
+    return addPasteData(choice->text, choice->extraType, choice->extraData, timerFlag, false,
+                        posOfInsert);
 }
 
-void PasteWindow::startPictureJob(std::shared_ptr<PendingCapture> pending,
-                                  std::function<std::optional<QByteArray>(std::stop_token)> job) {
+void PasteWindow::startCapture(Pasteboard& pasteboard, qint32 posOfInsert) {
+    // The clipboard has moved on: what is still being read of older contents is given up, and
+    // what was read whole waits its turn.
+    std::erase_if(_pending, [](const std::shared_ptr<PendingCapture>& pending) {
+        if (pending->isReady())
+            return false;
+        pending->stop.request_stop();
+        return true;
+    });
+    auto pending = std::make_shared<PendingCapture>();
+    pending->count = pasteboard.changeCount();
+    pending->posOfInsert = posOfInsert;
     pending->thumbnailSize = thumbnailSize();
     pending->pixelRatio = qGuiApp->devicePixelRatio();
-    _pictureJobs.start([this, pending = std::move(pending), job = std::move(job),
-                        stop = _pictureStop.get_token()] {
-        pending->extraData = job(stop);
-        if (pending->extraData && !pending->thumbnailSize.isEmpty() && !stop.stop_requested())
-            pending->drawn = PasteData::drawnImage(*pending->extraData, pending->extraType,
+    _pending.push_back(pending);
+    _captureJobs.start([this, pending, content = pasteboard.content()] {
+        PasteboardReader reader(content,
+                                Transfer(Transfer::kCaptureLimit, pending->stop.get_token()));
+        pending->choice = chooseForm(reader);
+        const Choice* choice = pending->choice ? &*pending->choice : nullptr;
+        if (choice && choice->extraData && ExtraType::isPicture(choice->extraType) &&
+            !pending->thumbnailSize.isEmpty() && !reader.givenUp())
+            pending->drawn = PasteData::drawnImage(*choice->extraData, choice->extraType,
                                                    pending->thumbnailSize, pending->pixelRatio);
         pending->ready.store(true, std::memory_order_release);
         // Safe from this thread: the destructor waits for every job before this object goes,
@@ -200,17 +189,20 @@ void PasteWindow::enterReadyCaptures() {
 }
 
 void PasteWindow::enterCaptures() {
-    while (!_pending.empty() && _pending.front()->ready.load(std::memory_order_acquire)) {
+    while (!_pending.empty() && _pending.front()->isReady()) {
         const std::shared_ptr<PendingCapture> next = _pending.front();
         // Taken off first: an alert raised by the insertion runs an event loop, which may come
         // back here for the next one.
         _pending.pop_front();
-        if (next->picture && !next->extraData) {
-            logCannotSupply(pictureName(next->extraType), next->count);
+        if (!next->choice)
+            continue;
+        const Choice& choice = *next->choice;
+        if (choice.unsupplied) {
+            logCannotSupply(choice.unsupplied, next->count);
             continue;
         }
-        _lastCaptured = {next->count, next->text, next->extraType, next->extraData};
-        if (addPasteData(next->text, next->extraType, next->extraData, next->timerFlag, true,
+        _lastCaptured = {next->count, choice.text, choice.extraType, choice.extraData};
+        if (addPasteData(choice.text, choice.extraType, choice.extraData, true, true,
                          next->posOfInsert) &&
             next->drawn)
             if (PasteData* entered = getPasteBoardHistoryDataAtIndex(next->posOfInsert))
@@ -219,13 +211,16 @@ void PasteWindow::enterCaptures() {
 }
 
 void PasteWindow::finishPendingCaptures() {
-    if (!_pictureJobs.waitForDone(int(kPictureGrace.count()))) {
-        _pictureStop.request_stop();
-        _pictureJobs.waitForDone();
-        // The pictures copied from now on are read as usual.
-        _pictureStop = std::stop_source();
+    if (!_captureJobs.waitForDone(int(kCaptureGrace.count()))) {
+        stopCaptures();
+        _captureJobs.waitForDone();
     }
     enterCaptures();
+}
+
+void PasteWindow::stopCaptures() {
+    for (const std::shared_ptr<PendingCapture>& pending : _pending)
+        pending->stop.request_stop();
 }
 
 const PasteData* PasteWindow::headCapturedAt(qint64 count) const {

@@ -51,7 +51,7 @@ bool PasteWindow::acceptDrop(const QMimeData* data, qint32 row) {
     // Anything else is taken as the clipboard would be, into the current set at the row.
     // PDF alone is not taken: it is kept only beside a text.
     MimeDataPasteboard dropped(data);
-    const QList<PasteboardType> types = dropped.types();
+    const QList<PasteboardType> types = PasteboardReader(dropped.content(), Transfer()).types();
     if (types.isEmpty() || types == QList{PasteboardType::PDF})
         return false;
     addPasteDataCheck(dropped, false, false, row);

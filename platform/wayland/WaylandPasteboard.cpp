@@ -1,5 +1,6 @@
 #include "platform/wayland/WaylandPasteboard.h"
 
+#include "platform/Log.h"
 #include "platform/MimeDataPasteboard.h"
 #include "platform/Transfer.h"
 #include "platform/wayland/PipeWriter.h"
@@ -10,9 +11,11 @@
 #include <QHash>
 #include <QMimeData>
 #include <QSet>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <deque>
 #include <fcntl.h>
 #include <unistd.h>
 #include <wayland-client.h>
@@ -56,13 +59,10 @@ KELVRIN_DATA_CONTROL(ExtDataControl, ext_data_control, 1, 1)
 KELVRIN_DATA_CONTROL(WlrDataControl, zwlr_data_control, 2, 2)
 #undef KELVRIN_DATA_CONTROL
 
-// An owner offers a few dozen names; garbage beyond this many is not looked at.
-constexpr qsizetype kMaxNames = 1024;
-
-// A file descriptor closed when its last holder goes.
+// A file descriptor closed when its holder goes.
 struct OwnedFd {
     int fd;
-    OwnedFd(int owned) : fd(owned) {}
+    explicit OwnedFd(int owned) : fd(owned) {}
     OwnedFd(const OwnedFd&) = delete;
     OwnedFd& operator=(const OwnedFd&) = delete;
     ~OwnedFd() {
@@ -73,7 +73,7 @@ struct OwnedFd {
 
 // Everything written into the pipe until its writer closes it, within the transfer's time and the
 // bytes allowed; absent when either runs out, a stop is asked for or the pipe breaks.
-std::optional<QByteArray> readPipe(int fd, const Transfer& transfer) {
+std::optional<QByteArray> readPipe(int fd, qsizetype allowed, const Transfer& transfer) {
     QByteArray bytes;
     char chunk[64 * 1024];
     for (;;) {
@@ -84,7 +84,7 @@ std::optional<QByteArray> readPipe(int fd, const Transfer& transfer) {
                 return std::nullopt;
             transfer.waitReadable(fd, deadline);
         }
-        if (got < 0 || bytes.size() + got > Transfer::kMaxBytes)
+        if (got < 0 || bytes.size() + got > allowed)
             return std::nullopt;
         if (got == 0)
             return bytes;
@@ -102,6 +102,65 @@ bool isQtsOwn(const QStringList& names) {
                       QSet<QString>(formats.begin(), formats.end());
 }
 
+HeldContent::Named held(const Named& named) {
+    HeldContent::Named held;
+    for (const auto& [name, bytes] : named)
+        held.append({name, bytes});
+    return held;
+}
+
+void warnClipboardLost(const char* why) {
+    Log::write(
+        QStringLiteral("warning*** :[wayland] [%1: nothing is captured, and a chosen clipping "
+                       "is not pasted, until the clipboard is back]")
+            .arg(QLatin1String(why)));
+}
+
+// Another program's selection, shared by the clipboard and the captures reading it: the last of
+// them to let go destroys it, whichever thread that is on. The connection serves requests from
+// any thread, and no event comes for an offer once it is the selection.
+template <typename P> struct SharedOffer {
+    SharedOffer(typename P::Offer* offered, wl_display* connection, PasteboardOffer names)
+        : offer(offered), display(connection), offered(std::move(names)) {}
+    SharedOffer(const SharedOffer&) = delete;
+    SharedOffer& operator=(const SharedOffer&) = delete;
+    ~SharedOffer() { P::destroyOffer(offer); }
+
+    typename P::Offer* const offer;
+    wl_display* const display;
+    const PasteboardOffer offered;
+    // Set when another selection took its place: its source may be gone.
+    std::atomic<bool> replaced = false;
+};
+
+// Another program's content, each type asked of its owner through a pipe as the capture reads it.
+template <typename P> class OfferContent : public PasteboardContent {
+public:
+    explicit OfferContent(std::shared_ptr<SharedOffer<P>> shared) : _shared(std::move(shared)) {}
+
+    std::optional<PasteboardOffer> offer(const Transfer&) override { return _shared->offered; }
+
+    std::optional<QByteArray> read(const QString& name, qsizetype allowed,
+                                   const Transfer& transfer) override {
+        if (replaced())
+            return std::nullopt;
+        int ends[2];
+        if (::pipe2(ends, O_CLOEXEC) != 0)
+            return std::nullopt;
+        const OwnedFd readEnd(ends[0]);
+        ::fcntl(readEnd.fd, F_SETFL, O_NONBLOCK);
+        P::receive(_shared->offer, name.toUtf8().constData(), ends[1]);
+        wl_display_flush(_shared->display);
+        ::close(ends[1]);
+        return readPipe(readEnd.fd, allowed, transfer);
+    }
+
+    bool replaced() const override { return _shared->replaced; }
+
+private:
+    std::shared_ptr<SharedOffer<P>> _shared;
+};
+
 } // namespace
 
 class WaylandPasteboard::Clipboard {
@@ -109,11 +168,9 @@ public:
     virtual ~Clipboard() = default;
     virtual qint64 count() const = 0;
     virtual std::optional<qint64> goneWithOwner() const = 0;
-    virtual QStringList names() const = 0;
-    virtual std::optional<QByteArray> read(const QString& name) = 0;
-    // Null when the content is at hand, in this process.
-    virtual DataJob readLater(const QString& name) = 0;
-    virtual void write(const Named& named, bool primary) = 0;
+    virtual std::shared_ptr<PasteboardContent> content() const = 0;
+    virtual std::optional<qint64> write(const Named& named) = 0;
+    virtual void writePrimary(const Named& named) = 0;
 };
 
 namespace {
@@ -134,12 +191,15 @@ public:
     }
 
     ~DataControl() override {
-        if (_echoSync)
-            wl_callback_destroy(_echoSync);
+        for (Write& write : _writes) {
+            wl_callback_destroy(write.sync);
+            for (typename P::Offer* offer : write.announced)
+                if (offer)
+                    P::destroyOffer(offer);
+        }
         for (typename P::Offer* offer : _offers.keys())
             P::destroyOffer(offer);
-        if (_content.offer)
-            P::destroyOffer(_content.offer);
+        setContent({});
         for (typename P::Source* source : _sources.keys())
             P::destroySource(source);
         if (_device)
@@ -150,112 +210,100 @@ public:
 
     qint64 count() const override { return _count; }
     std::optional<qint64> goneWithOwner() const override { return _goneWithOwner; }
-    QStringList names() const override { return _content.names; }
 
-    std::optional<QByteArray> read(const QString& name) override {
+    std::shared_ptr<PasteboardContent> content() const override {
         switch (_content.owner) {
         case Owner::Us:
-            for (const auto& [offered, bytes] : _content.written)
-                if (offered == name)
-                    return bytes;
-            return std::nullopt;
+            return std::make_shared<HeldContent>(held(_sources.value(_clipboardSource)));
         case Owner::Qt:
-            if (const QMimeData* own = QGuiApplication::clipboard()->mimeData();
-                own && own->hasFormat(name))
-                return own->data(name);
-            return std::nullopt;
+            if (const QMimeData* own = QGuiApplication::clipboard()->mimeData())
+                return HeldContent::of(*own);
+            break;
         case Owner::Other:
-            if (const OwnedFd pipe{receive(name)}; pipe.fd >= 0)
-                return readPipe(pipe.fd, Transfer());
-            return std::nullopt;
+            return std::make_shared<OfferContent<P>>(_content.offer);
         case Owner::Nobody:
             break;
         }
-        return std::nullopt;
+        return std::make_shared<HeldContent>(HeldContent::Named());
     }
 
-    Pasteboard::DataJob readLater(const QString& name) override {
-        if (_content.owner != Owner::Other)
-            return nullptr;
-        const auto pipe = std::make_shared<const OwnedFd>(receive(name));
-        return [pipe](std::stop_token stop) -> std::optional<QByteArray> {
-            if (pipe->fd < 0)
-                return std::nullopt;
-            return readPipe(pipe->fd, Transfer(Transfer::kWorkerLimit, std::move(stop)));
-        };
-    }
-
-    void write(const Named& named, bool primary) override {
-        const bool primaryKnown =
-            _device &&
-            wl_proxy_get_version(reinterpret_cast<wl_proxy*>(_device)) >= P::kPrimarySince;
-        if (!_device || (primary && !primaryKnown))
-            return;
-        typename P::Source* source = P::createSource(_manager);
-        P::addSourceListener(source, &kSourceListener, this);
-        for (const auto& [name, bytes] : named)
-            P::offerName(source, name.toUtf8().constData());
-        _sources.insert(source, named);
-        if (primary)
-            return P::setPrimarySelection(_device, source);
+    std::optional<qint64> write(const Named& named) override {
+        typename P::Source* source = createSource(named);
+        if (!source)
+            return std::nullopt;
         P::setSelection(_device, source);
         _clipboardSource = source;
         _goneWithOwner.reset();
         ++_count;
-        setContent(ownContent());
-        // Whatever the compositor announces until it answers the sync was set before our write,
+        setContent({Owner::Us, nullptr});
+        // Whatever the compositor announces until it answers this sync was set before our write,
         // or is our write itself.
-        if (!_echoSync) {
-            _echoSync = wl_display_sync(_wayland.display());
-            wl_callback_add_listener(_echoSync, &kSyncListener, this);
-            _announcedBeforeCancel.reset();
-        }
-        _wayland.waitUntil([this] { return !_echoSync; }, int(Transfer::kTimeout.count()));
+        wl_callback* sync = wl_display_sync(_wayland.display());
+        wl_callback_add_listener(sync, &kSyncListener, this);
+        _writes.push_back({sync, source, {}, std::nullopt});
+        wl_display_flush(_wayland.display());
+        return _count;
+    }
+
+    void writePrimary(const Named& named) override {
+        const bool primaryKnown =
+            _device &&
+            wl_proxy_get_version(reinterpret_cast<wl_proxy*>(_device)) >= P::kPrimarySince;
+        if (!primaryKnown)
+            return;
+        if (typename P::Source* source = createSource(named))
+            P::setPrimarySelection(_device, source);
     }
 
 private:
     enum class Owner { Nobody, Other, Qt, Us };
     struct Content {
         Owner owner = Owner::Nobody;
-        QStringList names;
-        typename P::Offer* offer = nullptr;
-        Named written;
+        std::shared_ptr<SharedOffer<P>> offer;
+    };
+    // One of our writes waiting for its sync: the selections announced meanwhile, and how many
+    // came before its source was cancelled.
+    struct Write {
+        wl_callback* sync;
+        typename P::Source* source;
+        QList<typename P::Offer*> announced;
+        std::optional<qsizetype> announcedBeforeCancel;
     };
 
     DataControl(WaylandConnection& wayland, typename P::Manager* manager)
         : _wayland(wayland), _manager(manager) {
         // A reader that closes its end early must not end Kelvrin when we write on.
         std::signal(SIGPIPE, SIG_IGN);
-        _device = P::getDevice(_manager, _wayland.seat());
-        P::addDeviceListener(_device, &kDeviceListener, this);
+        takeDevice();
         // The content at launch is announced at once: it is known before the capture starts.
         _wayland.roundtrip();
     }
 
-    Content ownContent() const {
-        Content own{Owner::Us, {}, nullptr, _sources.value(_clipboardSource)};
-        for (const auto& [name, bytes] : own.written)
-            own.names.append(name);
-        return own;
+    void takeDevice() {
+        _device = P::getDevice(_manager, _wayland.seat());
+        P::addDeviceListener(_device, &kDeviceListener, this);
+    }
+
+    // A source offering the named bytes; null when the compositor took the clipboard from us.
+    typename P::Source* createSource(const Named& named) {
+        if (!_device) {
+            Log::write(QStringLiteral(
+                "warning*** :[wayland] [the clipboard cannot be written: the compositor has "
+                "taken it from Kelvrin]"));
+            return nullptr;
+        }
+        typename P::Source* source = P::createSource(_manager);
+        P::addSourceListener(source, &kSourceListener, this);
+        for (const auto& [name, bytes] : named)
+            P::offerName(source, name.toUtf8().constData());
+        _sources.insert(source, named);
+        return source;
     }
 
     void setContent(Content content) {
         if (_content.offer)
-            P::destroyOffer(_content.offer);
+            _content.offer->replaced = true;
         _content = std::move(content);
-    }
-
-    // Asks the owner to write what it offers under the name into a pipe; the end to read from,
-    // which never blocks, or -1.
-    int receive(const QString& name) {
-        int ends[2];
-        if (::pipe2(ends, O_CLOEXEC) != 0)
-            return -1;
-        ::fcntl(ends[0], F_SETFL, O_NONBLOCK);
-        P::receive(_content.offer, name.toUtf8().constData(), ends[1]);
-        wl_display_flush(_wayland.display());
-        ::close(ends[1]);
-        return ends[0];
     }
 
     // A new selection of another program, or none at all.
@@ -263,28 +311,30 @@ private:
         _goneWithOwner =
             !offer && _content.owner == Owner::Other ? std::optional<qint64>(_count) : std::nullopt;
         ++_count;
-        if (!offer) {
-            setContent({});
-            return;
-        }
-        const QStringList names = _offers.take(offer);
-        setContent({isQtsOwn(names) ? Owner::Qt : Owner::Other, names, offer, {}});
+        if (!offer)
+            return setContent({});
+        const PasteboardOffer offered = _offers.take(offer);
+        setContent({isQtsOwn(offered.names) ? Owner::Qt : Owner::Other,
+                    std::make_shared<SharedOffer<P>>(offer, _wayland.display(), offered)});
     }
 
-    // The echo of our write is the last selection announced before the sync's answer, or before
-    // our source was cancelled when another program took the clipboard from it meanwhile.
-    void echoSynced() {
-        const QList<typename P::Offer*> announced = std::exchange(_announcedWhileWriting, {});
-        const qsizetype echo = _announcedBeforeCancel.value_or(announced.size()) - 1;
-        for (qsizetype i = 0; i < announced.size(); ++i) {
-            if (i != echo) {
-                takeOthers(announced[i]);
+    // The echo of a write is the last selection announced before its sync's answer, or before
+    // its source was cancelled when another program took the clipboard from it meanwhile. What
+    // came before the echo was replaced by our write; what came after it is new, unless a later
+    // write of ours has replaced that too.
+    void synced() {
+        Write write = std::move(_writes.front());
+        _writes.pop_front();
+        const qsizetype echo = write.announcedBeforeCancel.value_or(write.announced.size()) - 1;
+        for (qsizetype i = 0; i < write.announced.size(); ++i) {
+            typename P::Offer* offer = write.announced[i];
+            if (i > echo && _writes.empty()) {
+                takeOthers(offer);
                 continue;
             }
-            if (announced[i])
-                P::destroyOffer(announced[i]);
-            _offers.remove(announced[i]);
-            setContent(ownContent());
+            _offers.remove(offer);
+            if (offer)
+                P::destroyOffer(offer);
         }
     }
 
@@ -294,14 +344,13 @@ private:
         self->_offers.insert(offer, {});
     }
     static void offered(void* data, typename P::Offer* offer, const char* name) {
-        QStringList& names = static_cast<DataControl*>(data)->_offers[offer];
-        if (names.size() < kMaxNames)
-            names.append(QString::fromUtf8(name));
+        static_cast<DataControl*>(data)->_offers[offer].add(QString::fromUtf8(name));
     }
     static void selection(void* data, typename P::Device*, typename P::Offer* offer) {
         auto* self = static_cast<DataControl*>(data);
-        if (self->_echoSync)
-            self->_announcedWhileWriting.append(offer);
+        self->_devicesFinished = 0;
+        if (!self->_writes.empty())
+            self->_writes.front().announced.append(offer);
         else
             self->takeOthers(offer);
     }
@@ -311,9 +360,20 @@ private:
             P::destroyOffer(offer);
         static_cast<DataControl*>(data)->_offers.remove(offer);
     }
+    // The compositor took the clipboard from us: the device is dead, and a new one is asked for
+    // on the seat, once; should that one end at once too, the seat is gone for now.
     static void finished(void* data, typename P::Device* device) {
+        auto* self = static_cast<DataControl*>(data);
         P::destroyDevice(device);
-        static_cast<DataControl*>(data)->_device = nullptr;
+        self->_device = nullptr;
+        if (self->_devicesFinished++ == 0 && self->_wayland.seat()) {
+            Log::write(QStringLiteral("warning*** :[wayland] [the compositor took the clipboard "
+                                      "from Kelvrin; asking for it again]"));
+            self->takeDevice();
+            self->_wayland.flush();
+            return;
+        }
+        warnClipboardLost("the compositor took the clipboard from Kelvrin");
     }
     static void send(void* data, typename P::Source* source, const char* name, int32_t fd) {
         auto* self = static_cast<DataControl*>(data);
@@ -326,42 +386,40 @@ private:
     }
     static void cancelled(void* data, typename P::Source* source) {
         auto* self = static_cast<DataControl*>(data);
-        if (source == self->_clipboardSource) {
+        if (source == self->_clipboardSource)
             self->_clipboardSource = nullptr;
-            if (self->_echoSync)
-                self->_announcedBeforeCancel = self->_announcedWhileWriting.size();
-        }
+        for (Write& write : self->_writes)
+            if (write.source == source && !write.announcedBeforeCancel)
+                write.announcedBeforeCancel = write.announced.size();
         self->_sources.remove(source);
         P::destroySource(source);
     }
-    static void synced(void* data, wl_callback* callback, uint32_t) {
+    static void syncAnswered(void* data, wl_callback* callback, uint32_t) {
         wl_callback_destroy(callback);
-        static_cast<DataControl*>(data)->_echoSync = nullptr;
-        static_cast<DataControl*>(data)->echoSynced();
+        static_cast<DataControl*>(data)->synced();
     }
 
     static constexpr typename P::DeviceListener kDeviceListener{&dataOffer, &selection, &finished,
                                                                 &primarySelection};
     static constexpr typename P::OfferListener kOfferListener{&offered};
     static constexpr typename P::SourceListener kSourceListener{&send, &cancelled};
-    static constexpr wl_callback_listener kSyncListener{&synced};
+    static constexpr wl_callback_listener kSyncListener{&syncAnswered};
 
     WaylandConnection& _wayland;
     typename P::Manager* _manager;
     typename P::Device* _device = nullptr;
+    // Devices the compositor ended since the last selection it announced.
+    int _devicesFinished = 0;
     qint64 _count = 0;
     std::optional<qint64> _goneWithOwner;
     Content _content;
-    // The offers announced and not yet selected, with the names each offers in its order.
-    QHash<typename P::Offer*, QStringList> _offers;
+    // The offers announced and not yet selected, with what each offers.
+    QHash<typename P::Offer*, PasteboardOffer> _offers;
     // Our sources the compositor has not cancelled yet, with what each offers.
     QHash<typename P::Source*, Named> _sources;
     typename P::Source* _clipboardSource = nullptr;
-    // While our write waits for its echo: the sync, the selections announced meanwhile, and how
-    // many came before our source was cancelled.
-    wl_callback* _echoSync = nullptr;
-    QList<typename P::Offer*> _announcedWhileWriting;
-    std::optional<qsizetype> _announcedBeforeCancel;
+    // Our writes whose syncs the compositor has not answered yet, oldest first.
+    std::deque<Write> _writes;
     // The parent of the writers serving our sources: they go with the clipboard.
     QObject _writers;
 };
@@ -386,34 +444,27 @@ qint64 WaylandPasteboard::changeCount() const {
     return _clipboard ? _clipboard->count() : _writesWithoutDataControl;
 }
 
+std::shared_ptr<PasteboardContent> WaylandPasteboard::content() {
+    if (_clipboard)
+        return _clipboard->content();
+    return std::make_shared<HeldContent>(HeldContent::Named());
+}
+
 std::optional<qint64> WaylandPasteboard::contentGoneWithOwner() const {
     return _clipboard ? _clipboard->goneWithOwner() : std::nullopt;
 }
 
-QStringList WaylandPasteboard::offeredNames() {
-    return _clipboard ? _clipboard->names() : QStringList();
-}
-
-std::optional<QByteArray> WaylandPasteboard::readName(const QString& name) {
-    return _clipboard ? _clipboard->read(name) : std::nullopt;
-}
-
-Pasteboard::DataJob WaylandPasteboard::readNameLater(const QString& name) {
-    if (DataJob job = _clipboard ? _clipboard->readLater(name) : nullptr)
-        return job;
-    return Pasteboard::readNameLater(name);
-}
-
-void WaylandPasteboard::writeNames(const QList<std::pair<QString, QByteArray>>& named) {
+std::optional<qint64>
+WaylandPasteboard::writeNames(const QList<std::pair<QString, QByteArray>>& named) {
     if (_clipboard)
-        return _clipboard->write(named, false);
+        return _clipboard->write(named);
     auto* mime = new QMimeData;
     MimeDataPasteboard::fill(*mime, named);
     QGuiApplication::clipboard()->setMimeData(mime, QClipboard::Clipboard);
-    ++_writesWithoutDataControl;
+    return ++_writesWithoutDataControl;
 }
 
 void WaylandPasteboard::writePrimaryNames(const QList<std::pair<QString, QByteArray>>& named) {
     if (_clipboard)
-        _clipboard->write(named, true);
+        _clipboard->writePrimary(named);
 }

@@ -14,9 +14,12 @@ class WaylandConnection;
 // the last selection announced before the compositor answers a sync sent with the write, and is
 // neither counted again nor read through the compositor from ourselves. A copy made in one of
 // Kelvrin's own text fields is new content like any other, read from Qt, which owns it on the
-// thread that reads. A read waits for the transfer timeout at most; a picture's job reads only a
-// pipe, on the worker, with the worker's longer limit. What we offer is written as each reader
-// takes it, never holding up the event loop.
+// thread that answers the user, and so taken from Qt as it is noticed. Another program's content
+// is read by the captures, away from that thread: each type through a pipe its owner writes into.
+// What we offer is written as each reader takes it, never holding up the event loop, and a write
+// never waits for the compositor: the paste keystroke that follows it goes through the same
+// connection, which the compositor serves in order. A write the compositor cannot take (it
+// ended our access to the clipboard) fails, and a new access is asked for.
 //
 // Without data-control it says so once, captures nothing, and writes through Qt's clipboard,
 // which the compositor takes while one of our windows has the keyboard.
@@ -26,16 +29,14 @@ public:
     ~WaylandPasteboard() override;
 
     qint64 changeCount() const override;
+    std::shared_ptr<PasteboardContent> content() override;
     std::optional<qint64> contentGoneWithOwner() const override;
 
     // The data-control side, one implementation for both protocols.
     class Clipboard;
 
 protected:
-    QStringList offeredNames() override;
-    std::optional<QByteArray> readName(const QString& name) override;
-    DataJob readNameLater(const QString& name) override;
-    void writeNames(const QList<std::pair<QString, QByteArray>>& named) override;
+    std::optional<qint64> writeNames(const QList<std::pair<QString, QByteArray>>& named) override;
     void writePrimaryNames(const QList<std::pair<QString, QByteArray>>& named) override;
 
 private:

@@ -9,8 +9,6 @@
 
 namespace {
 
-// An owner offers a few dozen names; garbage beyond this many is not looked at.
-constexpr size_t kMaxTargets = 1024;
 // How many properties the requests take in turn.
 constexpr int kPropertyCount = 4;
 // Most answers fit in a first look at the property; a larger one is read on only when it is
@@ -27,9 +25,7 @@ template <typename Reply> std::unique_ptr<Reply, FreeReply> freed(Reply* reply) 
 
 } // namespace
 
-SelectionReader::SelectionReader(const QByteArray& displayName,
-                                 std::chrono::milliseconds transferLimit)
-    : _transferLimit(transferLimit) {
+SelectionReader::SelectionReader(const QByteArray& displayName) {
     int screenNumber = 0;
     _connection =
         xcb_connect(displayName.isEmpty() ? nullptr : displayName.constData(), &screenNumber);
@@ -131,18 +127,14 @@ xcb_window_t SelectionReader::owner() {
     return reply ? reply->owner : xcb_window_t(XCB_WINDOW_NONE);
 }
 
-void SelectionReader::beginTransfer(std::stop_token stop) {
-    _transfer = Transfer(_transferLimit, std::move(stop));
-}
-
 template <typename Test> xcb_generic_event_t* SelectionReader::waitForEvent(Test test) {
-    const Transfer::Clock::time_point deadline = _transfer.nextDeadline();
+    const Transfer::Clock::time_point deadline = _transfer->nextDeadline();
     for (;;) {
         xcb_generic_event_t* event = xcb_poll_for_event(_connection);
         if (!event) {
-            if (xcb_connection_has_error(_connection) || _transfer.givenUp(deadline))
+            if (xcb_connection_has_error(_connection) || _transfer->givenUp(deadline))
                 return nullptr;
-            _transfer.waitReadable(xcb_get_file_descriptor(_connection), deadline);
+            _transfer->waitReadable(xcb_get_file_descriptor(_connection), deadline);
             continue;
         }
         if (test(event))
@@ -166,7 +158,7 @@ std::optional<SelectionReader::Property> SelectionReader::takeProperty(qsizetype
                              offsetBytes / 4, (lengthBytes + 3) / 4),
             nullptr));
     };
-    const auto first = look(0, kFirstLookBytes);
+    const auto first = look(0, uint32_t(std::min<qsizetype>(kFirstLookBytes, allowed + 1)));
     if (!first || first->type == XCB_ATOM_NONE)
         return std::nullopt;
     const auto value = [](const xcb_get_property_reply_t* reply) {
@@ -174,7 +166,7 @@ std::optional<SelectionReader::Property> SelectionReader::takeProperty(qsizetype
                           xcb_get_property_value_length(reply));
     };
     QByteArray bytes = value(first.get());
-    if (qsizetype(first->bytes_after) > allowed - bytes.size())
+    if (bytes.size() + qsizetype(first->bytes_after) > allowed)
         return std::nullopt;
     if (first->bytes_after > 0) {
         const auto rest = look(uint32_t(bytes.size()), first->bytes_after);
@@ -203,7 +195,8 @@ std::optional<xcb_timestamp_t> SelectionReader::serverTime() {
     return time;
 }
 
-std::optional<SelectionReader::Property> SelectionReader::convert(xcb_atom_t target) {
+std::optional<SelectionReader::Property> SelectionReader::convert(xcb_atom_t target,
+                                                                  qsizetype allowed) {
     if (!isOpen() || !target)
         return std::nullopt;
     // Notices that arrived before the request belong to earlier contents: they are kept, and
@@ -233,13 +226,13 @@ std::optional<SelectionReader::Property> SelectionReader::convert(xcb_atom_t tar
     std::free(event);
     if (refused)
         return std::nullopt;
-    std::optional<Property> answer = takeProperty(Transfer::kMaxBytes);
+    std::optional<Property> answer = takeProperty(allowed);
     if (!answer)
         abandonTransfer();
     return answer;
 }
 
-std::optional<QByteArray> SelectionReader::readIncrementally() {
+std::optional<QByteArray> SelectionReader::readIncrementally(qsizetype allowed) {
     QByteArray bytes;
     for (;;) {
         xcb_generic_event_t* event = waitForEvent([&](const xcb_generic_event_t* candidate) {
@@ -252,7 +245,7 @@ std::optional<QByteArray> SelectionReader::readIncrementally() {
         const bool arrived = event != nullptr;
         std::free(event);
         const std::optional<Property> chunk =
-            arrived ? takeProperty(Transfer::kMaxBytes - bytes.size()) : std::nullopt;
+            arrived ? takeProperty(allowed - bytes.size()) : std::nullopt;
         if (!chunk || (chunk->format != 8 && !chunk->bytes.isEmpty())) {
             abandonTransfer();
             return std::nullopt;
@@ -264,23 +257,32 @@ std::optional<QByteArray> SelectionReader::readIncrementally() {
     }
 }
 
-std::optional<QStringList> SelectionReader::targets() {
-    beginTransfer({});
-    const std::optional<Property> list = convert(_targets);
+std::optional<PasteboardOffer> SelectionReader::targets(const Transfer& transfer) {
+    _transfer = &transfer;
+    const std::optional<Property> list = convert(_targets, Transfer::kMaxTypeListBytes);
     if (!list || list->format != 32 || (list->type != XCB_ATOM_ATOM && list->type != _targets))
         return std::nullopt;
-    std::vector<xcb_atom_t> atoms(std::min<size_t>(size_t(list->bytes.size()) / 4, kMaxTargets));
+    std::vector<xcb_atom_t> atoms(size_t(list->bytes.size()) / 4);
     std::memcpy(atoms.data(), list->bytes.constData(), atoms.size() * 4);
-    return names(atoms);
+    // Of garbage only the first names are looked up; the mark is found among all by its atom.
+    PasteboardOffer offer;
+    const xcb_atom_t mark =
+        atom(QByteArray(PasteboardOffer::kSecretMark.data(), PasteboardOffer::kSecretMark.size()));
+    offer.marked = mark && std::ranges::find(atoms, mark) != atoms.end();
+    atoms.resize(std::min<size_t>(atoms.size(), PasteboardOffer::kMaxNames));
+    for (const QString& name : names(atoms))
+        offer.add(name);
+    return offer;
 }
 
-std::optional<QByteArray> SelectionReader::read(const QString& name, std::stop_token stop) {
-    beginTransfer(std::move(stop));
-    const std::optional<Property> property = convert(atom(name.toLatin1()));
+std::optional<QByteArray> SelectionReader::read(const QString& name, qsizetype allowed,
+                                                const Transfer& transfer) {
+    _transfer = &transfer;
+    const std::optional<Property> property = convert(atom(name.toLatin1()), allowed);
     if (!property)
         return std::nullopt;
     if (property->type == _incr)
-        return readIncrementally();
+        return readIncrementally(allowed);
     // Text and pictures come as bytes; anything else is not what the name promised.
     if (property->format != 8)
         return std::nullopt;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Pasteboard.h"
 #include "platform/Transfer.h"
 
 #include <QByteArray>
@@ -16,7 +17,7 @@
 // owner changes and to receive the owner's answers: Qt's connection has a reader thread of its
 // own that takes every event, and a transfer through it costs wake-ups and round trips a capture
 // does not need. One reader serves one thread at a time. Every wait for the owner is bounded by
-// the transfer timeout, and every transfer as a whole by the reader's limit (Transfer).
+// the transfer timeout, and every transfer as a whole by the limit of the transfer it is part of.
 //
 // Each request has a property of its own and is stamped with the server's time, and only the
 // answer naming the requestor, property, target and time is taken as its answer. A transfer
@@ -24,10 +25,8 @@
 // or the chunks of a long transfer, goes to a window that is no more.
 class SelectionReader {
 public:
-    // Connects to the display so named; an empty name is $DISPLAY. A transfer, from the request
-    // to its last chunk, may take the time limit given.
-    explicit SelectionReader(const QByteArray& displayName,
-                             std::chrono::milliseconds transferLimit = Transfer::kTimeout);
+    // Connects to the display so named; an empty name is $DISPLAY.
+    explicit SelectionReader(const QByteArray& displayName);
     ~SelectionReader();
     SelectionReader(const SelectionReader&) = delete;
     SelectionReader& operator=(const SelectionReader&) = delete;
@@ -49,12 +48,14 @@ public:
     // The selection's owner now (a round trip).
     xcb_window_t owner();
 
-    // The names the owner offers, in its order; absent when it does not answer as it should.
-    std::optional<QStringList> targets();
+    // What the owner offers, its names in its order; absent when it does not answer as it
+    // should. The names of every atom are asked of the server once.
+    std::optional<PasteboardOffer> targets(const Transfer& transfer);
     // The bytes the owner offers under a name, empty when it offers nothing under it, absent when
-    // it refuses, fails or runs out of time, or when a stop is asked for through the token
-    // (which is looked at every few tens of milliseconds meanwhile).
-    std::optional<QByteArray> read(const QString& name, std::stop_token stop = {});
+    // it refuses, fails, sends more than allowed or runs out of the transfer's time, or when the
+    // transfer is stopped (which is looked at every few tens of milliseconds meanwhile).
+    std::optional<QByteArray> read(const QString& name, qsizetype allowed,
+                                   const Transfer& transfer);
 
 private:
     // Asks the owner to convert the selection to a target; the reply of its SelectionNotify, as
@@ -64,11 +65,11 @@ private:
         uint8_t format;
         QByteArray bytes;
     };
-    std::optional<Property> convert(xcb_atom_t target);
+    std::optional<Property> convert(xcb_atom_t target, qsizetype allowed);
     // The value of the request's property, deleted as it is read; absent when it has none or
     // holds more than the bytes allowed, which are then not read at all.
     std::optional<Property> takeProperty(qsizetype allowed);
-    std::optional<QByteArray> readIncrementally();
+    std::optional<QByteArray> readIncrementally(qsizetype allowed);
     // The server's time now, learnt from the notice of a property change on the requestor;
     // absent when it does not come or the selection changes owner meanwhile.
     std::optional<xcb_timestamp_t> serverTime();
@@ -79,8 +80,6 @@ private:
     xcb_window_t createWindow(uint32_t events);
     // Replaces the requestor after a transfer was given up on.
     void abandonTransfer();
-    // Starts the time of a transfer, which may be stopped through the token.
-    void beginTransfer(std::stop_token stop);
     // The next event that satisfies the test, keeping owner notices met on the way; null when the
     // transfer timeout or the transfer's limit passes, a stop is asked for, the selection changes
     // owner or the connection breaks.
@@ -94,8 +93,8 @@ private:
     // The names of atoms, each asked of the server once; garbage that names no atom is left out.
     QStringList names(const std::vector<xcb_atom_t>& atoms);
 
-    std::chrono::milliseconds _transferLimit;
-    Transfer _transfer;
+    // The transfer the request in flight is part of.
+    const Transfer* _transfer = nullptr;
     xcb_connection_t* _connection = nullptr;
     xcb_window_t _root = XCB_WINDOW_NONE;
     // Owner notices come to the watcher, answers to the requestor.

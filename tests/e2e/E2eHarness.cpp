@@ -131,7 +131,7 @@ RunningKelvrin::~RunningKelvrin() {
 }
 
 std::optional<QStringList> RunningKelvrin::history(int timeoutMs) const {
-    const KelvrinCommand list = kelvrinCommand({"--list"}, _home, timeoutMs);
+    const KelvrinCommand list = command({"--list"}, timeoutMs);
     if (list.status != 0)
         return std::nullopt;
     QStringList texts;
@@ -184,6 +184,11 @@ std::optional<QByteArray> Tool::waitForLine(const QByteArray& prefix, int timeou
         },
         timeoutMs);
     return found;
+}
+
+qsizetype Tool::linesStartingWith(const QByteArray& prefix) const {
+    return std::ranges::count_if(
+        _lines, [&](const QList<QByteArray>& line) { return line.join(' ').startsWith(prefix); });
 }
 
 ToolWindow::ToolWindow(const QString& program, const QString& title, const QRect& geometry,
@@ -259,6 +264,11 @@ Kelvrin::Kelvrin(Start start) {
 
 Kelvrin::~Kelvrin() {
     _app->applicationWillTerminate();
+}
+
+void Kelvrin::tick() {
+    _app->pasteboardCheck();
+    waitFor([&] { return !window().hasPendingCaptures(); });
 }
 
 const PasteDataList& Kelvrin::history() const {

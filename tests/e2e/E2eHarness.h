@@ -94,6 +94,10 @@ public:
         return _process.exitStatus() == QProcess::NormalExit ? _process.exitCode() : -1;
     }
 
+    // A command for it, as a second kelvrin sends it.
+    KelvrinCommand command(const QStringList& arguments, int timeoutMs = 20000) const {
+        return kelvrinCommand(arguments, _home, timeoutMs);
+    }
     // The history's texts, head first, as --list prints them; nothing without an answer.
     std::optional<QStringList> history(int timeoutMs = 20000) const;
     bool waitForText(const QString& text, int timeoutMs = 10000) const;
@@ -119,6 +123,8 @@ public:
     qint64 pid() const { return _process.processId(); }
     // The first line it said after "ready" that starts with the prefix, once it came.
     std::optional<QByteArray> waitForLine(const QByteArray& prefix, int timeoutMs = 10000);
+    // How many of its lines so far start with the prefix.
+    qsizetype linesStartingWith(const QByteArray& prefix) const;
 
 protected:
     // Its lines after "ready", each split into its words; they grow while events are processed.
@@ -195,9 +201,10 @@ public:
         return waitFor([&] { return changeCount() >= count; }, timeoutMs);
     }
 
-    // Stops the timer so the test decides when the poll looks; tick() is one look.
+    // Stops the timer so the test decides when the poll looks; tick() is one look, and the wait
+    // until what it captured has entered.
     void stopPoll() { _app->applicationWillTerminate(); }
-    void tick() { _app->pasteboardCheck(); }
+    void tick();
 
 private:
     QTemporaryDir _settings;

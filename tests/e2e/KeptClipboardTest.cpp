@@ -24,14 +24,22 @@ TEST(KeptClipboard, ASecretLeavesNoTraceAndOnlyWhatWasCapturedWholeStaysWhenItsP
     Kelvrin kelvrin;
     copyWithXclip("before");
     ASSERT_TRUE(kelvrin.waitForHistory(1));
-    const qint64 count = kelvrin.changeCount();
-    {
-        // The mark after the text, as password managers offer it: it is looked for first.
-        ClipOwner secret(
-            {"UTF8_STRING=hunter2 is the password", "x-kde-passwordManagerHint=secret"});
+    // The mark after the text, as password managers offer it, or after more names than any owner
+    // offers: it is looked for first, among all of them.
+    const QStringList secret{"UTF8_STRING=hunter2 is the password",
+                             "x-kde-passwordManagerHint=secret"};
+    QStringList farDown = secret.mid(0, 1);
+    for (int name = 0; name < 1100; ++name)
+        farDown << QStringLiteral("x-filler-%1=x").arg(name);
+    farDown << secret.back();
+    for (const QStringList& offer : {secret, farDown}) {
+        const qint64 count = kelvrin.changeCount();
+        ClipOwner owner(QStringList{"--report"} + offer);
         ASSERT_TRUE(kelvrin.waitForCount(count + 1));
+        ASSERT_TRUE(owner.waitForLine("asked x-kde-passwordManagerHint"));
         letThePollLook();
         EXPECT_EQ(kelvrin.texts(), Texts{"before"});
+        EXPECT_EQ(owner.linesStartingWith("asked UTF8_STRING"), 0) << "the secret was read";
     }
     // The password manager clears the clipboard by quitting: what was on it before does not
     // come back.

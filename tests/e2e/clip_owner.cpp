@@ -15,6 +15,8 @@
 //   --data-format 16|32 | --data-type NAME  data as 16- or 32-bit items | under another type
 //   --churn SECONDS        takes the selection anew every millisecond from two windows by turns,
 //                          then prints "churned TAKES" and owns it as usual
+//   --retake SECONDS       takes the selection anew that often, by turns from two windows, for
+//                          as long as it runs, as a hung or hostile owner may
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
@@ -54,7 +56,7 @@ struct Transfer {
 
 struct Options {
     double timeout = 30, chunk = 0, incrSize = -1, dataFormat = 8, churn = 0, delay = 0,
-           targetsDelay = 0, trickle = 0;
+           targetsDelay = 0, trickle = 0, retake = 0;
     bool report = false, incrStall = false;
     std::string badTargets, dataType;
     std::vector<std::pair<std::string, std::string>> offers;
@@ -69,14 +71,12 @@ struct Options {
 
 Options parse(int argc, char** argv) {
     Options o;
-    const std::map<std::string, double*> numbers{{"--timeout", &o.timeout},
-                                                 {"--chunk", &o.chunk},
-                                                 {"--incr-size", &o.incrSize},
-                                                 {"--data-format", &o.dataFormat},
-                                                 {"--churn", &o.churn},
-                                                 {"--delay", &o.delay},
-                                                 {"--targets-delay", &o.targetsDelay},
-                                                 {"--trickle", &o.trickle}};
+    const std::map<std::string, double*> numbers{
+        {"--timeout", &o.timeout},    {"--chunk", &o.chunk},
+        {"--incr-size", &o.incrSize}, {"--data-format", &o.dataFormat},
+        {"--churn", &o.churn},        {"--retake", &o.retake},
+        {"--delay", &o.delay},        {"--targets-delay", &o.targetsDelay},
+        {"--trickle", &o.trickle}};
     const std::map<std::string, std::string*> words{{"--bad-targets", &o.badTargets},
                                                     {"--data-type", &o.dataType}};
     const std::map<std::string, bool*> flags{{"--report", &o.report},
@@ -172,6 +172,8 @@ public:
             Clock::now() + std::chrono::milliseconds(long(_options.timeout * 1000));
         if (_options.churn > 0)
             churn();
+        if (_options.retake > 0)
+            later(_options.retake, [this] { retake(); });
         while (true) {
             handlePending();
             runDue();
@@ -232,6 +234,13 @@ private:
         }
         std::printf("churned %ld\n", takes);
         std::fflush(stdout);
+    }
+
+    void retake() {
+        if (_lost)
+            return;
+        own(1 - _owning);
+        later(_options.retake, [this] { retake(); });
     }
 
     void handle(const XEvent& event) {

@@ -6,6 +6,7 @@
 #include "tests/support/TestPictures.h"
 
 #include <QCryptographicHash>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QThread>
@@ -27,12 +28,12 @@ public:
 
     // Whether it said the line, waiting for it until the time is up.
     bool waitForLine(const QByteArray& line, int timeoutMs = 10000) {
-        return waitUntil(
-            [&] {
-                _said += _process.readAllStandardOutput();
-                return _said.split('\n').contains(line);
-            },
-            timeoutMs);
+        return waitUntil([&] { return said(line) > 0; }, timeoutMs);
+    }
+    // How many times it said the line so far.
+    qsizetype said(const QByteArray& line) {
+        _said += _process.readAllStandardOutput();
+        return _said.split('\n').count(line);
     }
 
 private:
@@ -75,9 +76,15 @@ TEST(WaylandClipboard, OwnersTypesAreTakenInTheirOrderButNotTheLaunchContentNorA
     EXPECT_EQ(richClipping[u"contents"].toString(), u"bold words");
     EXPECT_EQ(richClipping[u"extraDataSha256"].toString(), sha256(rtf));
 
-    {
-        ClipOwner secret(sway, {"text/plain=hunter2", "x-kde-passwordManagerHint=secret"});
+    // The mark is looked for among all the names an owner offers, and read before anything else.
+    QStringList farDown{"text/plain=hunter2"};
+    for (int name = 0; name < 1100; ++name)
+        farDown << QStringLiteral("x-filler-%1=x").arg(name);
+    for (const QStringList& offer : {QStringList{"text/plain=hunter2"}, farDown}) {
+        ClipOwner secret(sway, offer + QStringList{"x-kde-passwordManagerHint=secret"});
         ASSERT_TRUE(secret.waitForLine("sent x-kde-passwordManagerHint"));
+        QThread::msleep(3 * 200);
+        EXPECT_FALSE(secret.said("asked text/plain")) << "the secret was read";
     }
     ClipOwner picture(sway, {"--delay", "image/png", "3", "text/plain=a caption",
                              offeredPng(sway, TestPictures::noise({64, 48}, 7))});
@@ -125,4 +132,51 @@ TEST(WaylandClipboard, WhatAProgramLeavesWhenItQuitsStaysOnTheClipboard) {
     ASSERT_TRUE(running.waitForSize(3));
     EXPECT_EQ(sway.paste(), "later");
     EXPECT_FALSE(running.errors().contains("WARNING")) << running.errors().constData();
+}
+
+// An owner that takes the clipboard every two seconds and never answers, as a hung or hostile
+// program may: the command line answers at once throughout, the paste window comes up and pastes,
+// and a copy made once the owner is gone is captured.
+TEST(WaylandClipboard, AnOwnerThatKeepsTakingTheClipboardAndNeverAnswersHoldsUpNothing) {
+    const SwaySession sway(kKelvrin + QStringLiteral(" --paste-window"));
+    KelvrinInSession running(sway);
+    ASSERT_TRUE(running.answered());
+    sway.copy("before");
+    ASSERT_TRUE(waitUntil([&] { return running.newest() == u"before"; }));
+    QProcess target;
+    target.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    sway.start(target, QStringLiteral(PASTE_TARGET), {QStringLiteral("--title"), "Notes"},
+               {QStringLiteral("QT_QPA_PLATFORM=wayland")});
+    ASSERT_TRUE(waitUntil([&] { return target.canReadLine(); }));
+    ASSERT_EQ(target.readLine().trimmed(), "ready");
+    {
+        ClipOwner hostile(
+            sway, {"--delay", "text/plain", "3600", "--retake", "2", "text/plain=never sent"});
+        ASSERT_TRUE(hostile.waitForLine("asked text/plain"));
+        qint64 longest = 0;
+        QElapsedTimer during;
+        during.start();
+        while (during.elapsed() < 7500) {
+            QElapsedTimer answer;
+            answer.start();
+            ASSERT_TRUE(running.history()) << "no answer";
+            longest = std::max(longest, answer.elapsed());
+        }
+        EXPECT_GE(hostile.said("asked text/plain"), 3) << "too few takes to tell";
+        // Far below the transfer's wait; the time itself is the benchmark's.
+        EXPECT_LT(longest, 1250);
+
+        sway.type({"-M", "logo", "-M", "shift", "-k", "v", "-m", "shift", "-m", "logo"});
+        ASSERT_TRUE(waitUntil([&] {
+            return sway.focusedWindow().value(u"app_id").toString() ==
+                   QLatin1String(KELVRIN_APP_ID);
+        })) << "the paste window did not come up";
+        sway.type({"-k", "Return"});
+        ASSERT_TRUE(waitUntil([&] { return target.canReadLine(); }));
+        EXPECT_EQ(target.readLine().trimmed(), "paste ctrl+v " + QByteArray("before").toBase64());
+    }
+    sway.copy("after");
+    EXPECT_TRUE(waitUntil([&] { return running.newest() == u"after"; }));
+    target.terminate();
+    target.waitForFinished(5000);
 }

@@ -2,13 +2,15 @@
 // on Wayland: it offers the given types in exactly the given order, which wl-copy does not let
 // us choose, and it needs no window.
 //
-//   wl_clip_owner [--delay NAME SECONDS] NAME=VALUE...
+//   wl_clip_owner [--delay NAME SECONDS] [--retake SECONDS] NAME=VALUE...
 //
 // VALUE is the literal text, or @path for the bytes of a file. Prints "ready" once the compositor
 // has made the offer the clipboard, "asked NAME" for every request and "sent NAME" once it has
-// answered it; requests for the NAME of --delay are answered that long after they came. Exits 0
-// when another program takes the clipboard or its standard input closes, 1 on a usage error or
-// when the compositor offers no data-control.
+// answered it; requests for the NAME of --delay are answered that long after they came, the other
+// requests and the compositor's events being served meanwhile. --retake sets the same offer anew
+// that often, as a hung or hostile owner may. Exits 0 when another program takes the clipboard or
+// its standard input closes, 1 on a usage error or when the compositor offers no data-control.
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -18,7 +20,6 @@
 #include <iterator>
 #include <poll.h>
 #include <string>
-#include <thread>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -28,12 +29,26 @@
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 std::vector<std::pair<std::string, std::string>> gOffers;
 std::string gDelayedName;
 double gDelaySeconds = 0;
+double gRetakeSeconds = 0;
 bool gCancelled = false;
 wl_seat* gSeat = nullptr;
 zwlr_data_control_manager_v1* gManager = nullptr;
+zwlr_data_control_device_v1* gDevice = nullptr;
+// The source that is the clipboard now; those it replaced are no loss when cancelled.
+zwlr_data_control_source_v1* gSource = nullptr;
+
+// A request answered later, by then.
+struct Delayed {
+    Clock::time_point due;
+    std::string name;
+    int fd;
+};
+std::vector<Delayed> gDelayed;
 
 void announced(void*, wl_registry* registry, uint32_t name, const char* interface, uint32_t) {
     if (std::strcmp(interface, wl_seat_interface.name) == 0 && !gSeat)
@@ -44,11 +59,7 @@ void announced(void*, wl_registry* registry, uint32_t name, const char* interfac
 }
 const wl_registry_listener kRegistryListener{announced, [](void*, wl_registry*, uint32_t) {}};
 
-void send(void*, zwlr_data_control_source_v1*, const char* name, int32_t fd) {
-    std::printf("asked %s\n", name);
-    std::fflush(stdout);
-    if (gDelayedName == name)
-        std::this_thread::sleep_for(std::chrono::duration<double>(gDelaySeconds));
+void answer(const std::string& name, int fd) {
     for (const auto& [offered, bytes] : gOffers)
         if (offered == name)
             for (size_t written = 0; written < bytes.size();) {
@@ -58,13 +69,43 @@ void send(void*, zwlr_data_control_source_v1*, const char* name, int32_t fd) {
                 written += size_t(sent);
             }
     close(fd);
-    std::printf("sent %s\n", name);
+    std::printf("sent %s\n", name.c_str());
     std::fflush(stdout);
 }
-void cancelled(void*, zwlr_data_control_source_v1*) {
-    gCancelled = true;
+void send(void*, zwlr_data_control_source_v1*, const char* name, int32_t fd) {
+    std::printf("asked %s\n", name);
+    std::fflush(stdout);
+    if (gDelayedName == name)
+        gDelayed.push_back({Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                               std::chrono::duration<double>(gDelaySeconds)),
+                            name, fd});
+    else
+        answer(name, fd);
+}
+void cancelled(void*, zwlr_data_control_source_v1* source) {
+    gCancelled = gCancelled || source == gSource;
+    if (source != gSource)
+        zwlr_data_control_source_v1_destroy(source);
 }
 const zwlr_data_control_source_v1_listener kSourceListener{send, cancelled};
+
+// Makes a source offering every type the clipboard.
+void takeClipboard() {
+    gSource = zwlr_data_control_manager_v1_create_data_source(gManager);
+    zwlr_data_control_source_v1_add_listener(gSource, &kSourceListener, nullptr);
+    for (const auto& offer : gOffers)
+        zwlr_data_control_source_v1_offer(gSource, offer.first.c_str());
+    zwlr_data_control_device_v1_set_selection(gDevice, gSource);
+}
+
+void answerDue() {
+    const auto due = std::partition(gDelayed.begin(), gDelayed.end(), [](const Delayed& delayed) {
+        return delayed.due > Clock::now();
+    });
+    for (auto delayed = due; delayed != gDelayed.end(); ++delayed)
+        answer(delayed->name, delayed->fd);
+    gDelayed.erase(due, gDelayed.end());
+}
 
 bool parse(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
@@ -72,6 +113,10 @@ bool parse(int argc, char** argv) {
         if (argument == "--delay" && i + 2 < argc) {
             gDelayedName = argv[++i];
             gDelaySeconds = std::atof(argv[++i]);
+            continue;
+        }
+        if (argument == "--retake" && i + 1 < argc) {
+            gRetakeSeconds = std::atof(argv[++i]);
             continue;
         }
         const size_t equals = argument.find('=');
@@ -93,7 +138,8 @@ bool parse(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     if (!parse(argc, argv)) {
-        std::fprintf(stderr, "usage: wl_clip_owner [--delay NAME SECONDS] NAME=VALUE...\n");
+        std::fprintf(stderr, "usage: wl_clip_owner [--delay NAME SECONDS] [--retake SECONDS] "
+                             "NAME=VALUE...\n");
         return 1;
     }
     // A reader that closes early is no reason to end.
@@ -107,24 +153,31 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "wl_clip_owner: no seat or no data-control\n");
         return 1;
     }
-    zwlr_data_control_device_v1* device =
-        zwlr_data_control_manager_v1_get_data_device(gManager, gSeat);
-    zwlr_data_control_source_v1* source = zwlr_data_control_manager_v1_create_data_source(gManager);
-    zwlr_data_control_source_v1_add_listener(source, &kSourceListener, nullptr);
-    for (const auto& offer : gOffers)
-        zwlr_data_control_source_v1_offer(source, offer.first.c_str());
-    zwlr_data_control_device_v1_set_selection(device, source);
+    gDevice = zwlr_data_control_manager_v1_get_data_device(gManager, gSeat);
+    takeClipboard();
     wl_display_roundtrip(display);
     std::printf("ready\n");
     std::fflush(stdout);
 
+    const auto retakePeriod =
+        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(gRetakeSeconds));
+    Clock::time_point retake = Clock::now() + retakePeriod;
     bool inputOpen = true;
     while (!gCancelled && inputOpen) {
         while (wl_display_prepare_read(display) != 0)
             wl_display_dispatch_pending(display);
         wl_display_flush(display);
+        Clock::time_point wake = gRetakeSeconds > 0 ? retake : Clock::time_point::max();
+        for (const Delayed& delayed : gDelayed)
+            wake = std::min(wake, delayed.due);
+        const int timeout =
+            wake == Clock::time_point::max()
+                ? -1
+                : int(std::max<long>(
+                      0, std::chrono::duration_cast<std::chrono::milliseconds>(wake - Clock::now())
+                             .count()));
         pollfd ready[2] = {{wl_display_get_fd(display), POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
-        poll(ready, 2, -1);
+        poll(ready, 2, timeout);
         if (ready[0].revents & POLLIN)
             wl_display_read_events(display);
         else
@@ -133,6 +186,11 @@ int main(int argc, char** argv) {
             return 1;
         char byte;
         inputOpen = !(ready[1].revents & (POLLIN | POLLHUP)) || read(STDIN_FILENO, &byte, 1) > 0;
+        answerDue();
+        if (gRetakeSeconds > 0 && Clock::now() >= retake) {
+            takeClipboard();
+            retake = Clock::now() + retakePeriod;
+        }
     }
     wl_display_disconnect(display);
     return 0;

@@ -1,6 +1,8 @@
 // Saving the sets as they change. The tests give the time; the poll's own autosave is off.
 #include "WidgetFixtures.h"
 
+#include "platform/Transfer.h"
+
 #include <QFileInfo>
 #include <sys/stat.h>
 
@@ -74,7 +76,10 @@ TEST_F(Autosave, ChangesAreSavedOnceTheSetsRestOnlyTheFilesThatChangedAndBigOnes
     at({60'000ms});
     EXPECT_EQ(inode(historyFile()), history);
 
-    captureEach({QString(int(PasteWindow::kBigSetFile) + 1000, u'x')});
+    // A file that big takes several texts: no text copied may be that large.
+    const int parts = int(PasteWindow::kBigSetFile / Transfer::kMaxTextBytes) + 1;
+    for (char16_t part = 0; part < parts; ++part)
+        captureEach({QString(int(PasteWindow::kBigSetFile / parts) + 1000, char16_t(u'a' + part))});
     at({100'000ms, 102'000ms});
     ASSERT_GT(QFileInfo(historyFile()).size(), PasteWindow::kBigSetFile);
     const ino_t first = inode(historyFile());
