@@ -191,14 +191,12 @@ public:
     }
 
     ~DataControl() override {
-        for (Write& write : _writes) {
+        // The selections announced while a write waits are among the offers.
+        for (Write& write : _writes)
             wl_callback_destroy(write.sync);
-            for (typename P::Offer* offer : write.announced)
-                if (offer)
-                    P::destroyOffer(offer);
-        }
         for (typename P::Offer* offer : _offers.keys())
-            P::destroyOffer(offer);
+            if (offer)
+                P::destroyOffer(offer);
         setContent({});
         for (typename P::Source* source : _sources.keys())
             P::destroySource(source);
