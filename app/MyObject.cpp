@@ -47,6 +47,8 @@ void MyObject::applicationWillFinishLaunching() {
     _pasteWindow->initWindow(this);
     makeMenus();
     _pasteWindow->showPasteWindow();
+    if (_bOfferDataFolder && _nssInitialFolder.isEmpty())
+        offerDataFolder();
     makeHotKey();
     _timer.start();
     resetSendPSN();
