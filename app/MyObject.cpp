@@ -38,14 +38,18 @@ void MyObject::applicationWillFinishLaunching() {
     // Only the running instance launches, and it has written nothing yet: a temporary file in
     // its data folder is what a save cut short by a crash or a power cut left.
     AtomicFile::removeLeftovers(_nssInitialFolder);
+    // Whatever is on the clipboard at launch was copied before we ran: it is not captured. Taken
+    // before the window loads the sets, so that a copy made while an alert about them waits for
+    // the user is.
+    _pbCount = _pb->changeCount();
     if (!_pasteWindow)
         _pasteWindow = std::make_unique<PasteWindow>();
     _pasteWindow->initWindow(this);
     makeMenus();
     _pasteWindow->showPasteWindow();
+    if (_bOfferDataFolder && _nssInitialFolder.isEmpty())
+        offerDataFolder();
     makeHotKey();
-    // Whatever is on the clipboard at launch was copied before we ran: it is not captured.
-    _pbCount = _pb->changeCount();
     _timer.start();
     resetSendPSN();
 }

@@ -144,6 +144,16 @@ public:
 
 private:
     void unInstallHotKey();
+    // A new user is offered a data folder in the paste window, without being held up by it.
+    // Keeping makes $XDG_DATA_HOME/kelvrin the data folder; either answer is stored at once, so
+    // that a crash before the quit neither loses it nor brings the offer back.
+    void offerDataFolder();
+    void answerDataFolderOffer(bool keep);
+    // The folder the sets live in from now on; an open preferences window shows it at once.
+    void becomeDataFolder(const QString& folder);
+    // Writes the stored settings out; a failure is logged, and the next write tries again.
+    void synchronizeSettings(const char* method);
+    void storeDataFolderChoice();
     // Our top-level windows the user works in, shown or not: the tray icon is none of them.
     static QList<QWidget*> userWindows();
     using MenuCommand = void (MyObject::*)();
@@ -203,6 +213,8 @@ private:
     bool _bBackHide = false;
     bool _bKeepClipboard = true;
     bool _bAutosave = true;
+    // The data folder is still to be offered: the user has not answered the offer yet.
+    bool _bOfferDataFolder = false;
     signed char _bAlwaysOnTop = 0;
     float _fTransparency = 1.0f;
     float _fHeightOfRow = 16.0f;

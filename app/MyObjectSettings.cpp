@@ -1,4 +1,5 @@
-// The user settings: read once at launch, written once when a quit is accepted.
+// The user settings: read once at launch, written when a quit is accepted, and the answer to
+// the data folder offer as soon as it is given.
 #include "app/MyObject.h"
 
 #include "platform/Defaults.h"
@@ -101,6 +102,7 @@ MyObject::settingFields(double frame[4]) {
         {"paste_window_mode", &_iPasteMode},
         {"keep_clipboard", &_bKeepClipboard},
         {"autosave", &_bAutosave},
+        {"offer_data_folder", &_bOfferDataFolder},
         {"paste_window_x", &frame[0]},
         {"paste_window_y", &frame[1]},
         {"paste_window_width", &frame[2]},
@@ -111,6 +113,9 @@ MyObject::settingFields(double frame[4]) {
 void MyObject::LoadUserSettings() {
     _nssWriteFolder = defaultPanelFolder();
     _nssReadFolder = defaultPanelFolder();
+    // Settings stored without the offer's key are those of a user who has chosen already: an
+    // empty data folder is a choice too.
+    _bOfferDataFolder = _defaults->isEmpty();
     double frame[4] = {100.0, 100.0, 325.0, 285.0};
     for (const auto& [key, field] : settingFields(frame))
         load(*_defaults, key, field);
@@ -127,8 +132,17 @@ void MyObject::SaveUserSettings() {
                        _rectPasteWindow.height()};
     for (const auto& [key, field] : settingFields(frame))
         save(*_defaults, key, field);
+    synchronizeSettings("SaveUserSettings");
+}
+
+void MyObject::storeDataFolderChoice() {
+    _defaults->setObject(_nssInitialFolder, QStringLiteral("initial_directory"));
+    _defaults->setBool(_bOfferDataFolder, QStringLiteral("offer_data_folder"));
+    synchronizeSettings("storeDataFolderChoice");
+}
+
+void MyObject::synchronizeSettings(const char* method) {
     if (!_defaults->synchronize())
-        Log::write(Strings::format(
-            QStringLiteral("warning*** :[SaveUserSettings] [settings not saved: %@]"),
-            {_defaults->filePath()}));
+        Log::write(Strings::format(QStringLiteral("warning*** :[%s] [settings not saved: %@]"),
+                                   {method, _defaults->filePath()}));
 }

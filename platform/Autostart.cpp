@@ -1,10 +1,10 @@
 #include "platform/Autostart.h"
 
 #include "platform/AtomicFile.h"
+#include "platform/BaseDirectories.h"
 #include "platform/Strings.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <cerrno>
@@ -20,13 +20,6 @@ namespace {
 // An entry larger than this is none of ours and is not read through.
 constexpr qint64 kMaxEntrySize = 64 * 1024;
 
-QString configFolder() {
-    const QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (!config.isEmpty() && QDir::isAbsolutePath(config))
-        return config;
-    return QDir::homePath() + QStringLiteral("/.config");
-}
-
 QString errorText(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
 }
@@ -34,7 +27,7 @@ QString errorText(int error) {
 } // namespace
 
 QString entryPath() {
-    return configFolder() + QStringLiteral("/autostart/kelvrin.desktop");
+    return BaseDirectories::configHome() + QStringLiteral("/autostart/kelvrin.desktop");
 }
 
 bool isEnabled() {

@@ -15,6 +15,10 @@ bool Defaults::hasKey(const QString& key) const {
     return _settings->contains(key);
 }
 
+bool Defaults::isEmpty() const {
+    return _settings->allKeys().isEmpty();
+}
+
 std::optional<double> Defaults::numberForKey(const QString& key) const {
     bool ok = false;
     const double value = _settings->value(key).toString().trimmed().toDouble(&ok);

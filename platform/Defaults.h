@@ -16,6 +16,8 @@ public:
     explicit Defaults(const QString& filePath);
 
     bool hasKey(const QString& key) const;
+    // Whether the store holds no key at all: nothing was ever stored, as for a new user.
+    bool isEmpty() const;
     std::optional<bool> boolForKey(const QString& key) const;
     std::optional<qint64> integerForKey(const QString& key) const;
     // A number beyond the range of a float reads as the largest float of its sign.

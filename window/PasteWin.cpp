@@ -5,15 +5,22 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QKeyEvent>
 #include <QLayout>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QShortcut>
 
 PasteWin::PasteWin(QWidget* parent) : QWidget(parent), _ui(std::make_unique<Ui::PasteWin>()) {
     _ui->setupUi(this);
     _ui->_filter->hide();
+    _ui->dataFolderOffer->hide();
+    connect(_ui->dataFolderKeep, &QPushButton::clicked, this,
+            [this] { emit dataFolderOfferAnswered(true); });
+    connect(_ui->dataFolderDecline, &QPushButton::clicked, this,
+            [this] { emit dataFolderOfferAnswered(false); });
     _ui->_list->installEventFilter(this);
     _ui->_status->installEventFilter(this);
     // Whichever control has the focus, Escape is the window's.
@@ -71,6 +78,22 @@ bool PasteWin::closeFilter() {
     _ui->_filter->clear();
     _ui->_filter->hide();
     return true;
+}
+
+void PasteWin::offerDataFolder(const QString& folder) {
+    // Named as the user knows it, with "~" for the home folder.
+    const QString home = QDir::homePath() + u'/';
+    const QString shown =
+        folder.startsWith(home) ? QStringLiteral("~/") + folder.mid(home.size()) : folder;
+    _ui->dataFolderOfferText->setText(
+        tr("Keep the clipboard history between sessions in %1? The data folder can be changed "
+           "in the preferences.")
+            .arg(shown));
+    _ui->dataFolderOffer->show();
+}
+
+void PasteWin::endDataFolderOffer() {
+    _ui->dataFolderOffer->hide();
 }
 
 void PasteWin::setMenuBar(QMenuBar* menuBar) {

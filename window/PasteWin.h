@@ -34,6 +34,11 @@ public:
     // Takes the character before the end off; false when the field is empty.
     bool eraseFromFilter();
     bool isFilterOpen() const;
+    // The offer to keep the clipboard history in a data folder: a line above the table with a
+    // button to keep it there and one to decline. It waits for an answer without holding
+    // anything up, and its buttons never take the keyboard from the table on a click.
+    void offerDataFolder(const QString& folder);
+    void endDataFolderOffer();
     // The application's menus, above the controls; the window owns the bar from then on.
     void setMenuBar(QMenuBar* menuBar);
 
@@ -45,6 +50,8 @@ public:
 signals:
     // The window went out of view, whatever hid it.
     void hidden();
+    // A button of the data folder offer was pressed: keep is true for keeping the history there.
+    void dataFolderOfferAnswered(bool keep);
 
 protected:
     // Closing the window leaves it, as Escape does; Kelvrin goes on in the background.

@@ -98,7 +98,7 @@ void PasteWindow::awakeFromNib() {
     _window->initWindow(_applicationIns);
     setWindowTransparency(_applicationIns->fTransparency());
     setWindowLevel(_applicationIns->bAlwaysOnTop());
-    loadData(true, _applicationIns->nssInitialFolder());
+    loadDataFolder(_applicationIns->nssInitialFolder());
 
     // The table takes the drops its model declares: the private drag type first, then every
     // clipboard type Kelvrin reads.

@@ -219,6 +219,9 @@ private:
     bool isOwnDrag(const QMimeData* data) const;
     // The rows of the current set that the selected rows of the table show.
     IndexSet selectedSetRows() const;
+    // The data folder's sets, as the window loads. A folder that holds none yet is a new one, not
+    // a failed load: the history starts empty and is saved there from the next save on.
+    void loadDataFolder(const QString& directory);
     void refillSetList();
     void showSet(int index);
     PasteData* dataForRow(qint64 row) const;

@@ -19,6 +19,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -109,6 +110,29 @@ int openRegularFile(const QString& path) {
     ::close(fd);
     errno = error;
     return -1;
+}
+
+// Whether the folder can be read and holds neither a list file nor a set file, whatever else it
+// holds: one made for the sets and not saved into yet, or a synced one they have not reached.
+// A folder that is not there at all is not new: it may be on a disk not mounted yet, which the
+// user is to hear of before a second history grows in a folder made in its place.
+bool holdsNoSetsYet(const QString& directory) {
+    DIR* folder = ::opendir(QFile::encodeName(directory).constData());
+    if (!folder)
+        return false;
+    bool holdsSets = false;
+    errno = 0;
+    while (const dirent* entry = ::readdir(folder)) {
+        const QString name = QFile::decodeName(entry->d_name);
+        if (name == PasteWindow::kListFileName || name.endsWith(PasteWindow::kSetFileSuffix)) {
+            holdsSets = true;
+            break;
+        }
+    }
+    // A listing cut short by an error may have missed them.
+    const bool listedWhole = errno == 0;
+    ::closedir(folder);
+    return listedWhole && !holdsSets;
 }
 
 // The set list, line by line. The end of the file is told apart from a read error, and a line
@@ -335,6 +359,17 @@ bool PasteWindow::isSetFileTaken(const QString& name, const PasteSet* except) co
 bool PasteWindow::kelvrinFileExistsIndirectory(const QString& directory) const {
     return QFileInfo::exists(inFolder(directory, kListFileName)) &&
            QFileInfo::exists(inFolder(directory, kHistoryName + kSetFileSuffix));
+}
+
+void PasteWindow::loadDataFolder(const QString& directory) {
+    if (!directory.isEmpty() && holdsNoSetsYet(directory)) {
+        Log::write(Strings::format(
+            QStringLiteral("information:[loadData] [no sets stored in %@ yet, they are saved "
+                           "there from now on.]"),
+            {directory}));
+        return;
+    }
+    loadData(true, directory);
 }
 
 bool PasteWindow::loadData(bool flag, const QString& dirName) {

@@ -34,6 +34,20 @@
         <source>Type to filter</source>
         <translation>Zum Filtern tippen</translation>
     </message>
+    <message>
+        <source>Don&apos;t Keep</source>
+        <extracomment>Declines, for good, to keep the clipboard history in a data folder</extracomment>
+        <translation>Nicht aufbewahren</translation>
+    </message>
+    <message>
+        <source>Keep</source>
+        <extracomment>Keeps the clipboard history in the data folder offered</extracomment>
+        <translation>Aufbewahren</translation>
+    </message>
+    <message>
+        <source>Keep the clipboard history between sessions in %1? The data folder can be changed in the preferences.</source>
+        <translation>Den Verlauf der Zwischenablage über die Sitzung hinaus in %1 aufbewahren? Der Datenordner lässt sich in den Einstellungen ändern.</translation>
+    </message>
 </context>
 <context>
     <name>PasteWindow</name>

@@ -2,6 +2,8 @@
 // keys in the paste window, the alerts and sheets over it, all driven and watched from outside.
 #include "tests/e2e/E2eHarness.h"
 
+#include "SetFolder.h"
+
 #include "platform/Defaults.h"
 #include "platform/Processes.h"
 #include "platform/Strings.h"
@@ -33,10 +35,13 @@ protected:
         for (const QString& text : texts)
             copy(text);
     }
-    // On a data folder that holds no sets yet, which the launch says in an alert.
+    // On a data folder that holds a set file but no list of the sets, which the launch says in
+    // an alert.
     void startWithoutSets() {
-        QDir().mkpath(_home.filePath(QStringLiteral("data")));
-        start({}, {}, _home.filePath(QStringLiteral("data")));
+        const QString folder = _home.filePath(QStringLiteral("data"));
+        QDir().mkpath(folder);
+        SetFolder::writeSet(folder, QStringLiteral("Work"), {});
+        start({}, {}, folder);
     }
     void copy(const QString& text) {
         copyWithXclip(text.toUtf8());

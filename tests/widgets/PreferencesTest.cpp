@@ -61,7 +61,7 @@ TEST_F(Preferences, TheyShowTheStoredSettingsAndAQuitStoresWhatOkTookAndTheWindo
     EXPECT_EQ(app().applicationShouldTerminate(), 1u);
     const QSettings stored(settingsPath(), QSettings::IniFormat);
     const QSettings expected(fixturePath("settings/after-ok-and-quit.ini"), QSettings::IniFormat);
-    ASSERT_EQ(expected.allKeys().size(), 18);
+    ASSERT_EQ(expected.allKeys().size(), 19);
     for (const QString& key : expected.allKeys())
         EXPECT_EQ(stored.value(key).toString(), expected.value(key).toString())
             << key.toStdString();

@@ -288,3 +288,43 @@ TEST_F(Storage, TheFolderPrinterShowsEveryClippingOrTheAlertAndLoadsLeaveWritesI
     EXPECT_TRUE(QString::fromUtf8(printer.readAllStandardError())
                     .contains(Strings::localizedFormat("LoadErrorMessage7", {scratch("absent")})));
 }
+
+using DataFolderAtLaunch = AppFixture;
+
+// A data folder that holds nothing of ours yet, whatever else it holds, is a new one: nothing to
+// load, and the sets are saved there. One that holds set files without their list, cannot be
+// read or is not there at all (a disk not mounted yet) holds sets that could not be loaded.
+TEST_F(DataFolderAtLaunch, AFolderHoldingNoSetsYetIsNewAndOtherwiseTheUserIsTold) {
+    const QString fresh = scratch("fresh");
+    QDir().mkpath(fresh);
+    SetFolder::write(fresh + QStringLiteral("/notes.txt"), "not a set");
+    {
+        Log::Capture log;
+        launch({{"initial_directory", fresh}});
+        EXPECT_EQ(log.lines().filter(fresh).size(), 1) << log.lines().join(u'\n').toStdString();
+    }
+    EXPECT_EQ(window().pasteArray().size(), 1u);
+    EXPECT_EQ(texts(history()), QStringList());
+    captureEach({"first"});
+    EXPECT_EQ(app().applicationShouldTerminate(), 1u);
+    EXPECT_EQ(
+        texts(unarchivePasteData(readFile(fresh + u'/' + kHistoryFile)).value_or(PasteDataList())),
+        QStringList{"first"});
+
+    const QString setsWithoutList = scratch("sets without list");
+    QDir().mkpath(setsWithoutList);
+    SetFolder::writeSet(setsWithoutList, QStringLiteral("Work"), {});
+    const QString unreadable = scratch("unreadable");
+    QDir().mkpath(unreadable);
+    QFile::setPermissions(unreadable, QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    for (const QString& folder : {setsWithoutList, unreadable, scratch("absent")}) {
+        SCOPED_TRACE(folder.toStdString());
+        ModesApply modes;
+        ScriptedAlerts alerts;
+        launchAgain({{"initial_directory", folder}});
+        ASSERT_EQ(alerts.requests().size(), 1);
+        EXPECT_EQ(alerts.requests()[0].message,
+                  Strings::localizedFormat("LoadErrorMessage7", {folder}));
+    }
+    EXPECT_FALSE(QFileInfo::exists(scratch("absent")));
+}

@@ -140,6 +140,14 @@ protected:
                                           std::move(_ownedPasteboard));
         _app->applicationWillFinishLaunching();
     }
+    // Ends this run without a quit, as a crash would, and launches again over the settings and
+    // folders it left, on a clipboard of its own.
+    void launchAgain(std::initializer_list<std::pair<const char*, QVariant>> settings = {}) {
+        _app.reset();
+        _ownedPasteboard = std::make_unique<MemoryPasteboard>();
+        _pasteboard = _ownedPasteboard.get();
+        launch(settings);
+    }
 
     // Over a data folder whose sets cannot be loaded (none yet, or unreadable): one alert says so.
     void launchOver(const QString& dataFolder) {
@@ -183,7 +191,9 @@ protected:
 
 private:
     QTemporaryDir _dir;
-    const ScopedEnvironment _config{{"XDG_CONFIG_HOME", _dir.path().toUtf8().constData()}};
+    const ScopedEnvironment _config{
+        {"XDG_CONFIG_HOME", _dir.path().toUtf8().constData()},
+        {"XDG_DATA_HOME", (_dir.path() + QStringLiteral("/share")).toUtf8().constData()}};
     std::unique_ptr<MemoryPasteboard> _ownedPasteboard = std::make_unique<MemoryPasteboard>();
     MemoryPasteboard* _pasteboard = _ownedPasteboard.get();
     std::unique_ptr<MyObject> _app;
