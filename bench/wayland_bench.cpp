@@ -10,16 +10,14 @@
 // as processes of their own (on Wayland as the unprivileged user of the test sessions), and
 // Kelvrin's CPU is read from /proc.
 #include "bench/Figures.h"
-#include "tests/e2e/XServer.h"
-#include "tests/wayland/SwaySession.h"
+#include "bench/RunningKelvrin.h"
+#include "bench/SwayDesktop.h"
+#include "bench/X11Desktop.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QThread>
 #include <cstdio>
 #include <functional>
@@ -70,169 +68,40 @@ constexpr unsigned kIdleSeconds = 5;
 constexpr unsigned kSettleMs = 300;
 constexpr unsigned kLookMs = 200;
 
-// The process of that command name among the descendants of a process: on Wayland Kelvrin runs
-// under runuser and env.
-qint64 descendantNamed(qint64 ancestor, const QByteArray& name) {
-    const auto parentOf = [](qint64 pid) {
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-        if (!stat.open(QIODevice::ReadOnly))
-            return qint64(0);
-        const QByteArray line = stat.readAll();
-        return line.mid(line.lastIndexOf(')') + 2).split(' ').value(1).toLongLong();
-    };
-    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-        const qint64 pid = entry.toLongLong();
-        QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
-        if (pid == 0 || !comm.open(QIODevice::ReadOnly) || comm.readAll().trimmed() != name)
-            continue;
-        for (qint64 up = pid; up > 1; up = parentOf(up))
-            if (up == ancestor)
-                return pid;
-    }
-    return 0;
-}
-
-// One display system as the text benchmark drives it: Kelvrin running there, a way to copy a
-// text as another program would, and Kelvrin's own answer to how many clippings it holds.
-struct TextRun {
-    const char* name;
-    qint64 pid = 0;
-    std::function<void(const QByteArray&)> copy;
-    std::function<int()> clippings;
-};
-
 // CPU per capture: Kelvrin's CPU over the copies minus its idle rate over the same time.
-void measureTexts(TextRun& run, const Options& options, std::vector<double>& perCapture) {
+double measureTexts(const Desktop& desktop, const RunningKelvrin& kelvrin, const Options& options) {
+    const auto clippings = [&] {
+        return int(kelvrin.list().listing.value_or(QByteArray()).count('\n'));
+    };
     QThread::sleep(kStartUpSeconds);
-    const double idleStart = cpuMs(run.pid);
+    const double idleStart = cpuMs(kelvrin.pid());
     QThread::sleep(kIdleSeconds);
-    const double idlePerSecond = (cpuMs(run.pid) - idleStart) / kIdleSeconds;
-    const int before = run.clippings();
+    const double idlePerSecond = (cpuMs(kelvrin.pid()) - idleStart) / kIdleSeconds;
+    const int before = clippings();
 
-    const double start = cpuMs(run.pid);
+    const double start = cpuMs(kelvrin.pid());
     const Clock::time_point begin = Clock::now();
     const auto slot = std::chrono::milliseconds(1000 / options.textsPerSecond);
     for (int i = 1; i <= options.texts; ++i) {
-        run.copy(QByteArray("bench text ") + QByteArray::number(i) + ' ' + run.name);
+        desktop.copy(QByteArray("bench text ") + QByteArray::number(i) + ' ' + desktop.name());
         std::this_thread::sleep_until(begin + i * slot);
     }
     // The last copy's capture comes within a poll.
     QThread::msleep(500);
-    const double cpu = cpuMs(run.pid) - start;
+    const double cpu = cpuMs(kelvrin.pid()) - start;
     const double wall = msBetween(begin, Clock::now()) / 1000.0;
-    const int captured = run.clippings() - before;
+    const int captured = clippings() - before;
     const double per = (cpu - idlePerSecond * wall) / std::max(captured, 1);
-    std::printf("  %-8s %9.1f %12.2f %9d %10.3f\n", run.name, cpu, idlePerSecond, captured, per);
-    perCapture.push_back(per);
+    std::printf("  %-8s %9.1f %12.2f %9d %10.3f\n", desktop.name(), cpu, idlePerSecond, captured,
+                per);
+    return per;
 }
 
-int clippingsListed(const QByteArray& listing) {
-    return int(listing.count('\n'));
-}
-
-// Kelvrin on a private X display, its window put away.
+// Kelvrin on a private X display of its own.
 double textsOnX11(const Options& options) {
-    XServer server;
-    QTemporaryDir home;
-    QDir().mkpath(home.filePath(QStringLiteral("runtime")));
-    QFile::setPermissions(home.filePath(QStringLiteral("runtime")),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("runtime")));
-    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    const auto run = [&](const QString& program, const QStringList& arguments,
-                         const QByteArray& input = {}) {
-        QProcess process;
-        process.setProcessEnvironment(environment);
-        process.start(program, arguments);
-        process.write(input);
-        process.closeWriteChannel();
-        process.waitForFinished(10000);
-        return process.readAllStandardOutput();
-    };
-    QProcess kelvrin;
-    kelvrin.setProcessEnvironment(environment);
-    kelvrin.setStandardOutputFile(QProcess::nullDevice());
-    kelvrin.setStandardErrorFile(QProcess::nullDevice());
-    kelvrin.start(kKelvrin, {});
-    const QString pid = QString::number(kelvrin.processId());
-    const auto shown = [&] {
-        return !run(QStringLiteral("xdotool"), {"search", "--onlyvisible", "--pid", pid}).isEmpty();
-    };
-    if (!waitUntil(shown, 15000))
-        fail(QStringLiteral("kelvrin did not come up on X11"));
-    // Closed through the window manager (openbox's Alt+F4), the window only hides.
-    run(QStringLiteral("xdotool"), {"key", "alt+F4"});
-    if (!waitUntil([&] { return !shown(); }, 5000))
-        fail(QStringLiteral("kelvrin's window stayed on X11"));
-
-    TextRun texts{"X11", kelvrin.processId(),
-                  [&](const QByteArray& text) {
-                      run(QStringLiteral("xclip"), {"-selection", "clipboard"}, text);
-                  },
-                  [&] { return clippingsListed(run(kKelvrin, {"--list"})); }};
-    std::vector<double> perCapture;
-    measureTexts(texts, options, perCapture);
-    run(kKelvrin, {"--quit"});
-    kelvrin.waitForFinished(10000);
-    return perCapture.front();
-}
-
-// The application Kelvrin runs under sway, found among the windows sway lists.
-std::optional<QJsonObject> kelvrinWindow(const SwaySession& sway) {
-    for (const QJsonObject& window : sway.windows())
-        if (window.value(QStringLiteral("app_id")).toString() == QLatin1String(KELVRIN_APP_ID))
-            return window;
-    return std::nullopt;
-}
-
-class SwayKelvrin {
-public:
-    explicit SwayKelvrin(const SwaySession& sway) : _sway(sway) {
-        // Its log lines would mix with the figures.
-        _process.setStandardOutputFile(QProcess::nullDevice());
-        _process.setStandardErrorFile(QProcess::nullDevice());
-        _sway.start(_process, kKelvrin, {});
-        if (!waitUntil([&] { return listing().has_value(); }, 20000))
-            fail(QStringLiteral("kelvrin did not answer under sway"));
-        _pid = descendantNamed(_process.processId(), "kelvrin");
-    }
-    ~SwayKelvrin() {
-        _sway.run(kKelvrin, {QStringLiteral("--quit")});
-        _process.waitForFinished(10000);
-    }
-    qint64 pid() const { return _pid; }
-    std::optional<QByteArray> listing() const {
-        const SwaySession::Result list = _sway.run(kKelvrin, {QStringLiteral("--list")});
-        return list.status == 0 ? std::optional(list.out) : std::nullopt;
-    }
-    // Closed through the compositor, the paste window only hides, as after a paste.
-    void putAway() const {
-        if (!waitUntil([&] { return kelvrinWindow(_sway).has_value(); }, 5000))
-            return;
-        _sway.run(QStringLiteral("swaymsg"),
-                  {QStringLiteral("[app_id=\"" KELVRIN_APP_ID "\"] kill")});
-        if (!waitUntil([&] { return !kelvrinWindow(_sway); }, 5000))
-            fail(QStringLiteral("kelvrin's window stayed under sway"));
-    }
-
-private:
-    const SwaySession& _sway;
-    QProcess _process;
-    qint64 _pid = 0;
-};
-
-double textsOnWayland(const SwaySession& sway, const SwayKelvrin& kelvrin, const Options& options) {
-    kelvrin.putAway();
-    TextRun texts{"Wayland", kelvrin.pid(),
-                  [&](const QByteArray& text) {
-                      sway.run(QStringLiteral("wl-copy"), {QString::fromUtf8(text)});
-                  },
-                  [&] { return clippingsListed(kelvrin.listing().value_or(QByteArray())); }};
-    std::vector<double> perCapture;
-    measureTexts(texts, options, perCapture);
-    return perCapture.front();
+    const X11Desktop x11;
+    const RunningKelvrin kelvrin(x11, kKelvrin);
+    return measureTexts(x11, kelvrin, options);
 }
 
 // The binding and the paste as a user sees them, over a Qt window on Wayland that records
@@ -345,16 +214,16 @@ int run(const Options& options) {
     std::printf("Kelvrin on Wayland (headless sway) and X11 (Xvfb + openbox), %d cores; %d texts "
                 "at %d a second, %d binding rounds\n\n",
                 QThread::idealThreadCount(), options.texts, options.textsPerSecond, options.rounds);
-    const SwaySession sway(kKelvrin + QStringLiteral(" --paste-window"));
-    const SwayKelvrin kelvrin(sway);
+    const SwayDesktop sway(kKelvrin);
+    const RunningKelvrin kelvrin(sway, kKelvrin);
     if (options.texts > 0) {
         std::printf("Text captures, window hidden  CPU ms  idle ms/s  captured  per capture\n");
-        const double wayland = textsOnWayland(sway, kelvrin, options);
+        const double wayland = measureTexts(sway, kelvrin, options);
         const double x11 = textsOnX11(options);
         std::printf("  Wayland / X11 per capture: %.2f\n\n", wayland / x11);
     }
     if (options.rounds > 0)
-        measureRounds(sway, options);
+        measureRounds(sway.session(), options);
     printTargets();
     return 0;
 }

@@ -1,0 +1,50 @@
+#include "bench/SwayDesktop.h"
+
+#include <algorithm>
+
+namespace {
+
+qint64 pidOf(const QJsonObject& window) {
+    return window.value(QStringLiteral("pid")).toInteger();
+}
+
+} // namespace
+
+SwayDesktop::SwayDesktop(const QString& kelvrin)
+    : _sway(kelvrin + QStringLiteral(" --paste-window")) {}
+
+void SwayDesktop::start(QProcess& process, const QString& program, const QStringList& arguments,
+                        const QStringList& extraEnvironment) const {
+    _sway.start(process, program, arguments, extraEnvironment);
+}
+
+Desktop::Result SwayDesktop::run(const QString& program, const QStringList& arguments,
+                                 int timeoutMs, const QByteArray& input) const {
+    return _sway.run(program, arguments, timeoutMs, input);
+}
+
+void SwayDesktop::copy(const QByteArray& text) const {
+    run(QStringLiteral("wl-copy"), {QString::fromUtf8(text)});
+}
+
+qint64 SwayDesktop::focusedPid() const {
+    return pidOf(_sway.focusedWindow());
+}
+
+bool SwayDesktop::showsWindowOf(qint64 pid) const {
+    const QList<QJsonObject> windows = _sway.windows();
+    return std::ranges::any_of(windows,
+                               [&](const QJsonObject& window) { return pidOf(window) == pid; });
+}
+
+void SwayDesktop::closeWindowsOf(qint64 pid) const {
+    run(QStringLiteral("swaymsg"), {QStringLiteral("[pid=%1] kill").arg(pid)});
+}
+
+void SwayDesktop::pressPasteKey() const {
+    _sway.type({"-M", "logo", "-M", "shift", "-k", "v", "-m", "shift", "-m", "logo"});
+}
+
+void SwayDesktop::pressReturn() const {
+    _sway.type({"-k", "Return"});
+}
