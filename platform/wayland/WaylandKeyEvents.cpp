@@ -128,15 +128,16 @@ bool WaylandKeyEvents::uploadKeymap() {
     return written;
 }
 
-bool WaylandKeyEvents::sendPaste(KeyEvents::Paste keystroke) {
+bool WaylandKeyEvents::sendPaste(KeyEvents::Paste keystroke, quint32 target) {
     using Paste = KeyEvents::Paste;
     if (!_keyboard || !_toplevels)
         return false;
-    // The keys go to whichever window has the keyboard: it must be the target by now, not ours.
+    // The keys go to whichever window has the keyboard: it must be the target itself by now, not
+    // ours, nor a window that took the keyboard from the target after it was brought back.
     if (!_wayland.waitUntil(
             [&] {
                 const auto front = _toplevels->activated();
-                return front && !front->isOurs();
+                return front && front->id == target;
             },
             kTargetTimeoutMs))
         return false;

@@ -10,8 +10,8 @@ class WaylandToplevels;
 struct zwp_virtual_keyboard_v1;
 
 // The paste keystroke through a virtual keyboard of our own (zwp_virtual_keyboard_manager_v1),
-// with a US keymap of ours, sent to the window the compositor has activated once that is
-// another program's.
+// with a US keymap of ours, sent only while the compositor has activated the target window
+// itself.
 //
 // The keys the user pressed in the paste window: Wayland tells a program of the keyboard only
 // while one of its windows has it, so what Qt saw last in the paste window is all there is to
@@ -27,9 +27,9 @@ public:
     WaylandKeyEvents(WaylandConnection& wayland, std::shared_ptr<WaylandToplevels> toplevels);
     ~WaylandKeyEvents() override;
 
-    // False, with nothing sent, when no other program's window is activated within half a
-    // second.
-    bool sendPaste(KeyEvents::Paste keystroke) override;
+    // False, with nothing sent, when the target is not the activated window within half a
+    // second, or another window is.
+    bool sendPaste(KeyEvents::Paste keystroke, quint32 target) override;
 
 private:
     struct Key {
