@@ -66,7 +66,13 @@ std::unique_ptr<Session> Session::choose() {
         return nullptr;
     }
     if (asked != "x11") {
-        std::unique_ptr<WaylandConnection> wayland = WaylandConnection::open();
+        QString trouble;
+        std::unique_ptr<WaylandConnection> wayland = WaylandConnection::open(&trouble);
+        if (!trouble.isEmpty()) {
+            std::fprintf(stderr, "kelvrin: WAYLAND_DISPLAY=%s: %s.\n",
+                         qgetenv("WAYLAND_DISPLAY").constData(), qPrintable(trouble));
+            return nullptr;
+        }
         if (wayland && (asked == "wayland" || offersNativeServices(*wayland))) {
             useQtPlatform("wayland");
             return std::unique_ptr<Session>(
@@ -97,7 +103,7 @@ Session::DisplaySystem Session::displaySystem() {
 
 void Session::start() {
     if (_wayland) {
-        _wayland->makeCurrent();
+        _wayland->watch();
         const std::shared_ptr<WaylandToplevels> toplevels = WaylandToplevels::open(*_wayland);
         Processes::installBackend(std::make_unique<WaylandProcesses>(*_wayland, toplevels));
         KeyEvents::installBackend(std::make_unique<WaylandKeyEvents>(*_wayland, toplevels));

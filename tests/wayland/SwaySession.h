@@ -55,6 +55,9 @@ public:
 
     // The compositor's socket, as a WAYLAND_DISPLAY a client outside the session can be given.
     QString socketPath() const { return _runtime + u'/' + _display; }
+    // Sends sway the signal: SIGSTOP makes a compositor that keeps every connection and answers
+    // none, SIGCONT wakes it, SIGKILL ends it as a crash would.
+    void signal(int number) const;
 
     // The settings folder every program here gets as XDG_CONFIG_HOME, owned by the user.
     QString configHome() const { return _home.filePath(QStringLiteral("config")); }
@@ -63,6 +66,8 @@ public:
 
 private:
     QStringList environment() const;
+    // 0 before sway came up.
+    qint64 swayPid() const;
 
     QTemporaryDir _home;
     QString _runtime;
