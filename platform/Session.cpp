@@ -18,6 +18,8 @@
 #include "platform/x11/X11Processes.h"
 
 #include <QByteArray>
+#include <QList>
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -37,8 +39,16 @@ bool isWaylandSession() {
            qEnvironmentVariable("XDG_SESSION_TYPE") == u"wayland";
 }
 
+// Qt's windows live where the services do, whatever QT_QPA_PLATFORM asked for Qt programs in
+// general: only then are Kelvrin's windows told apart from other programs', and a copy in one of
+// its fields read from Qt in this process rather than through another display system. Kelvrin
+// starts no programs that would inherit the setting.
 void useQtPlatform(const char* name) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    const QList<QByteArray> asked = qgetenv("QT_QPA_PLATFORM").split(';');
+    const bool namesDisplaySystem = std::ranges::any_of(asked, [](const QByteArray& platform) {
+        return platform.isEmpty() || platform.startsWith("xcb") || platform.startsWith("wayland");
+    });
+    if (namesDisplaySystem)
         qputenv("QT_QPA_PLATFORM", name);
 }
 
@@ -89,11 +99,10 @@ std::unique_ptr<Session> Session::choose() {
                                  "zwlr_data_control_manager_v1) nor a list of windows "
                                  "(zwlr_foreign_toplevel_manager_v1).\n");
     }
-    if (isWaylandSession()) {
-        useQtPlatform("xcb");
+    if (isWaylandSession())
         std::fprintf(stderr, "kelvrin: running through XWayland: the hot key and the paste work "
                              "only with programs that run on X11 too.\n");
-    }
+    useQtPlatform("xcb");
     return std::unique_ptr<Session>(new Session(DisplaySystem::X11, nullptr));
 }
 

@@ -13,8 +13,10 @@ class Session {
 public:
     enum class DisplaySystem { X11, Wayland };
 
-    // Before Qt starts: decides, and tells Qt which of its platforms to open. Null, with the
-    // reason on standard error, when the system asked for cannot run here.
+    // Before Qt starts: decides, and tells Qt to open its platform for that system, whatever
+    // QT_QPA_PLATFORM named (a platform of no display system, the tests' offscreen one, is left
+    // alone). Null, with the reason on standard error, when the system asked for cannot run
+    // here or its server does not answer.
     static std::unique_ptr<Session> choose();
     ~Session();
     Session(const Session&) = delete;

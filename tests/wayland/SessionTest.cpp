@@ -1,11 +1,13 @@
 #include "tests/wayland/KelvrinInSession.h"
 
-// Under a compositor that offers the clipboard and the window list, the window is a native one;
-// asked for X11 without an X display, or for a system that does not exist, Kelvrin says why.
+// Under a compositor that offers the clipboard and the window list, the window is a native one,
+// even where Qt programs are told to run through XWayland: Kelvrin's windows and its services
+// always live on the same display system. Asked for X11 without an X display, or for a system
+// that does not exist, Kelvrin says why.
 TEST(Session, AWlrootsCompositorIsUsedNativelyAndTheOverrideIsObeyed) {
     const SwaySession sway(kKelvrin + QStringLiteral(" --paste-window"));
-    KelvrinInSession running(sway);
-    ASSERT_TRUE(running.answered());
+    KelvrinInSession running(sway, {QStringLiteral("QT_QPA_PLATFORM=xcb")});
+    ASSERT_TRUE(running.answered()) << running.errors().constData();
     ASSERT_EQ(sway.run(kKelvrin, {QStringLiteral("--show")}).status, 0);
     ASSERT_TRUE(waitUntil([&] {
         const auto window = pasteWindow(sway);
@@ -13,7 +15,8 @@ TEST(Session, AWlrootsCompositorIsUsedNativelyAndTheOverrideIsObeyed) {
     }));
     EXPECT_EQ(running.quit(), 0);
 
-    const auto x11 = sway.run(QStringLiteral("env"), {"KELVRIN_PLATFORM=x11", kKelvrin});
+    const auto x11 = sway.run(QStringLiteral("env"),
+                              {"KELVRIN_PLATFORM=x11", "QT_QPA_PLATFORM=wayland", kKelvrin});
     EXPECT_EQ(x11.status, 1);
     EXPECT_TRUE(x11.err.contains("no X display")) << x11.err.constData();
     const auto unknown = sway.run(QStringLiteral("env"), {"KELVRIN_PLATFORM=mir", kKelvrin});
