@@ -5,6 +5,7 @@
 #include "platform/HotKey.h"
 #include "platform/KeyEvents.h"
 #include "platform/Processes.h"
+#include "platform/wayland/QtConnectionLoss.h"
 #include "platform/wayland/WaylandConnection.h"
 #include "platform/wayland/WaylandDesktopWindow.h"
 #include "platform/wayland/WaylandHotKey.h"
@@ -124,6 +125,13 @@ void Session::start() {
     KeyEvents::installBackend(std::make_unique<X11KeyEvents>());
     HotKey::installBackend([] { return std::make_unique<X11HotKey>(); });
     DesktopWindow::installBackend(std::make_unique<X11DesktopWindow>());
+}
+
+void Session::whenConnectionLost(QObject* context, std::function<void()> save) {
+    if (!_wayland)
+        return;
+    QObject::connect(_wayland.get(), &WaylandConnection::connectionLost, context, save);
+    QtConnectionLoss::install(context, std::move(save));
 }
 
 std::unique_ptr<Pasteboard> Session::clipboard() const {

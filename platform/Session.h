@@ -1,8 +1,10 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 
 class Pasteboard;
+class QObject;
 class WaylandConnection;
 
 // The display system Kelvrin runs on, decided once at start, and the one place that picks each
@@ -29,6 +31,10 @@ public:
     void start();
     // The clipboard as the capture watches it.
     std::unique_ptr<Pasteboard> clipboard() const;
+    // What is saved, on the context's thread, when a connection to the display system breaks:
+    // Kelvrin's own, which is then replaced, or Qt's, after which Qt ends the process. The
+    // context going takes it back.
+    void whenConnectionLost(QObject* context, std::function<void()> save);
 
 private:
     Session(DisplaySystem system, std::unique_ptr<WaylandConnection> wayland);

@@ -1,6 +1,7 @@
 #include "tests/wayland/SwaySession.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -119,6 +120,18 @@ void SwaySession::signal(int number) const {
     // runuser stops itself with its child, and goes on only when it is told to as well.
     if (number == SIGCONT && runsAsRoot())
         ::kill(pid_t(_sway.processId()), SIGCONT);
+}
+
+void SwaySession::handOver(const QString& path) const {
+    const uid_t user = sessionUser();
+    QStringList paths{path};
+    for (QDirIterator below(path, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                            QDirIterator::Subdirectories);
+         below.hasNext();)
+        paths << below.next();
+    for (const QString& owned : paths)
+        if (::chown(QFile::encodeName(owned).constData(), user, user) != 0)
+            throw std::runtime_error("cannot hand a file to the session's user");
 }
 
 QStringList SwaySession::environment() const {

@@ -58,6 +58,8 @@ public:
     // Sends sway the signal: SIGSTOP makes a compositor that keeps every connection and answers
     // none, SIGCONT wakes it, SIGKILL ends it as a crash would.
     void signal(int number) const;
+    // Hands the files the test made under the path to the session's user.
+    void handOver(const QString& path) const;
 
     // The settings folder every program here gets as XDG_CONFIG_HOME, owned by the user.
     QString configHome() const { return _home.filePath(QStringLiteral("config")); }
