@@ -168,5 +168,12 @@ bool MyObject::doPasteCommand(const PasteData& data) {
     // Nothing on the desktop takes a keystroke: the clipping waits on the clipboard.
     if (target->isDesktop())
         return true;
-    return KeyEvents::sendPaste(keystroke);
+    // Another window in the target's place (a dialog that came up over it), keys the user keeps
+    // down, or a desktop that makes no keystrokes: the clipping waits on the clipboard, and the
+    // user hears that nothing was pasted.
+    if (!KeyEvents::sendPaste(keystroke, target->window)) {
+        Alert::beep();
+        return false;
+    }
+    return true;
 }

@@ -84,6 +84,8 @@ int main(int argc, char** argv) {
                      [&delegate] { delegate.endSession(); });
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &delegate,
                      [&delegate] { delegate.commitData(); });
+    // A broken connection to the display may end the process without the event loop's help.
+    session->whenConnectionLost(&delegate, [&delegate] { delegate.commitData(); });
 
     delegate.applicationWillFinishLaunching();
     // The session may have ended while a launch alert waited for an answer.

@@ -65,8 +65,8 @@ bool KeyEvents::pastesPrimary(Paste keystroke) {
     return keystroke == Paste::ShiftInsert;
 }
 
-bool KeyEvents::sendPaste(Paste keystroke) {
-    return installed()->sendPaste(keystroke);
+bool KeyEvents::sendPaste(Paste keystroke, quint32 target) {
+    return installed()->sendPaste(keystroke, target);
 }
 
 void KeyEvents::installBackend(std::unique_ptr<Backend> backend) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QStringView>
+#include <QtGlobal>
 #include <memory>
 
 // Keystrokes made for the application in front as if the user typed them. The session installs
@@ -25,16 +26,18 @@ Paste pasteKeystroke(QStringView windowClass, QStringView instance = {});
 // Whether the keystroke pastes the primary selection, which must then hold the content too.
 bool pastesPrimary(Paste keystroke);
 
-// Sends the paste keystroke to the window in front, once the user's own keys cannot join it.
-// False, with nothing sent, when the display system cannot make keystrokes or the user's keys
-// stay down.
-bool sendPaste(Paste keystroke);
+// Sends the paste keystroke to the target window, once the user's own keys cannot join it and
+// only while the target itself is the active window: keys go to whichever window is. False,
+// with nothing sent, when the display system cannot make keystrokes, the user's keys stay down,
+// or another window is active (a dialog that came up over the target, a window that took the
+// focus from it).
+bool sendPaste(Paste keystroke, quint32 target);
 
 // What a display system does for sendPaste. This one sends nothing.
 class Backend {
 public:
     virtual ~Backend() = default;
-    virtual bool sendPaste(Paste) { return false; }
+    virtual bool sendPaste(Paste, quint32) { return false; }
 };
 
 // Puts the display system's backend in place of the one before; null goes back to the one that

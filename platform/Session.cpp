@@ -5,6 +5,7 @@
 #include "platform/HotKey.h"
 #include "platform/KeyEvents.h"
 #include "platform/Processes.h"
+#include "platform/wayland/QtConnectionLoss.h"
 #include "platform/wayland/WaylandConnection.h"
 #include "platform/wayland/WaylandDesktopWindow.h"
 #include "platform/wayland/WaylandHotKey.h"
@@ -18,6 +19,8 @@
 #include "platform/x11/X11Processes.h"
 
 #include <QByteArray>
+#include <QList>
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -37,8 +40,16 @@ bool isWaylandSession() {
            qEnvironmentVariable("XDG_SESSION_TYPE") == u"wayland";
 }
 
+// Qt's windows live where the services do, whatever QT_QPA_PLATFORM asked for Qt programs in
+// general: only then are Kelvrin's windows told apart from other programs', and a copy in one of
+// its fields read from Qt in this process rather than through another display system. Kelvrin
+// starts no programs that would inherit the setting.
 void useQtPlatform(const char* name) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    const QList<QByteArray> asked = qgetenv("QT_QPA_PLATFORM").split(';');
+    const bool namesDisplaySystem = std::ranges::any_of(asked, [](const QByteArray& platform) {
+        return platform.isEmpty() || platform.startsWith("xcb") || platform.startsWith("wayland");
+    });
+    if (namesDisplaySystem)
         qputenv("QT_QPA_PLATFORM", name);
 }
 
@@ -66,7 +77,13 @@ std::unique_ptr<Session> Session::choose() {
         return nullptr;
     }
     if (asked != "x11") {
-        std::unique_ptr<WaylandConnection> wayland = WaylandConnection::open();
+        QString trouble;
+        std::unique_ptr<WaylandConnection> wayland = WaylandConnection::open(&trouble);
+        if (!trouble.isEmpty()) {
+            std::fprintf(stderr, "kelvrin: WAYLAND_DISPLAY=%s: %s.\n",
+                         qgetenv("WAYLAND_DISPLAY").constData(), qPrintable(trouble));
+            return nullptr;
+        }
         if (wayland && (asked == "wayland" || offersNativeServices(*wayland))) {
             useQtPlatform("wayland");
             return std::unique_ptr<Session>(
@@ -83,11 +100,10 @@ std::unique_ptr<Session> Session::choose() {
                                  "zwlr_data_control_manager_v1) nor a list of windows "
                                  "(zwlr_foreign_toplevel_manager_v1).\n");
     }
-    if (isWaylandSession()) {
-        useQtPlatform("xcb");
+    if (isWaylandSession())
         std::fprintf(stderr, "kelvrin: running through XWayland: the hot key and the paste work "
                              "only with programs that run on X11 too.\n");
-    }
+    useQtPlatform("xcb");
     return std::unique_ptr<Session>(new Session(DisplaySystem::X11, nullptr));
 }
 
@@ -97,7 +113,7 @@ Session::DisplaySystem Session::displaySystem() {
 
 void Session::start() {
     if (_wayland) {
-        _wayland->makeCurrent();
+        _wayland->watch();
         const std::shared_ptr<WaylandToplevels> toplevels = WaylandToplevels::open(*_wayland);
         Processes::installBackend(std::make_unique<WaylandProcesses>(*_wayland, toplevels));
         KeyEvents::installBackend(std::make_unique<WaylandKeyEvents>(*_wayland, toplevels));
@@ -109,6 +125,13 @@ void Session::start() {
     KeyEvents::installBackend(std::make_unique<X11KeyEvents>());
     HotKey::installBackend([] { return std::make_unique<X11HotKey>(); });
     DesktopWindow::installBackend(std::make_unique<X11DesktopWindow>());
+}
+
+void Session::whenConnectionLost(QObject* context, std::function<void()> save) {
+    if (!_wayland)
+        return;
+    QObject::connect(_wayland.get(), &WaylandConnection::connectionLost, context, save);
+    QtConnectionLoss::install(context, std::move(save));
 }
 
 std::unique_ptr<Pasteboard> Session::clipboard() const {

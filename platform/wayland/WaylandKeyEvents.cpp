@@ -60,29 +60,47 @@ void warn(const char* what) {
 WaylandKeyEvents::WaylandKeyEvents(WaylandConnection& wayland,
                                    std::shared_ptr<WaylandToplevels> toplevels)
     : _wayland(wayland), _toplevels(std::move(toplevels)) {
+    if (const char* trouble = makeKeyboard())
+        warn(trouble);
+    // The keyboard belongs to a seat and to a connection: it is made anew for a new one.
+    QObject::connect(&wayland, &WaylandConnection::seatWithdrawn, &_following,
+                     [this] { dropKeyboard(); });
+    QObject::connect(&wayland, &WaylandConnection::connectionLost, &_following,
+                     [this] { dropKeyboard(); });
+    for (const auto renewed : {&WaylandConnection::seatAnnounced, &WaylandConnection::reconnected})
+        QObject::connect(&wayland, renewed, &_following, [this] { makeKeyboard(); });
+}
+
+WaylandKeyEvents::~WaylandKeyEvents() {
+    dropKeyboard();
+    _wayland.flush();
+}
+
+const char* WaylandKeyEvents::makeKeyboard() {
+    dropKeyboard();
     auto* manager = static_cast<zwp_virtual_keyboard_manager_v1*>(
-        wayland.bind(&zwp_virtual_keyboard_manager_v1_interface, kManagerVersion));
-    if (!manager || !wayland.seat()) {
-        warn("this compositor offers no virtual keyboard (zwp_virtual_keyboard_manager_v1)");
+        _wayland.bind(&zwp_virtual_keyboard_manager_v1_interface, kManagerVersion));
+    const char* trouble = nullptr;
+    if (!manager || !_wayland.seat()) {
+        trouble = "this compositor offers no virtual keyboard (zwp_virtual_keyboard_manager_v1)";
     } else {
         _keyboard =
-            zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(manager, wayland.seat());
+            zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(manager, _wayland.seat());
         if (!uploadKeymap()) {
-            warn("the virtual keyboard's keymap cannot be made");
-            zwp_virtual_keyboard_v1_destroy(_keyboard);
-            _keyboard = nullptr;
+            trouble = "the virtual keyboard's keymap cannot be made";
+            dropKeyboard();
         }
     }
     // The keyboard lives on without its manager.
     if (manager)
         zwp_virtual_keyboard_manager_v1_destroy(manager);
     _wayland.flush();
+    return trouble;
 }
 
-WaylandKeyEvents::~WaylandKeyEvents() {
+void WaylandKeyEvents::dropKeyboard() {
     if (_keyboard)
-        zwp_virtual_keyboard_v1_destroy(_keyboard);
-    _wayland.flush();
+        zwp_virtual_keyboard_v1_destroy(std::exchange(_keyboard, nullptr));
 }
 
 bool WaylandKeyEvents::uploadKeymap() {
@@ -128,15 +146,16 @@ bool WaylandKeyEvents::uploadKeymap() {
     return written;
 }
 
-bool WaylandKeyEvents::sendPaste(KeyEvents::Paste keystroke) {
+bool WaylandKeyEvents::sendPaste(KeyEvents::Paste keystroke, quint32 target) {
     using Paste = KeyEvents::Paste;
     if (!_keyboard || !_toplevels)
         return false;
-    // The keys go to whichever window has the keyboard: it must be the target by now, not ours.
+    // The keys go to whichever window has the keyboard: it must be the target itself by now, not
+    // ours, nor a window that took the keyboard from the target after it was brought back.
     if (!_wayland.waitUntil(
             [&] {
                 const auto front = _toplevels->activated();
-                return front && !front->isOurs();
+                return front && front->id == target;
             },
             kTargetTimeoutMs))
         return false;

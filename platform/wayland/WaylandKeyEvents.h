@@ -2,6 +2,7 @@
 
 #include "platform/KeyEvents.h"
 
+#include <QObject>
 #include <cstdint>
 #include <memory>
 
@@ -10,8 +11,8 @@ class WaylandToplevels;
 struct zwp_virtual_keyboard_v1;
 
 // The paste keystroke through a virtual keyboard of our own (zwp_virtual_keyboard_manager_v1),
-// with a US keymap of ours, sent to the window the compositor has activated once that is
-// another program's.
+// with a US keymap of ours, sent only while the compositor has activated the target window
+// itself. The keyboard is made for the connection's seat, and anew for a new seat or connection.
 //
 // The keys the user pressed in the paste window: Wayland tells a program of the keyboard only
 // while one of its windows has it, so what Qt saw last in the paste window is all there is to
@@ -27,9 +28,9 @@ public:
     WaylandKeyEvents(WaylandConnection& wayland, std::shared_ptr<WaylandToplevels> toplevels);
     ~WaylandKeyEvents() override;
 
-    // False, with nothing sent, when no other program's window is activated within half a
-    // second.
-    bool sendPaste(KeyEvents::Paste keystroke) override;
+    // False, with nothing sent, when the target is not the activated window within half a
+    // second, or another window is.
+    bool sendPaste(KeyEvents::Paste keystroke, quint32 target) override;
 
 private:
     struct Key {
@@ -37,6 +38,9 @@ private:
         uint32_t modifier = 0; // the modifier mask it sets while down; 0 for another key
     };
 
+    // What keeps the keyboard from being made; null once it is.
+    const char* makeKeyboard();
+    void dropKeyboard();
     bool uploadKeymap();
     void press(const Key& key, bool down, uint32_t& modifiers);
 
@@ -44,4 +48,6 @@ private:
     std::shared_ptr<WaylandToplevels> _toplevels;
     zwp_virtual_keyboard_v1* _keyboard = nullptr;
     Key _control, _shift, _v, _insert;
+    // What the connection's signals are delivered to; they stop with the keyboard.
+    QObject _following;
 };

@@ -177,8 +177,10 @@ namespace {
 
 template <typename P> class DataControl final : public WaylandPasteboard::Clipboard {
 public:
-    // Null when the compositor offers this protocol to no seat of ours.
-    static std::unique_ptr<WaylandPasteboard::Clipboard> bind(WaylandConnection& wayland) {
+    // Null when the compositor offers this protocol to no seat of ours. The change count goes
+    // on from the one given.
+    static std::unique_ptr<WaylandPasteboard::Clipboard> bind(WaylandConnection& wayland,
+                                                              qint64 count) {
         auto* manager =
             static_cast<typename P::Manager*>(wayland.bind(P::kManager, P::kManagerVersion));
         if (!manager)
@@ -187,7 +189,8 @@ public:
             P::destroyManager(manager);
             return nullptr;
         }
-        return std::unique_ptr<WaylandPasteboard::Clipboard>(new DataControl(wayland, manager));
+        return std::unique_ptr<WaylandPasteboard::Clipboard>(
+            new DataControl(wayland, manager, count));
     }
 
     ~DataControl() override {
@@ -268,11 +271,21 @@ private:
         std::optional<qsizetype> announcedBeforeCancel;
     };
 
-    DataControl(WaylandConnection& wayland, typename P::Manager* manager)
-        : _wayland(wayland), _manager(manager) {
+    DataControl(WaylandConnection& wayland, typename P::Manager* manager, qint64 count)
+        : _wayland(wayland), _manager(manager), _count(count) {
         // A reader that closes its end early must not end Kelvrin when we write on.
         std::signal(SIGPIPE, SIG_IGN);
         takeDevice();
+        // The device belongs to a seat: it goes with it and is made anew for the next one.
+        QObject::connect(&_wayland, &WaylandConnection::seatWithdrawn, &_following, [this] {
+            dropDevice();
+            warnClipboardLost("the seat went away");
+        });
+        QObject::connect(&_wayland, &WaylandConnection::seatAnnounced, &_following, [this] {
+            _devicesFinished = 0;
+            if (!_device)
+                takeDevice();
+        });
         // The content at launch is announced at once: it is known before the capture starts.
         _wayland.roundtrip();
     }
@@ -280,6 +293,26 @@ private:
     void takeDevice() {
         _device = P::getDevice(_manager, _wayland.seat());
         P::addDeviceListener(_device, &kDeviceListener, this);
+        _wayland.flush();
+    }
+
+    // Whatever the old device showed may be gone: what is still being read of it is given up.
+    void dropDevice() {
+        if (_device)
+            P::destroyDevice(std::exchange(_device, nullptr));
+        setContent({});
+    }
+
+    // A device the compositor ended is asked for again once, when the events that came with the
+    // end are dispatched: a seat going away has been told of by then.
+    void askForDeviceAgain() {
+        if (_device || !_wayland.seat())
+            return;
+        if (_devicesFinished > 1)
+            return warnClipboardLost("the compositor took the clipboard from Kelvrin");
+        Log::write(QStringLiteral("warning*** :[wayland] [the compositor took the clipboard from "
+                                  "Kelvrin; asking for it again]"));
+        takeDevice();
     }
 
     // A source offering the named bytes; null when the compositor took the clipboard from us.
@@ -358,20 +391,16 @@ private:
             P::destroyOffer(offer);
         static_cast<DataControl*>(data)->_offers.remove(offer);
     }
-    // The compositor took the clipboard from us: the device is dead, and a new one is asked for
-    // on the seat, once; should that one end at once too, the seat is gone for now.
+    // The compositor took the clipboard from us: the device is dead, and writing fails until a
+    // new one is had.
     static void finished(void* data, typename P::Device* device) {
         auto* self = static_cast<DataControl*>(data);
-        P::destroyDevice(device);
-        self->_device = nullptr;
-        if (self->_devicesFinished++ == 0 && self->_wayland.seat()) {
-            Log::write(QStringLiteral("warning*** :[wayland] [the compositor took the clipboard "
-                                      "from Kelvrin; asking for it again]"));
-            self->takeDevice();
-            self->_wayland.flush();
-            return;
-        }
-        warnClipboardLost("the compositor took the clipboard from Kelvrin");
+        if (device != self->_device)
+            return P::destroyDevice(device);
+        self->dropDevice();
+        ++self->_devicesFinished;
+        QMetaObject::invokeMethod(
+            &self->_following, [self] { self->askForDeviceAgain(); }, Qt::QueuedConnection);
     }
     static void send(void* data, typename P::Source* source, const char* name, int32_t fd) {
         auto* self = static_cast<DataControl*>(data);
@@ -408,7 +437,7 @@ private:
     typename P::Device* _device = nullptr;
     // Devices the compositor ended since the last selection it announced.
     int _devicesFinished = 0;
-    qint64 _count = 0;
+    qint64 _count;
     std::optional<qint64> _goneWithOwner;
     Content _content;
     // The offers announced and not yet selected, with what each offers.
@@ -420,26 +449,47 @@ private:
     std::deque<Write> _writes;
     // The parent of the writers serving our sources: they go with the clipboard.
     QObject _writers;
+    // The context of what we hear from the connection: it goes with the clipboard.
+    QObject _following;
 };
 
 } // namespace
 
-WaylandPasteboard::WaylandPasteboard(WaylandConnection& wayland) {
-    _clipboard = DataControl<ExtDataControl>::bind(wayland);
-    if (!_clipboard)
-        _clipboard = DataControl<WlrDataControl>::bind(wayland);
-    if (!_clipboard)
+WaylandPasteboard::WaylandPasteboard(WaylandConnection& wayland) : _wayland(wayland) {
+    bindClipboard();
+    _dataControl = _clipboard != nullptr;
+    if (!_dataControl) {
         std::fprintf(stderr,
                      "kelvrin: this compositor offers no clipboard manager protocol "
                      "(ext_data_control_manager_v1, zwlr_data_control_manager_v1): nothing is "
                      "captured; Kelvrin's own clippings reach the clipboard while its window has "
                      "the keyboard.\n");
+        return;
+    }
+    // What was made on a broken connection is dead: the clipboard is made anew on the next one,
+    // its count going on.
+    QObject::connect(&wayland, &WaylandConnection::connectionLost, &_following, [this] {
+        _count = changeCount();
+        _clipboard.reset();
+    });
+    QObject::connect(&wayland, &WaylandConnection::reconnected, &_following, [this] {
+        bindClipboard();
+        if (!_clipboard)
+            Log::write(QStringLiteral("warning*** :[wayland] [the new connection offers no "
+                                      "clipboard manager protocol: nothing is captured]"));
+    });
 }
 
 WaylandPasteboard::~WaylandPasteboard() = default;
 
+void WaylandPasteboard::bindClipboard() {
+    _clipboard = DataControl<ExtDataControl>::bind(_wayland, _count);
+    if (!_clipboard)
+        _clipboard = DataControl<WlrDataControl>::bind(_wayland, _count);
+}
+
 qint64 WaylandPasteboard::changeCount() const {
-    return _clipboard ? _clipboard->count() : _writesWithoutDataControl;
+    return _clipboard ? _clipboard->count() : _count;
 }
 
 std::shared_ptr<PasteboardContent> WaylandPasteboard::content() {
@@ -456,10 +506,15 @@ std::optional<qint64>
 WaylandPasteboard::writeNames(const QList<std::pair<QString, QByteArray>>& named) {
     if (_clipboard)
         return _clipboard->write(named);
+    if (_dataControl) {
+        Log::write(QStringLiteral("warning*** :[wayland] [the clipboard cannot be written: the "
+                                  "connection to the compositor broke]"));
+        return std::nullopt;
+    }
     auto* mime = new QMimeData;
     MimeDataPasteboard::fill(*mime, named);
     QGuiApplication::clipboard()->setMimeData(mime, QClipboard::Clipboard);
-    return ++_writesWithoutDataControl;
+    return ++_count;
 }
 
 void WaylandPasteboard::writePrimaryNames(const QList<std::pair<QString, QByteArray>>& named) {

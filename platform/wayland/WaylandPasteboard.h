@@ -2,6 +2,7 @@
 
 #include "platform/Pasteboard.h"
 
+#include <QObject>
 #include <memory>
 
 class WaylandConnection;
@@ -21,8 +22,10 @@ class WaylandConnection;
 // connection, which the compositor serves in order. A write the compositor cannot take (it
 // ended our access to the clipboard) fails, and a new access is asked for.
 //
-// Without data-control it says so once, captures nothing, and writes through Qt's clipboard,
-// which the compositor takes while one of our windows has the keyboard.
+// The device goes with its seat and is made anew for the next seat; when our connection breaks,
+// the clipboard is made anew on the next one, its change count going on. Without data-control
+// it says so once, captures nothing, and writes through Qt's clipboard, which the compositor
+// takes while one of our windows has the keyboard.
 class WaylandPasteboard : public Pasteboard {
 public:
     explicit WaylandPasteboard(WaylandConnection& wayland);
@@ -40,7 +43,17 @@ protected:
     void writePrimaryNames(const QList<std::pair<QString, QByteArray>>& named) override;
 
 private:
+    // Binds data-control, where the compositor offers it, its count going on from ours.
+    void bindClipboard();
+
+    WaylandConnection& _wayland;
     std::unique_ptr<Clipboard> _clipboard;
-    // Kelvrin's own writes, the only changes counted without data-control.
-    qint64 _writesWithoutDataControl = 0;
+    // Whether the compositor offered data-control at the start: without it, Kelvrin's own writes
+    // go through Qt's clipboard.
+    bool _dataControl = false;
+    // The count while there is no clipboard of ours: Kelvrin's own writes through Qt, or the
+    // count reached before the connection broke.
+    qint64 _count = 0;
+    // The context of what we hear from the connection.
+    QObject _following;
 };

@@ -18,29 +18,43 @@ void ignoreParent(void*, zwlr_foreign_toplevel_handle_v1*, zwlr_foreign_toplevel
 } // namespace
 
 std::unique_ptr<WaylandToplevels> WaylandToplevels::open(WaylandConnection& wayland) {
-    auto* manager = static_cast<zwlr_foreign_toplevel_manager_v1*>(
-        wayland.bind(&zwlr_foreign_toplevel_manager_v1_interface, kManagerVersion));
-    if (!manager)
+    if (!wayland.offers(zwlr_foreign_toplevel_manager_v1_interface.name))
         return nullptr;
-    std::unique_ptr<WaylandToplevels> toplevels(new WaylandToplevels(wayland, manager));
-    // The windows already there are announced in answer to the bind.
-    wayland.roundtrip();
-    return toplevels;
+    return std::unique_ptr<WaylandToplevels>(new WaylandToplevels(wayland));
 }
 
-WaylandToplevels::WaylandToplevels(WaylandConnection& wayland,
-                                   zwlr_foreign_toplevel_manager_v1* manager)
-    : _wayland(wayland), _manager(manager) {
-    static const zwlr_foreign_toplevel_manager_v1_listener listener{&added, &finished};
-    zwlr_foreign_toplevel_manager_v1_add_listener(_manager, &listener, this);
+WaylandToplevels::WaylandToplevels(WaylandConnection& wayland) : _wayland(wayland) {
+    bindManager();
+    // The numbers of the windows listed on a new connection are new too: a window remembered
+    // from before is gone, as if it had closed.
+    QObject::connect(&wayland, &WaylandConnection::connectionLost, &_following,
+                     [this] { forgetEverything(); });
+    QObject::connect(&wayland, &WaylandConnection::reconnected, &_following,
+                     [this] { bindManager(); });
 }
 
 WaylandToplevels::~WaylandToplevels() {
+    forgetEverything();
+    _wayland.flush();
+}
+
+void WaylandToplevels::bindManager() {
+    _manager = static_cast<zwlr_foreign_toplevel_manager_v1*>(
+        _wayland.bind(&zwlr_foreign_toplevel_manager_v1_interface, kManagerVersion));
+    if (!_manager)
+        return;
+    static const zwlr_foreign_toplevel_manager_v1_listener listener{&added, &finished};
+    zwlr_foreign_toplevel_manager_v1_add_listener(_manager, &listener, this);
+    // The windows already there are announced in answer to the bind.
+    _wayland.roundtrip();
+}
+
+void WaylandToplevels::forgetEverything() {
     for (const auto& entry : _entries)
         zwlr_foreign_toplevel_handle_v1_destroy(entry->handle);
+    _entries.clear();
     if (_manager)
-        zwlr_foreign_toplevel_manager_v1_destroy(_manager);
-    _wayland.flush();
+        zwlr_foreign_toplevel_manager_v1_destroy(std::exchange(_manager, nullptr));
 }
 
 bool WaylandToplevels::Toplevel::isOurs() const {

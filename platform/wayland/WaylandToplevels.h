@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
 #include <QtGlobal>
 #include <memory>
@@ -13,7 +14,8 @@ struct zwlr_foreign_toplevel_manager_v1;
 
 // The windows of every program, ours too, as a wlroots compositor lists them to a task bar
 // (zwlr_foreign_toplevel_manager_v1): their app_id, title and whether each is the activated one.
-// The list follows the compositor's events as the connection dispatches them.
+// The list follows the compositor's events as the connection dispatches them, and is made anew
+// on a new connection.
 class WaylandToplevels {
 public:
     struct Toplevel {
@@ -53,7 +55,9 @@ private:
         Toplevel pending;
     };
 
-    WaylandToplevels(WaylandConnection& wayland, zwlr_foreign_toplevel_manager_v1* manager);
+    explicit WaylandToplevels(WaylandConnection& wayland);
+    void bindManager();
+    void forgetEverything();
     const Entry* entry(quint32 id) const;
 
     static void added(void* data, zwlr_foreign_toplevel_manager_v1*,
@@ -66,7 +70,9 @@ private:
     static void closed(void* data, zwlr_foreign_toplevel_handle_v1*);
 
     WaylandConnection& _wayland;
-    zwlr_foreign_toplevel_manager_v1* _manager;
+    zwlr_foreign_toplevel_manager_v1* _manager = nullptr;
     std::vector<std::unique_ptr<Entry>> _entries;
     quint32 _lastId = 0;
+    // What the connection's signals are delivered to; they stop with the list.
+    QObject _following;
 };

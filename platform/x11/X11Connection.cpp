@@ -169,6 +169,11 @@ X11Connection::~X11Connection() {
         xcb_disconnect(_clock);
 }
 
+xcb_window_t X11Connection::activeWindow() const {
+    const auto active = property(_root, atom(NetActiveWindow), XCB_ATOM_WINDOW);
+    return active && !active->empty() ? active->front() : xcb_window_t(XCB_WINDOW_NONE);
+}
+
 bool X11Connection::isManaged(xcb_window_t window) const {
     // ICCCM WM_STATE values of a window the manager has taken.
     constexpr uint32_t normalState = 1;

@@ -52,7 +52,8 @@ public:
                                     xcb_atom_t type) const;
     void setProperty(xcb_window_t window, xcb_atom_t property, xcb_atom_t type,
                      const std::vector<uint32_t>& values) const;
-    // An EWMH request about a window to the window manager, which listens on the root window.
+    // The window the window manager names active (_NET_ACTIVE_WINDOW); none when it names none.
+    xcb_window_t activeWindow() const;
     // Whether the window manager has taken the window (WM_STATE Normal or Iconic).
     bool isManaged(xcb_window_t window) const;
     // Whether the window was made on this connection, by Qt or by us: the server hands every
@@ -64,6 +65,7 @@ public:
     // not come into the middle of what waits. False when the time ran out.
     static bool waitUntil(const std::function<bool()>& condition, int timeoutMs);
 
+    // An EWMH request about a window to the window manager, which listens on the root window.
     void sendToRoot(xcb_window_t window, xcb_atom_t messageType,
                     const std::array<uint32_t, 5>& data) const;
 

@@ -65,7 +65,7 @@ bool anyDown(xcb_connection_t* connection, const std::vector<xcb_keycode_t>& key
 
 } // namespace
 
-bool X11KeyEvents::sendPaste(KeyEvents::Paste keystroke) {
+bool X11KeyEvents::sendPaste(KeyEvents::Paste keystroke, quint32 target) {
     using Paste = KeyEvents::Paste;
     const X11Connection* x11 = X11Connection::get();
     Display* display = x11 ? x11->display() : nullptr;
@@ -91,6 +91,10 @@ bool X11KeyEvents::sendPaste(KeyEvents::Paste keystroke) {
     // to the window that has the focus, which is not ours.
     if (!X11Connection::waitUntil([&] { return !anyDown(connection, modifiers->all); },
                                   kReleaseTimeoutMs))
+        return false;
+    // The keys go to whichever window has the focus: a window that took it from the target
+    // while the user let go of the keys (a dialog over it) would get the paste.
+    if (x11->activeWindow() != target)
         return false;
 
     std::vector<xcb_keycode_t> keys;

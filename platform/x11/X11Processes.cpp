@@ -23,11 +23,6 @@ constexpr int kActivationTimeoutMs = 500;
 // would come up without the keyboard and go again.
 constexpr int kManageTimeoutMs = 2000;
 
-xcb_window_t activeWindow(const X11& x11) {
-    const auto active = x11.property(x11.root(), x11.atom(X11::NetActiveWindow), XCB_ATOM_WINDOW);
-    return active && !active->empty() ? active->front() : xcb_window_t(XCB_WINDOW_NONE);
-}
-
 qint64 pidOf(const X11& x11, xcb_window_t window) {
     const auto pid = x11.property(window, x11.atom(X11::NetWmPid), XCB_ATOM_CARDINAL);
     return pid && !pid->empty() ? qint64(pid->front()) : 0;
@@ -58,7 +53,7 @@ std::optional<Processes::Application> X11Processes::frontmost() {
         return std::nullopt;
     // openbox leaves a destroyed, hidden or minimised window named there when no other window
     // takes the focus.
-    const xcb_window_t window = activeWindow(*x11);
+    const xcb_window_t window = x11->activeWindow();
     if (window == XCB_WINDOW_NONE || mapState(*x11, window) != XCB_MAP_STATE_VIEWABLE)
         return std::nullopt;
 
@@ -95,7 +90,7 @@ bool X11Processes::bringToFront(quint32 window) {
     // Reading the property over and over rather than waiting for its change notice: the notice
     // comes through Qt's event loop, and running that here would let timers and the user's input
     // into the middle of a paste.
-    return X11::waitUntil([&] { return activeWindow(*x11) == window; }, kActivationTimeoutMs);
+    return X11::waitUntil([&] { return x11->activeWindow() == window; }, kActivationTimeoutMs);
 }
 
 void X11Processes::activate(QWidget* window, const Processes::Activation& activation) {
@@ -125,11 +120,11 @@ void X11Processes::takeFocusBack(QWidget* window) {
     // The panel's window is gone; the manager names the window it chose a moment later.
     X11::waitUntil(
         [&] {
-            const xcb_window_t active = activeWindow(*x11);
+            const xcb_window_t active = x11->activeWindow();
             return active != XCB_WINDOW_NONE && exists(*x11, active);
         },
         kActivationTimeoutMs);
-    const xcb_window_t active = activeWindow(*x11);
+    const xcb_window_t active = x11->activeWindow();
     if (active == XCB_WINDOW_NONE || !isCurrent(active))
         bringToFront(quint32(window->winId()));
 }

@@ -2,6 +2,7 @@
 // clipping chosen with the keyboard lands in that program.
 #include "tests/e2e/E2eHarness.h"
 
+#include "ScriptedAlerts.h"
 #include "platform/Defaults.h"
 #include "platform/Processes.h"
 #include "platform/Strings.h"
@@ -148,6 +149,32 @@ TEST(HotKeyPaste, TheWindowComesUpNamedAfterTheTargetAndReturnPastesIntoIt) {
     ASSERT_TRUE(waitFor([&] { return !kelvrin.app().sendPSN(); }));
     EXPECT_LT(paste.elapsed(), 2000);
     EXPECT_TRUE(window.isWindowVisible());
+}
+
+// The keystroke waits while the user keeps a key down; a window that takes the focus from the
+// target meanwhile (a dialog coming up over it) gets nothing: the clipping waits on the
+// clipboard, and Kelvrin beeps.
+TEST(HotKeyPaste, AWindowThatTookTheFocusFromTheTargetGetsNoPasteAndKelvrinBeeps) {
+    Kelvrin kelvrin;
+    copyEach(kelvrin, {"meant for the notes"});
+    PasteTarget target(QStringLiteral("Notes"), {}, QRect(100, 100, 300, 80));
+    PasteTarget dialog(QStringLiteral("Dialog"), {}, QRect(520, 420, 300, 80));
+    ASSERT_TRUE(target.ready() && dialog.ready());
+    callUpOver(kelvrin, target.window());
+    const ScriptedAlerts alerts;
+    xdotool({"keydown", "ctrl"});
+    QProcess meanwhile;
+    meanwhile.start(QStringLiteral("sh"),
+                    {"-c", QStringLiteral("sleep 0.3; xdotool windowactivate %1; sleep 0.3; "
+                                          "xdotool keyup ctrl")
+                               .arg(dialog.window())});
+    EXPECT_FALSE(kelvrin.app().doPasteCommand(*kelvrin.history().front()));
+    ASSERT_TRUE(meanwhile.waitForFinished());
+    EXPECT_EQ(alerts.beeps(), 1);
+    QTest::qWait(300);
+    EXPECT_TRUE(dialog.pastes().isEmpty()) << dialog.pastes().join(u',').toStdString();
+    EXPECT_TRUE(target.pastes().isEmpty());
+    EXPECT_EQ(readWithXclip(), "meant for the notes");
 }
 
 // With the hide setting off the window stays after a paste; in RTF mode the rich text goes

@@ -28,7 +28,7 @@ TEST(KeyEvents, PasteWaitsUntilTheModifiersAreReleasedAndPastesWithTheVOfTheActi
         release.start(QStringLiteral("xdotool"), {"sleep", "0.3", "keyup", key});
         QElapsedTimer timer;
         timer.start();
-        EXPECT_TRUE(KeyEvents::sendPaste(KeyEvents::Paste::ControlV));
+        EXPECT_TRUE(KeyEvents::sendPaste(KeyEvents::Paste::ControlV, target.window()));
         EXPECT_GE(timer.elapsed(), 250);
         ASSERT_TRUE(release.waitForFinished());
     }
@@ -38,7 +38,7 @@ TEST(KeyEvents, PasteWaitsUntilTheModifiersAreReleasedAndPastesWithTheVOfTheActi
     xdotool({"keydown", "ctrl"});
     QElapsedTimer timer;
     timer.start();
-    EXPECT_FALSE(KeyEvents::sendPaste(KeyEvents::Paste::ControlV));
+    EXPECT_FALSE(KeyEvents::sendPaste(KeyEvents::Paste::ControlV, target.window()));
     EXPECT_GE(timer.elapsed(), 1000);
     EXPECT_LT(timer.elapsed(), 1500);
     xdotool({"keyup", "ctrl"});
@@ -70,8 +70,8 @@ TEST(KeyEvents, PasteWaitsUntilTheModifiersAreReleasedAndPastesWithTheVOfTheActi
         const qsizetype before = target.pastes().size();
         ASSERT_TRUE(becomesFront(target.window()));
         const auto front = Processes::frontmost();
-        EXPECT_TRUE(
-            KeyEvents::sendPaste(KeyEvents::pasteKeystroke(front->windowClass, front->instance)));
+        EXPECT_TRUE(KeyEvents::sendPaste(
+            KeyEvents::pasteKeystroke(front->windowClass, front->instance), front->window));
         EXPECT_TRUE(waitFor([&] { return target.pastes().size() > before; }));
         EXPECT_EQ(target.pastes().mid(before), QStringList{"ctrl+v held"});
         EXPECT_EQ(activeGroup(), layout.group);

@@ -48,8 +48,8 @@ TEST(ProcessesOffX11, NothingIsInFrontGrabbedOrSent) {
     EXPECT_FALSE(Processes::isCurrent(quint32(window.winId())));
     EXPECT_FALSE(Processes::bringToFront(quint32(window.winId())));
     Processes::activate(&window, {1, {}});
-    EXPECT_FALSE(KeyEvents::sendPaste(KeyEvents::Paste::ControlV));
-    EXPECT_FALSE(KeyEvents::sendPaste(KeyEvents::Paste::ShiftInsert));
+    EXPECT_FALSE(KeyEvents::sendPaste(KeyEvents::Paste::ControlV, quint32(window.winId())));
+    EXPECT_FALSE(KeyEvents::sendPaste(KeyEvents::Paste::ShiftInsert, quint32(window.winId())));
     HotKey hotKey;
     EXPECT_FALSE(hotKey.install(125, HotKey::ControlKey));
     quint8 event[32] = {2 /* a key press */};

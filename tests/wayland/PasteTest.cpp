@@ -2,6 +2,11 @@
 // command over a program, the paste window floats up with the keyboard, and Return pastes the
 // clipping into that program with the keystroke it pastes with.
 #include "tests/wayland/KelvrinInSession.h"
+#include "tests/wayland/OwnConnection.h"
+
+#include "ScopedEnvironment.h"
+#include "platform/wayland/WaylandKeyEvents.h"
+#include "platform/wayland/WaylandToplevels.h"
 
 #include <QFile>
 #include <gtest/gtest.h>
@@ -77,6 +82,48 @@ TEST(PasteOnSway, TheBindingCallsTheWindowUpAndReturnPastesIntoTheProgramBehind)
     EXPECT_EQ(focusedOnceItIs(QStringLiteral("foot"))[u"app_id"].toString(), u"foot");
     foot.terminate();
     foot.waitForFinished(5000);
+}
+
+// The keystroke goes to the target only while the compositor has it activated: a window that
+// took the keyboard from it after it was brought back (a dialog) gets nothing.
+TEST(PasteOnSway, TheKeystrokeGoesToTheTargetAloneNeverToAWindowInItsPlace) {
+    const SwaySession sway(kKelvrin);
+    sway.copy("meant for the notes");
+    const ScopedEnvironment display{{"WAYLAND_DISPLAY", qPrintable(sway.socketPath())}};
+    const std::unique_ptr<WaylandConnection> connection = openWatched();
+    ASSERT_TRUE(connection);
+    const std::shared_ptr<WaylandToplevels> toplevels = WaylandToplevels::open(*connection);
+    ASSERT_TRUE(toplevels);
+    WaylandKeyEvents keys(*connection, toplevels);
+    QProcess notes, dialog;
+    QByteArray notesSaid, dialogSaid;
+    for (const auto& [process, title, said] :
+         {std::tuple(&notes, "Notes", &notesSaid), std::tuple(&dialog, "Dialog", &dialogSaid)}) {
+        sway.start(*process, QStringLiteral(PASTE_TARGET), {QStringLiteral("--title"), title},
+                   {QStringLiteral("QT_QPA_PLATFORM=wayland")});
+        ASSERT_TRUE(saidLine(*process, "ready", *said));
+    }
+    // The window in front once sway has given the keyboard to the one of that title.
+    const auto focus = [&](const QString& title) {
+        sway.run(QStringLiteral("swaymsg"), {QStringLiteral("[title=\"%1\"] focus").arg(title)});
+        std::optional<WaylandToplevels::Toplevel> front;
+        connection->waitUntil(
+            [&] { return (front = toplevels->activated()) && front->title == title; }, 5000);
+        return front.value_or(WaylandToplevels::Toplevel());
+    };
+    const quint32 target = focus(QStringLiteral("Notes")).id;
+    ASSERT_NE(target, 0u);
+    ASSERT_NE(focus(QStringLiteral("Dialog")).id, 0u);
+    EXPECT_FALSE(keys.sendPaste(KeyEvents::Paste::ControlV, target));
+    EXPECT_FALSE(saidLine(dialog, "paste ctrl+v " + QByteArray("meant for the notes").toBase64(),
+                          dialogSaid, 500));
+
+    ASSERT_EQ(focus(QStringLiteral("Notes")).id, target);
+    EXPECT_TRUE(keys.sendPaste(KeyEvents::Paste::ControlV, target));
+    EXPECT_TRUE(
+        saidLine(notes, "paste ctrl+v " + QByteArray("meant for the notes").toBase64(), notesSaid));
+    for (QProcess* window : {&notes, &dialog})
+        window->terminate(), window->waitForFinished(5000);
 }
 
 // A compositor without data-control, the window list or the virtual keyboard (weston): each

@@ -1,9 +1,12 @@
 #include "tests/wayland/SwaySession.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <csignal>
 #include <pwd.h>
 #include <stdexcept>
 #include <sys/stat.h>
@@ -91,9 +94,44 @@ SwaySession::~SwaySession() {
         if (!_sway.waitForFinished(5000))
             _sway.kill(), _sway.waitForFinished(2000);
     }
+    // A sway whose runuser was killed would live on; the process of that number is ours only
+    // while it runs with our configuration.
+    if (const qint64 pid = swayPid(); pid > 0) {
+        QFile command(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        if (command.open(QIODevice::ReadOnly) &&
+            command.readAll().contains(QFile::encodeName(_home.path())))
+            ::kill(pid_t(pid), SIGKILL);
+    }
     // Whatever the user left running in the session goes with it.
     if (runsAsRoot())
         QProcess::execute(QStringLiteral("pkill"), {"-KILL", "-f", _runtime});
+}
+
+qint64 SwaySession::swayPid() const {
+    // The IPC socket is named after sway's process, which runuser's is not.
+    return QFileInfo(_ipcSocket).fileName().section(u'.', 2, 2).toLongLong();
+}
+
+void SwaySession::signal(int number) const {
+    const qint64 pid = swayPid();
+    if (pid <= 0)
+        throw std::runtime_error("sway's process is not known");
+    ::kill(pid_t(pid), number);
+    // runuser stops itself with its child, and goes on only when it is told to as well.
+    if (number == SIGCONT && runsAsRoot())
+        ::kill(pid_t(_sway.processId()), SIGCONT);
+}
+
+void SwaySession::handOver(const QString& path) const {
+    const uid_t user = sessionUser();
+    QStringList paths{path};
+    for (QDirIterator below(path, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                            QDirIterator::Subdirectories);
+         below.hasNext();)
+        paths << below.next();
+    for (const QString& owned : paths)
+        if (::chown(QFile::encodeName(owned).constData(), user, user) != 0)
+            throw std::runtime_error("cannot hand a file to the session's user");
 }
 
 QStringList SwaySession::environment() const {

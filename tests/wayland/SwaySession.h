@@ -53,6 +53,14 @@ public:
     // sway's description of every window (app_id, name, focused, floating...).
     QList<QJsonObject> windows() const;
 
+    // The compositor's socket, as a WAYLAND_DISPLAY a client outside the session can be given.
+    QString socketPath() const { return _runtime + u'/' + _display; }
+    // Sends sway the signal: SIGSTOP makes a compositor that keeps every connection and answers
+    // none, SIGCONT wakes it, SIGKILL ends it as a crash would.
+    void signal(int number) const;
+    // Hands the files the test made under the path to the session's user.
+    void handOver(const QString& path) const;
+
     // The settings folder every program here gets as XDG_CONFIG_HOME, owned by the user.
     QString configHome() const { return _home.filePath(QStringLiteral("config")); }
     // The folder the user owns for the test's files.
@@ -60,6 +68,8 @@ public:
 
 private:
     QStringList environment() const;
+    // 0 before sway came up.
+    qint64 swayPid() const;
 
     QTemporaryDir _home;
     QString _runtime;
@@ -71,4 +81,21 @@ private:
 // Processes Qt's events until the condition holds or the time is up.
 inline bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 10000) {
     return QTest::qWaitFor(condition, timeoutMs);
+}
+
+// Whether the program said the line on its standard output, waiting for it until the time is
+// up; said keeps what came after the line, for the next look.
+inline bool saidLine(QProcess& process, const QByteArray& line, QByteArray& said,
+                     int timeoutMs = 10000) {
+    return waitUntil(
+        [&] {
+            said += process.readAllStandardOutput();
+            const QByteArray lines = '\n' + said;
+            const qsizetype at = lines.indexOf('\n' + line + '\n');
+            if (at < 0)
+                return false;
+            said.remove(0, at + line.size() + 1);
+            return true;
+        },
+        timeoutMs);
 }
