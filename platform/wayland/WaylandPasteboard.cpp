@@ -282,7 +282,7 @@ private:
             warnClipboardLost("the seat went away");
         });
         QObject::connect(&_wayland, &WaylandConnection::seatAnnounced, &_following, [this] {
-            _devicesFinished = 0;
+            _refused = false;
             if (!_device)
                 takeDevice();
         });
@@ -293,6 +293,7 @@ private:
     void takeDevice() {
         _device = P::getDevice(_manager, _wayland.seat());
         P::addDeviceListener(_device, &kDeviceListener, this);
+        _deviceHeard = false;
         _wayland.flush();
     }
 
@@ -303,12 +304,13 @@ private:
         setContent({});
     }
 
-    // A device the compositor ended is asked for again once, when the events that came with the
-    // end are dispatched: a seat going away has been told of by then.
+    // A device the compositor ended is asked for again, once the events that came with the end
+    // are dispatched: a seat going away has been told of by then. One ended before it heard of
+    // the selection was refused: no more are asked for until a seat comes.
     void askForDeviceAgain() {
         if (_device || !_wayland.seat())
             return;
-        if (_devicesFinished > 1)
+        if (_refused)
             return warnClipboardLost("the compositor took the clipboard from Kelvrin");
         Log::write(QStringLiteral("warning*** :[wayland] [the compositor took the clipboard from "
                                   "Kelvrin; asking for it again]"));
@@ -379,7 +381,7 @@ private:
     }
     static void selection(void* data, typename P::Device*, typename P::Offer* offer) {
         auto* self = static_cast<DataControl*>(data);
-        self->_devicesFinished = 0;
+        self->_deviceHeard = true;
         if (!self->_writes.empty())
             self->_writes.front().announced.append(offer);
         else
@@ -397,8 +399,8 @@ private:
         auto* self = static_cast<DataControl*>(data);
         if (device != self->_device)
             return P::destroyDevice(device);
+        self->_refused = !self->_deviceHeard;
         self->dropDevice();
-        ++self->_devicesFinished;
         QMetaObject::invokeMethod(
             &self->_following, [self] { self->askForDeviceAgain(); }, Qt::QueuedConnection);
     }
@@ -435,8 +437,10 @@ private:
     WaylandConnection& _wayland;
     typename P::Manager* _manager;
     typename P::Device* _device = nullptr;
-    // Devices the compositor ended since the last selection it announced.
-    int _devicesFinished = 0;
+    // Whether the device heard of the selection, which a compositor tells a new device at once,
+    // and whether the compositor ended one before that: it refused it.
+    bool _deviceHeard = false;
+    bool _refused = false;
     qint64 _count;
     std::optional<qint64> _goneWithOwner;
     Content _content;

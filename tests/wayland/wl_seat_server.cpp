@@ -1,12 +1,19 @@
-// A Wayland server whose only globals are seats, which it withdraws and announces when told:
-// sway keeps its seats for as long as it runs, and a client must still cope with a seat that
-// goes and one that comes.
+// A Wayland server whose only globals are seats and a clipboard manager's access to them
+// (zwlr_data_control_manager_v1), which it withdraws and ends when told: sway keeps its seats and
+// the devices on them for as long as it runs, and a client must still cope with a seat that goes,
+// one that comes, and a device the compositor ends.
 //
 //   wl_seat_server SOCKET
 //
 // Listens on the socket path with one seat, and prints "ready". Then reads commands on its
-// standard input, one a line: "withdraw" takes back the seat announced first, "announce" offers
-// one more; it prints "done" once the clients were told. Ends when its standard input closes.
+// standard input, one a line: "withdraw" takes back the seat announced first, ending the devices
+// on it first as wlroots does; "announce" offers one more seat; "finish" ends every device;
+// "refuse" ends every device asked for from then on as soon as it is made. It prints "done" once
+// the clients were told. It prints "device" for every data-control device it gives a client (which
+// hears at once that there is no selection, as wlroots tells the selection), "refused" for one it
+// ends at once, and "selection" for every selection a client sets; it announces none. Ends when
+// its standard input closes.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <deque>
@@ -16,11 +23,84 @@
 #include <unistd.h>
 #include <wayland-server.h>
 
+#include "wlr-data-control-unstable-v1-server-protocol.h"
+
 namespace {
 
 wl_display* gDisplay = nullptr;
 std::deque<wl_global*> gSeats;
 std::string gPending;
+
+// A client's data-control device, with the seat global it was asked for on; ended ones are gone.
+struct Device {
+    wl_resource* resource;
+    wl_global* seat;
+};
+std::deque<Device> gDevices;
+bool gRefusing = false;
+
+void say(const char* line) {
+    std::printf("%s\n", line);
+    std::fflush(stdout);
+}
+
+void destroyResource(wl_client*, wl_resource* resource) {
+    wl_resource_destroy(resource);
+}
+void forgetDevice(wl_resource* resource) {
+    std::erase_if(gDevices, [&](const Device& device) { return device.resource == resource; });
+}
+// Ends the devices on the seat, or all of them: the client is told and hears nothing more of them.
+void finishDevices(const wl_global* seat) {
+    std::erase_if(gDevices, [&](const Device& device) {
+        if (seat && device.seat != seat)
+            return false;
+        zwlr_data_control_device_v1_send_finished(device.resource);
+        wl_resource_set_user_data(device.resource, nullptr);
+        wl_resource_set_destructor(device.resource, nullptr);
+        return true;
+    });
+}
+
+void offerName(wl_client*, wl_resource*, const char*) {}
+const struct zwlr_data_control_source_v1_interface kSource { &offerName, &destroyResource };
+void setSelection(wl_client*, wl_resource* device, wl_resource*) {
+    if (wl_resource_get_user_data(device))
+        say("selection");
+}
+const struct zwlr_data_control_device_v1_interface kDevice {
+    &setSelection, &destroyResource, &setSelection
+};
+void createSource(wl_client* client, wl_resource* manager, uint32_t id) {
+    wl_resource* source = wl_resource_create(client, &zwlr_data_control_source_v1_interface,
+                                             wl_resource_get_version(manager), id);
+    wl_resource_set_implementation(source, &kSource, nullptr, nullptr);
+}
+void getDevice(wl_client* client, wl_resource* manager, uint32_t id, wl_resource* seat) {
+    wl_resource* device = wl_resource_create(client, &zwlr_data_control_device_v1_interface,
+                                             wl_resource_get_version(manager), id);
+    auto* global = static_cast<wl_global*>(wl_resource_get_user_data(seat));
+    // A device asked for on a seat already gone is ended at once.
+    if (gRefusing || std::find(gSeats.begin(), gSeats.end(), global) == gSeats.end()) {
+        wl_resource_set_implementation(device, &kDevice, nullptr, nullptr);
+        zwlr_data_control_device_v1_send_finished(device);
+        say("refused");
+        return;
+    }
+    wl_resource_set_implementation(device, &kDevice, global, &forgetDevice);
+    gDevices.push_back({device, global});
+    // A new device hears of the selection at once: there is none.
+    zwlr_data_control_device_v1_send_selection(device, nullptr);
+    say("device");
+}
+const struct zwlr_data_control_manager_v1_interface kManager {
+    &createSource, &getDevice, &destroyResource
+};
+void bindManager(wl_client* client, void*, uint32_t version, uint32_t id) {
+    wl_resource* manager =
+        wl_resource_create(client, &zwlr_data_control_manager_v1_interface, int(version), id);
+    wl_resource_set_implementation(manager, &kManager, nullptr, nullptr);
+}
 
 // The client's requests of a seat, which no client of ours makes, are taken and left unanswered.
 void ignoreDevice(wl_client*, wl_resource*, uint32_t) {}
@@ -29,25 +109,33 @@ const struct wl_seat_interface kSeat {
     &ignoreDevice, &ignoreDevice, &ignoreDevice, &ignoreRelease
 };
 
-void bindSeat(wl_client* client, void*, uint32_t version, uint32_t id) {
+void bindSeat(wl_client* client, void* global, uint32_t version, uint32_t id) {
     wl_resource* resource = wl_resource_create(client, &wl_seat_interface, int(version), id);
     if (!resource) {
         wl_client_post_no_memory(client);
         return;
     }
-    wl_resource_set_implementation(resource, &kSeat, nullptr, nullptr);
+    // Each seat resource knows its global, for the devices asked for on it.
+    wl_resource_set_implementation(resource, &kSeat, global, nullptr);
 }
 
 void announce() {
-    gSeats.push_back(wl_global_create(gDisplay, &wl_seat_interface, 1, nullptr, &bindSeat));
+    wl_global* seat = wl_global_create(gDisplay, &wl_seat_interface, 1, nullptr, &bindSeat);
+    wl_global_set_user_data(seat, seat);
+    gSeats.push_back(seat);
 }
 
 void obey(const std::string& command) {
     if (command == "withdraw" && !gSeats.empty()) {
+        finishDevices(gSeats.front());
         wl_global_destroy(gSeats.front());
         gSeats.pop_front();
     } else if (command == "announce") {
         announce();
+    } else if (command == "finish") {
+        finishDevices(nullptr);
+    } else if (command == "refuse") {
+        gRefusing = true;
     }
     wl_display_flush_clients(gDisplay);
     std::printf("done\n");
@@ -96,6 +184,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     announce();
+    wl_global_create(gDisplay, &zwlr_data_control_manager_v1_interface, 2, nullptr, &bindManager);
     wl_event_loop_add_fd(wl_display_get_event_loop(gDisplay), STDIN_FILENO, WL_EVENT_READABLE,
                          &commandsArrived, nullptr);
     std::printf("ready\n");
