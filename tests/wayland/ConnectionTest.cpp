@@ -7,6 +7,7 @@
 #include "ScopedEnvironment.h"
 #include "platform/Log.h"
 #include "platform/wayland/WaylandKeyEvents.h"
+#include "platform/wayland/WaylandPasteboard.h"
 #include "platform/wayland/WaylandToplevels.h"
 
 #include <QElapsedTimer>
@@ -105,10 +106,11 @@ TEST(WaylandConnection, NoWaitOnTheCompositorLastsForEver) {
 }
 
 // A protocol error closes Kelvrin's connection alone: it says what happened, a new connection
-// to the same compositor takes its place, and the window list and the keystroke work on it.
-TEST(WaylandConnection, AfterAProtocolErrorANewConnectionServesTheWindowsAndTheKeystroke) {
+// to the same compositor takes its place, and the clipboard, the window list and the keystroke
+// work on it, the clipboard's count going on.
+TEST(WaylandConnection, AfterAProtocolErrorANewConnectionServesTheClipboardWindowsAndKeystroke) {
     const SwaySession sway(kKelvrin);
-    sway.copy("pasted over the new connection");
+    sway.copy("there before");
     const ScopedEnvironment display{{"WAYLAND_DISPLAY", qPrintable(sway.socketPath())}};
     // The user's keyboard, there all along: a seat without a keyboard gives the windows none,
     // and ours is made anew.
@@ -126,6 +128,8 @@ TEST(WaylandConnection, AfterAProtocolErrorANewConnectionServesTheWindowsAndTheK
     const std::shared_ptr<WaylandToplevels> toplevels = WaylandToplevels::open(*connection);
     ASSERT_TRUE(toplevels);
     WaylandKeyEvents keys(*connection, toplevels);
+    WaylandPasteboard pasteboard(*connection);
+    const qint64 countBefore = pasteboard.changeCount();
     const auto notes = [&] {
         const auto front = toplevels->activated();
         return front && front->title == u"Notes" ? front->id : 0;
@@ -152,6 +156,10 @@ TEST(WaylandConnection, AfterAProtocolErrorANewConnectionServesTheWindowsAndTheK
     const quint32 after = notes();
     EXPECT_NE(after, 0u);
     EXPECT_NE(after, before) << "a window's number from the old connection reused";
+    const std::optional<qint64> written =
+        pasteboard.write({{PasteboardType::String, "pasted over the new connection"}});
+    ASSERT_TRUE(written) << "the clipboard was not made anew";
+    EXPECT_GT(*written, countBefore);
     EXPECT_TRUE(keys.sendPaste(KeyEvents::Paste::ControlV, after));
     EXPECT_TRUE(saidLine(
         target, "paste ctrl+v " + QByteArray("pasted over the new connection").toBase64(), said))
