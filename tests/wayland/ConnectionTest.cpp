@@ -14,7 +14,6 @@
 #include <QLocalServer>
 #include <QSignalSpy>
 #include <QSocketNotifier>
-#include <QTemporaryDir>
 #include <condition_variable>
 #include <csignal>
 #include <gtest/gtest.h>
@@ -171,42 +170,29 @@ TEST(WaylandConnection, AfterAProtocolErrorANewConnectionServesTheClipboardWindo
 // A seat the compositor withdraws is told of before it goes; one announced while there is none
 // becomes the seat; with two, the second takes the place of the first when that one goes.
 TEST(WaylandConnection, ASeatThatGoesIsToldOfAndTheNextOneTakesItsPlace) {
-    QTemporaryDir folder;
-    const QString socket = folder.filePath(QStringLiteral("seats"));
-    QProcess server;
-    server.start(QStringLiteral(WL_SEAT_SERVER), {socket});
-    QByteArray said;
-    ASSERT_TRUE(saidLine(server, "ready", said));
-    const ScopedEnvironment display{{"WAYLAND_DISPLAY", qPrintable(socket)}};
-    const std::unique_ptr<WaylandConnection> connection = openWatched();
+    SeatServer server;
+    WaylandConnection* connection = server.connection();
     ASSERT_TRUE(connection);
     ASSERT_TRUE(connection->seat());
 
-    QSignalSpy withdrawn(connection.get(), &WaylandConnection::seatWithdrawn);
-    QSignalSpy announced(connection.get(), &WaylandConnection::seatAnnounced);
-    // Each command, once the connection has dispatched what the server said in answer.
-    const auto tell = [&](const QByteArray& command) {
-        server.write(command + '\n');
-        return saidLine(server, "done", said) && connection->roundtrip();
-    };
-    ASSERT_TRUE(tell("withdraw"));
+    QSignalSpy withdrawn(connection, &WaylandConnection::seatWithdrawn);
+    QSignalSpy announced(connection, &WaylandConnection::seatAnnounced);
+    ASSERT_TRUE(server.tell("withdraw"));
     EXPECT_EQ(withdrawn.count(), 1);
     EXPECT_EQ(announced.count(), 0);
     EXPECT_FALSE(connection->seat());
 
-    ASSERT_TRUE(tell("announce"));
+    ASSERT_TRUE(server.tell("announce"));
     EXPECT_EQ(announced.count(), 1);
     wl_seat* const first = connection->seat();
     EXPECT_TRUE(first);
-    ASSERT_TRUE(tell("announce"));
+    ASSERT_TRUE(server.tell("announce"));
     EXPECT_EQ(announced.count(), 1) << "a second seat taken in place of the one in use";
     EXPECT_EQ(connection->seat(), first);
 
-    ASSERT_TRUE(tell("withdraw"));
+    ASSERT_TRUE(server.tell("withdraw"));
     EXPECT_EQ(withdrawn.count(), 2);
     EXPECT_EQ(announced.count(), 2);
     EXPECT_TRUE(connection->seat());
     EXPECT_FALSE(connection->broken());
-    server.closeWriteChannel();
-    server.waitForFinished(5000);
 }

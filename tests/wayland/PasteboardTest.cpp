@@ -4,11 +4,9 @@
 #include "tests/wayland/KelvrinInSession.h"
 #include "tests/wayland/OwnConnection.h"
 
-#include "ScopedEnvironment.h"
 #include "platform/Log.h"
 #include "platform/wayland/WaylandPasteboard.h"
 
-#include <QTemporaryDir>
 #include <csignal>
 #include <gtest/gtest.h>
 
@@ -46,43 +44,29 @@ TEST(WaylandPasteboard, WritesMadeWhileTheCompositorStallsAreEachKnownAsOurOwn) 
 // selection was refused, and is not asked for again until a seat comes. A seat that goes takes
 // the device with it, and the next seat brings a new one.
 TEST(WaylandPasteboard, AClipboardTheCompositorEndsIsAskedForAgainAndNothingIsWrittenWithoutIt) {
-    QTemporaryDir folder;
-    const QString socket = folder.filePath(QStringLiteral("seats"));
-    QProcess server;
-    server.start(QStringLiteral(WL_SEAT_SERVER), {socket});
-    QByteArray said;
-    ASSERT_TRUE(saidLine(server, "ready", said));
-    const ScopedEnvironment display{{"WAYLAND_DISPLAY", qPrintable(socket)}};
-    const std::unique_ptr<WaylandConnection> connection = openWatched();
-    ASSERT_TRUE(connection);
+    SeatServer server;
+    ASSERT_TRUE(server.connection());
     Log::Capture log;
-    WaylandPasteboard pasteboard(*connection);
-    ASSERT_TRUE(saidLine(server, "device", said));
-    // Each command, once the connection has dispatched what the server said in answer.
-    const auto tell = [&](const QByteArray& command) {
-        server.write(command + '\n');
-        return saidLine(server, "done", said) && connection->roundtrip();
-    };
-    const auto writes = [&] {
-        return pasteboard.write(kText) && saidLine(server, "selection", said);
-    };
+    WaylandPasteboard pasteboard(*server.connection());
+    ASSERT_TRUE(server.said("device"));
+    const auto writes = [&] { return pasteboard.write(kText) && server.said("selection"); };
     EXPECT_TRUE(writes());
 
-    ASSERT_TRUE(tell("finish"));
+    ASSERT_TRUE(server.tell("finish"));
     EXPECT_FALSE(pasteboard.write(kText)) << "written without a device";
-    ASSERT_TRUE(saidLine(server, "device", said)) << "not asked for again";
+    ASSERT_TRUE(server.said("device")) << "not asked for again";
     EXPECT_TRUE(writes());
 
-    ASSERT_TRUE(tell("withdraw"));
+    ASSERT_TRUE(server.tell("withdraw"));
     EXPECT_FALSE(pasteboard.write(kText)) << "written without a seat";
-    ASSERT_TRUE(tell("announce"));
-    ASSERT_TRUE(saidLine(server, "device", said)) << "no device on the new seat";
+    ASSERT_TRUE(server.tell("announce"));
+    ASSERT_TRUE(server.said("device")) << "no device on the new seat";
     EXPECT_TRUE(writes());
 
-    ASSERT_TRUE(tell("refuse"));
-    ASSERT_TRUE(tell("finish"));
-    ASSERT_TRUE(saidLine(server, "refused", said)) << "not asked for again";
-    EXPECT_FALSE(saidLine(server, "refused", said, 500)) << "asked again for a refused device";
+    ASSERT_TRUE(server.tell("refuse"));
+    ASSERT_TRUE(server.tell("finish"));
+    ASSERT_TRUE(server.said("refused")) << "not asked for again";
+    EXPECT_FALSE(server.said("refused", 500)) << "asked again for a refused device";
     EXPECT_FALSE(pasteboard.write(kText));
     const QString cannotWrite = QStringLiteral(
         "warning*** :[wayland] [the clipboard cannot be written: the compositor has taken it from "
@@ -99,7 +83,5 @@ TEST(WaylandPasteboard, AClipboardTheCompositorEndsIsAskedForAgainAndNothingIsWr
             cannotWrite, askingAgain,
             "warning*** :[wayland] [the compositor took the clipboard from Kelvrin" + untilBack,
             cannotWrite}));
-    EXPECT_FALSE(connection->broken());
-    server.closeWriteChannel();
-    server.waitForFinished(5000);
+    EXPECT_FALSE(server.connection()->broken());
 }
