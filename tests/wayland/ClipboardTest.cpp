@@ -144,11 +144,7 @@ TEST(WaylandClipboard, AnOwnerThatKeepsTakingTheClipboardAndNeverAnswersHoldsUpN
     sway.copy("before");
     ASSERT_TRUE(waitUntil([&] { return running.newest() == u"before"; }));
     QProcess target;
-    target.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    sway.start(target, QStringLiteral(PASTE_TARGET), {QStringLiteral("--title"), "Notes"},
-               {QStringLiteral("QT_QPA_PLATFORM=wayland")});
-    ASSERT_TRUE(waitUntil([&] { return target.canReadLine(); }));
-    ASSERT_EQ(target.readLine().trimmed(), "ready");
+    ASSERT_TRUE(startPasteTarget(sway, target));
     {
         ClipOwner hostile(
             sway, {"--delay", "text/plain", "3600", "--retake", "2", "text/plain=never sent"});

@@ -117,10 +117,8 @@ TEST(WaylandConnection, AfterAProtocolErrorANewConnectionServesTheClipboardWindo
     ASSERT_TRUE(users);
     const WaylandKeyEvents usersKeyboard(*users, nullptr);
     QProcess target;
-    sway.start(target, QStringLiteral(PASTE_TARGET), {QStringLiteral("--title"), "Notes"},
-               {QStringLiteral("QT_QPA_PLATFORM=wayland")});
+    ASSERT_TRUE(startPasteTarget(sway, target));
     QByteArray said;
-    ASSERT_TRUE(saidLine(target, "ready", said));
 
     const std::unique_ptr<WaylandConnection> connection = openWatched();
     ASSERT_TRUE(connection);

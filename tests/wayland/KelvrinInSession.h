@@ -15,6 +15,17 @@ inline std::optional<QJsonObject> pasteWindow(const SwaySession& sway) {
     return std::nullopt;
 }
 
+// paste_target, a Qt window of the session titled as given, which says what is pasted into it;
+// true once it said it is ready.
+inline bool startPasteTarget(const SwaySession& sway, QProcess& target,
+                             const QString& title = QStringLiteral("Notes")) {
+    target.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    sway.start(target, QStringLiteral(PASTE_TARGET), {QStringLiteral("--title"), title},
+               {QStringLiteral("QT_QPA_PLATFORM=wayland")});
+    QByteArray said;
+    return saidLine(target, "ready", said);
+}
+
 // The kelvrin program running in the session with the extra variables given, watched through its
 // command line; what it says on standard error is kept.
 class KelvrinInSession {

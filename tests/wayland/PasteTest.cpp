@@ -41,11 +41,7 @@ TEST(PasteOnSway, TheBindingCallsTheWindowUpAndReturnPastesIntoTheProgramBehind)
         ASSERT_TRUE(waitUntil([&] { return running.newest() == text; }));
     }
     QProcess target;
-    target.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    sway.start(target, QStringLiteral(PASTE_TARGET), {QStringLiteral("--title"), "Notes"},
-               {QStringLiteral("QT_QPA_PLATFORM=wayland")});
-    ASSERT_TRUE(waitUntil([&] { return target.canReadLine(); }));
-    ASSERT_EQ(target.readLine().trimmed(), "ready");
+    ASSERT_TRUE(startPasteTarget(sway, target));
 
     // Each choice differs from what the clipboard holds before it.
     for (const auto& [key, chosen] : {std::pair("Down", "older"), std::pair("Up", "newest")}) {
@@ -97,11 +93,9 @@ TEST(PasteOnSway, TheKeystrokeGoesToTheTargetAloneNeverToAWindowInItsPlace) {
     WaylandKeyEvents keys(*connection, toplevels);
     QProcess notes, dialog;
     QByteArray notesSaid, dialogSaid;
-    for (const auto& [process, title, said] :
-         {std::tuple(&notes, "Notes", &notesSaid), std::tuple(&dialog, "Dialog", &dialogSaid)}) {
-        sway.start(*process, QStringLiteral(PASTE_TARGET), {QStringLiteral("--title"), title},
-                   {QStringLiteral("QT_QPA_PLATFORM=wayland")});
-        ASSERT_TRUE(saidLine(*process, "ready", *said));
+    for (const auto& [process, title] :
+         {std::pair(&notes, "Notes"), std::pair(&dialog, "Dialog")}) {
+        ASSERT_TRUE(startPasteTarget(sway, *process, QString::fromLatin1(title)));
     }
     // The window in front once sway has given the keyboard to the one of that title.
     const auto focus = [&](const QString& title) {
