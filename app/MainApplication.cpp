@@ -13,31 +13,19 @@ MainApplication::MainApplication(int& argc, char** argv) : QApplication(argc, ar
     // own instead of staying in the heap after use, so a history of pictures costs only its
     // stored bytes.
     mallopt(M_MMAP_THRESHOLD, 256 * 1024);
-    installNativeEventFilter(this);
 }
 
-MainApplication::~MainApplication() {
-    removeNativeEventFilter(this);
-}
+MainApplication::~MainApplication() = default;
 
 MainApplication* MainApplication::sharedApplication() {
     return qobject_cast<MainApplication*>(QCoreApplication::instance());
 }
 
 bool MainApplication::installHotKeyEvent(quint8 keyCode, quint16 modifier,
-                                         std::function<void(quint32)> function) {
-    _receiverFunc = std::move(function);
-    return _hotKeyRef.install(keyCode, modifier);
+                                         HotKey::Receiver function) {
+    return _hotKeyRef.install(keyCode, modifier, std::move(function));
 }
 
 void MainApplication::unInstallHotKeyEvent() {
     _hotKeyRef.uninstall();
-}
-
-bool MainApplication::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
-    quint32 timestamp = 0;
-    if (_receiverFunc && _hotKeyRef.isPress(eventType, message, &timestamp))
-        _receiverFunc(timestamp);
-    // The event goes on to Qt in every case.
-    return false;
 }

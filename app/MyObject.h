@@ -86,7 +86,10 @@ public:
     void makeHotKey();
     // The hot key's modifier mask from the four settings; a flag counts only when it is 1.
     quint16 hotKeyModifiers() const;
-    void pressHotKey(const Processes::Activation& activation);
+    // The window in front comes with the press where the hot key's backend saw it; otherwise it
+    // is asked for.
+    void pressHotKey(const Processes::Activation& activation,
+                     std::optional<Processes::Application> seen = std::nullopt);
     void resetSendPSN() { _sendPSN.reset(); }
     const std::optional<Processes::Application>& sendPSN() const { return _sendPSN; }
 

@@ -31,9 +31,10 @@ void MyObject::makeHotKey() {
     const std::optional<quint8> keyCode = HotKey::keyCode(int(_iKey));
     MainApplication* application = MainApplication::sharedApplication();
     if (keyCode && application)
-        application->installHotKeyEvent(*keyCode, hotKeyModifiers(), [this](quint32 timestamp) {
-            pressHotKey({timestamp, {}});
-        });
+        application->installHotKeyEvent(*keyCode, hotKeyModifiers(),
+                                        [this](const HotKey::Press& press) {
+                                            pressHotKey({press.timestamp, {}}, press.front);
+                                        });
 }
 
 void MyObject::unInstallHotKey() {
@@ -41,8 +42,9 @@ void MyObject::unInstallHotKey() {
         application->unInstallHotKeyEvent();
 }
 
-void MyObject::pressHotKey(const Processes::Activation& activation) {
-    const std::optional<Processes::Application> inFront = Processes::frontmost();
+void MyObject::pressHotKey(const Processes::Activation& activation,
+                           std::optional<Processes::Application> seen) {
+    const std::optional<Processes::Application> inFront = seen ? seen : Processes::frontmost();
     // Called up from our own window there is nothing to go back to.
     if (inFront && Processes::isCurrent(inFront->window)) {
         Alert::beep();

@@ -2,7 +2,7 @@
 
 #include "app/MyObject.h"
 #include "platform/HotKey.h"
-#include "platform/Session.h"
+#include "platform/WindowHints.h"
 #include "ui_PreferencesWindow.h"
 
 #include <QCloseEvent>
@@ -22,10 +22,6 @@ QString keyName(quint8 keyCode) {
         if (name == QLatin1String(arrow))
             return PreferencesWindow::tr(arrow);
     return name;
-}
-
-bool onWayland() {
-    return Session::displaySystem() == Session::DisplaySystem::Wayland;
 }
 
 } // namespace
@@ -118,11 +114,11 @@ QPushButton* PreferencesWindow::folderButton() const {
 }
 
 bool PreferencesWindow::alwaysOnTopOffered() {
-    return !onWayland();
+    return WindowHints::canKeepAbove();
 }
 
 void PreferencesWindow::showHowTheHotKeyWorks() {
-    if (!onWayland()) {
+    if (HotKey::canGrab()) {
         _ui->hotKeyNote->setText(
             tr("Pressed in any program, it brings up the paste window for that program. A key "
                "binding of your desktop's own may run \"kelvrin --paste-window\" instead."));

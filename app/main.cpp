@@ -3,38 +3,14 @@
 #include "app/MyObject.h"
 #include "app/PrintFolder.h"
 #include "app/Translators.h"
+#include "platform/Backends.h"
 #include "platform/Defaults.h"
 #include "platform/InstanceChannel.h"
 #include "platform/Log.h"
 #include "platform/Pasteboard.h"
 #include "platform/QuitSignals.h"
-#include "platform/Session.h"
-#include "platform/XDisplay.h"
 
 #include <cstdio>
-
-namespace {
-
-// An X server answers a new client at once; one that has not within this time is stuck.
-constexpr int kDisplayTimeoutMs = 5000;
-
-// Qt aborts without a display and waits for ever on one that does not answer: we say what is
-// wrong and how to give Kelvrin one instead. Only Qt's X11 platform opens a display.
-bool displayAnswers() {
-    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
-    if (!platform.isEmpty() && !platform.startsWith("xcb"))
-        return true;
-    const std::optional<QString> trouble = XDisplay::trouble(kDisplayTimeoutMs);
-    if (trouble)
-        std::fprintf(stderr,
-                     "kelvrin: no X display was found: %s.\n"
-                     "Start Kelvrin in an X11 session, or name a running X server in DISPLAY, "
-                     "as in DISPLAY=:0 kelvrin\n",
-                     qPrintable(*trouble));
-    return !trouble;
-}
-
-} // namespace
 
 int main(int argc, char** argv) {
     QStringList arguments;
@@ -64,13 +40,13 @@ int main(int argc, char** argv) {
     InstanceChannel channel;
     if (const std::optional<int> status = CommandLine::claimInstance(channel))
         return *status;
-    const std::unique_ptr<Session> session = Session::choose();
-    if (!session || !displayAnswers())
+    const std::unique_ptr<Backends> backends = Backends::choose();
+    if (!backends)
         return 1;
     MainApplication app(argc, argv);
-    session->start();
+    backends->start();
     const Translators translators;
-    MyObject delegate(std::make_unique<Defaults>(), session->clipboard());
+    MyObject delegate(std::make_unique<Defaults>(), backends->clipboard());
     if (QString error; !channel.listen(
             [&delegate](const QByteArray& request) { return delegate.answerCommand(request); },
             &error))
@@ -85,7 +61,7 @@ int main(int argc, char** argv) {
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &delegate,
                      [&delegate] { delegate.commitData(); });
     // A broken connection to the display may end the process without the event loop's help.
-    session->whenConnectionLost(&delegate, [&delegate] { delegate.commitData(); });
+    backends->whenConnectionLost(&delegate, [&delegate] { delegate.commitData(); });
 
     delegate.applicationWillFinishLaunching();
     // The session may have ended while a launch alert waited for an answer.

@@ -16,9 +16,9 @@
 // --no-autosave keeps them in memory until the quit, as with the setting off.
 #include "app/MainApplication.h"
 #include "app/MyObject.h"
+#include "platform/Backends.h"
 #include "platform/Defaults.h"
 #include "platform/Pasteboard.h"
-#include "platform/Session.h"
 #include "window/PasteView.h"
 #include "window/PasteWindow.h"
 
@@ -48,14 +48,14 @@ std::unique_ptr<Defaults> settingsIn(const QTemporaryDir& folder, const QStringL
 } // namespace
 
 int main(int argc, char** argv) {
-    // The session as the application starts it: without it no hot key is installed.
-    const std::unique_ptr<Session> session = Session::choose();
-    if (!session)
+    // The backends as the application starts them: without them no hot key is installed.
+    const std::unique_ptr<Backends> backends = Backends::choose();
+    if (!backends)
         return 1;
     MainApplication app(argc, argv);
-    session->start();
+    backends->start();
     QTemporaryDir settings;
-    MyObject kelvrin(settingsIn(settings, app.arguments()), session->clipboard());
+    MyObject kelvrin(settingsIn(settings, app.arguments()), backends->clipboard());
     kelvrin.applicationWillFinishLaunching();
     // Put away only once the window manager has shown the window: a window hidden while its map
     // is still on the way stays on the screen under openbox, though Qt takes it for hidden.

@@ -82,10 +82,22 @@ QString HotKey::describe(quint8 keyCode, quint16 modifierMask) {
     return words.join(u'+');
 }
 
-bool HotKey::install(quint8 keyCode, quint16 modifierMask) {
+namespace {
+
+std::unique_ptr<HotKey::Backend> makeBackend() {
+    return backendMaker() ? backendMaker()() : std::make_unique<HotKey::Backend>();
+}
+
+} // namespace
+
+bool HotKey::canGrab() {
+    return makeBackend()->grabs();
+}
+
+bool HotKey::install(quint8 keyCode, quint16 modifierMask, Receiver receiver) {
     uninstall();
-    _backend = backendMaker() ? backendMaker()() : std::make_unique<Backend>();
-    return _backend->install(keyCode, modifierMask);
+    _backend = makeBackend();
+    return _backend->install(keyCode, modifierMask, std::move(receiver));
 }
 
 void HotKey::Backend::warn(const QString& what) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Processes.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
@@ -20,10 +22,10 @@ inline constexpr std::array<quint8, 55> gKeyTable{
 };
 
 // The global hot key: one key of the table with modifiers, reported to us whichever window has
-// the keyboard. On X11 it is a grab on the root window of Qt's own connection, so the presses
-// come through Qt's event stream to the application's native event filter. A Wayland compositor
-// lets no program grab a key: there it never installs, and the user binds a key of the
-// compositor to the paste-window command instead.
+// the keyboard. Each desktop family has its own way to have it (a grab on X11's root window, a
+// shortcut registered with a desktop's daemon or shell); its backend pushes every press to the
+// receiver, however the press arrives. Where the desktop lets no program have a key, the backend
+// grabs nothing and the user binds a key of the desktop to the paste-window command instead.
 class HotKey {
 public:
     // The flags of the settings' modifier mask; the mask is the sum of those held.
@@ -34,21 +36,38 @@ public:
         ControlKey = 0x1000,
     };
 
-    // What a display system does for the hot key: one combination at a time, given up when the
-    // backend goes. This one never installs and sees no press.
+    // A press of the combination, as the backend saw it. A held key counts once, however often
+    // the keyboard repeats it.
+    struct Press {
+        // The press's window-system time, which lets the window manager give us the focus at
+        // once; nothing when the backend has none.
+        std::optional<quint32> timestamp;
+        // The window in front when the key was pressed, where the backend saw it; otherwise the
+        // receiver asks Processes.
+        std::optional<Processes::Application> front;
+    };
+    using Receiver = std::function<void(const Press&)>;
+
+    // What a desktop family does for the hot key: one combination at a time, held from install
+    // until the backend goes, each press pushed to the receiver. This one has none, though
+    // nothing says the desktop would not give it one.
     class Backend {
     public:
         virtual ~Backend() = default;
-        virtual bool install(quint8, quint16) { return false; }
-        virtual bool isPress(const QByteArray&, void*, quint32*) { return false; }
+        // Whether this desktop lets the backend have a combination at all.
+        virtual bool grabs() const { return true; }
+        virtual bool install(quint8, quint16, Receiver) { return false; }
 
     protected:
         // Tells the user in the log why the hot key is not there.
         static void warn(const QString& what);
     };
     // How every hot key installed from now on makes its backend; null goes back to the one that
-    // never installs. Only the session chooses.
+    // has none. Only the choice of backends at start makes it.
     static void installBackend(std::function<std::unique_ptr<Backend>()> makeBackend);
+    // Whether a combination can be had on this desktop: the preferences offer one then. Until a
+    // desktop's backend is installed, nothing says it cannot.
+    static bool canGrab();
 
     HotKey() = default;
     ~HotKey() = default;
@@ -63,19 +82,13 @@ public:
     // outside the table.
     static QString describe(quint8 keyCode, quint16 modifierMask);
 
-    // Replaces the combination installed before. False, with a warning in the log, when the key
-    // is not in the table or not on the keyboard, another program holds the combination, or the
-    // display system has no hot keys (Wayland). On X11 the combination stays wanted until
-    // uninstalled: a change of the keyboard's mapping grabs it anew, on whatever key then gives it.
-    bool install(quint8 keyCode, quint16 modifierMask);
+    // Replaces the combination installed before; its presses go to the receiver from now on.
+    // False, with a warning in the log, when the key is not in the table or not on the keyboard,
+    // another program holds the combination, or the desktop lets no program have one. The
+    // combination stays wanted until uninstalled: a change of the keyboard's mapping takes it
+    // anew, on whatever key then gives it.
+    bool install(quint8 keyCode, quint16 modifierMask, Receiver receiver);
     void uninstall() { _backend.reset(); }
-
-    // For the application's native event filter: whether the event is a press of the installed
-    // combination, with its window-system time in *timestamp. A held key counts once, however
-    // often the keyboard repeats it. Every other event answers false and is Qt's.
-    bool isPress(const QByteArray& eventType, void* message, quint32* timestamp) {
-        return _backend && _backend->isPress(eventType, message, timestamp);
-    }
 
 private:
     std::unique_ptr<Backend> _backend;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/DesktopWindow.h"
+#include "platform/WindowHints.h"
 
 #include <QWidget>
 #include <memory>
@@ -67,5 +67,5 @@ private:
 
     std::unique_ptr<Ui::PasteWin> _ui;
     PasteWindowDelegate* _applicationIns = nullptr;
-    DesktopWindow _desktop{this};
+    WindowHints _desktop{this};
 };

@@ -4,6 +4,7 @@
 #include "platform/x11/KeyboardMap.h"
 #include "platform/x11/X11Connection.h"
 
+#include <QCoreApplication>
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
 #include <algorithm>
@@ -77,11 +78,28 @@ quint16 X11HotKey::xModifiers(quint16 modifierMask) {
     return xMask;
 }
 
-bool X11HotKey::install(quint8 keyCode, quint16 modifierMask) {
+X11HotKey::~X11HotKey() {
+    if (_wanted)
+        QCoreApplication::instance()->removeNativeEventFilter(this);
+    ungrab();
+}
+
+bool X11HotKey::install(quint8 keyCode, quint16 modifierMask, HotKey::Receiver receiver) {
+    if (!_wanted)
+        QCoreApplication::instance()->installNativeEventFilter(this);
     _wanted = {keyCode, modifierMask};
+    _receiver = std::move(receiver);
     if (const X11Connection* x11 = X11Connection::get())
         _xkbEventBase = KeyboardMap::xkbEventBase(x11->display());
     return grab(keyCode, modifierMask);
+}
+
+bool X11HotKey::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
+    if (eventType != "xcb_generic_event_t")
+        return false;
+    if (const std::optional<quint32> time = pressTime(message))
+        _receiver({*time, std::nullopt});
+    return false;
 }
 
 bool X11HotKey::grab(quint8 keyCode, quint16 modifierMask) {
@@ -163,40 +181,36 @@ void X11HotKey::ungrab() {
     _releaseTime = 0;
 }
 
-bool X11HotKey::isPress(const QByteArray& eventType, void* message, quint32* timestamp) {
-    if (!_wanted || eventType != "xcb_generic_event_t")
-        return false;
+std::optional<quint32> X11HotKey::pressTime(const void* message) {
     const auto* generic = static_cast<const xcb_generic_event_t*>(message);
     // After a new layout (setxkbmap, a keyboard plugged in) the key may be another X key.
     if (KeyboardMap::isMappingChange(_xkbEventBase, generic)) {
         ungrab();
         grab(_wanted->first, _wanted->second);
-        return false;
+        return std::nullopt;
     }
     if (!_xKeyCode)
-        return false;
+        return std::nullopt;
     // The top bit only tells that another client sent the event.
     const auto type = generic->response_type & 0x7F;
     if (type != XCB_KEY_PRESS && type != XCB_KEY_RELEASE)
-        return false;
+        return std::nullopt;
     // A release has the layout of a press.
     const auto* event = static_cast<const xcb_key_press_event_t*>(message);
     if (event->detail != _xKeyCode || event->event != _root)
-        return false;
+        return std::nullopt;
     if (type == XCB_KEY_RELEASE) {
         _down = false;
         _releaseTime = event->time;
-        return false;
+        return std::nullopt;
     }
     if ((event->state & kModifierBits & ~_lockModifiers) != _xModifiers)
-        return false;
+        return std::nullopt;
     // The server repeats a held key as a release and a press of the same time, unless the client
     // asked for detectable auto-repeat, when it repeats the press alone.
     const bool repeat = _down || event->time == _releaseTime;
     _down = true;
     if (repeat)
-        return false;
-    if (timestamp)
-        *timestamp = event->time;
-    return true;
+        return std::nullopt;
+    return event->time;
 }

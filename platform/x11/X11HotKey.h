@@ -2,30 +2,38 @@
 
 #include "platform/HotKey.h"
 
+#include <QAbstractNativeEventFilter>
+
 #include <utility>
 #include <vector>
 
 // The hot key as a grab on the root window of Qt's own connection: the presses come through Qt's
-// event stream to the application's native event filter. The combination stays wanted while the
-// backend lives: a change of the keyboard's mapping grabs it anew, on whatever key then gives it.
-class X11HotKey : public HotKey::Backend {
+// event stream, where this backend's native event filter takes them. The combination stays wanted
+// while the backend lives: a change of the keyboard's mapping grabs it anew, on whatever key then
+// gives it.
+class X11HotKey : public HotKey::Backend, public QAbstractNativeEventFilter {
 public:
     X11HotKey() = default;
-    ~X11HotKey() override { ungrab(); }
+    ~X11HotKey() override;
 
     // The X modifier state the settings' mask stands for: Command is Super (Mod4), Option is Alt
     // (Mod1).
     static quint16 xModifiers(quint16 modifierMask);
 
-    bool install(quint8 keyCode, quint16 modifierMask) override;
-    bool isPress(const QByteArray& eventType, void* message, quint32* timestamp) override;
+    bool install(quint8 keyCode, quint16 modifierMask, HotKey::Receiver receiver) override;
+    // Every event passes on to Qt; a press of the combination also goes to the receiver.
+    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) override;
 
 private:
     bool grab(quint8 keyCode, quint16 modifierMask);
     void ungrab();
+    // Whether the X event is a press of the combination, with its time; a repeat of a held key is
+    // none.
+    std::optional<quint32> pressTime(const void* event);
 
-    // The key code and modifier mask installed.
+    // The key code and modifier mask installed, and where their presses go.
     std::optional<std::pair<quint8, quint16>> _wanted;
+    HotKey::Receiver _receiver;
     // The code of the display's XKB events, which tell of a new layout.
     quint8 _xkbEventBase = 0;
     // X's key code of the grabbed key; 0 while nothing is grabbed (X's start at 8).

@@ -3,9 +3,9 @@
 #include "SetFolder.h"
 #include "SetTexts.h"
 
-#include "platform/ClipboardPasteboard.h"
 #include "platform/Defaults.h"
 #include "platform/x11/X11Connection.h"
+#include "platform/x11/X11Pasteboard.h"
 #include "window/PasteWin.h"
 #include "window/PasteWindow.h"
 
@@ -257,7 +257,7 @@ void dragWithMouse(const QList<QPoint>& path, const QString& midway) {
 Kelvrin::Kelvrin(Start start) {
     auto defaults = std::make_unique<Defaults>(_settings.filePath(QStringLiteral("Kelvrin.ini")));
     _defaults = defaults.get();
-    _app = std::make_unique<MyObject>(std::move(defaults), std::make_unique<ClipboardPasteboard>());
+    _app = std::make_unique<MyObject>(std::move(defaults), std::make_unique<X11Pasteboard>());
     if (start == Start::Launched)
         launch();
 }

@@ -1,7 +1,7 @@
 // Runs the end-to-end tests inside a QApplication on a private X display of their own. Listing
 // the tests starts nothing, so the test runner can discover them on a machine without X.
 #include "app/MainApplication.h"
-#include "platform/Session.h"
+#include "platform/Backends.h"
 #include "tests/e2e/XServer.h"
 
 #include <QTemporaryDir>
@@ -27,14 +27,14 @@ int main(int argc, char** argv) {
     qunsetenv("QT_QPA_PLATFORM");
     qunsetenv("WAYLAND_DISPLAY");
     // The X11 side of the platform modules, chosen as the program chooses it.
-    const std::unique_ptr<Session> session = Session::choose();
+    const std::unique_ptr<Backends> backends = Backends::choose();
     // A runtime folder of this test alone: Kelvrin's command socket lives there, and a Kelvrin
     // started by another test running at the same time must not find this one.
     QTemporaryDir runtime;
     qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
     // The application object Kelvrin runs with, which holds the hot key.
     MainApplication app(argc, argv);
-    session->start();
+    backends->start();
     if (QGuiApplication::platformName() != u"xcb") {
         std::fprintf(stderr, "Qt chose the platform %s, not xcb\n",
                      qPrintable(QGuiApplication::platformName()));

@@ -6,9 +6,9 @@
 
 #include "ScopedEnvironment.h"
 #include "platform/Log.h"
-#include "platform/wayland/WaylandKeyEvents.h"
 #include "platform/wayland/WaylandPasteboard.h"
-#include "platform/wayland/WaylandToplevels.h"
+#include "platform/wayland/wlroots/WlrootsKeyEvents.h"
+#include "platform/wayland/wlroots/WlrootsToplevels.h"
 
 #include <QElapsedTimer>
 #include <QLocalServer>
@@ -115,16 +115,16 @@ TEST(WaylandConnection, AfterAProtocolErrorANewConnectionServesTheClipboardWindo
     // and ours is made anew.
     const std::unique_ptr<WaylandConnection> users = openWatched();
     ASSERT_TRUE(users);
-    const WaylandKeyEvents usersKeyboard(*users, nullptr);
+    const WlrootsKeyEvents usersKeyboard(*users, nullptr);
     QProcess target;
     ASSERT_TRUE(startPasteTarget(sway, target));
     QByteArray said;
 
     const std::unique_ptr<WaylandConnection> connection = openWatched();
     ASSERT_TRUE(connection);
-    const std::shared_ptr<WaylandToplevels> toplevels = WaylandToplevels::open(*connection);
+    const std::shared_ptr<WlrootsToplevels> toplevels = WlrootsToplevels::open(*connection);
     ASSERT_TRUE(toplevels);
-    WaylandKeyEvents keys(*connection, toplevels);
+    WlrootsKeyEvents keys(*connection, toplevels);
     WaylandPasteboard pasteboard(*connection);
     const qint64 countBefore = pasteboard.changeCount();
     const auto notes = [&] {

@@ -5,8 +5,8 @@
 #include "tests/wayland/OwnConnection.h"
 
 #include "ScopedEnvironment.h"
-#include "platform/wayland/WaylandKeyEvents.h"
-#include "platform/wayland/WaylandToplevels.h"
+#include "platform/wayland/wlroots/WlrootsKeyEvents.h"
+#include "platform/wayland/wlroots/WlrootsToplevels.h"
 
 #include <QFile>
 #include <gtest/gtest.h>
@@ -88,9 +88,9 @@ TEST(PasteOnSway, TheKeystrokeGoesToTheTargetAloneNeverToAWindowInItsPlace) {
     const ScopedEnvironment display{{"WAYLAND_DISPLAY", qPrintable(sway.socketPath())}};
     const std::unique_ptr<WaylandConnection> connection = openWatched();
     ASSERT_TRUE(connection);
-    const std::shared_ptr<WaylandToplevels> toplevels = WaylandToplevels::open(*connection);
+    const std::shared_ptr<WlrootsToplevels> toplevels = WlrootsToplevels::open(*connection);
     ASSERT_TRUE(toplevels);
-    WaylandKeyEvents keys(*connection, toplevels);
+    WlrootsKeyEvents keys(*connection, toplevels);
     QProcess notes, dialog;
     QByteArray notesSaid, dialogSaid;
     for (const auto& [process, title] :
@@ -100,10 +100,10 @@ TEST(PasteOnSway, TheKeystrokeGoesToTheTargetAloneNeverToAWindowInItsPlace) {
     // The window in front once sway has given the keyboard to the one of that title.
     const auto focus = [&](const QString& title) {
         sway.run(QStringLiteral("swaymsg"), {QStringLiteral("[title=\"%1\"] focus").arg(title)});
-        std::optional<WaylandToplevels::Toplevel> front;
+        std::optional<WlrootsToplevels::Toplevel> front;
         connection->waitUntil(
             [&] { return (front = toplevels->activated()) && front->title == title; }, 5000);
-        return front.value_or(WaylandToplevels::Toplevel());
+        return front.value_or(WlrootsToplevels::Toplevel());
     };
     const quint32 target = focus(QStringLiteral("Notes")).id;
     ASSERT_NE(target, 0u);

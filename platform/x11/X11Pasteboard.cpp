@@ -1,4 +1,4 @@
-#include "platform/ClipboardPasteboard.h"
+#include "platform/x11/X11Pasteboard.h"
 
 #include "platform/Log.h"
 #include "platform/MimeDataPasteboard.h"
@@ -12,7 +12,7 @@
 
 // Kept from one capture to the next, so that a capture costs no new connection; one capture
 // reads at a time.
-struct ClipboardPasteboard::Worker {
+struct X11Pasteboard::Worker {
     explicit Worker(QByteArray display) : displayName(std::move(display)) {}
 
     // Connected when first needed, on the thread of the first capture.
@@ -38,7 +38,7 @@ namespace {
 // be the next content's, or none.
 class OwnedContent : public PasteboardContent {
 public:
-    OwnedContent(std::shared_ptr<ClipboardPasteboard::Worker> worker, xcb_window_t owner)
+    OwnedContent(std::shared_ptr<X11Pasteboard::Worker> worker, xcb_window_t owner)
         : _worker(std::move(worker)), _owner(owner) {}
 
     std::optional<PasteboardOffer> offer(const Transfer& transfer) override {
@@ -71,7 +71,7 @@ private:
         return answer;
     }
 
-    std::shared_ptr<ClipboardPasteboard::Worker> _worker;
+    std::shared_ptr<X11Pasteboard::Worker> _worker;
     const xcb_window_t _owner;
     bool _looked = false;
     bool _replaced = false;
@@ -79,7 +79,7 @@ private:
 
 } // namespace
 
-ClipboardPasteboard::ClipboardPasteboard() {
+X11Pasteboard::X11Pasteboard() {
     const X11Connection* x11 = X11Connection::get();
     const QByteArray displayName = x11 ? x11->displayName() : QByteArray();
     _reader = std::make_unique<SelectionReader>(displayName);
@@ -89,9 +89,9 @@ ClipboardPasteboard::ClipboardPasteboard() {
                                   "clipboard changes; nothing will be captured"));
 }
 
-ClipboardPasteboard::~ClipboardPasteboard() = default;
+X11Pasteboard::~X11Pasteboard() = default;
 
-qint64 ClipboardPasteboard::changeCount() const {
+qint64 X11Pasteboard::changeCount() const {
     for (const SelectionReader::OwnerChange& change : _reader->takeOwnerChanges()) {
         _owner = change.owner;
         // Our own write was counted where it happened.
@@ -103,7 +103,7 @@ qint64 ClipboardPasteboard::changeCount() const {
     return _count;
 }
 
-std::shared_ptr<PasteboardContent> ClipboardPasteboard::content() {
+std::shared_ptr<PasteboardContent> X11Pasteboard::content() {
     if (const QMimeData* own = ownContent())
         return HeldContent::of(*own);
     if (_owner == XCB_WINDOW_NONE)
@@ -111,17 +111,17 @@ std::shared_ptr<PasteboardContent> ClipboardPasteboard::content() {
     return std::make_shared<OwnedContent>(_worker, _owner);
 }
 
-std::optional<qint64> ClipboardPasteboard::contentGoneWithOwner() const {
+std::optional<qint64> X11Pasteboard::contentGoneWithOwner() const {
     return _goneWithOwner;
 }
 
-const QMimeData* ClipboardPasteboard::ownContent() const {
+const QMimeData* X11Pasteboard::ownContent() const {
     const X11Connection* x11 = X11Connection::get();
     return x11 && x11->isOwnWindow(_owner) ? QGuiApplication::clipboard()->mimeData() : nullptr;
 }
 
 std::optional<qint64>
-ClipboardPasteboard::writeNames(const QList<std::pair<QString, QByteArray>>& named) {
+X11Pasteboard::writeNames(const QList<std::pair<QString, QByteArray>>& named) {
     // Changes made by others before this write are counted first, as theirs.
     changeCount();
     auto* mime = new QMimeData;
@@ -139,7 +139,7 @@ ClipboardPasteboard::writeNames(const QList<std::pair<QString, QByteArray>>& nam
     return ++_count;
 }
 
-void ClipboardPasteboard::writePrimaryNames(const QList<std::pair<QString, QByteArray>>& named) {
+void X11Pasteboard::writePrimaryNames(const QList<std::pair<QString, QByteArray>>& named) {
     auto* mime = new QMimeData;
     MimeDataPasteboard::fill(*mime, named);
     QGuiApplication::clipboard()->setMimeData(mime, QClipboard::Selection);

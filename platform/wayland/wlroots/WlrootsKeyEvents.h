@@ -7,7 +7,7 @@
 #include <memory>
 
 class WaylandConnection;
-class WaylandToplevels;
+class WlrootsToplevels;
 struct zwp_virtual_keyboard_v1;
 
 // The paste keystroke through a virtual keyboard of our own (zwp_virtual_keyboard_manager_v1),
@@ -21,12 +21,12 @@ struct zwp_virtual_keyboard_v1;
 // no modifier was down either. One the user presses after that cannot join ours: a wlroots
 // compositor hands the target, with each key, the modifiers of the keyboard the key came from,
 // which is ours. So nothing is waited for here but the target's activation.
-class WaylandKeyEvents : public KeyEvents::Backend {
+class WlrootsKeyEvents : public KeyEvents::Backend {
 public:
     // Without the virtual keyboard, or without the list of windows that tells where the keys
     // would go, nothing is ever sent: that is said once here.
-    WaylandKeyEvents(WaylandConnection& wayland, std::shared_ptr<WaylandToplevels> toplevels);
-    ~WaylandKeyEvents() override;
+    WlrootsKeyEvents(WaylandConnection& wayland, std::shared_ptr<WlrootsToplevels> toplevels);
+    ~WlrootsKeyEvents() override;
 
     // False, with nothing sent, when the target is not the activated window within half a
     // second, or another window is.
@@ -45,7 +45,7 @@ private:
     void press(const Key& key, bool down, uint32_t& modifiers);
 
     WaylandConnection& _wayland;
-    std::shared_ptr<WaylandToplevels> _toplevels;
+    std::shared_ptr<WlrootsToplevels> _toplevels;
     zwp_virtual_keyboard_v1* _keyboard = nullptr;
     Key _control, _shift, _v, _insert;
     // What the connection's signals are delivered to; they stop with the keyboard.

@@ -16,7 +16,7 @@ struct zwlr_foreign_toplevel_manager_v1;
 // (zwlr_foreign_toplevel_manager_v1): their app_id, title and whether each is the activated one.
 // The list follows the compositor's events as the connection dispatches them, and is made anew
 // on a new connection.
-class WaylandToplevels {
+class WlrootsToplevels {
 public:
     struct Toplevel {
         // A number of ours for the compositor's handle, never given twice in a run.
@@ -31,10 +31,10 @@ public:
     };
 
     // Null when the compositor does not offer the list.
-    static std::unique_ptr<WaylandToplevels> open(WaylandConnection& wayland);
-    ~WaylandToplevels();
-    WaylandToplevels(const WaylandToplevels&) = delete;
-    WaylandToplevels& operator=(const WaylandToplevels&) = delete;
+    static std::unique_ptr<WlrootsToplevels> open(WaylandConnection& wayland);
+    ~WlrootsToplevels();
+    WlrootsToplevels(const WlrootsToplevels&) = delete;
+    WlrootsToplevels& operator=(const WlrootsToplevels&) = delete;
 
     // The window the compositor has activated; nothing when none is (an empty workspace).
     std::optional<Toplevel> activated() const;
@@ -48,14 +48,14 @@ public:
 
 private:
     struct Entry {
-        WaylandToplevels* list;
+        WlrootsToplevels* list;
         zwlr_foreign_toplevel_handle_v1* handle;
         // As of the last "done", and as the events since have changed it.
         Toplevel current;
         Toplevel pending;
     };
 
-    explicit WaylandToplevels(WaylandConnection& wayland);
+    explicit WlrootsToplevels(WaylandConnection& wayland);
     void bindManager();
     void forgetEverything();
     const Entry* entry(quint32 id) const;

@@ -1,8 +1,8 @@
-#include "platform/wayland/WaylandProcesses.h"
+#include "platform/wayland/wlroots/WlrootsWindows.h"
 
 #include "platform/Log.h"
 #include "platform/wayland/WaylandConnection.h"
-#include "platform/wayland/WaylandToplevels.h"
+#include "platform/wayland/wlroots/WlrootsToplevels.h"
 
 #include <QApplication>
 #include <QWidget>
@@ -26,8 +26,8 @@ qsizetype shownWindows() {
 
 } // namespace
 
-WaylandProcesses::WaylandProcesses(WaylandConnection& wayland,
-                                   std::shared_ptr<WaylandToplevels> toplevels)
+WlrootsWindows::WlrootsWindows(WaylandConnection& wayland,
+                               std::shared_ptr<WlrootsToplevels> toplevels)
     : _wayland(wayland), _toplevels(std::move(toplevels)) {
     if (!_toplevels)
         Log::write(QStringLiteral(
@@ -36,7 +36,7 @@ WaylandProcesses::WaylandProcesses(WaylandConnection& wayland,
             "clipping only goes onto the clipboard]"));
 }
 
-std::optional<Processes::Application> WaylandProcesses::frontmost() {
+std::optional<Processes::Application> WlrootsWindows::frontmost() {
     if (!_toplevels)
         return std::nullopt;
     // A focus that changed a moment ago is in the list once the compositor has answered.
@@ -53,12 +53,12 @@ std::optional<Processes::Application> WaylandProcesses::frontmost() {
     return application;
 }
 
-bool WaylandProcesses::isCurrent(quint32 window) {
+bool WlrootsWindows::isCurrent(quint32 window) {
     const auto toplevel = _toplevels ? _toplevels->find(window) : std::nullopt;
     return toplevel && toplevel->isOurs();
 }
 
-bool WaylandProcesses::bringToFront(quint32 window) {
+bool WlrootsWindows::bringToFront(quint32 window) {
     if (!_toplevels || !_toplevels->activate(window))
         return false;
     return _wayland.waitUntil(
@@ -70,7 +70,7 @@ bool WaylandProcesses::bringToFront(quint32 window) {
            _toplevels->find(window);
 }
 
-void WaylandProcesses::activate(QWidget* window, const Processes::Activation& activation) {
+void WlrootsWindows::activate(QWidget* window, const Processes::Activation& activation) {
     // Qt's xdg-shell hands the token a launcher gave us to the compositor with its activation
     // request, and takes it off the environment then.
     if (!activation.token.isEmpty())
@@ -83,9 +83,9 @@ void WaylandProcesses::activate(QWidget* window, const Processes::Activation& ac
     // activated through xdg-activation. It is activated as a task bar would, known by its title;
     // Qt may not have sent a title changed a moment ago, so a window shown alone is also known
     // by being the only one of ours listed.
-    const std::vector<WaylandToplevels::Toplevel> ours = _toplevels->ours();
+    const std::vector<WlrootsToplevels::Toplevel> ours = _toplevels->ours();
     auto target =
-        std::ranges::find(ours, window->windowTitle(), &WaylandToplevels::Toplevel::title);
+        std::ranges::find(ours, window->windowTitle(), &WlrootsToplevels::Toplevel::title);
     if (target == ours.end() && ours.size() == 1 && shownWindows() == 1)
         target = ours.begin();
     if (target != ours.end() && !target->activated)

@@ -15,10 +15,10 @@ class SelectionReader;
 // count at once and only once. A copy made in one of Kelvrin's own text fields is new content
 // like any other, but Qt owns the clipboard for it on the thread that answers the user: it is
 // taken from Qt as it is noticed, never read over X11 from ourselves.
-class ClipboardPasteboard : public Pasteboard {
+class X11Pasteboard : public Pasteboard {
 public:
-    ClipboardPasteboard();
-    ~ClipboardPasteboard() override;
+    X11Pasteboard();
+    ~X11Pasteboard() override;
 
     qint64 changeCount() const override;
     std::shared_ptr<PasteboardContent> content() override;

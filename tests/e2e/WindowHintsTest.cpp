@@ -77,7 +77,7 @@ struct HideCounter : QObject {
 
 } // namespace
 
-TEST(DesktopWindow, EveryShowPutsThePasteWindowOnEveryWorkspaceOutOfTaskbarAndPagerAndOnTop) {
+TEST(WindowHints, EveryShowPutsThePasteWindowOnEveryWorkspaceOutOfTaskbarAndPagerAndOnTop) {
     Kelvrin kelvrin;
     PasteWindow& window = kelvrin.window();
     const WId id = window.getWindow()->winId();

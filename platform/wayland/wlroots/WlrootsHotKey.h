@@ -5,7 +5,8 @@
 // A Wayland compositor lets no program grab a key for itself: the hot key never installs, and
 // the user is told once to bind a key of the compositor to the paste-window command, which
 // does what the hot key does. A desktop portal's global shortcuts would come in here.
-class WaylandHotKey : public HotKey::Backend {
+class WlrootsHotKey : public HotKey::Backend {
 public:
-    bool install(quint8 keyCode, quint16 modifierMask) override;
+    bool grabs() const override { return false; }
+    bool install(quint8 keyCode, quint16 modifierMask, HotKey::Receiver) override;
 };

@@ -1,4 +1,4 @@
-#include "platform/wayland/WaylandDesktopWindow.h"
+#include "platform/wayland/wlroots/WlrootsWindowHints.h"
 
 #include <QEvent>
 #include <QTimer>
@@ -46,7 +46,7 @@ private:
 
 } // namespace
 
-void WaylandDesktopWindow::prepareToShow(QWidget* window, bool) {
+void WlrootsWindowHints::prepareToShow(QWidget* window, bool) {
     if (!window->findChild<QObject*>(QLatin1String(kHeldName), Qt::FindDirectChildrenOnly))
         new SizeHeldForMap(window);
 }

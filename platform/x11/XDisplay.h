@@ -11,4 +11,9 @@ namespace XDisplay {
 // does not answer within the time. Nothing when it answers.
 std::optional<QString> trouble(int timeoutMs);
 
+// Whether Qt may go on and open its X11 platform: true when the display answers, or when Qt is
+// to open another platform (the tests' offscreen one). Otherwise it says on standard error what
+// is wrong and how to give Kelvrin a display.
+bool answers();
+
 } // namespace XDisplay

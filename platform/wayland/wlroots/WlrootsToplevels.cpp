@@ -1,4 +1,4 @@
-#include "platform/wayland/WaylandToplevels.h"
+#include "platform/wayland/wlroots/WlrootsToplevels.h"
 
 #include "platform/wayland/WaylandConnection.h"
 
@@ -17,13 +17,13 @@ void ignoreParent(void*, zwlr_foreign_toplevel_handle_v1*, zwlr_foreign_toplevel
 
 } // namespace
 
-std::unique_ptr<WaylandToplevels> WaylandToplevels::open(WaylandConnection& wayland) {
+std::unique_ptr<WlrootsToplevels> WlrootsToplevels::open(WaylandConnection& wayland) {
     if (!wayland.offers(zwlr_foreign_toplevel_manager_v1_interface.name))
         return nullptr;
-    return std::unique_ptr<WaylandToplevels>(new WaylandToplevels(wayland));
+    return std::unique_ptr<WlrootsToplevels>(new WlrootsToplevels(wayland));
 }
 
-WaylandToplevels::WaylandToplevels(WaylandConnection& wayland) : _wayland(wayland) {
+WlrootsToplevels::WlrootsToplevels(WaylandConnection& wayland) : _wayland(wayland) {
     bindManager();
     // The numbers of the windows listed on a new connection are new too: a window remembered
     // from before is gone, as if it had closed.
@@ -33,12 +33,12 @@ WaylandToplevels::WaylandToplevels(WaylandConnection& wayland) : _wayland(waylan
                      [this] { bindManager(); });
 }
 
-WaylandToplevels::~WaylandToplevels() {
+WlrootsToplevels::~WlrootsToplevels() {
     forgetEverything();
     _wayland.flush();
 }
 
-void WaylandToplevels::bindManager() {
+void WlrootsToplevels::bindManager() {
     _manager = static_cast<zwlr_foreign_toplevel_manager_v1*>(
         _wayland.bind(&zwlr_foreign_toplevel_manager_v1_interface, kManagerVersion));
     if (!_manager)
@@ -49,7 +49,7 @@ void WaylandToplevels::bindManager() {
     _wayland.roundtrip();
 }
 
-void WaylandToplevels::forgetEverything() {
+void WlrootsToplevels::forgetEverything() {
     for (const auto& entry : _entries)
         zwlr_foreign_toplevel_handle_v1_destroy(entry->handle);
     _entries.clear();
@@ -57,22 +57,22 @@ void WaylandToplevels::forgetEverything() {
         zwlr_foreign_toplevel_manager_v1_destroy(std::exchange(_manager, nullptr));
 }
 
-bool WaylandToplevels::Toplevel::isOurs() const {
+bool WlrootsToplevels::Toplevel::isOurs() const {
     return appId == QGuiApplication::desktopFileName();
 }
 
-std::optional<WaylandToplevels::Toplevel> WaylandToplevels::activated() const {
+std::optional<WlrootsToplevels::Toplevel> WlrootsToplevels::activated() const {
     const auto entry =
         std::ranges::find_if(_entries, [](const auto& entry) { return entry->current.activated; });
     return entry == _entries.end() ? std::nullopt : std::optional((*entry)->current);
 }
 
-std::optional<WaylandToplevels::Toplevel> WaylandToplevels::find(quint32 id) const {
+std::optional<WlrootsToplevels::Toplevel> WlrootsToplevels::find(quint32 id) const {
     const Entry* found = entry(id);
     return found ? std::optional(found->current) : std::nullopt;
 }
 
-std::vector<WaylandToplevels::Toplevel> WaylandToplevels::ours() const {
+std::vector<WlrootsToplevels::Toplevel> WlrootsToplevels::ours() const {
     std::vector<Toplevel> ours;
     for (const auto& entry : _entries)
         if (entry->current.isOurs())
@@ -80,7 +80,7 @@ std::vector<WaylandToplevels::Toplevel> WaylandToplevels::ours() const {
     return ours;
 }
 
-bool WaylandToplevels::activate(quint32 id) {
+bool WlrootsToplevels::activate(quint32 id) {
     const Entry* found = entry(id);
     if (!found || !_wayland.seat())
         return false;
@@ -89,51 +89,51 @@ bool WaylandToplevels::activate(quint32 id) {
     return true;
 }
 
-const WaylandToplevels::Entry* WaylandToplevels::entry(quint32 id) const {
+const WlrootsToplevels::Entry* WlrootsToplevels::entry(quint32 id) const {
     const auto entry =
         std::ranges::find_if(_entries, [id](const auto& entry) { return entry->current.id == id; });
     return entry == _entries.end() ? nullptr : entry->get();
 }
 
-void WaylandToplevels::added(void* data, zwlr_foreign_toplevel_manager_v1*,
+void WlrootsToplevels::added(void* data, zwlr_foreign_toplevel_manager_v1*,
                              zwlr_foreign_toplevel_handle_v1* handle) {
     static const zwlr_foreign_toplevel_handle_v1_listener listener{
         &titled, &named, &ignoreOutput, &ignoreOutput, &stated, &done, &closed, &ignoreParent};
-    auto* list = static_cast<WaylandToplevels*>(data);
+    auto* list = static_cast<WlrootsToplevels*>(data);
     auto entry = std::make_unique<Entry>(Entry{list, handle, {}, {}});
     entry->current.id = entry->pending.id = ++list->_lastId;
     zwlr_foreign_toplevel_handle_v1_add_listener(handle, &listener, entry.get());
     list->_entries.push_back(std::move(entry));
 }
 
-void WaylandToplevels::finished(void* data, zwlr_foreign_toplevel_manager_v1*) {
+void WlrootsToplevels::finished(void* data, zwlr_foreign_toplevel_manager_v1*) {
     // The compositor sends nothing more; the manager is destroyed now, its handles with the list.
-    auto* list = static_cast<WaylandToplevels*>(data);
+    auto* list = static_cast<WlrootsToplevels*>(data);
     zwlr_foreign_toplevel_manager_v1_destroy(list->_manager);
     list->_manager = nullptr;
 }
 
-void WaylandToplevels::titled(void* data, zwlr_foreign_toplevel_handle_v1*, const char* title) {
+void WlrootsToplevels::titled(void* data, zwlr_foreign_toplevel_handle_v1*, const char* title) {
     static_cast<Entry*>(data)->pending.title = QString::fromUtf8(title);
 }
 
-void WaylandToplevels::named(void* data, zwlr_foreign_toplevel_handle_v1*, const char* appId) {
+void WlrootsToplevels::named(void* data, zwlr_foreign_toplevel_handle_v1*, const char* appId) {
     static_cast<Entry*>(data)->pending.appId = QString::fromUtf8(appId);
 }
 
-void WaylandToplevels::stated(void* data, zwlr_foreign_toplevel_handle_v1*, wl_array* states) {
+void WlrootsToplevels::stated(void* data, zwlr_foreign_toplevel_handle_v1*, wl_array* states) {
     const auto* first = static_cast<const uint32_t*>(states->data);
     const auto* last = first + states->size / sizeof(uint32_t);
     static_cast<Entry*>(data)->pending.activated =
         std::find(first, last, uint32_t(ZWLR_FOREIGN_TOPLEVEL_HANDLE_V1_STATE_ACTIVATED)) != last;
 }
 
-void WaylandToplevels::done(void* data, zwlr_foreign_toplevel_handle_v1*) {
+void WlrootsToplevels::done(void* data, zwlr_foreign_toplevel_handle_v1*) {
     auto* entry = static_cast<Entry*>(data);
     entry->current = entry->pending;
 }
 
-void WaylandToplevels::closed(void* data, zwlr_foreign_toplevel_handle_v1* handle) {
+void WlrootsToplevels::closed(void* data, zwlr_foreign_toplevel_handle_v1* handle) {
     auto* entry = static_cast<Entry*>(data);
     zwlr_foreign_toplevel_handle_v1_destroy(handle);
     std::erase_if(entry->list->_entries,

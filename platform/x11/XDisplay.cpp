@@ -1,9 +1,17 @@
-#include "platform/XDisplay.h"
+#include "platform/x11/XDisplay.h"
 
+#include <cstdio>
 #include <future>
 #include <memory>
 #include <thread>
 #include <xcb/xcb.h>
+
+namespace {
+
+// An X server answers a new client at once; one that has not within this time is stuck.
+constexpr int kDisplayTimeoutMs = 5000;
+
+} // namespace
 
 namespace XDisplay {
 
@@ -25,6 +33,22 @@ std::optional<QString> trouble(int timeoutMs) {
     if (!answer.get())
         return QStringLiteral("the display \"%1\" cannot be opened").arg(name);
     return std::nullopt;
+}
+
+bool answers() {
+    // Qt aborts without a display and waits for ever on one that does not answer; only its X11
+    // platform opens one.
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    if (!platform.isEmpty() && !platform.startsWith("xcb"))
+        return true;
+    const std::optional<QString> why = trouble(kDisplayTimeoutMs);
+    if (why)
+        std::fprintf(stderr,
+                     "kelvrin: no X display was found: %s.\n"
+                     "Start Kelvrin in an X11 session, or name a running X server in DISPLAY, "
+                     "as in DISPLAY=:0 kelvrin\n",
+                     qPrintable(*why));
+    return !why;
 }
 
 } // namespace XDisplay

@@ -5,7 +5,7 @@
 // The applications on an X11 desktop through EWMH on Qt's own connection: _NET_ACTIVE_WINDOW,
 // _NET_WM_PID, WM_CLASS; activation by client message, then a bounded wait until the target
 // really is active.
-class X11Processes : public Processes::Backend {
+class X11Windows : public Processes::Backend {
 public:
     std::optional<Processes::Application> frontmost() override;
     bool isCurrent(quint32 window) override;

@@ -1,8 +1,8 @@
-#include "platform/wayland/WaylandHotKey.h"
+#include "platform/wayland/wlroots/WlrootsHotKey.h"
 
 #include "platform/Strings.h"
 
-bool WaylandHotKey::install(quint8 keyCode, quint16 modifierMask) {
+bool WlrootsHotKey::install(quint8 keyCode, quint16 modifierMask, HotKey::Receiver) {
     // Every change of the preferences installs anew; the user needs telling once.
     static bool told = false;
     if (std::exchange(told, true))

@@ -1,4 +1,4 @@
-#include "platform/x11/X11DesktopWindow.h"
+#include "platform/x11/X11WindowHints.h"
 
 #include "platform/x11/X11Connection.h"
 
@@ -22,7 +22,7 @@ constexpr int kWithdrawalTimeoutMs = 500;
 
 } // namespace
 
-void X11DesktopWindow::prepareToShow(QWidget* widget, bool above) {
+void X11WindowHints::prepareToShow(QWidget* widget, bool above) {
     const X11* x11 = X11::get();
     if (!x11)
         return;
@@ -50,7 +50,7 @@ void X11DesktopWindow::prepareToShow(QWidget* widget, bool above) {
     x11->setProperty(window, property, XCB_ATOM_ATOM, states);
 }
 
-void X11DesktopWindow::setKeepAbove(QWidget* window, bool above) {
+void X11WindowHints::setKeepAbove(QWidget* window, bool above) {
     const X11* x11 = X11::get();
     if (!x11)
         return;

@@ -3,16 +3,16 @@
 #include "platform/Processes.h"
 
 class WaylandConnection;
-class WaylandToplevels;
+class WlrootsToplevels;
 
 // The applications on a wlroots desktop through the compositor's list of windows: the one in
 // front is the activated window, and bringing one back is activating it as a task bar does. Our
 // own windows come up through Qt's xdg-activation. Without the list nothing is in front, and a
 // choice only goes onto the clipboard, as over the desktop.
-class WaylandProcesses : public Processes::Backend {
+class WlrootsWindows : public Processes::Backend {
 public:
     // The list is null when the compositor lacks it, which is said once here.
-    WaylandProcesses(WaylandConnection& wayland, std::shared_ptr<WaylandToplevels> toplevels);
+    WlrootsWindows(WaylandConnection& wayland, std::shared_ptr<WlrootsToplevels> toplevels);
 
     std::optional<Processes::Application> frontmost() override;
     bool isCurrent(quint32 window) override;
@@ -21,5 +21,5 @@ public:
 
 private:
     WaylandConnection& _wayland;
-    std::shared_ptr<WaylandToplevels> _toplevels;
+    std::shared_ptr<WlrootsToplevels> _toplevels;
 };

@@ -1,4 +1,4 @@
-#include "platform/x11/X11Processes.h"
+#include "platform/x11/X11Windows.h"
 
 #include "platform/x11/X11Connection.h"
 
@@ -47,7 +47,7 @@ bool exists(const X11& x11, xcb_window_t window) {
 
 } // namespace
 
-std::optional<Processes::Application> X11Processes::frontmost() {
+std::optional<Processes::Application> X11Windows::frontmost() {
     const X11* x11 = X11::get();
     if (!x11)
         return std::nullopt;
@@ -75,12 +75,12 @@ std::optional<Processes::Application> X11Processes::frontmost() {
     return application;
 }
 
-bool X11Processes::isCurrent(quint32 window) {
+bool X11Windows::isCurrent(quint32 window) {
     const X11* x11 = X11::get();
     return x11 && pidOf(*x11, window) == QCoreApplication::applicationPid();
 }
 
-bool X11Processes::bringToFront(quint32 window) {
+bool X11Windows::bringToFront(quint32 window) {
     X11* x11 = X11::get();
     if (!x11 || !exists(*x11, window))
         return false;
@@ -93,7 +93,7 @@ bool X11Processes::bringToFront(quint32 window) {
     return X11::waitUntil([&] { return x11->activeWindow() == window; }, kActivationTimeoutMs);
 }
 
-void X11Processes::activate(QWidget* window, const Processes::Activation& activation) {
+void X11Windows::activate(QWidget* window, const Processes::Activation& activation) {
     X11* x11 = X11::get();
     // The server is asked for its time only when the request brings none of the user's.
     const quint32 timestamp = activation.timestamp ? *activation.timestamp
@@ -111,7 +111,7 @@ void X11Processes::activate(QWidget* window, const Processes::Activation& activa
     x11->sendToRoot(id, x11->atom(X11::NetActiveWindow), {kSourceApplication, timestamp, 0, 0, 0});
 }
 
-void X11Processes::takeFocusBack(QWidget* window) {
+void X11Windows::takeFocusBack(QWidget* window) {
     X11* x11 = X11::get();
     if (!x11) {
         Backend::takeFocusBack(window);

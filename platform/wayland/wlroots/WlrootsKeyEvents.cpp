@@ -1,8 +1,8 @@
-#include "platform/wayland/WaylandKeyEvents.h"
+#include "platform/wayland/wlroots/WlrootsKeyEvents.h"
 
 #include "platform/Log.h"
 #include "platform/wayland/WaylandConnection.h"
-#include "platform/wayland/WaylandToplevels.h"
+#include "platform/wayland/wlroots/WlrootsToplevels.h"
 
 #include <algorithm>
 #include <chrono>
@@ -57,8 +57,8 @@ void warn(const char* what) {
 
 } // namespace
 
-WaylandKeyEvents::WaylandKeyEvents(WaylandConnection& wayland,
-                                   std::shared_ptr<WaylandToplevels> toplevels)
+WlrootsKeyEvents::WlrootsKeyEvents(WaylandConnection& wayland,
+                                   std::shared_ptr<WlrootsToplevels> toplevels)
     : _wayland(wayland), _toplevels(std::move(toplevels)) {
     if (const char* trouble = makeKeyboard())
         warn(trouble);
@@ -71,12 +71,12 @@ WaylandKeyEvents::WaylandKeyEvents(WaylandConnection& wayland,
         QObject::connect(&wayland, renewed, &_following, [this] { makeKeyboard(); });
 }
 
-WaylandKeyEvents::~WaylandKeyEvents() {
+WlrootsKeyEvents::~WlrootsKeyEvents() {
     dropKeyboard();
     _wayland.flush();
 }
 
-const char* WaylandKeyEvents::makeKeyboard() {
+const char* WlrootsKeyEvents::makeKeyboard() {
     dropKeyboard();
     auto* manager = static_cast<zwp_virtual_keyboard_manager_v1*>(
         _wayland.bind(&zwp_virtual_keyboard_manager_v1_interface, kManagerVersion));
@@ -98,12 +98,12 @@ const char* WaylandKeyEvents::makeKeyboard() {
     return trouble;
 }
 
-void WaylandKeyEvents::dropKeyboard() {
+void WlrootsKeyEvents::dropKeyboard() {
     if (_keyboard)
         zwp_virtual_keyboard_v1_destroy(std::exchange(_keyboard, nullptr));
 }
 
-bool WaylandKeyEvents::uploadKeymap() {
+bool WlrootsKeyEvents::uploadKeymap() {
     // A keymap of our own, whatever the user types with: the target reads our keys by it, so V is
     // found on the same key whichever layout is the user's.
     const Context context(xkb_context_new(XKB_CONTEXT_NO_FLAGS));
@@ -146,7 +146,7 @@ bool WaylandKeyEvents::uploadKeymap() {
     return written;
 }
 
-bool WaylandKeyEvents::sendPaste(KeyEvents::Paste keystroke, quint32 target) {
+bool WlrootsKeyEvents::sendPaste(KeyEvents::Paste keystroke, quint32 target) {
     using Paste = KeyEvents::Paste;
     if (!_keyboard || !_toplevels)
         return false;
@@ -180,7 +180,7 @@ bool WaylandKeyEvents::sendPaste(KeyEvents::Paste keystroke, quint32 target) {
     return _wayland.roundtrip();
 }
 
-void WaylandKeyEvents::press(const Key& key, bool down, uint32_t& modifiers) {
+void WlrootsKeyEvents::press(const Key& key, bool down, uint32_t& modifiers) {
     zwp_virtual_keyboard_v1_key(_keyboard, milliseconds(), key.code,
                                 down ? WL_KEYBOARD_KEY_STATE_PRESSED
                                      : WL_KEYBOARD_KEY_STATE_RELEASED);

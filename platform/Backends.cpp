@@ -1,0 +1,167 @@
+#include "platform/Backends.h"
+
+#include "platform/HotKey.h"
+#include "platform/KeyEvents.h"
+#include "platform/Log.h"
+#include "platform/Processes.h"
+#include "platform/WindowHints.h"
+#include "platform/wayland/QtConnectionLoss.h"
+#include "platform/wayland/WaylandConnection.h"
+#include "platform/wayland/WaylandPasteboard.h"
+#include "platform/wayland/wlroots/WlrootsHotKey.h"
+#include "platform/wayland/wlroots/WlrootsKeyEvents.h"
+#include "platform/wayland/wlroots/WlrootsToplevels.h"
+#include "platform/wayland/wlroots/WlrootsWindowHints.h"
+#include "platform/wayland/wlroots/WlrootsWindows.h"
+#include "platform/x11/X11HotKey.h"
+#include "platform/x11/X11KeyEvents.h"
+#include "platform/x11/X11Pasteboard.h"
+#include "platform/x11/X11WindowHints.h"
+#include "platform/x11/X11Windows.h"
+#include "platform/x11/XDisplay.h"
+
+#include <QByteArray>
+#include <QList>
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+bool offersDataControl(const WaylandConnection& wayland) {
+    return wayland.offers("ext_data_control_manager_v1") ||
+           wayland.offers("zwlr_data_control_manager_v1");
+}
+
+// The globals without which the Wayland side has nothing to offer: the clipboard watched
+// without focus, and the list of the windows in front.
+bool offersNativeServices(const WaylandConnection& wayland) {
+    return offersDataControl(wayland) || wayland.offers("zwlr_foreign_toplevel_manager_v1");
+}
+
+bool isWaylandSession() {
+    return !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           qEnvironmentVariable("XDG_SESSION_TYPE") == u"wayland";
+}
+
+// Qt's windows live where the services do, whatever QT_QPA_PLATFORM asked for Qt programs in
+// general: only then are Kelvrin's windows told apart from other programs', and a copy in one of
+// its fields read from Qt in this process rather than through another display system. Kelvrin
+// starts no programs that would inherit the setting.
+void useQtPlatform(const char* name) {
+    const QList<QByteArray> asked = qgetenv("QT_QPA_PLATFORM").split(';');
+    const bool namesDisplaySystem = std::ranges::any_of(asked, [](const QByteArray& platform) {
+        return platform.isEmpty() || platform.startsWith("xcb") || platform.startsWith("wayland");
+    });
+    if (namesDisplaySystem)
+        qputenv("QT_QPA_PLATFORM", name);
+}
+
+// What serves each service, as the log names it.
+struct Chosen {
+    QString clipboard, windows, keystroke, hotKey, hints;
+};
+
+// On X11 one family serves every service.
+Chosen onX11() {
+    Processes::installBackend(std::make_unique<X11Windows>());
+    KeyEvents::installBackend(std::make_unique<X11KeyEvents>());
+    HotKey::installBackend([] { return std::make_unique<X11HotKey>(); });
+    WindowHints::installBackend(std::make_unique<X11WindowHints>());
+    return {QStringLiteral("X11 selection"), QStringLiteral("X11 (EWMH)"),
+            QStringLiteral("X11 (XTest)"), QStringLiteral("X11 (key grab)"),
+            QStringLiteral("X11 (EWMH)")};
+}
+
+// On a Wayland compositor each service takes what the compositor offers for it. The clipboard
+// needs data-control, which any compositor may offer; the window list and the virtual keyboard
+// are wlroots' protocols; no compositor lets a program have a key, and the floating rule is
+// sway's. A backend without its protocol says once what is missing and serves what it can.
+Chosen onWayland(WaylandConnection& wayland) {
+    wayland.watch();
+    const std::shared_ptr<WlrootsToplevels> toplevels = WlrootsToplevels::open(wayland);
+    Processes::installBackend(std::make_unique<WlrootsWindows>(wayland, toplevels));
+    KeyEvents::installBackend(std::make_unique<WlrootsKeyEvents>(wayland, toplevels));
+    HotKey::installBackend([] { return std::make_unique<WlrootsHotKey>(); });
+    WindowHints::installBackend(std::make_unique<WlrootsWindowHints>());
+    const QString none = QStringLiteral("none");
+    return {offersDataControl(wayland) ? QStringLiteral("Wayland data-control")
+                                       : QStringLiteral("Qt's, while our window has the keyboard"),
+            toplevels ? QStringLiteral("wlroots (foreign toplevels)") : none,
+            toplevels && wayland.offers("zwp_virtual_keyboard_manager_v1")
+                ? QStringLiteral("wlroots (virtual keyboard)")
+                : none,
+            QStringLiteral("a key binding of the compositor"),
+            QStringLiteral("wlroots (floating on sway)")};
+}
+
+} // namespace
+
+Backends::Backends(std::unique_ptr<WaylandConnection> wayland) : _wayland(std::move(wayland)) {}
+
+Backends::~Backends() {
+    // Before the connection they speak through goes.
+    Processes::installBackend(nullptr);
+    KeyEvents::installBackend(nullptr);
+    HotKey::installBackend(nullptr);
+    WindowHints::installBackend(nullptr);
+}
+
+std::unique_ptr<Backends> Backends::choose() {
+    const QByteArray asked = qgetenv("KELVRIN_PLATFORM");
+    if (!asked.isEmpty() && asked != "x11" && asked != "wayland") {
+        std::fprintf(stderr, "kelvrin: KELVRIN_PLATFORM must be x11 or wayland, not \"%s\".\n",
+                     asked.constData());
+        return nullptr;
+    }
+    if (asked != "x11") {
+        QString trouble;
+        std::unique_ptr<WaylandConnection> wayland = WaylandConnection::open(&trouble);
+        if (!trouble.isEmpty()) {
+            std::fprintf(stderr, "kelvrin: WAYLAND_DISPLAY=%s: %s.\n",
+                         qgetenv("WAYLAND_DISPLAY").constData(), qPrintable(trouble));
+            return nullptr;
+        }
+        if (wayland && (asked == "wayland" || offersNativeServices(*wayland))) {
+            useQtPlatform("wayland");
+            return std::unique_ptr<Backends>(new Backends(std::move(wayland)));
+        }
+        if (asked == "wayland") {
+            std::fprintf(stderr, "kelvrin: KELVRIN_PLATFORM=wayland, but no Wayland compositor "
+                                 "answers (WAYLAND_DISPLAY names none that runs).\n");
+            return nullptr;
+        }
+        if (wayland)
+            std::fprintf(stderr, "kelvrin: this Wayland compositor offers neither a clipboard to "
+                                 "watch (ext_data_control_manager_v1, "
+                                 "zwlr_data_control_manager_v1) nor a list of windows "
+                                 "(zwlr_foreign_toplevel_manager_v1).\n");
+    }
+    if (isWaylandSession())
+        std::fprintf(stderr, "kelvrin: running through XWayland: the hot key and the paste work "
+                             "only with programs that run on X11 too.\n");
+    useQtPlatform("xcb");
+    if (!XDisplay::answers())
+        return nullptr;
+    return std::unique_ptr<Backends>(new Backends(nullptr));
+}
+
+void Backends::start() {
+    const Chosen chosen = _wayland ? onWayland(*_wayland) : onX11();
+    Log::write(
+        QStringLiteral("information:[backends] [clipboard: %1; window in front: %2; "
+                       "keystroke: %3; hot key: %4; window hints: %5]")
+            .arg(chosen.clipboard, chosen.windows, chosen.keystroke, chosen.hotKey, chosen.hints));
+}
+
+void Backends::whenConnectionLost(QObject* context, std::function<void()> save) {
+    if (!_wayland)
+        return;
+    QObject::connect(_wayland.get(), &WaylandConnection::connectionLost, context, save);
+    QtConnectionLoss::install(context, std::move(save));
+}
+
+std::unique_ptr<Pasteboard> Backends::clipboard() const {
+    if (_wayland)
+        return std::make_unique<WaylandPasteboard>(*_wayland);
+    return std::make_unique<X11Pasteboard>();
+}
