@@ -23,8 +23,9 @@ class PasteWindow;
 class QAction;
 class QWidget;
 
-// The application's central object: owns the settings, the paste window controller and the
-// clipboard poll, and wires them together at launch and quit.
+// The application controller: owns the settings, the paste window controller and the clipboard
+// poll, answers the hot key, the menus and the command line, and wires them together at launch
+// and quit.
 class MyObject : public QObject, public PasteWindowDelegate {
     Q_OBJECT
 public:
@@ -90,6 +91,7 @@ public:
     // is asked for.
     void pressHotKey(const Processes::Activation& activation,
                      std::optional<Processes::Application> seen = std::nullopt);
+    // The target: the application a chosen clipping is pasted into.
     void resetSendPSN() { _sendPSN.reset(); }
     const std::optional<Processes::Application>& sendPSN() const { return _sendPSN; }
 

@@ -14,7 +14,8 @@ class QComboBox;
 class QLineEdit;
 class QMenuBar;
 
-// The paste window itself; its controls come from its interface file.
+// The paste window's widget: the window itself, its controls from its interface file; the
+// controller (PasteWindow) decides what they do.
 class PasteWin : public QWidget {
     Q_OBJECT
 public:

@@ -25,7 +25,8 @@
 
 namespace {
 
-using Named = QList<std::pair<QString, QByteArray>>;
+// Content by MIME type, in the order offered. (A "name" on Wayland is a global's number.)
+using Typed = QList<std::pair<QString, QByteArray>>;
 
 // The two data-control protocols are one in all but their names: each is described by the same
 // traits, from which the one implementation below is made.
@@ -49,7 +50,7 @@ using Named = QList<std::pair<QString, QByteArray>>;
         static constexpr auto setPrimarySelection = prefix##_device_v1_set_primary_selection;      \
         static constexpr auto destroyDevice = prefix##_device_v1_destroy;                          \
         static constexpr auto addSourceListener = prefix##_source_v1_add_listener;                 \
-        static constexpr auto offerName = prefix##_source_v1_offer;                                \
+        static constexpr auto offerMimeType = prefix##_source_v1_offer;                            \
         static constexpr auto destroySource = prefix##_source_v1_destroy;                          \
         static constexpr auto addOfferListener = prefix##_offer_v1_add_listener;                   \
         static constexpr auto receive = prefix##_offer_v1_receive;                                 \
@@ -102,10 +103,10 @@ bool isQtsOwn(const QStringList& names) {
                       QSet<QString>(formats.begin(), formats.end());
 }
 
-HeldContent::Named held(const Named& named) {
+HeldContent::Named held(const Typed& typed) {
     HeldContent::Named held;
-    for (const auto& [name, bytes] : named)
-        held.append({name, bytes});
+    for (const auto& [mimeType, bytes] : typed)
+        held.append({mimeType, bytes});
     return held;
 }
 
@@ -140,7 +141,7 @@ public:
 
     std::optional<PasteboardOffer> offer(const Transfer&) override { return _shared->offered; }
 
-    std::optional<QByteArray> read(const QString& name, qsizetype allowed,
+    std::optional<QByteArray> read(const QString& mimeType, qsizetype allowed,
                                    const Transfer& transfer) override {
         if (replaced())
             return std::nullopt;
@@ -149,7 +150,7 @@ public:
             return std::nullopt;
         const OwnedFd readEnd(ends[0]);
         ::fcntl(readEnd.fd, F_SETFL, O_NONBLOCK);
-        P::receive(_shared->offer, name.toUtf8().constData(), ends[1]);
+        P::receive(_shared->offer, mimeType.toUtf8().constData(), ends[1]);
         wl_display_flush(_shared->display);
         ::close(ends[1]);
         return readPipe(readEnd.fd, allowed, transfer);
@@ -169,8 +170,8 @@ public:
     virtual qint64 count() const = 0;
     virtual std::optional<qint64> goneWithOwner() const = 0;
     virtual std::shared_ptr<PasteboardContent> content() const = 0;
-    virtual std::optional<qint64> write(const Named& named) = 0;
-    virtual void writePrimary(const Named& named) = 0;
+    virtual std::optional<qint64> write(const Typed& typed) = 0;
+    virtual void writePrimary(const Typed& typed) = 0;
 };
 
 namespace {
@@ -228,8 +229,8 @@ public:
         return std::make_shared<HeldContent>(HeldContent::Named());
     }
 
-    std::optional<qint64> write(const Named& named) override {
-        typename P::Source* source = createSource(named);
+    std::optional<qint64> write(const Typed& typed) override {
+        typename P::Source* source = createSource(typed);
         if (!source)
             return std::nullopt;
         P::setSelection(_device, source);
@@ -246,13 +247,13 @@ public:
         return _count;
     }
 
-    void writePrimary(const Named& named) override {
+    void writePrimary(const Typed& typed) override {
         const bool primaryKnown =
             _device &&
             wl_proxy_get_version(reinterpret_cast<wl_proxy*>(_device)) >= P::kPrimarySince;
         if (!primaryKnown)
             return;
-        if (typename P::Source* source = createSource(named))
+        if (typename P::Source* source = createSource(typed))
             P::setPrimarySelection(_device, source);
     }
 
@@ -317,8 +318,9 @@ private:
         takeDevice();
     }
 
-    // A source offering the named bytes; null when the compositor took the clipboard from us.
-    typename P::Source* createSource(const Named& named) {
+    // A source offering the bytes by their MIME types; null when the compositor took the clipboard
+    // from us.
+    typename P::Source* createSource(const Typed& typed) {
         if (!_device) {
             Log::write(QStringLiteral(
                 "warning*** :[wayland] [the clipboard cannot be written: the compositor has "
@@ -327,9 +329,9 @@ private:
         }
         typename P::Source* source = P::createSource(_manager);
         P::addSourceListener(source, &kSourceListener, this);
-        for (const auto& [name, bytes] : named)
-            P::offerName(source, name.toUtf8().constData());
-        _sources.insert(source, named);
+        for (const auto& [mimeType, bytes] : typed)
+            P::offerMimeType(source, mimeType.toUtf8().constData());
+        _sources.insert(source, typed);
         return source;
     }
 
@@ -376,8 +378,8 @@ private:
         P::addOfferListener(offer, &kOfferListener, self);
         self->_offers.insert(offer, {});
     }
-    static void offered(void* data, typename P::Offer* offer, const char* name) {
-        static_cast<DataControl*>(data)->_offers[offer].add(QString::fromUtf8(name));
+    static void offered(void* data, typename P::Offer* offer, const char* mimeType) {
+        static_cast<DataControl*>(data)->_offers[offer].add(QString::fromUtf8(mimeType));
     }
     static void selection(void* data, typename P::Device*, typename P::Offer* offer) {
         auto* self = static_cast<DataControl*>(data);
@@ -404,10 +406,10 @@ private:
         QMetaObject::invokeMethod(
             &self->_following, [self] { self->askForDeviceAgain(); }, Qt::QueuedConnection);
     }
-    static void send(void* data, typename P::Source* source, const char* name, int32_t fd) {
+    static void send(void* data, typename P::Source* source, const char* mimeType, int32_t fd) {
         auto* self = static_cast<DataControl*>(data);
         for (const auto& [offered, bytes] : self->_sources.value(source))
-            if (offered == QLatin1StringView(name)) {
+            if (offered == QLatin1StringView(mimeType)) {
                 PipeWriter::start(fd, bytes, &self->_writers);
                 return;
             }
@@ -447,7 +449,7 @@ private:
     // The offers announced and not yet selected, with what each offers.
     QHash<typename P::Offer*, PasteboardOffer> _offers;
     // Our sources the compositor has not cancelled yet, with what each offers.
-    QHash<typename P::Source*, Named> _sources;
+    QHash<typename P::Source*, Typed> _sources;
     typename P::Source* _clipboardSource = nullptr;
     // Our writes whose syncs the compositor has not answered yet, oldest first.
     std::deque<Write> _writes;
