@@ -156,6 +156,9 @@ TEST(PasteSet, AddRemoveDeleteExchangeAndDropMoveKeepTheRowsNumbered) {
     for (const qint64 ignored : {0, -1, 5})
         stack.exchangeStackFront(ignored);
     EXPECT_EQ(order(stack), "DABCE");
+    stack.exchangeStackFront(1);
+    EXPECT_EQ(order(stack), "ADBCE");
+    EXPECT_EQ(stack.getDataAtIndex(1)->number(), 2);
 
     // A moved group goes after the nearest row above the drop row that is not moving.
     const std::tuple<IndexSet, qint32, const char*> cases[] = {

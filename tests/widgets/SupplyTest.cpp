@@ -93,4 +93,46 @@ TEST_F(Supply, RowsJoinInRowOrderIntoTheRichestKindButNeverAPictureWhichIsHanded
     EXPECT_EQ(combined->contents(), std::nullopt);
     EXPECT_EQ(combined->extraType(), ExtraType::Text);
     EXPECT_EQ(combined->extraData(), std::nullopt);
+
+    // Right below the head the move is one row, and at the head there is nothing to move.
+    _delegate.recentlyTop = 1;
+    const PasteData* plain = history().getDataAtIndex(1);
+    for (const int row : {1, 0}) {
+        select({row});
+        paste();
+        EXPECT_EQ(_delegate.handed.back(), plain);
+        ASSERT_EQ(texts(history()).mid(0, 3), (QStringList{"plain ", "<none>", "Bold"}))
+            << "pasted from row " << row;
+        EXPECT_EQ(history().getDataAtIndex(1), picture);
+        EXPECT_EQ((QList{plain->number(), picture->number()}), (QList{1, 2}));
+    }
+
+    // Under a filter the table's second row is further down the set; the table shows the move.
+    _window.typeFilter(QStringLiteral("a"));
+    const auto numbersShown = [this] {
+        QList<int> numbers;
+        for (int row = 0; row < table()->model()->rowCount(); ++row)
+            numbers << table()->model()->index(row, 0).data().toInt();
+        return numbers;
+    };
+    ASSERT_EQ(numbersShown(), (QList<int>{1, 4, 6, 7}));
+    select({1});
+    paste();
+    EXPECT_EQ(_delegate.contents, QStringLiteral("Attached"));
+    EXPECT_EQ(texts(history()).mid(0, 4), (QStringList{"Attached", "plain ", "<none>", "Bold"}));
+    EXPECT_EQ(numbersShown(), (QList<int>{1, 2, 6, 7}));
+    ASSERT_TRUE(_window.eraseFilter());
+
+    // In a set of the user's own nothing moves.
+    select({0, 1, 2});
+    ASSERT_TRUE(addToSet(_window, QStringLiteral("Mine")));
+    setList()->setCurrentIndex(1);
+    const QStringList mine = texts(set(1));
+    for (const int row : {2, 1}) {
+        const PasteData* chosen = set(1).getDataAtIndex(row);
+        select({row});
+        paste();
+        EXPECT_EQ(_delegate.handed.back(), chosen);
+        EXPECT_EQ(texts(set(1)), mine) << "pasted from row " << row;
+    }
 }

@@ -34,12 +34,25 @@ TEST_F(Table, ACaptureMovesTheRowsButKeepsTheSelectedRowNumbersAndReturnPastesOn
 
     captureTexts({"a", "b"});
     select({0});
-    // Held down: the key repeats as release and press pairs; one paste, on the real release.
+    // Held down, the key repeats as release and press pairs. Held since before the table had
+    // the keyboard (the Return that closed a sheet, say), only those pairs and the release reach
+    // it: neither Return key pastes.
+    for (const auto& [which, modifiers] :
+         {std::pair{Qt::Key_Return, Qt::NoModifier}, {Qt::Key_Enter, Qt::KeypadModifier}}) {
+        for (int repeat = 0; repeat < 3; ++repeat) {
+            key(which, QEvent::KeyRelease, modifiers, true);
+            key(which, QEvent::KeyPress, modifiers, true);
+        }
+        key(which, QEvent::KeyRelease, modifiers);
+    }
+    ASSERT_TRUE(_delegate.handed.empty()) << "a repeated press armed the paste";
+    // Pressed in the table: one paste, on the real release.
     key(Qt::Key_Return);
     for (int repeat = 0; repeat < 3; ++repeat) {
         key(Qt::Key_Return, QEvent::KeyRelease, {}, true);
         key(Qt::Key_Return, QEvent::KeyPress, {}, true);
     }
+    EXPECT_TRUE(_delegate.handed.empty()) << "a repeated release pasted";
     _delegate.answer = false; // not delivered: the window stays
     key(Qt::Key_Return, QEvent::KeyRelease);
     EXPECT_EQ(_delegate.handed.size(), 1u);

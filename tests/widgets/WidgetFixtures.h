@@ -33,6 +33,18 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <ostream>
+
+// Readable failure messages: gtest would print the UTF-16 units one by one.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.left(200).toStdString() << (text.size() > 200 ? "...\"" : "\"");
+}
+inline void PrintTo(const QStringList& texts, std::ostream* out) {
+    if (texts.isEmpty())
+        *out << "{}";
+    else
+        *out << "{\"" << texts.join(QStringLiteral("\", \"")).left(400).toStdString() << "\"}";
+}
 
 // Opens the add-to-set sheet, types the name and presses OK; true when the sheet closed.
 inline bool addToSet(PasteWindow& window, const QString& name) {
