@@ -1,12 +1,12 @@
 // The sets stored in a folder: a list file naming the sets in order, one archive per set.
 #include "window/PasteWindow.h"
 
+#include "formats/TypedStream.h"
 #include "model/PasteDataCoding.h"
 #include "platform/Alert.h"
 #include "platform/AtomicFile.h"
 #include "platform/Log.h"
 #include "platform/Strings.h"
-#include "platform/TypedStream.h"
 #include "window/PasteView.h"
 
 #include <QComboBox>

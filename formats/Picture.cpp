@@ -1,7 +1,7 @@
-#include "platform/Picture.h"
+#include "formats/Picture.h"
 
+#include "formats/pdf/PdfModule.h"
 #include "platform/Log.h"
-#include "platform/pdf/PdfModule.h"
 
 #include <QBuffer>
 #include <QColorSpace>

@@ -2,8 +2,8 @@
 // buffer until something else comes, so that double-byte characters split over \'hh escapes and
 // literal bytes decode as one, in the code page of the font they were written in.
 
-#include "platform/richtext/RichTextCodePage.h"
-#include "platform/richtext/RichTextDocument.h"
+#include "formats/richtext/RichTextCodePage.h"
+#include "formats/richtext/RichTextDocument.h"
 
 #include <QSet>
 #include <algorithm>
