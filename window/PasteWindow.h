@@ -1,5 +1,15 @@
 #pragma once
 
+// PasteWindow is one class written in one file per concern:
+//   PasteWindow.cpp          the window and its look, the table's data source, thumbnails
+//   PasteWindowCapture.cpp   clipboard content becoming a clipping, read on workers in order
+//   PasteWindowSupply.cpp    the clipping to paste, one stored or several joined
+//   PasteWindowSets.cpp      stepping through sets, the two set sheets, deleting and selecting
+//   PasteWindowDrag.cpp      dragging rows out of, within and into the table
+//   PasteWindowFilter.cpp    finding clippings by typing
+//   PasteWindowStorage.cpp   loading and saving a folder's sets (its files: formats/SetFiles)
+//   PasteWindowAutosave.cpp  saving changed sets on a worker while the program runs
+
 #include "formats/SetFiles.h"
 #include "formats/TypedStream.h"
 #include "model/PasteSet.h"
