@@ -83,6 +83,10 @@ ListLine decodeListLine(const QByteArray& bytes) {
     return {std::move(text), !utf8.hasError()};
 }
 
+QByteArray encodeListLine(const QString& line) {
+    return line.toUtf8() + '\n';
+}
+
 bool holdsNoSetsYet(const QString& directory) {
     DIR* folder = ::opendir(QFile::encodeName(directory).constData());
     if (!folder)

@@ -48,6 +48,8 @@ struct ListLine {
     bool readable;
 };
 ListLine decodeListLine(const QByteArray& bytes);
+// A line as the list file holds it: UTF-8, ended by a line feed.
+QByteArray encodeListLine(const QString& line);
 
 // Whether the folder can be read and holds neither a list file nor a set file, whatever else it
 // holds: one made for the sets and not saved into yet, or a synced one they have not reached.

@@ -48,7 +48,7 @@ struct PasteWindow::AutosaveJob {
         AtomicFile file(path);
         bool written = file.open();
         for (const QString& name : *list)
-            written = written && file.write(SetFiles::listLine(name).toUtf8() + '\n');
+            written = written && file.write(SetFiles::encodeListLine(SetFiles::listLine(name)));
         written = written && file.commit();
         if (!written)
             listFailure = path + QStringLiteral(": ") + qt_error_string(errno);

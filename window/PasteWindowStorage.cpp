@@ -1,4 +1,5 @@
-// The sets stored in a folder: a list file naming the sets in order, one archive per set.
+// Loading the sets of a folder into the set array and saving them back, with the alerts and the
+// log lines that tell of it. What the folder's files are named and hold is formats/SetFiles'.
 #include "window/PasteWindow.h"
 
 #include "formats/SetFiles.h"
@@ -75,9 +76,9 @@ public:
         if (readable && !SetFiles::refusedSetPath(_directory, path) &&
             !readClippings(path, clippings))
             return false;
-        // Only a readable line that names a set file has its file read.
         if (!clippings)
             return leaveOut(path);
+        // Clippings are read only for a readable line that names a set file.
         return addSet(*name, path, std::move(*clippings));
     }
 
@@ -327,7 +328,7 @@ bool PasteWindow::saveData(const QString& directory, QString& erroString, bool f
         }
         const QString line = SetFiles::listLine(set->name());
         lastFormed = line;
-        if (!list.write(line.toUtf8() + '\n')) {
+        if (!list.write(SetFiles::encodeListLine(line))) {
             erroString =
                 Strings::localizedFormat(QStringLiteral("SaveErrorMessage2"), {line, errno});
             return false;
