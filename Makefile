@@ -104,10 +104,9 @@ fuzz-rtfd:
 	UBSAN_OPTIONS=print_stacktrace=1 $(FUZZ_BUILD)/rtfd_fuzz $(FUZZ_LIMITS) -malloc_limit_mb=512 \
 		-max_len=8192 -dict=tests/fuzz/rtf.dict -artifact_prefix=$(FUZZ_BUILD)/rtfd- $(FUZZ_BUILD)/rtfd-corpus
 
-# Qt's font set-up keeps a few bytes for the life of the process: not a leak of ours.
 fuzz-setlist:
-	ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 $(FUZZ_BUILD)/setlist_fuzz $(FUZZ_LIMITS) \
-		-detect_leaks=0 -close_fd_mask=3 -artifact_prefix=$(FUZZ_BUILD)/setlist- $(FUZZ_BUILD)/setlist-corpus
+	UBSAN_OPTIONS=print_stacktrace=1 $(FUZZ_BUILD)/setlist_fuzz $(FUZZ_LIMITS) -malloc_limit_mb=512 \
+		-artifact_prefix=$(FUZZ_BUILD)/setlist- $(FUZZ_BUILD)/setlist-corpus
 
 install: build
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"

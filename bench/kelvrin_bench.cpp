@@ -11,8 +11,8 @@
 // This program only drives and watches: Kelvrin, the yardsticks and the clipboard owners run as
 // processes of their own, and their CPU and memory are read from /proc.
 #include "bench/Figures.h"
+#include "formats/Picture.h"
 #include "model/ExtraType.h"
-#include "platform/Picture.h"
 #include "tests/e2e/XServer.h"
 #include "tests/support/SetFolder.h"
 

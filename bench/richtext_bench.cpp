@@ -2,7 +2,7 @@
 // clippings, joining them and writing the result, and reading one very large RTF document.
 //   richtext_bench [--runs N] [--join-only]
 // Figures go to standard output; bench/README.md explains them.
-#include "platform/richtext/RichText.h"
+#include "formats/richtext/RichText.h"
 
 #include <QByteArray>
 #include <QCoreApplication>

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "formats/Picture.h"
+#include "formats/TypedStream.h"
 #include "platform/Pasteboard.h"
-#include "platform/Picture.h"
-#include "platform/TypedStream.h"
 
 #include <QByteArray>
 #include <QSizeF>

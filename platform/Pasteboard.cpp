@@ -1,6 +1,6 @@
 #include "platform/Pasteboard.h"
 
-#include "platform/Picture.h"
+#include "formats/Picture.h"
 
 #include <QBuffer>
 #include <QImage>

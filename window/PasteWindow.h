@@ -1,6 +1,19 @@
 #pragma once
 
+// PasteWindow is one class written in one file per concern:
+//   PasteWindow.cpp          the window and its look, the table's data source, thumbnails
+//   PasteWindowCapture.cpp   clipboard content becoming a clipping, read on workers in order
+//   PasteWindowSupply.cpp    the clipping to paste, one stored or several joined
+//   PasteWindowSets.cpp      stepping through sets, the two set sheets, deleting and selecting
+//   PasteWindowDrag.cpp      dragging rows out of, within and into the table
+//   PasteWindowFilter.cpp    finding clippings by typing
+//   PasteWindowStorage.cpp   loading and saving a folder's sets (its files: formats/SetFiles)
+//   PasteWindowAutosave.cpp  saving changed sets on a worker while the program runs
+
+#include "formats/SetFiles.h"
+#include "formats/TypedStream.h"
 #include "model/PasteSet.h"
+#include "platform/Strings.h"
 #include "window/PasteWindowDelegate.h"
 
 #include <QColor>
@@ -108,8 +121,8 @@ public:
     bool doPaste(bool& pasted);
 
     // The sets stored in a folder: a list file naming one archive per set.
-    static inline const QString kListFileName = QStringLiteral("Kelvrin.KVlist");
-    static inline const QString kSetFileSuffix = QStringLiteral(".KVdata");
+    static inline const QString& kListFileName = SetFiles::kListFileName;
+    static inline const QString& kSetFileSuffix = SetFiles::kSetFileSuffix;
     bool kelvrinFileExistsIndirectory(const QString& directory) const;
     bool loadData(bool flag, const QString& dirName);
     bool loadDataFromFile(const QString& directory, std::vector<std::unique_ptr<PasteSet>>& array);
@@ -138,9 +151,6 @@ public:
     bool createDirectoriesAtPath(const QString& path,
                                  std::optional<QFileDevice::Permissions> attributes,
                                  QString& erroString);
-    // Whether a set of that name can be stored in a folder: its file must stay inside the
-    // folder and its file name must fit the file system.
-    static bool isStorableSetName(const QString& name);
     // Whether the add-to-set sheet may make a new set of that name: storable, on one line, its
     // file directly in the folder (a name such as "notes/2024" would need a folder that is not
     // there), and no other set's file.
@@ -284,6 +294,20 @@ private:
         QStringList list;
     };
     void recordSaved(const QString& directory);
+    // Why a set file was not written: the message key and its arguments the user is shown, the
+    // archiving error when there was one, and the reason in a few words for the log.
+    struct SetFileFailure {
+        QString key;
+        QString path;
+        Strings::Arg detail;
+        std::optional<TypedStream::ArchiveError> archiveError;
+        QString reason;
+    };
+    // Writes one set's archive over its file, whole or not at all. Safe on any thread; bytes gets
+    // the file's size.
+    static std::optional<SetFileFailure> writeSetFile(const QString& directory, const QString& name,
+                                                      const PasteDataList& clippings,
+                                                      qint64* bytes);
     struct AutosaveJob;
     struct Autosave {
         SavedSets saved;

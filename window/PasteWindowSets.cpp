@@ -2,6 +2,7 @@
 // into a set, deleting a set and its file, deleting and selecting clippings.
 #include "window/PasteWindow.h"
 
+#include "formats/SetFiles.h"
 #include "platform/Alert.h"
 #include "platform/Log.h"
 #include "platform/Strings.h"
@@ -208,11 +209,10 @@ void PasteWindow::setDeleteWindowOk() {
     const PasteSet& set = *_pasteArray[size_t(doomed)];
     const QString folder = _applicationIns->nssInitialFolder();
     if (_setDeleteCheck->isChecked() && !folder.isEmpty()) {
-        const QString path =
-            Strings::format(QStringLiteral("%@/%@%s"), {folder, set.name(), ".KVdata"});
+        const QString path = SetFiles::setFilePath(folder, set.name());
         // Only a file of this folder is ever removed, whatever the name says, and never one
         // that holds another set too.
-        if (isStorableSetName(set.name()) && !isSetFileTaken(set.name(), &set)) {
+        if (SetFiles::isStorableSetName(set.name()) && !isSetFileTaken(set.name(), &set)) {
             Log::write(Strings::format(
                 QStringLiteral("information:[setDeleteWindowOk] [remove file=%@]"), {path}));
             QFile::remove(path);

@@ -1,28 +1,23 @@
-// The sets stored in a folder: a list file naming the sets in order, one archive per set.
+// Loading the sets of a folder into the set array and saving them back, with the alerts and the
+// log lines that tell of it. What the folder's files are named and hold is formats/SetFiles'.
 #include "window/PasteWindow.h"
 
+#include "formats/SetFiles.h"
+#include "formats/TypedStream.h"
 #include "model/PasteDataCoding.h"
 #include "platform/Alert.h"
 #include "platform/AtomicFile.h"
 #include "platform/Log.h"
 #include "platform/Strings.h"
-#include "platform/TypedStream.h"
 #include "window/PasteView.h"
 
 #include <QComboBox>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QSet>
-#include <QStringDecoder>
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstdio>
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -31,59 +26,6 @@ constexpr int kSiteNewSet = 22;
 constexpr int kSiteFirstLine = 33;
 constexpr int kSiteHistoryFile = 44;
 constexpr int kSiteArchive = 99;
-
-// A list line longer than this is no set name: a set file's path is far shorter.
-constexpr qsizetype kMaxListLine = 64 * 1024;
-// The longest name of a file or folder the file systems we run on accept.
-constexpr qsizetype kMaxFileName = NAME_MAX;
-
-QString inFolder(const QString& folder, const QString& name) {
-    return Strings::format(QStringLiteral("%@/%@"), {folder, name});
-}
-
-QString normalised(const QString& path) {
-    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
-}
-
-QString setFilePath(const QString& directory, const QString& name) {
-    return Strings::format(QStringLiteral("%@/%@%s"), {directory, name, ".KVdata"});
-}
-
-// Which names lead to one file, and whether a name's file stays inside its folder, does not
-// depend on the folder: any absolute one will do.
-const QString kAnyFolder = QStringLiteral("/folder");
-
-// The file a set of that name is stored in, its path cleaned: "b", "/b", "./b" and "x/../b"
-// all lead to b's file.
-QString setFileOf(const QString& name) {
-    return QDir::cleanPath(setFilePath(kAnyFolder, name));
-}
-
-// Whether the file system reaches the name's file without entering a folder inside the
-// data folder, which would have to exist for the file to be written.
-bool liesDirectlyInFolder(const QString& name) {
-    QStringList steps = name.split(u'/');
-    steps.removeLast();
-    return std::all_of(steps.cbegin(), steps.cend(),
-                       [](const QString& step) { return step.isEmpty() || step == u"."; });
-}
-
-// Why a set file's path, formed from its folder and a set's name, may not be used: it leads
-// out of the folder (the archive site code) or holds a name longer than a file system
-// allows (ENAMETOOLONG). Nothing when it may be used. A name such as "/notes" or ".." stays
-// inside and is fine.
-std::optional<int> refusedSetPath(const QString& folder, const QString& path) {
-    const QString base = normalised(folder);
-    const QString full = normalised(path);
-    const QString prefix = base.endsWith(u'/') ? base : base + u'/';
-    if (!full.startsWith(prefix))
-        return kSiteArchive;
-    for (const QString& name : full.mid(prefix.size()).split(u'/')) {
-        if (QFile::encodeName(name).size() > kMaxFileName)
-            return ENAMETOOLONG;
-    }
-    return std::nullopt;
-}
 
 void loadAlert(const QString& key, std::initializer_list<Strings::Arg> args) {
     Alert::run(Strings::localized(QStringLiteral("LoadErrorTitle")),
@@ -94,98 +36,6 @@ void logArchiveError(const char* method, const TypedStream::ArchiveError& error)
     Log::write(Strings::format(
         QStringLiteral("Error***** :[%s] [data load Error!] [exception=%@] [infromation=%@]"),
         {method, error.name(), error.reason()}));
-}
-
-// Opens a file for reading without ever waiting on it: a FIFO or a device named like a set
-// file would block the launch or never end. Only a regular file is opened; a folder fails
-// with EISDIR, anything else with EINVAL. -1 with errno set on failure.
-int openRegularFile(const QString& path) {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return -1;
-    struct stat info = {};
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode))
-        return fd;
-    const int error = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
-    ::close(fd);
-    errno = error;
-    return -1;
-}
-
-// Whether the folder can be read and holds neither a list file nor a set file, whatever else it
-// holds: one made for the sets and not saved into yet, or a synced one they have not reached.
-// A folder that is not there at all is not new: it may be on a disk not mounted yet, which the
-// user is to hear of before a second history grows in a folder made in its place.
-bool holdsNoSetsYet(const QString& directory) {
-    DIR* folder = ::opendir(QFile::encodeName(directory).constData());
-    if (!folder)
-        return false;
-    bool holdsSets = false;
-    errno = 0;
-    while (const dirent* entry = ::readdir(folder)) {
-        const QString name = QFile::decodeName(entry->d_name);
-        if (name == PasteWindow::kListFileName || name.endsWith(PasteWindow::kSetFileSuffix)) {
-            holdsSets = true;
-            break;
-        }
-    }
-    // A listing cut short by an error may have missed them.
-    const bool listedWhole = errno == 0;
-    ::closedir(folder);
-    return listedWhole && !holdsSets;
-}
-
-// The set list, line by line. The end of the file is told apart from a read error, and a line
-// is bounded, so a damaged or hostile list fails the load instead of ending it early or
-// exhausting memory.
-class ListFile {
-public:
-    enum class Read { Line, End, Failed, TooLong };
-
-    ~ListFile() {
-        if (_file)
-            std::fclose(_file);
-    }
-
-    // False with errno set when the list cannot be read.
-    bool open(const QString& path) {
-        const int fd = openRegularFile(path);
-        _file = fd < 0 ? nullptr : ::fdopen(fd, "r");
-        if (fd >= 0 && !_file)
-            ::close(fd);
-        return _file != nullptr;
-    }
-
-    // The next line without its line feed. A line of any length up to kMaxListLine is read
-    // whole; the last line may end without a line feed.
-    Read next(QByteArray& line) {
-        line.clear();
-        for (int c; (c = getc_unlocked(_file)) != EOF;) {
-            if (c == '\n')
-                return Read::Line;
-            if (line.size() == kMaxListLine) {
-                errno = EOVERFLOW;
-                return Read::TooLong;
-            }
-            line.append(char(c));
-        }
-        if (std::ferror(_file))
-            return Read::Failed;
-        return line.isEmpty() ? Read::End : Read::Line;
-    }
-
-private:
-    std::FILE* _file = nullptr;
-};
-
-// The clippings stored in a set file; absent when there is no such file, it is no regular
-// file, or it holds nothing.
-std::optional<PasteDataList> readSetFile(const QString& path) {
-    const int fd = openRegularFile(path);
-    QFile file;
-    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
-        return std::nullopt;
-    return unarchivePasteData(file.readAll());
 }
 
 // Reads the lines of a set list one by one into sets. The row counts the lines that named a
@@ -200,25 +50,21 @@ public:
 
     // False when the whole load fails.
     bool takeLine(const QByteArray& bytes) {
-        // Exactly the bytes: a leading byte-order mark is part of the name.
-        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
-                                                      QStringDecoder::Flag::ConvertInitialBom);
-        const QString line = utf8(bytes);
-        const bool readable = !utf8.hasError();
-        if (_row == 0 &&
-            (!readable || line != PasteWindow::kHistoryName + PasteWindow::kSetFileSuffix)) {
+        const auto [line, readable] = SetFiles::decodeListLine(bytes);
+        if (_row == 0 && (!readable || line != SetFiles::listLine(PasteWindow::kHistoryName))) {
             loadAlert(QStringLiteral("LoadErrorMessage6"), {_listPath, kSiteFirstLine});
             return false;
         }
-        if (readable && !line.endsWith(PasteWindow::kSetFileSuffix)) {
+        const std::optional<QString> name = SetFiles::setNameOf(line);
+        if (readable && !name) {
             Log::write(Strings::format(
                 QStringLiteral("warning*** :[loadDataFromFile] [\"%@\"file isn't same pre-fix.]"),
                 {line}));
             return true;
         }
-        const QString path = inFolder(_directory, line);
+        const QString path = SetFiles::inFolder(_directory, line);
         // Two sets in one file would overwrite each other's clippings at the next save.
-        if (_loadedFiles.contains(normalised(path))) {
+        if (_loadedFiles.contains(SetFiles::normalised(path))) {
             Log::write(Strings::format(
                 QStringLiteral("warning*** :[loadDataFromFile] [\"%@\"file is already loaded.]"),
                 {path}));
@@ -227,20 +73,22 @@ public:
         Log::write(Strings::format(
             QStringLiteral("information:[loadDataFromFile] rowS[%d] load file[%@]"), {_row, path}));
         std::optional<PasteDataList> clippings;
-        if (readable && !refusedSetPath(_directory, path) && !readClippings(path, clippings))
+        if (readable && !SetFiles::refusedSetPath(_directory, path) &&
+            !readClippings(path, clippings))
             return false;
         if (!clippings)
             return leaveOut(path);
-        return addSet(line.chopped(PasteWindow::kSetFileSuffix.size()), path,
-                      std::move(*clippings));
+        // Clippings are read only for a readable line that names a set file.
+        return addSet(*name, path, std::move(*clippings));
     }
 
 private:
     // False when the user stops the load or the file is too new; a damaged file the user
-    // goes past leaves the clippings absent.
+    // goes past leaves the clippings absent, as does a file that cannot be read or holds nothing.
     bool readClippings(const QString& path, std::optional<PasteDataList>& clippings) {
         try {
-            clippings = readSetFile(path);
+            const std::optional<QByteArray> bytes = SetFiles::readSetFile(path);
+            clippings = bytes ? unarchivePasteData(*bytes) : std::nullopt;
             return true;
         } catch (const TypedStream::ArchiveError& error) {
             logArchiveError("loadDataFromFile", error);
@@ -279,7 +127,7 @@ private:
         const quint64 count = clippings.size();
         set->setPasteData(std::move(clippings));
         _array.push_back(std::move(set));
-        _loadedFiles.insert(normalised(path));
+        _loadedFiles.insert(SetFiles::normalised(path));
         Log::write(Strings::format(
             QStringLiteral("information:[loadDataFromFile] rowE[%d] load file[%@] count[%lu]"),
             {_row, path, count}));
@@ -294,42 +142,6 @@ private:
     int _row = 0;
 };
 
-// Why a set file was not written: the message key and its arguments the user is shown, the
-// archiving error when there was one, and the reason in a few words for the log.
-struct SetFileFailure {
-    QString key;
-    QString path;
-    Strings::Arg detail;
-    std::optional<TypedStream::ArchiveError> archiveError;
-    QString reason;
-};
-
-QString listLine(const QString& name) {
-    return Strings::format(QStringLiteral("%@%@"), {name, PasteWindow::kSetFileSuffix});
-}
-
-// Writes one set's archive over its file, whole or not at all. Safe on any thread; bytes gets
-// the file's size.
-std::optional<SetFileFailure> writeSetFile(const QString& directory, const QString& name,
-                                           const PasteDataList& clippings, qint64* bytes) {
-    const QString path = setFilePath(directory, name);
-    QByteArray archive;
-    try {
-        archive = archivePasteData(clippings);
-    } catch (const TypedStream::ArchiveError& error) {
-        return SetFileFailure{QStringLiteral("SaveErrorMessage5"), path, error.name(), error,
-                              QStringLiteral("cannot archive: ") + error.name()};
-    }
-    const std::optional<int> refused = refusedSetPath(directory, path);
-    if (refused || !AtomicFile::writeFile(path, archive))
-        return SetFileFailure{
-            QStringLiteral("SaveErrorMessage2"), path, refused.value_or(kSiteArchive), std::nullopt,
-            refused ? QStringLiteral("the name leads out of the folder") : qt_error_string(errno)};
-    if (bytes)
-        *bytes = archive.size();
-    return std::nullopt;
-}
-
 void logLoadEnd(int rows, bool result) {
     Log::write(Strings::format(
         QStringLiteral("information:[loadDataFromFile] [complete laoding. total file =%d] rtn[%@]"),
@@ -338,31 +150,50 @@ void logLoadEnd(int rows, bool result) {
 
 } // namespace
 
-bool PasteWindow::isStorableSetName(const QString& name) {
-    return !name.contains(QChar(0)) && !refusedSetPath(kAnyFolder, setFilePath(kAnyFolder, name));
+std::optional<PasteWindow::SetFileFailure> PasteWindow::writeSetFile(const QString& directory,
+                                                                     const QString& name,
+                                                                     const PasteDataList& clippings,
+                                                                     qint64* bytes) {
+    const QString path = SetFiles::setFilePath(directory, name);
+    QByteArray archive;
+    try {
+        archive = archivePasteData(clippings);
+    } catch (const TypedStream::ArchiveError& error) {
+        return SetFileFailure{QStringLiteral("SaveErrorMessage5"), path, error.name(), error,
+                              QStringLiteral("cannot archive: ") + error.name()};
+    }
+    const std::optional<SetFiles::Refusal> refused = SetFiles::refusedSetPath(directory, path);
+    if (refused || !AtomicFile::writeFile(path, archive))
+        return SetFileFailure{
+            QStringLiteral("SaveErrorMessage2"), path,
+            refused == SetFiles::Refusal::NameTooLong ? ENAMETOOLONG : kSiteArchive, std::nullopt,
+            refused ? QStringLiteral("the name leads out of the folder") : qt_error_string(errno)};
+    if (bytes)
+        *bytes = archive.size();
+    return std::nullopt;
 }
 
 bool PasteWindow::canNameNewSet(const QString& name) const {
     // A line break would split the set's list line, and the set would not load again.
     const bool oneLine = !name.contains(u'\n') && !name.contains(u'\r');
-    return oneLine && isStorableSetName(name) && liesDirectlyInFolder(name) &&
+    return oneLine && SetFiles::isStorableSetName(name) && SetFiles::liesDirectlyInFolder(name) &&
            !isSetFileTaken(name, nullptr);
 }
 
 bool PasteWindow::isSetFileTaken(const QString& name, const PasteSet* except) const {
-    const QString file = setFileOf(name);
+    const QString file = SetFiles::setFileOf(name);
     return std::any_of(_pasteArray.cbegin(), _pasteArray.cend(), [&](const auto& set) {
-        return set.get() != except && setFileOf(set->name()) == file;
+        return set.get() != except && SetFiles::setFileOf(set->name()) == file;
     });
 }
 
 bool PasteWindow::kelvrinFileExistsIndirectory(const QString& directory) const {
-    return QFileInfo::exists(inFolder(directory, kListFileName)) &&
-           QFileInfo::exists(inFolder(directory, kHistoryName + kSetFileSuffix));
+    return QFileInfo::exists(SetFiles::inFolder(directory, SetFiles::kListFileName)) &&
+           QFileInfo::exists(SetFiles::setFilePath(directory, kHistoryName));
 }
 
 void PasteWindow::loadDataFolder(const QString& directory) {
-    if (!directory.isEmpty() && holdsNoSetsYet(directory)) {
+    if (!directory.isEmpty() && SetFiles::holdsNoSetsYet(directory)) {
         Log::write(Strings::format(
             QStringLiteral("information:[loadData] [no sets stored in %@ yet, they are saved "
                            "there from now on.]"),
@@ -384,7 +215,7 @@ bool PasteWindow::loadData(bool flag, const QString& dirName) {
     std::vector<std::unique_ptr<PasteSet>> array;
     if (!loadDataFromFile(dirName, array))
         return false;
-    _ownFolders.insert(normalised(dirName));
+    _ownFolders.insert(SetFiles::normalised(dirName));
     // The set array always begins with the history set, whatever the flag asks.
     Q_UNUSED(flag);
     if (array.empty())
@@ -406,8 +237,8 @@ void PasteWindow::refillSetList() {
 
 bool PasteWindow::loadDataFromFile(const QString& directory,
                                    std::vector<std::unique_ptr<PasteSet>>& array) {
-    const QString listPath = inFolder(directory, kListFileName);
-    ListFile list;
+    const QString listPath = SetFiles::inFolder(directory, SetFiles::kListFileName);
+    SetFiles::ListReader list;
     if (!list.open(listPath)) {
         loadAlert(QStringLiteral("LoadErrorMessage1"), {listPath, errno});
         return false;
@@ -416,22 +247,22 @@ bool PasteWindow::loadDataFromFile(const QString& directory,
     QByteArray line;
     for (;;) {
         switch (list.next(line)) {
-        case ListFile::Read::Line:
+        case SetFiles::ListReader::Read::Line:
             if (loader.takeLine(line))
                 continue;
             break;
-        case ListFile::Read::End:
+        case SetFiles::ListReader::Read::End:
             logLoadEnd(loader.row(), true);
             return true;
         // A list that cannot be read to its end is no list: what was read of it is dropped.
-        case ListFile::Read::Failed:
+        case SetFiles::ListReader::Read::Failed:
             if (errno == ENOMEM)
                 loadAlert(QStringLiteral("LoadErrorMessage2"), {errno});
             else
                 loadAlert(QStringLiteral("LoadErrorMessage1"), {listPath, errno});
             return false;
-        case ListFile::Read::TooLong:
-            loadAlert(QStringLiteral("LoadErrorMessage3"), {int(kMaxListLine), errno});
+        case SetFiles::ListReader::Read::TooLong:
+            loadAlert(QStringLiteral("LoadErrorMessage3"), {int(SetFiles::kMaxListLine), errno});
             return false;
         }
         logLoadEnd(loader.row(), false);
@@ -450,7 +281,7 @@ bool PasteWindow::saveData(const QString& directory, QString& erroString, bool f
     }
     // Stored sets that are not the ones in memory (they could not be read, or the folder was
     // chosen after they were stored) are still the user's: replacing them needs the user's yes.
-    if (!fileCheck && !_ownFolders.contains(normalised(directory)) &&
+    if (!fileCheck && !_ownFolders.contains(SetFiles::normalised(directory)) &&
         kelvrinFileExistsIndirectory(directory)) {
         erroString = Strings::localizedFormat(QStringLiteral("SaveErrorMessage6"), {directory});
         return false;
@@ -470,7 +301,7 @@ bool PasteWindow::saveData(const QString& directory, QString& erroString, bool f
         }
     }
 
-    const QString listPath = inFolder(directory, kListFileName);
+    const QString listPath = SetFiles::inFolder(directory, SetFiles::kListFileName);
     std::printf(
         "%s", qPrintable(Strings::format(QStringLiteral("save file[%s]\n"), {listPath.toUtf8()})));
     std::fflush(stdout);
@@ -485,7 +316,7 @@ bool PasteWindow::saveData(const QString& directory, QString& erroString, bool f
     }
     QString lastFormed = listPath;
     for (const auto& set : _pasteArray) {
-        const QString path = setFilePath(directory, set->name());
+        const QString path = SetFiles::setFilePath(directory, set->name());
         Log::write(
             Strings::format(QStringLiteral("information:[saveData] [save file=%@]"), {path}));
         if (const std::optional<SetFileFailure> failure =
@@ -495,9 +326,9 @@ bool PasteWindow::saveData(const QString& directory, QString& erroString, bool f
             erroString = Strings::localizedFormat(failure->key, {failure->path, failure->detail});
             return false;
         }
-        const QString line = listLine(set->name());
+        const QString line = SetFiles::listLine(set->name());
         lastFormed = line;
-        if (!list.write(line.toUtf8() + '\n')) {
+        if (!list.write(SetFiles::encodeListLine(line))) {
             erroString =
                 Strings::localizedFormat(QStringLiteral("SaveErrorMessage2"), {line, errno});
             return false;
@@ -508,7 +339,7 @@ bool PasteWindow::saveData(const QString& directory, QString& erroString, bool f
             Strings::localizedFormat(QStringLiteral("SaveErrorMessage3"), {lastFormed, errno});
         return false;
     }
-    _ownFolders.insert(normalised(directory));
+    _ownFolders.insert(SetFiles::normalised(directory));
     recordSaved(directory);
     return true;
 }
@@ -531,203 +362,4 @@ bool PasteWindow::createDirectoriesAtPath(const QString& path,
         }
     }
     return true;
-}
-
-// What an autosave writes, taken from the sets when it starts: the clippings are copies that
-// share their text and payload bytes with the sets', so the worker never touches a set.
-struct PasteWindow::AutosaveJob {
-    struct Set {
-        const PasteSet* set;
-        quint64 revision;
-        QString name;
-        PasteDataList clippings;
-        std::optional<SetFileFailure> failure;
-        qint64 bytes = 0;
-    };
-    QString directory;
-    Clock::time_point started;
-    std::vector<Set> sets;
-    // The set names, when the list file is to be written.
-    std::optional<QStringList> list;
-    bool listWritten = false;
-    QString listFailure;
-    bool taken = false;
-
-    void run() {
-        bool setsWritten = true;
-        for (Set& set : sets) {
-            set.failure = writeSetFile(directory, set.name, set.clippings, &set.bytes);
-            setsWritten = setsWritten && !set.failure;
-            // The copies go as soon as they are written: a history of screenshots is large.
-            PasteDataList().swap(set.clippings);
-        }
-        // The list names a set only once its file is there.
-        if (list && setsWritten)
-            listWritten = writeList();
-    }
-
-    bool writeList() {
-        const QString path = inFolder(directory, PasteWindow::kListFileName);
-        AtomicFile file(path);
-        bool written = file.open();
-        for (const QString& name : *list)
-            written = written && file.write(listLine(name).toUtf8() + '\n');
-        written = written && file.commit();
-        if (!written)
-            listFailure = path + QStringLiteral(": ") + qt_error_string(errno);
-        return written;
-    }
-};
-
-void PasteWindow::recordSaved(const QString& directory) {
-    SavedSets& saved = _autosave.saved;
-    saved = {normalised(directory), {}, {}};
-    for (const auto& set : _pasteArray) {
-        saved.revisions[set.get()] = set->revision();
-        saved.list.append(set->name());
-    }
-}
-
-void PasteWindow::noticeChanges(Clock::time_point now) {
-    quint64 newest = 0;
-    QStringList names;
-    for (const auto& set : _pasteArray) {
-        newest = std::max(newest, set->revision());
-        names.append(set->name());
-    }
-    if (newest == _autosave.seenRevision && names == _autosave.seenNames)
-        return;
-    _autosave.seenRevision = newest;
-    _autosave.seenNames = std::move(names);
-    _autosave.lastChange = now;
-    if (!_autosave.firstChange)
-        _autosave.firstChange = now;
-    _autosave.failed = false;
-}
-
-void PasteWindow::autosaveCheck(const QString& directory, Clock::time_point now) {
-    if (directory.isEmpty())
-        return;
-    noticeChanges(now);
-    if (!_autosave.firstChange || _autosave.running || _autosave.failed)
-        return;
-    if (now - _autosave.lastChange < kAutosaveQuiet &&
-        now - *_autosave.firstChange < kAutosaveLatest)
-        return;
-    startAutosave(directory, now);
-}
-
-void PasteWindow::startAutosave(const QString& directory, Clock::time_point now) {
-    const QString folder = normalised(directory);
-    if (_autosave.saved.folder != folder) {
-        // Another folder: it gets every set.
-        _autosave.saved = {folder, {}, {}};
-        _autosave.bigFiles.clear();
-    }
-    // Sets stored there that this run did not read are the user's to replace, at the quit.
-    if (!_ownFolders.contains(folder) && kelvrinFileExistsIndirectory(directory)) {
-        logAutosaveFailure(QStringLiteral("not own"),
-                           directory + QStringLiteral(" holds sets this run did not load"));
-        _autosave.failed = true;
-        return;
-    }
-    auto job = std::make_shared<AutosaveJob>();
-    job->directory = directory;
-    job->started = now;
-    bool waiting = false;
-    for (const auto& set : _pasteArray) {
-        const auto saved = _autosave.saved.revisions.find(set.get());
-        if (saved != _autosave.saved.revisions.end() && saved->second == set->revision())
-            continue;
-        const auto big = _autosave.bigFiles.constFind(set->name());
-        if (big != _autosave.bigFiles.cend() && big->first > kBigSetFile &&
-            now - big->second < kBigSetInterval) {
-            waiting = true;
-            continue;
-        }
-        PasteDataList copies;
-        copies.reserve(set->pasteData().size());
-        for (const auto& clipping : set->pasteData())
-            copies.push_back(std::make_unique<PasteData>(*clipping));
-        job->sets.push_back({set.get(), set->revision(), set->name(), std::move(copies), {}, 0});
-    }
-    // The names as this tick saw them.
-    if (_autosave.seenNames != _autosave.saved.list)
-        job->list = _autosave.seenNames;
-    // A big set waiting for its turn keeps the change open, so a later tick saves it.
-    if (!waiting)
-        _autosave.firstChange.reset();
-    if (job->sets.empty() && !job->list)
-        return;
-    QString erroString;
-    // An autosave that fails only logs.
-    const Strings::InEnglish forTheLog;
-    if (!createDirectoriesAtPath(directory, std::nullopt, erroString)) {
-        logAutosaveFailure(QStringLiteral("folder"), erroString);
-        _autosave.failed = true;
-        return;
-    }
-    _autosave.running = job;
-    _autosaveJobs.start([this, job] {
-        job->run();
-        // Safe from this thread: the destructor waits for the job, and the call it posts is
-        // dropped with the object.
-        QMetaObject::invokeMethod(
-            this, [this, job] { takeAutosave(job); }, Qt::QueuedConnection);
-    });
-}
-
-void PasteWindow::takeAutosave(std::shared_ptr<AutosaveJob> job) {
-    if (job->taken)
-        return;
-    job->taken = true;
-    if (_autosave.running == job)
-        _autosave.running.reset();
-    // Written for a folder that is no longer the one the sets are saved in.
-    if (normalised(job->directory) != _autosave.saved.folder)
-        return;
-    bool failed = false;
-    for (const AutosaveJob::Set& set : job->sets) {
-        if (set.failure) {
-            logAutosaveFailure(set.failure->key,
-                               set.failure->path + QStringLiteral(": ") + set.failure->reason);
-            failed = true;
-            continue;
-        }
-        _autosave.saved.revisions[set.set] = set.revision;
-        if (set.bytes > kBigSetFile)
-            _autosave.bigFiles.insert(set.name, {set.bytes, job->started});
-        else
-            _autosave.bigFiles.remove(set.name);
-    }
-    if (job->listWritten)
-        _autosave.saved.list = *job->list;
-    else if (job->list && !job->listFailure.isEmpty()) {
-        logAutosaveFailure(QStringLiteral("list"), job->listFailure);
-        failed = true;
-    }
-    // Sets deleted meanwhile are forgotten.
-    std::erase_if(_autosave.saved.revisions, [&](const auto& saved) {
-        return std::none_of(_pasteArray.begin(), _pasteArray.end(),
-                            [&](const auto& set) { return set.get() == saved.first; });
-    });
-    _autosave.failed = failed;
-    if (!failed) {
-        _autosave.failuresLogged.clear();
-        _ownFolders.insert(_autosave.saved.folder);
-    }
-}
-
-void PasteWindow::finishAutosave() {
-    _autosaveJobs.waitForDone();
-    if (_autosave.running)
-        takeAutosave(_autosave.running);
-}
-
-void PasteWindow::logAutosaveFailure(const QString& kind, const QString& text) {
-    if (_autosave.failuresLogged.contains(kind))
-        return;
-    _autosave.failuresLogged.insert(kind);
-    Log::write(
-        Strings::format(QStringLiteral("warning*** :[autosave] [sets not saved: %@]"), {text}));
 }

@@ -1,10 +1,10 @@
 // Choosing the clipping to paste: the selected one as stored, or the selected ones joined.
 #include "window/PasteWindow.h"
 
+#include "formats/richtext/RichText.h"
 #include "model/ExtraType.h"
 #include "platform/Alert.h"
 #include "platform/Strings.h"
-#include "platform/richtext/RichText.h"
 #include "window/PasteTableModel.h"
 #include "window/PasteView.h"
 

@@ -3,9 +3,9 @@
 #include "TestPictures.h"
 #include "tests/e2e/E2eHarness.h"
 
+#include "formats/Picture.h"
 #include "model/ExtraType.h"
 #include "platform/Log.h"
-#include "platform/Picture.h"
 #include "window/PasteView.h"
 #include "window/PasteWindow.h"
 

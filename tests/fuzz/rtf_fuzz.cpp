@@ -1,7 +1,7 @@
 // Arbitrary bytes into the RTF reader. Whatever it accepts must survive our own writing and
 // reading, alone and joined with others, as RTF and as RTFD, with the same text and look;
 // otherwise the writer produces something the reader takes differently.
-#include "platform/richtext/RichText.h"
+#include "formats/richtext/RichText.h"
 
 #include <cstddef>
 #include <cstdint>

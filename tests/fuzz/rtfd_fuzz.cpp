@@ -1,6 +1,6 @@
 // Arbitrary bytes into the flattened RTFD reader. What it accepts must write back and read again
 // with the same text and the same attachments, and must also leave as RTF that reads again.
-#include "platform/richtext/RichText.h"
+#include "formats/richtext/RichText.h"
 
 #include <cstddef>
 #include <cstdint>

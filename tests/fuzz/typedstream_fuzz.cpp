@@ -1,6 +1,6 @@
 // Arbitrary bytes into the archive decoder. It may refuse them only with ArchiveError; what it
 // accepts must write back and read again as the same tree, or reading and writing disagree.
-#include "platform/TypedStream.h"
+#include "formats/TypedStream.h"
 
 #include <cstddef>
 #include <cstdint>

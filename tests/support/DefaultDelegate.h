@@ -3,7 +3,7 @@
 #include "window/PasteWindowDelegate.h"
 
 // The application as the paste window sees it, with the default settings and no data folder,
-// for programs that drive the window without the application: tests, benchmarks, fuzzers.
+// for programs that drive the window without the application: tests and benchmarks.
 // Its paste callback delivers nothing, and there is no application to go back to.
 class DefaultDelegate : public PasteWindowDelegate {
 public:

@@ -1,4 +1,4 @@
-#include "platform/Picture.h"
+#include "formats/Picture.h"
 
 #include "TestPictures.h"
 

@@ -1,4 +1,4 @@
-#include "platform/richtext/RichText.h"
+#include "formats/richtext/RichText.h"
 
 #include "Fixtures.h"
 #include "TestPictures.h"

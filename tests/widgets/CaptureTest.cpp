@@ -1,6 +1,6 @@
 #include "WidgetFixtures.h"
 
-#include "platform/Picture.h"
+#include "formats/Picture.h"
 
 #include <QImage>
 #include <QMessageBox>

@@ -1,6 +1,6 @@
 #include "WidgetFixtures.h"
 
-#include "platform/richtext/RichText.h"
+#include "formats/richtext/RichText.h"
 
 // A history of every kind a paste may join, the first row on top.
 class Supply : public WindowFixture {

@@ -20,7 +20,8 @@ public:
     static std::shared_ptr<Picture> fromData(const QByteArray& bytes, Format format);
 
     // Bitmap bytes of any format Qt reads (PNG, JPEG, BMP, TIFF) re-encoded losslessly as TIFF,
-    // keeping the resolution; absent when the bytes cannot be decoded.
+    // keeping the resolution; absent when the bytes cannot be decoded. Captures are stored so;
+    // the encoding is in TiffEncoding.cpp.
     static std::optional<QByteArray> tiffFromImageData(const QByteArray& encoded);
 
     QSizeF naturalSize() const { return _naturalSize; }

@@ -2,7 +2,7 @@
 // names and contents. Every length is checked against what is left, so a truncated or forged
 // buffer fails instead of reading past its end.
 
-#include "platform/richtext/RichTextDocument.h"
+#include "formats/richtext/RichTextDocument.h"
 
 namespace richtext {
 

@@ -1,4 +1,4 @@
-#include "platform/richtext/RichTextCodePage.h"
+#include "formats/richtext/RichTextCodePage.h"
 
 #include <QSysInfo>
 #include <cerrno>

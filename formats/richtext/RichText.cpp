@@ -1,6 +1,6 @@
-#include "platform/richtext/RichText.h"
+#include "formats/richtext/RichText.h"
 
-#include "platform/richtext/RichTextDocument.h"
+#include "formats/richtext/RichTextDocument.h"
 
 #include <algorithm>
 #include <utility>

@@ -1,192 +1,25 @@
-#include "platform/Picture.h"
+// The encoding of captured bitmaps as TIFF: whatever format a program offered, the clipping
+// keeps a TIFF that states its resolution, written as small and as fast as the pixels allow.
+#include "formats/Picture.h"
 
-#include "platform/Log.h"
-#include "platform/pdf/PdfModule.h"
+#include "formats/TiffMemory.h"
 
 #include <QBuffer>
 #include <QColorSpace>
-#include <QDir>
-#include <QFileInfo>
 #include <QImageReader>
 #include <QImageWriter>
-#include <QLibrary>
 #include <QtEndian>
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
-#include <mutex>
-#include <tiffio.h>
 
 namespace {
 
-constexpr double PointsPerInch = 72.0;
-constexpr double CentimetresPerInch = 2.54;
 // Qt's TIFF writer takes any non-zero compression as LZW.
 constexpr int LzwCompression = 1;
 // Deflate's fastest level: higher ones save a few per cent for up to twice the time.
 constexpr int DeflateLevel = 1;
 constexpr qint64 DeflateStripBytes = 1024 * 1024;
-
-// Damaged clipboard pictures are ordinary. libtiff (for us and for Qt's TIFF reader alike) would
-// report each of them on stderr, so it is kept quiet from the first picture on.
-void quietenDecoders() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        TIFFSetErrorHandler(nullptr);
-        TIFFSetWarningHandler(nullptr);
-    });
-}
-
-// libtiff reads the header straight from the clipping's bytes through these callbacks, so
-// sizing a picture copies nothing (the bytes are shared) and decodes no pixels; a TIFF being
-// written grows in the same kind of stream.
-struct MemoryStream {
-    QByteArray bytes;
-    qint64 position = 0;
-};
-
-tmsize_t readMemory(thandle_t handle, void* buffer, tmsize_t size) {
-    auto* stream = static_cast<MemoryStream*>(handle);
-    const qint64 available = stream->bytes.size() - stream->position;
-    const qint64 count = std::min<qint64>(size, available);
-    if (count <= 0)
-        return 0;
-    std::memcpy(buffer, stream->bytes.constData() + stream->position, size_t(count));
-    stream->position += count;
-    return tmsize_t(count);
-}
-
-tmsize_t refuseWrite(thandle_t, void*, tmsize_t) {
-    return 0;
-}
-
-toff_t seekMemory(thandle_t handle, toff_t offset, int whence) {
-    auto* stream = static_cast<MemoryStream*>(handle);
-    qint64 origin = 0;
-    if (whence == SEEK_CUR)
-        origin = stream->position;
-    else if (whence == SEEK_END)
-        origin = stream->bytes.size();
-    // A backward relative seek arrives as a wrapped unsigned offset.
-    const qint64 target = origin + qint64(offset);
-    if (target < 0)
-        return toff_t(-1);
-    stream->position = target;
-    return toff_t(target);
-}
-
-int closeMemory(thandle_t) {
-    return 0;
-}
-
-toff_t memorySize(thandle_t handle) {
-    return toff_t(static_cast<MemoryStream*>(handle)->bytes.size());
-}
-
-int refuseMapping(thandle_t, void**, toff_t*) {
-    return 0;
-}
-
-void unmapNothing(thandle_t, void*, toff_t) {}
-
-using TiffHandle = std::unique_ptr<TIFF, decltype(&TIFFClose)>;
-
-TiffHandle openTiff(MemoryStream& stream) {
-    TIFF* tiff = TIFFClientOpen("clipping", "r", &stream, readMemory, refuseWrite, seekMemory,
-                                closeMemory, memorySize, refuseMapping, unmapNothing);
-    return TiffHandle(tiff, &TIFFClose);
-}
-
-// A missing, senseless or unit-less resolution counts as one pixel per point.
-double dotsPerInch(TIFF* tiff, ttag_t resolutionTag) {
-    float resolution = 0;
-    if (!TIFFGetField(tiff, resolutionTag, &resolution) || !std::isfinite(resolution) ||
-        resolution <= 0)
-        return PointsPerInch;
-    uint16_t unit = RESUNIT_INCH;
-    TIFFGetFieldDefaulted(tiff, TIFFTAG_RESOLUTIONUNIT, &unit);
-    if (unit == RESUNIT_CENTIMETER)
-        return resolution * CentimetresPerInch;
-    if (unit == RESUNIT_INCH)
-        return resolution;
-    return PointsPerInch;
-}
-
-QSizeF tiffNaturalSize(const QByteArray& bytes) {
-    MemoryStream stream{bytes};
-    const TiffHandle tiff = openTiff(stream);
-    uint32_t width = 0;
-    uint32_t height = 0;
-    if (!tiff || !TIFFGetField(tiff.get(), TIFFTAG_IMAGEWIDTH, &width) ||
-        !TIFFGetField(tiff.get(), TIFFTAG_IMAGELENGTH, &height))
-        return {};
-    return {width * PointsPerInch / dotsPerInch(tiff.get(), TIFFTAG_XRESOLUTION),
-            height * PointsPerInch / dotsPerInch(tiff.get(), TIFFTAG_YRESOLUTION)};
-}
-
-// The PDF module, loaded when the first PDF is met: where it is installed beside the program,
-// else where the build made it. Null, said once in the log, when neither loads; PDFs are then
-// kept but not drawn.
-const PdfModule* pdfModule() {
-    static const PdfModule* const module = []() -> const PdfModule* {
-        using Entry = const PdfModule* (*)();
-        const QDir programs =
-            QFileInfo(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath()).path();
-        QStringList errors;
-        for (const QString& path : {programs.filePath(QStringLiteral(KELVRIN_PDF_MODULE_INSTALLED)),
-                                    QStringLiteral(KELVRIN_PDF_MODULE_BUILT)}) {
-            if (!QFileInfo(path).isFile())
-                continue;
-            QLibrary library(path);
-            if (const auto entry = reinterpret_cast<Entry>(library.resolve("kelvrin_pdf_module")))
-                return entry();
-            errors << library.errorString();
-        }
-        if (errors.isEmpty())
-            errors << QStringLiteral("the module is not installed");
-        Log::write(QStringLiteral("warning*** :[Picture] [PDF pictures cannot be drawn: %1]")
-                       .arg(errors.join(QStringLiteral("; "))));
-        return nullptr;
-    }();
-    return module;
-}
-
-QSizeF pdfNaturalSize(const QByteArray& bytes) {
-    const PdfModule* pdf = pdfModule();
-    return pdf ? pdf->pageSize(bytes) : QSizeF();
-}
-
-QSizeF naturalSizeOf(const QByteArray& bytes, Picture::Format format) {
-    switch (format) {
-    case Picture::Format::TIFF:
-        return tiffNaturalSize(bytes);
-    case Picture::Format::PDF:
-        return pdfNaturalSize(bytes);
-    case Picture::Format::PICT:
-        break;
-    }
-    return {};
-}
-
-bool hasArea(QSizeF size) {
-    return std::isfinite(size.width()) && std::isfinite(size.height()) && size.width() > 0 &&
-           size.height() > 0;
-}
-
-QImage readTiff(const QByteArray& bytes, QSize pixelSize) {
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, "tiff");
-    reader.setScaledSize(pixelSize);
-    return reader.read();
-}
-
-QImage renderPdf(const QByteArray& bytes, QSizeF pagePoints, QSize pixelSize) {
-    const PdfModule* pdf = pdfModule();
-    return pdf ? pdf->render(bytes, pagePoints, pixelSize) : QImage();
-}
 
 quint32 bigEndian32(const QByteArray& bytes, qsizetype at) {
     return qFromBigEndian<quint32>(bytes.constData() + at);
@@ -237,8 +70,8 @@ bool bmpStatesResolution(const QByteArray& bytes) {
 
 // Both resolutions, in inches or centimetres.
 bool tiffStatesResolution(const QByteArray& bytes) {
-    MemoryStream stream{bytes};
-    const TiffHandle tiff = openTiff(stream);
+    TiffMemory::Stream stream{bytes};
+    const TiffMemory::Handle tiff = TiffMemory::openReading(stream);
     float x = 0;
     float y = 0;
     uint16_t unit = RESUNIT_INCH;
@@ -273,22 +106,12 @@ QImage readAnyImage(const QByteArray& encoded) {
     // A picture that does not say how large its pixels are has one pixel to a point, as it is
     // shown; the TIFF it becomes says so, for every reader of our files.
     if (!image.isNull() && !statesResolution(encoded, format)) {
-        const int pointsPerMetre = int(std::lround(PointsPerInch * 100 / CentimetresPerInch));
+        const int pointsPerMetre =
+            int(std::lround(TiffMemory::PointsPerInch * 100 / TiffMemory::CentimetresPerInch));
         image.setDotsPerMeterX(pointsPerMetre);
         image.setDotsPerMeterY(pointsPerMetre);
     }
     return image;
-}
-
-// The TIFF being written grows in memory; libtiff seeks back to fill in offsets.
-tmsize_t writeGrowing(thandle_t handle, void* buffer, tmsize_t size) {
-    auto* stream = static_cast<MemoryStream*>(handle);
-    const qint64 end = stream->position + size;
-    if (end > stream->bytes.size())
-        stream->bytes.resize(end);
-    std::memcpy(stream->bytes.data() + stream->position, buffer, size_t(size));
-    stream->position = end;
-    return size;
 }
 
 // Eight bits a channel is what screenshots and photos copied from other programs have; deeper
@@ -344,13 +167,12 @@ std::optional<QByteArray> writeDeflateTiff(const QImage& image) {
     if (pixels.isNull())
         return std::nullopt;
     const int samples = alpha ? 4 : 3;
-    MemoryStream stream;
+    TiffMemory::Stream stream;
     stream.bytes.reserve(qsizetype(pixels.width()) * pixels.height());
-    TIFF* tiff = TIFFClientOpen("clipping", "w", &stream, readMemory, writeGrowing, seekMemory,
-                                closeMemory, memorySize, refuseMapping, unmapNothing);
+    TiffMemory::Handle closing = TiffMemory::openWriting(stream);
+    TIFF* const tiff = closing.get();
     if (!tiff)
         return std::nullopt;
-    TiffHandle closing(tiff, &TIFFClose);
     TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, uint32_t(pixels.width()));
     TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, uint32_t(pixels.height()));
     TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 8);
@@ -409,46 +231,10 @@ std::optional<QByteArray> writeLzwTiff(const QImage& image) {
 
 } // namespace
 
-Picture::Picture(QByteArray bytes, Format format, QSizeF naturalSize)
-    : _bytes(std::move(bytes)), _format(format), _naturalSize(naturalSize), _size(naturalSize) {}
-
-std::shared_ptr<Picture> Picture::fromData(const QByteArray& bytes, Format format) {
-    quietenDecoders();
-    const QSizeF naturalSize = naturalSizeOf(bytes, format);
-    if (!hasArea(naturalSize))
-        return nullptr;
-    return std::shared_ptr<Picture>(new Picture(bytes, format, naturalSize));
-}
-
 std::optional<QByteArray> Picture::tiffFromImageData(const QByteArray& encoded) {
-    quietenDecoders();
+    TiffMemory::quieten();
     const QImage image = readAnyImage(encoded);
     if (image.isNull())
         return std::nullopt;
     return hasEightBitChannels(image) ? writeDeflateTiff(image) : writeLzwTiff(image);
-}
-
-QImage Picture::render(QSize pixelSize) const {
-    if (pixelSize.isEmpty())
-        return {};
-    // Remembering the size even when decoding failed keeps a damaged picture from being
-    // decoded again at every repaint.
-    if (pixelSize != _renderedSize) {
-        _rendered = decode(pixelSize);
-        _renderedSize = pixelSize;
-    }
-    return _rendered;
-}
-
-QImage Picture::decode(QSize pixelSize) const {
-    QImage image;
-    if (_format == Format::TIFF)
-        image = readTiff(_bytes, pixelSize);
-    else if (_format == Format::PDF)
-        image = renderPdf(_bytes, _naturalSize, pixelSize);
-    // Whatever a decoder's rounding or a file's orientation tag does, the caller gets exactly
-    // the size it asked for.
-    if (!image.isNull() && image.size() != pixelSize)
-        image = image.scaled(pixelSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    return image;
 }

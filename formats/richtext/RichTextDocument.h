@@ -1,9 +1,9 @@
 #pragma once
 
 // What RichText holds, shared by its RTF reader and writer and its RTFD container code. Not for
-// use outside platform/richtext/RichText*.
+// use outside formats/richtext/RichText*.
 
-#include "platform/richtext/RichText.h"
+#include "formats/richtext/RichText.h"
 
 #include <QByteArray>
 #include <QHash>

@@ -1,4 +1,4 @@
-#include "platform/pdf/PdfModule.h"
+#include "formats/pdf/PdfModule.h"
 
 #include <memory>
 #include <poppler-qt6.h>

@@ -1,4 +1,4 @@
-#include "platform/TypedStream.h"
+#include "formats/TypedStream.h"
 
 #include <QStringDecoder>
 #include <QStringEncoder>

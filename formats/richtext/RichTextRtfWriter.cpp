@@ -2,8 +2,8 @@
 // undo the previous run's attributes, and every paragraph starts with \pard and its own props.
 // Text leaves as ASCII: everything else as \uN with a code page 1252 or "?" fallback.
 
-#include "platform/richtext/RichTextCodePage.h"
-#include "platform/richtext/RichTextDocument.h"
+#include "formats/richtext/RichTextCodePage.h"
+#include "formats/richtext/RichTextDocument.h"
 
 #include <QSize>
 #include <bitset>
