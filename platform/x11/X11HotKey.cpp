@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <memory>
 #include <span>
+#include <utility>
 
 namespace {
 
@@ -170,23 +171,46 @@ bool X11HotKey::grab(quint8 keyCode, quint16 modifierMask) {
 }
 
 void X11HotKey::ungrab() {
-    if (const X11Connection* x11 = X11Connection::get(); x11 && !_grabbedStates.empty()) {
-        for (const quint16 state : _grabbedStates)
-            xcb_ungrab_key(x11->connection(), _xKeyCode, _root, state);
-        xcb_flush(x11->connection());
-    }
+    release(_xKeyCode, _grabbedStates);
     _grabbedStates.clear();
     _xKeyCode = 0;
     _down = false;
     _releaseTime = 0;
 }
 
+void X11HotKey::regrab() {
+    // The grab held now stays until the new one is in place. The first key a keyboard (or
+    // xdotool) sends makes the server switch to that device's map and tell us so: its press
+    // follows at once, and would go to the focused window in a gap between the two grabs.
+    const quint8 oldKey = std::exchange(_xKeyCode, 0);
+    const std::vector<quint16> oldStates = std::exchange(_grabbedStates, {});
+    const bool sameKey = grab(_wanted->first, _wanted->second) && _xKeyCode == oldKey;
+    std::vector<quint16> stale;
+    for (const quint16 state : oldStates)
+        if (!sameKey || std::ranges::find(_grabbedStates, state) == _grabbedStates.end())
+            stale.push_back(state);
+    release(oldKey, stale);
+    // A key held through the change is still held; one on another key is not.
+    if (!sameKey) {
+        _down = false;
+        _releaseTime = 0;
+    }
+}
+
+void X11HotKey::release(quint8 key, const std::vector<quint16>& states) const {
+    const X11Connection* x11 = X11Connection::get();
+    if (!x11 || states.empty())
+        return;
+    for (const quint16 state : states)
+        xcb_ungrab_key(x11->connection(), key, _root, state);
+    xcb_flush(x11->connection());
+}
+
 std::optional<quint32> X11HotKey::pressTime(const void* message) {
     const auto* generic = static_cast<const xcb_generic_event_t*>(message);
     // After a new layout (setxkbmap, a keyboard plugged in) the key may be another X key.
     if (KeyboardMap::isMappingChange(_xkbEventBase, generic)) {
-        ungrab();
-        grab(_wanted->first, _wanted->second);
+        regrab();
         return std::nullopt;
     }
     if (!_xKeyCode)

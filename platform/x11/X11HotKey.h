@@ -27,6 +27,9 @@ public:
 private:
     bool grab(quint8 keyCode, quint16 modifierMask);
     void ungrab();
+    // Grabs the combination on the key that gives it now, then lets go of what is no longer it.
+    void regrab();
+    void release(quint8 key, const std::vector<quint16>& states) const;
     // Whether the X event is a press of the combination, with its time; a repeat of a held key is
     // none.
     std::optional<quint32> pressTime(const void* event);
