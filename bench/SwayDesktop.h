@@ -1,7 +1,7 @@
 #pragma once
 
 #include "bench/Desktop.h"
-#include "tests/wayland/SwaySession.h"
+#include "tests/wayland/WaylandSession.h"
 
 // A headless sway of its own (tests/wayland/SwaySession), run by the tests' unprivileged user when
 // the benchmark runs as root, with Super+Shift+V bound to Kelvrin's paste window.

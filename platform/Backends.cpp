@@ -8,11 +8,12 @@
 #include "platform/wayland/QtConnectionLoss.h"
 #include "platform/wayland/WaylandConnection.h"
 #include "platform/wayland/WaylandPasteboard.h"
+#include "platform/wayland/WaylandWindows.h"
+#include "platform/wayland/kde/KdeWindowList.h"
 #include "platform/wayland/wlroots/WlrootsHotKey.h"
 #include "platform/wayland/wlroots/WlrootsKeyEvents.h"
 #include "platform/wayland/wlroots/WlrootsToplevels.h"
 #include "platform/wayland/wlroots/WlrootsWindowHints.h"
-#include "platform/wayland/wlroots/WlrootsWindows.h"
 #include "platform/x11/X11HotKey.h"
 #include "platform/x11/X11KeyEvents.h"
 #include "platform/x11/X11Pasteboard.h"
@@ -72,21 +73,49 @@ Chosen onX11() {
             QStringLiteral("X11 (EWMH)")};
 }
 
+struct Listed {
+    std::shared_ptr<Toplevels> toplevels;
+    QString by;
+};
+
+// The windows of every program, as KWin lists them to Plasma or as a wlroots compositor lists
+// them; without either, what is missing is said once.
+Listed listWindows(WaylandConnection& wayland) {
+    if (std::shared_ptr<Toplevels> kde = KdeWindowList::open(wayland))
+        return {kde, QStringLiteral("KDE (plasma window management)")};
+    if (std::shared_ptr<Toplevels> wlroots = WlrootsToplevels::open(wayland))
+        return {wlroots, QStringLiteral("wlroots (foreign toplevels)")};
+    // KWin offers Plasma's shell to everyone, and its window list only to the programs it trusts.
+    if (wayland.offers("org_kde_plasma_shell"))
+        Log::write(QStringLiteral(
+            "warning*** :[wayland] [KWin refused us its list of windows "
+            "(org_kde_plasma_window_management): it trusts only a program started from its "
+            "installed path, which the desktop entry names. The program in front is unknown, and "
+            "a chosen clipping only goes onto the clipboard]"));
+    else
+        Log::write(QStringLiteral(
+            "warning*** :[wayland] [this compositor does not list its windows "
+            "(zwlr_foreign_toplevel_manager_v1): the program in front is unknown, and a chosen "
+            "clipping only goes onto the clipboard]"));
+    return {};
+}
+
 // On a Wayland compositor each service takes what the compositor offers for it. The clipboard
 // needs data-control, which any compositor may offer; the window list and the virtual keyboard
 // are wlroots' protocols; no compositor lets a program have a key, and the floating rule is
 // sway's. A backend without its protocol says once what is missing and serves what it can.
 Chosen onWayland(WaylandConnection& wayland) {
     wayland.watch();
-    const std::shared_ptr<WlrootsToplevels> toplevels = WlrootsToplevels::open(wayland);
-    Processes::installBackend(std::make_unique<WlrootsWindows>(wayland, toplevels));
+    const Listed listed = listWindows(wayland);
+    const std::shared_ptr<Toplevels>& toplevels = listed.toplevels;
+    Processes::installBackend(std::make_unique<WaylandWindows>(wayland, toplevels));
     KeyEvents::installBackend(std::make_unique<WlrootsKeyEvents>(wayland, toplevels));
     HotKey::installBackend([] { return std::make_unique<WlrootsHotKey>(); });
     WindowHints::installBackend(std::make_unique<WlrootsWindowHints>());
     const QString none = QStringLiteral("none");
     return {offersDataControl(wayland) ? QStringLiteral("Wayland data-control")
                                        : QStringLiteral("Qt's, while our window has the keyboard"),
-            toplevels ? QStringLiteral("wlroots (foreign toplevels)") : none,
+            toplevels ? listed.by : none,
             toplevels && wayland.offers("zwp_virtual_keyboard_manager_v1")
                 ? QStringLiteral("wlroots (virtual keyboard)")
                 : none,

@@ -18,7 +18,7 @@ struct Application {
     // 0 for the desktop itself, when no application is in front. On X11 the window's id; on
     // Wayland, where another program's window has no id, a number of ours standing for it.
     quint32 window = 0;
-    // 0 when the window does not say (_NET_WM_PID is optional; Wayland never tells).
+    // 0 when the window does not say (_NET_WM_PID is optional; wlroots never tells).
     qint64 pid = 0;
     // As the desktop names it: the name its desktop entry gives it, else its class (the class of
     // WM_CLASS, the app_id on Wayland), else the process's command name or the window's title.

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tests/wayland/SwaySession.h"
+#include "tests/wayland/WaylandSession.h"
 
 #include <QJsonDocument>
 #include <gtest/gtest.h>
@@ -17,10 +17,10 @@ inline std::optional<QJsonObject> pasteWindow(const SwaySession& sway) {
 
 // paste_target, a Qt window of the session titled as given, which says what is pasted into it;
 // true once it said it is ready.
-inline bool startPasteTarget(const SwaySession& sway, QProcess& target,
+inline bool startPasteTarget(const WaylandSession& session, QProcess& target,
                              const QString& title = QStringLiteral("Notes")) {
     target.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    sway.start(target, QStringLiteral(PASTE_TARGET), {QStringLiteral("--title"), title},
+    session.start(target, QStringLiteral(PASTE_TARGET), {QStringLiteral("--title"), title},
                {QStringLiteral("QT_QPA_PLATFORM=wayland")});
     QByteArray said;
     return saidLine(target, "ready", said);
@@ -30,10 +30,10 @@ inline bool startPasteTarget(const SwaySession& sway, QProcess& target,
 // command line; what it says on standard error is kept.
 class KelvrinInSession {
 public:
-    explicit KelvrinInSession(const SwaySession& sway, const QStringList& environment = {})
-        : _sway(sway) {
+    explicit KelvrinInSession(const WaylandSession& session, const QStringList& environment = {})
+        : _session(session) {
         _process.setProcessChannelMode(QProcess::ForwardedOutputChannel);
-        sway.start(_process, kKelvrin, {}, environment);
+        session.start(_process, kKelvrin, {}, environment);
         _answered = waitUntil([&] { return history().has_value(); }, 20000);
     }
     ~KelvrinInSession() {
@@ -46,7 +46,7 @@ public:
     bool answered() const { return _answered; }
     // Asks it to quit through the command line: its exit status once it ended.
     int quit() {
-        _sway.run(kKelvrin, {QStringLiteral("--quit")});
+        _session.run(kKelvrin, {QStringLiteral("--quit")});
         if (!_process.waitForFinished(10000))
             _process.kill(), _process.waitForFinished(2000);
         return _process.exitCode();
@@ -58,7 +58,7 @@ public:
     }
     // The history, head first, each clipping as --list describes it; nothing without an answer.
     std::optional<QList<QJsonObject>> history() const {
-        const SwaySession::Result list = _sway.run(kKelvrin, {QStringLiteral("--list")});
+        const WaylandSession::Result list = _session.run(kKelvrin, {QStringLiteral("--list")});
         if (list.status != 0)
             return std::nullopt;
         QList<QJsonObject> clippings;
@@ -77,7 +77,7 @@ public:
     QByteArray errors() { return _errors += _process.readAllStandardError(); }
 
 private:
-    const SwaySession& _sway;
+    const WaylandSession& _session;
     QProcess _process;
     bool _answered = false;
     bool _endJudged = false;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tests/wayland/SwaySession.h"
+#include "tests/wayland/WaylandSession.h"
 
 #include "ScopedEnvironment.h"
 #include "platform/wayland/WaylandConnection.h"

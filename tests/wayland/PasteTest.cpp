@@ -100,10 +100,10 @@ TEST(PasteOnSway, TheKeystrokeGoesToTheTargetAloneNeverToAWindowInItsPlace) {
     // The window in front once sway has given the keyboard to the one of that title.
     const auto focus = [&](const QString& title) {
         sway.run(QStringLiteral("swaymsg"), {QStringLiteral("[title=\"%1\"] focus").arg(title)});
-        std::optional<WlrootsToplevels::Toplevel> front;
+        std::optional<Toplevels::Toplevel> front;
         connection->waitUntil(
             [&] { return (front = toplevels->activated()) && front->title == title; }, 5000);
-        return front.value_or(WlrootsToplevels::Toplevel());
+        return front.value_or(Toplevels::Toplevel());
     };
     const quint32 target = focus(QStringLiteral("Notes")).id;
     ASSERT_NE(target, 0u);

@@ -2,7 +2,7 @@
 
 #include "platform/Log.h"
 #include "platform/wayland/WaylandConnection.h"
-#include "platform/wayland/wlroots/WlrootsToplevels.h"
+#include "platform/wayland/Toplevels.h"
 
 #include <algorithm>
 #include <chrono>
@@ -58,7 +58,7 @@ void warn(const char* what) {
 } // namespace
 
 WlrootsKeyEvents::WlrootsKeyEvents(WaylandConnection& wayland,
-                                   std::shared_ptr<WlrootsToplevels> toplevels)
+                                   std::shared_ptr<Toplevels> toplevels)
     : _wayland(wayland), _toplevels(std::move(toplevels)) {
     if (const char* trouble = makeKeyboard())
         warn(trouble);

@@ -7,7 +7,7 @@
 #include <memory>
 
 class WaylandConnection;
-class WlrootsToplevels;
+class Toplevels;
 struct zwp_virtual_keyboard_v1;
 
 // The paste keystroke through a virtual keyboard of our own (zwp_virtual_keyboard_manager_v1),
@@ -25,7 +25,7 @@ class WlrootsKeyEvents : public KeyEvents::Backend {
 public:
     // Without the virtual keyboard, or without the list of windows that tells where the keys
     // would go, nothing is ever sent: that is said once here.
-    WlrootsKeyEvents(WaylandConnection& wayland, std::shared_ptr<WlrootsToplevels> toplevels);
+    WlrootsKeyEvents(WaylandConnection& wayland, std::shared_ptr<Toplevels> toplevels);
     ~WlrootsKeyEvents() override;
 
     // False, with nothing sent, when the target is not the activated window within half a
@@ -45,7 +45,7 @@ private:
     void press(const Key& key, bool down, uint32_t& modifiers);
 
     WaylandConnection& _wayland;
-    std::shared_ptr<WlrootsToplevels> _toplevels;
+    std::shared_ptr<Toplevels> _toplevels;
     zwp_virtual_keyboard_v1* _keyboard = nullptr;
     Key _control, _shift, _v, _insert;
     // What the connection's signals are delivered to; they stop with the keyboard.

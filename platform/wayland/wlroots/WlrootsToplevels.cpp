@@ -2,7 +2,6 @@
 
 #include "platform/wayland/WaylandConnection.h"
 
-#include <QGuiApplication>
 #include <algorithm>
 #include <wayland-client.h>
 #include <wlr-foreign-toplevel-management-unstable-v1-client-protocol.h>
@@ -57,27 +56,11 @@ void WlrootsToplevels::forgetEverything() {
         zwlr_foreign_toplevel_manager_v1_destroy(std::exchange(_manager, nullptr));
 }
 
-bool WlrootsToplevels::Toplevel::isOurs() const {
-    return appId == QGuiApplication::desktopFileName();
-}
-
-std::optional<WlrootsToplevels::Toplevel> WlrootsToplevels::activated() const {
-    const auto entry =
-        std::ranges::find_if(_entries, [](const auto& entry) { return entry->current.activated; });
-    return entry == _entries.end() ? std::nullopt : std::optional((*entry)->current);
-}
-
-std::optional<WlrootsToplevels::Toplevel> WlrootsToplevels::find(quint32 id) const {
-    const Entry* found = entry(id);
-    return found ? std::optional(found->current) : std::nullopt;
-}
-
-std::vector<WlrootsToplevels::Toplevel> WlrootsToplevels::ours() const {
-    std::vector<Toplevel> ours;
+std::vector<Toplevels::Toplevel> WlrootsToplevels::listed() const {
+    std::vector<Toplevel> all;
     for (const auto& entry : _entries)
-        if (entry->current.isOurs())
-            ours.push_back(entry->current);
-    return ours;
+        all.push_back(entry->current);
+    return all;
 }
 
 bool WlrootsToplevels::activate(quint32 id) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/wayland/Toplevels.h"
+
 #include <QObject>
 #include <QString>
 #include <QtGlobal>
@@ -12,39 +14,20 @@ struct wl_array;
 struct zwlr_foreign_toplevel_handle_v1;
 struct zwlr_foreign_toplevel_manager_v1;
 
-// The windows of every program, ours too, as a wlroots compositor lists them to a task bar
-// (zwlr_foreign_toplevel_manager_v1): their app_id, title and whether each is the activated one.
-// The list follows the compositor's events as the connection dispatches them, and is made anew
-// on a new connection.
-class WlrootsToplevels {
+// The windows as a wlroots compositor lists them to a task bar (zwlr_foreign_toplevel_manager_v1):
+// their app_id, title and whether each is the activated one; it never tells the pid. The list
+// follows the compositor's events as the connection dispatches them, and is made anew on a new
+// connection.
+class WlrootsToplevels : public Toplevels {
 public:
-    struct Toplevel {
-        // A number of ours for the compositor's handle, never given twice in a run.
-        quint32 id = 0;
-        QString appId;
-        QString title;
-        bool activated = false;
-
-        // Whether it is one of this program's windows: Qt's Wayland platform gives them the
-        // application's desktop file name as app_id.
-        bool isOurs() const;
-    };
-
     // Null when the compositor does not offer the list.
     static std::unique_ptr<WlrootsToplevels> open(WaylandConnection& wayland);
     ~WlrootsToplevels();
     WlrootsToplevels(const WlrootsToplevels&) = delete;
     WlrootsToplevels& operator=(const WlrootsToplevels&) = delete;
 
-    // The window the compositor has activated; nothing when none is (an empty workspace).
-    std::optional<Toplevel> activated() const;
-    // Nothing once the window is closed.
-    std::optional<Toplevel> find(quint32 id) const;
-    // This program's windows, in the order the compositor mapped them.
-    std::vector<Toplevel> ours() const;
-    // Asks the compositor to activate the window for the user's seat, as a task bar does; false
-    // when it is closed.
-    bool activate(quint32 id);
+    std::vector<Toplevel> listed() const override;
+    bool activate(quint32 id) override;
 
 private:
     struct Entry {

@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <functional>
+#include <optional>
 #include <ostream>
 
 // Readable failure messages.
@@ -15,16 +16,15 @@ inline void PrintTo(const QString& text, std::ostream* out) {
     *out << '"' << text.toStdString() << '"';
 }
 
-// A headless sway of one test's own, with a private runtime folder, run with the test's programs
-// by an unprivileged user when the suite runs as root (sway refuses root). It binds Super+Shift+V
-// to the command given, as a user's configuration would bind the paste window.
-class SwaySession {
+// A headless compositor of one test's own, with a private runtime folder, run with the test's
+// programs by an unprivileged user when the suite runs as root (compositors refuse root, or
+// trust only the session's user). What every compositor's session shares; SwaySession and
+// KwinSession start their compositor.
+class WaylandSession {
 public:
-    // Throws std::runtime_error when the user cannot be made or sway does not come up.
-    explicit SwaySession(const QString& pasteWindowCommand);
-    ~SwaySession();
-    SwaySession(const SwaySession&) = delete;
-    SwaySession& operator=(const SwaySession&) = delete;
+    virtual ~WaylandSession();
+    WaylandSession(const WaylandSession&) = delete;
+    WaylandSession& operator=(const WaylandSession&) = delete;
 
     // Starts a program in the session; the extra variables come on top of the session's.
     void start(QProcess& process, const QString& program, const QStringList& arguments,
@@ -48,16 +48,8 @@ public:
     // Presses keys as a user would, through wtype (its arguments, "-M logo -k v" and the like).
     void type(const QStringList& arguments) const;
 
-    // The window that has the keyboard, as sway's tree describes it; empty when none has.
-    QJsonObject focusedWindow() const;
-    // sway's description of every window (app_id, name, focused, floating...).
-    QList<QJsonObject> windows() const;
-
     // The compositor's socket, as a WAYLAND_DISPLAY a client outside the session can be given.
     QString socketPath() const { return _runtime + u'/' + _display; }
-    // Sends sway the signal: SIGSTOP makes a compositor that keeps every connection and answers
-    // none, SIGCONT wakes it, SIGKILL ends it as a crash would.
-    void signal(int number) const;
     // Hands the files the test made under the path to the session's user.
     void handOver(const QString& path) const;
 
@@ -66,16 +58,72 @@ public:
     // The folder the user owns for the test's files.
     QString home() const { return _home.path(); }
 
+protected:
+    // Makes the session's folders, owned by its user. Throws std::runtime_error when the user
+    // cannot be made.
+    WaylandSession();
+    // Starts the compositor with the extra variables, and waits until the socket named (the first
+    // wayland-N when empty) and whatever else it must make are there. Throws when it does not
+    // come up.
+    void startCompositor(const QString& program, const QStringList& arguments,
+                         const QStringList& extraEnvironment, const QString& socket,
+                         const std::function<bool()>& alsoReady = {});
+    // The session's own variables beyond the common ones.
+    virtual QStringList ownEnvironment() const { return {}; }
+    QString runtime() const { return _runtime; }
+
 private:
     QStringList environment() const;
-    // 0 before sway came up.
-    qint64 swayPid() const;
 
     QTemporaryDir _home;
     QString _runtime;
     QString _display;
+
+protected:
+    QProcess _compositor;
+};
+
+// A headless sway. It binds Super+Shift+V to the command given, as a user's configuration would
+// bind the paste window.
+class SwaySession : public WaylandSession {
+public:
+    // Throws std::runtime_error when the user cannot be made or sway does not come up.
+    explicit SwaySession(const QString& pasteWindowCommand);
+    ~SwaySession() override;
+
+    // The window that has the keyboard, as sway's tree describes it; empty when none has.
+    QJsonObject focusedWindow() const;
+    // sway's description of every window (app_id, name, focused, floating...).
+    QList<QJsonObject> windows() const;
+    // Sends sway the signal: SIGSTOP makes a compositor that keeps every connection and answers
+    // none, SIGCONT wakes it, SIGKILL ends it as a crash would.
+    void signal(int number) const;
+
+private:
+    QStringList ownEnvironment() const override;
+    // 0 before sway came up.
+    qint64 swayPid() const;
+
     QString _ipcSocket;
-    QProcess _sway;
+};
+
+// A headless KWin, as Plasma runs it, on a session bus of its own. The programs given are
+// trusted as installed ones are: each has a desktop file naming it by its absolute path, found
+// through KDE's service cache, that asks for KWin's restricted window list.
+class KwinSession : public WaylandSession {
+public:
+    // Throws std::runtime_error when the user cannot be made or KWin does not come up.
+    explicit KwinSession(const QStringList& trustedPrograms);
+    ~KwinSession() override;
+
+    // The session bus, as DBUS_SESSION_BUS_ADDRESS gives it.
+    QString bus() const { return _bus; }
+
+private:
+    QStringList ownEnvironment() const override;
+    void trust(const QStringList& programs) const;
+
+    QString _bus;
 };
 
 // Processes Qt's events until the condition holds or the time is up.

@@ -1,8 +1,7 @@
-#include "platform/wayland/wlroots/WlrootsWindows.h"
+#include "platform/wayland/WaylandWindows.h"
 
-#include "platform/Log.h"
+#include "platform/wayland/Toplevels.h"
 #include "platform/wayland/WaylandConnection.h"
-#include "platform/wayland/wlroots/WlrootsToplevels.h"
 
 #include <QApplication>
 #include <QWidget>
@@ -26,17 +25,10 @@ qsizetype shownWindows() {
 
 } // namespace
 
-WlrootsWindows::WlrootsWindows(WaylandConnection& wayland,
-                               std::shared_ptr<WlrootsToplevels> toplevels)
-    : _wayland(wayland), _toplevels(std::move(toplevels)) {
-    if (!_toplevels)
-        Log::write(QStringLiteral(
-            "warning*** :[wayland] [this compositor does not list its windows "
-            "(zwlr_foreign_toplevel_manager_v1): the program in front is unknown, and a chosen "
-            "clipping only goes onto the clipboard]"));
-}
+WaylandWindows::WaylandWindows(WaylandConnection& wayland, std::shared_ptr<Toplevels> toplevels)
+    : _wayland(wayland), _toplevels(std::move(toplevels)) {}
 
-std::optional<Processes::Application> WlrootsWindows::frontmost() {
+std::optional<Processes::Application> WaylandWindows::frontmost() {
     if (!_toplevels)
         return std::nullopt;
     // A focus that changed a moment ago is in the list once the compositor has answered.
@@ -46,6 +38,7 @@ std::optional<Processes::Application> WlrootsWindows::frontmost() {
         return std::nullopt;
     Processes::Application application;
     application.window = front->id;
+    application.pid = front->pid;
     application.windowClass = front->appId;
     application.name = nameOfClass(front->appId);
     if (application.name.isEmpty())
@@ -53,12 +46,12 @@ std::optional<Processes::Application> WlrootsWindows::frontmost() {
     return application;
 }
 
-bool WlrootsWindows::isCurrent(quint32 window) {
+bool WaylandWindows::isCurrent(quint32 window) {
     const auto toplevel = _toplevels ? _toplevels->find(window) : std::nullopt;
     return toplevel && toplevel->isOurs();
 }
 
-bool WlrootsWindows::bringToFront(quint32 window) {
+bool WaylandWindows::bringToFront(quint32 window) {
     if (!_toplevels || !_toplevels->activate(window))
         return false;
     return _wayland.waitUntil(
@@ -70,7 +63,7 @@ bool WlrootsWindows::bringToFront(quint32 window) {
            _toplevels->find(window);
 }
 
-void WlrootsWindows::activate(QWidget* window, const Processes::Activation& activation) {
+void WaylandWindows::activate(QWidget* window, const Processes::Activation& activation) {
     // Qt's xdg-shell hands the token a launcher gave us to the compositor with its activation
     // request, and takes it off the environment then.
     if (!activation.token.isEmpty())
@@ -83,9 +76,9 @@ void WlrootsWindows::activate(QWidget* window, const Processes::Activation& acti
     // activated through xdg-activation. It is activated as a task bar would, known by its title;
     // Qt may not have sent a title changed a moment ago, so a window shown alone is also known
     // by being the only one of ours listed.
-    const std::vector<WlrootsToplevels::Toplevel> ours = _toplevels->ours();
+    const std::vector<Toplevels::Toplevel> ours = _toplevels->ours();
     auto target =
-        std::ranges::find(ours, window->windowTitle(), &WlrootsToplevels::Toplevel::title);
+        std::ranges::find(ours, window->windowTitle(), &Toplevels::Toplevel::title);
     if (target == ours.end() && ours.size() == 1 && shownWindows() == 1)
         target = ours.begin();
     if (target != ours.end() && !target->activated)

@@ -1,0 +1,307 @@
+#include "tests/wayland/WaylandSession.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <csignal>
+#include <pwd.h>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// The unprivileged user the sessions run as, when the suite runs as root.
+constexpr char kUser[] = "kelvrin-e2e";
+
+bool runsAsRoot() {
+    return geteuid() == 0;
+}
+
+uid_t sessionUser() {
+    if (!runsAsRoot())
+        return geteuid();
+    if (const passwd* user = getpwnam(kUser))
+        return user->pw_uid;
+    // Two tests may start at once: whichever adds the user, it is there afterwards.
+    QProcess::execute(QStringLiteral("useradd"),
+                      {"--system", "--no-create-home", "--home-dir", "/nonexistent", kUser});
+    const passwd* user = getpwnam(kUser);
+    if (!user)
+        throw std::runtime_error("cannot add the user kelvrin-e2e");
+    return user->pw_uid;
+}
+
+void collectWindows(const QJsonObject& node, QList<QJsonObject>& windows) {
+    if (node.contains(QStringLiteral("pid")))
+        windows << node;
+    for (const char* children : {"nodes", "floating_nodes"})
+        for (const QJsonValue& child : node.value(QLatin1String(children)).toArray())
+            collectWindows(child.toObject(), windows);
+}
+
+} // namespace
+
+WaylandSession::WaylandSession() {
+    if (!_home.isValid())
+        throw std::runtime_error("no temporary folder");
+    const uid_t user = sessionUser();
+    _runtime = _home.filePath(QStringLiteral("runtime"));
+    for (const QString& folder : {_home.path(), _runtime, configHome()}) {
+        QDir().mkpath(folder);
+        const QByteArray path = QFile::encodeName(folder);
+        if (::chown(path.constData(), user, user) != 0 || ::chmod(path.constData(), 0700) != 0)
+            throw std::runtime_error("cannot hand a folder to the session's user");
+    }
+}
+
+WaylandSession::~WaylandSession() {
+    if (_compositor.state() != QProcess::NotRunning) {
+        _compositor.terminate();
+        if (!_compositor.waitForFinished(5000))
+            _compositor.kill(), _compositor.waitForFinished(2000);
+    }
+    // Whatever the user left running in the session goes with it.
+    if (runsAsRoot())
+        QProcess::execute(QStringLiteral("pkill"), {"-KILL", "-f", _runtime});
+}
+
+void WaylandSession::startCompositor(const QString& program, const QStringList& arguments,
+                                     const QStringList& extraEnvironment, const QString& socket,
+                                     const std::function<bool()>& alsoReady) {
+    // The compositor's log is long; it stays in the session's folder for whoever looks into a
+    // failure.
+    _compositor.setStandardOutputFile(QProcess::nullDevice());
+    _compositor.setStandardErrorFile(_home.filePath(QStringLiteral("compositor.log")));
+    start(_compositor, program, arguments, extraEnvironment);
+    const QDir runtime(_runtime);
+    const bool up = waitUntil(
+        [&] {
+            const QStringList sockets =
+                runtime.entryList({socket.isEmpty() ? QStringLiteral("wayland-?") : socket},
+                                  QDir::System);
+            if (sockets.isEmpty() || (alsoReady && !alsoReady()))
+                return _compositor.state() == QProcess::NotRunning;
+            _display = sockets.front();
+            return true;
+        },
+        15000);
+    if (!up || _display.isEmpty())
+        throw std::runtime_error(program.toStdString() + " did not come up");
+}
+
+SwaySession::SwaySession(const QString& pasteWindowCommand) {
+    const QString configPath = home() + QStringLiteral("/sway.conf");
+    QFile config(configPath);
+    if (!config.open(QIODevice::WriteOnly))
+        throw std::runtime_error("cannot write sway's configuration");
+    config.write("output HEADLESS-1 resolution 1280x800\n"
+                 "bindsym Mod4+Shift+v exec " +
+                 pasteWindowCommand.toUtf8() + "\n");
+    config.close();
+    QFile::setPermissions(configPath, QFile::ReadOwner | QFile::ReadOther);
+
+    const QDir folder(runtime());
+    startCompositor(QStringLiteral("sway"), {"-c", configPath},
+                    {"WLR_BACKENDS=headless", "WLR_LIBINPUT_NO_DEVICES=1", "WLR_RENDERER=pixman"},
+                    {}, [&] {
+                        const QStringList ipc =
+                            folder.entryList({"sway-ipc.*.sock"}, QDir::System);
+                        if (!ipc.isEmpty())
+                            _ipcSocket = folder.filePath(ipc.front());
+                        return !ipc.isEmpty();
+                    });
+}
+
+SwaySession::~SwaySession() {
+    // A sway whose runuser was killed would live on; the process of that number is ours only
+    // while it runs with our configuration.
+    _compositor.terminate();
+    _compositor.waitForFinished(5000);
+    if (const qint64 pid = swayPid(); pid > 0) {
+        QFile command(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        if (command.open(QIODevice::ReadOnly) &&
+            command.readAll().contains(QFile::encodeName(home())))
+            ::kill(pid_t(pid), SIGKILL);
+    }
+}
+
+QStringList SwaySession::ownEnvironment() const {
+    if (_ipcSocket.isEmpty())
+        return {};
+    return {QStringLiteral("SWAYSOCK=") + _ipcSocket};
+}
+
+KwinSession::KwinSession(const QStringList& trustedPrograms) {
+    trust(trustedPrograms);
+    // KWin's installed program holds a file capability that a container cannot grant, and
+    // executing it fails; a copy has none. KWin's platform plugin wants the copy named as KWin.
+    const QString kwin = home() + QStringLiteral("/bin/kwin_wayland");
+    QDir().mkpath(home() + QStringLiteral("/bin"));
+    if (!QFile::copy(QStringLiteral("/usr/bin/kwin_wayland"), kwin))
+        throw std::runtime_error("cannot copy kwin_wayland (is kwin-wayland installed?)");
+    // KWin ends the session with this program, which tells the test the session bus first.
+    const QString busFile = home() + QStringLiteral("/bus");
+    const QString session = home() + QStringLiteral("/session.sh");
+    QFile script(session);
+    if (!script.open(QIODevice::WriteOnly))
+        throw std::runtime_error("cannot write the session's script");
+    script.write("#!/bin/sh\necho \"$DBUS_SESSION_BUS_ADDRESS\" > " + QFile::encodeName(busFile) +
+                 "\nwhile :; do sleep 1000; done\n");
+    script.close();
+    script.setPermissions(QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
+    handOver(home());
+    // The service cache KWin looks the clients' desktop files up in.
+    if (run(QStringLiteral("kbuildsycoca5"), {}, 60000).status != 0)
+        throw std::runtime_error("kbuildsycoca5 failed (is libkf5service-bin installed?)");
+
+    startCompositor(QStringLiteral("dbus-run-session"),
+                    {"--", kwin, "--virtual", "--width", "1280", "--height", "800",
+                     "--no-lockscreen", "--socket", "kwin-test", "--exit-with-session", session},
+                    {}, QStringLiteral("kwin-test"), [&] {
+                        QFile said(busFile);
+                        if (said.open(QIODevice::ReadOnly))
+                            _bus = QString::fromUtf8(said.readAll().trimmed());
+                        return !_bus.isEmpty();
+                    });
+}
+
+KwinSession::~KwinSession() {
+    // KWin, its session's program and the bus go with the session: their command lines name it.
+    if (runsAsRoot())
+        QProcess::execute(QStringLiteral("pkill"), {"-KILL", "-f", home()});
+}
+
+void KwinSession::trust(const QStringList& programs) const {
+    const QString applications = home() + QStringLiteral("/data/applications");
+    QDir().mkpath(applications);
+    for (const QString& program : programs) {
+        QFile entry(applications + u'/' + QFileInfo(program).fileName() +
+                    QStringLiteral(".desktop"));
+        if (!entry.open(QIODevice::WriteOnly))
+            throw std::runtime_error("cannot write a desktop file");
+        entry.write("[Desktop Entry]\nType=Application\nName=" +
+                    QFileInfo(program).fileName().toUtf8() + "\nExec=" +
+                    QFile::encodeName(program) +
+                    "\nX-KDE-Wayland-Interfaces=org_kde_plasma_window_management\n");
+    }
+}
+
+QStringList KwinSession::ownEnvironment() const {
+    QStringList variables{
+        QStringLiteral("XDG_DATA_DIRS=") + home() + QStringLiteral("/data:/usr/local/share:/usr/share"),
+        QStringLiteral("XDG_CACHE_HOME=") + home() + QStringLiteral("/cache")};
+    if (!_bus.isEmpty())
+        variables << QStringLiteral("DBUS_SESSION_BUS_ADDRESS=") + _bus;
+    return variables;
+}
+
+qint64 SwaySession::swayPid() const {
+    // The IPC socket is named after sway's process, which runuser's is not.
+    return QFileInfo(_ipcSocket).fileName().section(u'.', 2, 2).toLongLong();
+}
+
+void SwaySession::signal(int number) const {
+    const qint64 pid = swayPid();
+    if (pid <= 0)
+        throw std::runtime_error("sway's process is not known");
+    ::kill(pid_t(pid), number);
+    // runuser stops itself with its child, and goes on only when it is told to as well.
+    if (number == SIGCONT && runsAsRoot())
+        ::kill(pid_t(_compositor.processId()), SIGCONT);
+}
+
+void WaylandSession::handOver(const QString& path) const {
+    const uid_t user = sessionUser();
+    QStringList paths{path};
+    for (QDirIterator below(path, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                            QDirIterator::Subdirectories);
+         below.hasNext();)
+        paths << below.next();
+    for (const QString& owned : paths)
+        if (::chown(QFile::encodeName(owned).constData(), user, user) != 0)
+            throw std::runtime_error("cannot hand a file to the session's user");
+}
+
+QStringList WaylandSession::environment() const {
+    QStringList variables{
+        QStringLiteral("HOME=") + home(), QStringLiteral("PATH=/usr/local/bin:/usr/bin:/bin"),
+        QStringLiteral("XDG_RUNTIME_DIR=") + _runtime,
+        QStringLiteral("XDG_CONFIG_HOME=") + configHome(), QStringLiteral("LANG=C.UTF-8"),
+        // Marks every process of the session, so it can be ended with it.
+        QStringLiteral("KELVRIN_E2E_SESSION=") + _runtime};
+    if (!_display.isEmpty())
+        variables << QStringLiteral("WAYLAND_DISPLAY=") + _display;
+    variables << ownEnvironment();
+    for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"})
+        if (qEnvironmentVariableIsSet(name))
+            variables << QString::fromLatin1(name) + u'=' + qEnvironmentVariable(name);
+    return variables;
+}
+
+void WaylandSession::start(QProcess& process, const QString& program, const QStringList& arguments,
+                        const QStringList& extraEnvironment) const {
+    QStringList command;
+    if (runsAsRoot())
+        command << QStringLiteral("-u") << QString::fromLatin1(kUser) << QStringLiteral("--")
+                << QStringLiteral("env");
+    command << QStringLiteral("-i") << environment() << extraEnvironment << program << arguments;
+    process.start(runsAsRoot() ? QStringLiteral("runuser") : QStringLiteral("env"), command);
+}
+
+WaylandSession::Result WaylandSession::run(const QString& program, const QStringList& arguments,
+                                     int timeoutMs, const QByteArray& input) const {
+    QProcess process;
+    start(process, program, arguments);
+    Result result;
+    if (!process.waitForStarted(5000))
+        return result;
+    if (!input.isEmpty())
+        process.write(input);
+    process.closeWriteChannel();
+    if (!waitUntil([&] { return process.state() == QProcess::NotRunning; }, timeoutMs)) {
+        process.kill();
+        process.waitForFinished(2000);
+    } else {
+        result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    }
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    return result;
+}
+
+std::optional<QByteArray> WaylandSession::paste(const QString& type) const {
+    QStringList arguments{QStringLiteral("--no-newline")};
+    if (!type.isEmpty())
+        arguments << QStringLiteral("--type") << type;
+    const Result result = run(QStringLiteral("wl-paste"), arguments);
+    return result.status == 0 ? std::optional<QByteArray>(result.out) : std::nullopt;
+}
+
+void WaylandSession::copy(const QByteArray& bytes) const {
+    // wl-copy hands the serving to a process of its own and ends.
+    run(QStringLiteral("wl-copy"), {}, 10000, bytes);
+    waitUntil([&] { return paste() == bytes; }, 5000);
+}
+
+void WaylandSession::type(const QStringList& arguments) const {
+    run(QStringLiteral("wtype"), arguments);
+}
+
+QList<QJsonObject> SwaySession::windows() const {
+    const QJsonDocument tree =
+        QJsonDocument::fromJson(run(QStringLiteral("swaymsg"), {"-r", "-t", "get_tree"}).out);
+    QList<QJsonObject> windows;
+    collectWindows(tree.object(), windows);
+    return windows;
+}
+
+QJsonObject SwaySession::focusedWindow() const {
+    for (const QJsonObject& window : windows())
+        if (window.value(QStringLiteral("focused")).toBool())
+            return window;
+    return {};
+}
