@@ -9,6 +9,7 @@
 #include "platform/wayland/WaylandConnection.h"
 #include "platform/wayland/WaylandPasteboard.h"
 #include "platform/wayland/WaylandWindows.h"
+#include "platform/wayland/kde/KdeHotKey.h"
 #include "platform/wayland/kde/KdeWindowList.h"
 #include "platform/wayland/wlroots/WlrootsHotKey.h"
 #include "platform/wayland/wlroots/WlrootsKeyEvents.h"
@@ -101,16 +102,21 @@ Listed listWindows(WaylandConnection& wayland) {
 }
 
 // On a Wayland compositor each service takes what the compositor offers for it. The clipboard
-// needs data-control, which any compositor may offer; the window list and the virtual keyboard
-// are wlroots' protocols; no compositor lets a program have a key, and the floating rule is
-// sway's. A backend without its protocol says once what is missing and serves what it can.
+// needs data-control, which any compositor may offer; the window list comes from KWin or a wlroots
+// compositor, the virtual keyboard from wlroots; a key combination only from KDE's shortcut
+// daemon, elsewhere the user binds a key of the compositor; the floating rule is sway's. A
+// backend without its protocol says once what is missing and serves what it can.
 Chosen onWayland(WaylandConnection& wayland) {
     wayland.watch();
     const Listed listed = listWindows(wayland);
     const std::shared_ptr<Toplevels>& toplevels = listed.toplevels;
     Processes::installBackend(std::make_unique<WaylandWindows>(wayland, toplevels));
     KeyEvents::installBackend(std::make_unique<WlrootsKeyEvents>(wayland, toplevels));
-    HotKey::installBackend([] { return std::make_unique<WlrootsHotKey>(); });
+    const bool kdeShortcuts = KdeHotKey::available();
+    if (kdeShortcuts)
+        HotKey::installBackend([] { return std::make_unique<KdeHotKey>(); });
+    else
+        HotKey::installBackend([] { return std::make_unique<WlrootsHotKey>(); });
     WindowHints::installBackend(std::make_unique<WlrootsWindowHints>());
     const QString none = QStringLiteral("none");
     return {offersDataControl(wayland) ? QStringLiteral("Wayland data-control")
@@ -119,7 +125,8 @@ Chosen onWayland(WaylandConnection& wayland) {
             toplevels && wayland.offers("zwp_virtual_keyboard_manager_v1")
                 ? QStringLiteral("wlroots (virtual keyboard)")
                 : none,
-            QStringLiteral("a key binding of the compositor"),
+            kdeShortcuts ? QStringLiteral("KDE (global shortcut)")
+                         : QStringLiteral("a key binding of the compositor"),
             QStringLiteral("wlroots (floating on sway)")};
 }
 

@@ -105,3 +105,43 @@ TEST(KdeWindows, AnUntrustedKelvrinSaysWhyOnceAndStillCaptures) {
         << running.errors().constData();
     EXPECT_TRUE(running.errors().contains("window in front: none"));
 }
+
+// The preferences' hot key is a global shortcut of KDE's shortcut daemon: the daemon holds the
+// combination for Kelvrin, and a press of it (as the daemon's invokeShortcut makes one) brings the
+// paste window up, titled with the program in front.
+TEST(KdeWindows, TheHotKeyIsAGlobalShortcutOfKdesDaemonAndCallsThePasteWindowUp) {
+    const KwinSession kwin({kKelvrin, kKdeWindows});
+    KelvrinInSession running(kwin);
+    ASSERT_TRUE(running.answered());
+    EXPECT_TRUE(running.errors().contains("hot key: KDE (global shortcut)"))
+        << running.errors().constData();
+    const auto askDaemon = [&](const QString& path, const QString& method,
+                               const QStringList& arguments) {
+        return kwin
+            .run(QStringLiteral("dbus-send"),
+                 QStringList{"--session", "--print-reply", "--dest=org.kde.kglobalaccel", path,
+                             method} +
+                     arguments)
+            .out;
+    };
+    const QString app = QStringLiteral(KELVRIN_APP_ID);
+    // Control+Down, as Qt numbers it.
+    const int controlDown = int(Qt::ControlModifier) | Qt::Key_Down;
+    EXPECT_TRUE(askDaemon(QStringLiteral("/kglobalaccel"), QStringLiteral("org.kde.KGlobalAccel.shortcut"),
+                          {QStringLiteral("array:string:%1,paste-window,Kelvrin,Paste Window").arg(app)})
+                    .contains("int32 " + QByteArray::number(controlDown)));
+
+    QProcess target;
+    ASSERT_TRUE(startPasteTarget(kwin, target));
+    ASSERT_TRUE(waitForWindow(kwin, QStringLiteral("Notes"), isActive));
+    const QByteArray component = askDaemon(QStringLiteral("/kglobalaccel"),
+                                           QStringLiteral("org.kde.KGlobalAccel.getComponent"),
+                                           {QStringLiteral("string:") + app});
+    const QString path = QString::fromUtf8(component.mid(component.indexOf("\"/") + 1))
+                             .section(u'"', 0, 0);
+    ASSERT_TRUE(path.startsWith(u"/component/")) << component.constData();
+    askDaemon(path, QStringLiteral("org.kde.kglobalaccel.Component.invokeShortcut"),
+              {QStringLiteral("string:paste-window")});
+    EXPECT_TRUE(waitForWindow(kwin, QStringLiteral("Paste into paste_target"),
+                              [&](const Listed& window) { return window.appId == app; }));
+}
