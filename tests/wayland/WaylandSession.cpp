@@ -143,14 +143,15 @@ KwinSession::KwinSession(const QStringList& trustedPrograms) {
     QDir().mkpath(home() + QStringLiteral("/bin"));
     if (!QFile::copy(QStringLiteral("/usr/bin/kwin_wayland"), kwin))
         throw std::runtime_error("cannot copy kwin_wayland (is kwin-wayland installed?)");
-    // KWin ends the session with this program, which tells the test the session bus first.
+    // KWin ends the session with this program, which tells the test the session bus first. It
+    // naps a second at a time: a nap outlives the script killed with the session by no more.
     const QString busFile = home() + QStringLiteral("/bus");
     const QString session = home() + QStringLiteral("/session.sh");
     QFile script(session);
     if (!script.open(QIODevice::WriteOnly))
         throw std::runtime_error("cannot write the session's script");
     script.write("#!/bin/sh\necho \"$DBUS_SESSION_BUS_ADDRESS\" > " + QFile::encodeName(busFile) +
-                 "\nwhile :; do sleep 1000; done\n");
+                 "\nwhile :; do sleep 1; done\n");
     script.close();
     script.setPermissions(QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
     handOver(home());
@@ -170,7 +171,11 @@ KwinSession::KwinSession(const QStringList& trustedPrograms) {
 }
 
 KwinSession::~KwinSession() {
-    // KWin, its session's program and the bus go with the session: their command lines name it.
+    // KWin first, alone: dbus-run-session then ends its bus and itself, as it does when the
+    // session ends. Whatever else names the session's folder goes after.
+    QProcess::execute(QStringLiteral("pkill"),
+                      {"-KILL", "-f", u'^' + home() + QStringLiteral("/bin/kwin_wayland")});
+    _compositor.waitForFinished(5000);
     if (runsAsRoot())
         QProcess::execute(QStringLiteral("pkill"), {"-KILL", "-f", home()});
 }
