@@ -10,6 +10,7 @@
 #include "platform/wayland/WaylandPasteboard.h"
 #include "platform/wayland/WaylandWindows.h"
 #include "platform/wayland/kde/KdeHotKey.h"
+#include "platform/wayland/kde/KdeKeyEvents.h"
 #include "platform/wayland/kde/KdeWindowList.h"
 #include "platform/wayland/wlroots/WlrootsHotKey.h"
 #include "platform/wayland/wlroots/WlrootsKeyEvents.h"
@@ -101,17 +102,40 @@ Listed listWindows(WaylandConnection& wayland) {
     return {};
 }
 
+// The keystroke through KWin's fake input, else through a wlroots virtual keyboard; what makes
+// it, as the log names it. KWin offers fake input to the programs it gives its window list; one
+// that had the list and not the input was trusted by a desktop entry naming only the list.
+QString installKeyEvents(WaylandConnection& wayland, const std::shared_ptr<Toplevels>& toplevels) {
+    if (std::unique_ptr<KdeKeyEvents> kde = KdeKeyEvents::open(wayland, toplevels)) {
+        KeyEvents::installBackend(std::move(kde));
+        return QStringLiteral("KDE (fake input)");
+    }
+    if (wayland.offers("org_kde_plasma_shell")) {
+        if (toplevels)
+            Log::write(QStringLiteral(
+                "warning*** :[wayland] [KWin refused us its fake input (org_kde_kwin_fake_input): "
+                "the desktop entry it trusts us by does not name it. A chosen clipping only goes "
+                "onto the clipboard]"));
+        KeyEvents::installBackend(nullptr);
+        return QStringLiteral("none");
+    }
+    KeyEvents::installBackend(std::make_unique<WlrootsKeyEvents>(wayland, toplevels));
+    return toplevels && wayland.offers("zwp_virtual_keyboard_manager_v1")
+               ? QStringLiteral("wlroots (virtual keyboard)")
+               : QStringLiteral("none");
+}
+
 // On a Wayland compositor each service takes what the compositor offers for it. The clipboard
-// needs data-control, which any compositor may offer; the window list comes from KWin or a wlroots
-// compositor, the virtual keyboard from wlroots; a key combination only from KDE's shortcut
-// daemon, elsewhere the user binds a key of the compositor; the floating rule is sway's. A
-// backend without its protocol says once what is missing and serves what it can.
+// needs data-control, which any compositor may offer; the window list and the keystroke come from
+// KWin or a wlroots compositor; a key combination only from KDE's shortcut daemon, elsewhere the
+// user binds a key of the compositor; the floating rule is sway's. A backend without its protocol
+// says once what is missing and serves what it can.
 Chosen onWayland(WaylandConnection& wayland) {
     wayland.watch();
     const Listed listed = listWindows(wayland);
     const std::shared_ptr<Toplevels>& toplevels = listed.toplevels;
     Processes::installBackend(std::make_unique<WaylandWindows>(wayland, toplevels));
-    KeyEvents::installBackend(std::make_unique<WlrootsKeyEvents>(wayland, toplevels));
+    const QString keystroke = installKeyEvents(wayland, toplevels);
     const bool kdeShortcuts = KdeHotKey::available();
     if (kdeShortcuts)
         HotKey::installBackend([] { return std::make_unique<KdeHotKey>(); });
@@ -121,10 +145,7 @@ Chosen onWayland(WaylandConnection& wayland) {
     const QString none = QStringLiteral("none");
     return {offersDataControl(wayland) ? QStringLiteral("Wayland data-control")
                                        : QStringLiteral("Qt's, while our window has the keyboard"),
-            toplevels ? listed.by : none,
-            toplevels && wayland.offers("zwp_virtual_keyboard_manager_v1")
-                ? QStringLiteral("wlroots (virtual keyboard)")
-                : none,
+            toplevels ? listed.by : none, keystroke,
             kdeShortcuts ? QStringLiteral("KDE (global shortcut)")
                          : QStringLiteral("a key binding of the compositor"),
             QStringLiteral("wlroots (floating on sway)")};

@@ -65,6 +65,18 @@ bool KeyEvents::pastesPrimary(Paste keystroke) {
     return keystroke == Paste::ShiftInsert;
 }
 
+std::vector<KeyEvents::Key> KeyEvents::keysOf(Paste keystroke) {
+    switch (keystroke) {
+    case Paste::ControlV:
+        return {Key::Control, Key::V};
+    case Paste::ControlShiftV:
+        return {Key::Control, Key::Shift, Key::V};
+    case Paste::ShiftInsert:
+        return {Key::Shift, Key::Insert};
+    }
+    return {};
+}
+
 bool KeyEvents::sendPaste(Paste keystroke, quint32 target) {
     return installed()->sendPaste(keystroke, target);
 }

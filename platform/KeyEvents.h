@@ -3,6 +3,7 @@
 #include <QStringView>
 #include <QtGlobal>
 #include <memory>
+#include <vector>
 
 // Keystrokes made for the application in front as if the user typed them. The session installs
 // the display system's way of making them (XTest on X11, a virtual keyboard on Wayland); until
@@ -25,6 +26,11 @@ enum class Paste {
 Paste pasteKeystroke(QStringView windowClass, QStringView instance = {});
 // Whether the keystroke pastes the primary selection, which must then hold the content too.
 bool pastesPrimary(Paste keystroke);
+
+// The keys a paste keystroke is made of, each display system finding them on its keyboard.
+enum class Key { Control, Shift, V, Insert };
+// The keys of the keystroke in the order they go down; they come up in the reverse order.
+std::vector<Key> keysOf(Paste keystroke);
 
 // Sends the paste keystroke to the target window, once the user's own keys cannot join it and
 // only while the target itself is the active window: keys go to whichever window is. False,

@@ -1,5 +1,7 @@
 #include "platform/wayland/Toplevels.h"
 
+#include "platform/wayland/WaylandConnection.h"
+
 #include <QGuiApplication>
 #include <algorithm>
 
@@ -23,4 +25,13 @@ std::vector<Toplevels::Toplevel> Toplevels::ours() const {
     std::vector<Toplevel> ours = listed();
     std::erase_if(ours, [](const Toplevel& toplevel) { return !toplevel.isOurs(); });
     return ours;
+}
+
+bool Toplevels::waitUntilActivated(WaylandConnection& wayland, quint32 id, int timeoutMs) const {
+    return wayland.waitUntil(
+        [&] {
+            const auto front = activated();
+            return front && front->id == id;
+        },
+        timeoutMs);
 }

@@ -8,6 +8,8 @@
 // The windows of every program, ours too, as a compositor lists them to a task bar: the one that
 // has the keyboard, and activating one as a task bar does. Each compositor family has its own
 // protocol for it (wlroots' foreign toplevels, KDE's plasma window management).
+class WaylandConnection;
+
 class Toplevels {
 public:
     struct Toplevel {
@@ -38,4 +40,7 @@ public:
     std::optional<Toplevel> find(quint32 id) const;
     // This program's windows, in the order the compositor listed them.
     std::vector<Toplevel> ours() const;
+    // Dispatches the events of the connection the list follows until that window is the
+    // activated one; false when it is not within the time (another one is, or it closed).
+    bool waitUntilActivated(WaylandConnection& wayland, quint32 id, int timeoutMs) const;
 };

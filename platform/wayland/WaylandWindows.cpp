@@ -54,13 +54,7 @@ bool WaylandWindows::isCurrent(quint32 window) {
 bool WaylandWindows::bringToFront(quint32 window) {
     if (!_toplevels || !_toplevels->activate(window))
         return false;
-    return _wayland.waitUntil(
-               [&] {
-                   const auto toplevel = _toplevels->find(window);
-                   return !toplevel || toplevel->activated;
-               },
-               kActivationTimeoutMs) &&
-           _toplevels->find(window);
+    return _toplevels->waitUntilActivated(_wayland, window, kActivationTimeoutMs);
 }
 
 void WaylandWindows::activate(QWidget* window, const Processes::Activation& activation) {
@@ -77,8 +71,7 @@ void WaylandWindows::activate(QWidget* window, const Processes::Activation& acti
     // Qt may not have sent a title changed a moment ago, so a window shown alone is also known
     // by being the only one of ours listed.
     const std::vector<Toplevels::Toplevel> ours = _toplevels->ours();
-    auto target =
-        std::ranges::find(ours, window->windowTitle(), &Toplevels::Toplevel::title);
+    auto target = std::ranges::find(ours, window->windowTitle(), &Toplevels::Toplevel::title);
     if (target == ours.end() && ours.size() == 1 && shownWindows() == 1)
         target = ours.begin();
     if (target != ours.end() && !target->activated)

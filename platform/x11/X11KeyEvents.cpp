@@ -76,15 +76,26 @@ bool X11KeyEvents::sendPaste(KeyEvents::Paste keystroke, quint32 target) {
     const std::optional<ModifierKeys> modifiers = modifierKeys(connection);
     if (!modifiers)
         return false;
-    const bool withControl = keystroke != Paste::ShiftInsert;
-    const bool withShift = keystroke != Paste::ControlV;
     // The program reads the key in the group the user types in: V is another key on a Dvorak
     // keyboard than on a QWERTY one.
     const KeyboardMap keyboard(display);
     const int active = keyboard.activeGroup();
     const std::optional<KeyboardMap::Key> key =
         keyboard.keyInAnyGroup(keystroke == Paste::ShiftInsert ? XK_Insert : XK_v, false, active);
-    if ((withControl && !modifiers->control) || (withShift && !modifiers->shift) || !key)
+    const auto codeOf = [&](KeyEvents::Key each) -> xcb_keycode_t {
+        switch (each) {
+        case KeyEvents::Key::Control:
+            return modifiers->control;
+        case KeyEvents::Key::Shift:
+            return modifiers->shift;
+        default:
+            return key ? key->code : 0;
+        }
+    };
+    std::vector<xcb_keycode_t> keys;
+    for (const KeyEvents::Key each : KeyEvents::keysOf(keystroke))
+        keys.push_back(codeOf(each));
+    if (std::ranges::count(keys, 0))
         return false;
 
     // The key map is read again and again rather than followed through key events: those go
@@ -97,12 +108,6 @@ bool X11KeyEvents::sendPaste(KeyEvents::Paste keystroke, quint32 target) {
     if (x11->activeWindow() != target)
         return false;
 
-    std::vector<xcb_keycode_t> keys;
-    if (withControl)
-        keys.push_back(modifiers->control);
-    if (withShift)
-        keys.push_back(modifiers->shift);
-    keys.push_back(key->code);
     // A group without V (Russian) lends the keystroke to the group that has one, and gets the
     // keyboard back right after: the server reads our keys in the order they come.
     const int locked = keyboard.lockedGroup();

@@ -14,33 +14,6 @@
 
 namespace {
 
-// A wl_clip_owner process offering NAME=VALUE types in that order; it quits when it goes.
-class ClipOwner {
-public:
-    ClipOwner(const SwaySession& sway, const QStringList& arguments) {
-        sway.start(_process, QStringLiteral(WL_CLIP_OWNER), arguments);
-    }
-    ~ClipOwner() {
-        _process.closeWriteChannel();
-        if (!_process.waitForFinished(5000))
-            _process.kill(), _process.waitForFinished(2000);
-    }
-
-    // Whether it said the line, waiting for it until the time is up.
-    bool waitForLine(const QByteArray& line, int timeoutMs = 10000) {
-        return waitUntil([&] { return said(line) > 0; }, timeoutMs);
-    }
-    // How many times it said the line so far.
-    qsizetype said(const QByteArray& line) {
-        _said += _process.readAllStandardOutput();
-        return _said.split('\n').count(line);
-    }
-
-private:
-    QProcess _process;
-    QByteArray _said;
-};
-
 // The picture as PNG in a file of the session's home, as the owner's image/png=@path argument.
 QString offeredPng(const SwaySession& sway, const QImage& image) {
     const QByteArray bytes = TestPictures::encoded(image, "PNG");

@@ -3,6 +3,8 @@
 // front and names it in the paste window's title.
 #include "tests/wayland/KelvrinInSession.h"
 
+#include "model/ExtraType.h"
+
 #include <QFile>
 #include <gtest/gtest.h>
 
@@ -18,7 +20,8 @@ struct Listed {
 };
 
 // The windows as kde_windows reads KWin's list, run by the program given; absent when it failed.
-std::optional<QList<Listed>> windows(const KwinSession& kwin, const QString& program = kKdeWindows) {
+std::optional<QList<Listed>> windows(const KwinSession& kwin,
+                                     const QString& program = kKdeWindows) {
     const WaylandSession::Result listed = kwin.run(program, {QStringLiteral("list")});
     if (listed.status != 0)
         return std::nullopt;
@@ -47,6 +50,17 @@ std::optional<Listed> waitForWindow(const KwinSession& kwin, const QString& titl
 
 bool isActive(const Listed& window) {
     return window.active;
+}
+
+// Kelvrin's window, with the keyboard.
+bool isKelvrins(const Listed& window) {
+    return window.appId == QLatin1String(KELVRIN_APP_ID) && window.active;
+}
+
+// Types the keys, named as xkbcommon names them, as the user would.
+void type(const KwinSession& kwin, const QStringList& keys) {
+    EXPECT_EQ(kwin.run(kKdeWindows, QStringList{QStringLiteral("type")} + keys).status, 0)
+        << qPrintable(keys.join(u' '));
 }
 
 } // namespace
@@ -86,62 +100,96 @@ TEST(KdeWindows, KelvrinNamesTheProgramInFrontInThePasteWindowsTitle) {
     QProcess target;
     ASSERT_TRUE(startPasteTarget(kwin, target));
     ASSERT_TRUE(waitForWindow(kwin, QStringLiteral("Notes"), isActive));
+    EXPECT_EQ(kwin.run(kKdeWindows, {QStringLiteral("type"), QStringLiteral("a")}).status, 0);
     ASSERT_EQ(kwin.run(kKelvrin, {QStringLiteral("--paste-window")}).status, 0);
-    EXPECT_TRUE(waitForWindow(kwin, QStringLiteral("Paste into paste_target"),
-                              [](const Listed& window) {
-                                  return window.appId == QLatin1String(KELVRIN_APP_ID);
-                              }));
+    EXPECT_TRUE(waitForWindow(kwin, QStringLiteral("Paste into paste_target"), isKelvrins));
 }
 
 // Run from a path KWin does not trust, Kelvrin says once why the program in front is unknown, and
-// still captures.
+// still captures what Wayland programs copy, in their form, leaving a password manager's secret.
 TEST(KdeWindows, AnUntrustedKelvrinSaysWhyOnceAndStillCaptures) {
     const KwinSession kwin({});
     KelvrinInSession running(kwin);
     ASSERT_TRUE(running.answered());
     kwin.copy("copied under KWin");
     EXPECT_TRUE(waitUntil([&] { return running.newest() == u"copied under KWin"; }));
-    EXPECT_EQ(running.errors().count("KWin refused us its list of windows"), 1)
-        << running.errors().constData();
-    EXPECT_TRUE(running.errors().contains("window in front: none"));
+    {
+        ClipOwner secret(kwin, {"text/plain=hunter2", "x-kde-passwordManagerHint=secret"});
+        ASSERT_TRUE(secret.waitForLine("sent x-kde-passwordManagerHint"));
+    }
+    {
+        ClipOwner rich(kwin, {"text/rtf={\\rtf1\\ansi {\\b bold} words}", "text/plain=bold words"});
+        ASSERT_TRUE(rich.waitForLine("ready"));
+        ASSERT_TRUE(running.waitForSize(2));
+    }
+    const QList<QJsonObject> history = running.history().value_or(QList<QJsonObject>());
+    ASSERT_EQ(history.size(), 2) << "the secret kept";
+    EXPECT_EQ(history[0][u"contents"].toString(), u"bold words");
+    EXPECT_EQ(history[0][u"extraType"].toInt(), ExtraType::RTF);
+    const QByteArray errors = running.errors();
+    EXPECT_EQ(errors.count("KWin refused us its list of windows"), 1) << errors.constData();
+    EXPECT_TRUE(errors.contains("window in front: none; keystroke: none")) << errors.constData();
+    EXPECT_FALSE(errors.contains("fake input")) << errors.constData();
 }
 
-// The preferences' hot key is a global shortcut of KDE's shortcut daemon: the daemon holds the
-// combination for Kelvrin, and a press of it (as the daemon's invokeShortcut makes one) brings the
-// paste window up, titled with the program in front.
-TEST(KdeWindows, TheHotKeyIsAGlobalShortcutOfKdesDaemonAndCallsThePasteWindowUp) {
+// The whole motion on Plasma: the preferences' hot key (Control+Down) is a global shortcut of KDE's
+// shortcut daemon, which holds the combination for Kelvrin; pressing it brings the paste window up
+// over the program in front, titled with it and with the keyboard, although the user was typing
+// there a moment ago, and Return pastes the chosen clipping into that program with the keystroke
+// it pastes with: Control+V into a Qt window, Control+Shift+V into Konsole.
+TEST(KdeWindows, TheHotKeyCallsTheWindowUpAndReturnPastesIntoTheProgramBehind) {
     const KwinSession kwin({kKelvrin, kKdeWindows});
     KelvrinInSession running(kwin);
     ASSERT_TRUE(running.answered());
-    EXPECT_TRUE(running.errors().contains("hot key: KDE (global shortcut)"))
-        << running.errors().constData();
-    const auto askDaemon = [&](const QString& path, const QString& method,
-                               const QStringList& arguments) {
-        return kwin
-            .run(QStringLiteral("dbus-send"),
-                 QStringList{"--session", "--print-reply", "--dest=org.kde.kglobalaccel", path,
-                             method} +
-                     arguments)
-            .out;
-    };
-    const QString app = QStringLiteral(KELVRIN_APP_ID);
-    // Control+Down, as Qt numbers it.
-    const int controlDown = int(Qt::ControlModifier) | Qt::Key_Down;
-    EXPECT_TRUE(askDaemon(QStringLiteral("/kglobalaccel"), QStringLiteral("org.kde.KGlobalAccel.shortcut"),
-                          {QStringLiteral("array:string:%1,paste-window,Kelvrin,Paste Window").arg(app)})
-                    .contains("int32 " + QByteArray::number(controlDown)));
+    for (const char* service : {"window in front: KDE (plasma window management)",
+                                "keystroke: KDE (fake input)", "hot key: KDE (global shortcut)"})
+        EXPECT_TRUE(running.errors().contains(service)) << running.errors().constData();
+    for (const QString text : {"older", "newest"}) {
+        kwin.copy(text.toUtf8());
+        ASSERT_TRUE(waitUntil([&] { return running.newest() == text; }));
+    }
 
     QProcess target;
     ASSERT_TRUE(startPasteTarget(kwin, target));
     ASSERT_TRUE(waitForWindow(kwin, QStringLiteral("Notes"), isActive));
-    const QByteArray component = askDaemon(QStringLiteral("/kglobalaccel"),
-                                           QStringLiteral("org.kde.KGlobalAccel.getComponent"),
-                                           {QStringLiteral("string:") + app});
-    const QString path = QString::fromUtf8(component.mid(component.indexOf("\"/") + 1))
-                             .section(u'"', 0, 0);
-    ASSERT_TRUE(path.startsWith(u"/component/")) << component.constData();
-    askDaemon(path, QStringLiteral("org.kde.kglobalaccel.Component.invokeShortcut"),
-              {QStringLiteral("string:paste-window")});
-    EXPECT_TRUE(waitForWindow(kwin, QStringLiteral("Paste into paste_target"),
-                              [&](const Listed& window) { return window.appId == app; }));
+    type(kwin, {QStringLiteral("a"), QStringLiteral("Control_L+Down")});
+    ASSERT_TRUE(waitForWindow(kwin, QStringLiteral("Paste into paste_target"), isKelvrins));
+    type(kwin, {QStringLiteral("Down"), QStringLiteral("Return")});
+    QByteArray said;
+    EXPECT_TRUE(saidLine(target, "paste ctrl+v " + QByteArray("older").toBase64(), said))
+        << said.constData();
+    EXPECT_TRUE(waitForWindow(kwin, QStringLiteral("Notes"), isActive));
+    target.terminate();
+    target.waitForFinished(5000);
+
+    SCOPED_TRACE("Konsole gets Control+Shift+V");
+    const QString file = kwin.home() + QStringLiteral("/typed");
+    QProcess konsole;
+    // Without canonical mode the shell's program reads what is pasted at once, without a line end.
+    kwin.start(konsole, QStringLiteral("konsole"),
+               {"--separate", "-e", "sh", "-c", "stty -icanon -echo; exec cat > " + file},
+               {QStringLiteral("QT_QPA_PLATFORM=wayland")});
+    const auto konsoleInFront = [&] {
+        const QList<Listed> all = windows(kwin).value_or(QList<Listed>());
+        return std::ranges::any_of(all, [](const Listed& window) {
+            return window.appId == u"org.kde.konsole" && window.active;
+        });
+    };
+    ASSERT_TRUE(waitUntil(konsoleInFront, 20000));
+    type(kwin, {QStringLiteral("Control_L+Down")});
+    ASSERT_TRUE(waitForWindow(kwin, QStringLiteral("Paste into Konsole"), isKelvrins));
+    // The window keeps the row chosen last: the one above it is the newest, which the clipboard
+    // does not hold since the paste before.
+    type(kwin, {QStringLiteral("Up"), QStringLiteral("Return")});
+    const auto typed = [&] {
+        QFile typed(file);
+        return typed.open(QIODevice::ReadOnly) ? typed.readAll() : QByteArray();
+    };
+    EXPECT_TRUE(waitUntil([&] { return typed() == "newest"; }))
+        << typed().constData() << running.errors().constData();
+    EXPECT_TRUE(konsoleInFront());
+    EXPECT_EQ(running.history().value_or(QList<QJsonObject>()).size(), 2)
+        << "our own write taken for a copy";
+    konsole.terminate();
+    konsole.waitForFinished(5000);
 }

@@ -21,10 +21,37 @@ inline bool startPasteTarget(const WaylandSession& session, QProcess& target,
                              const QString& title = QStringLiteral("Notes")) {
     target.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     session.start(target, QStringLiteral(PASTE_TARGET), {QStringLiteral("--title"), title},
-               {QStringLiteral("QT_QPA_PLATFORM=wayland")});
+                  {QStringLiteral("QT_QPA_PLATFORM=wayland")});
     QByteArray said;
     return saidLine(target, "ready", said);
 }
+
+// A wl_clip_owner process offering NAME=VALUE types in that order; it quits when it goes.
+class ClipOwner {
+public:
+    ClipOwner(const WaylandSession& session, const QStringList& arguments) {
+        session.start(_process, QStringLiteral(WL_CLIP_OWNER), arguments);
+    }
+    ~ClipOwner() {
+        _process.closeWriteChannel();
+        if (!_process.waitForFinished(5000))
+            _process.kill(), _process.waitForFinished(2000);
+    }
+
+    // Whether it said the line, waiting for it until the time is up.
+    bool waitForLine(const QByteArray& line, int timeoutMs = 10000) {
+        return waitUntil([&] { return said(line) > 0; }, timeoutMs);
+    }
+    // How many times it said the line so far.
+    qsizetype said(const QByteArray& line) {
+        _said += _process.readAllStandardOutput();
+        return _said.split('\n').count(line);
+    }
+
+private:
+    QProcess _process;
+    QByteArray _said;
+};
 
 // The kelvrin program running in the session with the extra variables given, watched through its
 // command line; what it says on standard error is kept.

@@ -80,9 +80,8 @@ void WaylandSession::startCompositor(const QString& program, const QStringList& 
     const QDir runtime(_runtime);
     const bool up = waitUntil(
         [&] {
-            const QStringList sockets =
-                runtime.entryList({socket.isEmpty() ? QStringLiteral("wayland-?") : socket},
-                                  QDir::System);
+            const QStringList sockets = runtime.entryList(
+                {socket.isEmpty() ? QStringLiteral("wayland-?") : socket}, QDir::System);
             if (sockets.isEmpty() || (alsoReady && !alsoReady()))
                 return _compositor.state() == QProcess::NotRunning;
             _display = sockets.front();
@@ -108,8 +107,7 @@ SwaySession::SwaySession(const QString& pasteWindowCommand) {
     startCompositor(QStringLiteral("sway"), {"-c", configPath},
                     {"WLR_BACKENDS=headless", "WLR_LIBINPUT_NO_DEVICES=1", "WLR_RENDERER=pixman"},
                     {}, [&] {
-                        const QStringList ipc =
-                            folder.entryList({"sway-ipc.*.sock"}, QDir::System);
+                        const QStringList ipc = folder.entryList({"sway-ipc.*.sock"}, QDir::System);
                         if (!ipc.isEmpty())
                             _ipcSocket = folder.filePath(ipc.front());
                         return !ipc.isEmpty();
@@ -188,17 +186,18 @@ void KwinSession::trust(const QStringList& programs) const {
                     QStringLiteral(".desktop"));
         if (!entry.open(QIODevice::WriteOnly))
             throw std::runtime_error("cannot write a desktop file");
-        entry.write("[Desktop Entry]\nType=Application\nName=" +
-                    QFileInfo(program).fileName().toUtf8() + "\nExec=" +
-                    QFile::encodeName(program) +
-                    "\nX-KDE-Wayland-Interfaces=org_kde_plasma_window_management\n");
+        entry.write(
+            "[Desktop Entry]\nType=Application\nName=" + QFileInfo(program).fileName().toUtf8() +
+            "\nExec=" + QFile::encodeName(program) +
+            "\nX-KDE-Wayland-Interfaces=org_kde_plasma_window_management,"
+            "org_kde_kwin_fake_input\n");
     }
 }
 
 QStringList KwinSession::ownEnvironment() const {
-    QStringList variables{
-        QStringLiteral("XDG_DATA_DIRS=") + home() + QStringLiteral("/data:/usr/local/share:/usr/share"),
-        QStringLiteral("XDG_CACHE_HOME=") + home() + QStringLiteral("/cache")};
+    QStringList variables{QStringLiteral("XDG_DATA_DIRS=") + home() +
+                              QStringLiteral("/data:/usr/local/share:/usr/share"),
+                          QStringLiteral("XDG_CACHE_HOME=") + home() + QStringLiteral("/cache")};
     if (!_bus.isEmpty())
         variables << QStringLiteral("DBUS_SESSION_BUS_ADDRESS=") + _bus;
     return variables;
@@ -248,7 +247,7 @@ QStringList WaylandSession::environment() const {
 }
 
 void WaylandSession::start(QProcess& process, const QString& program, const QStringList& arguments,
-                        const QStringList& extraEnvironment) const {
+                           const QStringList& extraEnvironment) const {
     QStringList command;
     if (runsAsRoot())
         command << QStringLiteral("-u") << QString::fromLatin1(kUser) << QStringLiteral("--")
@@ -258,7 +257,7 @@ void WaylandSession::start(QProcess& process, const QString& program, const QStr
 }
 
 WaylandSession::Result WaylandSession::run(const QString& program, const QStringList& arguments,
-                                     int timeoutMs, const QByteArray& input) const {
+                                           int timeoutMs, const QByteArray& input) const {
     QProcess process;
     start(process, program, arguments);
     Result result;

@@ -1,8 +1,9 @@
 #include "platform/wayland/wlroots/WlrootsKeyEvents.h"
 
 #include "platform/Log.h"
-#include "platform/wayland/WaylandConnection.h"
 #include "platform/wayland/Toplevels.h"
+#include "platform/wayland/WaylandConnection.h"
+#include "platform/wayland/XkbKeymap.h"
 
 #include <algorithm>
 #include <chrono>
@@ -13,7 +14,6 @@
 #include <vector>
 #include <virtual-keyboard-unstable-v1-client-protocol.h>
 #include <wayland-client.h>
-#include <xkbcommon/xkbcommon.h>
 
 namespace {
 
@@ -22,26 +22,6 @@ namespace {
 constexpr int kTargetTimeoutMs = 500;
 // The manager's first version is the only one.
 constexpr uint32_t kManagerVersion = 1;
-// An xkb key code is the evdev code the protocol sends, plus 8.
-constexpr uint32_t kEvdevOffset = 8;
-
-template <typename T, void (*Free)(T*)> struct Freed {
-    void operator()(T* object) const { Free(object); }
-};
-using Context = std::unique_ptr<xkb_context, Freed<xkb_context, xkb_context_unref>>;
-using Keymap = std::unique_ptr<xkb_keymap, Freed<xkb_keymap, xkb_keymap_unref>>;
-
-// The key whose first level gives the keysym in the keymap's first layout; 0 when none does.
-xkb_keycode_t keyOf(xkb_keymap* keymap, xkb_keysym_t keysym) {
-    for (xkb_keycode_t key = xkb_keymap_min_keycode(keymap); key <= xkb_keymap_max_keycode(keymap);
-         ++key) {
-        const xkb_keysym_t* syms = nullptr;
-        const int count = xkb_keymap_key_get_syms_by_level(keymap, key, 0, 0, &syms);
-        if (std::find(syms, syms + count, keysym) != syms + count)
-            return key;
-    }
-    return 0;
-}
 
 uint32_t milliseconds() {
     return uint32_t(std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -57,8 +37,7 @@ void warn(const char* what) {
 
 } // namespace
 
-WlrootsKeyEvents::WlrootsKeyEvents(WaylandConnection& wayland,
-                                   std::shared_ptr<Toplevels> toplevels)
+WlrootsKeyEvents::WlrootsKeyEvents(WaylandConnection& wayland, std::shared_ptr<Toplevels> toplevels)
     : _wayland(wayland), _toplevels(std::move(toplevels)) {
     if (const char* trouble = makeKeyboard())
         warn(trouble);
@@ -106,25 +85,24 @@ void WlrootsKeyEvents::dropKeyboard() {
 bool WlrootsKeyEvents::uploadKeymap() {
     // A keymap of our own, whatever the user types with: the target reads our keys by it, so V is
     // found on the same key whichever layout is the user's.
-    const Context context(xkb_context_new(XKB_CONTEXT_NO_FLAGS));
+    const XkbKeymap::Context context(xkb_context_new(XKB_CONTEXT_NO_FLAGS));
     const xkb_rule_names names{nullptr, nullptr, "us", nullptr, nullptr};
-    const Keymap keymap(
+    const XkbKeymap::Keymap keymap(
         context ? xkb_keymap_new_from_names(context.get(), &names, XKB_KEYMAP_COMPILE_NO_FLAGS)
                 : nullptr);
     if (!keymap)
         return false;
     const auto keyFor = [&](xkb_keysym_t keysym, const char* modifier) {
-        Key key{keyOf(keymap.get(), keysym), 0};
-        key.code = key.code >= kEvdevOffset ? key.code - kEvdevOffset : 0;
+        Key key{XkbKeymap::evdevCode(keymap.get(), keysym), 0};
         if (modifier)
             key.modifier = 1u << xkb_keymap_mod_get_index(keymap.get(), modifier);
         return key;
     };
-    _control = keyFor(XKB_KEY_Control_L, XKB_MOD_NAME_CTRL);
-    _shift = keyFor(XKB_KEY_Shift_L, XKB_MOD_NAME_SHIFT);
-    _v = keyFor(XKB_KEY_v, nullptr);
-    _insert = keyFor(XKB_KEY_Insert, nullptr);
-    if (!_control.code || !_shift.code || !_v.code || !_insert.code)
+    // In the order of KeyEvents::Key.
+    _keys = {keyFor(XKB_KEY_Control_L, XKB_MOD_NAME_CTRL),
+             keyFor(XKB_KEY_Shift_L, XKB_MOD_NAME_SHIFT), keyFor(XKB_KEY_v, nullptr),
+             keyFor(XKB_KEY_Insert, nullptr)};
+    if (std::ranges::any_of(_keys, [](const Key& key) { return key.code == 0; }))
         return false;
 
     // The compositor maps the keymap from a file: a sealed memory one, ending with its NUL.
@@ -147,35 +125,22 @@ bool WlrootsKeyEvents::uploadKeymap() {
 }
 
 bool WlrootsKeyEvents::sendPaste(KeyEvents::Paste keystroke, quint32 target) {
-    using Paste = KeyEvents::Paste;
     if (!_keyboard || !_toplevels)
         return false;
     // The keys go to whichever window has the keyboard: it must be the target itself by now, not
     // ours, nor a window that took the keyboard from the target after it was brought back.
-    if (!_wayland.waitUntil(
-            [&] {
-                const auto front = _toplevels->activated();
-                return front && front->id == target;
-            },
-            kTargetTimeoutMs))
+    if (!_toplevels->waitUntilActivated(_wayland, target, kTargetTimeoutMs))
         return false;
     // The target pastes what the compositor holds when the keys come: the clipboard wrote the
     // new content through this same connection (data-control, which every compositor with the
     // virtual keyboard offers too), whose requests the compositor takes in order.
 
-    std::vector<Key> modifiers;
-    if (keystroke != Paste::ShiftInsert)
-        modifiers.push_back(_control);
-    if (keystroke != Paste::ControlV)
-        modifiers.push_back(_shift);
-    const Key& key = keystroke == Paste::ShiftInsert ? _insert : _v;
+    const std::vector<KeyEvents::Key> keys = KeyEvents::keysOf(keystroke);
     uint32_t held = 0;
-    for (const Key& modifier : modifiers)
-        press(modifier, true, held);
-    press(key, true, held);
-    press(key, false, held);
-    for (auto modifier = modifiers.rbegin(); modifier != modifiers.rend(); ++modifier)
-        press(*modifier, false, held);
+    for (const KeyEvents::Key key : keys)
+        press(_keys[size_t(key)], true, held);
+    for (auto key = keys.rbegin(); key != keys.rend(); ++key)
+        press(_keys[size_t(*key)], false, held);
     // Once the compositor has them, they are the target's whatever happens to our window next.
     return _wayland.roundtrip();
 }

@@ -3,6 +3,7 @@
 #include "platform/KeyEvents.h"
 
 #include <QObject>
+#include <array>
 #include <cstdint>
 #include <memory>
 
@@ -47,7 +48,8 @@ private:
     WaylandConnection& _wayland;
     std::shared_ptr<Toplevels> _toplevels;
     zwp_virtual_keyboard_v1* _keyboard = nullptr;
-    Key _control, _shift, _v, _insert;
+    // Each key, by KeyEvents::Key, in our keymap.
+    std::array<Key, 4> _keys;
     // What the connection's signals are delivered to; they stop with the keyboard.
     QObject _following;
 };
