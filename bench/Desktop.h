@@ -11,7 +11,7 @@
 // the keys a user presses around Kelvrin's paste window.
 class Desktop {
 public:
-    using Result = SwaySession::Result;
+    using Result = WaylandSession::Result;
 
     virtual ~Desktop() = default;
     virtual const char* name() const = 0;

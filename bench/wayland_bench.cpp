@@ -1,20 +1,22 @@
 // How Kelvrin fares natively on Wayland beside X11, in one run: the CPU each capture of a text
 // costs the real program with its window hidden, on a headless sway and on Xvfb with openbox,
-// watching the same number of copies at the same pace; and, under sway, how long the
-// compositor's key binding takes to bring the paste window up and Return to put the text into
-// the program the user came from. bench/README.md explains the method and keeps the figures.
+// watching the same number of copies at the same pace; and, under sway and under KWin, how long
+// the compositor's key binding or the hot key takes to bring the paste window up and Return to put
+// the text into the program the user came from. bench/README.md explains the method and keeps
+// the figures.
 //
 //   wayland_bench [--texts N] [--texts-per-second N] [--rounds N]
 //
-// This program only drives and watches: Kelvrin, sway, the clipboard owners and the target run
-// as processes of their own (on Wayland as the unprivileged user of the test sessions), and
-// Kelvrin's CPU is read from /proc.
+// This program only drives and watches: Kelvrin, the compositors, the clipboard owners and the
+// target run as processes of their own (on Wayland as the unprivileged user of the test
+// sessions), and Kelvrin's CPU is read from /proc.
 #include "bench/Figures.h"
 #include "bench/RunningKelvrin.h"
 #include "bench/SwayDesktop.h"
 #include "bench/X11Desktop.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -61,6 +63,7 @@ Options parse(int argc, char** argv) {
 }
 
 const QString kKelvrin = QStringLiteral(KELVRIN_PROGRAM);
+const QString kKdeWindows = QStringLiteral(KDE_WINDOWS_PROGRAM);
 // Start-up work (fonts, the first paint) is not idling; then the idle rate is taken over this.
 constexpr unsigned kStartUpSeconds = 3;
 constexpr unsigned kIdleSeconds = 5;
@@ -104,89 +107,138 @@ double textsOnX11(const Options& options) {
     return measureTexts(x11, kelvrin, options);
 }
 
-// The binding and the paste as a user sees them, over a Qt window on Wayland that records
-// what is pasted into it. The keys are typed by wtype, started at the moment counted from: its own
-// start-up is in the figures, and is measured apart, typing a key that does nothing. sway's
-// notices of the focus moving are read from its IPC, stamped as they arrive.
-void measureRounds(const SwaySession& sway, const Options& options) {
+// What the rounds need of a compositor: a program that types keys as a user would, started at the
+// moment counted from, and one that tells, a line as each comes, which program the keyboard went
+// to.
+struct KeysAndNotices {
+    const WaylandSession& session;
+    const char* name;
+    // How a user calls the paste window up there.
+    const char* callingUp;
+    QString typist;
+    // The typist's arguments for a key doing nothing, for calling the window up, and for Return.
+    QStringList nothing, callUp, enter;
+    QString watcher;
+    QStringList watching;
+    // The app_id a notice says has the keyboard now; nothing for a notice of something else.
+    std::function<std::optional<QString>(const QByteArray&)> focusOf;
+};
+
+// Under sway: wtype, and sway's IPC.
+KeysAndNotices swayKeys(const SwaySession& sway) {
+    return {sway,
+            "sway",
+            "binding",
+            QStringLiteral("wtype"),
+            {QStringLiteral("-k"), QStringLiteral("F24")},
+            {"-M", "logo", "-M", "shift", "-k", "v", "-m", "shift", "-m", "logo"},
+            {QStringLiteral("-k"), QStringLiteral("Return")},
+            QStringLiteral("swaymsg"),
+            {QStringLiteral("-t"), QStringLiteral("subscribe"), QStringLiteral("-m"),
+             QStringLiteral("[\"window\"]")},
+            [](const QByteArray& line) -> std::optional<QString> {
+                const QJsonObject notice = QJsonDocument::fromJson(line).object();
+                if (notice.value(QStringLiteral("change")).toString() != u"focus")
+                    return std::nullopt;
+                return notice.value(QStringLiteral("container"))
+                    .toObject()
+                    .value(QStringLiteral("app_id"))
+                    .toString();
+            }};
+}
+
+// Under KWin: kde_windows for both, typing through KWin's input and following its window list.
+KeysAndNotices kwinKeys(const KwinSession& kwin) {
+    const QString type = QStringLiteral("type");
+    return {kwin,
+            "KWin",
+            "hot key",
+            kKdeWindows,
+            {type, QStringLiteral("F24")},
+            {type, QStringLiteral("Control_L+Down")},
+            {type, QStringLiteral("Return")},
+            kKdeWindows,
+            {QStringLiteral("watch")},
+            [](const QByteArray& line) -> std::optional<QString> {
+                return QString::fromUtf8(line.trimmed());
+            }};
+}
+
+// The hot key (or binding) and the paste as a user sees them, over a Qt window on Wayland that
+// records what is pasted into it. The typist is started at the moment counted from: its own
+// start-up is in the figures, and is measured apart in each round, typing a key that does
+// nothing, to be taken off them. The notices
+// of the keyboard moving are stamped as they arrive.
+void measureRounds(const KeysAndNotices& keys, const Options& options) {
+    const WaylandSession& session = keys.session;
     for (int i = 1; i <= 3; ++i)
-        sway.copy(QByteArray("paste text ") + QByteArray::number(i));
+        session.copy(QByteArray("paste text ") + QByteArray::number(i));
+
+    QProcess notices;
+    session.start(notices, keys.watcher, keys.watching);
+    // Before the target, whose taking the keyboard is the first notice.
+    notices.waitForStarted();
 
     QProcess target;
-    sway.start(target, QStringLiteral(PASTE_TARGET_PROGRAM),
-               {QStringLiteral("--title"), QStringLiteral("Notes")},
-               {QStringLiteral("QT_QPA_PLATFORM=wayland")});
+    session.start(target, QStringLiteral(PASTE_TARGET_PROGRAM),
+                  {QStringLiteral("--title"), QStringLiteral("Notes")},
+                  {QStringLiteral("QT_QPA_PLATFORM=wayland")});
     if (!target.waitForReadyRead(15000) || !target.readLine().startsWith("ready"))
-        fail(QStringLiteral("paste_target did not start under sway"));
-    QProcess notices;
-    sway.start(notices, QStringLiteral("swaymsg"),
-               {QStringLiteral("-t"), QStringLiteral("subscribe"), QStringLiteral("-m"),
-                QStringLiteral("[\"window\"]")});
-    notices.waitForStarted();
-    QThread::msleep(kSettleMs);
-    notices.readAll();
-
-    // The next notice of that kind, with the moment it arrived.
-    const auto awaitNotice = [&](const std::function<bool(const QJsonObject&)>& wanted) {
-        const Clock::time_point deadline = Clock::now() + std::chrono::seconds(5);
-        while (Clock::now() < deadline) {
+        fail(QStringLiteral("paste_target did not start under ") + QLatin1String(keys.name));
+    // The program the keyboard went to last, as the notices told.
+    QString focused;
+    // The next notice of the keyboard going to that program, with the moment it arrived; nothing
+    // when none came within the time. Notices of other programs are read on the way.
+    const auto awaitFocus = [&](const QString& appId, int timeoutMs) {
+        const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        do {
             while (notices.canReadLine()) {
                 const Clock::time_point arrived = Clock::now();
-                if (wanted(QJsonDocument::fromJson(notices.readLine()).object()))
-                    return std::optional(arrived);
+                if (const std::optional<QString> to = keys.focusOf(notices.readLine())) {
+                    focused = *to;
+                    if (focused == appId)
+                        return std::optional(arrived);
+                }
             }
-            notices.waitForReadyRead(50);
-        }
+            notices.waitForReadyRead(10);
+        } while (Clock::now() < deadline);
         return std::optional<Clock::time_point>();
     };
-    const auto focusOf = [](const char* appId) {
-        return [appId](const QJsonObject& notice) {
-            return notice.value(QStringLiteral("change")).toString() == u"focus" &&
-                   notice.value(QStringLiteral("container"))
-                           .toObject()
-                           .value(QStringLiteral("app_id"))
-                           .toString() == QLatin1String(appId);
-        };
-    };
+    const QString targetId = QStringLiteral("paste_target");
+    const QString kelvrinId = QStringLiteral(KELVRIN_APP_ID);
 
-    // Typing starts wtype (through runuser when the session's user is another) without waiting.
     QProcess typist;
     const auto type = [&](const QStringList& arguments) {
-        sway.start(typist, QStringLiteral("wtype"), arguments);
+        session.start(typist, keys.typist, arguments);
         typist.waitForStarted();
     };
     const auto typed = [&] {
         if (!typist.waitForFinished(5000))
-            fail(QStringLiteral("wtype did not end"));
+            fail(keys.typist + QStringLiteral(" did not end"));
     };
-    std::vector<double> bindingToWindow, returnToText, startUp;
+    std::vector<double> callUpToWindow, returnToText, startUp;
     for (int round = 1; round <= options.rounds; ++round) {
-        if (!waitUntil(
-                [&] {
-                    return sway.focusedWindow().value(QStringLiteral("app_id")).toString() ==
-                           u"paste_target";
-                },
-                5000))
+        if (focused != targetId && !awaitFocus(targetId, 5000))
             fail(QStringLiteral("round %1: the target is not in front").arg(round));
         QThread::msleep(kSettleMs);
-        notices.readAll();
+        awaitFocus({}, 0);
 
         const Clock::time_point idle = Clock::now();
-        type({QStringLiteral("-k"), QStringLiteral("F24")});
+        type(keys.nothing);
         typed();
         startUp.push_back(msBetween(idle, Clock::now()));
 
         const Clock::time_point pressed = Clock::now();
-        type({"-M", "logo", "-M", "shift", "-k", "v", "-m", "shift", "-m", "logo"});
-        const std::optional<Clock::time_point> shown = awaitNotice(focusOf(KELVRIN_APP_ID));
+        type(keys.callUp);
+        const std::optional<Clock::time_point> shown = awaitFocus(kelvrinId, 5000);
         typed();
         if (!shown)
             fail(QStringLiteral("round %1: the paste window did not come up").arg(round));
-        bindingToWindow.push_back(msBetween(pressed, *shown));
+        callUpToWindow.push_back(msBetween(pressed, *shown));
 
         QThread::msleep(kLookMs);
         const Clock::time_point enter = Clock::now();
-        type({QStringLiteral("-k"), QStringLiteral("Return")});
+        type(keys.enter);
         while (!target.canReadLine())
             if (!target.waitForReadyRead(5000))
                 fail(QStringLiteral("round %1: the target got no paste").arg(round));
@@ -195,19 +247,48 @@ void measureRounds(const SwaySession& sway, const Options& options) {
         if (!target.readLine().startsWith("paste"))
             fail(QStringLiteral("round %1: the target got no paste").arg(round));
     }
-    std::printf("Binding and paste over paste_target under sway, %d rounds     median     min     "
+    std::printf("%s and paste over paste_target under %s, %d rounds     median     min     "
                 "p10     p90     max  (ms)\n",
-                options.rounds);
-    printSpread("wtype's start-up (a key doing nothing)", startUp, 0);
-    printSpread("binding -> paste window focused", bindingToWindow, 50);
-    printSpread("Return -> text in the target", returnToText, 150);
-    std::printf("  (both counted from wtype's start, its start-up included)\n");
+                keys.callingUp, keys.name, options.rounds);
+    const QByteArray typistName = QFileInfo(keys.typist).fileName().toUtf8();
+    // What the user waits for: each round's figure less the typist's start-up in that round.
+    const auto lessStartUp = [&](std::vector<double> samples) {
+        for (size_t round = 0; round < samples.size(); ++round)
+            samples[round] -= startUp[round];
+        return samples;
+    };
+    const QByteArray shown = QByteArray(keys.callingUp) + " -> paste window focused";
+    printSpread((typistName + "'s start-up (a key doing nothing)").constData(), startUp, 0);
+    printSpread(shown.constData(), callUpToWindow, 0);
+    printSpread("Return -> text in the target", returnToText, 0);
+    std::printf("  (counted from %s's start, its start-up included; less it:)\n",
+                typistName.constData());
+    printSpread((shown + " under " + keys.name).constData(), lessStartUp(callUpToWindow), 50);
+    printSpread((QByteArrayLiteral("Return -> text under ") + keys.name).constData(),
+                lessStartUp(returnToText), 150);
     std::printf("\n");
     for (QProcess* process : {&target, &notices}) {
         process->terminate();
         if (!process->waitForFinished(2000))
             process->kill(), process->waitForFinished(2000);
     }
+}
+
+// Under KWin Kelvrin runs as a user starts it, its window left up: the target, started after it,
+// takes the keyboard from it.
+void measureRoundsOnKwin(const Options& options) {
+    const KwinSession kwin({kKelvrin, kKdeWindows});
+    QProcess kelvrin;
+    kelvrin.setStandardOutputFile(QProcess::nullDevice());
+    kelvrin.setStandardErrorFile(QProcess::nullDevice());
+    kwin.start(kelvrin, kKelvrin, {});
+    if (!waitUntil([&] { return kwin.run(kKelvrin, {QStringLiteral("--list")}).status == 0; },
+                   20000))
+        fail(QStringLiteral("kelvrin did not answer under KWin"));
+    measureRounds(kwinKeys(kwin), options);
+    kwin.run(kKelvrin, {QStringLiteral("--quit")});
+    if (!kelvrin.waitForFinished(10000))
+        kelvrin.kill(), kelvrin.waitForFinished(2000);
 }
 
 int run(const Options& options) {
@@ -222,8 +303,10 @@ int run(const Options& options) {
         const double x11 = textsOnX11(options);
         std::printf("  Wayland / X11 per capture: %.2f\n\n", wayland / x11);
     }
-    if (options.rounds > 0)
-        measureRounds(sway.session(), options);
+    if (options.rounds > 0) {
+        measureRounds(swayKeys(sway.session()), options);
+        measureRoundsOnKwin(options);
+    }
     printTargets();
     return 0;
 }

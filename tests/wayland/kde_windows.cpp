@@ -15,6 +15,7 @@
 #include <QCoreApplication>
 #include <cstdio>
 #include <fake-input-client-protocol.h>
+#include <optional>
 #include <vector>
 #include <wayland-client.h>
 
@@ -51,15 +52,34 @@ int type(WaylandConnection& wayland, const QStringList& keys) {
     return 0;
 }
 
+// Follows KWin's list as it changes, without ever polling it.
+int watch(WaylandConnection& wayland, const KdeWindowList& list) {
+    std::optional<quint32> shown;
+    const auto active = [&] {
+        const auto front = list.activated();
+        return front ? front->id : 0;
+    };
+    while (!wayland.broken()) {
+        if (shown != active()) {
+            shown = active();
+            const auto front = list.activated();
+            std::printf("%s\n", front ? qPrintable(front->appId) : "");
+            std::fflush(stdout);
+        }
+        wayland.waitUntil([&] { return shown != active(); }, 60000);
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QStringList arguments = app.arguments().mid(1);
     if (arguments.isEmpty() || (arguments[0] == u"activate" && arguments.size() != 2)) {
-        std::fprintf(
-            stderr,
-            "usage: kde_windows list | kde_windows activate TITLE | kde_windows type KEY...\n");
+        std::fprintf(stderr, "usage: kde_windows list | kde_windows activate TITLE | kde_windows "
+                             "watch | kde_windows "
+                             "type KEY...\n");
         return 2;
     }
     QString trouble;
@@ -75,6 +95,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "kde_windows: KWin does not list its windows to this program\n");
         return 3;
     }
+    if (arguments[0] == u"watch")
+        return watch(*wayland, *list);
     if (arguments[0] == u"list") {
         for (const Toplevels::Toplevel& window : list->listed())
             std::printf("%d %lld %s %s\n", int(window.activated),
