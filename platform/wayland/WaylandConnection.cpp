@@ -295,3 +295,15 @@ void WaylandConnection::replaceBrokenLink() {
                               "replaces the broken one]"));
     emit reconnected();
 }
+
+void WaylandConnection::followConnection(QObject* context, const std::function<void()>& forget,
+                                         const std::function<void()>& make) {
+    connect(this, &WaylandConnection::connectionLost, context, forget);
+    connect(this, &WaylandConnection::reconnected, context, make);
+}
+
+void WaylandConnection::followSeat(QObject* context, const std::function<void()>& drop,
+                                   const std::function<void()>& make) {
+    connect(this, &WaylandConnection::seatWithdrawn, context, drop);
+    connect(this, &WaylandConnection::seatAnnounced, context, make);
+}

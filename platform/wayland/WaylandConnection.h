@@ -74,6 +74,15 @@ public:
     // Whether the compositor has closed the connection, or a protocol error broke it.
     bool broken() const;
 
+    // For a module that holds protocol objects of its own, as long as the context lives: forget
+    // runs when they die with the connection (connectionLost), make when a new connection
+    // replaced it (reconnected).
+    void followConnection(QObject* context, const std::function<void()>& forget,
+                          const std::function<void()>& make);
+    // The same for what a module made for the seat (seatWithdrawn, seatAnnounced).
+    void followSeat(QObject* context, const std::function<void()>& drop,
+                    const std::function<void()>& make);
+
 signals:
     void seatWithdrawn();
     void seatAnnounced();

@@ -278,15 +278,17 @@ private:
         std::signal(SIGPIPE, SIG_IGN);
         takeDevice();
         // The device belongs to a seat: it goes with it and is made anew for the next one.
-        QObject::connect(&_wayland, &WaylandConnection::seatWithdrawn, &_following, [this] {
-            dropDevice();
-            warnClipboardLost("the seat went away");
-        });
-        QObject::connect(&_wayland, &WaylandConnection::seatAnnounced, &_following, [this] {
-            _refused = false;
-            if (!_device)
-                takeDevice();
-        });
+        _wayland.followSeat(
+            &_following,
+            [this] {
+                dropDevice();
+                warnClipboardLost("the seat went away");
+            },
+            [this] {
+                _refused = false;
+                if (!_device)
+                    takeDevice();
+            });
         // The content at launch is announced at once: it is known before the capture starts.
         _wayland.roundtrip();
     }
@@ -474,16 +476,18 @@ WaylandPasteboard::WaylandPasteboard(WaylandConnection& wayland) : _wayland(wayl
     }
     // What was made on a broken connection is dead: the clipboard is made anew on the next one,
     // its count going on.
-    QObject::connect(&wayland, &WaylandConnection::connectionLost, &_following, [this] {
-        _count = changeCount();
-        _clipboard.reset();
-    });
-    QObject::connect(&wayland, &WaylandConnection::reconnected, &_following, [this] {
-        bindClipboard();
-        if (!_clipboard)
-            Log::write(QStringLiteral("warning*** :[wayland] [the new connection offers no "
-                                      "clipboard manager protocol: nothing is captured]"));
-    });
+    wayland.followConnection(
+        &_following,
+        [this] {
+            _count = changeCount();
+            _clipboard.reset();
+        },
+        [this] {
+            bindClipboard();
+            if (!_clipboard)
+                Log::write(QStringLiteral("warning*** :[wayland] [the new connection offers no "
+                                          "clipboard manager protocol: nothing is captured]"));
+        });
 }
 
 WaylandPasteboard::~WaylandPasteboard() = default;

@@ -67,10 +67,10 @@ std::optional<int> qtKey(quint32 keysym) {
 
 int qtModifiers(quint16 modifierMask) {
     int modifiers = 0;
-    for (const auto& [flag, qt] :
-         {std::pair{HotKey::ControlKey, Qt::ControlModifier}, std::pair{HotKey::OptionKey, Qt::AltModifier},
-          std::pair{HotKey::ShiftKey, Qt::ShiftModifier},
-          std::pair{HotKey::CommandKey, Qt::MetaModifier}})
+    for (const auto& [flag, qt] : {std::pair{HotKey::ControlKey, Qt::ControlModifier},
+                                   std::pair{HotKey::OptionKey, Qt::AltModifier},
+                                   std::pair{HotKey::ShiftKey, Qt::ShiftModifier},
+                                   std::pair{HotKey::CommandKey, Qt::MetaModifier}})
         if (modifierMask & flag)
             modifiers |= int(qt);
     return modifiers;

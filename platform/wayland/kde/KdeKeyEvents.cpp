@@ -57,16 +57,14 @@ KdeKeyEvents::KdeKeyEvents(WaylandConnection& wayland, std::shared_ptr<Toplevels
     std::ranges::transform(kKeys, _codes.begin(), &Placed::qwerty);
     bindInput();
     followKeymap();
-    QObject::connect(&wayland, &WaylandConnection::connectionLost, &_following,
-                     [this] { forgetEverything(); });
-    QObject::connect(&wayland, &WaylandConnection::reconnected, &_following, [this] {
-        bindInput();
-        followKeymap();
-    });
-    QObject::connect(&wayland, &WaylandConnection::seatWithdrawn, &_following,
-                     [this] { dropKeymap(); });
-    QObject::connect(&wayland, &WaylandConnection::seatAnnounced, &_following,
-                     [this] { followKeymap(); });
+    wayland.followConnection(
+        &_following, [this] { forgetEverything(); },
+        [this] {
+            bindInput();
+            followKeymap();
+        });
+    wayland.followSeat(
+        &_following, [this] { dropKeymap(); }, [this] { followKeymap(); });
 }
 
 KdeKeyEvents::~KdeKeyEvents() {

@@ -28,10 +28,8 @@ KdeWindowList::KdeWindowList(WaylandConnection& wayland) : _wayland(wayland) {
     bindManagement();
     // The numbers of the windows listed on a new connection are new too: a window remembered
     // from before is gone, as if it had closed.
-    QObject::connect(&wayland, &WaylandConnection::connectionLost, &_following,
-                     [this] { forgetEverything(); });
-    QObject::connect(&wayland, &WaylandConnection::reconnected, &_following,
-                     [this] { bindManagement(); });
+    wayland.followConnection(
+        &_following, [this] { forgetEverything(); }, [this] { bindManagement(); });
 }
 
 KdeWindowList::~KdeWindowList() {
@@ -112,8 +110,7 @@ void KdeWindowList::follow(org_kde_plasma_window* window) {
     _entries.push_back(std::move(entry));
 }
 
-void KdeWindowList::mapped(void* data, org_kde_plasma_window_management* management,
-                           uint32_t id) {
+void KdeWindowList::mapped(void* data, org_kde_plasma_window_management* management, uint32_t id) {
     auto* list = static_cast<KdeWindowList*>(data);
     // A newer KWin tells of each window twice, the second time with its uuid.
     if (list->_version < kFirstWithUuid)

@@ -42,12 +42,10 @@ WlrootsKeyEvents::WlrootsKeyEvents(WaylandConnection& wayland, std::shared_ptr<T
     if (const char* trouble = makeKeyboard())
         warn(trouble);
     // The keyboard belongs to a seat and to a connection: it is made anew for a new one.
-    QObject::connect(&wayland, &WaylandConnection::seatWithdrawn, &_following,
-                     [this] { dropKeyboard(); });
-    QObject::connect(&wayland, &WaylandConnection::connectionLost, &_following,
-                     [this] { dropKeyboard(); });
-    for (const auto renewed : {&WaylandConnection::seatAnnounced, &WaylandConnection::reconnected})
-        QObject::connect(&wayland, renewed, &_following, [this] { makeKeyboard(); });
+    wayland.followSeat(
+        &_following, [this] { dropKeyboard(); }, [this] { makeKeyboard(); });
+    wayland.followConnection(
+        &_following, [this] { dropKeyboard(); }, [this] { makeKeyboard(); });
 }
 
 WlrootsKeyEvents::~WlrootsKeyEvents() {

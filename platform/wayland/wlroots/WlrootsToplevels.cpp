@@ -26,10 +26,8 @@ WlrootsToplevels::WlrootsToplevels(WaylandConnection& wayland) : _wayland(waylan
     bindManager();
     // The numbers of the windows listed on a new connection are new too: a window remembered
     // from before is gone, as if it had closed.
-    QObject::connect(&wayland, &WaylandConnection::connectionLost, &_following,
-                     [this] { forgetEverything(); });
-    QObject::connect(&wayland, &WaylandConnection::reconnected, &_following,
-                     [this] { bindManager(); });
+    wayland.followConnection(
+        &_following, [this] { forgetEverything(); }, [this] { bindManager(); });
 }
 
 WlrootsToplevels::~WlrootsToplevels() {
