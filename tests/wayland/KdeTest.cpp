@@ -163,12 +163,9 @@ TEST(KdeWindows, TheHotKeyCallsTheWindowUpAndReturnPastesIntoTheProgramBehind) {
     target.waitForFinished(5000);
 
     SCOPED_TRACE("Konsole gets Control+Shift+V");
-    const QString file = kwin.home() + QStringLiteral("/typed");
-    QProcess konsole;
-    // Without canonical mode the shell's program reads what is pasted at once, without a line end.
-    kwin.start(konsole, QStringLiteral("konsole"),
-               {"--separate", "-e", "sh", "-c", "stty -icanon -echo; exec cat > " + file},
-               {QStringLiteral("QT_QPA_PLATFORM=wayland")});
+    const PastedIntoTerminal konsole(kwin, QStringLiteral("konsole"), {"--separate", "-e"},
+                                     {QStringLiteral("QT_QPA_PLATFORM=wayland")});
+    ASSERT_TRUE(konsole.ready());
     const auto konsoleInFront = [&] {
         const QList<Listed> all = windows(kwin).value_or(QList<Listed>());
         return std::ranges::any_of(all, [](const Listed& window) {
@@ -181,15 +178,9 @@ TEST(KdeWindows, TheHotKeyCallsTheWindowUpAndReturnPastesIntoTheProgramBehind) {
     // The window keeps the row chosen last: the one above it is the newest, which the clipboard
     // does not hold since the paste before.
     type(kwin, {QStringLiteral("Up"), QStringLiteral("Return")});
-    const auto typed = [&] {
-        QFile typed(file);
-        return typed.open(QIODevice::ReadOnly) ? typed.readAll() : QByteArray();
-    };
-    EXPECT_TRUE(waitUntil([&] { return typed() == "newest"; }))
-        << typed().constData() << running.errors().constData();
+    EXPECT_TRUE(waitUntil([&] { return konsole.typed() == "newest"; }))
+        << konsole.typed().constData();
     EXPECT_TRUE(konsoleInFront());
     EXPECT_EQ(running.history().value_or(QList<QJsonObject>()).size(), 2)
         << "our own write taken for a copy";
-    konsole.terminate();
-    konsole.waitForFinished(5000);
 }

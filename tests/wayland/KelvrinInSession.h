@@ -2,6 +2,8 @@
 
 #include "tests/wayland/WaylandSession.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <gtest/gtest.h>
 
@@ -25,6 +27,41 @@ inline bool startPasteTarget(const WaylandSession& session, QProcess& target,
     QByteArray said;
     return saidLine(target, "ready", said);
 }
+
+// A terminal of the session whose shell writes what is pasted into the terminal to a file; it
+// ends with the test.
+class PastedIntoTerminal {
+public:
+    // before: the terminal's arguments before the command it runs ("--", "-e").
+    PastedIntoTerminal(const WaylandSession& session, const QString& terminal,
+                       const QStringList& before, const QStringList& environment = {})
+        : _file(session.home() + QStringLiteral("/typed")) {
+        // Without canonical mode the shell's program reads what is pasted at once, without a line
+        // end.
+        session.start(_process, terminal,
+                      before + QStringList{"sh", "-c", "stty -icanon -echo; exec cat > " + _file},
+                      environment);
+    }
+    ~PastedIntoTerminal() {
+        _process.terminate();
+        _process.waitForFinished(5000);
+    }
+
+    // Whether the shell's program is there to read what is pasted, within the time: a paste
+    // before would wait for a line end that never comes.
+    bool ready() const {
+        return waitUntil([&] { return QFileInfo::exists(_file); }, 20000);
+    }
+    // What was pasted so far.
+    QByteArray typed() const {
+        QFile file(_file);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+private:
+    QString _file;
+    QProcess _process;
+};
 
 // A wl_clip_owner process offering NAME=VALUE types in that order; it quits when it goes.
 class ClipOwner {

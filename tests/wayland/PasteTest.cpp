@@ -8,7 +8,6 @@
 #include "platform/wayland/wlroots/WlrootsKeyEvents.h"
 #include "platform/wayland/wlroots/WlrootsToplevels.h"
 
-#include <QFile>
 #include <gtest/gtest.h>
 
 // The binding brings the paste window up floating over the target, titled with it; Return pastes
@@ -62,22 +61,13 @@ TEST(PasteOnSway, TheBindingCallsTheWindowUpAndReturnPastesIntoTheProgramBehind)
     target.waitForFinished(5000);
 
     SCOPED_TRACE("a terminal, known by its app_id, gets Control+Shift+V");
-    const QString file = sway.home() + QStringLiteral("/typed");
-    QProcess foot;
-    // Without canonical mode the shell's program reads what is pasted at once, without a line end.
-    sway.start(foot, QStringLiteral("foot"),
-               {"--", "sh", "-c", "stty -icanon -echo; exec cat > " + file});
+    const PastedIntoTerminal foot(sway, QStringLiteral("foot"), {QStringLiteral("--")});
+    ASSERT_TRUE(foot.ready());
     focusedOnceItIs(QStringLiteral("foot"));
     EXPECT_EQ(callUp()[u"name"].toString(), u"Paste into Foot");
     sway.type({"-k", "Down", "-k", "Return"});
-    const auto typed = [&] {
-        QFile typed(file);
-        return typed.open(QIODevice::ReadOnly) ? typed.readAll() : QByteArray();
-    };
-    EXPECT_TRUE(waitUntil([&] { return typed() == "older"; })) << typed().constData();
+    EXPECT_TRUE(waitUntil([&] { return foot.typed() == "older"; })) << foot.typed().constData();
     EXPECT_EQ(focusedOnceItIs(QStringLiteral("foot"))[u"app_id"].toString(), u"foot");
-    foot.terminate();
-    foot.waitForFinished(5000);
 }
 
 // The keystroke goes to the target only while the compositor has it activated: a window that
