@@ -5,6 +5,10 @@
 #include "platform/Log.h"
 #include "platform/Processes.h"
 #include "platform/WindowHints.h"
+#include "platform/gnome/GnomeHotKey.h"
+#include "platform/gnome/GnomeKeyEvents.h"
+#include "platform/gnome/GnomeShell.h"
+#include "platform/gnome/GnomeWindows.h"
 #include "platform/wayland/QtConnectionLoss.h"
 #include "platform/wayland/WaylandConnection.h"
 #include "platform/wayland/WaylandPasteboard.h"
@@ -73,6 +77,20 @@ Chosen onX11() {
     return {QStringLiteral("X11 selection"), QStringLiteral("X11 (EWMH)"),
             QStringLiteral("X11 (XTest)"), QStringLiteral("X11 (key grab)"),
             QStringLiteral("X11 (EWMH)")};
+}
+
+// On GNOME's Wayland session Kelvrin runs through XWayland, which serves the clipboard and its own
+// windows' hints; the windows of every program, the keystroke and the hot key come from its
+// shell extension, which sees the native Wayland programs too.
+Chosen onGnomeThroughXWayland() {
+    Chosen chosen = onX11();
+    const auto shell = std::make_shared<GnomeShell>();
+    Processes::installBackend(std::make_unique<GnomeWindows>(shell));
+    KeyEvents::installBackend(std::make_unique<GnomeKeyEvents>(shell));
+    HotKey::installBackend([shell] { return std::make_unique<GnomeHotKey>(shell); });
+    const QString extension = QStringLiteral("GNOME Shell (Kelvrin's extension)");
+    chosen.windows = chosen.keystroke = chosen.hotKey = extension;
+    return chosen;
 }
 
 struct Listed {
@@ -203,7 +221,9 @@ std::unique_ptr<Backends> Backends::choose() {
 }
 
 void Backends::start() {
-    const Chosen chosen = _wayland ? onWayland(*_wayland) : onX11();
+    const Chosen chosen = _wayland                  ? onWayland(*_wayland)
+                          : GnomeShell::available() ? onGnomeThroughXWayland()
+                                                    : onX11();
     Log::write(
         QStringLiteral("information:[backends] [clipboard: %1; window in front: %2; "
                        "keystroke: %3; hot key: %4; window hints: %5]")

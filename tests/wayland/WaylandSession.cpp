@@ -71,12 +71,17 @@ WaylandSession::~WaylandSession() {
 
 void WaylandSession::startCompositor(const QString& program, const QStringList& arguments,
                                      const QStringList& extraEnvironment, const QString& socket,
-                                     const std::function<bool()>& alsoReady) {
+                                     const std::function<bool()>& alsoReady,
+                                     const QStringList& asRoot) {
     // The compositor's log is long; it stays in the session's folder for whoever looks into a
     // failure.
     _compositor.setStandardOutputFile(QProcess::nullDevice());
     _compositor.setStandardErrorFile(_home.filePath(QStringLiteral("compositor.log")));
-    start(_compositor, program, arguments, extraEnvironment);
+    const QStringList command = asUser(program, arguments, extraEnvironment);
+    if (runsAsRoot() && !asRoot.isEmpty())
+        _compositor.start(asRoot.front(), asRoot.mid(1) + command);
+    else
+        _compositor.start(command.front(), command.mid(1));
     const QDir runtime(_runtime);
     const bool up = waitUntil(
         [&] {
@@ -246,14 +251,21 @@ QStringList WaylandSession::environment() const {
     return variables;
 }
 
-void WaylandSession::start(QProcess& process, const QString& program, const QStringList& arguments,
-                           const QStringList& extraEnvironment) const {
+QStringList WaylandSession::asUser(const QString& program, const QStringList& arguments,
+                                   const QStringList& extraEnvironment) const {
     QStringList command;
     if (runsAsRoot())
-        command << QStringLiteral("-u") << QString::fromLatin1(kUser) << QStringLiteral("--")
-                << QStringLiteral("env");
-    command << QStringLiteral("-i") << environment() << extraEnvironment << program << arguments;
-    process.start(runsAsRoot() ? QStringLiteral("runuser") : QStringLiteral("env"), command);
+        command << QStringLiteral("runuser") << QStringLiteral("-u") << QString::fromLatin1(kUser)
+                << QStringLiteral("--");
+    command << QStringLiteral("env") << QStringLiteral("-i") << environment() << extraEnvironment
+            << program << arguments;
+    return command;
+}
+
+void WaylandSession::start(QProcess& process, const QString& program, const QStringList& arguments,
+                           const QStringList& extraEnvironment) const {
+    const QStringList command = asUser(program, arguments, extraEnvironment);
+    process.start(command.front(), command.mid(1));
 }
 
 WaylandSession::Result WaylandSession::run(const QString& program, const QStringList& arguments,
@@ -308,4 +320,138 @@ QJsonObject SwaySession::focusedWindow() const {
         if (window.value(QStringLiteral("focused")).toBool())
             return window;
     return {};
+}
+
+namespace {
+
+// The test's keyboard in the shell: a virtual one of Clutter's, made once.
+const QString kKeyboard = QStringLiteral(
+    "const {Clutter, GLib} = imports.gi; global.kelvrinTestKeys = global.kelvrinTestKeys || "
+    "Clutter.get_default_backend().get_default_seat().create_virtual_device("
+    "Clutter.InputDeviceType.KEYBOARD_DEVICE)");
+
+} // namespace
+
+GnomeSession::GnomeSession(const QStringList& allowedPrograms, bool extensionEnabled) {
+    // The extension where GNOME looks for a user's own, as the build made it.
+    const QString extension = QStringLiteral(KELVRIN_GNOME_EXTENSION);
+    const QString installed =
+        home() + QStringLiteral("/data/gnome-shell/extensions/") + QFileInfo(extension).fileName();
+    QDir().mkpath(installed + QStringLiteral("/schemas"));
+    for (QDirIterator file(extension, QDir::Files, QDirIterator::Subdirectories); file.hasNext();) {
+        const QString path = file.next();
+        if (!QFile::copy(path, installed + path.mid(extension.size())))
+            throw std::runtime_error("cannot install the GNOME Shell extension");
+    }
+    // The settings, in a key file rather than dconf, written before the shell reads them.
+    const QString settings = configHome() + QStringLiteral("/glib-2.0/settings");
+    QDir().mkpath(settings);
+    QFile keyfile(settings + QStringLiteral("/keyfile"));
+    if (!keyfile.open(QIODevice::WriteOnly))
+        throw std::runtime_error("cannot write the session's settings");
+    const auto list = [](const QStringList& items) {
+        QStringList quoted;
+        for (const QString& item : items)
+            quoted << u'\'' + item + u'\'';
+        return (u'[' + quoted.join(u", ") + u']').toUtf8();
+    };
+    keyfile.write(
+        "[org/gnome/shell]\nenabled-extensions=" +
+        list(extensionEnabled ? QStringList{QFileInfo(extension).fileName()} : QStringList()) +
+        "\n\n[org/gnome/shell/extensions/kelvrin]\nallowed-programs=" + list(allowedPrograms) +
+        "\n");
+    keyfile.close();
+    // The shell asks the system bus for the login manager and more: one is started when the
+    // machine runs none.
+    if (runsAsRoot() && !QFileInfo::exists(QStringLiteral("/run/dbus/system_bus_socket")))
+        QProcess::execute(QStringLiteral("dbus-daemon"), {"--system", "--fork"});
+    const QString busFile = home() + QStringLiteral("/bus");
+    const QString session = home() + QStringLiteral("/session.sh");
+    QFile script(session);
+    if (!script.open(QIODevice::WriteOnly))
+        throw std::runtime_error("cannot write the session's script");
+    script.write("#!/bin/sh\necho \"$DBUS_SESSION_BUS_ADDRESS\" > " + QFile::encodeName(busFile) +
+                 "\nexec gnome-shell --headless --wayland --wayland-display=gnome-test "
+                 "--virtual-monitor 1280x800 --unsafe-mode\n");
+    script.close();
+    script.setPermissions(QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
+    handOver(home());
+    // Where systemd's folder is seen, the shell looks for its login manager, which a container
+    // does not run: the shell is shown an empty one, in a mount namespace of its own.
+    QStringList asRoot;
+    if (QFileInfo(QStringLiteral("/run/systemd")).isDir())
+        asRoot = {"unshare", "-m", "sh", "-c", "mount -t tmpfs tmpfs /run/systemd && exec \"$@\"",
+                  "sh"};
+    startCompositor(
+        QStringLiteral("dbus-run-session"), {QStringLiteral("--"), session}, {},
+        QStringLiteral("gnome-test"),
+        [&] {
+            QFile said(busFile);
+            if (said.open(QIODevice::ReadOnly))
+                _bus = QString::fromUtf8(said.readAll().trimmed());
+            return !_bus.isEmpty() && eval(QStringLiteral("1")).has_value();
+        },
+        asRoot);
+    // The X display of the shell's XWayland, and the key to it, for the programs that run on X11.
+    for (const char* name : {"DISPLAY", "XAUTHORITY"})
+        _x11 << QString::fromLatin1(name) + u'=' +
+                    eval(QStringLiteral("imports.gi.GLib.getenv('%1')").arg(QLatin1String(name)))
+                        .value_or(QString());
+    // A headless shell has no keyboard until one is made, and the programs started before it
+    // would never hear of one; and it starts in the overview, as after a login.
+    if (eval(QStringLiteral("imports.ui.main.overview.hide(); %1; 'ready'").arg(kKeyboard)) !=
+        u"ready")
+        throw std::runtime_error("the shell took no keyboard");
+}
+
+void GnomeSession::press(const QStringList& keys) const {
+    QStringList quoted;
+    for (const QString& key : keys)
+        quoted << u'"' + key + u'"';
+    const QString script =
+        QStringLiteral("%1; const keys = [%2];"
+                       "for (const key of keys) global.kelvrinTestKeys.notify_keyval("
+                       "GLib.get_monotonic_time(), Clutter['KEY_' + key], "
+                       "Clutter.KeyState.PRESSED);"
+                       "for (const key of keys.reverse()) global.kelvrinTestKeys.notify_keyval("
+                       "GLib.get_monotonic_time(), Clutter['KEY_' + key], "
+                       "Clutter.KeyState.RELEASED); 'pressed'")
+            .arg(kKeyboard, quoted.join(u','));
+    if (eval(script) != u"pressed")
+        throw std::runtime_error("the shell did not press " + keys.join(u'+').toStdString());
+}
+
+GnomeSession::~GnomeSession() {
+    // The shell first, alone: dbus-run-session then ends its bus and itself.
+    QProcess::execute(QStringLiteral("pkill"),
+                      {"-KILL", "-f", QStringLiteral("^gnome-shell --headless .*gnome-test")});
+    _compositor.waitForFinished(5000);
+    if (runsAsRoot())
+        QProcess::execute(QStringLiteral("pkill"), {"-KILL", "-f", home()});
+}
+
+std::optional<QString> GnomeSession::eval(const QString& script) const {
+    const Result result = run(QStringLiteral("gdbus"),
+                              {"call", "--session", "--dest", "org.gnome.Shell", "--object-path",
+                               "/org/gnome/Shell", "--method", "org.gnome.Shell.Eval", script});
+    // (true, 'what it returned, as JSON'), in GVariant's text form.
+    const QString out = QString::fromUtf8(result.out).trimmed();
+    if (result.status != 0 || !out.startsWith(u"(true, '"))
+        return std::nullopt;
+    QString json = out.mid(8, out.size() - 10);
+    json.replace(QStringLiteral("\\'"), QStringLiteral("'"))
+        .replace(QStringLiteral("\\\\"), QStringLiteral("\\"));
+    const QJsonValue value = QJsonDocument::fromJson(("[" + json + "]").toUtf8()).array().at(0);
+    return value.isString() ? value.toString() : json;
+}
+
+QStringList GnomeSession::ownEnvironment() const {
+    QStringList variables{QStringLiteral("XDG_DATA_HOME=") + home() + QStringLiteral("/data"),
+                          QStringLiteral("GSETTINGS_BACKEND=keyfile"),
+                          QStringLiteral("XDG_CURRENT_DESKTOP=GNOME"),
+                          QStringLiteral("XDG_SESSION_TYPE=wayland")};
+    variables << _x11;
+    if (!_bus.isEmpty())
+        variables << QStringLiteral("DBUS_SESSION_BUS_ADDRESS=") + _bus;
+    return variables;
 }

@@ -65,15 +65,21 @@ protected:
     // Starts the compositor with the extra variables, and waits until the socket named (the first
     // wayland-N when empty) and whatever else it must make are there. Throws when it does not
     // come up.
+    // asRoot: a command that runs the session's user's command given after it, when the suite
+    // runs as root (as unshare does).
     void startCompositor(const QString& program, const QStringList& arguments,
                          const QStringList& extraEnvironment, const QString& socket,
-                         const std::function<bool()>& alsoReady = {});
+                         const std::function<bool()>& alsoReady = {},
+                         const QStringList& asRoot = {});
     // The session's own variables beyond the common ones.
     virtual QStringList ownEnvironment() const { return {}; }
     QString runtime() const { return _runtime; }
 
 private:
     QStringList environment() const;
+    // The program and arguments that run the command as the session's user, with its variables.
+    QStringList asUser(const QString& program, const QStringList& arguments,
+                       const QStringList& extraEnvironment) const;
 
     QTemporaryDir _home;
     QString _runtime;
@@ -124,6 +130,33 @@ private:
     void trust(const QStringList& programs) const;
 
     QString _bus;
+};
+
+// A headless GNOME Shell, as GNOME runs it on Wayland with XWayland, on a session bus of its own,
+// with Kelvrin's extension enabled (the build's copy, from KELVRIN_GNOME_EXTENSION). The programs
+// given may ask the extension as the installed Kelvrin may. The shell needs a system bus, which is
+// started when the machine runs none, and does not look for systemd's login manager: it runs in
+// a mount namespace of its own where /run/systemd is empty.
+class GnomeSession : public WaylandSession {
+public:
+    // Throws std::runtime_error when the user cannot be made or the shell does not come up.
+    explicit GnomeSession(const QStringList& allowedPrograms, bool extensionEnabled = true);
+    ~GnomeSession() override;
+
+    QString bus() const { return _bus; }
+    // Evaluates JavaScript in the shell (its unsafe mode is on): what it returns (a string as it
+    // is, another value as JSON); absent when the shell refused or failed.
+    std::optional<QString> eval(const QString& script) const;
+    // Presses the keys (keysym names, "Control_L", "Down"), in order, and releases them in the
+    // reverse order, on the shell's own keyboard, as the user would.
+    void press(const QStringList& keys) const;
+
+private:
+    QStringList ownEnvironment() const override;
+
+    QString _bus;
+    // DISPLAY and XAUTHORITY, once the shell is up.
+    QStringList _x11;
 };
 
 // Processes Qt's events until the condition holds or the time is up.

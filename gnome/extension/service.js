@@ -1,0 +1,242 @@
+// What Kelvrin needs of GNOME Shell and cannot have as a Wayland client of Mutter: the window in
+// front, bringing a window back, the paste keystroke and a key combination held for it. The shell
+// offers them on the session bus to the Kelvrin program of this user alone.
+//
+// This file imports nothing: the shell's libraries come from the entry file, which GNOME 43 and 44
+// load as a script (extension.js) and GNOME 45 and later as a module (built from the same
+// source), so that one tree serves both.
+
+var BUS_NAME = 'io.github.kelvrin.Kelvrin.Shell';
+var OBJECT_PATH = '/io/github/kelvrin/Kelvrin/Shell';
+
+const INTERFACE = `<node>
+  <interface name="io.github.kelvrin.Kelvrin.Shell1">
+    <!-- Windows are known by numbers of the extension's own, never given twice while it runs.
+         The window that has the keyboard; id 0 when none has. -->
+    <method name="ActiveWindow">
+      <arg type="u" name="id" direction="out"/>
+      <arg type="s" name="appId" direction="out"/>
+      <arg type="s" name="wmInstance" direction="out"/>
+      <arg type="s" name="title" direction="out"/>
+      <arg type="x" name="pid" direction="out"/>
+    </method>
+    <!-- Every window, as the task bar would list it: id, app id, title, pid, active. -->
+    <method name="Windows">
+      <arg type="a(ussxb)" name="windows" direction="out"/>
+    </method>
+    <!-- Activates the window as the task bar would; false when there is no such window. -->
+    <method name="Activate">
+      <arg type="u" name="id" direction="in"/>
+      <arg type="b" name="found" direction="out"/>
+    </method>
+    <!-- Presses the keys (X keysyms, which are Clutter's keyvals) in order and releases them in
+         the reverse order, only while the target window has the keyboard; false, with nothing
+         sent, when another window has it. -->
+    <method name="PressKeys">
+      <arg type="u" name="target" direction="in"/>
+      <arg type="au" name="keyvals" direction="in"/>
+      <arg type="b" name="sent" direction="out"/>
+    </method>
+    <!-- Holds the combination (as GTK writes accelerators, "<Control>Down") for the caller, in
+         place of the one held before; false when the shell cannot have it. -->
+    <method name="GrabHotKey">
+      <arg type="s" name="accelerator" direction="in"/>
+      <arg type="b" name="grabbed" direction="out"/>
+    </method>
+    <method name="ReleaseHotKey"/>
+    <!-- Sent to the caller that holds the combination, at each press, with the window that had
+         the keyboard then, as ActiveWindow tells of it. -->
+    <signal name="HotKeyPressed">
+      <arg type="u" name="id"/>
+      <arg type="s" name="appId"/>
+      <arg type="s" name="wmInstance"/>
+      <arg type="s" name="title"/>
+      <arg type="x" name="pid"/>
+    </signal>
+  </interface>
+</node>`;
+
+const PROC_EXE = pid => `/proc/${pid}/exe`;
+
+// The Kelvrin installed beside this extension: PREFIX/share/gnome-shell/extensions/UUID goes with
+// PREFIX/bin/kelvrin (/usr, /usr/local, or ~/.local for a user's own installation).
+function installedProgram(Gio, extensionPath) {
+    const prefix = Gio.File.new_for_path(extensionPath).get_parent().get_parent().get_parent()
+        .get_parent();
+    return prefix.get_child('bin').get_child('kelvrin').get_path();
+}
+
+var Extension = class {
+    // gi: the libraries (Clutter, Gio, GLib, Meta, Shell) and the shell's Main, the extension's
+    // path, and a function giving its settings.
+    constructor(gi) {
+        this._gi = gi;
+    }
+
+    enable() {
+        const {Gio} = this._gi;
+        this._settings = this._gi.settings();
+        this._program = installedProgram(Gio, this._gi.path);
+        this._exported = Gio.DBusExportedObject.wrapJSObject(INTERFACE, this._methods());
+        this._exported.export(Gio.DBus.session, OBJECT_PATH);
+        this._nameId = Gio.bus_own_name_on_connection(Gio.DBus.session, BUS_NAME,
+            Gio.BusNameOwnerFlags.NONE, null, null);
+        this._keyboard = null;
+        this._hotKey = null;
+        this._ids = new WeakMap();
+        this._lastId = 0;
+        this._pressedId = global.display.connect('accelerator-activated',
+            (display, action) => this._pressed(action));
+    }
+
+    disable() {
+        this._release();
+        global.display.disconnect(this._pressedId);
+        this._gi.Gio.bus_unown_name(this._nameId);
+        this._exported.unexport();
+        this._exported = null;
+        this._keyboard = null;
+        this._settings = null;
+    }
+
+    // The methods as the bus calls them: each checks its caller first, and answers asynchronously
+    // once the caller is known.
+    _methods() {
+        const answer = (name, work) => (parameters, invocation) => {
+            this._checkCaller(invocation).then(() => {
+                const result = work(...parameters, invocation);
+                invocation.return_value(result);
+            }).catch(error => {
+                invocation.return_dbus_error(`${BUS_NAME}.Error.${error.kind || 'Failed'}`,
+                    `${name}: ${error.message}`);
+            });
+        };
+        const {GLib} = this._gi;
+        return {
+            ActiveWindowAsync: answer('ActiveWindow', () =>
+                new GLib.Variant('(usssx)', this._describe(global.display.focus_window))),
+            WindowsAsync: answer('Windows', () => {
+                const focused = global.display.focus_window;
+                const listed = this._windows().map(window => [this._idOf(window), appIdOf(window),
+                    window.get_title() || '', window.get_pid(), window === focused]);
+                return new GLib.Variant('(a(ussxb))', [listed]);
+            }),
+            ActivateAsync: answer('Activate', id => {
+                const window = this._windows().find(each => this._idOf(each) === id);
+                if (window)
+                    this._gi.Main.activateWindow(window);
+                return new GLib.Variant('(b)', [Boolean(window)]);
+            }),
+            PressKeysAsync: answer('PressKeys', (target, keyvals) =>
+                new GLib.Variant('(b)', [this._pressKeys(target, keyvals)])),
+            GrabHotKeyAsync: answer('GrabHotKey', (accelerator, invocation) =>
+                new GLib.Variant('(b)', [this._grab(accelerator, invocation.get_sender())])),
+            ReleaseHotKeyAsync: answer('ReleaseHotKey', () => {
+                this._release();
+                return null;
+            }),
+        };
+    }
+
+    // The window as ActiveWindow and HotKeyPressed tell of it; all empty for none.
+    _describe(window) {
+        return window ? [this._idOf(window), appIdOf(window), window.get_wm_class_instance() || '',
+            window.get_title() || '', window.get_pid()] : [0, '', '', '', 0];
+    }
+
+    // Mutter's own ids do not fit the 32 bits Kelvrin keeps a window's number in.
+    _idOf(window) {
+        if (!this._ids.has(window))
+            this._ids.set(window, ++this._lastId);
+        return this._ids.get(window);
+    }
+
+    // The windows of programs, not menus or tooltips.
+    _windows() {
+        return global.get_window_actors().map(actor => actor.meta_window)
+            .filter(window => !window.is_override_redirect());
+    }
+
+    // Resolves when the caller is the Kelvrin installed beside this extension or one the user
+    // allowed in its preferences; rejects, saying so, for any other program.
+    async _checkCaller(invocation) {
+        const {Gio, GLib} = this._gi;
+        const reply = await new Promise((resolve, reject) => {
+            Gio.DBus.session.call('org.freedesktop.DBus', '/org/freedesktop/DBus',
+                'org.freedesktop.DBus', 'GetConnectionUnixProcessID',
+                new GLib.Variant('(s)', [invocation.get_sender()]), null,
+                Gio.DBusCallFlags.NONE, -1, null, (bus, result) => {
+                    try {
+                        resolve(bus.call_finish(result));
+                    } catch (error) {
+                        reject(error);
+                    }
+                });
+        });
+        const [pid] = reply.deepUnpack();
+        let program = '';
+        try {
+            program = GLib.file_read_link(PROC_EXE(pid));
+        } catch (error) {
+            // A process of another user, or one gone already: not ours to answer.
+        }
+        const allowed = [this._program, ...this._settings.get_strv('allowed-programs')];
+        if (!allowed.includes(program)) {
+            const refusal = new Error(`only ${allowed.join(', ')} may ask, not ${program || 'an unknown program'}`);
+            refusal.kind = 'AccessDenied';
+            throw refusal;
+        }
+    }
+
+    _pressKeys(target, keyvals) {
+        const {Clutter, GLib} = this._gi;
+        const window = global.display.focus_window;
+        if (!window || this._idOf(window) !== target)
+            return false;
+        if (!this._keyboard) {
+            this._keyboard = Clutter.get_default_backend().get_default_seat()
+                .create_virtual_device(Clutter.InputDeviceType.KEYBOARD_DEVICE);
+        }
+        for (const keyval of keyvals)
+            this._keyboard.notify_keyval(GLib.get_monotonic_time(), keyval, Clutter.KeyState.PRESSED);
+        for (const keyval of [...keyvals].reverse())
+            this._keyboard.notify_keyval(GLib.get_monotonic_time(), keyval, Clutter.KeyState.RELEASED);
+        return true;
+    }
+
+    _grab(accelerator, caller) {
+        const {Meta, Shell, Main} = this._gi;
+        this._release();
+        const action = global.display.grab_accelerator(accelerator, Meta.KeyBindingFlags.NONE);
+        if (action === Meta.KeyBindingAction.NONE)
+            return false;
+        const name = Meta.external_binding_name_for_action(action);
+        Main.wm.allowKeybinding(name, Shell.ActionMode.NORMAL | Shell.ActionMode.OVERVIEW);
+        this._hotKey = {action, name, caller};
+        return true;
+    }
+
+    _release() {
+        if (!this._hotKey)
+            return;
+        global.display.ungrab_accelerator(this._hotKey.action);
+        this._gi.Main.wm.allowKeybinding(this._hotKey.name, this._gi.Shell.ActionMode.NONE);
+        this._hotKey = null;
+    }
+
+    _pressed(action) {
+        if (!this._hotKey || action !== this._hotKey.action)
+            return;
+        const {Gio, GLib} = this._gi;
+        // To the caller alone: no other program learns of the presses.
+        Gio.DBus.session.emit_signal(this._hotKey.caller, OBJECT_PATH,
+            'io.github.kelvrin.Kelvrin.Shell1', 'HotKeyPressed',
+            new GLib.Variant('(usssx)', this._describe(global.display.focus_window)));
+    }
+};
+
+// A window's program as Wayland names it (its app_id), or as X11 does (the class of WM_CLASS).
+function appIdOf(window) {
+    return window.get_gtk_application_id() || window.get_sandboxed_app_id() ||
+        window.get_wm_class() || '';
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "platform/KeyEvents.h"
+
+#include <memory>
+
+class GnomeShell;
+
+// The paste keystroke through a virtual keyboard of the shell, which Kelvrin's extension presses
+// only while the target has the keyboard. The shell reads the keys as keysyms and finds them on
+// the user's layout itself.
+class GnomeKeyEvents : public KeyEvents::Backend {
+public:
+    explicit GnomeKeyEvents(std::shared_ptr<GnomeShell> shell);
+
+    // False, with nothing sent, when the target does not have the keyboard within half a second,
+    // or another window does.
+    bool sendPaste(KeyEvents::Paste keystroke, quint32 target) override;
+
+private:
+    std::shared_ptr<GnomeShell> _shell;
+};

@@ -1,0 +1,112 @@
+#include "platform/gnome/GnomeShell.h"
+
+#include "platform/Log.h"
+
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+
+namespace {
+
+const QString kService = QStringLiteral("io.github.kelvrin.Kelvrin.Shell");
+const QString kPath = QStringLiteral("/io/github/kelvrin/Kelvrin/Shell");
+const QString kInterface = QStringLiteral("io.github.kelvrin.Kelvrin.Shell1");
+// The shell answers in milliseconds; a stuck one must not hold Kelvrin up.
+constexpr int kAnswerTimeoutMs = 1000;
+
+// The extension's answer to the method; an error message stands for none, and is logged once
+// for each kind of refusal.
+QDBusMessage ask(const QString& method, const QVariantList& arguments = {}) {
+    QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, method);
+    call.setArguments(arguments);
+    const QDBusMessage answer =
+        QDBusConnection::sessionBus().call(call, QDBus::Block, kAnswerTimeoutMs);
+    if (answer.type() == QDBusMessage::ErrorMessage) {
+        static QString lastSaid;
+        if (answer.errorName() != lastSaid) {
+            lastSaid = answer.errorName();
+            Log::write(QStringLiteral("warning*** :[gnome] [Kelvrin's GNOME Shell extension did "
+                                      "not answer: %1]")
+                           .arg(answer.errorMessage()));
+        }
+    }
+    return answer;
+}
+
+} // namespace
+
+bool GnomeShell::available() {
+    const QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
+    return bus && bus->isServiceRegistered(kService);
+}
+
+std::optional<GnomeShell::Window> GnomeShell::active() const {
+    const QDBusMessage answer = ask(QStringLiteral("ActiveWindow"));
+    const QVariantList fields = answer.arguments();
+    if (answer.type() != QDBusMessage::ReplyMessage || fields.size() != 5 ||
+        fields[0].toUInt() == 0)
+        return std::nullopt;
+    return Window{fields[0].toUInt(),   fields[1].toString(),   fields[2].toString(),
+                  fields[3].toString(), fields[4].toLongLong(), true};
+}
+
+std::vector<GnomeShell::Window> GnomeShell::windows() const {
+    const QDBusMessage answer = ask(QStringLiteral("Windows"));
+    std::vector<Window> windows;
+    if (answer.type() != QDBusMessage::ReplyMessage || answer.arguments().isEmpty())
+        return windows;
+    const QDBusArgument listed = answer.arguments().front().value<QDBusArgument>();
+    listed.beginArray();
+    while (!listed.atEnd()) {
+        Window window;
+        listed.beginStructure();
+        listed >> window.id >> window.appId >> window.title >> window.pid >> window.active;
+        listed.endStructure();
+        windows.push_back(window);
+    }
+    listed.endArray();
+    return windows;
+}
+
+bool GnomeShell::activate(quint32 id) const {
+    const QDBusMessage answer = ask(QStringLiteral("Activate"), {id});
+    return answer.type() == QDBusMessage::ReplyMessage && answer.arguments().value(0).toBool();
+}
+
+bool GnomeShell::pressKeys(quint32 target, const std::vector<quint32>& keysyms) const {
+    QList<uint> keyvals(keysyms.begin(), keysyms.end());
+    const QDBusMessage answer =
+        ask(QStringLiteral("PressKeys"), {target, QVariant::fromValue(keyvals)});
+    return answer.type() == QDBusMessage::ReplyMessage && answer.arguments().value(0).toBool();
+}
+
+bool GnomeShell::grab(const QString& accelerator, std::function<void(const Window&)> pressed) {
+    const QDBusMessage answer = ask(QStringLiteral("GrabHotKey"), {accelerator});
+    if (answer.type() != QDBusMessage::ReplyMessage || !answer.arguments().value(0).toBool())
+        return false;
+    if (!_pressed)
+        QDBusConnection::sessionBus().connect(
+            kService, kPath, kInterface, QStringLiteral("HotKeyPressed"), this,
+            SLOT(hotKeyPressed(quint32, QString, QString, QString, qint64)));
+    _pressed = std::move(pressed);
+    return true;
+}
+
+void GnomeShell::release() {
+    if (!_pressed)
+        return;
+    QDBusConnection::sessionBus().disconnect(
+        kService, kPath, kInterface, QStringLiteral("HotKeyPressed"), this,
+        SLOT(hotKeyPressed(quint32, QString, QString, QString, qint64)));
+    _pressed = nullptr;
+    QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface,
+                                                       QStringLiteral("ReleaseHotKey"));
+    QDBusConnection::sessionBus().call(call, QDBus::NoBlock);
+}
+
+void GnomeShell::hotKeyPressed(quint32 id, const QString& appId, const QString& instance,
+                               const QString& title, qint64 pid) {
+    if (_pressed)
+        _pressed(Window{id, appId, instance, title, pid, true});
+}

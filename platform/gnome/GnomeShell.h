@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QtGlobal>
+#include <functional>
+#include <optional>
+#include <vector>
+
+// Kelvrin's GNOME Shell extension as Kelvrin asks it, on the session bus: the windows, the
+// keystroke and the hot key, which Mutter gives no Wayland client. The extension answers only the
+// Kelvrin installed beside it, or one the user allowed in its settings.
+class GnomeShell : public QObject {
+    Q_OBJECT
+public:
+    struct Window {
+        // The extension's number for the window; 0 for none.
+        quint32 id = 0;
+        // The app_id on Wayland, the class of WM_CLASS on X11.
+        QString appId;
+        QString instance;
+        QString title;
+        qint64 pid = 0;
+        bool active = false;
+    };
+
+    // Whether the extension runs in this session's shell: its name is on the session bus.
+    static bool available();
+
+    // The window that has the keyboard; nothing when none has, or the extension does not answer.
+    std::optional<Window> active() const;
+    // Every window, with which one has the keyboard.
+    std::vector<Window> windows() const;
+    // Activates the window as the shell's task list does; false when there is none such.
+    bool activate(quint32 id) const;
+    // Presses the keys (keysyms) in order and releases them in the reverse order, only while the
+    // target has the keyboard; false, with nothing sent, when another window has it.
+    bool pressKeys(quint32 target, const std::vector<quint32>& keysyms) const;
+    // Has the shell hold the combination (as GTK writes accelerators) for us, each press calling
+    // pressed with the window in front then; false when it cannot have it.
+    bool grab(const QString& accelerator, std::function<void(const Window&)> pressed);
+    void release();
+
+private slots:
+    void hotKeyPressed(quint32 id, const QString& appId, const QString& instance,
+                       const QString& title, qint64 pid);
+
+private:
+    std::function<void(const Window&)> _pressed;
+};

@@ -1,0 +1,81 @@
+// GNOME Shell gives Kelvrin the windows, the keystroke and the hot key through Kelvrin's own
+// extension, run here in a headless GNOME Shell with the extension installed as a user installs
+// it. The extension answers only the programs it trusts.
+#include "tests/wayland/KelvrinInSession.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString kGdbus = QStringLiteral("/usr/bin/gdbus");
+
+// What the extension answers gdbus, as gdbus prints it; the error when it refused.
+WaylandSession::Result askExtension(const GnomeSession& gnome, const QString& method,
+                                    const QStringList& arguments = {}) {
+    return gnome.run(kGdbus,
+                     QStringList{"call", "--session", "--dest", "io.github.kelvrin.Kelvrin.Shell",
+                                 "--object-path", "/io/github/kelvrin/Kelvrin/Shell", "--method",
+                                 "io.github.kelvrin.Kelvrin.Shell1." + method} +
+                         arguments);
+}
+
+} // namespace
+
+// The extension tells a program it trusts which window has the keyboard, and refuses every other
+// program, the error saying who may ask.
+TEST(GnomeExtension, AnswersTheProgramsItTrustsAloneAndTellsTheWindowInFront) {
+    QProcess target;
+    {
+        const GnomeSession gnome({kGdbus});
+        ASSERT_TRUE(startPasteTarget(gnome, target));
+        WaylandSession::Result front;
+        EXPECT_TRUE(waitUntil([&] {
+            front = askExtension(gnome, QStringLiteral("ActiveWindow"));
+            return front.out.contains("'paste_target'");
+        })) << front.out.constData()
+            << front.err.constData();
+        EXPECT_TRUE(front.out.contains("'Notes'")) << front.out.constData();
+        target.terminate();
+        target.waitForFinished(5000);
+    }
+    const GnomeSession gnome({kKelvrin});
+    const WaylandSession::Result refused = askExtension(gnome, QStringLiteral("ActiveWindow"));
+    EXPECT_NE(refused.status, 0);
+    EXPECT_TRUE(refused.err.contains("AccessDenied")) << refused.err.constData();
+    EXPECT_TRUE(refused.err.contains(kGdbus.toUtf8())) << refused.err.constData();
+}
+
+// Kelvrin on GNOME's Wayland session, through XWayland with its extension: the hot key (held by
+// the shell) brings the paste window up over a native Wayland program, titled with it and with the
+// keyboard, and Return pastes the chosen clipping into it.
+TEST(GnomeExtension, TheHotKeyCallsTheWindowUpAndReturnPastesIntoAWaylandProgram) {
+    const GnomeSession gnome({kKelvrin});
+    KelvrinInSession running(gnome);
+    ASSERT_TRUE(running.answered());
+    EXPECT_TRUE(running.errors().contains("hot key: GNOME Shell (Kelvrin's extension)"))
+        << running.errors().constData();
+    for (const QString text : {"older", "newest"}) {
+        gnome.copy(text.toUtf8());
+        ASSERT_TRUE(waitUntil([&] { return running.newest() == text; }));
+    }
+    QProcess target;
+    ASSERT_TRUE(startPasteTarget(gnome, target));
+    const auto inFront = [&](const QString& title) {
+        return waitUntil([&] {
+            return gnome.eval(QStringLiteral("global.display.focus_window ? "
+                                             "global.display.focus_window.get_title() : ''")) ==
+                   title;
+        });
+    };
+    ASSERT_TRUE(inFront(QStringLiteral("Notes")));
+    gnome.press({QStringLiteral("Control_L"), QStringLiteral("Down")});
+    ASSERT_TRUE(inFront(QStringLiteral("Paste into paste_target")));
+    gnome.press({QStringLiteral("Down")});
+    gnome.press({QStringLiteral("Return")});
+    QByteArray said;
+    EXPECT_TRUE(saidLine(target, "paste ctrl+v " + QByteArray("older").toBase64(), said))
+        << said.constData() << running.errors().constData();
+    EXPECT_TRUE(inFront(QStringLiteral("Notes")));
+    target.terminate();
+    target.waitForFinished(5000);
+}
