@@ -4,7 +4,8 @@
 # the Debian package, and its checks (lintian, the metadata validators, an install and a purge):
 #   make deb            leaves dist/kelvrin_VERSION_ARCH.deb
 #   make check-package  (run by CI after make test)
-# and one that puts Kelvrin on other systems (the binary, its desktop entry, icons, manual page):
+# and one that puts Kelvrin on other systems (the binary, its desktop entry, icons, manual page,
+# GNOME Shell extension):
 #   make install [PREFIX=/usr/local] [DESTDIR=]
 SHELL := /bin/bash
 
@@ -18,7 +19,8 @@ TEST_PACKAGES := libgtest-dev libgmock-dev clang-14 libclang-rt-14-dev \
 	xfwm4 dbus-daemon i3-wm trayer \
 	libreoffice-writer-nogui \
 	sway wl-clipboard wtype foot weston \
-	kwin-wayland libkf5service-bin konsole qtwayland5
+	kwin-wayland libkf5service-bin konsole qtwayland5 \
+	gnome-shell gnome-console
 # Only the package and its checks need these; the package's own build needs are in debian/control.
 PACKAGE_TOOLS := debhelper dpkg-dev fakeroot lintian desktop-file-utils appstream man-db
 # Only the benchmarks need these: another clipboard manager to measure Kelvrin against.
@@ -139,6 +141,7 @@ check-package: deb
 	test "$$(/usr/bin/kelvrin --version)" = "kelvrin $(VERSION)"
 	man -w kelvrin
 	/usr/bin/kelvrin --print-folder tests/fixtures/sets | grep -q '"contents":"Kind regards"'
+	test -f /usr/share/gnome-shell/extensions/kelvrin@kelvrin.github.io/schemas/gschemas.compiled
 	$(SUDO) apt-get purge -y kelvrin
 	@left=$$(while read -r path; do [ -f "$$path" ] && echo "$$path"; done < dist/installed-files); \
 	if [ -n "$$left" ]; then echo "left behind by the purge:" $$left; exit 1; fi

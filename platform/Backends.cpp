@@ -63,6 +63,18 @@ void useQtPlatform(const char* name) {
         qputenv("QT_QPA_PLATFORM", name);
 }
 
+// Through XWayland alone, only the programs on X11 are seen and pasted into; on GNOME, Kelvrin's
+// shell extension would see the others.
+void sayWhatXWaylandLacks() {
+    std::fprintf(stderr, "kelvrin: running through XWayland: the hot key and the paste work only "
+                         "with programs that run on X11 too.\n");
+    if (qEnvironmentVariable("XDG_CURRENT_DESKTOP").split(u':').contains(u"GNOME"))
+        std::fprintf(stderr, "kelvrin: Kelvrin's GNOME Shell extension (kelvrin@kelvrin.github.io) "
+                             "does not run: enable it in GNOME's Extensions app for the hot key "
+                             "and the paste in every program. GNOME may need a new login before "
+                             "it loads an extension installed since.\n");
+}
+
 // What serves each service, as the log names it.
 struct Chosen {
     QString clipboard, windows, keystroke, hotKey, hints;
@@ -211,9 +223,6 @@ std::unique_ptr<Backends> Backends::choose() {
                                  "zwlr_data_control_manager_v1) nor a list of windows "
                                  "(zwlr_foreign_toplevel_manager_v1).\n");
     }
-    if (isWaylandSession())
-        std::fprintf(stderr, "kelvrin: running through XWayland: the hot key and the paste work "
-                             "only with programs that run on X11 too.\n");
     useQtPlatform("xcb");
     if (!XDisplay::answers())
         return nullptr;
@@ -221,9 +230,14 @@ std::unique_ptr<Backends> Backends::choose() {
 }
 
 void Backends::start() {
-    const Chosen chosen = _wayland                  ? onWayland(*_wayland)
-                          : GnomeShell::available() ? onGnomeThroughXWayland()
-                                                    : onX11();
+    // Kelvrin's extension is looked for on the session bus, which is there once the application
+    // is.
+    const bool gnomeExtension = !_wayland && GnomeShell::available();
+    const Chosen chosen = _wayland         ? onWayland(*_wayland)
+                          : gnomeExtension ? onGnomeThroughXWayland()
+                                           : onX11();
+    if (!_wayland && !gnomeExtension && isWaylandSession())
+        sayWhatXWaylandLacks();
     Log::write(
         QStringLiteral("information:[backends] [clipboard: %1; window in front: %2; "
                        "keystroke: %3; hot key: %4; window hints: %5]")

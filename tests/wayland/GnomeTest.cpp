@@ -3,6 +3,7 @@
 // it. The extension answers only the programs it trusts.
 #include "tests/wayland/KelvrinInSession.h"
 
+#include <QFile>
 #include <gtest/gtest.h>
 
 namespace {
@@ -47,8 +48,9 @@ TEST(GnomeExtension, AnswersTheProgramsItTrustsAloneAndTellsTheWindowInFront) {
 
 // Kelvrin on GNOME's Wayland session, through XWayland with its extension: the hot key (held by
 // the shell) brings the paste window up over a native Wayland program, titled with it and with the
-// keyboard, and Return pastes the chosen clipping into it.
-TEST(GnomeExtension, TheHotKeyCallsTheWindowUpAndReturnPastesIntoAWaylandProgram) {
+// keyboard, and Return pastes the chosen clipping into it with the keystroke it pastes with:
+// Control+V into a Qt window, Control+Shift+V into GNOME's Console.
+TEST(GnomeExtension, TheHotKeyCallsTheWindowUpAndReturnPastesIntoWaylandPrograms) {
     const GnomeSession gnome({kKelvrin});
     KelvrinInSession running(gnome);
     ASSERT_TRUE(running.answered());
@@ -78,4 +80,54 @@ TEST(GnomeExtension, TheHotKeyCallsTheWindowUpAndReturnPastesIntoAWaylandProgram
     EXPECT_TRUE(inFront(QStringLiteral("Notes")));
     target.terminate();
     target.waitForFinished(5000);
+
+    SCOPED_TRACE("GNOME's Console gets Control+Shift+V");
+    const QString file = gnome.home() + QStringLiteral("/typed");
+    QProcess console;
+    // Without canonical mode the shell's program reads what is pasted at once, without a line end.
+    gnome.start(console, QStringLiteral("kgx"),
+                {"--", "sh", "-c", "stty -icanon -echo; exec cat > " + file});
+    const auto consoleInFront = [&] {
+        return waitUntil(
+            [&] {
+                return gnome.eval(QStringLiteral(
+                           "global.display.focus_window ? "
+                           "global.display.focus_window.get_gtk_application_id() : ''")) ==
+                       u"org.gnome.Console";
+            },
+            20000);
+    };
+    ASSERT_TRUE(consoleInFront());
+    gnome.press({QStringLiteral("Control_L"), QStringLiteral("Down")});
+    ASSERT_TRUE(inFront(QStringLiteral("Paste into Console")));
+    // The window keeps the row chosen last: the one above it is the newest, which the clipboard
+    // does not hold since the paste before.
+    gnome.press({QStringLiteral("Up")});
+    gnome.press({QStringLiteral("Return")});
+    const auto typed = [&] {
+        QFile typed(file);
+        return typed.open(QIODevice::ReadOnly) ? typed.readAll() : QByteArray();
+    };
+    EXPECT_TRUE(waitUntil([&] { return typed() == "newest"; })) << typed().constData();
+    EXPECT_TRUE(consoleInFront());
+    EXPECT_EQ(running.history().value_or(QList<QJsonObject>()).size(), 2)
+        << "our own write taken for a copy";
+    console.terminate();
+    console.waitForFinished(5000);
+}
+
+// Without the extension Kelvrin says once what it would bring, and still captures through
+// XWayland what a Wayland program copies.
+TEST(GnomeExtension, WithoutItKelvrinSaysSoAndStillCaptures) {
+    const GnomeSession gnome({kKelvrin}, false);
+    KelvrinInSession running(gnome);
+    ASSERT_TRUE(running.answered());
+    gnome.copy("copied on GNOME");
+    EXPECT_TRUE(waitUntil([&] { return running.newest() == u"copied on GNOME"; }));
+    const QByteArray errors = running.errors();
+    EXPECT_EQ(errors.count("Kelvrin's GNOME Shell extension (kelvrin@kelvrin.github.io) does not "
+                           "run"),
+              1)
+        << errors.constData();
+    EXPECT_TRUE(errors.contains("hot key: X11 (key grab)")) << errors.constData();
 }
