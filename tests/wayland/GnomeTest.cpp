@@ -3,7 +3,6 @@
 // it. The extension answers only the programs it trusts.
 #include "tests/wayland/KelvrinInSession.h"
 
-#include <QFile>
 #include <gtest/gtest.h>
 
 namespace {
@@ -82,11 +81,7 @@ TEST(GnomeExtension, TheHotKeyCallsTheWindowUpAndReturnPastesIntoWaylandPrograms
     target.waitForFinished(5000);
 
     SCOPED_TRACE("GNOME's Console gets Control+Shift+V");
-    const QString file = gnome.home() + QStringLiteral("/typed");
-    QProcess console;
-    // Without canonical mode the shell's program reads what is pasted at once, without a line end.
-    gnome.start(console, QStringLiteral("kgx"),
-                {"--", "sh", "-c", "stty -icanon -echo; exec cat > " + file});
+    const PastedIntoTerminal console(gnome, QStringLiteral("kgx"), {QStringLiteral("--")});
     const auto consoleInFront = [&] {
         return waitUntil(
             [&] {
@@ -104,16 +99,11 @@ TEST(GnomeExtension, TheHotKeyCallsTheWindowUpAndReturnPastesIntoWaylandPrograms
     // does not hold since the paste before.
     gnome.press({QStringLiteral("Up")});
     gnome.press({QStringLiteral("Return")});
-    const auto typed = [&] {
-        QFile typed(file);
-        return typed.open(QIODevice::ReadOnly) ? typed.readAll() : QByteArray();
-    };
-    EXPECT_TRUE(waitUntil([&] { return typed() == "newest"; })) << typed().constData();
+    EXPECT_TRUE(waitUntil([&] { return console.typed() == "newest"; }))
+        << console.typed().constData();
     EXPECT_TRUE(consoleInFront());
     EXPECT_EQ(running.history().value_or(QList<QJsonObject>()).size(), 2)
         << "our own write taken for a copy";
-    console.terminate();
-    console.waitForFinished(5000);
 }
 
 // Without the extension Kelvrin says once what it would bring, and still captures through

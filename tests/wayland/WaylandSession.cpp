@@ -146,17 +146,9 @@ KwinSession::KwinSession(const QStringList& trustedPrograms) {
     QDir().mkpath(home() + QStringLiteral("/bin"));
     if (!QFile::copy(QStringLiteral("/usr/bin/kwin_wayland"), kwin))
         throw std::runtime_error("cannot copy kwin_wayland (is kwin-wayland installed?)");
-    // KWin ends the session with this program, which tells the test the session bus first. It
-    // naps a second at a time: a nap outlives the script killed with the session by no more.
-    const QString busFile = home() + QStringLiteral("/bus");
-    const QString session = home() + QStringLiteral("/session.sh");
-    QFile script(session);
-    if (!script.open(QIODevice::WriteOnly))
-        throw std::runtime_error("cannot write the session's script");
-    script.write("#!/bin/sh\necho \"$DBUS_SESSION_BUS_ADDRESS\" > " + QFile::encodeName(busFile) +
-                 "\nwhile :; do sleep 1; done\n");
-    script.close();
-    script.setPermissions(QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
+    // KWin ends the session with this program. It naps a second at a time: a nap outlives the
+    // script killed with the session by no more.
+    const QString session = sessionScript("while :; do sleep 1; done");
     handOver(home());
     // The service cache KWin looks the clients' desktop files up in.
     if (run(QStringLiteral("kbuildsycoca5"), {}, 60000).status != 0)
@@ -165,12 +157,7 @@ KwinSession::KwinSession(const QStringList& trustedPrograms) {
     startCompositor(QStringLiteral("dbus-run-session"),
                     {"--", kwin, "--virtual", "--width", "1280", "--height", "800",
                      "--no-lockscreen", "--socket", "kwin-test", "--exit-with-session", session},
-                    {}, QStringLiteral("kwin-test"), [&] {
-                        QFile said(busFile);
-                        if (said.open(QIODevice::ReadOnly))
-                            _bus = QString::fromUtf8(said.readAll().trimmed());
-                        return !_bus.isEmpty();
-                    });
+                    {}, QStringLiteral("kwin-test"), [&] { return !bus().isEmpty(); });
 }
 
 KwinSession::~KwinSession() {
@@ -200,12 +187,9 @@ void KwinSession::trust(const QStringList& programs) const {
 }
 
 QStringList KwinSession::ownEnvironment() const {
-    QStringList variables{QStringLiteral("XDG_DATA_DIRS=") + home() +
-                              QStringLiteral("/data:/usr/local/share:/usr/share"),
-                          QStringLiteral("XDG_CACHE_HOME=") + home() + QStringLiteral("/cache")};
-    if (!_bus.isEmpty())
-        variables << QStringLiteral("DBUS_SESSION_BUS_ADDRESS=") + _bus;
-    return variables;
+    return {QStringLiteral("XDG_DATA_DIRS=") + home() +
+                QStringLiteral("/data:/usr/local/share:/usr/share"),
+            QStringLiteral("XDG_CACHE_HOME=") + home() + QStringLiteral("/cache")};
 }
 
 qint64 SwaySession::swayPid() const {
@@ -221,6 +205,27 @@ void SwaySession::signal(int number) const {
     // runuser stops itself with its child, and goes on only when it is told to as well.
     if (number == SIGCONT && runsAsRoot())
         ::kill(pid_t(_compositor.processId()), SIGCONT);
+}
+
+QString WaylandSession::sessionScript(const QByteArray& command) const {
+    const QString path = home() + QStringLiteral("/session.sh");
+    QFile script(path);
+    if (!script.open(QIODevice::WriteOnly))
+        throw std::runtime_error("cannot write the session's script");
+    script.write("#!/bin/sh\necho \"$DBUS_SESSION_BUS_ADDRESS\" > " +
+                 QFile::encodeName(home() + QStringLiteral("/bus")) + '\n' + command + '\n');
+    script.close();
+    script.setPermissions(QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
+    return path;
+}
+
+QString WaylandSession::bus() const {
+    if (_bus.isEmpty()) {
+        QFile said(home() + QStringLiteral("/bus"));
+        if (said.open(QIODevice::ReadOnly))
+            _bus = QString::fromUtf8(said.readAll().trimmed());
+    }
+    return _bus;
 }
 
 void WaylandSession::handOver(const QString& path) const {
@@ -244,6 +249,8 @@ QStringList WaylandSession::environment() const {
         QStringLiteral("KELVRIN_E2E_SESSION=") + _runtime};
     if (!_display.isEmpty())
         variables << QStringLiteral("WAYLAND_DISPLAY=") + _display;
+    if (!bus().isEmpty())
+        variables << QStringLiteral("DBUS_SESSION_BUS_ADDRESS=") + bus();
     variables << ownEnvironment();
     for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"})
         if (qEnvironmentVariableIsSet(name))
@@ -365,16 +372,9 @@ GnomeSession::GnomeSession(const QStringList& allowedPrograms, bool extensionEna
     // machine runs none.
     if (runsAsRoot() && !QFileInfo::exists(QStringLiteral("/run/dbus/system_bus_socket")))
         QProcess::execute(QStringLiteral("dbus-daemon"), {"--system", "--fork"});
-    const QString busFile = home() + QStringLiteral("/bus");
-    const QString session = home() + QStringLiteral("/session.sh");
-    QFile script(session);
-    if (!script.open(QIODevice::WriteOnly))
-        throw std::runtime_error("cannot write the session's script");
-    script.write("#!/bin/sh\necho \"$DBUS_SESSION_BUS_ADDRESS\" > " + QFile::encodeName(busFile) +
-                 "\nexec gnome-shell --headless --wayland --wayland-display=gnome-test "
-                 "--virtual-monitor 1280x800 --unsafe-mode\n");
-    script.close();
-    script.setPermissions(QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
+    const QString session = sessionScript(
+        "exec gnome-shell --headless --wayland --wayland-display=" + socket().toUtf8() +
+        " --virtual-monitor 1280x800 --unsafe-mode");
     handOver(home());
     // Where systemd's folder is seen, the shell looks for its login manager, which a container
     // does not run: the shell is shown an empty one, in a mount namespace of its own.
@@ -383,15 +383,8 @@ GnomeSession::GnomeSession(const QStringList& allowedPrograms, bool extensionEna
         asRoot = {"unshare", "-m", "sh", "-c", "mount -t tmpfs tmpfs /run/systemd && exec \"$@\"",
                   "sh"};
     startCompositor(
-        QStringLiteral("dbus-run-session"), {QStringLiteral("--"), session}, {},
-        QStringLiteral("gnome-test"),
-        [&] {
-            QFile said(busFile);
-            if (said.open(QIODevice::ReadOnly))
-                _bus = QString::fromUtf8(said.readAll().trimmed());
-            return !_bus.isEmpty() && eval(QStringLiteral("1")).has_value();
-        },
-        asRoot);
+        QStringLiteral("dbus-run-session"), {QStringLiteral("--"), session}, {}, socket(),
+        [&] { return !bus().isEmpty() && eval(QStringLiteral("1")).has_value(); }, asRoot);
     // The X display of the shell's XWayland, and the key to it, for the programs that run on X11.
     for (const char* name : {"DISPLAY", "XAUTHORITY"})
         _x11 << QString::fromLatin1(name) + u'=' +
@@ -424,10 +417,33 @@ void GnomeSession::press(const QStringList& keys) const {
 GnomeSession::~GnomeSession() {
     // The shell first, alone: dbus-run-session then ends its bus and itself.
     QProcess::execute(QStringLiteral("pkill"),
-                      {"-KILL", "-f", QStringLiteral("^gnome-shell --headless .*gnome-test")});
+                      {"-KILL", "-f", "^gnome-shell .*--wayland-display=" + socket() + u' '});
     _compositor.waitForFinished(5000);
-    if (runsAsRoot())
+    if (runsAsRoot()) {
         QProcess::execute(QStringLiteral("pkill"), {"-KILL", "-f", home()});
+        waitUntil(
+            [&] {
+                return QProcess::execute(QStringLiteral("pgrep"), {"-f", home()}) != 0;
+            },
+            5000);
+    }
+    // Killed, the shell leaves the locks and sockets of its XWayland displays behind: those of
+    // the session's user whose process is gone.
+    for (const QFileInfo& lock :
+         QDir(QStringLiteral("/tmp")).entryInfoList({".X*-lock"}, QDir::Files | QDir::Hidden)) {
+        QFile said(lock.filePath());
+        if (lock.ownerId() != sessionUser() || !said.open(QIODevice::ReadOnly) ||
+            QFileInfo::exists(QStringLiteral("/proc/%1").arg(said.readAll().trimmed().toInt())))
+            continue;
+        const QString number = lock.fileName().mid(2).section(u'-', 0, 0);
+        QFile::remove(lock.filePath());
+        QFile::remove(QStringLiteral("/tmp/.X11-unix/X") + number);
+    }
+}
+
+QString GnomeSession::socket() const {
+    // Named after the session's folder: the shell is known by it among those of other tests.
+    return QStringLiteral("gnome-") + QFileInfo(home()).fileName();
 }
 
 std::optional<QString> GnomeSession::eval(const QString& script) const {
@@ -451,7 +467,5 @@ QStringList GnomeSession::ownEnvironment() const {
                           QStringLiteral("XDG_CURRENT_DESKTOP=GNOME"),
                           QStringLiteral("XDG_SESSION_TYPE=wayland")};
     variables << _x11;
-    if (!_bus.isEmpty())
-        variables << QStringLiteral("DBUS_SESSION_BUS_ADDRESS=") + _bus;
     return variables;
 }

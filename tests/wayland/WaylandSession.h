@@ -57,6 +57,9 @@ public:
     QString configHome() const { return _home.filePath(QStringLiteral("config")); }
     // The folder the user owns for the test's files.
     QString home() const { return _home.path(); }
+    // The session's own bus, as DBUS_SESSION_BUS_ADDRESS gives it, once its script told it; empty
+    // for a session without one (sway's).
+    QString bus() const;
 
 protected:
     // Makes the session's folders, owned by its user. Throws std::runtime_error when the user
@@ -71,6 +74,9 @@ protected:
                          const QStringList& extraEnvironment, const QString& socket,
                          const std::function<bool()>& alsoReady = {},
                          const QStringList& asRoot = {});
+    // Writes the script of a session on a bus of its own (run by dbus-run-session): it tells the
+    // test the bus, then runs the command. Its path.
+    QString sessionScript(const QByteArray& command) const;
     // The session's own variables beyond the common ones.
     virtual QStringList ownEnvironment() const { return {}; }
     QString runtime() const { return _runtime; }
@@ -84,6 +90,7 @@ private:
     QTemporaryDir _home;
     QString _runtime;
     QString _display;
+    mutable QString _bus;
 
 protected:
     QProcess _compositor;
@@ -122,14 +129,9 @@ public:
     explicit KwinSession(const QStringList& trustedPrograms);
     ~KwinSession() override;
 
-    // The session bus, as DBUS_SESSION_BUS_ADDRESS gives it.
-    QString bus() const { return _bus; }
-
 private:
     QStringList ownEnvironment() const override;
     void trust(const QStringList& programs) const;
-
-    QString _bus;
 };
 
 // A headless GNOME Shell, as GNOME runs it on Wayland with XWayland, on a session bus of its own,
@@ -143,7 +145,6 @@ public:
     explicit GnomeSession(const QStringList& allowedPrograms, bool extensionEnabled = true);
     ~GnomeSession() override;
 
-    QString bus() const { return _bus; }
     // Evaluates JavaScript in the shell (its unsafe mode is on): what it returns (a string as it
     // is, another value as JSON); absent when the shell refused or failed.
     std::optional<QString> eval(const QString& script) const;
@@ -153,8 +154,8 @@ public:
 
 private:
     QStringList ownEnvironment() const override;
+    QString socket() const;
 
-    QString _bus;
     // DISPLAY and XAUTHORITY, once the shell is up.
     QStringList _x11;
 };
