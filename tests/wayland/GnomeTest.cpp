@@ -57,10 +57,14 @@ TEST(GnomeExtension, TheHotKeyCallsTheWindowUpAndReturnPastesIntoWaylandPrograms
         << running.errors().constData();
     for (const QString text : {"older", "newest"}) {
         gnome.copy(text.toUtf8());
-        ASSERT_TRUE(waitUntil([&] { return running.newest() == text; }));
+        // From the Wayland clipboard through XWayland's, which the shell keeps in step.
+        ASSERT_TRUE(waitUntil([&] { return running.newest() == text; }, 20000));
     }
     QProcess target;
     ASSERT_TRUE(startPasteTarget(gnome, target));
+    // The shell gives an X11 window the keyboard through XWayland a moment after it says so; a
+    // person looks at the window before typing into it.
+    const auto lookAt = [] { QTest::qWait(300); };
     const auto inFront = [&](const QString& title) {
         return waitUntil([&] {
             return gnome.eval(QStringLiteral("global.display.focus_window ? "
@@ -71,6 +75,7 @@ TEST(GnomeExtension, TheHotKeyCallsTheWindowUpAndReturnPastesIntoWaylandPrograms
     ASSERT_TRUE(inFront(QStringLiteral("Notes")));
     gnome.press({QStringLiteral("Control_L"), QStringLiteral("Down")});
     ASSERT_TRUE(inFront(QStringLiteral("Paste into paste_target")));
+    lookAt();
     gnome.press({QStringLiteral("Down")});
     gnome.press({QStringLiteral("Return")});
     QByteArray said;
@@ -82,6 +87,7 @@ TEST(GnomeExtension, TheHotKeyCallsTheWindowUpAndReturnPastesIntoWaylandPrograms
 
     SCOPED_TRACE("GNOME's Console gets Control+Shift+V");
     const PastedIntoTerminal console(gnome, QStringLiteral("kgx"), {QStringLiteral("--")});
+    ASSERT_TRUE(console.ready());
     const auto consoleInFront = [&] {
         return waitUntil(
             [&] {
@@ -95,6 +101,7 @@ TEST(GnomeExtension, TheHotKeyCallsTheWindowUpAndReturnPastesIntoWaylandPrograms
     ASSERT_TRUE(consoleInFront());
     gnome.press({QStringLiteral("Control_L"), QStringLiteral("Down")});
     ASSERT_TRUE(inFront(QStringLiteral("Paste into Console")));
+    lookAt();
     // The window keeps the row chosen last: the one above it is the newest, which the clipboard
     // does not hold since the paste before.
     gnome.press({QStringLiteral("Up")});

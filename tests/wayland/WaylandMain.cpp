@@ -1,5 +1,5 @@
 // Runs the Wayland end-to-end tests. Each test starts a headless compositor of its own
-// (SwaySession, KwinSession) and runs the real kelvrin program and every other program in it; this
+// (SwaySession, KwinSession, GnomeSession) and runs the real kelvrin program and every other program in it; this
 // process watches, and drives Kelvrin's own connection and the modules on it as the program does,
 // with a clipboard of Qt's own that shows no window. Listing the tests starts nothing.
 #include <QGuiApplication>
