@@ -38,7 +38,8 @@ const INTERFACE = `<node>
       <arg type="b" name="sent" direction="out"/>
     </method>
     <!-- Holds the combination (as GTK writes accelerators, "<Control>Down") for the caller, in
-         place of the one held before; false when the shell cannot have it. -->
+         place of the one it held before; false when the shell cannot have it, or another caller
+         holds one. The shell lets go when the caller leaves the bus. -->
     <method name="GrabHotKey">
       <arg type="s" name="accelerator" direction="in"/>
       <arg type="b" name="grabbed" direction="out"/>
@@ -204,21 +205,29 @@ var Extension = class {
         return true;
     }
 
+    // One Kelvrin at a time holds a combination; it may change it.
     _grab(accelerator, caller) {
         const {Meta, Shell, Main} = this._gi;
+        if (this._hotKey && this._hotKey.caller !== caller)
+            return false;
         this._release();
         const action = global.display.grab_accelerator(accelerator, Meta.KeyBindingFlags.NONE);
         if (action === Meta.KeyBindingAction.NONE)
             return false;
         const name = Meta.external_binding_name_for_action(action);
         Main.wm.allowKeybinding(name, Shell.ActionMode.NORMAL | Shell.ActionMode.OVERVIEW);
-        this._hotKey = {action, name, caller};
+        // A holder that ends without letting go (a crash) must not keep the keys from the user.
+        const {Gio} = this._gi;
+        const watch = Gio.bus_watch_name_on_connection(Gio.DBus.session, caller,
+            Gio.BusNameWatcherFlags.NONE, null, () => this._release());
+        this._hotKey = {action, name, caller, watch};
         return true;
     }
 
     _release() {
         if (!this._hotKey)
             return;
+        this._gi.Gio.bus_unwatch_name(this._hotKey.watch);
         global.display.ungrab_accelerator(this._hotKey.action);
         this._gi.Main.wm.allowKeybinding(this._hotKey.name, this._gi.Shell.ActionMode.NONE);
         this._hotKey = null;
