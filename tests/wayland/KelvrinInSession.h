@@ -117,7 +117,8 @@ public:
     }
     // Whether it ended by itself within the time; how it ended is then the test's to judge.
     bool ends(int timeoutMs) {
-        _endJudged = _process.waitForFinished(timeoutMs);
+        _endJudged =
+            _process.state() == QProcess::NotRunning || _process.waitForFinished(timeoutMs);
         return _endJudged;
     }
     // The history, head first, each clipping as --list describes it; nothing without an answer.
