@@ -1,13 +1,13 @@
 // The entry GNOME Shell 43 and 44 load, as a script: it hands the shell's libraries to the
 // extension, which imports nothing itself.
-const {Clutter, Gio, GLib, Meta, Shell} = imports.gi;
+const {Clutter, Gio, GLib, GObject, Meta, Shell} = imports.gi;
 const ExtensionUtils = imports.misc.extensionUtils;
 const Main = imports.ui.main;
 const Me = ExtensionUtils.getCurrentExtension();
 
 function init() {
     return new Me.imports.service.Extension({
-        Clutter, Gio, GLib, Meta, Shell, Main,
+        Clutter, Gio, GLib, GObject, Meta, Shell, Main,
         path: Me.path,
         settings: () => ExtensionUtils.getSettings(),
     });

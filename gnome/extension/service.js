@@ -31,7 +31,10 @@ const INTERFACE = `<node>
     </method>
     <!-- Presses the keys (X keysyms, which are Clutter's keyvals) in order and releases them in
          the reverse order, only while the target window has the keyboard; false, with nothing
-         sent, when another window has it. -->
+         sent, when another window has it. The keys wait (half a second at most for each) until
+         the target has come to the front, and until the shell offers the X11 clipboard, where
+         Kelvrin put the clipping just before, to Wayland programs too: they would paste the
+         clipboard before it otherwise. -->
     <method name="PressKeys">
       <arg type="u" name="target" direction="in"/>
       <arg type="au" name="keyvals" direction="in"/>
@@ -57,6 +60,10 @@ const INTERFACE = `<node>
   </interface>
 </node>`;
 
+// A window comes to the front, and the shell takes over an X11 program's clipboard, within
+// milliseconds; later on a loaded machine.
+const WAIT_MS = 500;
+
 const PROC_EXE = pid => `/proc/${pid}/exe`;
 
 // The Kelvrin installed beside this extension: PREFIX/share/gnome-shell/extensions/UUID goes with
@@ -68,8 +75,8 @@ function installedProgram(Gio, extensionPath) {
 }
 
 var Extension = class {
-    // gi: the libraries (Clutter, Gio, GLib, Meta, Shell) and the shell's Main, the extension's
-    // path, and a function giving its settings.
+    // gi: the libraries (Clutter, Gio, GLib, GObject, Meta, Shell) and the shell's Main, the
+    // extension's path, and a function giving its settings.
     constructor(gi) {
         this._gi = gi;
     }
@@ -88,11 +95,15 @@ var Extension = class {
         this._lastId = 0;
         this._pressedId = global.display.connect('accelerator-activated',
             (display, action) => this._pressed(action));
+        this._clipboardFromX11 = false;
+        this._ownerId = global.display.get_selection().connect('owner-changed',
+            (selection, type, source) => this._ownerChanged(type, source));
     }
 
     disable() {
         this._release();
         global.display.disconnect(this._pressedId);
+        global.display.get_selection().disconnect(this._ownerId);
         this._gi.Gio.bus_unown_name(this._nameId);
         this._exported.unexport();
         this._exported = null;
@@ -104,10 +115,9 @@ var Extension = class {
     // once the caller is known.
     _methods() {
         const answer = (name, work) => (parameters, invocation) => {
-            this._checkCaller(invocation).then(() => {
-                const result = work(...parameters, invocation);
-                invocation.return_value(result);
-            }).catch(error => {
+            this._checkCaller(invocation).then(() => work(...parameters, invocation)).then(
+                result => invocation.return_value(result)
+            ).catch(error => {
                 invocation.return_dbus_error(`${BUS_NAME}.Error.${error.kind || 'Failed'}`,
                     `${name}: ${error.message}`);
             });
@@ -128,8 +138,13 @@ var Extension = class {
                     this._gi.Main.activateWindow(window);
                 return new GLib.Variant('(b)', [Boolean(window)]);
             }),
-            PressKeysAsync: answer('PressKeys', (target, keyvals) =>
-                new GLib.Variant('(b)', [this._pressKeys(target, keyvals)])),
+            PressKeysAsync: answer('PressKeys', async (target, keyvals) => {
+                await this._until(() => this._focusIs(target), global.display,
+                    'notify::focus-window');
+                await this._until(() => this._clipboardFromX11, global.display.get_selection(),
+                    'owner-changed');
+                return new GLib.Variant('(b)', [this._pressKeys(target, keyvals)]);
+            }),
             GrabHotKeyAsync: answer('GrabHotKey', (accelerator, invocation) =>
                 new GLib.Variant('(b)', [this._grab(accelerator, invocation.get_sender())])),
             ReleaseHotKeyAsync: answer('ReleaseHotKey', () => {
@@ -189,10 +204,47 @@ var Extension = class {
         }
     }
 
+    _ownerChanged(type, source) {
+        const {GObject, Meta} = this._gi;
+        if (type !== Meta.SelectionType.SELECTION_CLIPBOARD)
+            return;
+        // Mutter's source for a clipboard owned by an X11 program; a private type, known by name.
+        this._clipboardFromX11 = Boolean(source) &&
+            GObject.type_name(source.constructor.$gtype) === 'MetaSelectionSourceX11';
+    }
+
+    // Resolves once ready() holds, looked at again at each emission of the object's signal, or
+    // after WAIT_MS without.
+    _until(ready, object, signal) {
+        if (ready())
+            return Promise.resolve();
+        const {GLib} = this._gi;
+        return new Promise(resolve => {
+            const done = () => {
+                object.disconnect(handler);
+                GLib.source_remove(timeout);
+                resolve();
+            };
+            const handler = object.connect(signal, () => {
+                if (ready())
+                    done();
+            });
+            const timeout = GLib.timeout_add(GLib.PRIORITY_DEFAULT, WAIT_MS, () => {
+                object.disconnect(handler);
+                resolve();
+                return GLib.SOURCE_REMOVE;
+            });
+        });
+    }
+
+    _focusIs(target) {
+        const window = global.display.focus_window;
+        return Boolean(window) && this._idOf(window) === target;
+    }
+
     _pressKeys(target, keyvals) {
         const {Clutter, GLib} = this._gi;
-        const window = global.display.focus_window;
-        if (!window || this._idOf(window) !== target)
+        if (!this._exported || !this._focusIs(target))
             return false;
         if (!this._keyboard) {
             this._keyboard = Clutter.get_default_backend().get_default_seat()

@@ -13,8 +13,8 @@ class GnomeKeyEvents : public KeyEvents::Backend {
 public:
     explicit GnomeKeyEvents(std::shared_ptr<GnomeShell> shell);
 
-    // False, with nothing sent, when the target does not have the keyboard within half a second,
-    // or another window does.
+    // Asks the shell for the keystroke and returns true at once; a beep tells when the target did
+    // not come to the front within half a second, or another window took the keyboard.
     bool sendPaste(KeyEvents::Paste keystroke, quint32 target) override;
 
 private:

@@ -6,6 +6,7 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 
 namespace {
 
@@ -14,14 +15,17 @@ const QString kPath = QStringLiteral("/io/github/kelvrin/Kelvrin/Shell");
 const QString kInterface = QStringLiteral("io.github.kelvrin.Kelvrin.Shell1");
 // The shell answers in milliseconds; a stuck one must not hold Kelvrin up.
 constexpr int kAnswerTimeoutMs = 1000;
+// The keys wait up to half a second for the target, and as long for the clipboard.
+constexpr int kKeysTimeoutMs = 2000;
 
-// The extension's answer to the method; an error message stands for none, and is logged once
-// for each kind of refusal.
-QDBusMessage ask(const QString& method, const QVariantList& arguments = {}) {
+QDBusMessage callOf(const QString& method, const QVariantList& arguments) {
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, method);
     call.setArguments(arguments);
-    const QDBusMessage answer =
-        QDBusConnection::sessionBus().call(call, QDBus::Block, kAnswerTimeoutMs);
+    return call;
+}
+
+// An error message stands for no answer, and is logged once for each kind of refusal.
+void sayIfRefused(const QDBusMessage& answer) {
     if (answer.type() == QDBusMessage::ErrorMessage) {
         static QString lastSaid;
         if (answer.errorName() != lastSaid) {
@@ -31,7 +35,18 @@ QDBusMessage ask(const QString& method, const QVariantList& arguments = {}) {
                            .arg(answer.errorMessage()));
         }
     }
+}
+
+// The extension's answer to the method.
+QDBusMessage ask(const QString& method, const QVariantList& arguments = {}) {
+    const QDBusMessage answer = QDBusConnection::sessionBus().call(
+        callOf(method, arguments), QDBus::Block, kAnswerTimeoutMs);
+    sayIfRefused(answer);
     return answer;
+}
+
+bool answeredTrue(const QDBusMessage& answer) {
+    return answer.type() == QDBusMessage::ReplyMessage && answer.arguments().value(0).toBool();
 }
 
 } // namespace
@@ -70,20 +85,27 @@ std::vector<GnomeShell::Window> GnomeShell::windows() const {
 }
 
 bool GnomeShell::activate(quint32 id) const {
-    const QDBusMessage answer = ask(QStringLiteral("Activate"), {id});
-    return answer.type() == QDBusMessage::ReplyMessage && answer.arguments().value(0).toBool();
+    return answeredTrue(ask(QStringLiteral("Activate"), {id}));
 }
 
-bool GnomeShell::pressKeys(quint32 target, const std::vector<quint32>& keysyms) const {
-    QList<uint> keyvals(keysyms.begin(), keysyms.end());
-    const QDBusMessage answer =
-        ask(QStringLiteral("PressKeys"), {target, QVariant::fromValue(keyvals)});
-    return answer.type() == QDBusMessage::ReplyMessage && answer.arguments().value(0).toBool();
+void GnomeShell::pressKeys(quint32 target, const std::vector<quint32>& keysyms,
+                           std::function<void(bool sent)> answered) const {
+    const QList<uint> keyvals(keysyms.begin(), keysyms.end());
+    const QDBusPendingCall call = QDBusConnection::sessionBus().asyncCall(
+        callOf(QStringLiteral("PressKeys"), {target, QVariant::fromValue(keyvals)}),
+        kKeysTimeoutMs);
+    auto* watcher = new QDBusPendingCallWatcher(call);
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
+                     [answered = std::move(answered)](QDBusPendingCallWatcher* finished) {
+                         const QDBusMessage answer = finished->reply();
+                         sayIfRefused(answer);
+                         answered(answeredTrue(answer));
+                         finished->deleteLater();
+                     });
 }
 
 bool GnomeShell::grab(const QString& accelerator, std::function<void(const Window&)> pressed) {
-    const QDBusMessage answer = ask(QStringLiteral("GrabHotKey"), {accelerator});
-    if (answer.type() != QDBusMessage::ReplyMessage || !answer.arguments().value(0).toBool())
+    if (!answeredTrue(ask(QStringLiteral("GrabHotKey"), {accelerator})))
         return false;
     if (!_pressed)
         QDBusConnection::sessionBus().connect(

@@ -33,9 +33,13 @@ public:
     std::vector<Window> windows() const;
     // Activates the window as the shell's task list does; false when there is none such.
     bool activate(quint32 id) const;
-    // Presses the keys (keysyms) in order and releases them in the reverse order, only while the
-    // target has the keyboard; false, with nothing sent, when another window has it.
-    bool pressKeys(quint32 target, const std::vector<quint32>& keysyms) const;
+    // Has the shell press the keys (keysyms) in order and release them in the reverse order, once
+    // the target has come to the front and the shell offers our X11 clipboard to Wayland programs,
+    // only while the target has the keyboard. Returns at once, for the shell asks us for the
+    // clipboard meanwhile; answered calls whether the keys went, false when the target did not
+    // come to the front or the extension did not answer.
+    void pressKeys(quint32 target, const std::vector<quint32>& keysyms,
+                   std::function<void(bool sent)> answered) const;
     // Has the shell hold the combination (as GTK writes accelerators) for us, each press calling
     // pressed with the window in front then; false when it cannot have it.
     bool grab(const QString& accelerator, std::function<void(const Window&)> pressed);

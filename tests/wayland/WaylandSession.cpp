@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QLocalSocket>
 #include <csignal>
 #include <pwd.h>
 #include <stdexcept>
@@ -41,6 +42,19 @@ void collectWindows(const QJsonObject& node, QList<QJsonObject>& windows) {
     for (const char* children : {"nodes", "floating_nodes"})
         for (const QJsonValue& child : node.value(QLatin1String(children)).toArray())
             collectWindows(child.toObject(), windows);
+}
+
+// A machine started from an image may hold the socket and pid file of a bus that no longer runs;
+// the daemon refuses to start over them.
+void startSystemBus() {
+    const QString socket = QStringLiteral("/run/dbus/system_bus_socket");
+    QLocalSocket probe;
+    probe.connectToServer(socket);
+    if (probe.waitForConnected(1000))
+        return;
+    QFile::remove(socket);
+    QFile::remove(QStringLiteral("/run/dbus/pid"));
+    QProcess::execute(QStringLiteral("dbus-daemon"), {"--system", "--fork"});
 }
 
 } // namespace
@@ -370,8 +384,8 @@ GnomeSession::GnomeSession(const QStringList& allowedPrograms, bool extensionEna
     keyfile.close();
     // The shell asks the system bus for the login manager and more: one is started when the
     // machine runs none.
-    if (runsAsRoot() && !QFileInfo::exists(QStringLiteral("/run/dbus/system_bus_socket")))
-        QProcess::execute(QStringLiteral("dbus-daemon"), {"--system", "--fork"});
+    if (runsAsRoot())
+        startSystemBus();
     const QString session = sessionScript(
         "exec gnome-shell --headless --wayland --wayland-display=" + socket().toUtf8() +
         " --virtual-monitor 1280x800 --unsafe-mode");
