@@ -44,8 +44,9 @@ int main(int argc, char** argv) {
     if (!backends)
         return 1;
     MainApplication app(argc, argv);
-    backends->start();
     const Translators translators;
+    // May ask the user about the desktop's part in Kelvrin's work.
+    backends->start();
     MyObject delegate(std::make_unique<Defaults>(), backends->clipboard());
     if (QString error; !channel.listen(
             [&delegate](const QByteArray& request) { return delegate.answerCommand(request); },

@@ -1,9 +1,12 @@
 #include "platform/Backends.h"
 
+#include "platform/Alert.h"
+#include "platform/Defaults.h"
 #include "platform/HotKey.h"
 #include "platform/KeyEvents.h"
 #include "platform/Log.h"
 #include "platform/Processes.h"
+#include "platform/Strings.h"
 #include "platform/WindowHints.h"
 #include "platform/gnome/GnomeHotKey.h"
 #include "platform/gnome/GnomeKeyEvents.h"
@@ -63,12 +66,40 @@ void useQtPlatform(const char* name) {
         qputenv("QT_QPA_PLATFORM", name);
 }
 
+bool isGnome() {
+    return qEnvironmentVariable("XDG_CURRENT_DESKTOP").split(u':').contains(u"GNOME");
+}
+
+// Kelvrin's extension, installed but not enabled, is offered to the user once; true when the
+// user enabled it and it runs now.
+bool offerGnomeExtension() {
+    const QString offered = QStringLiteral("GnomeExtensionOffered");
+    Defaults defaults;
+    if (GnomeShell::installed() != GnomeShell::Installed::Disabled ||
+        defaults.boolForKey(offered).value_or(false))
+        return false;
+    defaults.setBool(true, offered);
+    defaults.synchronize();
+    const int answer = Alert::run(Strings::localized(QStringLiteral("GnomeExtensionOfferTitle")),
+                                  Strings::localized(QStringLiteral("GnomeExtensionOfferMessage")),
+                                  Strings::localized(QStringLiteral("GnomeExtensionOfferButton1")),
+                                  Strings::localized(QStringLiteral("GnomeExtensionOfferButton2")),
+                                  Alert::AlternateReturn);
+    return answer == Alert::DefaultReturn && GnomeShell::enable();
+}
+
 // Through XWayland alone, only the programs on X11 are seen and pasted into; on GNOME, Kelvrin's
 // shell extension would see the others.
 void sayWhatXWaylandLacks() {
     std::fprintf(stderr, "kelvrin: running through XWayland: the hot key and the paste work only "
                          "with programs that run on X11 too.\n");
-    if (qEnvironmentVariable("XDG_CURRENT_DESKTOP").split(u':').contains(u"GNOME"))
+    if (!isGnome())
+        return;
+    if (GnomeShell::installed() == GnomeShell::Installed::No)
+        std::fprintf(stderr, "kelvrin: Kelvrin's GNOME Shell extension (kelvrin@kelvrin.github.io) "
+                             "is not installed: Kelvrin's package and \"make install\" install "
+                             "it, for the hot key and the paste in every program.\n");
+    else
         std::fprintf(stderr, "kelvrin: Kelvrin's GNOME Shell extension (kelvrin@kelvrin.github.io) "
                              "does not run: enable it in GNOME's Extensions app for the hot key "
                              "and the paste in every program. GNOME may need a new login before "
@@ -232,7 +263,9 @@ std::unique_ptr<Backends> Backends::choose() {
 void Backends::start() {
     // Kelvrin's extension is looked for on the session bus, which is there once the application
     // is.
-    const bool gnomeExtension = !_wayland && GnomeShell::available();
+    const bool gnomeExtension = !_wayland && (GnomeShell::available() ||
+                                              (isWaylandSession() && isGnome() &&
+                                               offerGnomeExtension()));
     const Chosen chosen = _wayland         ? onWayland(*_wayland)
                           : gnomeExtension ? onGnomeThroughXWayland()
                                            : onX11();

@@ -29,7 +29,8 @@ public:
     Backends& operator=(const Backends&) = delete;
 
     // Once the application object exists: installs each service's backend, and says in the log
-    // which serves each.
+    // which serves each. On GNOME's Wayland session it offers the user, once, to enable Kelvrin's
+    // shell extension when it is installed but not enabled.
     void start();
     // The clipboard as the capture watches it.
     std::unique_ptr<Pasteboard> clipboard() const;

@@ -6,7 +6,10 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusMetaType>
 #include <QDBusPendingCallWatcher>
+#include <QDeadlineTimer>
+#include <QThread>
 
 namespace {
 
@@ -17,6 +20,10 @@ const QString kInterface = QStringLiteral("io.github.kelvrin.Kelvrin.Shell1");
 constexpr int kAnswerTimeoutMs = 1000;
 // The keys wait up to half a second for the target, and as long for the clipboard.
 constexpr int kKeysTimeoutMs = 2000;
+// An extension the shell knows of runs within milliseconds of being enabled.
+constexpr int kEnableTimeoutMs = 3000;
+constexpr int kLookEveryMs = 20;
+const QString kUuid = QStringLiteral("kelvrin@kelvrin.github.io");
 
 QDBusMessage callOf(const QString& method, const QVariantList& arguments) {
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, method);
@@ -45,6 +52,15 @@ QDBusMessage ask(const QString& method, const QVariantList& arguments = {}) {
     return answer;
 }
 
+// The shell's own list of extensions, which any program of the session may read and change.
+QDBusMessage askExtensions(const QString& method, const QVariantList& arguments) {
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.gnome.Shell"), QStringLiteral("/org/gnome/Shell"),
+        QStringLiteral("org.gnome.Shell.Extensions"), method);
+    call.setArguments(arguments);
+    return QDBusConnection::sessionBus().call(call, QDBus::Block, kAnswerTimeoutMs);
+}
+
 bool answeredTrue(const QDBusMessage& answer) {
     return answer.type() == QDBusMessage::ReplyMessage && answer.arguments().value(0).toBool();
 }
@@ -54,6 +70,34 @@ bool answeredTrue(const QDBusMessage& answer) {
 bool GnomeShell::available() {
     const QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
     return bus && bus->isServiceRegistered(kService);
+}
+
+GnomeShell::Installed GnomeShell::installed() {
+    const QDBusMessage answer = askExtensions(QStringLiteral("GetExtensionInfo"), {kUuid});
+    if (answer.type() != QDBusMessage::ReplyMessage || answer.arguments().isEmpty())
+        return Installed::No;
+    const QVariantMap info = qdbus_cast<QVariantMap>(answer.arguments().front());
+    if (info.isEmpty())
+        return Installed::No;
+    // The shell's states: 1 enabled, 2 disabled, 6 found at start and never enabled; 99 removed.
+    switch (info.value(QStringLiteral("state")).toInt()) {
+    case 1:
+        return Installed::Enabled;
+    case 99:
+        return Installed::No;
+    default:
+        return Installed::Disabled;
+    }
+}
+
+bool GnomeShell::enable() {
+    const QDBusMessage answer = askExtensions(QStringLiteral("EnableExtension"), {kUuid});
+    if (!answeredTrue(answer))
+        return false;
+    const QDeadlineTimer deadline(kEnableTimeoutMs);
+    while (!available() && !deadline.hasExpired())
+        QThread::msleep(kLookEveryMs);
+    return available();
 }
 
 std::optional<GnomeShell::Window> GnomeShell::active() const {

@@ -26,6 +26,12 @@ public:
 
     // Whether the extension runs in this session's shell: its name is on the session bus.
     static bool available();
+    // The extension as the shell's list of extensions knows it.
+    enum class Installed { No, Disabled, Enabled };
+    static Installed installed();
+    // Asks the shell to enable the extension, waiting a moment for it to run; false when it does
+    // not, for one the shell learns of only at the next login.
+    static bool enable();
 
     // The window that has the keyboard; nothing when none has, or the extension does not answer.
     std::optional<Window> active() const;

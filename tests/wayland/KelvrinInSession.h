@@ -91,13 +91,17 @@ private:
 };
 
 // The kelvrin program running in the session with the extra variables given, watched through its
-// command line; what it says on standard error is kept.
+// command line; what it says on standard error is kept. What the test does while it starts (answer
+// a question it asks first) is done before it is expected to answer.
 class KelvrinInSession {
 public:
-    explicit KelvrinInSession(const WaylandSession& session, const QStringList& environment = {})
+    explicit KelvrinInSession(const WaylandSession& session, const QStringList& environment = {},
+                              const std::function<void()>& whileStarting = {})
         : _session(session) {
         _process.setProcessChannelMode(QProcess::ForwardedOutputChannel);
         session.start(_process, kKelvrin, {}, environment);
+        if (whileStarting)
+            whileStarting();
         _answered = waitUntil([&] { return history().has_value(); }, 20000);
     }
     ~KelvrinInSession() {

@@ -353,13 +353,15 @@ const QString kKeyboard = QStringLiteral(
 
 } // namespace
 
-GnomeSession::GnomeSession(const QStringList& allowedPrograms, bool extensionEnabled) {
+GnomeSession::GnomeSession(const QStringList& allowedPrograms, Extension state) {
     // The extension where GNOME looks for a user's own, as the build made it.
     const QString extension = QStringLiteral(KELVRIN_GNOME_EXTENSION);
     const QString installed =
         home() + QStringLiteral("/data/gnome-shell/extensions/") + QFileInfo(extension).fileName();
-    QDir().mkpath(installed + QStringLiteral("/schemas"));
-    for (QDirIterator file(extension, QDir::Files, QDirIterator::Subdirectories); file.hasNext();) {
+    if (state != Extension::Absent)
+        QDir().mkpath(installed + QStringLiteral("/schemas"));
+    for (QDirIterator file(extension, QDir::Files, QDirIterator::Subdirectories);
+         state != Extension::Absent && file.hasNext();) {
         const QString path = file.next();
         if (!QFile::copy(path, installed + path.mid(extension.size())))
             throw std::runtime_error("cannot install the GNOME Shell extension");
@@ -378,7 +380,8 @@ GnomeSession::GnomeSession(const QStringList& allowedPrograms, bool extensionEna
     };
     keyfile.write(
         "[org/gnome/shell]\nenabled-extensions=" +
-        list(extensionEnabled ? QStringList{QFileInfo(extension).fileName()} : QStringList()) +
+        list(state == Extension::Enabled ? QStringList{QFileInfo(extension).fileName()}
+                                         : QStringList()) +
         "\n\n[org/gnome/shell/extensions/kelvrin]\nallowed-programs=" + list(allowedPrograms) +
         "\n");
     keyfile.close();
@@ -464,12 +467,14 @@ std::optional<QString> GnomeSession::eval(const QString& script) const {
     const Result result = run(QStringLiteral("gdbus"),
                               {"call", "--session", "--dest", "org.gnome.Shell", "--object-path",
                                "/org/gnome/Shell", "--method", "org.gnome.Shell.Eval", script});
-    // (true, 'what it returned, as JSON'), in GVariant's text form.
+    // (true, 'what it returned, as JSON'), in GVariant's text form, which quotes a string that
+    // holds a ' with ".
     const QString out = QString::fromUtf8(result.out).trimmed();
-    if (result.status != 0 || !out.startsWith(u"(true, '"))
+    if (result.status != 0 || !out.startsWith(u"(true, ") || out.size() < 10)
         return std::nullopt;
+    const QString quote = out.mid(7, 1);
     QString json = out.mid(8, out.size() - 10);
-    json.replace(QStringLiteral("\\'"), QStringLiteral("'"))
+    json.replace(u'\\' + quote, quote)
         .replace(QStringLiteral("\\\\"), QStringLiteral("\\"));
     const QJsonValue value = QJsonDocument::fromJson(("[" + json + "]").toUtf8()).array().at(0);
     return value.isString() ? value.toString() : json;

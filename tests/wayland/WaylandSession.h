@@ -141,8 +141,11 @@ private:
 // a mount namespace of its own where /run/systemd is empty.
 class GnomeSession : public WaylandSession {
 public:
+    // Kelvrin's extension: installed and enabled, installed only, or neither.
+    enum class Extension { Enabled, Disabled, Absent };
     // Throws std::runtime_error when the user cannot be made or the shell does not come up.
-    explicit GnomeSession(const QStringList& allowedPrograms, bool extensionEnabled = true);
+    explicit GnomeSession(const QStringList& allowedPrograms,
+                          Extension extension = Extension::Enabled);
     ~GnomeSession() override;
 
     // Evaluates JavaScript in the shell (its unsafe mode is on): what it returns (a string as it
