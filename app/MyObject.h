@@ -166,6 +166,8 @@ private:
     // validation covers both (MyObjectMenus.cpp, MyObjectTray.cpp).
     void makeMenus();
     void makeStatusItem(const QList<QAction*>& items);
+    // The items in the desktop's own place for them; false where it has none.
+    bool showIndicator(const QList<QAction*>& items);
     void validateMenuItems();
     // The clippings of the set of that name (the history when empty) as JSON lines.
     InstanceChannel::Answer listSet(const QString& name) const;

@@ -1,7 +1,9 @@
-// The application's icon, and the same icon in the desktop's system tray: a click brings the
-// paste window up, and its menu holds the menu bar's commands.
+// The application's icon, and the same icon in the desktop's system tray, or in its own place for
+// it where it shows no tray: a click brings the paste window up, and its menu holds the menu bar's
+// commands.
 #include "app/MyObject.h"
 
+#include "platform/Indicator.h"
 #include "platform/Strings.h"
 
 #include <QAction>
@@ -27,6 +29,8 @@ void MyObject::makeStatusItem(const QList<QAction*>& items) {
     }
     connect(_statusMenu.get(), &QMenu::aboutToShow, this, &MyObject::validateMenuItems);
 
+    if (showIndicator(items))
+        return;
     _statusItem = std::make_unique<QSystemTrayIcon>(icon);
     _statusItem->setToolTip(Strings::localized(QStringLiteral("StatusItemToolTip")));
     _statusItem->setContextMenu(_statusMenu.get());
@@ -38,4 +42,19 @@ void MyObject::makeStatusItem(const QList<QAction*>& items) {
     // Shown whether or not the desktop has a tray now: Qt puts the icon into one that appears
     // later, and without any the application goes on as it would without the icon.
     _statusItem->show();
+}
+
+bool MyObject::showIndicator(const QList<QAction*>& items) {
+    QList<Indicator::Item> described;
+    for (const QAction* action : items)
+        described.append(action ? Indicator::Item{action->objectName(), action->text()}
+                                : Indicator::Item{});
+    // Chosen there as from the tray's menu, each command asked first whether it may run.
+    return Indicator::show(described, [this, items](const QString& name) {
+        for (QAction* action : items)
+            if (action && action->objectName() == name) {
+                validateMenuItems();
+                action->trigger();
+            }
+    });
 }

@@ -3,12 +3,14 @@
 #include "platform/Alert.h"
 #include "platform/Defaults.h"
 #include "platform/HotKey.h"
+#include "platform/Indicator.h"
 #include "platform/KeyEvents.h"
 #include "platform/Log.h"
 #include "platform/Processes.h"
 #include "platform/Strings.h"
 #include "platform/WindowHints.h"
 #include "platform/gnome/GnomeHotKey.h"
+#include "platform/gnome/GnomeIndicator.h"
 #include "platform/gnome/GnomeKeyEvents.h"
 #include "platform/gnome/GnomeShell.h"
 #include "platform/gnome/GnomeWindows.h"
@@ -124,13 +126,15 @@ Chosen onX11() {
 
 // On GNOME's Wayland session Kelvrin runs through XWayland, which serves the clipboard and its own
 // windows' hints; the windows of every program, the keystroke and the hot key come from its
-// shell extension, which sees the native Wayland programs too.
+// shell extension, which sees the native Wayland programs too, and shows Kelvrin's icon in the top
+// bar in place of the tray GNOME does not show.
 Chosen onGnomeThroughXWayland() {
     Chosen chosen = onX11();
     const auto shell = std::make_shared<GnomeShell>();
     Processes::installBackend(std::make_unique<GnomeWindows>(shell));
     KeyEvents::installBackend(std::make_unique<GnomeKeyEvents>(shell));
     HotKey::installBackend([shell] { return std::make_unique<GnomeHotKey>(shell); });
+    Indicator::installBackend(std::make_unique<GnomeIndicator>(shell));
     const QString extension = QStringLiteral("GNOME Shell (Kelvrin's extension)");
     chosen.windows = chosen.keystroke = chosen.hotKey = extension;
     return chosen;

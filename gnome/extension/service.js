@@ -8,9 +8,12 @@
 
 var BUS_NAME = 'io.github.kelvrin.Kelvrin.Shell';
 var OBJECT_PATH = '/io/github/kelvrin/Kelvrin/Shell';
+const INTERFACE_NAME = 'io.github.kelvrin.Kelvrin.Shell1';
+// Where the top bar keeps the icon.
+const STATUS_AREA_ROLE = 'kelvrin';
 
 const INTERFACE = `<node>
-  <interface name="io.github.kelvrin.Kelvrin.Shell1">
+  <interface name="${INTERFACE_NAME}">
     <!-- Windows are known by numbers of the extension's own, never given twice while it runs.
          The window that has the keyboard; id 0 when none has. -->
     <method name="ActiveWindow">
@@ -42,12 +45,25 @@ const INTERFACE = `<node>
     </method>
     <!-- Holds the combination (as GTK writes accelerators, "<Control>Down") for the caller, in
          place of the one it held before; false when the shell cannot have it, or another caller
-         holds one. The shell lets go when the caller leaves the bus. -->
+         holds Kelvrin's place (the combination and the icon: one Kelvrin at a time). The shell
+         lets go when the caller leaves the bus. -->
     <method name="GrabHotKey">
       <arg type="s" name="accelerator" direction="in"/>
       <arg type="b" name="grabbed" direction="out"/>
     </method>
     <method name="ReleaseHotKey"/>
+    <!-- Shows Kelvrin's icon in the top bar, with a menu of the items (a name to tell it by and
+         the text the user reads; both empty for a separator), in place of the one before; false
+         when another caller holds Kelvrin's place. The icon goes when the caller leaves the
+         bus. -->
+    <method name="ShowIndicator">
+      <arg type="a(ss)" name="items" direction="in"/>
+      <arg type="b" name="shown" direction="out"/>
+    </method>
+    <!-- Sent to the caller whose menu it is, with the name of the item the user chose. -->
+    <signal name="IndicatorItemChosen">
+      <arg type="s" name="name"/>
+    </signal>
     <!-- Sent to the caller that holds the combination, at each press, with the window that had
          the keyboard then, as ActiveWindow tells of it. -->
     <signal name="HotKeyPressed">
@@ -75,8 +91,8 @@ function installedProgram(Gio, extensionPath) {
 }
 
 var Extension = class {
-    // gi: the libraries (Clutter, Gio, GLib, GObject, Meta, Shell) and the shell's Main, the
-    // extension's path, and a function giving its settings.
+    // gi: the libraries (Clutter, Gio, GLib, GObject, Meta, Shell, St), the shell's Main,
+    // PanelMenu and PopupMenu, the extension's path, and a function giving its settings.
     constructor(gi) {
         this._gi = gi;
     }
@@ -90,7 +106,9 @@ var Extension = class {
         this._nameId = Gio.bus_own_name_on_connection(Gio.DBus.session, BUS_NAME,
             Gio.BusNameOwnerFlags.NONE, null, null);
         this._keyboard = null;
+        this._holder = null;
         this._hotKey = null;
+        this._indicator = null;
         this._ids = new WeakMap();
         this._lastId = 0;
         this._pressedId = global.display.connect('accelerator-activated',
@@ -101,7 +119,7 @@ var Extension = class {
     }
 
     disable() {
-        this._release();
+        this._letGo();
         global.display.disconnect(this._pressedId);
         global.display.get_selection().disconnect(this._ownerId);
         this._gi.Gio.bus_unown_name(this._nameId);
@@ -147,6 +165,8 @@ var Extension = class {
             }),
             GrabHotKeyAsync: answer('GrabHotKey', (accelerator, invocation) =>
                 new GLib.Variant('(b)', [this._grab(accelerator, invocation.get_sender())])),
+            ShowIndicatorAsync: answer('ShowIndicator', (items, invocation) =>
+                new GLib.Variant('(b)', [this._showIndicator(items, invocation.get_sender())])),
             ReleaseHotKeyAsync: answer('ReleaseHotKey', () => {
                 this._release();
                 return null;
@@ -257,10 +277,31 @@ var Extension = class {
         return true;
     }
 
-    // One Kelvrin at a time holds a combination; it may change it.
+    // Kelvrin's place (the combination and the icon) is one caller's at a time: true when it is
+    // the caller's now. A holder that ends without letting go (a crash) must not keep the keys
+    // from the user, nor leave its icon behind.
+    _claim(caller) {
+        if (this._holder)
+            return this._holder.caller === caller;
+        const {Gio} = this._gi;
+        const watch = Gio.bus_watch_name_on_connection(Gio.DBus.session, caller,
+            Gio.BusNameWatcherFlags.NONE, null, () => this._letGo());
+        this._holder = {caller, watch};
+        return true;
+    }
+
+    _letGo() {
+        this._release();
+        this._indicator?.destroy();
+        this._indicator = null;
+        if (this._holder)
+            this._gi.Gio.bus_unwatch_name(this._holder.watch);
+        this._holder = null;
+    }
+
     _grab(accelerator, caller) {
         const {Meta, Shell, Main} = this._gi;
-        if (this._hotKey && this._hotKey.caller !== caller)
+        if (!this._claim(caller))
             return false;
         this._release();
         const action = global.display.grab_accelerator(accelerator, Meta.KeyBindingFlags.NONE);
@@ -268,21 +309,39 @@ var Extension = class {
             return false;
         const name = Meta.external_binding_name_for_action(action);
         Main.wm.allowKeybinding(name, Shell.ActionMode.NORMAL | Shell.ActionMode.OVERVIEW);
-        // A holder that ends without letting go (a crash) must not keep the keys from the user.
-        const {Gio} = this._gi;
-        const watch = Gio.bus_watch_name_on_connection(Gio.DBus.session, caller,
-            Gio.BusNameWatcherFlags.NONE, null, () => this._release());
-        this._hotKey = {action, name, caller, watch};
+        this._hotKey = {action, name};
         return true;
     }
 
     _release() {
         if (!this._hotKey)
             return;
-        this._gi.Gio.bus_unwatch_name(this._hotKey.watch);
         global.display.ungrab_accelerator(this._hotKey.action);
         this._gi.Main.wm.allowKeybinding(this._hotKey.name, this._gi.Shell.ActionMode.NONE);
         this._hotKey = null;
+    }
+
+    // The icon in the top bar, where GNOME shows no tray; its menu is Kelvrin's.
+    _showIndicator(items, caller) {
+        const {Gio, GLib, Main, PanelMenu, PopupMenu, St} = this._gi;
+        if (!this._claim(caller))
+            return false;
+        this._indicator?.destroy();
+        this._indicator = new PanelMenu.Button(0.0, 'Kelvrin', false);
+        const icon = Gio.FileIcon.new(Gio.File.new_for_path(`${this._gi.path}/kelvrin.svg`));
+        this._indicator.add_child(new St.Icon({gicon: icon, style_class: 'system-status-icon'}));
+        for (const [name, text] of items) {
+            if (!name) {
+                this._indicator.menu.addMenuItem(new PopupMenu.PopupSeparatorMenuItem());
+                continue;
+            }
+            // Shortcuts are Kelvrin's window's; the menu shows the text alone.
+            this._indicator.menu.addAction(text.split('\t')[0].replace(/&(.)/g, '$1'), () =>
+                Gio.DBus.session.emit_signal(caller, OBJECT_PATH, INTERFACE_NAME,
+                    'IndicatorItemChosen', new GLib.Variant('(s)', [name])));
+        }
+        Main.panel.addToStatusArea(STATUS_AREA_ROLE, this._indicator);
+        return true;
     }
 
     _pressed(action) {
@@ -290,9 +349,8 @@ var Extension = class {
             return;
         const {Gio, GLib} = this._gi;
         // To the caller alone: no other program learns of the presses.
-        Gio.DBus.session.emit_signal(this._hotKey.caller, OBJECT_PATH,
-            'io.github.kelvrin.Kelvrin.Shell1', 'HotKeyPressed',
-            new GLib.Variant('(usssx)', this._describe(global.display.focus_window)));
+        Gio.DBus.session.emit_signal(this._holder.caller, OBJECT_PATH, INTERFACE_NAME,
+            'HotKeyPressed', new GLib.Variant('(usssx)', this._describe(global.display.focus_window)));
     }
 };
 

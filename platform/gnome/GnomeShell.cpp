@@ -67,6 +67,23 @@ bool answeredTrue(const QDBusMessage& answer) {
 
 } // namespace
 
+// An item of the indicator's menu as the bus carries it: (ss).
+Q_DECLARE_METATYPE(Indicator::Item)
+
+static QDBusArgument& operator<<(QDBusArgument& argument, const Indicator::Item& item) {
+    argument.beginStructure();
+    argument << item.name << item.text;
+    argument.endStructure();
+    return argument;
+}
+
+static const QDBusArgument& operator>>(const QDBusArgument& argument, Indicator::Item& item) {
+    argument.beginStructure();
+    argument >> item.name >> item.text;
+    argument.endStructure();
+    return argument;
+}
+
 bool GnomeShell::available() {
     const QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
     return bus && bus->isServiceRegistered(kService);
@@ -169,6 +186,25 @@ void GnomeShell::release() {
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface,
                                                        QStringLiteral("ReleaseHotKey"));
     QDBusConnection::sessionBus().call(call, QDBus::NoBlock);
+}
+
+bool GnomeShell::showIndicator(const QList<Indicator::Item>& items,
+                               std::function<void(const QString& name)> chosen) {
+    qDBusRegisterMetaType<Indicator::Item>();
+    qDBusRegisterMetaType<QList<Indicator::Item>>();
+    if (!answeredTrue(ask(QStringLiteral("ShowIndicator"), {QVariant::fromValue(items)})))
+        return false;
+    if (!_chosen)
+        QDBusConnection::sessionBus().connect(kService, kPath, kInterface,
+                                              QStringLiteral("IndicatorItemChosen"), this,
+                                              SLOT(indicatorItemChosen(QString)));
+    _chosen = std::move(chosen);
+    return true;
+}
+
+void GnomeShell::indicatorItemChosen(const QString& name) {
+    if (_chosen)
+        _chosen(name);
 }
 
 void GnomeShell::hotKeyPressed(quint32 id, const QString& appId, const QString& instance,

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Indicator.h"
+
 #include <QObject>
 #include <QString>
 #include <QtGlobal>
@@ -50,11 +52,17 @@ public:
     // pressed with the window in front then; false when it cannot have it.
     bool grab(const QString& accelerator, std::function<void(const Window&)> pressed);
     void release();
+    // Has the shell show Kelvrin's icon in its top bar with a menu of the items, chosen hearing
+    // the name of each item the user chooses; false when it cannot.
+    bool showIndicator(const QList<Indicator::Item>& items,
+                       std::function<void(const QString& name)> chosen);
 
 private slots:
     void hotKeyPressed(quint32 id, const QString& appId, const QString& instance,
                        const QString& title, qint64 pid);
+    void indicatorItemChosen(const QString& name);
 
 private:
     std::function<void(const Window&)> _pressed;
+    std::function<void(const QString&)> _chosen;
 };

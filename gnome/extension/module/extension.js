@@ -6,7 +6,10 @@ import GLib from 'gi://GLib';
 import GObject from 'gi://GObject';
 import Meta from 'gi://Meta';
 import Shell from 'gi://Shell';
+import St from 'gi://St';
 import * as Main from 'resource:///org/gnome/shell/ui/main.js';
+import * as PanelMenu from 'resource:///org/gnome/shell/ui/panelMenu.js';
+import * as PopupMenu from 'resource:///org/gnome/shell/ui/popupMenu.js';
 import {Extension as ShellExtension} from 'resource:///org/gnome/shell/extensions/extension.js';
 
 import {Extension} from './service.js';
@@ -14,7 +17,7 @@ import {Extension} from './service.js';
 export default class KelvrinExtension extends ShellExtension {
     enable() {
         this._service = new Extension({
-            Clutter, Gio, GLib, GObject, Meta, Shell, Main,
+            Clutter, Gio, GLib, GObject, Meta, Shell, St, Main, PanelMenu, PopupMenu,
             path: this.path,
             settings: () => this.getSettings(),
         });

@@ -1,0 +1,10 @@
+#include "platform/gnome/GnomeIndicator.h"
+
+#include "platform/gnome/GnomeShell.h"
+
+GnomeIndicator::GnomeIndicator(std::shared_ptr<GnomeShell> shell) : _shell(std::move(shell)) {}
+
+bool GnomeIndicator::show(const QList<Indicator::Item>& items,
+                          std::function<void(const QString&)> chosen) {
+    return _shell->showIndicator(items, std::move(chosen));
+}
