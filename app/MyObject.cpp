@@ -134,6 +134,10 @@ void MyObject::pasteboardCheck() {
     // Set whether or not a clipping is made: a content that cannot be read is not tried again.
     _pbCount = count;
     _goneContent = _pb->contentGoneWithOwner();
+    // What the program that quit had was captured already, or refused (a secret, which the
+    // desktop's copy no longer marks): the copy is neither captured nor replaced by ours.
+    if (_pb->contentTakenOverByKeeper() == count)
+        return;
     if (_goneContent)
         keepGoneContent();
     else

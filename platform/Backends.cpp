@@ -128,9 +128,8 @@ Chosen onX11() {
 // windows' hints; the windows of every program, the keystroke and the hot key come from its
 // shell extension, which sees the native Wayland programs too, and shows Kelvrin's icon in the top
 // bar in place of the tray GNOME does not show.
-Chosen onGnomeThroughXWayland() {
+Chosen onGnomeThroughXWayland(const std::shared_ptr<GnomeShell>& shell) {
     Chosen chosen = onX11();
-    const auto shell = std::make_shared<GnomeShell>();
     Processes::installBackend(std::make_unique<GnomeWindows>(shell));
     KeyEvents::installBackend(std::make_unique<GnomeKeyEvents>(shell));
     HotKey::installBackend([shell] { return std::make_unique<GnomeHotKey>(shell); });
@@ -270,8 +269,10 @@ void Backends::start() {
     const bool gnomeExtension = !_wayland && (GnomeShell::available() ||
                                               (isWaylandSession() && isGnome() &&
                                                offerGnomeExtension()));
+    if (gnomeExtension)
+        _gnome = std::make_shared<GnomeShell>();
     const Chosen chosen = _wayland         ? onWayland(*_wayland)
-                          : gnomeExtension ? onGnomeThroughXWayland()
+                          : gnomeExtension ? onGnomeThroughXWayland(_gnome)
                                            : onX11();
     if (!_wayland && !gnomeExtension && isWaylandSession())
         sayWhatXWaylandLacks();
@@ -291,5 +292,8 @@ void Backends::whenConnectionLost(QObject* context, std::function<void()> save) 
 std::unique_ptr<Pasteboard> Backends::clipboard() const {
     if (_wayland)
         return std::make_unique<WaylandPasteboard>(*_wayland);
+    if (_gnome)
+        return std::make_unique<X11Pasteboard>(
+            [shell = _gnome] { return shell->clipboardKeptByShell(); });
     return std::make_unique<X11Pasteboard>();
 }

@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 
+class GnomeShell;
 class Pasteboard;
 class QObject;
 class WaylandConnection;
@@ -44,4 +45,6 @@ private:
 
     // Null when Qt's windows live on X11.
     std::unique_ptr<WaylandConnection> _wayland;
+    // Kelvrin's GNOME Shell extension, when it serves.
+    std::shared_ptr<GnomeShell> _gnome;
 };

@@ -125,6 +125,10 @@ public:
     // nobody taking its place: the change count that content had. Only a clipboard with owners
     // knows this.
     virtual std::optional<qint64> contentGoneWithOwner() const { return std::nullopt; }
+    // When the last change put the desktop's own copy of what a program that quit had in its
+    // place (GNOME Shell keeps one): the change count of that. It is no copy of the user's, and
+    // holds less than the program had: the text alone, without a secret's mark.
+    virtual std::optional<qint64> contentTakenOverByKeeper() const { return std::nullopt; }
 
     // Every type name Kelvrin reads, for those who must declare what they accept.
     static QStringList typeNames();

@@ -32,6 +32,11 @@ const INTERFACE = `<node>
       <arg type="u" name="id" direction="in"/>
       <arg type="b" name="found" direction="out"/>
     </method>
+    <!-- Whether the clipboard now holds the shell's own copy of what a program that quit had
+         (GNOME keeps its text when the owner goes): no copy of the user's. -->
+    <method name="ClipboardKeptByShell">
+      <arg type="b" name="kept" direction="out"/>
+    </method>
     <!-- Presses the keys (X keysyms, which are Clutter's keyvals) in order and releases them in
          the reverse order, only while the target window has the keyboard; false, with nothing
          sent, when another window has it. The keys wait (half a second at most for each) until
@@ -80,6 +85,9 @@ const INTERFACE = `<node>
 // milliseconds; later on a loaded machine.
 const WAIT_MS = 500;
 
+// The shell's copy follows its owner's going within the same turn of its main loop.
+const KEPT_AT_ONCE_US = 100 * 1000;
+
 const PROC_EXE = pid => `/proc/${pid}/exe`;
 
 // The Kelvrin installed beside this extension: PREFIX/share/gnome-shell/extensions/UUID goes with
@@ -114,6 +122,8 @@ var Extension = class {
         this._pressedId = global.display.connect('accelerator-activated',
             (display, action) => this._pressed(action));
         this._clipboardFromX11 = false;
+        this._clipboardKept = false;
+        this._emptiedAt = null;
         this._ownerId = global.display.get_selection().connect('owner-changed',
             (selection, type, source) => this._ownerChanged(type, source));
     }
@@ -156,6 +166,8 @@ var Extension = class {
                     this._gi.Main.activateWindow(window);
                 return new GLib.Variant('(b)', [Boolean(window)]);
             }),
+            ClipboardKeptByShellAsync: answer('ClipboardKeptByShell', () =>
+                new GLib.Variant('(b)', [this._clipboardKept])),
             PressKeysAsync: answer('PressKeys', async (target, keyvals) => {
                 await this._until(() => this._focusIs(target), global.display,
                     'notify::focus-window');
@@ -225,12 +237,18 @@ var Extension = class {
     }
 
     _ownerChanged(type, source) {
-        const {GObject, Meta} = this._gi;
+        const {GLib, GObject, Meta} = this._gi;
         if (type !== Meta.SelectionType.SELECTION_CLIPBOARD)
             return;
-        // Mutter's source for a clipboard owned by an X11 program; a private type, known by name.
-        this._clipboardFromX11 = Boolean(source) &&
-            GObject.type_name(source.constructor.$gtype) === 'MetaSelectionSourceX11';
+        // Mutter's sources are private types, known by name.
+        const kind = source ? GObject.type_name(source.constructor.$gtype) : '';
+        this._clipboardFromX11 = kind === 'MetaSelectionSourceX11';
+        // When the owner goes, the shell puts a copy of its text in its place at once, from
+        // memory.
+        const now = GLib.get_monotonic_time();
+        this._clipboardKept = kind === 'MetaSelectionSourceMemory' && this._emptiedAt !== null &&
+            now - this._emptiedAt <= KEPT_AT_ONCE_US;
+        this._emptiedAt = source ? null : now;
     }
 
     // Resolves once ready() holds, looked at again at each emission of the object's signal, or

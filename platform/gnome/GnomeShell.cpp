@@ -149,6 +149,10 @@ bool GnomeShell::activate(quint32 id) const {
     return answeredTrue(ask(QStringLiteral("Activate"), {id}));
 }
 
+bool GnomeShell::clipboardKeptByShell() const {
+    return answeredTrue(ask(QStringLiteral("ClipboardKeptByShell")));
+}
+
 void GnomeShell::pressKeys(quint32 target, const std::vector<quint32>& keysyms,
                            std::function<void(bool sent)> answered) const {
     const QList<uint> keyvals(keysyms.begin(), keysyms.end());

@@ -41,6 +41,9 @@ public:
     std::vector<Window> windows() const;
     // Activates the window as the shell's task list does; false when there is none such.
     bool activate(quint32 id) const;
+    // Whether the clipboard now holds the shell's own copy of what a program that quit had (the
+    // shell keeps its text when the owner goes); false when the extension does not answer.
+    bool clipboardKeptByShell() const;
     // Has the shell press the keys (keysyms) in order and release them in the reverse order, once
     // the target has come to the front and the shell offers our X11 clipboard to Wayland programs,
     // only while the target has the keyboard. Returns at once, for the shell asks us for the

@@ -79,7 +79,8 @@ private:
 
 } // namespace
 
-X11Pasteboard::X11Pasteboard() {
+X11Pasteboard::X11Pasteboard(std::function<bool()> keptByDesktop)
+    : _keptByDesktop(std::move(keptByDesktop)) {
     const X11Connection* x11 = X11Connection::get();
     const QByteArray displayName = x11 ? x11->displayName() : QByteArray();
     _reader = std::make_unique<SelectionReader>(displayName);
@@ -113,6 +114,12 @@ std::shared_ptr<PasteboardContent> X11Pasteboard::content() {
 
 std::optional<qint64> X11Pasteboard::contentGoneWithOwner() const {
     return _goneWithOwner;
+}
+
+std::optional<qint64> X11Pasteboard::contentTakenOverByKeeper() const {
+    if (_keptByDesktop && _keptByDesktop())
+        return _count;
+    return std::nullopt;
 }
 
 const QMimeData* X11Pasteboard::ownContent() const {

@@ -3,6 +3,7 @@
 #include "platform/Pasteboard.h"
 
 #include <QPointer>
+#include <functional>
 #include <memory>
 
 class QMimeData;
@@ -17,12 +18,16 @@ class SelectionReader;
 // taken from Qt as it is noticed, never read over X11 from ourselves.
 class X11Pasteboard : public Pasteboard {
 public:
-    X11Pasteboard();
+    // keptByDesktop tells whether the clipboard now holds the desktop's own copy of what a
+    // program that quit had (GNOME Shell keeps one, as an owner of the X11 clipboard like any
+    // other).
+    explicit X11Pasteboard(std::function<bool()> keptByDesktop = {});
     ~X11Pasteboard() override;
 
     qint64 changeCount() const override;
     std::shared_ptr<PasteboardContent> content() override;
     std::optional<qint64> contentGoneWithOwner() const override;
+    std::optional<qint64> contentTakenOverByKeeper() const override;
 
     // The connection captures read over.
     struct Worker;
@@ -39,6 +44,7 @@ private:
     // The count is brought up to date whenever it is read, from the notices already received.
     std::unique_ptr<SelectionReader> _reader;
     std::shared_ptr<Worker> _worker;
+    std::function<bool()> _keptByDesktop;
     mutable qint64 _count = 0;
     // The owner of the content the count stands for, as the last notice named it.
     mutable uint32_t _owner = 0;

@@ -14,14 +14,6 @@
 
 namespace {
 
-// The picture as PNG in a file of the session's home, as the owner's image/png=@path argument.
-QString offeredPng(const SwaySession& sway, const QImage& image) {
-    const QByteArray bytes = TestPictures::encoded(image, "PNG");
-    QFile file(sway.home() + QStringLiteral("/picture.png"));
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-    return QStringLiteral("image/png=@") + file.fileName();
-}
-
 QString sha256(const QByteArray& bytes) {
     return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
 }

@@ -3,6 +3,8 @@
 // it. The extension answers only the programs it trusts.
 #include "tests/wayland/KelvrinInSession.h"
 
+#include "model/ExtraType.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -180,8 +182,74 @@ TEST(GnomeExtension, AnInstalledExtensionIsOfferedOnceAndServesWhenEnabled) {
     }
 }
 
+// What native Wayland programs copy reaches Kelvrin through the shell, each clipping with its
+// richer payload: rich text with its text, a picture with its caption. A password manager's
+// secret is not kept. When a program quits, the shell keeps a copy of what it had (its text
+// alone, without the secret's mark): that is no new copy, and is not captured.
+TEST(GnomeExtension, WhatWaylandProgramsCopyIsCapturedButNotASecretNorTheShellsKeptCopy) {
+    const GnomeSession gnome({kKelvrin});
+    KelvrinInSession running(gnome);
+    ASSERT_TRUE(running.answered());
+    const auto newestIs = [&](int extraType) {
+        return waitUntil([&] {
+            return running.history().value_or(QList<QJsonObject>()).value(0).value(u"extraType") ==
+                   extraType;
+        });
+    };
+    // Each owner is a window of its own, which copies once it has the keyboard and quits once
+    // its copy was seen.
+    const auto copy = [&](const QStringList& types, const std::function<bool()>& seen) {
+        QProcess owner;
+        const bool copied = startPasteTarget(gnome, owner, QStringLiteral("Owner"), types);
+        const bool taken = copied && seen();
+        owner.terminate();
+        owner.waitForFinished(5000);
+        return taken;
+    };
+    ASSERT_TRUE(copy({"text/rtf={\\rtf1\\ansi {\\b bold} words}", "text/plain=bold words"},
+                     [&] { return newestIs(ExtraType::RTF); }));
+    // Time for Kelvrin to see the secret, which a capture would put at the head.
+    ASSERT_TRUE(copy({"text/plain=hunter2", "x-kde-passwordManagerHint=secret"},
+                     [] { return QTest::qWait(1000), true; }));
+    ASSERT_TRUE(copy({"text/plain=a caption", offeredPng(gnome, TestPictures::noise({64, 48}, 7))},
+                     [&] { return newestIs(ExtraType::TIFF); }))
+        << running.errors().constData();
+    // Time for the shell's copy of the picture's caption to be taken for a copy.
+    QTest::qWait(1000);
+    const QList<QJsonObject> history = running.history().value_or(QList<QJsonObject>());
+    QByteArray listed;
+    for (const QJsonObject& clipping : history)
+        listed += QJsonDocument(clipping).toJson(QJsonDocument::Compact) + '\n';
+    ASSERT_EQ(history.size(), 2) << listed.constData() << running.errors().constData();
+    EXPECT_EQ(history[0][u"contents"].toString(), u"a caption");
+    EXPECT_EQ(history[1][u"extraType"].toInt(), ExtraType::RTF);
+    EXPECT_EQ(history[1][u"contents"].toString(), u"bold words");
+}
+
+// GNOME shows no tray: Kelvrin's icon is in the top bar, with the tray's menu, whose commands run
+// as from the tray.
+TEST(GnomeExtension, KelvrinsMenuIsInTheTopBar) {
+    const GnomeSession gnome({kKelvrin});
+    KelvrinInSession running(gnome);
+    ASSERT_TRUE(running.answered());
+    const QString items = QStringLiteral("imports.ui.main.panel.statusArea.kelvrin.menu"
+                                         "._getMenuItems()");
+    const auto menu = [&] {
+        return gnome.eval(items + QStringLiteral(".map(item => item.label && item.label.text "
+                                                 "|| '-').join('|')"))
+            .value_or(QString());
+    };
+    EXPECT_TRUE(waitUntil([&] { return menu().startsWith(u"Show Paste Window|-|Select All|"); }))
+        << menu().toStdString();
+    EXPECT_TRUE(menu().endsWith(u"|-|Preferences…|-|Quit")) << menu().toStdString();
+    gnome.eval(items + QStringLiteral(".find(item => item.label && item.label.text === 'Quit')"
+                                      ".activate(imports.gi.Clutter.get_current_event())"));
+    EXPECT_TRUE(running.ends(10000)) << "the menu's Quit did not quit";
+}
+
 // The hot key is one Kelvrin's while it runs; one that ends without letting go of it (killed) does
-// not keep the keys from the user: the shell lets go of them, and another program may have them.
+// not keep the keys from the user, nor leaves its icon behind: the shell lets go of the keys, and
+// another program may have them.
 TEST(GnomeExtension, TheKeysOfAKelvrinThatDiesAreFreeAgain) {
     const GnomeSession gnome({kKelvrin, kGdbus});
     KelvrinInSession running(gnome);
@@ -192,7 +260,13 @@ TEST(GnomeExtension, TheKeysOfAKelvrinThatDiesAreFreeAgain) {
             .out;
     };
     EXPECT_EQ(grab(), "(false,)\n") << "taken from the Kelvrin that holds it";
+    const auto hasIcon = [&] {
+        return gnome.eval(QStringLiteral("Boolean(imports.ui.main.panel.statusArea.kelvrin)")) ==
+               u"true";
+    };
+    EXPECT_TRUE(waitUntil(hasIcon));
     gnome.run(QStringLiteral("pkill"), {"-KILL", "-x", "kelvrin"});
     ASSERT_TRUE(running.ends(5000));
     EXPECT_TRUE(waitUntil([&] { return grab() == "(true,)\n"; }));
+    EXPECT_FALSE(hasIcon());
 }

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "tests/support/TestPictures.h"
 #include "tests/wayland/WaylandSession.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QJsonDocument>
 #include <gtest/gtest.h>
 
@@ -17,12 +19,16 @@ inline std::optional<QJsonObject> pasteWindow(const SwaySession& sway) {
     return std::nullopt;
 }
 
-// paste_target, a Qt window of the session titled as given, which says what is pasted into it;
-// true once it said it is ready.
+// paste_target, a Qt window of the session titled as given, which says what is pasted into it and
+// copies the TYPE=VALUE types given once it has the keyboard; true once it said it is ready.
 inline bool startPasteTarget(const WaylandSession& session, QProcess& target,
-                             const QString& title = QStringLiteral("Notes")) {
+                             const QString& title = QStringLiteral("Notes"),
+                             const QStringList& copies = {}) {
     target.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    session.start(target, QStringLiteral(PASTE_TARGET), {QStringLiteral("--title"), title},
+    QStringList arguments{QStringLiteral("--title"), title};
+    for (const QString& copy : copies)
+        arguments << QStringLiteral("--copy") << copy;
+    session.start(target, QStringLiteral(PASTE_TARGET), arguments,
                   {QStringLiteral("QT_QPA_PLATFORM=wayland")});
     QByteArray said;
     return saidLine(target, "ready", said);
@@ -62,6 +68,14 @@ private:
     QString _file;
     QProcess _process;
 };
+
+// The picture as PNG in a file of the session's home, as a copy's TYPE=@path argument.
+inline QString offeredPng(const WaylandSession& session, const QImage& image) {
+    const QByteArray bytes = TestPictures::encoded(image, "PNG");
+    QFile file(session.home() + QStringLiteral("/picture.png"));
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+    return QStringLiteral("image/png=@") + file.fileName();
+}
 
 // A wl_clip_owner process offering NAME=VALUE types in that order; it quits when it goes.
 class ClipOwner {

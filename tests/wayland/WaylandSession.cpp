@@ -414,20 +414,22 @@ GnomeSession::GnomeSession(const QStringList& allowedPrograms, Extension state) 
         throw std::runtime_error("the shell took no keyboard");
 }
 
-void GnomeSession::press(const QStringList& keys) const {
+QString GnomeSession::pressScript(const QStringList& keys) {
     QStringList quoted;
     for (const QString& key : keys)
         quoted << u'"' + key + u'"';
-    const QString script =
-        QStringLiteral("%1; const keys = [%2];"
-                       "for (const key of keys) global.kelvrinTestKeys.notify_keyval("
-                       "GLib.get_monotonic_time(), Clutter['KEY_' + key], "
-                       "Clutter.KeyState.PRESSED);"
-                       "for (const key of keys.reverse()) global.kelvrinTestKeys.notify_keyval("
-                       "GLib.get_monotonic_time(), Clutter['KEY_' + key], "
-                       "Clutter.KeyState.RELEASED); 'pressed'")
-            .arg(kKeyboard, quoted.join(u','));
-    if (eval(script) != u"pressed")
+    return QStringLiteral("%1; const keys = [%2];"
+                          "for (const key of keys) global.kelvrinTestKeys.notify_keyval("
+                          "GLib.get_monotonic_time(), Clutter['KEY_' + key], "
+                          "Clutter.KeyState.PRESSED);"
+                          "for (const key of keys.reverse()) global.kelvrinTestKeys.notify_keyval("
+                          "GLib.get_monotonic_time(), Clutter['KEY_' + key], "
+                          "Clutter.KeyState.RELEASED); 'pressed'")
+        .arg(kKeyboard, quoted.join(u','));
+}
+
+void GnomeSession::press(const QStringList& keys) const {
+    if (eval(pressScript(keys)) != u"pressed")
         throw std::runtime_error("the shell did not press " + keys.join(u'+').toStdString());
 }
 
@@ -463,10 +465,14 @@ QString GnomeSession::socket() const {
     return QStringLiteral("gnome-") + QFileInfo(home()).fileName();
 }
 
+QStringList GnomeSession::evalArguments(const QString& script) {
+    return {"call",      "--session",        "--dest",   "org.gnome.Shell",
+            "--object-path", "/org/gnome/Shell", "--method", "org.gnome.Shell.Eval",
+            script};
+}
+
 std::optional<QString> GnomeSession::eval(const QString& script) const {
-    const Result result = run(QStringLiteral("gdbus"),
-                              {"call", "--session", "--dest", "org.gnome.Shell", "--object-path",
-                               "/org/gnome/Shell", "--method", "org.gnome.Shell.Eval", script});
+    const Result result = run(QStringLiteral("gdbus"), evalArguments(script));
     // (true, 'what it returned, as JSON'), in GVariant's text form, which quotes a string that
     // holds a ' with ".
     const QString out = QString::fromUtf8(result.out).trimmed();

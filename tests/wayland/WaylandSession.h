@@ -154,6 +154,10 @@ public:
     // Presses the keys (keysym names, "Control_L", "Down"), in order, and releases them in the
     // reverse order, on the shell's own keyboard, as the user would.
     void press(const QStringList& keys) const;
+    // The arguments with which gdbus has the shell evaluate the script, for a process of one's
+    // own; and the script that presses keys as press() does.
+    static QStringList evalArguments(const QString& script);
+    static QString pressScript(const QStringList& keys);
 
 private:
     QStringList ownEnvironment() const override;
