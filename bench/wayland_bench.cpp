@@ -1,8 +1,8 @@
-// How Kelvrin fares natively on Wayland beside X11, in one run: the CPU each capture of a text
-// costs the real program with its window hidden, on a headless sway and on Xvfb with openbox,
-// watching the same number of copies at the same pace; and, under sway and under KWin, how long
-// the compositor's key binding or the hot key takes to bring the paste window up and Return to put
-// the text into the program the user came from. bench/README.md explains the method and keeps
+// How Kelvrin fares on Wayland beside X11, in one run: the CPU each capture of a text costs the
+// real program with its window hidden, on a headless sway, on Xvfb with openbox and on a headless
+// GNOME Shell (through XWayland), watching the same number of copies at the same pace; and, under
+// sway, KWin and GNOME Shell, how long the compositor's key binding or the hot key takes to bring
+// the paste window up and Return to put the text into the program the user came from. bench/README.md explains the method and keeps
 // the figures.
 //
 //   wayland_bench [--texts N] [--texts-per-second N] [--rounds N]
@@ -11,6 +11,7 @@
 // target run as processes of their own (on Wayland as the unprivileged user of the test
 // sessions), and Kelvrin's CPU is read from /proc.
 #include "bench/Figures.h"
+#include "bench/GnomeDesktop.h"
 #include "bench/RunningKelvrin.h"
 #include "bench/SwayDesktop.h"
 #include "bench/X11Desktop.h"
@@ -122,6 +123,8 @@ struct KeysAndNotices {
     QStringList watching;
     // The app_id a notice says has the keyboard now; nothing for a notice of something else.
     std::function<std::optional<QString>(const QByteArray&)> focusOf;
+    // How the notices name Kelvrin's window.
+    QString kelvrinId = QStringLiteral(KELVRIN_APP_ID);
 };
 
 // Under sway: wtype, and sway's IPC.
@@ -162,6 +165,46 @@ KeysAndNotices kwinKeys(const KwinSession& kwin) {
             [](const QByteArray& line) -> std::optional<QString> {
                 return QString::fromUtf8(line.trimmed());
             }};
+}
+
+// Has the shell tell of each move of the keyboard on the session bus: the app_id of a Wayland
+// window, the class of an X11 one.
+const QString kBroadcastFocus = QStringLiteral(
+    "const {Gio, GLib} = imports.gi;"
+    "global.kelvrinBenchFocus = global.kelvrinBenchFocus || "
+    "global.display.connect('notify::focus-window', () => {"
+    "  const window = global.display.focus_window;"
+    "  Gio.DBus.session.emit_signal(null, '/io/github/kelvrin/Bench', 'io.github.kelvrin.Bench',"
+    "      'Focus', new GLib.Variant('(s)', [window ? window.get_wm_class() || '' : '']));"
+    "}); 'broadcasting'");
+
+// Under GNOME Shell: gdbus has the shell press the keys on a keyboard of its own, and dbus-monitor
+// follows the shell's notices of the keyboard moving. Kelvrin's window is on X11, known by its
+// class.
+KeysAndNotices gnomeKeys(const GnomeSession& gnome) {
+    if (gnome.eval(kBroadcastFocus) != u"broadcasting")
+        fail(QStringLiteral("GNOME Shell does not tell where the keyboard goes"));
+    const auto pressing = [](const QStringList& keys) {
+        return GnomeSession::evalArguments(GnomeSession::pressScript(keys));
+    };
+    return {gnome,
+            "GNOME Shell",
+            "hot key",
+            QStringLiteral("gdbus"),
+            pressing({QStringLiteral("F24")}),
+            pressing({QStringLiteral("Control_L"), QStringLiteral("Down")}),
+            pressing({QStringLiteral("Return")}),
+            QStringLiteral("dbus-monitor"),
+            {QStringLiteral("--session"),
+             QStringLiteral("type='signal',interface='io.github.kelvrin.Bench'")},
+            [](const QByteArray& line) -> std::optional<QString> {
+                // The signal's argument, on a line of its own: string "paste_target"
+                const QByteArray argument = line.trimmed();
+                if (!argument.startsWith("string \"") || !argument.endsWith('"'))
+                    return std::nullopt;
+                return QString::fromUtf8(argument.mid(8, argument.size() - 9));
+            },
+            QStringLiteral("Kelvrin")};
 }
 
 // The hot key (or binding) and the paste as a user sees them, over a Qt window on Wayland that
@@ -205,7 +248,7 @@ void measureRounds(const KeysAndNotices& keys, const Options& options) {
         return std::optional<Clock::time_point>();
     };
     const QString targetId = QStringLiteral("paste_target");
-    const QString kelvrinId = QStringLiteral(KELVRIN_APP_ID);
+    const QString kelvrinId = keys.kelvrinId;
 
     QProcess typist;
     const auto type = [&](const QStringList& arguments) {
@@ -292,21 +335,33 @@ void measureRoundsOnKwin(const Options& options) {
 }
 
 int run(const Options& options) {
-    std::printf("Kelvrin on Wayland (headless sway) and X11 (Xvfb + openbox), %d cores; %d texts "
-                "at %d a second, %d binding rounds\n\n",
+    std::printf("Kelvrin on Wayland (headless sway, KWin, GNOME Shell) and X11 (Xvfb + openbox), "
+                "%d cores; %d texts at %d a second, %d binding rounds\n\n",
                 QThread::idealThreadCount(), options.texts, options.textsPerSecond, options.rounds);
-    const SwayDesktop sway(kKelvrin);
-    const RunningKelvrin kelvrin(sway, kKelvrin);
-    if (options.texts > 0) {
+    std::optional<double> x11;
+    {
+        const SwayDesktop sway(kKelvrin);
+        const RunningKelvrin kelvrin(sway, kKelvrin);
+        if (options.texts > 0) {
+            std::printf("Text captures, window hidden  CPU ms  idle ms/s  captured  per capture\n");
+            const double wayland = measureTexts(sway, kelvrin, options);
+            x11 = textsOnX11(options);
+            std::printf("  Wayland / X11 per capture: %.2f\n\n", wayland / *x11);
+        }
+        if (options.rounds > 0) {
+            measureRounds(swayKeys(sway.session()), options);
+            measureRoundsOnKwin(options);
+        }
+    }
+    // GNOME Shell last, alone: the heaviest of the sessions.
+    const GnomeDesktop gnome(kKelvrin);
+    const RunningKelvrin kelvrin(gnome, kKelvrin);
+    if (x11) {
         std::printf("Text captures, window hidden  CPU ms  idle ms/s  captured  per capture\n");
-        const double wayland = measureTexts(sway, kelvrin, options);
-        const double x11 = textsOnX11(options);
-        std::printf("  Wayland / X11 per capture: %.2f\n\n", wayland / x11);
+        std::printf("  GNOME / X11 per capture: %.2f\n\n", measureTexts(gnome, kelvrin, options) / *x11);
     }
-    if (options.rounds > 0) {
-        measureRounds(swayKeys(sway.session()), options);
-        measureRoundsOnKwin(options);
-    }
+    if (options.rounds > 0)
+        measureRounds(gnomeKeys(gnome.session()), options);
     printTargets();
     return 0;
 }
