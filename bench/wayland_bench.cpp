@@ -2,8 +2,8 @@
 // real program with its window hidden, on a headless sway, on Xvfb with openbox and on a headless
 // GNOME Shell (through XWayland), watching the same number of copies at the same pace; and, under
 // sway, KWin and GNOME Shell, how long the compositor's key binding or the hot key takes to bring
-// the paste window up and Return to put the text into the program the user came from. bench/README.md explains the method and keeps
-// the figures.
+// the paste window up and Return to put the text into the program the user came from.
+// bench/README.md explains the method and keeps the figures.
 //
 //   wayland_bench [--texts N] [--texts-per-second N] [--rounds N]
 //
@@ -358,7 +358,8 @@ int run(const Options& options) {
     const RunningKelvrin kelvrin(gnome, kKelvrin);
     if (x11) {
         std::printf("Text captures, window hidden  CPU ms  idle ms/s  captured  per capture\n");
-        std::printf("  GNOME / X11 per capture: %.2f\n\n", measureTexts(gnome, kelvrin, options) / *x11);
+        std::printf("  GNOME / X11 per capture: %.2f\n\n",
+                    measureTexts(gnome, kelvrin, options) / *x11);
     }
     if (options.rounds > 0)
         measureRounds(gnomeKeys(gnome.session()), options);

@@ -266,9 +266,9 @@ std::unique_ptr<Backends> Backends::choose() {
 void Backends::start() {
     // Kelvrin's extension is looked for on the session bus, which is there once the application
     // is.
-    const bool gnomeExtension = !_wayland && (GnomeShell::available() ||
-                                              (isWaylandSession() && isGnome() &&
-                                               offerGnomeExtension()));
+    const bool gnomeExtension =
+        !_wayland &&
+        (GnomeShell::available() || (isWaylandSession() && isGnome() && offerGnomeExtension()));
     if (gnomeExtension)
         _gnome = std::make_shared<GnomeShell>();
     const Chosen chosen = _wayland         ? onWayland(*_wayland)

@@ -46,8 +46,8 @@ void sayIfRefused(const QDBusMessage& answer) {
 
 // The extension's answer to the method.
 QDBusMessage ask(const QString& method, const QVariantList& arguments = {}) {
-    const QDBusMessage answer = QDBusConnection::sessionBus().call(
-        callOf(method, arguments), QDBus::Block, kAnswerTimeoutMs);
+    const QDBusMessage answer = QDBusConnection::sessionBus().call(callOf(method, arguments),
+                                                                   QDBus::Block, kAnswerTimeoutMs);
     sayIfRefused(answer);
     return answer;
 }

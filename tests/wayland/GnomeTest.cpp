@@ -130,13 +130,15 @@ TEST(GnomeExtension, AnInstalledExtensionIsOfferedOnceAndServesWhenEnabled) {
         return [&gnome, &offer, key] {
             // Brought to the front as the user would click it: a program started from a terminal
             // has no claim to the keyboard.
-            const QString activate = QStringLiteral(
-                "const offer = global.get_window_actors().map(a => a.meta_window)\n"
-                "    .find(w => w.get_title() === \"%1\"); "
-                "if (offer) imports.ui.main.activateWindow(offer); Boolean(offer)").arg(offer);
+            const QString activate =
+                QStringLiteral("const offer = global.get_window_actors().map(a => a.meta_window)\n"
+                               "    .find(w => w.get_title() === \"%1\"); "
+                               "if (offer) imports.ui.main.activateWindow(offer); Boolean(offer)")
+                    .arg(offer);
             ASSERT_TRUE(waitUntil([&] { return gnome.eval(activate) == u"true"; }, 20000))
-                << gnome.eval(QStringLiteral("global.get_window_actors().map(a => "
-                                             "a.meta_window.get_title())"))
+                << gnome
+                       .eval(QStringLiteral("global.get_window_actors().map(a => "
+                                            "a.meta_window.get_title())"))
                        .value_or(QStringLiteral("(no answer)"))
                        .toStdString();
             ASSERT_TRUE(waitUntil([&] {
@@ -235,8 +237,9 @@ TEST(GnomeExtension, KelvrinsMenuIsInTheTopBar) {
     const QString items = QStringLiteral("imports.ui.main.panel.statusArea.kelvrin.menu"
                                          "._getMenuItems()");
     const auto menu = [&] {
-        return gnome.eval(items + QStringLiteral(".map(item => item.label && item.label.text "
-                                                 "|| '-').join('|')"))
+        return gnome
+            .eval(items + QStringLiteral(".map(item => item.label && item.label.text "
+                                         "|| '-').join('|')"))
             .value_or(QString());
     };
     EXPECT_TRUE(waitUntil([&] { return menu().startsWith(u"Show Paste Window|-|Select All|"); }))

@@ -378,12 +378,11 @@ GnomeSession::GnomeSession(const QStringList& allowedPrograms, Extension state) 
             quoted << u'\'' + item + u'\'';
         return (u'[' + quoted.join(u", ") + u']').toUtf8();
     };
-    keyfile.write(
-        "[org/gnome/shell]\nenabled-extensions=" +
-        list(state == Extension::Enabled ? QStringList{QFileInfo(extension).fileName()}
-                                         : QStringList()) +
-        "\n\n[org/gnome/shell/extensions/kelvrin]\nallowed-programs=" + list(allowedPrograms) +
-        "\n");
+    keyfile.write("[org/gnome/shell]\nenabled-extensions=" +
+                  list(state == Extension::Enabled ? QStringList{QFileInfo(extension).fileName()}
+                                                   : QStringList()) +
+                  "\n\n[org/gnome/shell/extensions/kelvrin]\nallowed-programs=" +
+                  list(allowedPrograms) + "\n");
     keyfile.close();
     // The shell asks the system bus for the login manager and more: one is started when the
     // machine runs none.
@@ -466,7 +465,7 @@ QString GnomeSession::socket() const {
 }
 
 QStringList GnomeSession::evalArguments(const QString& script) {
-    return {"call",      "--session",        "--dest",   "org.gnome.Shell",
+    return {"call",          "--session",        "--dest",   "org.gnome.Shell",
             "--object-path", "/org/gnome/Shell", "--method", "org.gnome.Shell.Eval",
             script};
 }
@@ -480,8 +479,7 @@ std::optional<QString> GnomeSession::eval(const QString& script) const {
         return std::nullopt;
     const QString quote = out.mid(7, 1);
     QString json = out.mid(8, out.size() - 10);
-    json.replace(u'\\' + quote, quote)
-        .replace(QStringLiteral("\\\\"), QStringLiteral("\\"));
+    json.replace(u'\\' + quote, quote).replace(QStringLiteral("\\\\"), QStringLiteral("\\"));
     const QJsonValue value = QJsonDocument::fromJson(("[" + json + "]").toUtf8()).array().at(0);
     return value.isString() ? value.toString() : json;
 }
