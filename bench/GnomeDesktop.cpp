@@ -13,20 +13,6 @@ QString windowsOf(qint64 pid) {
 
 GnomeDesktop::GnomeDesktop(const QString& kelvrin) : _gnome({kelvrin}) {}
 
-void GnomeDesktop::start(QProcess& process, const QString& program, const QStringList& arguments,
-                         const QStringList& extraEnvironment) const {
-    _gnome.start(process, program, arguments, extraEnvironment);
-}
-
-Desktop::Result GnomeDesktop::run(const QString& program, const QStringList& arguments,
-                                  int timeoutMs, const QByteArray& input) const {
-    return _gnome.run(program, arguments, timeoutMs, input);
-}
-
-void GnomeDesktop::copy(const QByteArray& text) const {
-    _gnome.copy(text);
-}
-
 qint64 GnomeDesktop::focusedPid() const {
     return _gnome
         .eval(QStringLiteral("global.display.focus_window ? "

@@ -13,20 +13,6 @@ qint64 pidOf(const QJsonObject& window) {
 SwayDesktop::SwayDesktop(const QString& kelvrin)
     : _sway(kelvrin + QStringLiteral(" --paste-window")) {}
 
-void SwayDesktop::start(QProcess& process, const QString& program, const QStringList& arguments,
-                        const QStringList& extraEnvironment) const {
-    _sway.start(process, program, arguments, extraEnvironment);
-}
-
-Desktop::Result SwayDesktop::run(const QString& program, const QStringList& arguments,
-                                 int timeoutMs, const QByteArray& input) const {
-    return _sway.run(program, arguments, timeoutMs, input);
-}
-
-void SwayDesktop::copy(const QByteArray& text) const {
-    run(QStringLiteral("wl-copy"), {QString::fromUtf8(text)});
-}
-
 qint64 SwayDesktop::focusedPid() const {
     return pidOf(_sway.focusedWindow());
 }
