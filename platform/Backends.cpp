@@ -36,6 +36,7 @@
 #include <QList>
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -77,8 +78,7 @@ bool isGnome() {
 bool offerGnomeExtension() {
     const QString offered = QStringLiteral("GnomeExtensionOffered");
     Defaults defaults;
-    if (GnomeShell::installed() != GnomeShell::Installed::Disabled ||
-        defaults.boolForKey(offered).value_or(false))
+    if (defaults.boolForKey(offered).value_or(false))
         return false;
     defaults.setBool(true, offered);
     defaults.synchronize();
@@ -90,14 +90,14 @@ bool offerGnomeExtension() {
     return answer == Alert::DefaultReturn && GnomeShell::enable();
 }
 
-// Through XWayland alone, only the programs on X11 are seen and pasted into; on GNOME, Kelvrin's
-// shell extension would see the others.
-void sayWhatXWaylandLacks() {
+// Through XWayland alone, only the programs on X11 are seen and pasted into; on GNOME (where
+// gnome tells what became of Kelvrin's extension), the extension would see the others.
+void sayWhatXWaylandLacks(std::optional<GnomeShell::Installed> gnome) {
     std::fprintf(stderr, "kelvrin: running through XWayland: the hot key and the paste work only "
                          "with programs that run on X11 too.\n");
-    if (!isGnome())
+    if (!gnome)
         return;
-    if (GnomeShell::installed() == GnomeShell::Installed::No)
+    if (*gnome == GnomeShell::Installed::No)
         std::fprintf(stderr, "kelvrin: Kelvrin's GNOME Shell extension (kelvrin@kelvrin.github.io) "
                              "is not installed: Kelvrin's package and \"make install\" install "
                              "it, for the hot key and the paste in every program.\n");
@@ -266,16 +266,19 @@ std::unique_ptr<Backends> Backends::choose() {
 void Backends::start() {
     // Kelvrin's extension is looked for on the session bus, which is there once the application
     // is.
-    const bool gnomeExtension =
-        !_wayland &&
-        (GnomeShell::available() || (isWaylandSession() && isGnome() && offerGnomeExtension()));
+    bool gnomeExtension = !_wayland && GnomeShell::available();
+    std::optional<GnomeShell::Installed> gnome;
+    if (!_wayland && !gnomeExtension && isWaylandSession() && isGnome()) {
+        gnome = GnomeShell::installed();
+        gnomeExtension = *gnome == GnomeShell::Installed::Disabled && offerGnomeExtension();
+    }
     if (gnomeExtension)
         _gnome = std::make_shared<GnomeShell>();
     const Chosen chosen = _wayland         ? onWayland(*_wayland)
                           : gnomeExtension ? onGnomeThroughXWayland(_gnome)
                                            : onX11();
     if (!_wayland && !gnomeExtension && isWaylandSession())
-        sayWhatXWaylandLacks();
+        sayWhatXWaylandLacks(gnome);
     Log::write(
         QStringLiteral("information:[backends] [clipboard: %1; window in front: %2; "
                        "keystroke: %3; hot key: %4; window hints: %5]")
