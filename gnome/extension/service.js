@@ -92,10 +92,9 @@ const PROC_EXE = pid => `/proc/${pid}/exe`;
 
 // The Kelvrin installed beside this extension: PREFIX/share/gnome-shell/extensions/UUID goes with
 // PREFIX/bin/kelvrin (/usr, /usr/local, or ~/.local for a user's own installation).
-function installedProgram(Gio, extensionPath) {
-    const prefix = Gio.File.new_for_path(extensionPath).get_parent().get_parent().get_parent()
-        .get_parent();
-    return prefix.get_child('bin').get_child('kelvrin').get_path();
+function installedProgram(extensionPath) {
+    const prefix = extensionPath.replace(/\/+$/, '').split('/').slice(0, -4).join('/');
+    return `${prefix}/bin/kelvrin`;
 }
 
 var Extension = class {
@@ -108,7 +107,7 @@ var Extension = class {
     enable() {
         const {Gio} = this._gi;
         this._settings = this._gi.settings();
-        this._program = installedProgram(Gio, this._gi.path);
+        this._program = installedProgram(this._gi.path);
         this._exported = Gio.DBusExportedObject.wrapJSObject(INTERFACE, this._methods());
         this._exported.export(Gio.DBus.session, OBJECT_PATH);
         this._nameId = Gio.bus_own_name_on_connection(Gio.DBus.session, BUS_NAME,
