@@ -168,6 +168,7 @@ private:
     void makeStatusItem(const QList<QAction*>& items);
     // The items in the desktop's own place for them; false where it has none.
     bool showIndicator(const QList<QAction*>& items);
+    bool describeIndicator();
     void validateMenuItems();
     // The clippings of the set of that name (the history when empty) as JSON lines.
     InstanceChannel::Answer listSet(const QString& name) const;
@@ -207,6 +208,8 @@ private:
     std::vector<std::pair<QAction*, MenuCommand>> _menuItems;
     std::unique_ptr<QMenu> _statusMenu;
     std::unique_ptr<QSystemTrayIcon> _statusItem;
+    // The tray menu's items, in the desktop's own place for them.
+    QList<QAction*> _indicatorItems;
 
     signed char _bCommand = 0;
     signed char _bControl = 1;

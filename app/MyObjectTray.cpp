@@ -45,16 +45,29 @@ void MyObject::makeStatusItem(const QList<QAction*>& items) {
 }
 
 bool MyObject::showIndicator(const QList<QAction*>& items) {
+    _indicatorItems = items;
+    return describeIndicator();
+}
+
+bool MyObject::describeIndicator() {
     QList<Indicator::Item> described;
-    for (const QAction* action : items)
-        described.append(action ? Indicator::Item{action->objectName(), action->text()}
-                                : Indicator::Item{});
-    // Chosen there as from the tray's menu, each command asked first whether it may run.
-    return Indicator::show(described, [this, items](const QString& name) {
-        for (QAction* action : items)
-            if (action && action->objectName() == name) {
-                validateMenuItems();
-                action->trigger();
-            }
-    });
+    for (const QAction* action : _indicatorItems)
+        described.append(
+            action ? Indicator::Item{action->objectName(), action->text(), action->isEnabled()}
+                   : Indicator::Item{});
+    // Chosen there as from the tray's menu, each command asked first whether it may run; each
+    // opening of the menu shows what can run now.
+    return Indicator::show(
+        described,
+        [this](const QString& name) {
+            for (QAction* action : _indicatorItems)
+                if (action && action->objectName() == name) {
+                    validateMenuItems();
+                    action->trigger();
+                }
+        },
+        [this] {
+            validateMenuItems();
+            describeIndicator();
+        });
 }

@@ -9,8 +9,9 @@ std::unique_ptr<Indicator::Backend>& installed() {
 
 } // namespace
 
-bool Indicator::show(const QList<Item>& items, std::function<void(const QString& name)> chosen) {
-    return installed()->show(items, std::move(chosen));
+bool Indicator::show(const QList<Item>& items, std::function<void(const QString& name)> chosen,
+                     std::function<void()> opened) {
+    return installed()->show(items, std::move(chosen), std::move(opened));
 }
 
 void Indicator::installBackend(std::unique_ptr<Backend> backend) {

@@ -10,21 +10,28 @@
 // system tray icon is all there is.
 namespace Indicator {
 
-// A menu item: what the user reads, and the name it is chosen by; a separator has neither.
+// A menu item: the name it is chosen by, what the user reads, and whether it can be chosen now;
+// a separator has no name nor text.
 struct Item {
     QString name;
     QString text;
+    bool enabled = true;
 };
 
 // Shows the icon with the menu, in place of the one shown before; chosen hears the name of each
-// item the user chooses. False when the desktop has no such place.
-bool show(const QList<Item>& items, std::function<void(const QString& name)> chosen);
+// item the user chooses, and opened each time the user opens the menu (the items shown again
+// then say what can be chosen now). False when the desktop has no such place.
+bool show(const QList<Item>& items, std::function<void(const QString& name)> chosen,
+          std::function<void()> opened);
 
 // What a desktop does for show. This one has no place.
 class Backend {
 public:
     virtual ~Backend() = default;
-    virtual bool show(const QList<Item>&, std::function<void(const QString&)>) { return false; }
+    virtual bool show(const QList<Item>&, std::function<void(const QString&)>,
+                      std::function<void()>) {
+        return false;
+    }
 };
 
 // Puts the desktop's backend in place of the one before; null goes back to the one without a

@@ -57,15 +57,18 @@ const INTERFACE = `<node>
       <arg type="b" name="grabbed" direction="out"/>
     </method>
     <method name="ReleaseHotKey"/>
-    <!-- Shows Kelvrin's icon in the top bar, with a menu of the items (a name to tell it by and
-         the text the user reads; both empty for a separator), in place of the one before; false
-         when another caller holds Kelvrin's place. The icon goes when the caller leaves the
-         bus. -->
+    <!-- Shows Kelvrin's icon in the top bar, with a menu of the items (a name to tell it by, the
+         text the user reads, and whether it can be chosen now; the names and texts empty for a
+         separator), in place of the one before; false when another caller holds Kelvrin's
+         place. The same names again only change what can be chosen, in the open menu too. The
+         icon goes when the caller leaves the bus. -->
     <method name="ShowIndicator">
-      <arg type="a(ss)" name="items" direction="in"/>
+      <arg type="a(ssb)" name="items" direction="in"/>
       <arg type="b" name="shown" direction="out"/>
     </method>
-    <!-- Sent to the caller whose menu it is, with the name of the item the user chose. -->
+    <!-- Sent to the caller whose menu it is as the user opens it, so that the caller can say
+         what can be chosen now; and with the name of the item the user chose. -->
+    <signal name="IndicatorOpened"/>
     <signal name="IndicatorItemChosen">
       <arg type="s" name="name"/>
     </signal>
@@ -340,34 +343,54 @@ var Extension = class {
 
     // The icon in the top bar, where GNOME shows no tray; its menu is Kelvrin's.
     _showIndicator(items, caller) {
-        const {Gio, GLib, Main, PanelMenu, PopupMenu, St} = this._gi;
         if (!this._claim(caller))
             return false;
+        const names = items.map(([name]) => name);
+        if (!this._indicator || names.join('\n') !== this._indicatorNames.join('\n'))
+            this._buildIndicator(items);
+        items.forEach(([name, , enabled], index) => {
+            if (name)
+                this._indicatorItems[index].setSensitive(enabled);
+        });
+        return true;
+    }
+
+    _buildIndicator(items) {
+        const {Gio, Main, PanelMenu, PopupMenu, St} = this._gi;
         this._indicator?.destroy();
         this._indicator = new PanelMenu.Button(0.0, 'Kelvrin', false);
         const icon = Gio.FileIcon.new(Gio.File.new_for_path(`${this._gi.path}/kelvrin.svg`));
         this._indicator.add_child(new St.Icon({gicon: icon, style_class: 'system-status-icon'}));
-        for (const [name, text] of items) {
+        this._indicatorNames = items.map(([name]) => name);
+        this._indicatorItems = items.map(([name, text]) => {
             if (!name) {
-                this._indicator.menu.addMenuItem(new PopupMenu.PopupSeparatorMenuItem());
-                continue;
+                const separator = new PopupMenu.PopupSeparatorMenuItem();
+                this._indicator.menu.addMenuItem(separator);
+                return separator;
             }
             // Shortcuts are Kelvrin's window's; the menu shows the text alone.
-            this._indicator.menu.addAction(text.split('\t')[0].replace(/&(.)/g, '$1'), () =>
-                Gio.DBus.session.emit_signal(caller, OBJECT_PATH, INTERFACE_NAME,
-                    'IndicatorItemChosen', new GLib.Variant('(s)', [name])));
-        }
+            return this._indicator.menu.addAction(text.split('\t')[0].replace(/&(.)/g, '$1'),
+                () => this._tellHolder('IndicatorItemChosen', '(s)', [name]));
+        });
+        this._indicator.menu.connect('open-state-changed', (menu, open) => {
+            if (open)
+                this._tellHolder('IndicatorOpened', '()', []);
+        });
         Main.panel.addToStatusArea(STATUS_AREA_ROLE, this._indicator);
-        return true;
+    }
+
+    // A signal to the holder of Kelvrin's place alone: no other program learns of the presses
+    // and choices.
+    _tellHolder(signal, signature, values) {
+        const {Gio, GLib} = this._gi;
+        Gio.DBus.session.emit_signal(this._holder.caller, OBJECT_PATH, INTERFACE_NAME, signal,
+            new GLib.Variant(signature, values));
     }
 
     _pressed(action) {
         if (!this._hotKey || action !== this._hotKey.action)
             return;
-        const {Gio, GLib} = this._gi;
-        // To the caller alone: no other program learns of the presses.
-        Gio.DBus.session.emit_signal(this._holder.caller, OBJECT_PATH, INTERFACE_NAME,
-            'HotKeyPressed', new GLib.Variant('(usssx)', this._describe(global.display.focus_window)));
+        this._tellHolder('HotKeyPressed', '(usssx)', this._describe(global.display.focus_window));
     }
 };
 

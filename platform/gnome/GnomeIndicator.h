@@ -12,8 +12,8 @@ class GnomeIndicator : public Indicator::Backend {
 public:
     explicit GnomeIndicator(std::shared_ptr<GnomeShell> shell);
 
-    bool show(const QList<Indicator::Item>& items,
-              std::function<void(const QString&)> chosen) override;
+    bool show(const QList<Indicator::Item>& items, std::function<void(const QString&)> chosen,
+              std::function<void()> opened) override;
 
 private:
     std::shared_ptr<GnomeShell> _shell;

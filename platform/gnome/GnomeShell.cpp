@@ -67,19 +67,19 @@ bool answeredTrue(const QDBusMessage& answer) {
 
 } // namespace
 
-// An item of the indicator's menu as the bus carries it: (ss).
+// An item of the indicator's menu as the bus carries it: (ssb).
 Q_DECLARE_METATYPE(Indicator::Item)
 
 static QDBusArgument& operator<<(QDBusArgument& argument, const Indicator::Item& item) {
     argument.beginStructure();
-    argument << item.name << item.text;
+    argument << item.name << item.text << item.enabled;
     argument.endStructure();
     return argument;
 }
 
 static const QDBusArgument& operator>>(const QDBusArgument& argument, Indicator::Item& item) {
     argument.beginStructure();
-    argument >> item.name >> item.text;
+    argument >> item.name >> item.text >> item.enabled;
     argument.endStructure();
     return argument;
 }
@@ -193,22 +193,32 @@ void GnomeShell::release() {
 }
 
 bool GnomeShell::showIndicator(const QList<Indicator::Item>& items,
-                               std::function<void(const QString& name)> chosen) {
+                               std::function<void(const QString& name)> chosen,
+                               std::function<void()> opened) {
     qDBusRegisterMetaType<Indicator::Item>();
     qDBusRegisterMetaType<QList<Indicator::Item>>();
     if (!answeredTrue(ask(QStringLiteral("ShowIndicator"), {QVariant::fromValue(items)})))
         return false;
-    if (!_chosen)
-        QDBusConnection::sessionBus().connect(kService, kPath, kInterface,
-                                              QStringLiteral("IndicatorItemChosen"), this,
-                                              SLOT(indicatorItemChosen(QString)));
+    if (!_chosen) {
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        bus.connect(kService, kPath, kInterface, QStringLiteral("IndicatorItemChosen"), this,
+                    SLOT(indicatorItemChosen(QString)));
+        bus.connect(kService, kPath, kInterface, QStringLiteral("IndicatorOpened"), this,
+                    SLOT(indicatorOpened()));
+    }
     _chosen = std::move(chosen);
+    _opened = std::move(opened);
     return true;
 }
 
 void GnomeShell::indicatorItemChosen(const QString& name) {
     if (_chosen)
         _chosen(name);
+}
+
+void GnomeShell::indicatorOpened() {
+    if (_opened)
+        _opened();
 }
 
 void GnomeShell::hotKeyPressed(quint32 id, const QString& appId, const QString& instance,

@@ -56,16 +56,20 @@ public:
     bool grab(const QString& accelerator, std::function<void(const Window&)> pressed);
     void release();
     // Has the shell show Kelvrin's icon in its top bar with a menu of the items, chosen hearing
-    // the name of each item the user chooses; false when it cannot.
+    // the name of each item the user chooses and opened each opening of the menu; false when it
+    // cannot.
     bool showIndicator(const QList<Indicator::Item>& items,
-                       std::function<void(const QString& name)> chosen);
+                       std::function<void(const QString& name)> chosen,
+                       std::function<void()> opened);
 
 private slots:
     void hotKeyPressed(quint32 id, const QString& appId, const QString& instance,
                        const QString& title, qint64 pid);
     void indicatorItemChosen(const QString& name);
+    void indicatorOpened();
 
 private:
     std::function<void(const Window&)> _pressed;
     std::function<void(const QString&)> _chosen;
+    std::function<void()> _opened;
 };

@@ -229,7 +229,7 @@ TEST(GnomeExtension, WhatWaylandProgramsCopyIsCapturedButNotASecretNorTheShellsK
 }
 
 // GNOME shows no tray: Kelvrin's icon is in the top bar, with the tray's menu, whose commands run
-// as from the tray.
+// as from the tray, each offered only while it can act.
 TEST(GnomeExtension, KelvrinsMenuIsInTheTopBar) {
     const GnomeSession gnome({kKelvrin});
     KelvrinInSession running(gnome);
@@ -245,6 +245,21 @@ TEST(GnomeExtension, KelvrinsMenuIsInTheTopBar) {
     EXPECT_TRUE(waitUntil([&] { return menu().startsWith(u"Show Paste Window|-|Select All|"); }))
         << menu().toStdString();
     EXPECT_TRUE(menu().endsWith(u"|-|Preferences…|-|Quit")) << menu().toStdString();
+    // Whether each command can act is asked as the user opens the menu: there is no set of the
+    // user's own to delete.
+    const auto offered = [&] {
+        return gnome
+            .eval(items + QStringLiteral(".filter(item => item.label && item.label.text)"
+                                         ".map(item => (item.sensitive ? '+' : '-') + "
+                                         "item.label.text).join('|')"))
+            .value_or(QString());
+    };
+    gnome.eval(QStringLiteral("imports.ui.main.panel.statusArea.kelvrin.menu.open(false)"));
+    EXPECT_TRUE(waitUntil([&] {
+        const QString now = offered();
+        return now.contains(u"-Delete Set…") && now.contains(u"+Preferences…") &&
+               now.contains(u"+Quit");
+    })) << offered().toStdString();
     gnome.eval(items + QStringLiteral(".find(item => item.label && item.label.text === 'Quit')"
                                       ".activate(imports.gi.Clutter.get_current_event())"));
     EXPECT_TRUE(running.ends(10000)) << "the menu's Quit did not quit";
