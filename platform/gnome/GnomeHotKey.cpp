@@ -35,8 +35,7 @@ bool GnomeHotKey::install(quint8 keyCode, quint16 modifierMask, HotKey::Receiver
         return false;
     }
     _held = _shell->grab(combination, [receiver](const GnomeShell::Window& front) {
-        receiver({std::nullopt, GnomeWindows::applicationOf(front.id, front.appId, front.instance,
-                                                            front.title, front.pid)});
+        receiver({std::nullopt, GnomeWindows::applicationOf(front)});
     });
     if (!_held)
         warn(Strings::format(QStringLiteral("the hot key %@ is held by another program"),

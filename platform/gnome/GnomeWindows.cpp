@@ -21,17 +21,15 @@ constexpr int kLookEveryMs = 10;
 
 GnomeWindows::GnomeWindows(std::shared_ptr<GnomeShell> shell) : _shell(std::move(shell)) {}
 
-Processes::Application GnomeWindows::applicationOf(quint32 id, const QString& appId,
-                                                   const QString& instance, const QString& title,
-                                                   qint64 pid) {
+Processes::Application GnomeWindows::applicationOf(const GnomeShell::Window& window) {
     Processes::Application application;
-    application.window = id;
-    application.pid = pid;
-    application.windowClass = appId;
-    application.instance = instance;
-    application.name = nameOfClass(appId);
+    application.window = window.id;
+    application.pid = window.pid;
+    application.windowClass = window.appId;
+    application.instance = window.instance;
+    application.name = nameOfClass(window.appId);
     if (application.name.isEmpty())
-        application.name = title;
+        application.name = window.title;
     return application;
 }
 
@@ -39,7 +37,7 @@ std::optional<Processes::Application> GnomeWindows::frontmost() {
     const std::optional<GnomeShell::Window> front = _shell->active();
     if (!front)
         return std::nullopt;
-    return applicationOf(front->id, front->appId, front->instance, front->title, front->pid);
+    return applicationOf(*front);
 }
 
 bool GnomeWindows::isCurrent(quint32 window) {

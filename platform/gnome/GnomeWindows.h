@@ -1,10 +1,9 @@
 #pragma once
 
 #include "platform/Processes.h"
+#include "platform/gnome/GnomeShell.h"
 
 #include <memory>
-
-class GnomeShell;
 
 // The applications on a GNOME desktop as Kelvrin's shell extension sees them: the window in front
 // is the one with the keyboard, and bringing one back is activating it as the shell's task list
@@ -19,9 +18,7 @@ public:
     void activate(QWidget* window, const Processes::Activation& activation) override;
 
     // The application of one of the shell's windows, as Processes names it.
-    static Processes::Application applicationOf(quint32 id, const QString& appId,
-                                                const QString& instance, const QString& title,
-                                                qint64 pid);
+    static Processes::Application applicationOf(const GnomeShell::Window& window);
 
 private:
     std::shared_ptr<GnomeShell> _shell;

@@ -358,13 +358,14 @@ GnomeSession::GnomeSession(const QStringList& allowedPrograms, Extension state) 
     const QString extension = QStringLiteral(KELVRIN_GNOME_EXTENSION);
     const QString installed =
         home() + QStringLiteral("/data/gnome-shell/extensions/") + QFileInfo(extension).fileName();
-    if (state != Extension::Absent)
+    if (state != Extension::Absent) {
         QDir().mkpath(installed + QStringLiteral("/schemas"));
-    for (QDirIterator file(extension, QDir::Files, QDirIterator::Subdirectories);
-         state != Extension::Absent && file.hasNext();) {
-        const QString path = file.next();
-        if (!QFile::copy(path, installed + path.mid(extension.size())))
-            throw std::runtime_error("cannot install the GNOME Shell extension");
+        for (QDirIterator file(extension, QDir::Files, QDirIterator::Subdirectories);
+             file.hasNext();) {
+            const QString path = file.next();
+            if (!QFile::copy(path, installed + path.mid(extension.size())))
+                throw std::runtime_error("cannot install the GNOME Shell extension");
+        }
     }
     // The settings, in a key file rather than dconf, written before the shell reads them.
     const QString settings = configHome() + QStringLiteral("/glib-2.0/settings");
