@@ -12,6 +12,7 @@
 #include "platform/gnome/GnomeHotKey.h"
 #include "platform/gnome/GnomeIndicator.h"
 #include "platform/gnome/GnomeKeyEvents.h"
+#include "platform/gnome/GnomePasteboard.h"
 #include "platform/gnome/GnomeShell.h"
 #include "platform/gnome/GnomeWindows.h"
 #include "platform/wayland/QtConnectionLoss.h"
@@ -131,12 +132,26 @@ Chosen onX11() {
 Chosen onGnomeThroughXWayland(const std::shared_ptr<GnomeShell>& shell) {
     Chosen chosen = onX11();
     Processes::installBackend(std::make_unique<GnomeWindows>(shell));
-    KeyEvents::installBackend(std::make_unique<GnomeKeyEvents>(shell));
+    KeyEvents::installBackend(std::make_unique<GnomeKeyEvents>(shell, true));
     HotKey::installBackend([shell] { return std::make_unique<GnomeHotKey>(shell); });
     Indicator::installBackend(std::make_unique<GnomeIndicator>(shell));
     const QString extension = QStringLiteral("GNOME Shell (Kelvrin's extension)");
     chosen.windows = chosen.keystroke = chosen.hotKey = extension;
     return chosen;
+}
+
+// Natively on GNOME's Wayland session, Kelvrin's extension serves every service but our own
+// windows' hints, which Mutter takes from no client: the clipboard (written through Qt's while the
+// paste window has the keyboard), the windows, the keystroke, the hot key and the icon.
+Chosen onGnome(WaylandConnection& wayland, const std::shared_ptr<GnomeShell>& shell) {
+    wayland.watch();
+    Processes::installBackend(std::make_unique<GnomeWindows>(shell));
+    KeyEvents::installBackend(std::make_unique<GnomeKeyEvents>(shell, false));
+    HotKey::installBackend([shell] { return std::make_unique<GnomeHotKey>(shell); });
+    Indicator::installBackend(std::make_unique<GnomeIndicator>(shell));
+    WindowHints::installBackend(nullptr);
+    const QString extension = QStringLiteral("GNOME Shell (Kelvrin's extension)");
+    return {extension, extension, extension, extension, QStringLiteral("none")};
 }
 
 struct Listed {
@@ -242,7 +257,9 @@ std::unique_ptr<Backends> Backends::choose() {
                          qgetenv("WAYLAND_DISPLAY").constData(), qPrintable(trouble));
             return nullptr;
         }
-        if (wayland && (asked == "wayland" || offersNativeServices(*wayland))) {
+        // Kelvrin's extension serves what Mutter does not, when it answers us.
+        if (wayland && (asked == "wayland" || offersNativeServices(*wayland) ||
+                        (isGnome() && GnomeShell::answersUs()))) {
             useQtPlatform("wayland");
             return std::unique_ptr<Backends>(new Backends(std::move(wayland)));
         }
@@ -266,7 +283,8 @@ std::unique_ptr<Backends> Backends::choose() {
 void Backends::start() {
     // Kelvrin's extension is looked for on the session bus, which is there once the application
     // is.
-    bool gnomeExtension = !_wayland && GnomeShell::available();
+    const bool nativeServices = _wayland && offersNativeServices(*_wayland);
+    bool gnomeExtension = !nativeServices && GnomeShell::available();
     std::optional<GnomeShell::Installed> gnome;
     if (!_wayland && !gnomeExtension && isWaylandSession() && isGnome()) {
         gnome = GnomeShell::installed();
@@ -274,9 +292,10 @@ void Backends::start() {
     }
     if (gnomeExtension)
         _gnome = std::make_shared<GnomeShell>();
-    const Chosen chosen = _wayland         ? onWayland(*_wayland)
-                          : gnomeExtension ? onGnomeThroughXWayland(_gnome)
-                                           : onX11();
+    const Chosen chosen = _wayland && _gnome ? onGnome(*_wayland, _gnome)
+                          : _wayland         ? onWayland(*_wayland)
+                          : _gnome           ? onGnomeThroughXWayland(_gnome)
+                                             : onX11();
     if (!_wayland && !gnomeExtension && isWaylandSession())
         sayWhatXWaylandLacks(gnome);
     Log::write(
@@ -293,6 +312,8 @@ void Backends::whenConnectionLost(QObject* context, std::function<void()> save) 
 }
 
 std::unique_ptr<Pasteboard> Backends::clipboard() const {
+    if (_wayland && _gnome)
+        return std::make_unique<GnomePasteboard>(_gnome);
     if (_wayland)
         return std::make_unique<WaylandPasteboard>(*_wayland);
     if (_gnome)

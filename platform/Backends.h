@@ -12,12 +12,12 @@ class WaylandConnection;
 // The backends of the desktop services, chosen once at start from what the session offers, and
 // the one place that knows them all. The display system Qt's windows live on is chosen first: a
 // Wayland compositor natively when it lets a program without a focused window watch the
-// clipboard or see the windows, X11 otherwise (through XWayland on such a Wayland session);
-// KELVRIN_PLATFORM=x11 or =wayland decides instead. Then each service (the clipboard, the window
-// in front and its activation, the keystroke, the hot key, our window's hints) gets, on its own,
-// the best backend that what the session offers allows. The rest of the program asks a service
-// what it can do (HotKey::canGrab, WindowHints::canKeepAbove, Processes::canNameFront), never
-// which display system runs.
+// clipboard or see the windows, or when Kelvrin's GNOME Shell extension answers us, X11 otherwise
+// (through XWayland on such a Wayland session); KELVRIN_PLATFORM=x11 or =wayland decides instead.
+// Then each service (the clipboard, the window in front and its activation, the keystroke, the hot
+// key, our window's hints) gets, on its own, the best backend that what the session offers allows.
+// The rest of the program asks a service what it can do (HotKey::canGrab,
+// WindowHints::canKeepAbove, Processes::canNameFront), never which display system runs.
 class Backends {
 public:
     // Before Qt starts: probes the session, and tells Qt to open its platform for the display

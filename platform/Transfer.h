@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QByteArray>
 #include <QtGlobal>
 #include <chrono>
+#include <functional>
+#include <optional>
 #include <stop_token>
 
 // The time and the bytes a clipboard owner is given to hand a content over, whatever the display
@@ -42,6 +45,11 @@ public:
     // Sleeps until the file descriptor has something to read or the deadline passes; a stop
     // asked for meanwhile is noticed within a few tens of milliseconds.
     void waitReadable(int fd, Clock::time_point deadline) const;
+    // Everything written into the pipe (its non-blocking read end) until the writer closes it,
+    // or, for a writer whose end stays open elsewhere, until writerDone says it has finished;
+    // absent when the time or the bytes allowed run out, a stop is asked for or the pipe breaks.
+    std::optional<QByteArray> readPipe(int fd, qsizetype allowed,
+                                       const std::function<bool()>& writerDone = {}) const;
 
 private:
     Clock::time_point _deadline;

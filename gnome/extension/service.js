@@ -37,15 +37,33 @@ const INTERFACE = `<node>
     <method name="ClipboardKeptByShell">
       <arg type="b" name="kept" direction="out"/>
     </method>
+    <!-- The clipboard now: a number that grows with each change of its owner, the types the
+         owner offers in its order (none when there is no owner), and whether it is the shell's
+         own copy, as ClipboardKeptByShell tells. The caller is told of each change from then on
+         (ClipboardChanged), as the holder of Kelvrin's place; an error when another holds it. -->
+    <method name="Clipboard">
+      <arg type="u" name="serial" direction="out"/>
+      <arg type="as" name="types" direction="out"/>
+      <arg type="b" name="keptByShell" direction="out"/>
+    </method>
+    <!-- Writes what the owner offers under the type into the file descriptor (a pipe's end) and
+         closes it; false when the clipboard has changed since the serial, or the owner failed. -->
+    <method name="ReadClipboard">
+      <arg type="u" name="serial" direction="in"/>
+      <arg type="s" name="type" direction="in"/>
+      <arg type="h" name="fd" direction="in"/>
+      <arg type="b" name="read" direction="out"/>
+    </method>
     <!-- Presses the keys (X keysyms, which are Clutter's keyvals) in order and releases them in
          the reverse order, only while the target window has the keyboard; false, with nothing
          sent, when another window has it. The keys wait (half a second at most for each) until
-         the target has come to the front, and until the shell offers the X11 clipboard, where
-         Kelvrin put the clipping just before, to Wayland programs too: they would paste the
-         clipboard before it otherwise. -->
+         the target has come to the front and, for a caller that put the clipping on the X11
+         clipboard just before, until the shell offers that clipboard to Wayland programs too:
+         they would paste the clipboard before it otherwise. -->
     <method name="PressKeys">
       <arg type="u" name="target" direction="in"/>
       <arg type="au" name="keyvals" direction="in"/>
+      <arg type="b" name="afterX11Clipboard" direction="in"/>
       <arg type="b" name="sent" direction="out"/>
     </method>
     <!-- Holds the combination (as GTK writes accelerators, "<Control>Down") for the caller, in
@@ -71,6 +89,13 @@ const INTERFACE = `<node>
     <signal name="IndicatorOpened"/>
     <signal name="IndicatorItemChosen">
       <arg type="s" name="name"/>
+    </signal>
+    <!-- Sent to the holder of Kelvrin's place once it asked for the clipboard, at each change,
+         as Clipboard tells of it. -->
+    <signal name="ClipboardChanged">
+      <arg type="u" name="serial"/>
+      <arg type="as" name="types"/>
+      <arg type="b" name="keptByShell"/>
     </signal>
     <!-- Sent to the caller that holds the combination, at each press, with the window that had
          the keyboard then, as ActiveWindow tells of it. -->
@@ -125,6 +150,7 @@ var Extension = class {
             (display, action) => this._pressed(action));
         this._clipboardFromX11 = false;
         this._clipboardKept = false;
+        this._clipboardSerial = 0;
         this._emptiedAt = null;
         this._ownerId = global.display.get_selection().connect('owner-changed',
             (selection, type, source) => this._ownerChanged(type, source));
@@ -170,11 +196,25 @@ var Extension = class {
             }),
             ClipboardKeptByShellAsync: answer('ClipboardKeptByShell', () =>
                 new GLib.Variant('(b)', [this._clipboardKept])),
-            PressKeysAsync: answer('PressKeys', async (target, keyvals) => {
+            ClipboardAsync: answer('Clipboard', (invocation) => {
+                if (!this._claim(invocation.get_sender()))
+                    throw busy();
+                this._holder.watchesClipboard = true;
+                return new GLib.Variant('(uasb)', this._clipboardNow());
+            }),
+            ReadClipboardAsync: answer('ReadClipboard', (serial, type, fdIndex, invocation) => {
+                // Taken from the message at once, so that it is closed whatever the answer.
+                const [fd] = invocation.get_message().get_unix_fd_list().steal_fds();
+                return this._readClipboard(serial, type, fd).then(read =>
+                    new GLib.Variant('(b)', [read]));
+            }),
+            PressKeysAsync: answer('PressKeys', async (target, keyvals, afterX11Clipboard) => {
                 await this._until(() => this._focusIs(target), global.display,
                     'notify::focus-window');
-                await this._until(() => this._clipboardFromX11, global.display.get_selection(),
-                    'owner-changed');
+                if (afterX11Clipboard) {
+                    await this._until(() => this._clipboardFromX11,
+                        global.display.get_selection(), 'owner-changed');
+                }
                 return new GLib.Variant('(b)', [this._pressKeys(target, keyvals)]);
             }),
             GrabHotKeyAsync: answer('GrabHotKey', (accelerator, invocation) =>
@@ -251,6 +291,43 @@ var Extension = class {
         this._clipboardKept = kind === 'MetaSelectionSourceMemory' && this._emptiedAt !== null &&
             now - this._emptiedAt <= KEPT_AT_ONCE_US;
         this._emptiedAt = source ? null : now;
+        this._clipboardSerial++;
+        if (this._holder?.watchesClipboard)
+            this._tellHolder('ClipboardChanged', '(uasb)', this._clipboardNow());
+    }
+
+    _clipboardNow() {
+        const {Meta} = this._gi;
+        const types = global.display.get_selection()
+            .get_mimetypes(Meta.SelectionType.SELECTION_CLIPBOARD);
+        return [this._clipboardSerial, types, this._clipboardKept];
+    }
+
+    // The owner writes into the stream, which is closed whatever happens: its reader waits for
+    // the end.
+    async _readClipboard(serial, type, fd) {
+        const {Gio, Meta} = this._gi;
+        const stream = new Gio.UnixOutputStream({fd, close_fd: true});
+        try {
+            if (serial !== this._clipboardSerial)
+                return false;
+            return await new Promise((resolve, reject) => {
+                global.display.get_selection().transfer_async(
+                    Meta.SelectionType.SELECTION_CLIPBOARD, type, -1, stream, null,
+                    (selection, result) => {
+                        try {
+                            resolve(selection.transfer_finish(result));
+                        } catch (error) {
+                            reject(error);
+                        }
+                    });
+            });
+        } catch (error) {
+            // The owner failed or went, or the reader stopped reading.
+            return false;
+        } finally {
+            stream.close(null);
+        }
     }
 
     // Resolves once ready() holds, looked at again at each emission of the object's signal, or
@@ -393,6 +470,12 @@ var Extension = class {
         this._tellHolder('HotKeyPressed', '(usssx)', this._describe(global.display.focus_window));
     }
 };
+
+function busy() {
+    const error = new Error('another Kelvrin holds the clipboard, the hot key and the icon');
+    error.kind = 'Busy';
+    return error;
+}
 
 // A window's program as Wayland names it (its app_id), or as X11 does (the class of WM_CLASS).
 function appIdOf(window) {

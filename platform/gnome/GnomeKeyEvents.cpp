@@ -23,16 +23,17 @@ quint32 keysymOf(KeyEvents::Key key) {
 
 } // namespace
 
-GnomeKeyEvents::GnomeKeyEvents(std::shared_ptr<GnomeShell> shell) : _shell(std::move(shell)) {}
+GnomeKeyEvents::GnomeKeyEvents(std::shared_ptr<GnomeShell> shell, bool clipboardOnX11)
+    : _shell(std::move(shell)), _clipboardOnX11(clipboardOnX11) {}
 
 bool GnomeKeyEvents::sendPaste(KeyEvents::Paste keystroke, quint32 target) {
     std::vector<quint32> keysyms;
     for (const KeyEvents::Key key : KeyEvents::keysOf(keystroke))
         keysyms.push_back(keysymOf(key));
     // The shell presses the keys once the target is in front and our clipboard has reached the
-    // Wayland programs, which takes our own answers to the shell's questions about it: Kelvrin
-    // does not wait, and the user hears when the keys did not go.
-    _shell->pressKeys(target, keysyms, [](bool sent) {
+    // Wayland programs, which through XWayland takes our own answers to the shell's questions
+    // about it: Kelvrin does not wait, and the user hears when the keys did not go.
+    _shell->pressKeys(target, keysyms, _clipboardOnX11, [](bool sent) {
         if (!sent)
             Alert::beep();
     });

@@ -11,7 +11,9 @@ class GnomeShell;
 // the user's layout itself.
 class GnomeKeyEvents : public KeyEvents::Backend {
 public:
-    explicit GnomeKeyEvents(std::shared_ptr<GnomeShell> shell);
+    // clipboardOnX11: Kelvrin writes the X11 clipboard, which the shell takes over for Wayland
+    // programs only a moment later; the keys then wait for it.
+    GnomeKeyEvents(std::shared_ptr<GnomeShell> shell, bool clipboardOnX11);
 
     // Asks the shell for the keystroke and returns true at once; a beep tells when the target did
     // not come to the front within half a second, or another window took the keyboard.
@@ -19,4 +21,5 @@ public:
 
 private:
     std::shared_ptr<GnomeShell> _shell;
+    bool _clipboardOnX11;
 };

@@ -1,6 +1,7 @@
 #include "platform/gnome/GnomeShell.h"
 
 #include "platform/Log.h"
+#include "platform/Transfer.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -8,6 +9,7 @@
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusPendingCallWatcher>
+#include <QDBusUnixFileDescriptor>
 #include <QDeadlineTimer>
 #include <QThread>
 
@@ -89,6 +91,19 @@ bool GnomeShell::available() {
     return bus && bus->isServiceRegistered(kService);
 }
 
+bool GnomeShell::answersUs() {
+    const QString name = QStringLiteral("kelvrin-probe");
+    bool answers = false;
+    {
+        QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, name);
+        answers = bus.isConnected() && bus.call(callOf(QStringLiteral("ActiveWindow"), {}),
+                                                QDBus::Block, kAnswerTimeoutMs)
+                                               .type() == QDBusMessage::ReplyMessage;
+    }
+    QDBusConnection::disconnectFromBus(name);
+    return answers;
+}
+
 GnomeShell::Installed GnomeShell::installed() {
     const QDBusMessage answer = askExtensions(QStringLiteral("GetExtensionInfo"), {kUuid});
     if (answer.type() != QDBusMessage::ReplyMessage || answer.arguments().isEmpty())
@@ -153,11 +168,41 @@ bool GnomeShell::clipboardKeptByShell() const {
     return answeredTrue(ask(QStringLiteral("ClipboardKeptByShell")));
 }
 
+void GnomeShell::watchClipboard(std::function<void(const Clipboard&)> changed) {
+    if (!_clipboardChanged)
+        QDBusConnection::sessionBus().connect(kService, kPath, kInterface,
+                                              QStringLiteral("ClipboardChanged"), this,
+                                              SLOT(clipboardChanged(quint32, QStringList, bool)));
+    _clipboardChanged = std::move(changed);
+}
+
+std::optional<GnomeShell::Clipboard> GnomeShell::clipboard() const {
+    const QDBusMessage answer = ask(QStringLiteral("Clipboard"));
+    const QVariantList fields = answer.arguments();
+    if (answer.type() != QDBusMessage::ReplyMessage || fields.size() != 3)
+        return std::nullopt;
+    return Clipboard{fields[0].toUInt(), fields[1].toStringList(), fields[2].toBool()};
+}
+
+void GnomeShell::clipboardChanged(quint32 serial, const QStringList& types, bool keptByShell) {
+    if (_clipboardChanged)
+        _clipboardChanged(Clipboard{serial, types, keptByShell});
+}
+
+QDBusPendingCall GnomeShell::readClipboard(quint32 serial, const QString& type, int fd) const {
+    // A large picture from a slow owner takes its time; the reader gives up on its own.
+    return QDBusConnection::sessionBus().asyncCall(
+        callOf(QStringLiteral("ReadClipboard"),
+               {serial, type, QVariant::fromValue(QDBusUnixFileDescriptor(fd))}),
+        int(Transfer::kCaptureLimit.count()));
+}
+
 void GnomeShell::pressKeys(quint32 target, const std::vector<quint32>& keysyms,
-                           std::function<void(bool sent)> answered) const {
+                           bool afterX11Clipboard, std::function<void(bool sent)> answered) const {
     const QList<uint> keyvals(keysyms.begin(), keysyms.end());
     const QDBusPendingCall call = QDBusConnection::sessionBus().asyncCall(
-        callOf(QStringLiteral("PressKeys"), {target, QVariant::fromValue(keyvals)}),
+        callOf(QStringLiteral("PressKeys"),
+               {target, QVariant::fromValue(keyvals), afterX11Clipboard}),
         kKeysTimeoutMs);
     auto* watcher = new QDBusPendingCallWatcher(call);
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,

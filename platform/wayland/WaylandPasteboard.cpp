@@ -12,7 +12,6 @@
 #include <QMimeData>
 #include <QSet>
 #include <atomic>
-#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <deque>
@@ -71,27 +70,6 @@ struct OwnedFd {
             ::close(fd);
     }
 };
-
-// Everything written into the pipe until its writer closes it, within the transfer's time and the
-// bytes allowed; absent when either runs out, a stop is asked for or the pipe breaks.
-std::optional<QByteArray> readPipe(int fd, qsizetype allowed, const Transfer& transfer) {
-    QByteArray bytes;
-    char chunk[64 * 1024];
-    for (;;) {
-        const Transfer::Clock::time_point deadline = transfer.nextDeadline();
-        ssize_t got;
-        while ((got = ::read(fd, chunk, sizeof chunk)) < 0 && (errno == EAGAIN || errno == EINTR)) {
-            if (transfer.givenUp(deadline))
-                return std::nullopt;
-            transfer.waitReadable(fd, deadline);
-        }
-        if (got < 0 || bytes.size() + got > allowed)
-            return std::nullopt;
-        if (got == 0)
-            return bytes;
-        bytes.append(chunk, got);
-    }
-}
 
 // Whether the new selection is the copy Qt just made for one of our own text fields: Qt still
 // owns the clipboard, and the selection offers what Qt offers.
@@ -153,7 +131,7 @@ public:
         P::receive(_shared->offer, mimeType.toUtf8().constData(), ends[1]);
         wl_display_flush(_shared->display);
         ::close(ends[1]);
-        return readPipe(readEnd.fd, allowed, transfer);
+        return transfer.readPipe(readEnd.fd, allowed);
     }
 
     bool replaced() const override { return _shared->replaced; }
