@@ -1,6 +1,6 @@
 // How Kelvrin fares on Wayland beside X11, in one run: the CPU each capture of a text costs the
 // real program with its window hidden, on a headless sway, on Xvfb with openbox and on a headless
-// GNOME Shell (through XWayland), watching the same number of copies at the same pace; and, under
+// GNOME Shell (with its extension), watching the same number of copies at the same pace; and, under
 // sway, KWin and GNOME Shell, how long the compositor's key binding or the hot key takes to bring
 // the paste window up and Return to put the text into the program the user came from.
 // bench/README.md explains the method and keeps the figures.
@@ -123,8 +123,6 @@ struct KeysAndNotices {
     QStringList watching;
     // The app_id a notice says has the keyboard now; nothing for a notice of something else.
     std::function<std::optional<QString>(const QByteArray&)> focusOf;
-    // How the notices name Kelvrin's window.
-    QString kelvrinId = QStringLiteral(KELVRIN_APP_ID);
 };
 
 // Under sway: wtype, and sway's IPC.
@@ -179,8 +177,8 @@ const QString kBroadcastFocus = QStringLiteral(
     "}); 'broadcasting'");
 
 // Under GNOME Shell: gdbus has the shell press the keys on a keyboard of its own, and dbus-monitor
-// follows the shell's notices of the keyboard moving. Kelvrin's window is on X11, known by its
-// class.
+// follows the shell's notices of the keyboard moving. Kelvrin's window is on Wayland, known by its
+// app_id.
 KeysAndNotices gnomeKeys(const GnomeSession& gnome) {
     if (gnome.eval(kBroadcastFocus) != u"broadcasting")
         fail(QStringLiteral("GNOME Shell does not tell where the keyboard goes"));
@@ -203,8 +201,7 @@ KeysAndNotices gnomeKeys(const GnomeSession& gnome) {
                 if (!argument.startsWith("string \"") || !argument.endsWith('"'))
                     return std::nullopt;
                 return QString::fromUtf8(argument.mid(8, argument.size() - 9));
-            },
-            QStringLiteral("Kelvrin")};
+            }};
 }
 
 // The hot key (or binding) and the paste as a user sees them, over a Qt window on Wayland that
@@ -248,7 +245,7 @@ void measureRounds(const KeysAndNotices& keys, const Options& options) {
         return std::optional<Clock::time_point>();
     };
     const QString targetId = QStringLiteral("paste_target");
-    const QString kelvrinId = keys.kelvrinId;
+    const QString kelvrinId = QStringLiteral(KELVRIN_APP_ID);
 
     QProcess typist;
     const auto type = [&](const QStringList& arguments) {
