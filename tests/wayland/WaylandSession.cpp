@@ -319,9 +319,12 @@ std::optional<QByteArray> WaylandSession::paste(const QString& type) const {
 }
 
 void WaylandSession::copy(const QByteArray& bytes) const {
-    // wl-copy hands the serving to a process of its own and ends.
-    run(QStringLiteral("wl-copy"), {}, 10000, bytes);
-    waitUntil([&] { return paste() == bytes; }, 5000);
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        // wl-copy hands the serving to a process of its own and ends.
+        run(QStringLiteral("wl-copy"), {}, 10000, bytes);
+        if (waitUntil([&] { return paste() == bytes; }, 5000))
+            return;
+    }
 }
 
 void WaylandSession::type(const QStringList& arguments) const {

@@ -43,7 +43,9 @@ public:
     // clipboard is empty or wl-paste failed.
     std::optional<QByteArray> paste(const QString& type = {}) const;
     // Puts text on the clipboard with wl-copy, and returns once the clipboard offers it; wl-copy
-    // stays and serves it until the clipboard changes.
+    // stays and serves it until the clipboard changes. A compositor that takes the clipboard only
+    // from a surface with the keyboard (Mutter) may refuse wl-copy while another window takes
+    // it: wl-copy is run again then, a few times.
     void copy(const QByteArray& bytes) const;
     // Presses keys as a user would, through wtype (its arguments, "-M logo -k v" and the like).
     void type(const QStringList& arguments) const;
