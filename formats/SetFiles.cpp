@@ -3,6 +3,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
 #include <QStringDecoder>
 #include <QStringList>
 #include <algorithm>
@@ -154,6 +157,36 @@ ListReader::Read ListReader::next(QByteArray& line) {
     if (std::ferror(_file))
         return Read::Failed;
     return line.isEmpty() ? Read::End : Read::Line;
+}
+
+std::optional<QString> conflictCopyOf(const QString& fileName) {
+    static const QRegularExpression conflict(
+        QStringLiteral("^(.+)\\.sync-conflict-\\d{8}-\\d{6}-[0-9A-Z]{7}(\\.[^.]*)?$"));
+    const QRegularExpressionMatch match = conflict.match(fileName);
+    if (!match.hasMatch())
+        return std::nullopt;
+    return match.captured(1) + match.captured(2);
+}
+
+QByteArray encodeTimes(const CaptureTimes& times) {
+    QJsonObject object;
+    for (auto time = times.cbegin(); time != times.cend(); ++time)
+        object.insert(QString::fromLatin1(time.key()), time.value());
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+std::optional<CaptureTimes> decodeTimes(const QByteArray& bytes) {
+    const QJsonDocument document = QJsonDocument::fromJson(bytes);
+    if (!document.isObject())
+        return std::nullopt;
+    CaptureTimes times;
+    const QJsonObject object = document.object();
+    for (auto time = object.constBegin(); time != object.constEnd(); ++time) {
+        if (!time.value().isDouble())
+            return std::nullopt;
+        times.insert(time.key().toLatin1(), qint64(time.value().toDouble()));
+    }
+    return times;
 }
 
 } // namespace SetFiles

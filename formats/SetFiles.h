@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <cstdio>
 #include <optional>
@@ -12,6 +13,10 @@ namespace SetFiles {
 
 inline const QString kListFileName = QStringLiteral("Kelvrin.KVlist");
 inline const QString kSetFileSuffix = QStringLiteral(".KVdata");
+// When each clipping of the folder's sets was captured, which the set files do not hold: what a
+// merge of two machines' versions orders by. Programs that read only the list and the set files
+// never see it.
+inline const QString kTimesFileName = QStringLiteral("Kelvrin.KVtimes");
 // A list line longer than this is no set name: a set file's path is far shorter.
 constexpr qsizetype kMaxListLine = 64 * 1024;
 
@@ -87,5 +92,15 @@ public:
 private:
     std::FILE* _file = nullptr;
 };
+
+// The file a sync engine's conflict copy stands for: Syncthing keeps the version that lost a
+// conflict as NAME.sync-conflict-DATE-TIME-DEVICE.EXT beside NAME.EXT. Absent for any other name.
+std::optional<QString> conflictCopyOf(const QString& fileName);
+
+// The capture times file: milliseconds since the epoch by clipping (the clipping's digest as the
+// merge names it). A file that is not such a map reads as absent.
+using CaptureTimes = QHash<QByteArray, qint64>;
+QByteArray encodeTimes(const CaptureTimes& times);
+std::optional<CaptureTimes> decodeTimes(const QByteArray& bytes);
 
 } // namespace SetFiles

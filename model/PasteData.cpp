@@ -4,6 +4,7 @@
 #include "model/ExtraType.h"
 #include "platform/Strings.h"
 
+#include <QCryptographicHash>
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -60,7 +61,26 @@ QSizeF fittedSize(QSizeF natural, QSizeF requested) {
 
 PasteData::PasteData() : _contents(QString()), _imageCurrentSize(0, 0) {}
 
+const QByteArray& PasteData::digest() const {
+    if (!_digest.isEmpty())
+        return _digest;
+    // Each part's presence and length go first, so that no two clippings' parts run together
+    // into the same bytes.
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    const QByteArray text = _contents.value_or(QString()).toUtf8();
+    const QByteArray payload = _extraData.value_or(QByteArray());
+    const qint64 header[] = {_contents.has_value(), text.size(), _extraType, _extraData.has_value(),
+                             payload.size()};
+    hash.addData(QByteArrayView(reinterpret_cast<const char*>(header), sizeof header));
+    hash.addData(text);
+    hash.addData(payload);
+    // Half the hash is more than enough to tell a lifetime of clippings apart.
+    _digest = hash.result().left(16).toHex();
+    return _digest;
+}
+
 void PasteData::setContents(const std::optional<QString>& contents) {
+    _digest.clear();
     _contents = contents;
     if (contents) {
         _displayContents = displayText(*contents);
@@ -74,6 +94,7 @@ void PasteData::setContents(const std::optional<QString>& contents) {
 }
 
 void PasteData::setExtraData(const std::optional<QByteArray>& extraData, qint32 type) {
+    _digest.clear();
     _extraData = extraData;
     _extraType = type;
     _image.reset();

@@ -61,6 +61,10 @@ public:
     const std::optional<QByteArray>& extraData() const { return _extraData; }
     const QString& strInfo() const { return _strInfo; }
     QSizeF imageCurrentSize() const { return _imageCurrentSize; }
+    // What the text and the payload are known by wherever they are stored: two clippings with the
+    // same text and payload have the same digest, and two others never do. Worked out once, on
+    // the thread that first asks.
+    const QByteArray& digest() const;
 
 private:
     std::shared_ptr<Picture> decodePicture() const;
@@ -74,4 +78,5 @@ private:
     std::shared_ptr<Picture> _image;
     QSizeF _imageCurrentSize;
     QString _strInfo;
+    mutable QByteArray _digest;
 };

@@ -9,10 +9,13 @@
 //   PasteWindowFilter.cpp    finding clippings by typing
 //   PasteWindowStorage.cpp   loading and saving a folder's sets (its files: formats/SetFiles)
 //   PasteWindowAutosave.cpp  saving changed sets on a worker while the program runs
+//   PasteWindowSync.cpp      merging what other machines write into the data folder
 
 #include "formats/SetFiles.h"
 #include "formats/TypedStream.h"
 #include "model/PasteSet.h"
+#include "model/SetMerge.h"
+#include "platform/FolderWatch.h"
 #include "platform/Strings.h"
 #include "window/PasteWindowDelegate.h"
 
@@ -22,6 +25,7 @@
 #include <QRectF>
 #include <QSet>
 #include <QThreadPool>
+#include <QTimer>
 #include <QVariant>
 #include <chrono>
 #include <deque>
@@ -146,6 +150,15 @@ public:
     void autosaveCheck(const QString& directory, Clock::time_point now);
     // Waits for a save in progress and takes its outcome.
     void finishAutosave();
+
+    // Sharing the data folder with other machines (a sync engine such as Syncthing), while the
+    // autosave runs: the folder is watched, and a version of a set or of the list that another
+    // writer put there is merged into ours against the one both last agreed on, then saved at
+    // once. A sync engine's conflict copy is merged like any other version, then removed. A file
+    // that cannot be read (half-written) is left alone and read again at the next look.
+    static constexpr std::chrono::seconds kSyncRetry{5};
+    // Looks at the folder now, as its watch does when a file there changes.
+    void syncCheck();
 
     // Folders made here are private to the user unless other attributes are given.
     bool createDirectoriesAtPath(const QString& path,
@@ -328,6 +341,49 @@ private:
     void takeAutosave(std::shared_ptr<AutosaveJob> job);
     void logAutosaveFailure(const QString& kind, const QString& text);
     Autosave _autosave;
+
+    // A file as last written or read here: another writer's file has another stamp.
+    struct FileStamp {
+        qint64 size = -1;
+        qint64 modified = 0;
+        quint64 inode = 0;
+        bool operator==(const FileStamp&) const = default;
+    };
+    static std::optional<FileStamp> stampOf(const QString& path);
+    struct Sharing {
+        QString folder;
+        std::unique_ptr<FolderWatch> watch;
+        QTimer retry;
+        // By path.
+        QHash<QString, FileStamp> stamps;
+        // The keys of each set as the folder held them when we last wrote or read them, by set
+        // name, and the names: what another machine's next version grew from, unless the two
+        // machines saved at once (the sync engine then keeps the loser as a conflict copy).
+        QHash<QString, SetMerge::Keys> bases;
+        // The keys of each set as another writer or the load last gave them: what a conflict
+        // copy grew from, or an older version of ours.
+        QHash<QString, SetMerge::Keys> agreed;
+        QStringList listBase;
+        // When each clipping was captured, by digest, as far as any machine told.
+        SetFiles::CaptureTimes times;
+        bool timesChanged = false;
+        // Conflict copies merged, removed once the merge is saved.
+        QStringList mergedCopies;
+        // A look asked for while a save ran.
+        bool lookAgain = false;
+    };
+    void shareFolder(const QString& directory);
+    void recordShared(const QString& directory);
+    // Merges another version of the set into it; true when the result differs from that version
+    // and is to be saved.
+    bool mergeSetVersion(PasteSet& set, PasteDataList theirs, bool conflictCopy);
+    // Merges another version of the list; true when the result differs from it.
+    bool mergeList(const QStringList& inFile);
+    void takeForeignTimes(const QString& path);
+    void noteCaptured(const PasteData& clipping);
+    // The capture times of the clippings the sets hold.
+    SetFiles::CaptureTimes timesInUse() const;
+    Sharing _sharing;
 
     std::deque<std::shared_ptr<PendingCapture>> _pending;
     // Jobs post their results back to this object, so it outlives them: the destructor waits.

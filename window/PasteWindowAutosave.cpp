@@ -7,6 +7,7 @@
 #include "platform/Log.h"
 #include "platform/Strings.h"
 
+#include <QFile>
 #include <algorithm>
 #include <cerrno>
 
@@ -18,8 +19,10 @@ struct PasteWindow::AutosaveJob {
         quint64 revision;
         QString name;
         PasteDataList clippings;
+        SetMerge::Keys keys;
         std::optional<SetFileFailure> failure;
         qint64 bytes = 0;
+        std::optional<FileStamp> stamp;
     };
     QString directory;
     Clock::time_point started;
@@ -28,19 +31,31 @@ struct PasteWindow::AutosaveJob {
     std::optional<QStringList> list;
     bool listWritten = false;
     QString listFailure;
+    std::optional<FileStamp> listStamp;
+    // The capture times, when they changed.
+    std::optional<QByteArray> times;
+    std::optional<FileStamp> timesStamp;
+    // Conflict copies merged into the sets written: removed once they are.
+    QStringList mergedCopies;
     bool taken = false;
 
     void run() {
         bool setsWritten = true;
         for (Set& set : sets) {
             set.failure = writeSetFile(directory, set.name, set.clippings, &set.bytes);
+            if (!set.failure)
+                set.stamp = stampOf(SetFiles::setFilePath(directory, set.name));
             setsWritten = setsWritten && !set.failure;
             // The copies go as soon as they are written: a history of screenshots is large.
             PasteDataList().swap(set.clippings);
         }
         // The list names a set only once its file is there.
-        if (list && setsWritten)
-            listWritten = writeList();
+        if (list && setsWritten && (listWritten = writeList()))
+            listStamp = stampOf(SetFiles::inFolder(directory, SetFiles::kListFileName));
+        // Times are only an aid to ordering: one not written is written with the next save.
+        const QString timesPath = SetFiles::inFolder(directory, SetFiles::kTimesFileName);
+        if (times && AtomicFile::writeFile(timesPath, *times))
+            timesStamp = stampOf(timesPath);
     }
 
     bool writeList() {
@@ -85,6 +100,8 @@ void PasteWindow::noticeChanges(Clock::time_point now) {
 void PasteWindow::autosaveCheck(const QString& directory, Clock::time_point now) {
     if (directory.isEmpty())
         return;
+    if (SetFiles::normalised(directory) != _sharing.folder)
+        shareFolder(directory);
     noticeChanges(now);
     if (!_autosave.firstChange || _autosave.running || _autosave.failed)
         return;
@@ -126,15 +143,25 @@ void PasteWindow::startAutosave(const QString& directory, Clock::time_point now)
         copies.reserve(set->pasteData().size());
         for (const auto& clipping : set->pasteData())
             copies.push_back(std::make_unique<PasteData>(*clipping));
-        job->sets.push_back({set.get(), set->revision(), set->name(), std::move(copies), {}, 0});
+        job->sets.push_back({set.get(),
+                             set->revision(),
+                             set->name(),
+                             std::move(copies),
+                             SetMerge::keysOf(set->pasteData()),
+                             {},
+                             0,
+                             {}});
     }
     // The names as this tick saw them.
     if (_autosave.seenNames != _autosave.saved.list)
         job->list = _autosave.seenNames;
+    if (std::exchange(_sharing.timesChanged, false))
+        job->times = SetFiles::encodeTimes(timesInUse());
+    job->mergedCopies = std::exchange(_sharing.mergedCopies, {});
     // A big set waiting for its turn keeps the change open, so a later tick saves it.
     if (!waiting)
         _autosave.firstChange.reset();
-    if (job->sets.empty() && !job->list)
+    if (job->sets.empty() && !job->list && !job->times && job->mergedCopies.isEmpty())
         return;
     QString erroString;
     // An autosave that fails only logs.
@@ -172,13 +199,26 @@ void PasteWindow::takeAutosave(std::shared_ptr<AutosaveJob> job) {
             continue;
         }
         _autosave.saved.revisions[set.set] = set.revision;
+        _sharing.bases.insert(set.name, set.keys);
+        if (set.stamp)
+            _sharing.stamps.insert(SetFiles::setFilePath(job->directory, set.name), *set.stamp);
         if (set.bytes > kBigSetFile)
             _autosave.bigFiles.insert(set.name, {set.bytes, job->started});
         else
             _autosave.bigFiles.remove(set.name);
     }
-    if (job->listWritten)
+    if (job->listWritten) {
         _autosave.saved.list = *job->list;
+        _sharing.listBase = *job->list;
+    }
+    if (job->listStamp)
+        _sharing.stamps.insert(SetFiles::inFolder(job->directory, SetFiles::kListFileName),
+                               *job->listStamp);
+    if (job->timesStamp)
+        _sharing.stamps.insert(SetFiles::inFolder(job->directory, SetFiles::kTimesFileName),
+                               *job->timesStamp);
+    else if (job->times)
+        _sharing.timesChanged = true;
     else if (job->list && !job->listFailure.isEmpty()) {
         logAutosaveFailure(QStringLiteral("list"), job->listFailure);
         failed = true;
@@ -192,7 +232,17 @@ void PasteWindow::takeAutosave(std::shared_ptr<AutosaveJob> job) {
     if (!failed) {
         _autosave.failuresLogged.clear();
         _ownFolders.insert(_autosave.saved.folder);
+        // The conflict copies merged are in the sets saved now.
+        for (const QString& copy : job->mergedCopies)
+            QFile::remove(copy);
+    } else {
+        _sharing.mergedCopies += job->mergedCopies;
     }
+    // The first save may have made the folder.
+    if (_sharing.watch)
+        _sharing.watch->watchFolder();
+    if (std::exchange(_sharing.lookAgain, false))
+        QMetaObject::invokeMethod(this, &PasteWindow::syncCheck, Qt::QueuedConnection);
 }
 
 void PasteWindow::finishAutosave() {

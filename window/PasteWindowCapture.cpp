@@ -255,8 +255,10 @@ bool PasteWindow::addPasteData(const std::optional<QString>& text, qint32 extraT
         added = target->addData(text, extraType, extraData, posOfInsert, kNoLimit);
         if (shown)
             shown->endInsert();
-        if (added)
+        if (added) {
+            noteCaptured(*target->pasteData()[size_t(std::clamp<qint64>(posOfInsert, 0, count))]);
             trimToLimit(*target);
+        }
         if (!shown)
             return;
         if (added)

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "model/PasteSet.h"
+
+#include <QByteArray>
+#include <functional>
+#include <vector>
+
+// Three versions of one set merged into one, as when two machines changed the same set since they
+// last agreed on it (the base): what either side added is kept, what either side deleted stays
+// deleted, a clipping either side moved goes where that side put it, and the result is the same
+// whichever side merges.
+namespace SetMerge {
+
+// A clipping as the merge tells it apart: two clippings are the same when their text and payload
+// are; a repeat within one set is told apart by how many came before it.
+using Key = QByteArray;
+using Keys = std::vector<Key>;
+
+// The keys of the clippings, in their order.
+Keys keysOf(const PasteDataList& clippings);
+// What the key's clipping is known by whatever set holds it (PasteData::digest): the key without
+// the count of repeats.
+QByteArray digestOf(const Key& key);
+
+// When a clipping was captured, in milliseconds since the epoch; 0 when nobody knows.
+using CaptureTime = std::function<qint64(const Key&)>;
+
+// The keys of the merged set, in its order, at most bound of them (the oldest go). Each version is
+// newest first; an empty base (none known) keeps everything either side holds. Clippings placed
+// at the same spot by both sides come newest first by capture time, then by key.
+Keys merge(const Keys& base, const Keys& ours, const Keys& theirs, const CaptureTime& captured,
+           qint64 bound);
+
+} // namespace SetMerge

@@ -1,0 +1,342 @@
+// Sharing the data folder with other machines through a sync engine: noticing another writer's
+// version of a file, merging it into the sets, and saving the result at once, so that every
+// machine comes to the same sets.
+#include "window/PasteWindow.h"
+
+#include "model/PasteDataCoding.h"
+#include "platform/Log.h"
+#include "platform/Strings.h"
+#include "window/PasteView.h"
+
+#include <QComboBox>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSignalBlocker>
+#include <sys/stat.h>
+
+namespace {
+
+// The clippings of a set file; absent when it cannot be read whole (a sync engine or another
+// program still writing it, or a newer Kelvrin's file), for a later look.
+std::optional<PasteDataList> readSetVersion(const QString& path) {
+    const std::optional<QByteArray> bytes = SetFiles::readSetFile(path);
+    if (!bytes)
+        return std::nullopt;
+    try {
+        return unarchivePasteData(*bytes);
+    } catch (const TypedStream::ArchiveError& error) {
+        Log::write(Strings::format(
+            QStringLiteral("warning*** :[sync] [%@ cannot be read (%@): it is left alone and "
+                           "read again later]"),
+            {path, error.name()}));
+        return std::nullopt;
+    }
+}
+
+// The names a list file holds, in its order; absent when it cannot be read whole.
+std::optional<QStringList> readListVersion(const QString& path) {
+    SetFiles::ListReader list;
+    if (!list.open(path))
+        return std::nullopt;
+    QStringList names;
+    QByteArray line;
+    for (;;) {
+        switch (list.next(line)) {
+        case SetFiles::ListReader::Read::Line:
+            if (const auto [text, readable] = SetFiles::decodeListLine(line); readable)
+                if (const std::optional<QString> name = SetFiles::setNameOf(text))
+                    names.append(*name);
+            continue;
+        case SetFiles::ListReader::Read::End:
+            return names;
+        default:
+            return std::nullopt;
+        }
+    }
+}
+
+SetMerge::Keys keysOfNames(const QStringList& names) {
+    SetMerge::Keys keys;
+    for (const QString& name : names)
+        keys.push_back(name.toUtf8());
+    return keys;
+}
+
+} // namespace
+
+std::optional<PasteWindow::FileStamp> PasteWindow::stampOf(const QString& path) {
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISREG(info.st_mode))
+        return std::nullopt;
+    return FileStamp{qint64(info.st_size),
+                     qint64(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec,
+                     quint64(info.st_ino)};
+}
+
+void PasteWindow::shareFolder(const QString& directory) {
+    _sharing.watch.reset();
+    _sharing.folder = SetFiles::normalised(directory);
+    _sharing.stamps.clear();
+    _sharing.mergedCopies.clear();
+    recordShared(directory);
+    const QString timesPath = SetFiles::inFolder(directory, SetFiles::kTimesFileName);
+    takeForeignTimes(timesPath);
+    _sharing.retry.setSingleShot(true);
+    _sharing.retry.setInterval(kSyncRetry);
+    QObject::connect(&_sharing.retry, &QTimer::timeout, this, &PasteWindow::syncCheck,
+                     Qt::UniqueConnection);
+    _sharing.watch = std::make_unique<FolderWatch>(directory, [this] { syncCheck(); });
+}
+
+void PasteWindow::recordShared(const QString& directory) {
+    // What the folder holds now is what the sets in memory hold: loaded from it, or to be saved
+    // into it.
+    _sharing.bases.clear();
+    _sharing.agreed.clear();
+    _sharing.listBase.clear();
+    for (const auto& set : _pasteArray) {
+        _sharing.bases.insert(set->name(), SetMerge::keysOf(set->pasteData()));
+        _sharing.agreed.insert(set->name(), _sharing.bases.value(set->name()));
+        _sharing.listBase.append(set->name());
+        const QString path = SetFiles::setFilePath(directory, set->name());
+        if (const std::optional<FileStamp> stamp = stampOf(path))
+            _sharing.stamps.insert(path, *stamp);
+    }
+    for (const QString& name : {SetFiles::kListFileName, SetFiles::kTimesFileName}) {
+        const QString path = SetFiles::inFolder(directory, name);
+        if (const std::optional<FileStamp> stamp = stampOf(path))
+            _sharing.stamps.insert(path, *stamp);
+    }
+}
+
+void PasteWindow::noteCaptured(const PasteData& clipping) {
+    _sharing.times.insert(clipping.digest(), QDateTime::currentMSecsSinceEpoch());
+    _sharing.timesChanged = true;
+}
+
+SetFiles::CaptureTimes PasteWindow::timesInUse() const {
+    SetFiles::CaptureTimes inUse;
+    for (const auto& set : _pasteArray)
+        for (const auto& clipping : set->pasteData())
+            if (const auto time = _sharing.times.constFind(clipping->digest());
+                time != _sharing.times.cend())
+                inUse.insert(time.key(), time.value());
+    return inUse;
+}
+
+void PasteWindow::takeForeignTimes(const QString& path) {
+    const std::optional<QByteArray> bytes = SetFiles::readSetFile(path);
+    const std::optional<SetFiles::CaptureTimes> times =
+        bytes ? SetFiles::decodeTimes(*bytes) : std::nullopt;
+    if (!times)
+        return;
+    for (auto time = times->cbegin(); time != times->cend(); ++time) {
+        qint64& known = _sharing.times[time.key()];
+        if (time.value() > known) {
+            known = time.value();
+            _sharing.timesChanged = true;
+        }
+    }
+}
+
+bool PasteWindow::mergeSetVersion(PasteSet& set, PasteDataList theirs, bool conflictCopy) {
+    const SetMerge::Keys ours = SetMerge::keysOf(set.pasteData());
+    const SetMerge::Keys theirKeys = SetMerge::keysOf(theirs);
+    // A version that replaced the file grew from the one the folder held; a conflict copy grew
+    // beside one of ours, from what both had seen before. Taken from a base too old, a deletion
+    // on the other side may come back; from one too new, a clipping would be lost.
+    const QHash<QString, SetMerge::Keys>& bases = conflictCopy ? _sharing.agreed : _sharing.bases;
+    const auto base = bases.constFind(set.name());
+    const bool historySet = _pasteArray.front().get() == &set;
+    const qint64 bound = historySet ? _applicationIns->iLimits() : kNoLimit;
+    // Nothing changed here since the version both agreed on: theirs is the set now.
+    const SetMerge::Keys merged =
+        base != bases.cend() && *base == ours
+            ? theirKeys
+            : SetMerge::merge(
+                  base != bases.cend() ? *base : SetMerge::Keys(), ours, theirKeys,
+                  [&](const SetMerge::Key& key) {
+                      return _sharing.times.value(SetMerge::digestOf(key));
+                  },
+                  bound);
+    if (merged != ours) {
+        QHash<SetMerge::Key, const PasteData*> byKey;
+        for (size_t i = 0; i < theirs.size(); ++i)
+            byKey.insert(theirKeys[i], theirs[i].get());
+        for (size_t i = 0; i < ours.size(); ++i)
+            byKey.insert(ours[i], set.pasteData()[i].get());
+        PasteDataList clippings;
+        for (const SetMerge::Key& key : merged)
+            clippings.push_back(std::make_unique<PasteData>(*byKey.value(key)));
+        set.setPasteData(std::move(clippings));
+        set.reNumber();
+        if (&set == currentSet())
+            _table->reloadData();
+    }
+    _sharing.bases.insert(set.name(), merged);
+    _sharing.agreed.insert(set.name(), theirKeys);
+    // The folder holds the merged set already when it is the version that replaced the file.
+    if (merged == theirKeys && !conflictCopy) {
+        _autosave.saved.revisions[&set] = set.revision();
+        return false;
+    }
+    return true;
+}
+
+bool PasteWindow::mergeList(const QStringList& inFile) {
+    const QString& folder = _sharing.folder;
+    QStringList theirs = inFile;
+    QStringList ours;
+    for (const auto& set : _pasteArray)
+        ours.append(set->name());
+    const QStringList& base = _sharing.listBase;
+    const auto changedHere = [&](const PasteSet& set) {
+        return _sharing.bases.value(set.name()) != SetMerge::keysOf(set.pasteData());
+    };
+    // A set deleted on one side stays when the other changed it meanwhile.
+    for (const auto& set : _pasteArray)
+        if (base.contains(set->name()) && !theirs.contains(set->name()) && changedHere(*set))
+            theirs.append(set->name());
+    // The sets in the merged list that are not ours yet come from their files.
+    std::unordered_map<QString, std::unique_ptr<PasteSet>> arriving;
+    for (const QString& name : theirs) {
+        if (ours.contains(name))
+            continue;
+        const QString path = SetFiles::setFilePath(folder, name);
+        std::optional<PasteDataList> clippings = readSetVersion(path);
+        // Its file has not come yet: the set comes with a later look.
+        if (!clippings) {
+            _sharing.retry.start();
+            continue;
+        }
+        // Deleted here, and changed there since: it comes back.
+        const bool deletedHere = base.contains(name);
+        if (deletedHere && _sharing.bases.value(name) == SetMerge::keysOf(*clippings))
+            continue;
+        if (deletedHere)
+            ours.append(name);
+        auto set = std::make_unique<PasteSet>(name);
+        set->setPasteData(std::move(*clippings));
+        _sharing.bases.insert(name, SetMerge::keysOf(set->pasteData()));
+        _sharing.agreed.insert(name, _sharing.bases.value(name));
+        if (const std::optional<FileStamp> stamp = stampOf(path))
+            _sharing.stamps.insert(path, *stamp);
+        arriving.emplace(name, std::move(set));
+    }
+    theirs.removeIf([&](const QString& name) {
+        return !ours.contains(name) && arriving.find(name) == arriving.end();
+    });
+    SetMerge::Keys merged = SetMerge::merge(
+        keysOfNames(base), keysOfNames(ours), keysOfNames(theirs),
+        [](const SetMerge::Key&) { return qint64(0); }, kNoLimit);
+    // The history set is always first.
+    const SetMerge::Key history = kHistoryName.toUtf8();
+    std::erase(merged, history);
+    merged.insert(merged.begin(), history);
+    const QString shown = currentSet() ? currentSet()->name() : QString();
+    std::vector<std::unique_ptr<PasteSet>> array;
+    for (const SetMerge::Key& key : merged) {
+        const QString name = QString::fromUtf8(key);
+        const auto own = std::find_if(_pasteArray.begin(), _pasteArray.end(),
+                                      [&](const auto& set) { return set && set->name() == name; });
+        if (own != _pasteArray.end())
+            array.push_back(std::move(*own));
+        else if (const auto arrived = arriving.find(name); arrived != arriving.end())
+            array.push_back(std::move(arrived->second));
+    }
+    QStringList names;
+    for (const auto& set : array)
+        names.append(set->name());
+    const bool changed = names != ours;
+    _pasteArray = std::move(array);
+    _sharing.listBase = names;
+    if (changed) {
+        refillSetList();
+        const QSignalBlocker quiet(_list);
+        _list->setCurrentIndex(std::max<qsizetype>(0, names.indexOf(shown)));
+        _table->reloadData();
+    }
+    // The folder's list is the merged one already when it is theirs.
+    if (names == inFile)
+        _autosave.saved.list = names;
+    return names != inFile;
+}
+
+void PasteWindow::syncCheck() {
+    if (_sharing.folder.isEmpty())
+        return;
+    // A save in progress replaces files as we look; the look comes after it.
+    if (_autosave.running) {
+        _sharing.lookAgain = true;
+        return;
+    }
+    const QString& folder = _sharing.folder;
+    const auto replaced = [&](const QString& path) {
+        const std::optional<FileStamp> stamp = stampOf(path);
+        return stamp && _sharing.stamps.value(path) != *stamp;
+    };
+    const auto seen = [&](const QString& path) {
+        if (const std::optional<FileStamp> stamp = stampOf(path))
+            _sharing.stamps.insert(path, *stamp);
+    };
+    bool toSave = false;
+    const QString timesPath = SetFiles::inFolder(folder, SetFiles::kTimesFileName);
+    if (replaced(timesPath)) {
+        takeForeignTimes(timesPath);
+        seen(timesPath);
+    }
+    // Conflict copies, by the file they stand for.
+    QHash<QString, QStringList> copies;
+    const QStringList files = QDir(folder).entryList(QDir::Files);
+    for (const QString& file : files)
+        if (const std::optional<QString> original = SetFiles::conflictCopyOf(file))
+            copies[*original].append(QDir(folder).filePath(file));
+    for (const QString& copy : copies.value(SetFiles::kTimesFileName)) {
+        takeForeignTimes(copy);
+        _sharing.mergedCopies.append(copy);
+    }
+    const QString listPath = SetFiles::inFolder(folder, SetFiles::kListFileName);
+    QStringList listVersions;
+    if (replaced(listPath))
+        listVersions.append(listPath);
+    listVersions += copies.value(SetFiles::kListFileName);
+    for (const QString& path : listVersions) {
+        const std::optional<QStringList> names = readListVersion(path);
+        if (!names || names->value(0) != kHistoryName) {
+            _sharing.retry.start();
+            continue;
+        }
+        toSave = mergeList(*names) || toSave;
+        if (path == listPath)
+            seen(path);
+        else
+            _sharing.mergedCopies.append(path);
+    }
+    for (const auto& set : _pasteArray) {
+        const QString path = SetFiles::setFilePath(folder, set->name());
+        QStringList versions;
+        if (replaced(path))
+            versions.append(path);
+        versions += copies.value(QFileInfo(path).fileName());
+        for (const QString& version : versions) {
+            std::optional<PasteDataList> theirs = readSetVersion(version);
+            if (!theirs) {
+                _sharing.retry.start();
+                continue;
+            }
+            toSave = mergeSetVersion(*set, std::move(*theirs), version != path) || toSave;
+            if (version == path)
+                seen(path);
+            else
+                _sharing.mergedCopies.append(version);
+        }
+    }
+    if (toSave || !_sharing.mergedCopies.isEmpty()) {
+        Log::write(QStringLiteral("information:[sync] [merged another machine's sets]"));
+        // What the merge changed is saved now, not once the sets have rested.
+        noticeChanges(Clock::now());
+        startAutosave(folder, Clock::now());
+    }
+}
