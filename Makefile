@@ -20,7 +20,8 @@ TEST_PACKAGES := libgtest-dev libgmock-dev clang-14 libclang-rt-14-dev \
 	libreoffice-writer-nogui \
 	sway wl-clipboard wtype foot weston \
 	kwin-wayland libkf5service-bin konsole qtwayland5 \
-	gnome-shell gnome-console gjs gir1.2-adw-1 gir1.2-gtk-4.0
+	gnome-shell gnome-console gjs gir1.2-adw-1 gir1.2-gtk-4.0 \
+	syncthing
 # Only the package and its checks need these; the package's own build needs are in debian/control.
 PACKAGE_TOOLS := debhelper dpkg-dev fakeroot lintian desktop-file-utils appstream man-db
 # Only the benchmarks need these: another clipboard manager to measure Kelvrin against.

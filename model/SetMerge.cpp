@@ -149,3 +149,18 @@ SetMerge::Keys SetMerge::merge(const Keys& base, const Keys& ours, const Keys& t
         merged.resize(size_t(bound));
     return merged;
 }
+
+SetMerge::Keys SetMerge::baseOf(const std::vector<Keys>& versions, const Keys& theirs) {
+    if (versions.empty())
+        return {};
+    const QSet<Key> inTheirs = setOf(theirs);
+    for (size_t i = versions.size(); i-- > 1;) {
+        const QSet<Key> before = setOf(versions[i - 1]);
+        const bool seen = std::ranges::any_of(versions[i], [&](const Key& key) {
+            return !before.contains(key) && inTheirs.contains(key);
+        });
+        if (seen)
+            return versions[i];
+    }
+    return versions.front();
+}

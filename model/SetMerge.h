@@ -32,4 +32,11 @@ using CaptureTime = std::function<qint64(const Key&)>;
 Keys merge(const Keys& base, const Keys& ours, const Keys& theirs, const CaptureTime& captured,
            qint64 bound);
 
+// Of the versions of a set this machine wrote or read, oldest first, the one another machine's
+// version most likely grew from: the newest whose new clippings (those its predecessor lacked)
+// theirs holds any of. A version that added nothing tells nothing, and an older one is taken. A
+// base taken too new would count what was added here since as deleted there, and lose it; one
+// taken too old may bring back what was deleted there. Empty when there are no versions.
+Keys baseOf(const std::vector<Keys>& versions, const Keys& theirs);
+
 } // namespace SetMerge

@@ -153,10 +153,12 @@ public:
 
     // Sharing the data folder with other machines (a sync engine such as Syncthing), while the
     // autosave runs: the folder is watched, and a version of a set or of the list that another
-    // writer put there is merged into ours against the one both last agreed on, then saved at
+    // writer put there is merged into ours against the version it grew from, then saved at
     // once. A sync engine's conflict copy is merged like any other version, then removed. A file
     // that cannot be read (half-written) is left alone and read again at the next look.
     static constexpr std::chrono::seconds kSyncRetry{5};
+    // The versions of each set remembered, for the base of another machine's version.
+    static constexpr size_t kSyncVersionsKept = 32;
     // Looks at the folder now, as its watch does when a file there changes.
     void syncCheck();
 
@@ -356,13 +358,9 @@ private:
         QTimer retry;
         // By path.
         QHash<QString, FileStamp> stamps;
-        // The keys of each set as the folder held them when we last wrote or read them, by set
-        // name, and the names: what another machine's next version grew from, unless the two
-        // machines saved at once (the sync engine then keeps the loser as a conflict copy).
-        QHash<QString, SetMerge::Keys> bases;
-        // The keys of each set as another writer or the load last gave them: what a conflict
-        // copy grew from, or an older version of ours.
-        QHash<QString, SetMerge::Keys> agreed;
+        // The keys of each version of a set this machine wrote into the folder or read from it,
+        // oldest first, by set name: what another machine's version grew from is among them.
+        QHash<QString, std::vector<SetMerge::Keys>> versions;
         QStringList listBase;
         // When each clipping was captured, by digest, as far as any machine told.
         SetFiles::CaptureTimes times;
@@ -377,6 +375,10 @@ private:
     // Merges another version of the set into it; true when the result differs from that version
     // and is to be saved.
     bool mergeSetVersion(PasteSet& set, PasteDataList theirs, bool conflictCopy);
+    // Notes a version of the set as written or read here.
+    void recordVersion(const QString& name, const SetMerge::Keys& keys);
+    // Whether the set differs from the version of it written or read here last.
+    bool changedSinceVersion(const PasteSet& set) const;
     // Merges another version of the list; true when the result differs from it.
     bool mergeList(const QStringList& inFile);
     void takeForeignTimes(const QString& path);

@@ -199,7 +199,7 @@ void PasteWindow::takeAutosave(std::shared_ptr<AutosaveJob> job) {
             continue;
         }
         _autosave.saved.revisions[set.set] = set.revision;
-        _sharing.bases.insert(set.name, set.keys);
+        recordVersion(set.name, set.keys);
         if (set.stamp)
             _sharing.stamps.insert(SetFiles::setFilePath(job->directory, set.name), *set.stamp);
         if (set.bytes > kBigSetFile)

@@ -93,12 +93,10 @@ void PasteWindow::shareFolder(const QString& directory) {
 void PasteWindow::recordShared(const QString& directory) {
     // What the folder holds now is what the sets in memory hold: loaded from it, or to be saved
     // into it.
-    _sharing.bases.clear();
-    _sharing.agreed.clear();
+    _sharing.versions.clear();
     _sharing.listBase.clear();
     for (const auto& set : _pasteArray) {
-        _sharing.bases.insert(set->name(), SetMerge::keysOf(set->pasteData()));
-        _sharing.agreed.insert(set->name(), _sharing.bases.value(set->name()));
+        recordVersion(set->name(), SetMerge::keysOf(set->pasteData()));
         _sharing.listBase.append(set->name());
         const QString path = SetFiles::setFilePath(directory, set->name());
         if (const std::optional<FileStamp> stamp = stampOf(path))
@@ -109,6 +107,20 @@ void PasteWindow::recordShared(const QString& directory) {
         if (const std::optional<FileStamp> stamp = stampOf(path))
             _sharing.stamps.insert(path, *stamp);
     }
+}
+
+void PasteWindow::recordVersion(const QString& name, const SetMerge::Keys& keys) {
+    std::vector<SetMerge::Keys>& versions = _sharing.versions[name];
+    if (!versions.empty() && versions.back() == keys)
+        return;
+    versions.push_back(keys);
+    if (versions.size() > kSyncVersionsKept)
+        versions.erase(versions.begin());
+}
+
+bool PasteWindow::changedSinceVersion(const PasteSet& set) const {
+    const std::vector<SetMerge::Keys> versions = _sharing.versions.value(set.name());
+    return versions.empty() || versions.back() != SetMerge::keysOf(set.pasteData());
 }
 
 void PasteWindow::noteCaptured(const PasteData& clipping) {
@@ -144,23 +156,17 @@ void PasteWindow::takeForeignTimes(const QString& path) {
 bool PasteWindow::mergeSetVersion(PasteSet& set, PasteDataList theirs, bool conflictCopy) {
     const SetMerge::Keys ours = SetMerge::keysOf(set.pasteData());
     const SetMerge::Keys theirKeys = SetMerge::keysOf(theirs);
-    // A version that replaced the file grew from the one the folder held; a conflict copy grew
-    // beside one of ours, from what both had seen before. Taken from a base too old, a deletion
-    // on the other side may come back; from one too new, a clipping would be lost.
-    const QHash<QString, SetMerge::Keys>& bases = conflictCopy ? _sharing.agreed : _sharing.bases;
-    const auto base = bases.constFind(set.name());
-    const bool historySet = _pasteArray.front().get() == &set;
-    const qint64 bound = historySet ? _applicationIns->iLimits() : kNoLimit;
-    // Nothing changed here since the version both agreed on: theirs is the set now.
+    const SetMerge::Keys base = SetMerge::baseOf(_sharing.versions.value(set.name()), theirKeys);
+    const qint64 bound = &set == _pasteArray.front().get() ? _applicationIns->iLimits() : kNoLimit;
+    // Nothing changed here since the version theirs grew from: theirs is the set now.
     const SetMerge::Keys merged =
-        base != bases.cend() && *base == ours
-            ? theirKeys
-            : SetMerge::merge(
-                  base != bases.cend() ? *base : SetMerge::Keys(), ours, theirKeys,
-                  [&](const SetMerge::Key& key) {
-                      return _sharing.times.value(SetMerge::digestOf(key));
-                  },
-                  bound);
+        base == ours ? theirKeys
+                     : SetMerge::merge(
+                           base, ours, theirKeys,
+                           [&](const SetMerge::Key& key) {
+                               return _sharing.times.value(SetMerge::digestOf(key));
+                           },
+                           bound);
     if (merged != ours) {
         QHash<SetMerge::Key, const PasteData*> byKey;
         for (size_t i = 0; i < theirs.size(); ++i)
@@ -175,8 +181,7 @@ bool PasteWindow::mergeSetVersion(PasteSet& set, PasteDataList theirs, bool conf
         if (&set == currentSet())
             _table->reloadData();
     }
-    _sharing.bases.insert(set.name(), merged);
-    _sharing.agreed.insert(set.name(), theirKeys);
+    recordVersion(set.name(), theirKeys);
     // The folder holds the merged set already when it is the version that replaced the file.
     if (merged == theirKeys && !conflictCopy) {
         _autosave.saved.revisions[&set] = set.revision();
@@ -192,12 +197,10 @@ bool PasteWindow::mergeList(const QStringList& inFile) {
     for (const auto& set : _pasteArray)
         ours.append(set->name());
     const QStringList& base = _sharing.listBase;
-    const auto changedHere = [&](const PasteSet& set) {
-        return _sharing.bases.value(set.name()) != SetMerge::keysOf(set.pasteData());
-    };
     // A set deleted on one side stays when the other changed it meanwhile.
     for (const auto& set : _pasteArray)
-        if (base.contains(set->name()) && !theirs.contains(set->name()) && changedHere(*set))
+        if (base.contains(set->name()) && !theirs.contains(set->name()) &&
+            changedSinceVersion(*set))
             theirs.append(set->name());
     // The sets in the merged list that are not ours yet come from their files.
     std::unordered_map<QString, std::unique_ptr<PasteSet>> arriving;
@@ -213,14 +216,14 @@ bool PasteWindow::mergeList(const QStringList& inFile) {
         }
         // Deleted here, and changed there since: it comes back.
         const bool deletedHere = base.contains(name);
-        if (deletedHere && _sharing.bases.value(name) == SetMerge::keysOf(*clippings))
+        if (deletedHere && !_sharing.versions.value(name).empty() &&
+            _sharing.versions.value(name).back() == SetMerge::keysOf(*clippings))
             continue;
         if (deletedHere)
             ours.append(name);
         auto set = std::make_unique<PasteSet>(name);
         set->setPasteData(std::move(*clippings));
-        _sharing.bases.insert(name, SetMerge::keysOf(set->pasteData()));
-        _sharing.agreed.insert(name, _sharing.bases.value(name));
+        recordVersion(name, SetMerge::keysOf(set->pasteData()));
         if (const std::optional<FileStamp> stamp = stampOf(path))
             _sharing.stamps.insert(path, *stamp);
         arriving.emplace(name, std::move(set));

@@ -100,8 +100,8 @@
         <translation>Datenordner:</translation>
     </message>
     <message>
-        <source>None: the sets are not kept between runs</source>
-        <translation>Keiner: nichts wird gespeichert</translation>
+        <source>None: the sets live in memory only, neither kept between runs nor shared</source>
+        <translation>Keiner: nur im Speicher, weder aufbewahrt noch geteilt</translation>
     </message>
     <message>
         <source>Choose…</source>

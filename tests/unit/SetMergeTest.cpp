@@ -138,3 +138,21 @@ TEST(SetMerge, TellsClippingsApartByTextPayloadAndRepeat) {
 }
 
 } // namespace
+
+// Another machine's version grew from the newest of ours it holds new clippings of; it never
+// counts as having seen a version whose additions it lacks.
+TEST(SetMerge, FindsTheVersionAnotherGrewFrom) {
+    const std::vector<Keys> versions{keys("a"), keys("xa"), keys("yxa"), keys("ya")};
+    const struct {
+        const char* theirs;
+        const char* base;
+    } rows[] = {
+        {"zyxa", "yxa"}, // grew from the newest that added something (the last only deleted)
+        {"zxa", "xa"},   // grew from an older one: y, added since, is not theirs to delete
+        {"za", "a"},     // holds nothing new of ours: the oldest
+        {"", "a"},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(joined(SetMerge::baseOf(versions, keys(row.theirs))), row.base) << row.theirs;
+    EXPECT_TRUE(SetMerge::baseOf({}, keys("a")).empty());
+}
