@@ -100,8 +100,8 @@
         <translation>Datenordner:</translation>
     </message>
     <message>
-        <source>None: the sets live in memory only, neither kept between runs nor shared</source>
-        <translation>Keiner: nur im Speicher, weder aufbewahrt noch geteilt</translation>
+        <source>None: in memory only, not kept or shared</source>
+        <translation>Keiner: nur im Speicher, nicht geteilt</translation>
     </message>
     <message>
         <source>Choose…</source>
