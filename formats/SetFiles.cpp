@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
@@ -168,25 +169,46 @@ std::optional<QString> conflictCopyOf(const QString& fileName) {
     return match.captured(1) + match.captured(2);
 }
 
-QByteArray encodeTimes(const CaptureTimes& times) {
-    QJsonObject object;
-    for (auto time = times.cbegin(); time != times.cend(); ++time)
-        object.insert(QString::fromLatin1(time.key()), time.value());
-    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+QByteArray encodeSyncState(const SyncState& state) {
+    QJsonObject times, grewFrom;
+    for (auto time = state.times.cbegin(); time != state.times.cend(); ++time)
+        times.insert(QString::fromLatin1(time.key()), time.value());
+    for (auto version = state.grewFrom.cbegin(); version != state.grewFrom.cend(); ++version) {
+        QJsonArray earlier;
+        for (const QByteArray& hash : version.value())
+            earlier.append(QString::fromLatin1(hash));
+        grewFrom.insert(QString::fromLatin1(version.key()), earlier);
+    }
+    return QJsonDocument(QJsonObject{{QStringLiteral("times"), times},
+                                     {QStringLiteral("grewFrom"), grewFrom}})
+        .toJson(QJsonDocument::Compact);
 }
 
-std::optional<CaptureTimes> decodeTimes(const QByteArray& bytes) {
+std::optional<SyncState> decodeSyncState(const QByteArray& bytes) {
     const QJsonDocument document = QJsonDocument::fromJson(bytes);
-    if (!document.isObject())
+    const QJsonValue times = document.object().value(QStringLiteral("times")),
+                     grewFrom = document.object().value(QStringLiteral("grewFrom"));
+    if (!times.isObject() || !grewFrom.isObject())
         return std::nullopt;
-    CaptureTimes times;
-    const QJsonObject object = document.object();
-    for (auto time = object.constBegin(); time != object.constEnd(); ++time) {
+    SyncState state;
+    const QJsonObject timesObject = times.toObject(), grewFromObject = grewFrom.toObject();
+    for (auto time = timesObject.constBegin(); time != timesObject.constEnd(); ++time) {
         if (!time.value().isDouble())
             return std::nullopt;
-        times.insert(time.key().toLatin1(), qint64(time.value().toDouble()));
+        state.times.insert(time.key().toLatin1(), qint64(time.value().toDouble()));
     }
-    return times;
+    for (auto version = grewFromObject.constBegin(); version != grewFromObject.constEnd();
+         ++version) {
+        if (!version.value().isArray())
+            return std::nullopt;
+        QList<QByteArray>& earlier = state.grewFrom[version.key().toLatin1()];
+        for (const QJsonValue hash : version.value().toArray()) {
+            if (!hash.isString())
+                return std::nullopt;
+            earlier.append(hash.toString().toLatin1());
+        }
+    }
+    return state;
 }
 
 } // namespace SetFiles

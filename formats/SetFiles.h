@@ -13,10 +13,10 @@ namespace SetFiles {
 
 inline const QString kListFileName = QStringLiteral("Kelvrin.KVlist");
 inline const QString kSetFileSuffix = QStringLiteral(".KVdata");
-// When each clipping of the folder's sets was captured, which the set files do not hold: what a
-// merge of two machines' versions orders by. Programs that read only the list and the set files
-// never see it.
-inline const QString kTimesFileName = QStringLiteral("Kelvrin.KVtimes");
+// What merging two machines' versions of the sets needs and the set files do not hold (when each
+// clipping was captured, which versions each version grew from). Programs that read only the list
+// and the set files never see it.
+inline const QString kSyncFileName = QStringLiteral("Kelvrin.KVsync");
 // A list line longer than this is no set name: a set file's path is far shorter.
 constexpr qsizetype kMaxListLine = 64 * 1024;
 
@@ -97,10 +97,17 @@ private:
 // conflict as NAME.sync-conflict-DATE-TIME-DEVICE.EXT beside NAME.EXT. Absent for any other name.
 std::optional<QString> conflictCopyOf(const QString& fileName);
 
-// The capture times file: milliseconds since the epoch by clipping (the clipping's digest as the
-// merge names it). A file that is not such a map reads as absent.
-using CaptureTimes = QHash<QByteArray, qint64>;
-QByteArray encodeTimes(const CaptureTimes& times);
-std::optional<CaptureTimes> decodeTimes(const QByteArray& bytes);
+// The sync file's content, a JSON object.
+struct SyncState {
+    // "times": milliseconds since the epoch by clipping (the clipping's digest as the merge names
+    // it).
+    QHash<QByteArray, qint64> times;
+    // "grewFrom": by a version of a set (its hash as the merge names it), the versions of that set
+    // its writer had written or read when it wrote it.
+    QHash<QByteArray, QList<QByteArray>> grewFrom;
+};
+QByteArray encodeSyncState(const SyncState& state);
+// Absent for a file that is not such an object.
+std::optional<SyncState> decodeSyncState(const QByteArray& bytes);
 
 } // namespace SetFiles

@@ -1,5 +1,6 @@
 #include "model/SetMerge.h"
 
+#include <QCryptographicHash>
 #include <QHash>
 #include <QSet>
 #include <algorithm>
@@ -150,7 +151,25 @@ SetMerge::Keys SetMerge::merge(const Keys& base, const Keys& ours, const Keys& t
     return merged;
 }
 
-SetMerge::Keys SetMerge::baseOf(const std::vector<Keys>& versions, const Keys& theirs) {
+QByteArray SetMerge::hashOf(const Keys& keys) {
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    for (const Key& key : keys) {
+        hash.addData(key);
+        hash.addData(QByteArrayView("\n"));
+    }
+    return hash.result().left(8).toHex();
+}
+
+SetMerge::Keys SetMerge::lastSeen(const std::vector<Keys>& versions,
+                                  const QList<QByteArray>& seen) {
+    const QSet<QByteArray> hashes(seen.begin(), seen.end());
+    const auto found = std::find_if(versions.rbegin(), versions.rend(), [&](const Keys& keys) {
+        return hashes.contains(hashOf(keys));
+    });
+    return found == versions.rend() ? Keys() : *found;
+}
+
+SetMerge::Keys SetMerge::likelyBaseOf(const std::vector<Keys>& versions, const Keys& theirs) {
     if (versions.empty())
         return {};
     const QSet<Key> inTheirs = setOf(theirs);

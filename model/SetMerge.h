@@ -3,6 +3,7 @@
 #include "model/PasteSet.h"
 
 #include <QByteArray>
+#include <QList>
 #include <functional>
 #include <vector>
 
@@ -32,11 +33,21 @@ using CaptureTime = std::function<qint64(const Key&)>;
 Keys merge(const Keys& base, const Keys& ours, const Keys& theirs, const CaptureTime& captured,
            qint64 bound);
 
-// Of the versions of a set this machine wrote or read, oldest first, the one another machine's
+// A version as the sync file names it: a digest of its keys in their order.
+QByteArray hashOf(const Keys& keys);
+
+// Of the versions of a set this machine wrote or read, oldest first, the newest that another
+// machine had written or read too when it wrote its version (seen: their hashes, as its writer
+// told): what that version grew from, and what both sides last agreed on. Empty when it saw none
+// of them.
+Keys lastSeen(const std::vector<Keys>& versions, const QList<QByteArray>& seen);
+
+// For a version whose writer did not tell what it had seen (an older Kelvrin, a copy by hand): of
+// the versions of a set this machine wrote or read, oldest first, the one another machine's
 // version most likely grew from: the newest whose new clippings (those its predecessor lacked)
 // theirs holds any of. A version that added nothing tells nothing, and an older one is taken. A
 // base taken too new would count what was added here since as deleted there, and lose it; one
 // taken too old may bring back what was deleted there. Empty when there are no versions.
-Keys baseOf(const std::vector<Keys>& versions, const Keys& theirs);
+Keys likelyBaseOf(const std::vector<Keys>& versions, const Keys& theirs);
 
 } // namespace SetMerge

@@ -159,6 +159,9 @@ public:
     static constexpr std::chrono::seconds kSyncRetry{5};
     // The versions of each set remembered, for the base of another machine's version.
     static constexpr size_t kSyncVersionsKept = 32;
+    // What the versions last written or read grew from, all sets together: enough for the other
+    // machines to find the base of each set's newest version.
+    static constexpr qsizetype kSyncGrewFromKept = 64;
     // Looks at the folder now, as its watch does when a file there changes.
     void syncCheck();
 
@@ -362,9 +365,14 @@ private:
         // oldest first, by set name: what another machine's version grew from is among them.
         QHash<QString, std::vector<SetMerge::Keys>> versions;
         QStringList listBase;
-        // When each clipping was captured, by digest, as far as any machine told.
-        SetFiles::CaptureTimes times;
-        bool timesChanged = false;
+        // When each clipping was captured, by digest, and what each version of a set grew from,
+        // as far as any machine told; the versions in the order they became known.
+        SetFiles::SyncState known;
+        QList<QByteArray> grewFromOrder;
+        // Whether the sync file is to be written with the next save.
+        bool knownChanged = false;
+        // Versions read before their writer's word on what they grew from, by path: since when.
+        QHash<QString, Clock::time_point> awaited;
         // Conflict copies merged, removed once the merge is saved.
         QStringList mergedCopies;
         // A look asked for while a save ran.
@@ -372,19 +380,29 @@ private:
     };
     void shareFolder(const QString& directory);
     void recordShared(const QString& directory);
+    // What another machine's version of the set, read from the path, grew from; absent while its
+    // writer's word on that may still be on its way.
+    std::optional<SetMerge::Keys> baseOf(const QString& path, const QString& set,
+                                         const SetMerge::Keys& theirs);
     // Merges another version of the set into it; true when the result differs from that version
     // and is to be saved.
-    bool mergeSetVersion(PasteSet& set, PasteDataList theirs, bool conflictCopy);
+    bool mergeSetVersion(PasteSet& set, PasteDataList theirs, const SetMerge::Keys& base,
+                         bool conflictCopy);
     // Notes a version of the set as written or read here.
     void recordVersion(const QString& name, const SetMerge::Keys& keys);
+    // Notes that the version of the set about to be written grew from every version written or
+    // read here.
+    void noteWriting(const QString& name, const SetMerge::Keys& keys);
+    void learnGrewFrom(const QByteArray& version, const QList<QByteArray>& earlier);
     // Whether the set differs from the version of it written or read here last.
     bool changedSinceVersion(const PasteSet& set) const;
     // Merges another version of the list; true when the result differs from it.
     bool mergeList(const QStringList& inFile);
-    void takeForeignTimes(const QString& path);
+    void takeForeignState(const QString& path);
     void noteCaptured(const PasteData& clipping);
-    // The capture times of the clippings the sets hold.
-    SetFiles::CaptureTimes timesInUse() const;
+    // What the sync file is to hold: the capture times of the clippings the sets hold, and what
+    // the versions known grew from.
+    SetFiles::SyncState stateToWrite() const;
     Sharing _sharing;
 
     std::deque<std::shared_ptr<PendingCapture>> _pending;

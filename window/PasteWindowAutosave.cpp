@@ -32,14 +32,20 @@ struct PasteWindow::AutosaveJob {
     bool listWritten = false;
     QString listFailure;
     std::optional<FileStamp> listStamp;
-    // The capture times, when they changed.
-    std::optional<QByteArray> times;
-    std::optional<FileStamp> timesStamp;
+    // The sync file, when what it holds changed.
+    std::optional<QByteArray> syncState;
+    std::optional<FileStamp> syncStamp;
     // Conflict copies merged into the sets written: removed once they are.
     QStringList mergedCopies;
     bool taken = false;
 
     void run() {
+        // What the sets grew from goes first: a reader of a set finds it there already, unless
+        // the sync engine brings the files in another order. It is only an aid to merging: one
+        // not written is written with the next save.
+        const QString syncPath = SetFiles::inFolder(directory, SetFiles::kSyncFileName);
+        if (syncState && AtomicFile::writeFile(syncPath, *syncState))
+            syncStamp = stampOf(syncPath);
         bool setsWritten = true;
         for (Set& set : sets) {
             set.failure = writeSetFile(directory, set.name, set.clippings, &set.bytes);
@@ -52,10 +58,6 @@ struct PasteWindow::AutosaveJob {
         // The list names a set only once its file is there.
         if (list && setsWritten && (listWritten = writeList()))
             listStamp = stampOf(SetFiles::inFolder(directory, SetFiles::kListFileName));
-        // Times are only an aid to ordering: one not written is written with the next save.
-        const QString timesPath = SetFiles::inFolder(directory, SetFiles::kTimesFileName);
-        if (times && AtomicFile::writeFile(timesPath, *times))
-            timesStamp = stampOf(timesPath);
     }
 
     bool writeList() {
@@ -155,13 +157,15 @@ void PasteWindow::startAutosave(const QString& directory, Clock::time_point now)
     // The names as this tick saw them.
     if (_autosave.seenNames != _autosave.saved.list)
         job->list = _autosave.seenNames;
-    if (std::exchange(_sharing.timesChanged, false))
-        job->times = SetFiles::encodeTimes(timesInUse());
+    for (const AutosaveJob::Set& set : job->sets)
+        noteWriting(set.name, set.keys);
+    if (std::exchange(_sharing.knownChanged, false))
+        job->syncState = SetFiles::encodeSyncState(stateToWrite());
     job->mergedCopies = std::exchange(_sharing.mergedCopies, {});
     // A big set waiting for its turn keeps the change open, so a later tick saves it.
     if (!waiting)
         _autosave.firstChange.reset();
-    if (job->sets.empty() && !job->list && !job->times && job->mergedCopies.isEmpty())
+    if (job->sets.empty() && !job->list && !job->syncState && job->mergedCopies.isEmpty())
         return;
     QString erroString;
     // An autosave that fails only logs.
@@ -214,12 +218,12 @@ void PasteWindow::takeAutosave(std::shared_ptr<AutosaveJob> job) {
     if (job->listStamp)
         _sharing.stamps.insert(SetFiles::inFolder(job->directory, SetFiles::kListFileName),
                                *job->listStamp);
-    if (job->timesStamp)
-        _sharing.stamps.insert(SetFiles::inFolder(job->directory, SetFiles::kTimesFileName),
-                               *job->timesStamp);
-    else if (job->times)
-        _sharing.timesChanged = true;
-    else if (job->list && !job->listFailure.isEmpty()) {
+    if (job->syncStamp)
+        _sharing.stamps.insert(SetFiles::inFolder(job->directory, SetFiles::kSyncFileName),
+                               *job->syncStamp);
+    else if (job->syncState)
+        _sharing.knownChanged = true;
+    if (job->list && !job->listFailure.isEmpty()) {
         logAutosaveFailure(QStringLiteral("list"), job->listFailure);
         failed = true;
     }

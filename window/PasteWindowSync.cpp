@@ -81,10 +81,11 @@ void PasteWindow::shareFolder(const QString& directory) {
     _sharing.stamps.clear();
     _sharing.mergedCopies.clear();
     recordShared(directory);
-    const QString timesPath = SetFiles::inFolder(directory, SetFiles::kTimesFileName);
-    takeForeignTimes(timesPath);
+    takeForeignState(SetFiles::inFolder(directory, SetFiles::kSyncFileName));
     _sharing.retry.setSingleShot(true);
     _sharing.retry.setInterval(kSyncRetry);
+    // Not early: a version whose writer's word has not come is merged at the next look.
+    _sharing.retry.setTimerType(Qt::PreciseTimer);
     QObject::connect(&_sharing.retry, &QTimer::timeout, this, &PasteWindow::syncCheck,
                      Qt::UniqueConnection);
     _sharing.watch = std::make_unique<FolderWatch>(directory, [this] { syncCheck(); });
@@ -102,7 +103,7 @@ void PasteWindow::recordShared(const QString& directory) {
         if (const std::optional<FileStamp> stamp = stampOf(path))
             _sharing.stamps.insert(path, *stamp);
     }
-    for (const QString& name : {SetFiles::kListFileName, SetFiles::kTimesFileName}) {
+    for (const QString& name : {SetFiles::kListFileName, SetFiles::kSyncFileName}) {
         const QString path = SetFiles::inFolder(directory, name);
         if (const std::optional<FileStamp> stamp = stampOf(path))
             _sharing.stamps.insert(path, *stamp);
@@ -123,40 +124,83 @@ bool PasteWindow::changedSinceVersion(const PasteSet& set) const {
     return versions.empty() || versions.back() != SetMerge::keysOf(set.pasteData());
 }
 
-void PasteWindow::noteCaptured(const PasteData& clipping) {
-    _sharing.times.insert(clipping.digest(), QDateTime::currentMSecsSinceEpoch());
-    _sharing.timesChanged = true;
+void PasteWindow::noteWriting(const QString& name, const SetMerge::Keys& keys) {
+    QList<QByteArray> earlier;
+    for (const SetMerge::Keys& version : _sharing.versions.value(name))
+        earlier.append(SetMerge::hashOf(version));
+    learnGrewFrom(SetMerge::hashOf(keys), earlier);
 }
 
-SetFiles::CaptureTimes PasteWindow::timesInUse() const {
-    SetFiles::CaptureTimes inUse;
-    for (const auto& set : _pasteArray)
-        for (const auto& clipping : set->pasteData())
-            if (const auto time = _sharing.times.constFind(clipping->digest());
-                time != _sharing.times.cend())
-                inUse.insert(time.key(), time.value());
-    return inUse;
-}
-
-void PasteWindow::takeForeignTimes(const QString& path) {
-    const std::optional<QByteArray> bytes = SetFiles::readSetFile(path);
-    const std::optional<SetFiles::CaptureTimes> times =
-        bytes ? SetFiles::decodeTimes(*bytes) : std::nullopt;
-    if (!times)
-        return;
-    for (auto time = times->cbegin(); time != times->cend(); ++time) {
-        qint64& known = _sharing.times[time.key()];
-        if (time.value() > known) {
-            known = time.value();
-            _sharing.timesChanged = true;
+void PasteWindow::learnGrewFrom(const QByteArray& version, const QList<QByteArray>& earlier) {
+    QList<QByteArray>& known = _sharing.known.grewFrom[version];
+    for (const QByteArray& hash : earlier) {
+        if (!known.contains(hash)) {
+            known.append(hash);
+            _sharing.knownChanged = true;
         }
     }
+    _sharing.grewFromOrder.removeOne(version);
+    _sharing.grewFromOrder.append(version);
+    while (_sharing.grewFromOrder.size() > kSyncGrewFromKept)
+        _sharing.known.grewFrom.remove(_sharing.grewFromOrder.takeFirst());
 }
 
-bool PasteWindow::mergeSetVersion(PasteSet& set, PasteDataList theirs, bool conflictCopy) {
+void PasteWindow::noteCaptured(const PasteData& clipping) {
+    _sharing.known.times.insert(clipping.digest(), QDateTime::currentMSecsSinceEpoch());
+    _sharing.knownChanged = true;
+}
+
+SetFiles::SyncState PasteWindow::stateToWrite() const {
+    SetFiles::SyncState state{{}, _sharing.known.grewFrom};
+    for (const auto& set : _pasteArray)
+        for (const auto& clipping : set->pasteData())
+            if (const auto time = _sharing.known.times.constFind(clipping->digest());
+                time != _sharing.known.times.cend())
+                state.times.insert(time.key(), time.value());
+    return state;
+}
+
+void PasteWindow::takeForeignState(const QString& path) {
+    const std::optional<QByteArray> bytes = SetFiles::readSetFile(path);
+    const std::optional<SetFiles::SyncState> state =
+        bytes ? SetFiles::decodeSyncState(*bytes) : std::nullopt;
+    if (!state)
+        return;
+    for (auto time = state->times.cbegin(); time != state->times.cend(); ++time) {
+        qint64& known = _sharing.known.times[time.key()];
+        if (time.value() > known) {
+            known = time.value();
+            _sharing.knownChanged = true;
+        }
+    }
+    for (auto version = state->grewFrom.cbegin(); version != state->grewFrom.cend(); ++version)
+        learnGrewFrom(version.key(), version.value());
+}
+
+std::optional<SetMerge::Keys> PasteWindow::baseOf(const QString& path, const QString& set,
+                                                  const SetMerge::Keys& theirs) {
+    const std::vector<SetMerge::Keys>& versions = _sharing.versions[set];
+    const auto told = _sharing.known.grewFrom.constFind(SetMerge::hashOf(theirs));
+    if (told != _sharing.known.grewFrom.cend()) {
+        _sharing.awaited.remove(path);
+        return SetMerge::lastSeen(versions, *told);
+    }
+    // The sync engine brings the sync file written with the set in a moment, unless its writer
+    // wrote none.
+    const Clock::time_point now = Clock::now();
+    if (!_sharing.awaited.contains(path))
+        _sharing.awaited.insert(path, now);
+    const Clock::time_point since = _sharing.awaited.value(path);
+    if (now - since < kSyncRetry)
+        return std::nullopt;
+    _sharing.awaited.remove(path);
+    return SetMerge::likelyBaseOf(versions, theirs);
+}
+
+bool PasteWindow::mergeSetVersion(PasteSet& set, PasteDataList theirs, const SetMerge::Keys& base,
+                                  bool conflictCopy) {
     const SetMerge::Keys ours = SetMerge::keysOf(set.pasteData());
     const SetMerge::Keys theirKeys = SetMerge::keysOf(theirs);
-    const SetMerge::Keys base = SetMerge::baseOf(_sharing.versions.value(set.name()), theirKeys);
     const qint64 bound = &set == _pasteArray.front().get() ? _applicationIns->iLimits() : kNoLimit;
     // Nothing changed here since the version theirs grew from: theirs is the set now.
     const SetMerge::Keys merged =
@@ -164,7 +208,7 @@ bool PasteWindow::mergeSetVersion(PasteSet& set, PasteDataList theirs, bool conf
                      : SetMerge::merge(
                            base, ours, theirKeys,
                            [&](const SetMerge::Key& key) {
-                               return _sharing.times.value(SetMerge::digestOf(key));
+                               return _sharing.known.times.value(SetMerge::digestOf(key));
                            },
                            bound);
     if (merged != ours) {
@@ -285,10 +329,10 @@ void PasteWindow::syncCheck() {
             _sharing.stamps.insert(path, *stamp);
     };
     bool toSave = false;
-    const QString timesPath = SetFiles::inFolder(folder, SetFiles::kTimesFileName);
-    if (replaced(timesPath)) {
-        takeForeignTimes(timesPath);
-        seen(timesPath);
+    const QString syncPath = SetFiles::inFolder(folder, SetFiles::kSyncFileName);
+    if (replaced(syncPath)) {
+        takeForeignState(syncPath);
+        seen(syncPath);
     }
     // Conflict copies, by the file they stand for.
     QHash<QString, QStringList> copies;
@@ -296,8 +340,8 @@ void PasteWindow::syncCheck() {
     for (const QString& file : files)
         if (const std::optional<QString> original = SetFiles::conflictCopyOf(file))
             copies[*original].append(QDir(folder).filePath(file));
-    for (const QString& copy : copies.value(SetFiles::kTimesFileName)) {
-        takeForeignTimes(copy);
+    for (const QString& copy : copies.value(SetFiles::kSyncFileName)) {
+        takeForeignState(copy);
         _sharing.mergedCopies.append(copy);
     }
     const QString listPath = SetFiles::inFolder(folder, SetFiles::kListFileName);
@@ -325,11 +369,13 @@ void PasteWindow::syncCheck() {
         versions += copies.value(QFileInfo(path).fileName());
         for (const QString& version : versions) {
             std::optional<PasteDataList> theirs = readSetVersion(version);
-            if (!theirs) {
+            const std::optional<SetMerge::Keys> base =
+                theirs ? baseOf(version, set->name(), SetMerge::keysOf(*theirs)) : std::nullopt;
+            if (!base) {
                 _sharing.retry.start();
                 continue;
             }
-            toSave = mergeSetVersion(*set, std::move(*theirs), version != path) || toSave;
+            toSave = mergeSetVersion(*set, std::move(*theirs), *base, version != path) || toSave;
             if (version == path)
                 seen(path);
             else

@@ -130,8 +130,9 @@ RunningKelvrin::~RunningKelvrin() {
     _process.waitForFinished(1000);
 }
 
-std::optional<QStringList> RunningKelvrin::history(int timeoutMs) const {
-    const KelvrinCommand list = command({"--list"}, timeoutMs);
+std::optional<QStringList> RunningKelvrin::texts(const QString& set, int timeoutMs) const {
+    const KelvrinCommand list =
+        command(set.isEmpty() ? QStringList{"--list"} : QStringList{"--list", set}, timeoutMs);
     if (list.status != 0)
         return std::nullopt;
     QStringList texts;

@@ -98,8 +98,10 @@ public:
     KelvrinCommand command(const QStringList& arguments, int timeoutMs = 20000) const {
         return kelvrinCommand(arguments, _home, timeoutMs);
     }
-    // The history's texts, head first, as --list prints them; nothing without an answer.
-    std::optional<QStringList> history(int timeoutMs = 20000) const;
+    // The texts of the set named (the history when none is), head first, as --list prints them;
+    // nothing without an answer.
+    std::optional<QStringList> texts(const QString& set, int timeoutMs = 20000) const;
+    std::optional<QStringList> history(int timeoutMs = 20000) const { return texts({}, timeoutMs); }
     bool waitForText(const QString& text, int timeoutMs = 10000) const;
 
     // From /proc/<pid>/status, in MiB: VmRSS now, VmHWM the most it ever held.

@@ -6,10 +6,12 @@
 #include "tests/e2e/XServer.h"
 
 #include "platform/Defaults.h"
+#include "platform/Strings.h"
 #include "window/PasteWindow.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -96,6 +98,40 @@ protected:
     QStringList historyOf(const Machine& machine, const RunningKelvrin& kelvrin) {
         return machine.on([&] { return kelvrin.history().value_or(QStringList()); });
     }
+    // Waits until both histories are the one given.
+    bool bothAre(const QStringList& history) {
+        return waitFor(
+            [&] {
+                return historyOf(*_a, *_kelvrinA) == history &&
+                       historyOf(*_b, *_kelvrinB) == history;
+            },
+            kReachMs);
+    }
+    // Brings the machine's paste window to the front from its command line (up since the launch,
+    // it stays) and presses the keys in it, as the person at that machine does.
+    static void pressInPasteWindow(const Machine& machine, const RunningKelvrin& kelvrin,
+                                   const QStringList& keys) {
+        machine.on([&] {
+            EXPECT_EQ(kelvrin.command({"--paste-window"}).status, 0);
+            EXPECT_TRUE(waitFor([&] {
+                return xdotool({"getactivewindow", "getwindowpid"}).value(0).toLongLong() ==
+                       kelvrin.pid();
+            })) << "the paste window is not in front";
+            return xdotool(QStringList{"key", "--delay", "150"} + keys);
+        });
+    }
+    // Whether a window of the machine's Kelvrin with the title is up, within the time.
+    static bool windowComesUp(const Machine& machine, const RunningKelvrin& kelvrin,
+                              const QString& title) {
+        return machine.on([&] {
+            return waitFor([&] {
+                return !xdotool({"search", "--onlyvisible", "--pid", QString::number(kelvrin.pid()),
+                                 "--name",
+                                 QStringLiteral("^%1$").arg(QRegularExpression::escape(title))})
+                            .isEmpty();
+            });
+        });
+    }
     // Waits until both histories hold every text.
     bool bothHold(const QStringList& texts) {
         return waitFor(
@@ -151,4 +187,41 @@ TEST_F(SharedFolder, WhatEitherMachineCopiesEndsUpInBothHistoriesRoundAfterRound
         },
         kReachMs))
         << left.join(u' ').toStdString();
+}
+
+// What the person at one machine does in its paste window reaches the other: a clipping deleted
+// on B stays deleted on A, and a set added on A, with the clipping it was made from, appears on B.
+TEST_F(SharedFolder, ADeletionAndANewSetReachTheOtherMachine) {
+    copyOn(*_a, QStringLiteral("kept"));
+    ASSERT_TRUE(bothHold({QStringLiteral("kept")}));
+    copyOn(*_a, QStringLiteral("deleted on B"));
+    ASSERT_TRUE(bothHold({QStringLiteral("deleted on B")}));
+
+    // The newest clipping selected, and deleted with the alert's other button.
+    pressInPasteWindow(*_b, *_kelvrinB, {"ctrl+Home", "Down", "Up", "BackSpace"});
+    ASSERT_TRUE(
+        windowComesUp(*_b, *_kelvrinB, Strings::localized(QStringLiteral("DeleteDataTitle"))))
+        << "the delete alert did not come up";
+    _b->on([&] { return xdotool({"key", "--delay", "150", "Tab", "space"}); });
+    ASSERT_TRUE(bothAre({QStringLiteral("kept")}))
+        << historyOf(*_a, *_kelvrinA).join(u'|').toStdString();
+    // A's next save does not bring it back.
+    copyOn(*_a, QStringLiteral("after"));
+    EXPECT_TRUE(bothAre({QStringLiteral("after"), QStringLiteral("kept")}))
+        << historyOf(*_b, *_kelvrinB).join(u'|').toStdString();
+
+    // A new set made from the newest clipping, named in the sheet.
+    pressInPasteWindow(*_a, *_kelvrinA, {"ctrl+Home", "Down", "Up", "ctrl+d"});
+    ASSERT_TRUE(windowComesUp(*_a, *_kelvrinA, QStringLiteral("Add to Set")));
+    _a->on([&] {
+        xdotool({"type", "--delay", "50", "Work"});
+        return xdotool({"key", "Return"});
+    });
+    EXPECT_TRUE(waitFor(
+        [&] {
+            return _b->on([&] { return _kelvrinB->texts(QStringLiteral("Work")); }) ==
+                   QStringList{QStringLiteral("after")};
+        },
+        kReachMs))
+        << "the set did not reach B";
 }

@@ -1,6 +1,7 @@
 // Merging two machines' versions of a set against the one they last agreed on: each row a case,
 // each merged from both sides, which must agree.
 #include "model/SetMerge.h"
+#include "formats/SetFiles.h"
 
 #include <QHash>
 #include <QRandomGenerator>
@@ -139,10 +140,21 @@ TEST(SetMerge, TellsClippingsApartByTextPayloadAndRepeat) {
 
 } // namespace
 
-// Another machine's version grew from the newest of ours it holds new clippings of; it never
-// counts as having seen a version whose additions it lacks.
+// Another machine's version grew from the newest of ours its writer had seen; told nothing, the
+// newest of ours it holds new clippings of, never one whose additions it lacks.
 TEST(SetMerge, FindsTheVersionAnotherGrewFrom) {
     const std::vector<Keys> versions{keys("a"), keys("xa"), keys("yxa"), keys("ya")};
+    const auto seen = [](std::initializer_list<const char*> seenVersions) {
+        QList<QByteArray> hashes{SetMerge::hashOf(keys("q"))};
+        for (const char* version : seenVersions)
+            hashes.append(SetMerge::hashOf(keys(version)));
+        return hashes;
+    };
+    EXPECT_EQ(joined(SetMerge::lastSeen(versions, seen({"a", "yxa"}))), "yxa");
+    EXPECT_EQ(joined(SetMerge::lastSeen(versions, seen({"ya", "a"}))), "ya");
+    EXPECT_EQ(joined(SetMerge::lastSeen(versions, seen({}))), "") << "no version in common";
+    EXPECT_NE(SetMerge::hashOf(keys("ab")), SetMerge::hashOf(keys("ba")));
+
     const struct {
         const char* theirs;
         const char* base;
@@ -153,6 +165,35 @@ TEST(SetMerge, FindsTheVersionAnotherGrewFrom) {
         {"", "a"},
     };
     for (const auto& row : rows)
-        EXPECT_EQ(joined(SetMerge::baseOf(versions, keys(row.theirs))), row.base) << row.theirs;
-    EXPECT_TRUE(SetMerge::baseOf({}, keys("a")).empty());
+        EXPECT_EQ(joined(SetMerge::likelyBaseOf(versions, keys(row.theirs))), row.base)
+            << row.theirs;
+    EXPECT_TRUE(SetMerge::likelyBaseOf({}, keys("a")).empty());
+}
+
+// What the merge needs beyond the set files travels in the sync file, which another machine
+// wrote: it reads back as written, and anything else reads as absent. Sync engines' conflict
+// copies are told by their names alone.
+TEST(SyncFile, ReadsBackWhatWasWrittenAndNothingFromAnythingElse) {
+    SetFiles::SyncState state;
+    state.times.insert("0123abcd", 1'765'000'000'000);
+    state.grewFrom.insert(SetMerge::hashOf(keys("ab")), {SetMerge::hashOf(keys("b")), "x"});
+    state.grewFrom.insert(SetMerge::hashOf(keys("")), {});
+    const std::optional<SetFiles::SyncState> read =
+        SetFiles::decodeSyncState(SetFiles::encodeSyncState(state));
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->times, state.times);
+    EXPECT_EQ(read->grewFrom, state.grewFrom);
+    for (const char* other : {"", "[]", "{\"a1\": 5}", "{\"times\": {}, \"grewFrom\": []}",
+                              "{\"times\": {\"a\": \"5\"}, \"grewFrom\": {}}",
+                              "{\"times\": {}, \"grewFrom\": {\"a\": [1]}}",
+                              "{\"times\": {}, \"grewFrom\": {\"a\": \"b\"}}", "{\"times\": {"})
+        EXPECT_FALSE(SetFiles::decodeSyncState(other)) << other;
+
+    EXPECT_EQ(SetFiles::conflictCopyOf("Work.sync-conflict-20261208-120000-ABCDEFG.KVdata"),
+              "Work.KVdata");
+    EXPECT_EQ(SetFiles::conflictCopyOf("a.b.sync-conflict-20261208-120000-ABCDEFG"), "a.b");
+    for (const char* other : {".syncthing.Work.KVdata.tmp", "Work.KVdata",
+                              "Work.sync-conflict-2026128-120000-ABCDEFG.KVdata",
+                              "Work.sync-conflict-20261208-120000-abcdefg.KVdata"})
+        EXPECT_FALSE(SetFiles::conflictCopyOf(other)) << other;
 }

@@ -5,6 +5,7 @@
 #include "WidgetFixtures.h"
 
 #include "model/PasteDataCoding.h"
+#include "model/SetMerge.h"
 #include "platform/AtomicFile.h"
 
 namespace {
@@ -17,6 +18,8 @@ PasteDataList clippingsOf(const QStringList& texts) {
     }
     return clippings;
 }
+
+constexpr int kSyncRetryMs = int(std::chrono::milliseconds(PasteWindow::kSyncRetry).count());
 
 } // namespace
 
@@ -42,8 +45,19 @@ protected:
         }
         window().finishAutosave();
     }
-    // The other machine's version of a file, as the sync engine puts it in the folder.
-    static void arrive(const QString& path, const QStringList& texts) {
+    // The other machine's version of a set file, as the sync engine puts it in the folder. With
+    // the sync file that machine's Kelvrin writes along, when the versions it grew from are given.
+    void arrive(const QString& path, const QStringList& texts,
+                const std::optional<QList<QStringList>>& grewFrom) {
+        if (grewFrom) {
+            SetFiles::SyncState state;
+            QList<QByteArray>& earlier =
+                state.grewFrom[SetMerge::hashOf(SetMerge::keysOf(clippingsOf(texts)))];
+            for (const QStringList& version : *grewFrom)
+                earlier.append(SetMerge::hashOf(SetMerge::keysOf(clippingsOf(version))));
+            ASSERT_TRUE(AtomicFile::writeFile(file(SetFiles::kSyncFileName),
+                                              SetFiles::encodeSyncState(state)));
+        }
         ASSERT_TRUE(AtomicFile::writeFile(path, archivePasteData(clippingsOf(texts))));
     }
     static void arriveList(const QString& path, const QStringList& names) {
@@ -56,11 +70,13 @@ protected:
         return texts(unarchivePasteData(readFile(path)).value_or(PasteDataList()));
     }
     // Waits until the watch has seen the folder change and the merge is saved.
-    bool merged(const std::function<bool()>& done) {
-        return QTest::qWaitFor([&] {
-            window().finishAutosave();
-            return done();
-        });
+    bool merged(const std::function<bool()>& done, int timeoutMs = 5000) {
+        return QTest::qWaitFor(
+            [&] {
+                window().finishAutosave();
+                return done();
+            },
+            timeoutMs);
     }
 
 private:
@@ -69,22 +85,31 @@ private:
 
 TEST_F(Sync, AnotherMachinesVersionIsTakenOrMergedWithOursAndSavedAtOnce) {
     // Nothing changed here: their version is the set.
-    arrive(historyFile(), {"two", "one"});
+    arrive(historyFile(), {"two", "one"}, {{{"one"}}});
     ASSERT_TRUE(merged([&] { return texts(history()) == QStringList({"two", "one"}); }));
     // Both sides changed: the copy made here and theirs are both kept, and their deletion holds.
     captureEach({"three"});
-    arrive(historyFile(), {"four", "two"});
+    arrive(historyFile(), {"four", "two"}, {{{"one"}, {"two", "one"}}});
     ASSERT_TRUE(merged([&] { return texts(history()).contains(u"four"); }))
         << texts(history()).join(u',').toStdString();
     EXPECT_EQ(texts(history()), QStringList({"three", "four", "two"}));
     EXPECT_TRUE(merged([&] { return stored(historyFile()) == texts(history()); }))
         << stored(historyFile()).join(u',').toStdString();
+    // They deleted the newest clipping of ours, and added nothing: it stays deleted.
+    captureEach({"five"});
+    save();
+    arrive(historyFile(), {"three", "four", "two"}, {{{"five", "three", "four", "two"}}});
+    EXPECT_TRUE(merged([&] {
+        return texts(history()) == QStringList({"three", "four", "two"});
+    })) << texts(history()).join(u',').toStdString();
 }
 
+// A conflict copy whose writer said nothing of what it grew from (an older Kelvrin, or its sync
+// file lost to another conflict) is merged once its word had time to come.
 TEST_F(Sync, AConflictCopyIsMergedThenRemovedAndAHalfWrittenFileWaits) {
     const QString copy = file("PasteBoard History.sync-conflict-20261208-120000-ABCDEFG.KVdata");
-    arrive(copy, {"theirs", "one"});
-    ASSERT_TRUE(merged([&] { return !QFile::exists(copy); }));
+    arrive(copy, {"theirs", "one"}, std::nullopt);
+    ASSERT_TRUE(merged([&] { return !QFile::exists(copy); }, 4 * kSyncRetryMs));
     EXPECT_EQ(texts(history()), QStringList({"theirs", "one"}));
     EXPECT_EQ(stored(historyFile()), QStringList({"theirs", "one"}));
 
@@ -93,14 +118,14 @@ TEST_F(Sync, AConflictCopyIsMergedThenRemovedAndAHalfWrittenFileWaits) {
     ASSERT_TRUE(AtomicFile::writeFile(historyFile(), whole.left(whole.size() / 2)));
     QTest::qWait(4 * FolderWatch::kSettleMs);
     EXPECT_EQ(texts(history()), QStringList({"theirs", "one"}));
-    ASSERT_TRUE(AtomicFile::writeFile(historyFile(), whole));
+    arrive(historyFile(), {"later", "theirs", "one"}, {{{"theirs", "one"}}});
     EXPECT_TRUE(merged([&] { return texts(history()).value(0) == u"later"; }))
         << texts(history()).join(u',').toStdString();
 }
 
 TEST_F(Sync, ASetMadeElsewhereAppearsAndOneDeletedElsewhereGoesUnlessChangedHere) {
-    arrive(setFile("Work"), {"w1"});
-    arrive(setFile("Home"), {"h1"});
+    arrive(setFile("Work"), {"w1"}, {{}});
+    arrive(setFile("Home"), {"h1"}, {{}});
     arriveList(file(PasteWindow::kListFileName), {PasteWindow::kHistoryName, "Work", "Home"});
     ASSERT_TRUE(merged([&] { return window().pasteArray().size() == 3; }));
     EXPECT_EQ(texts(*window().pasteArray()[1]), QStringList({"w1"}));
