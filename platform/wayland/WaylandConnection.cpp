@@ -1,6 +1,7 @@
 #include "platform/wayland/WaylandConnection.h"
 
 #include "platform/Log.h"
+#include "platform/wayland/DisplayWait.h"
 
 #include <QAbstractEventDispatcher>
 #include <QDeadlineTimer>
@@ -8,7 +9,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <poll.h>
 #include <vector>
 #include <wayland-client.h>
 
@@ -16,12 +16,6 @@ namespace {
 
 // The seat's version whose requests and events we use: none beyond the first.
 constexpr uint32_t kSeatVersion = 1;
-
-void answered(void* data, wl_callback* callback, uint32_t) {
-    *static_cast<bool*>(data) = true;
-    wl_callback_destroy(callback);
-}
-const wl_callback_listener kSyncListener{&answered};
 
 } // namespace
 
@@ -84,48 +78,13 @@ struct WaylandConnection::Link {
             .arg(id);
     }
 
-    // Reads what the compositor sent, waiting for it at most the time given, and dispatches it.
-    // The socket is read only after everything queued before was dispatched, and never blocks:
-    // a reader that woke to a socket another one emptied finds nothing and returns.
     void readAndDispatch(int timeoutMs) {
-        if (wl_display_prepare_read(display) != 0) {
-            wl_display_dispatch_pending(display);
-            return;
-        }
-        // What we asked for goes out before we wait for the answer.
-        wl_display_flush(display);
-        pollfd readable{wl_display_get_fd(display), POLLIN, 0};
-        if (poll(&readable, 1, timeoutMs) > 0)
-            wl_display_read_events(display);
-        else
-            wl_display_cancel_read(display);
-        wl_display_dispatch_pending(display);
+        DisplayWait::readAndDispatch(display, nullptr, timeoutMs);
     }
-
     bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {
-        const QDeadlineTimer deadline(timeoutMs);
-        while (!condition()) {
-            if (deadline.hasExpired() || broken())
-                return false;
-            readAndDispatch(int(std::max<qint64>(deadline.remainingTime(), 0)));
-        }
-        return true;
+        return DisplayWait::until(display, nullptr, condition, timeoutMs);
     }
-
-    bool roundtrip(int timeoutMs) {
-        if (broken())
-            return false;
-        bool done = false;
-        wl_callback* sync = wl_display_sync(display);
-        if (!sync)
-            return false;
-        wl_callback_add_listener(sync, &kSyncListener, &done);
-        if (waitUntil([&] { return done; }, timeoutMs))
-            return true;
-        // An answer that comes later finds nobody waiting for it.
-        wl_callback_destroy(sync);
-        return false;
-    }
+    bool roundtrip(int timeoutMs) { return DisplayWait::roundtrip(display, nullptr, timeoutMs); }
 
     void bindSeat(uint32_t name) {
         seat = static_cast<wl_seat*>(
