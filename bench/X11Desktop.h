@@ -14,6 +14,8 @@ public:
     X11Desktop();
 
     const char* name() const override { return "X11"; }
+    // $XDG_CONFIG_HOME of the programs started here, where Kelvrin keeps its settings.
+    QString configHome() const { return _environment.value(QStringLiteral("XDG_CONFIG_HOME")); }
     void start(QProcess& process, const QString& program, const QStringList& arguments,
                const QStringList& extraEnvironment = {}) const override;
     Result run(const QString& program, const QStringList& arguments, int timeoutMs = 10000,

@@ -129,16 +129,15 @@ void PasteWindow::noteWriting(const QString& name, const SetMerge::Keys& keys) {
     for (const SetMerge::Keys& version : _sharing.versions.value(name))
         earlier.append(SetMerge::hashOf(version));
     learnGrewFrom(SetMerge::hashOf(keys), earlier);
+    // The word goes with the set, even when an earlier save said it.
+    _sharing.knownChanged = true;
 }
 
 void PasteWindow::learnGrewFrom(const QByteArray& version, const QList<QByteArray>& earlier) {
     QList<QByteArray>& known = _sharing.known.grewFrom[version];
-    for (const QByteArray& hash : earlier) {
-        if (!known.contains(hash)) {
+    for (const QByteArray& hash : earlier)
+        if (!known.contains(hash))
             known.append(hash);
-            _sharing.knownChanged = true;
-        }
-    }
     _sharing.grewFromOrder.removeOne(version);
     _sharing.grewFromOrder.append(version);
     while (_sharing.grewFromOrder.size() > kSyncGrewFromKept)
@@ -166,12 +165,11 @@ void PasteWindow::takeForeignState(const QString& path) {
         bytes ? SetFiles::decodeSyncState(*bytes) : std::nullopt;
     if (!state)
         return;
+    // What another machine said is in its own file already: it goes into ours with our next
+    // save. Written now, it would only cross the other's next save.
     for (auto time = state->times.cbegin(); time != state->times.cend(); ++time) {
         qint64& known = _sharing.known.times[time.key()];
-        if (time.value() > known) {
-            known = time.value();
-            _sharing.knownChanged = true;
-        }
+        known = std::max(known, time.value());
     }
     for (auto version = state->grewFrom.cbegin(); version != state->grewFrom.cend(); ++version)
         learnGrewFrom(version.key(), version.value());
