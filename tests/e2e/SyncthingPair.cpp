@@ -48,8 +48,9 @@ struct SyncthingPair::Instance {
     }
 
     // Its configuration: the folder shared with the other, and nothing reached beyond this
-    // machine.
-    void configure(const Instance& other) const {
+    // machine. One of the two dials: two dialing each other at once can both give up, each
+    // waiting for the other's hello.
+    void configure(const Instance& other, bool dials) const {
         const QString config =
             QStringLiteral(
                 "<configuration version=\"36\">\n"
@@ -62,7 +63,7 @@ struct SyncthingPair::Instance {
                 "  </folder>\n"
                 "  <device id=\"%3\" name=\"self\"><address>dynamic</address></device>\n"
                 "  <device id=\"%4\" "
-                "name=\"other\"><address>tcp://127.0.0.1:%5</address></device>\n"
+                "name=\"other\"><address>%5</address></device>\n"
                 "  <gui enabled=\"true\" tls=\"false\"><address>127.0.0.1:%6</address></gui>\n"
                 "  <options>\n"
                 "    <listenAddress>tcp://127.0.0.1:%7</listenAddress>\n"
@@ -75,10 +76,13 @@ struct SyncthingPair::Instance {
                 "    <startBrowser>false</startBrowser>\n"
                 "    <crashReportingEnabled>false</crashReportingEnabled>\n"
                 "    <minHomeDiskFree unit=\"%\">0</minHomeDiskFree>\n"
+                // A connection that failed is tried again at once, not after a minute.
+                "    <reconnectionIntervalS>1</reconnectionIntervalS>\n"
                 "  </options>\n"
                 "</configuration>\n")
                 .arg(kFolderId, folder.toHtmlEscaped(), id, other.id)
-                .arg(other.listenPort)
+                .arg(dials ? QStringLiteral("tcp://127.0.0.1:%1").arg(other.listenPort)
+                           : QStringLiteral("dynamic"))
                 .arg(guiPort)
                 .arg(listenPort);
         QFile file(home + QStringLiteral("/config.xml"));
@@ -113,8 +117,8 @@ struct SyncthingPair::Instance {
 SyncthingPair::SyncthingPair(const QString& folderA, const QString& folderB, const QString& homes)
     : _a(std::make_unique<Instance>(homes + QStringLiteral("/a"), folderA)),
       _b(std::make_unique<Instance>(homes + QStringLiteral("/b"), folderB)) {
-    _a->configure(*_b);
-    _b->configure(*_a);
+    _a->configure(*_b, true);
+    _b->configure(*_a, false);
     _a->start();
     _b->start();
     QByteArray saidA, saidB;

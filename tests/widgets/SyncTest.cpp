@@ -84,9 +84,13 @@ private:
 };
 
 TEST_F(Sync, AnotherMachinesVersionIsTakenOrMergedWithOursAndSavedAtOnce) {
-    // Nothing changed here: their version is the set.
+    // Nothing changed here: their version is the set, and nothing of ours is written over their
+    // files.
     arrive(historyFile(), {"two", "one"}, {{{"one"}}});
+    const QByteArray theirSyncFile = readFile(file(SetFiles::kSyncFileName));
     ASSERT_TRUE(merged([&] { return texts(history()) == QStringList({"two", "one"}); }));
+    save();
+    EXPECT_EQ(readFile(file(SetFiles::kSyncFileName)), theirSyncFile);
     // Both sides changed: the copy made here and theirs are both kept, and their deletion holds.
     captureEach({"three"});
     arrive(historyFile(), {"four", "two"}, {{{"one"}, {"two", "one"}}});
