@@ -4,6 +4,7 @@
 #include <QFile>
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 namespace {
@@ -12,6 +13,21 @@ namespace {
 std::vector<std::string> gTargets;
 
 } // namespace
+
+void readCounts(int argc, char** argv, std::initializer_list<Count> counts, const char* usage) {
+    for (int i = 1; i < argc; ++i) {
+        const Count* count = std::find_if(counts.begin(), counts.end(), [&](const Count& one) {
+            return QByteArray(argv[i]) == one.name;
+        });
+        bool number = false;
+        const int value = i + 1 < argc ? QByteArray(argv[++i]).toInt(&number) : 0;
+        if (count == counts.end() || !number || value < count->least) {
+            std::fputs(usage, stderr);
+            std::exit(1);
+        }
+        *count->value = value;
+    }
+}
 
 double msBetween(Clock::time_point from, Clock::time_point to) {
     return std::chrono::duration<double, std::milli>(to - from).count();

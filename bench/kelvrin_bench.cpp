@@ -72,26 +72,15 @@ constexpr char kUsage[] = "usage: kelvrin_bench [--idle-seconds N] [--texts N] "
 
 Options parse(int argc, char** argv) {
     Options options;
-    for (int i = 1; i < argc; ++i) {
-        const QByteArray arg = argv[i];
-        int* target = arg == "--idle-seconds"           ? &options.idleSeconds
-                      : arg == "--texts"                ? &options.texts
-                      : arg == "--texts-per-second"     ? &options.textsPerSecond
-                      : arg == "--screenshots"          ? &options.screenshots
-                      : arg == "--hotkeys"              ? &options.hotKeys
-                      : arg == "--autosave-screenshots" ? &options.autosaveScreenshots
-                                                        : nullptr;
-        if (!target || i + 1 == argc || QByteArray(argv[i + 1]).toInt() < 0) {
-            std::fputs(kUsage, stderr);
-            std::exit(1);
-        }
-        *target = QByteArray(argv[++i]).toInt();
-    }
+    readCounts(argc, argv,
+               {{"--idle-seconds", &options.idleSeconds, 1},
+                {"--texts", &options.texts},
+                {"--texts-per-second", &options.textsPerSecond, 1},
+                {"--screenshots", &options.screenshots},
+                {"--hotkeys", &options.hotKeys},
+                {"--autosave-screenshots", &options.autosaveScreenshots}},
+               kUsage);
     options.textMemoryAt = std::min(options.textMemoryAt, options.texts);
-    if (options.textsPerSecond == 0 || options.idleSeconds == 0) {
-        std::fputs(kUsage, stderr);
-        std::exit(1);
-    }
     return options;
 }
 

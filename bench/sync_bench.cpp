@@ -39,17 +39,9 @@ constexpr char kUsage[] = "usage: sync_bench [--copies N] [--idle-seconds N]\n";
 
 Options parse(int argc, char** argv) {
     Options options;
-    for (int i = 1; i < argc; ++i) {
-        const QByteArray arg = argv[i];
-        int* value = arg == "--copies"         ? &options.copies
-                     : arg == "--idle-seconds" ? &options.idleSeconds
-                                               : nullptr;
-        if (!value || i + 1 == argc || QByteArray(argv[i + 1]).toInt() <= 0) {
-            std::fputs(kUsage, stderr);
-            std::exit(1);
-        }
-        *value = QByteArray(argv[++i]).toInt();
-    }
+    readCounts(argc, argv,
+               {{"--copies", &options.copies, 1}, {"--idle-seconds", &options.idleSeconds, 1}},
+               kUsage);
     return options;
 }
 

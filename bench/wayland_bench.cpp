@@ -40,22 +40,11 @@ constexpr char kUsage[] = "usage: wayland_bench [--texts N] [--texts-per-second 
 
 Options parse(int argc, char** argv) {
     Options options;
-    for (int i = 1; i < argc; ++i) {
-        const QByteArray arg = argv[i];
-        int* value = arg == "--texts"              ? &options.texts
-                     : arg == "--texts-per-second" ? &options.textsPerSecond
-                     : arg == "--rounds"           ? &options.rounds
-                                                   : nullptr;
-        if (!value || i + 1 == argc || QByteArray(argv[i + 1]).toInt() < 0) {
-            std::fputs(kUsage, stderr);
-            std::exit(1);
-        }
-        *value = QByteArray(argv[++i]).toInt();
-    }
-    if (options.textsPerSecond == 0) {
-        std::fputs(kUsage, stderr);
-        std::exit(1);
-    }
+    readCounts(argc, argv,
+               {{"--texts", &options.texts},
+                {"--texts-per-second", &options.textsPerSecond, 1},
+                {"--rounds", &options.rounds}},
+               kUsage);
     return options;
 }
 

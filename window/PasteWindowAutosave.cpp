@@ -40,12 +40,6 @@ struct PasteWindow::AutosaveJob {
     bool taken = false;
 
     void run() {
-        // What the sets grew from goes first: a reader of a set finds it there already, unless
-        // the sync engine brings the files in another order. It is only an aid to merging: one
-        // not written is written with the next save.
-        const QString syncPath = SetFiles::inFolder(directory, SetFiles::kSyncFileName);
-        if (syncState && AtomicFile::writeFile(syncPath, *syncState))
-            syncStamp = stampOf(syncPath);
         bool setsWritten = true;
         for (Set& set : sets) {
             set.failure = writeSetFile(directory, set.name, set.clippings, &set.bytes);
@@ -58,6 +52,11 @@ struct PasteWindow::AutosaveJob {
         // The list names a set only once its file is there.
         if (list && setsWritten && (listWritten = writeList()))
             listStamp = stampOf(SetFiles::inFolder(directory, SetFiles::kListFileName));
+        // Last, after what it describes: the sets are what must not wait. It is only an aid to
+        // merging, and one not written is written with the next save.
+        const QString syncPath = SetFiles::inFolder(directory, SetFiles::kSyncFileName);
+        if (syncState && AtomicFile::writeFile(syncPath, *syncState))
+            syncStamp = stampOf(syncPath);
     }
 
     bool writeList() {
